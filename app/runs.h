@@ -1,0 +1,46 @@
+// The runs: one user request to check a Poser file or a folder tree, with the run log in
+// the start folder, and the small commands help and exit.
+#pragma once
+
+#include "app/prompts.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The folder that was current when the program started; the run log always lives there.
+extern std::string rootdir;
+// The run log's full path, built for every run.
+extern std::string logname;
+// The target of a run, shared with the choosers (initial name in, chosen path out) and drops.
+extern std::string file;
+
+inline constexpr const char* k_log_file_name = "__result_of_run.txt";
+
+// The menu commands, with the identifiers of the Windows menu.
+enum MenuCommand : int {
+    k_check_file = 256,
+    k_help = 257,
+    k_exit = 258,
+    k_check_folder = 259,
+};
+
+// Sets rootdir to the current folder, whatever its length.
+void set_rootdir_to_current_folder();
+
+// How a finished run's log is shown when the user asks for it: the Windows program starts
+// the text editor, the console program prints it.
+using LogViewer = std::function<void(const std::string& logname)>;
+void set_log_viewer(LogViewer viewer);
+
+enum class AfterCommand { go_on, close_main_window };
+// Carries out menu command `command` (any other number does nothing). Nothing starts
+// while a run is in progress.
+AfterCommand menu_command(int command, Prompts& wn);
+
+// Handles the paths of one drop: exactly one is accepted; a folder starts a folder run, a
+// Poser file a single-file run, anything else is refused with a warning.
+void handle_drop(const std::vector<std::string>& paths, Prompts& wn);
+
+// True while a run is being carried out (its prompts may let other input arrive).
+bool run_in_progress();

@@ -1,0 +1,16 @@
+// The program's one stored setting, in the INI-style file "poserdirname.ini": on Windows in
+// the Windows folder through the profile functions; elsewhere in the user's configuration
+// folder ($XDG_CONFIG_HOME/tarnwick, or ~/.config/tarnwick).
+#pragma once
+
+#include <string>
+
+inline constexpr const char* k_settings_file = "poserdirname.ini";
+inline constexpr const char* k_settings_section = "poserinfo";
+inline constexpr const char* k_root_key = "poseraddr";
+
+// The value of `key` in `section`, at most 255 characters; "" when the file, the section
+// or the key is missing.
+std::string read_setting(const std::string& section, const std::string& key);
+// Writes `key` in `section`, keeping every other section and key of the file.
+bool write_setting(const std::string& section, const std::string& key, const std::string& value);

@@ -1,0 +1,36 @@
+// The correction pass: a copy of a Poser file in which every geometry reference is written
+// in blank-colon notation, and each missing geometry file is replaced by one the user
+// picks. The picks are remembered in the replacement list for all later files and runs.
+#pragma once
+
+#include "app/prompts.h"
+#include "engine/fsys.h"
+
+#include <memory>
+#include <string>
+
+// One remembered pick: the disk path of a missing geometry file and the file chosen for it.
+struct ReplEntry {
+    std::string old_path;
+    std::string new_path;
+};
+
+inline constexpr int k_repl_capacity = 1000;
+
+// The replacement list: absent (null) until a run creates it; entries 0 .. nL - 1 are in use,
+// only ever appended. Once full, further picks serve the line at hand only.
+extern std::unique_ptr<ReplEntry[]> repllist;
+extern int nL;
+
+// Creates the list, empty, when it is absent.
+void create_repllist();
+// Discards the list and every pick in it.
+void release_repllist();
+
+// Writes the corrected copy of `orig` to `cor` (created or emptied), flushed to the disk.
+// Returns 1 when the copy is complete; 0 when it failed or the user cancelled a chooser.
+int correctposerfile(const std::string& orig, const std::string& cor, Prompts& wn);
+
+// As correctposerfile, creating `cor` as `mode` says; `cor_created` tells whether `cor` was
+// created, so that a caller who cleans up never deletes a file the pass did not make.
+int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode, bool& cor_created);

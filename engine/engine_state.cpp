@@ -1,0 +1,11 @@
+#include "engine/engine_state.h"
+
+std::string posername;
+std::unique_ptr<TextWriter> LOG;
+
+void write_log(std::string_view text)
+{
+    if (LOG) {
+        LOG->write(text);
+    }
+}

@@ -1,0 +1,17 @@
+// What the engine shares with the runs for the whole life of the program.
+#pragma once
+
+#include "engine/textio.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// The Poser installation's root folder, without a trailing separator.
+extern std::string posername;
+
+// The run log: open during a run, absent (null) otherwise or when it could not be created.
+extern std::unique_ptr<TextWriter> LOG;
+
+// Writes to the run log when it is open; a run without a log goes on without one.
+void write_log(std::string_view text);

@@ -1,0 +1,137 @@
+#include "engine/folder_walk.h"
+
+#include "engine/fsys.h"
+#include "engine/poserfile.h"
+#include "engine/refline.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using Ancestors = std::vector<fsys::FolderId>;
+
+struct FolderEntries {
+    std::vector<std::string> poser_files;
+    std::vector<std::string> folders;
+};
+
+bool is_walkable_folder(const std::string& name, std::string& path, std::size_t pl)
+{
+    if (name.empty() || name[0] == '.') {
+        return false;
+    }
+    path.resize(pl);
+    path += name;
+    return is_dir(path) != 0;
+}
+
+// Lists the folder twice: once to count, once to collect no more than was counted, so
+// that entries appearing in between are left for a later walk.
+bool collect_entries(const std::string& dirname, std::string& path, std::size_t pl, FolderEntries& entries)
+{
+    std::vector<std::string> names;
+    if (!fsys::list_folder(dirname, names)) {
+        return false;
+    }
+    std::size_t nf = 0;
+    std::size_t nd = 0;
+    for (const std::string& name : names) {
+        if (isposerfile(name)) {
+            ++nf;
+        } else if (is_walkable_folder(name, path, pl)) {
+            ++nd;
+        }
+    }
+    if (nf + nd == 0 || !fsys::list_folder(dirname, names)) {
+        return false;
+    }
+    entries.poser_files.reserve(nf);
+    entries.folders.reserve(nd);
+    for (const std::string& name : names) {
+        if (isposerfile(name)) {
+            if (entries.poser_files.size() < nf) {
+                entries.poser_files.push_back(name);
+            }
+        } else if (entries.folders.size() < nd && is_walkable_folder(name, path, pl)) {
+            entries.folders.push_back(name);
+        }
+    }
+    return true;
+}
+
+int walk(const std::string& dirname, Prompts& wn, Ancestors& ancestors);
+
+// Walks a subfolder unless it is one of the folders being walked already (a link or a
+// junction back up the tree), which would never end.
+int walk_subfolder(const std::string& path, Prompts& wn, Ancestors& ancestors)
+{
+    fsys::FolderId id;
+    if (!fsys::folder_identity(path, id) || std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
+        return 1;
+    }
+    ancestors.push_back(id);
+    int go_on = walk(path, wn, ancestors);
+    ancestors.pop_back();
+    return go_on;
+}
+
+int walk(const std::string& dirname, Prompts& wn, Ancestors& ancestors)
+{
+    std::string path = dirname;
+    path += fsys::k_sep;
+    const std::size_t pl = path.size();
+    FolderEntries entries;
+    if (!collect_entries(dirname, path, pl, entries)) {
+        return 1;
+    }
+    for (const std::string& name : entries.poser_files) {
+        path.resize(pl);
+        path += name;
+        readposerfile(path, wn);
+    }
+    for (const std::string& name : entries.folders) {
+        path.resize(pl);
+        path += name;
+        if (walk_subfolder(path, wn, ancestors) == 0) {
+            break;
+        }
+    }
+    if (entries.poser_files.empty()) {
+        return 1;
+    }
+    return wn.question(Owner::none, dirname, "searchdir finished for this folder: shall I continue?") ? 1 : 0;
+}
+
+}  // namespace
+
+int isposerfile(const std::string& name)
+{
+    if (name.size() < 5) {
+        return 0;
+    }
+    std::string_view tail = std::string_view(name).substr(name.size() - 4);
+    for (std::string_view ext : {".pz3", ".cr2", ".pp2", ".hr2"}) {
+        if (equals_ignoring_case(tail, ext)) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int is_dir(const std::string& path)
+{
+    return fsys::is_folder(path) ? 1 : 0;
+}
+
+int searchdir(const std::string& dirname, Prompts& wn)
+{
+    Ancestors ancestors;
+    fsys::FolderId id;
+    if (fsys::folder_identity(dirname, id)) {
+        ancestors.push_back(id);
+    }
+    return walk(dirname, wn, ancestors);
+}

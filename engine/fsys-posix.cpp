@@ -1,0 +1,219 @@
+// POSIX side of the file layer: plain descriptors, no C stdio, so that the text rules and
+// the error checks are ours and the same on every platform.
+#ifndef _GNU_SOURCE
+#define _GNU_SOURCE
+#endif
+#include "engine/fsys.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fsys {
+namespace {
+
+int fd_of(const RawFile& f)
+{
+    return static_cast<int>(f.handle);
+}
+
+// rename() replaces an existing target silently; a hard link fails instead, so link and
+// unlink is the fallback where the kernel or file system lacks an exclusive rename.
+bool rename_by_link(const std::string& from, const std::string& to)
+{
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) {
+            return true;
+        }
+        ::unlink(to.c_str());
+        return false;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without hard links (FAT, some network shares): check, then rename.
+    if (entry_exists(to)) {
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace
+
+bool open_for_reading(const std::string& path, RawFile& f)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    // O_NONBLOCK: should the name turn into a pipe between the two checks, opening it
+    // must still not wait for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    f.handle = fd;
+    f.path = path;
+    return true;
+}
+
+bool open_for_writing(const std::string& path, Create mode, RawFile& f)
+{
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Create::exclusive ? O_EXCL : O_TRUNC);
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    f.handle = fd;
+    f.path = path;
+    return true;
+}
+
+long long read_some(RawFile& f, char* buf, std::size_t size)
+{
+    for (;;) {
+        ssize_t n = ::read(fd_of(f), buf, size);
+        if (n >= 0 || errno != EINTR) {
+            return n;
+        }
+    }
+}
+
+bool write_all(RawFile& f, const char* data, std::size_t size)
+{
+    if (fault_injected(Op::write, f.path)) {
+        return false;
+    }
+    while (size > 0) {
+        ssize_t n = ::write(fd_of(f), data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool seek_to_start(RawFile& f)
+{
+    return ::lseek(fd_of(f), 0, SEEK_SET) == 0;
+}
+
+bool sync_to_disk(RawFile& f)
+{
+    if (fault_injected(Op::sync, f.path)) {
+        return false;
+    }
+#ifdef __APPLE__
+    if (::fcntl(fd_of(f), F_FULLFSYNC) == 0) {
+        return true;
+    }
+#endif
+    return ::fsync(fd_of(f)) == 0;
+}
+
+bool close_file(RawFile& f)
+{
+    if (!f.is_open()) {
+        return true;
+    }
+    bool injected = fault_injected(Op::close, f.path);
+    int rc = ::close(fd_of(f));
+    f.handle = -1;
+    return rc == 0 && !injected;
+}
+
+bool is_readable_file(const std::string& path)
+{
+    RawFile f;
+    if (!open_for_reading(path, f)) {
+        return false;
+    }
+    ::close(fd_of(f));
+    return true;
+}
+
+bool entry_exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+bool rename_noreplace(const std::string& from, const std::string& to)
+{
+    if (fault_injected(Op::rename, from)) {
+        return false;
+    }
+#if defined(__linux__)
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+        return false;
+    }
+#elif defined(__APPLE__)
+    if (::renamex_np(from.c_str(), to.c_str(), RENAME_EXCL) == 0) {
+        return true;
+    }
+    if (errno != ENOTSUP) {
+        return false;
+    }
+#endif
+    return rename_by_link(from, to);
+}
+
+bool remove_file(const std::string& path)
+{
+    if (fault_injected(Op::remove, path)) {
+        return false;
+    }
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool is_folder(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool folder_identity(const std::string& path, FolderId& id)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
+bool list_folder(const std::string& path, std::vector<std::string>& names)
+{
+    DIR* d = ::opendir(path.c_str());
+    if (d == nullptr) {
+        return false;
+    }
+    names.clear();
+    while (struct dirent* e = ::readdir(d)) {
+        names.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    return true;
+}
+
+}  // namespace fsys

@@ -1,0 +1,75 @@
+// The few file-system operations the engine needs, with the same meaning on every platform.
+// fsys-posix.cpp and fsys-win32.cpp implement them; everything above this header is portable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fsys {
+
+#ifdef _WIN32
+inline constexpr char k_sep = '\\';
+#else
+inline constexpr char k_sep = '/';
+#endif
+
+// An open file: a descriptor on POSIX, a HANDLE on Windows; -1 when closed.
+struct RawFile {
+    std::intptr_t handle = -1;
+    std::string path;
+    bool is_open() const { return handle != -1; }
+};
+
+// Opens a readable regular file. Folders, named pipes and devices are refused without
+// blocking, so the caller sees them as missing or unopenable.
+bool open_for_reading(const std::string& path, RawFile& f);
+
+enum class Create { truncate, exclusive };
+// Creates (or, with Create::truncate, empties) a file for writing.
+bool open_for_writing(const std::string& path, Create mode, RawFile& f);
+
+// Bytes read, 0 at the end of the file, -1 on a read error.
+long long read_some(RawFile& f, char* buf, std::size_t size);
+bool write_all(RawFile& f, const char* data, std::size_t size);
+bool seek_to_start(RawFile& f);
+// Flushes the file's data to the disk, so that a power cut cannot leave it empty.
+bool sync_to_disk(RawFile& f);
+// Closes the file; false when the system reports that written data was lost.
+bool close_file(RawFile& f);
+
+// True when a regular file exists under `path` and can be opened for reading.
+bool is_readable_file(const std::string& path);
+// True when any directory entry exists under `path` (a file, a folder, a link, even a
+// dangling one): such a name must never be written over.
+bool entry_exists(const std::string& path);
+// Renames, failing without any change when `to` exists already.
+bool rename_noreplace(const std::string& from, const std::string& to);
+bool remove_file(const std::string& path);
+// True when `path` names an existing folder (links followed).
+bool is_folder(const std::string& path);
+
+// Identity of a folder, so that a walk can tell whether it is already inside it.
+struct FolderId {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    bool operator==(const FolderId&) const = default;
+};
+// False when the folder must not be entered by a walk (it cannot be queried, or on
+// Windows it is a reparse point such as a junction).
+bool folder_identity(const std::string& path, FolderId& id);
+
+// The names in a folder, "." and ".." included, in the order the system yields them.
+// False when the folder cannot be listed.
+bool list_folder(const std::string& path, std::vector<std::string>& names);
+
+// Test support: a hook asked before each operation that changes the disk; when it returns
+// true the operation fails as if the disk had refused it. Unset in the programs.
+enum class Op { write, sync, close, rename, remove };
+using FaultHook = std::function<bool(Op op, const std::string& path)>;
+void set_fault_hook(FaultHook hook);
+bool fault_injected(Op op, const std::string& path);
+
+}  // namespace fsys

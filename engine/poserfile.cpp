@@ -1,0 +1,120 @@
+#include "engine/poserfile.h"
+
+#include "engine/backup_name.h"
+#include "engine/correction.h"
+#include "engine/engine_state.h"
+#include "engine/existence.h"
+#include "engine/fsys.h"
+#include "engine/refline.h"
+#include "engine/textio.h"
+
+namespace {
+
+struct CheckResult {
+    bool readable = false;
+    bool needs_repair = false;
+};
+
+CheckResult check_references(const std::string& orig, Prompts& wn)
+{
+    CheckResult result;
+    TextReader in;
+    if (!in.open(orig)) {
+        wn.warning(Owner::none, orig, "I can't open this file");
+        return result;
+    }
+    result.readable = true;
+    wn.SetTitle(orig);
+    long long references = 0;
+    long long found = 0;
+    bool rewrite = false;
+    std::string disk_path;
+    std::string_view line;
+    while (in.next_line(line)) {
+        std::string_view trimmed = trim_line(line);
+        if (!is_reference_line(trimmed)) {
+            continue;
+        }
+        Marker m = find_marker(trimmed);
+        rewrite = rewrite || m.kind == MarkerKind::prefix;
+        build_disk_path(posername, trimmed.substr(m.path_start), k_native_style, disk_path);
+        ++references;
+        if (reference_exists(disk_path, wn)) {
+            ++found;
+        }
+    }
+    // A file that could not be read to its end is left alone: its repair would drop the rest.
+    if (in.failed()) {
+        wn.warning(Owner::none, orig, "I can't read this file");
+        return result;
+    }
+    result.needs_repair = rewrite || found != references;
+    return result;
+}
+
+std::string swap_file_path(const std::string& cor)
+{
+    std::string w = cor;
+    dellocalname(w);
+    w += fsys::k_sep;
+    w += k_swap_file_name;
+    return w;
+}
+
+// Gives `orig` the corrected text from `cor` and `cor` the old text, through the swap file.
+// When a step fails, the steps done are undone so that `orig` keeps its old text, and the
+// corrected copy is deleted. Renames never replace an existing file.
+bool exchange_names(const std::string& orig, const std::string& cor)
+{
+    const std::string w = swap_file_path(cor);
+    if (!fsys::rename_noreplace(orig, w)) {
+        fsys::remove_file(cor);
+        return false;
+    }
+    if (!fsys::rename_noreplace(cor, orig)) {
+        if (fsys::rename_noreplace(w, orig)) {
+            fsys::remove_file(cor);
+        }
+        return false;
+    }
+    if (!fsys::rename_noreplace(w, cor)) {
+        // `orig` holds the corrected text, which can be made again; the old text is in
+        // the swap file and must come back under the file's own name.
+        if (fsys::remove_file(orig)) {
+            fsys::rename_noreplace(w, orig);
+        }
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void readposerfile(const std::string& orig, Prompts& wn)
+{
+    CheckResult check = check_references(orig, wn);
+    if (!check.readable || !check.needs_repair) {
+        return;
+    }
+    const std::string cor = next_free_backup_name(orig);
+    if (cor.empty()) {
+        return;
+    }
+    write_log("file ");
+    write_log(orig);
+    write_log(" being corrected: old version is on\n     ");
+    write_log(cor);
+    write_log("\n");
+    bool cor_created = false;
+    int v = correct_into(orig, cor, wn, fsys::Create::exclusive, cor_created);
+    forget_existence();
+    if (v == 1 && exchange_names(orig, cor)) {
+        return;
+    }
+    if (v == 1) {
+        wn.warning(Owner::none, orig, "I can't rename this file");
+    } else if (cor_created) {
+        fsys::remove_file(cor);
+    }
+    write_log("      RUN ABANDONED\n");
+}

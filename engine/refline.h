@@ -1,0 +1,56 @@
+// The rules for the lines of a Poser file that point to an OBJ geometry file, and the path
+// conversions between Poser notation (colons, relative to the Poser root) and disk paths.
+// Pure text: every rule takes the path style, so both are testable on any machine.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Windows paths use backslashes and keep forward slashes as they are; POSIX paths use '/'
+// and treat a backslash in a Poser path as one more folder separator.
+enum class PathStyle { windows, posix };
+#ifdef _WIN32
+inline constexpr PathStyle k_native_style = PathStyle::windows;
+#else
+inline constexpr PathStyle k_native_style = PathStyle::posix;
+#endif
+
+constexpr char separator(PathStyle style)
+{
+    return style == PathStyle::windows ? '\\' : '/';
+}
+
+// ASCII letters compared without regard to case, every other byte exactly.
+bool equals_ignoring_case(std::string_view a, std::string_view b);
+bool ends_with_ignoring_case(std::string_view text, std::string_view tail);
+
+// The line without one trailing line feed and without the blanks and tabs before it.
+std::string_view trim_line(std::string_view line);
+
+// A trimmed line is a reference line when it ends in ".obj", letters in any case.
+bool is_reference_line(std::string_view trimmed);
+
+enum class MarkerKind { none, colon, prefix };
+struct Marker {
+    MarkerKind kind = MarkerKind::none;
+    std::size_t path_start = 0;  // where the Poser path begins; 0 when no marker was found
+};
+// The marker that ends furthest to the right: " :" or "\t:" (colon markers), "0 0 " or
+// "figureResFile " (prefix markers), compared exactly.
+Marker find_marker(std::string_view trimmed);
+
+// The disk path of a Poser path: the root, one separator, then the Poser path with its
+// colons (and on POSIX its backslashes) turned into separators.
+void build_disk_path(std::string_view root, std::string_view poser_path, PathStyle style, std::string& out);
+// The Poser path written into a corrected line: the disk path with every separator turned
+// into a colon, less as many leading characters as the root has.
+std::string written_poser_path(std::string_view disk_path, std::size_t root_length, PathStyle style);
+
+// True when `path` lies inside `root`: it begins with the root and a separator (on Windows
+// letters compared without regard to case).
+bool is_inside_root(std::string_view path, std::string_view root, PathStyle style);
+
+// Cuts `file` at its last separator and returns that position; 0 (and no change) when
+// there is none or the only one is the first character.
+int dellocalname(std::string& file, PathStyle style = k_native_style);
