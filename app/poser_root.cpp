@@ -1,0 +1,57 @@
+#include "app/poser_root.h"
+
+#include "app/settings.h"
+#include "engine/engine_state.h"
+#include "engine/fsys.h"
+#include "engine/refline.h"
+
+#include <cstdlib>
+
+namespace {
+
+// Proposed when nothing is stored yet.
+std::string default_root()
+{
+#ifdef _WIN32
+    return "c:";
+#else
+    const char* home = std::getenv("HOME");
+    std::string root = home != nullptr ? home : "";
+    while (!root.empty() && root.back() == '/') {
+        root.pop_back();
+    }
+    return root;
+#endif
+}
+
+}  // namespace
+
+int set_poser_root(Prompts& wn)
+{
+    posername = read_setting(k_settings_section, k_root_key);
+    if (posername.empty()) {
+        posername = default_root();
+    }
+    const std::string initdir = posername;
+    std::string name = posername;
+    if (wn.question(Owner::none, posername, "Is this the root address of your Poser setup?")) {
+        return 1;
+    }
+    name += fsys::k_sep;
+    name += "*.*";
+    int chosen = wn.GetFileName(Owner::main, name, initdir, "find any file in your Poser installation's root folder",
+                                filterall, ChooserMode::open);
+    posername = name;
+    if (chosen == 0) {
+        wn.warning(Owner::main, "I need this information to be able to run.", "Exiting");
+        return 0;
+    }
+    // The user chose a file lying directly in the root: its folder is the root.
+    if (dellocalname(posername) == 0) {
+        wn.warning(Owner::main, posername, "This is not a valid file name. Exiting");
+        return 0;
+    }
+    wn.information(Owner::none, posername, "You say that your Poser installation is at");
+    write_setting(k_settings_section, k_root_key, posername);
+    return 1;
+}

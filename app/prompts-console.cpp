@@ -1,0 +1,143 @@
+#include "app/prompts-console.h"
+
+#include "engine/fsys.h"
+
+#include <string>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+void put(std::FILE* out, std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), out);
+}
+
+}  // namespace
+
+bool stdin_is_terminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdin)) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+// The status line is overwritten by the next title; anything else starts on a line of its own.
+void ConsolePrompts::end_status_line()
+{
+    if (m_status_shown) {
+        put(m_out, "\n");
+        m_status_shown = false;
+    }
+}
+
+void ConsolePrompts::show_message(std::string_view body, std::string_view caption)
+{
+    end_status_line();
+    if (!caption.empty()) {
+        put(m_out, caption);
+        put(m_out, ": ");
+    }
+    put(m_out, body);
+    put(m_out, "\n");
+    std::fflush(m_out);
+}
+
+bool ConsolePrompts::read_answer(std::string& line)
+{
+    line.clear();
+    int c = 0;
+    while ((c = std::fgetc(m_in)) != EOF && c != '\n') {
+        line += static_cast<char>(c);
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return c != EOF || !line.empty();
+}
+
+void ConsolePrompts::show_warning(Owner, std::string_view body, std::string_view caption)
+{
+    show_message(body, caption);
+}
+
+void ConsolePrompts::show_information(Owner, std::string_view body, std::string_view caption)
+{
+    show_message(body, caption);
+}
+
+bool ConsolePrompts::ask_question(Owner, std::string_view body, std::string_view caption)
+{
+    end_status_line();
+    put(m_out, caption);
+    put(m_out, "\n  ");
+    put(m_out, body);
+    put(m_out, "\n");
+    std::string answer;
+    for (;;) {
+        put(m_out, "[y/n] ");
+        std::fflush(m_out);
+        if (!read_answer(answer)) {
+            put(m_out, "\n");
+            return false;
+        }
+        if (answer == "y" || answer == "Y" || answer == "yes") {
+            return true;
+        }
+        if (answer == "n" || answer == "N" || answer == "no") {
+            return false;
+        }
+    }
+}
+
+int ConsolePrompts::choose_file(Owner, std::string& file, std::string_view initdir, std::string_view t,
+                                const FileFilter& f, ChooserMode write)
+{
+    end_status_line();
+    put(m_out, t);
+    put(m_out, "\n  initial file:   ");
+    put(m_out, file);
+    put(m_out, "\n  initial folder: ");
+    put(m_out, initdir);
+    put(m_out, "\n  (");
+    put(m_out, f.display);
+    put(m_out, ": ");
+    put(m_out, f.pattern);
+    put(m_out, ")\n");
+    std::string answer;
+    for (;;) {
+        put(m_out, "path (empty line to cancel): ");
+        std::fflush(m_out);
+        if (!read_answer(answer) || answer.empty()) {
+            return 0;
+        }
+        // As the open dialog does, insist on a file that exists.
+        if (write == ChooserMode::save || (fsys::entry_exists(answer) && !fsys::is_folder(answer))) {
+            file = answer;
+            return 1;
+        }
+        put(m_out, "  there is no such file: ");
+        put(m_out, answer);
+        put(m_out, "\n");
+    }
+}
+
+void ConsolePrompts::set_title(std::string_view text)
+{
+    // Blanks over what is left of a longer previous line: no terminal escapes needed.
+    put(m_out, "\r");
+    put(m_out, text);
+    if (m_status_shown && text.size() < m_status_chars) {
+        put(m_out, std::string(m_status_chars - text.size(), ' '));
+        put(m_out, "\r");
+        put(m_out, text);
+    }
+    std::fflush(m_out);
+    m_status_shown = true;
+    m_status_chars = text.size();
+}

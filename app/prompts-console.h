@@ -1,0 +1,32 @@
+// Prompts on a terminal: messages and questions on standard error, answers typed in.
+#pragma once
+
+#include "app/prompts.h"
+
+#include <cstdio>
+
+class ConsolePrompts : public Prompts {
+public:
+    ConsolePrompts(std::FILE* in, std::FILE* out) : m_in(in), m_out(out) {}
+
+protected:
+    void show_warning(Owner owner, std::string_view body, std::string_view caption) override;
+    void show_information(Owner owner, std::string_view body, std::string_view caption) override;
+    bool ask_question(Owner owner, std::string_view body, std::string_view caption) override;
+    int choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t, const FileFilter& f,
+                    ChooserMode write) override;
+    void set_title(std::string_view text) override;
+
+private:
+    void end_status_line();
+    void show_message(std::string_view body, std::string_view caption);
+    // False at the end of input.
+    bool read_answer(std::string& line);
+
+    std::FILE* m_in;
+    std::FILE* m_out;
+    bool m_status_shown = false;
+    std::size_t m_status_chars = 0;
+};
+
+bool stdin_is_terminal();

@@ -1,0 +1,32 @@
+// The prompts as Windows shows them: message boxes and the common open and save dialogs,
+// owned by the main window or by nobody, and the main window's title.
+#pragma once
+
+#include "app/prompts.h"
+
+#include <windows.h>
+#include <commdlg.h>
+
+// The chooser's request, filled anew for every chooser.
+extern OPENFILENAMEA ofn;
+// Receives the chosen file's name without its folder.
+extern char tit[256];
+
+class WindowsPrompts : public Prompts {
+public:
+    // `main_window` is read at every prompt: the window may come to exist, or go, later.
+    explicit WindowsPrompts(const HWND& main_window) : m_main_window(main_window) {}
+
+protected:
+    void show_warning(Owner owner, std::string_view body, std::string_view caption) override;
+    void show_information(Owner owner, std::string_view body, std::string_view caption) override;
+    bool ask_question(Owner owner, std::string_view body, std::string_view caption) override;
+    int choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t, const FileFilter& f,
+                    ChooserMode write) override;
+    void set_title(std::string_view text) override;
+
+private:
+    HWND owner_window(Owner owner) const;
+
+    const HWND& m_main_window;
+};

@@ -1,0 +1,237 @@
+#include "cli/cli.h"
+
+#include "app/poser_root.h"
+#include "app/prompts-console.h"
+#include "app/prompts-scripted.h"
+#include "app/runs.h"
+#include "app/transcript.h"
+#include "engine/engine_state.h"
+#include "engine/textio.h"
+
+#include <cstdio>
+#include <memory>
+
+#ifndef TARNWICK_VERSION
+#define TARNWICK_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* k_usage =
+    "usage: tarnwick-cli [OPTIONS] [PATH | --menu N]...\n"
+    "\n"
+    "Checks the geometry pointers of Poser files (.cr2 .pp2 .hr2 .pz3) and repairs broken ones.\n"
+    "Each PATH is handled as if dropped on the tarnwick window: a folder is checked with all its\n"
+    "subfolders, a Poser file on its own. --menu N carries out a menu command: 256 check a file,\n"
+    "259 check a folder, 257 help, 258 exit. The run log is __result_of_run.txt in the current\n"
+    "folder.\n"
+    "\n"
+    "options:\n"
+    "  --root DIR         the Poser installation's root folder (nothing is asked or saved)\n"
+    "  --answers FILE     answer the prompts from FILE, one line each: \"yes\" (or anything else for\n"
+    "                     No) for a question, a path or \"cancel\" for a file chooser\n"
+    "  --yes              answer every question Yes; the answers then serve the choosers alone\n"
+    "  --transcript FILE  append every prompt and title change to FILE, one line each\n"
+    "  --help             show this text\n"
+    "  --version          show the version\n"
+    "\n"
+    "Without --answers, prompts are asked on the terminal, or answered from standard input when\n"
+    "it is not a terminal.\n";
+
+bool option_value(const std::vector<std::string>& args, std::size_t& k, const std::string& name, std::string& value,
+                  std::string& error)
+{
+    const std::string& arg = args[k];
+    if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    if (k + 1 >= args.size()) {
+        error = "option " + name + " needs a value";
+        return false;
+    }
+    value = args[++k];
+    return true;
+}
+
+bool is_option(const std::string& arg, const std::string& name)
+{
+    return arg == name || (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0);
+}
+
+bool parse_menu_number(const std::string& text, int& number)
+{
+    if (text.empty() || text.size() > 9) {
+        return false;
+    }
+    number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return true;
+}
+
+void print_log(const std::string& path)
+{
+    TextReader in;
+    if (!in.open(path)) {
+        std::fprintf(stderr, "tarnwick-cli: can't read the log %s\n", path.c_str());
+        return;
+    }
+    std::string_view line;
+    while (in.next_line(line)) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+}
+
+struct PromptStack {
+    std::FILE* answers_file = nullptr;
+    std::unique_ptr<Prompts> answerer;
+    std::unique_ptr<Prompts> yes;
+    std::unique_ptr<TranscriptPrompts> transcript;
+
+    ~PromptStack()
+    {
+        transcript.reset();
+        if (answers_file != nullptr) {
+            std::fclose(answers_file);
+        }
+    }
+};
+
+bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& error)
+{
+    if (!options.answers.empty()) {
+        stack.answers_file = std::fopen(options.answers.c_str(), "rb");
+        if (stack.answers_file == nullptr) {
+            error = "can't read the answers file " + options.answers;
+            return false;
+        }
+        stack.answerer = std::make_unique<ScriptedPrompts>(ScriptedPrompts::lines_from(stack.answers_file));
+    } else if (!stdin_is_terminal()) {
+        stack.answerer = std::make_unique<ScriptedPrompts>(ScriptedPrompts::lines_from(stdin));
+    } else {
+        stack.answerer = std::make_unique<ConsolePrompts>(stdin, stderr);
+    }
+    Prompts* inner = stack.answerer.get();
+    if (options.yes) {
+        stack.yes = std::make_unique<YesToQuestions>(*inner);
+        inner = stack.yes.get();
+    }
+    stack.transcript = std::make_unique<TranscriptPrompts>(*inner);
+    if (!options.transcript.empty() && !stack.transcript->append_to(options.transcript)) {
+        error = "can't write the transcript file " + options.transcript;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::string& error)
+{
+    bool only_paths = false;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string& arg = args[k];
+        std::string value;
+        if (only_paths || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.actions.push_back(CliAction{false, 0, arg});
+        } else if (arg == "--") {
+            only_paths = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--yes") {
+            options.yes = true;
+        } else if (is_option(arg, "--root")) {
+            if (!option_value(args, k, "--root", options.root, error)) {
+                return false;
+            }
+            options.has_root = true;
+        } else if (is_option(arg, "--answers")) {
+            if (!option_value(args, k, "--answers", options.answers, error)) {
+                return false;
+            }
+        } else if (is_option(arg, "--transcript")) {
+            if (!option_value(args, k, "--transcript", options.transcript, error)) {
+                return false;
+            }
+        } else if (is_option(arg, "--menu")) {
+            CliAction action{true, 0, ""};
+            if (!option_value(args, k, "--menu", value, error)) {
+                return false;
+            }
+            if (!parse_menu_number(value, action.menu)) {
+                error = "--menu needs a command number, not '" + value + "'";
+                return false;
+            }
+            options.actions.push_back(action);
+        } else {
+            error = "unknown option " + arg;
+            return false;
+        }
+    }
+    if (options.has_root && options.root.empty()) {
+        error = "--root needs a folder";
+        return false;
+    }
+    return true;
+}
+
+std::string root_without_trailing_separators(std::string root)
+{
+    while (!root.empty() && (root.back() == '/' || (fsys::k_sep == '\\' && root.back() == '\\'))) {
+        root.pop_back();
+    }
+    return root;
+}
+
+int run_cli(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    CliOptions options;
+    std::string error;
+    if (!parse_cli(args, options, error)) {
+        std::fprintf(stderr, "tarnwick-cli: %s (see tarnwick-cli --help)\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(k_usage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("tarnwick-cli %s\n", TARNWICK_VERSION);
+        return 0;
+    }
+    if (options.actions.empty()) {
+        std::fputs(k_usage, stderr);
+        return 2;
+    }
+    PromptStack prompts;
+    if (!build_prompts(options, prompts, error)) {
+        std::fprintf(stderr, "tarnwick-cli: %s\n", error.c_str());
+        return 2;
+    }
+    Prompts& wn = *prompts.transcript;
+    set_rootdir_to_current_folder();
+    set_log_viewer(print_log);
+    if (options.has_root) {
+        posername = root_without_trailing_separators(options.root);
+    } else if (set_poser_root(wn) == 0) {
+        return 1;
+    }
+    for (const CliAction& action : options.actions) {
+        if (!action.is_menu) {
+            handle_drop({action.path}, wn);
+        } else if (menu_command(action.menu, wn) == AfterCommand::close_main_window) {
+            break;
+        }
+    }
+    return 0;
+}

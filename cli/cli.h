@@ -1,0 +1,34 @@
+// The console program: the Windows program's runs, prompts, log and files, driven by its
+// command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One thing to do, in command-line order: a path (handled as if dropped on the window) or
+// a menu command.
+struct CliAction {
+    bool is_menu = false;
+    int menu = 0;
+    std::string path;
+};
+
+struct CliOptions {
+    bool help = false;
+    bool version = false;
+    bool yes = false;
+    bool has_root = false;
+    std::string root;
+    std::string answers;
+    std::string transcript;
+    std::vector<CliAction> actions;
+};
+
+// Reads the arguments; false with a one-line reason in `error` for a usage error.
+bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// The root as given, without trailing separators.
+std::string root_without_trailing_separators(std::string root);
+
+// Runs the program; returns its exit status.
+int run_cli(int argc, char** argv);
