@@ -2,6 +2,7 @@
 
 #include "tests/test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -141,6 +142,58 @@ TEST_F(CliProcess, ExitStopsTheRemainingArguments)
     EXPECT_EQ(r.status, 0);
     EXPECT_FALSE(exists(dir.at("t.txt")) && read_bytes(dir.at("t.txt")) != "");
     EXPECT_FALSE(exists(dir.at("start/__result_of_run.txt")));
+}
+
+// Lines of a log or transcript, sorted: the walk visits folders in the order the system
+// lists them, which differs between machines.
+std::vector<std::string> sorted_lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    for (std::size_t lf; (lf = text.find('\n', from)) != std::string::npos; from = lf + 1) {
+        lines.push_back(text.substr(from, lf - from));
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST_F(CliProcess, RepairsTheSampleInstallation)
+{
+    std::filesystem::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at("sample"), std::filesystem::copy_options::recursive);
+    const std::string lib = dir.at("sample/Runtime/Libraries");
+    const std::string man = lib + "/Character/tarnwick/Man.cr2";
+    const std::string original_man = read_bytes(man);
+    const std::string fine = read_bytes(lib + "/Character/tarnwick/Man (fine).cr2");
+    const std::string hidden = read_bytes(lib + "/.thumbnails/Man.cr2");
+    const std::string hires = dir.at("sample/Runtime/Geometries/tarnwick/man/man_hires.obj");
+    write_bytes(dir.at("picks.txt"), hires + "\n");
+    Result r = run_cli_process(dir, start(), "--root '" + dir.at("sample") + "' --yes --answers '" + dir.at("picks.txt") +
+                                                 "' --transcript '" + dir.at("t.txt") + "' '" + lib + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    std::string expected_man = original_man;
+    const std::string old_ref = "figureResFile :Runtime:Geometries:tarnwick:man:man_v1.obj";
+    expected_man.replace(expected_man.find(old_ref), old_ref.size(), "figureResFile :Runtime:Geometries:tarnwick:man:man_hires.obj");
+    expected_man.replace(expected_man.find("min -180   "), 11, "min -180");
+    EXPECT_EQ(read_bytes(man), expected_man);
+    EXPECT_EQ(read_bytes(lib + "/Character/tarnwick/Man_zz00.cr2"), original_man);
+    EXPECT_EQ(read_bytes(lib + "/Character/tarnwick/Man (fine).cr2"), fine);
+    EXPECT_FALSE(exists(lib + "/Character/tarnwick/Man (fine)_zz00.cr2"));
+    EXPECT_EQ(read_bytes(lib + "/.thumbnails/Man.cr2"), hidden);
+    EXPECT_EQ(read_bytes(lib + "/Hair/tarnwick/bob.hr2"),
+              "{\r\nversion\r\n\t{\r\n\tnumber 4.01\r\n\t}\r\nfigureResFile :Runtime:Geometries:hair:bob.obj\r\n"
+              "prop bob\r\n\t{\r\n\tname bob\r\n\t}\r\n}\r\n");
+    EXPECT_NE(read_bytes(lib + "/Scenes/tarnwick/two men.pz3").find("\tobjFileGeom 0 0 :Runtime:Geometries:props:chair.obj\r\n"),
+              std::string::npos);
+
+    const std::string geom = dir.at("sample/Runtime/Geometries/tarnwick/man");
+    const std::string replaced = "      pointer to " + geom + "/man_v1.obj replaced by\r";
+    std::vector<std::string> log = sorted_lines(read_bytes(dir.at("start/__result_of_run.txt")));
+    EXPECT_EQ(std::count(log.begin(), log.end(), replaced), 3);
+    EXPECT_EQ(log.size(), 5u * 2 + 3u * 2);
+    std::vector<std::string> transcript = sorted_lines(read_bytes(dir.at("t.txt")));
+    EXPECT_EQ(std::count_if(transcript.begin(), transcript.end(), [](const std::string& l) { return l.rfind("open\t", 0) == 0; }), 1);
+    EXPECT_EQ(std::count(transcript.begin(), transcript.end(), "warning\tnone\tI can't open this file\t" + lib + "/Pose/tarnwick/poses.cr2"), 1);
 }
 #endif
 

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Repairs a scratch copy of the sample Poser installation unattended and shows the run log.
+# The committed sample is never touched.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+scripts/install-deps.sh native
+build=build/native
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tarnwick-cli
+scratch=build/sample-run
+rm -rf "$scratch"
+mkdir -p "$scratch"
+cp -r sample/Poser "$scratch/"
+cd "$scratch"
+# --yes answers every question; sample/answers.txt names the mesh picked for the one
+# missing geometry file; the run log is printed when the run offers to show it.
+"$top/$build/cli/tarnwick-cli" --root Poser --yes --answers "$top/sample/answers.txt" \
+    --transcript transcript.txt Poser/Runtime/Libraries
+echo
+echo "repaired copy: $scratch/Poser   run log: $scratch/__result_of_run.txt   prompts: $scratch/transcript.txt"
