@@ -1,0 +1,219 @@
+// Windows side of the file layer: the ANSI Win32 file functions directly, no C stdio, so
+// that the text rules and the error checks are ours and the same on every platform.
+#include "engine/fsys.h"
+
+#include <windows.h>
+
+namespace fsys {
+namespace {
+
+HANDLE handle_of(const RawFile& f)
+{
+    return reinterpret_cast<HANDLE>(f.handle);
+}
+
+void take(RawFile& f, HANDLE h, const std::string& path)
+{
+    f.handle = reinterpret_cast<std::intptr_t>(h);
+    f.path = path;
+}
+
+// A disk file, not a folder, a pipe or a device such as CON or COM1 that a Poser file
+// name could be mistaken for.
+bool is_regular_disk_file(HANDLE h)
+{
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(h, &info) != 0 && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The pattern that lists every entry of a folder. A drive root keeps its own backslash; a
+// bare drive gets one, so that the listing is the folder whose entries the walk names.
+std::string listing_pattern(const std::string& folder)
+{
+    std::string pattern = folder;
+    if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/')) {
+        pattern += '\\';
+    }
+    pattern += '*';
+    return pattern;
+}
+
+}  // namespace
+
+bool open_for_reading(const std::string& path, RawFile& f)
+{
+    // Other programs may read and write the file meanwhile, as with the C library's "r".
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened at all.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    if (!is_regular_disk_file(h)) {
+        CloseHandle(h);
+        return false;
+    }
+    take(f, h, path);
+    return true;
+}
+
+bool open_for_writing(const std::string& path, Create mode, RawFile& f)
+{
+    DWORD disposition = mode == Create::exclusive ? CREATE_NEW : CREATE_ALWAYS;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return false;
+    }
+    take(f, h, path);
+    return true;
+}
+
+long long read_some(RawFile& f, char* buf, std::size_t size)
+{
+    DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD got = 0;
+    if (!ReadFile(handle_of(f), buf, want, &got, nullptr)) {
+        return -1;
+    }
+    return got;
+}
+
+bool write_all(RawFile& f, const char* data, std::size_t size)
+{
+    if (fault_injected(Op::write, f.path)) {
+        return false;
+    }
+    while (size > 0) {
+        DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD done = 0;
+        if (!WriteFile(handle_of(f), data, want, &done, nullptr) || done == 0) {
+            return false;
+        }
+        data += done;
+        size -= done;
+    }
+    return true;
+}
+
+bool seek_to_start(RawFile& f)
+{
+    LARGE_INTEGER zero{};
+    return SetFilePointerEx(handle_of(f), zero, nullptr, FILE_BEGIN) != 0;
+}
+
+bool sync_to_disk(RawFile& f)
+{
+    if (fault_injected(Op::sync, f.path)) {
+        return false;
+    }
+    return FlushFileBuffers(handle_of(f)) != 0;
+}
+
+bool close_file(RawFile& f)
+{
+    if (!f.is_open()) {
+        return true;
+    }
+    bool injected = fault_injected(Op::close, f.path);
+    BOOL ok = CloseHandle(handle_of(f));
+    f.handle = -1;
+    return ok != 0 && !injected;
+}
+
+bool is_readable_file(const std::string& path)
+{
+    RawFile f;
+    if (!open_for_reading(path, f)) {
+        return false;
+    }
+    CloseHandle(handle_of(f));
+    return true;
+}
+
+bool entry_exists(const std::string& path)
+{
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    // Only a clear "not there" counts as free: a name that cannot be queried (access
+    // denied, a drive not ready, an invalid name) may still be somebody's file.
+    DWORD err = GetLastError();
+    return err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND;
+}
+
+bool rename_noreplace(const std::string& from, const std::string& to)
+{
+    if (fault_injected(Op::rename, from)) {
+        return false;
+    }
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists, and without
+    // MOVEFILE_COPY_ALLOWED it never turns into a copy across drives.
+    return MoveFileExA(from.c_str(), to.c_str(), 0) != 0;
+}
+
+bool remove_file(const std::string& path)
+{
+    if (fault_injected(Op::remove, path)) {
+        return false;
+    }
+    return DeleteFileA(path.c_str()) != 0;
+}
+
+bool is_folder(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool folder_identity(const std::string& path, FolderId& id)
+{
+    // FILE_FLAG_OPEN_REPARSE_POINT: the attributes below are those of the entry itself, so
+    // a junction or a folder link is seen as such and never followed.
+    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!ok || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return false;
+    }
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool list_folder(const std::string& path, std::vector<std::string>& names)
+{
+    // A folder name never holds wildcards; a path that does would list other folders'
+    // entries under this one's name.
+    if (path.find_first_of("*?") != std::string::npos) {
+        return false;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE h = FindFirstFileA(listing_pattern(path).c_str(), &entry);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    names.clear();
+    do {
+        names.emplace_back(entry.cFileName);
+    } while (FindNextFileA(h, &entry));
+    // A listing cut short by an error is not the folder's content.
+    bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(h);
+    return complete;
+}
+
+}  // namespace fsys
