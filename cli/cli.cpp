@@ -6,6 +6,7 @@
 #include "app/runs.h"
 #include "app/transcript.h"
 #include "engine/engine_state.h"
+#include "engine/folder_walk.h"
 #include "engine/textio.h"
 
 #include <cstdio>
@@ -211,6 +212,11 @@ int run_cli(int argc, char** argv)
     }
     if (options.actions.empty()) {
         std::fputs(k_usage, stderr);
+        return 2;
+    }
+    if (options.has_root && !is_dir(options.root)) {
+        // Every pointer would count as broken, and no pick could lie inside the root.
+        std::fprintf(stderr, "tarnwick-cli: the Poser root %s is not a folder\n", options.root.c_str());
         return 2;
     }
     PromptStack prompts;

@@ -77,6 +77,9 @@ TEST_F(CliProcess, UsageErrorsExitWithTwoBeforeAnythingRuns)
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err, "tarnwick-cli: unknown option --frobnicate (see tarnwick-cli --help)\n");
     EXPECT_FALSE(exists(dir.at("start/__result_of_run.txt")));
+    Result no_root = run_cli_process(dir, start(), "--root '" + dir.at("nowhere") + "' '" + dir.at("a.cr2") + "'");
+    EXPECT_EQ(no_root.status, 2);
+    EXPECT_EQ(no_root.err, "tarnwick-cli: the Poser root " + dir.at("nowhere") + " is not a folder\n");
     Result help = run_cli_process(dir, start(), "--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--transcript FILE"), std::string::npos);
