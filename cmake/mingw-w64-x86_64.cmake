@@ -14,8 +14,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # The tests run in a wine prefix of their own inside the build folder: they never touch
 # the user's ~/.wine, and a fresh build folder starts from a fresh Windows installation.
-find_program(TARNWICK_WINE NAMES wine64 wine wine-stable REQUIRED)
-set(TARNWICK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_COMMAND} -E env WINEPREFIX=${TARNWICK_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-    ${TARNWICK_WINE})
+find_program(TARNWICK_WINE NAMES wine wine-stable wine64)
+if(TARNWICK_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      bash ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh ${CMAKE_BINARY_DIR}/wineprefix)
+endif()

@@ -1,0 +1,163 @@
+#include "winshell/main_window.h"
+
+#include "app/poser_root.h"
+#include "app/runs.h"
+#include "winshell/resource.h"
+
+#include <shellapi.h>
+#include <string>
+#include <vector>
+
+static_assert(IDM_CHECK_FILE == k_check_file && IDM_HELP == k_help && IDM_EXIT == k_exit &&
+              IDM_CHECK_FOLDER == k_check_folder);
+
+const char progname[] = "tarnwick";
+HINSTANCE Instance;
+HINSTANCE PrevInstance;
+HWND mwn;
+HMENU mainmenu;
+
+namespace {
+
+Prompts* g_prompts = nullptr;
+
+// One dropped path, whole: Windows says how long it is, so no path is ever cut short
+// into the name of some other file or folder.
+std::string dropped_path(HDROP drop, UINT index)
+{
+    UINT length = DragQueryFileA(drop, index, nullptr, 0);
+    std::string path(length + 1, '\0');
+    UINT copied = DragQueryFileA(drop, index, path.data(), length + 1);
+    path.resize(copied);
+    return path;
+}
+
+std::vector<std::string> dropped_paths(HDROP drop)
+{
+    std::vector<std::string> paths;
+    const int count = Draghowmanyfiles(drop);
+    for (int k = 0; k < count; ++k) {
+        paths.push_back(dropped_path(drop, static_cast<UINT>(k)));
+    }
+    return paths;
+}
+
+LRESULT on_create(HWND wn, UINT message, WPARAM S, LPARAM L)
+{
+    // The prompts of the root dialogue below are owned by this window, which CreateWindowExA
+    // has not yet returned to anyone.
+    mwn = wn;
+    // Taken before any chooser can move the current folder: the run log lives here.
+    set_rootdir_to_current_folder();
+    mainmenu = LoadMenuA(Instance, progname);
+    SetMenu(wn, mainmenu);
+    ShowWindow(wn, SW_SHOW);
+    DragAcceptFiles(wn, TRUE);
+    if (set_poser_root(*g_prompts) == 0) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(wn, message, S, L);
+}
+
+LRESULT on_paint(HWND wn, UINT message, WPARAM S, LPARAM L)
+{
+    PAINTSTRUCT ps;
+    BeginPaint(wn, &ps);
+    EndPaint(wn, &ps);
+    return DefWindowProcA(wn, message, S, L);
+}
+
+LRESULT on_get_min_max_info(LPARAM L)
+{
+    // Maximised, the frame lies just outside the screen.
+    reinterpret_cast<MINMAXINFO*>(L)->ptMaxPosition = POINT{-4, -4};
+    return 0;
+}
+
+LRESULT on_command(HWND wn, UINT message, WPARAM S, LPARAM L)
+{
+    if (menu_command(LOWORD(S), *g_prompts) == AfterCommand::close_main_window) {
+        SendMessageA(wn, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return DefWindowProcA(wn, message, S, L);
+}
+
+LRESULT on_drop_files(HWND wn, UINT message, WPARAM S, LPARAM L)
+{
+    HDROP drop = reinterpret_cast<HDROP>(S);
+    const std::vector<std::string> paths = dropped_paths(drop);
+    // Released before the run, which may keep the user busy for long.
+    DragFinish(drop);
+    handle_drop(paths, *g_prompts);
+    return DefWindowProcA(wn, message, S, L);
+}
+
+}  // namespace
+
+void use_prompts(Prompts& prompts)
+{
+    g_prompts = &prompts;
+}
+
+bool Register(const char* name, WNDPROC proc)
+{
+    WNDCLASSA wc{};
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_SAVEBITS;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = Instance;
+    wc.hIcon = LoadIconA(Instance, progname);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszMenuName = nullptr;
+    wc.lpszClassName = name;
+    return RegisterClassA(&wc) != 0;
+}
+
+HWND newwindow(const char* clas, const char* name, DWORD c)
+{
+    HWND wn = CreateWindowExA(0, clas, name, WS_OVERLAPPEDWINDOW | c, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, nullptr, nullptr, Instance, nullptr);
+    if (wn != nullptr) {
+        ShowWindow(wn, SW_SHOW);
+        UpdateWindow(wn);
+    }
+    return wn;
+}
+
+int Draghowmanyfiles(HDROP hdrop)
+{
+    return static_cast<short>(DragQueryFileA(hdrop, 0xFFFFFFFF, nullptr, 0));
+}
+
+void open_in_text_editor(const std::string& log)
+{
+    ShellExecuteA(mwn, "open", "NOTEPAD", log.c_str(), "", SW_SHOW);
+}
+
+LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L)
+{
+    if (g_prompts == nullptr) {
+        return DefWindowProcA(wn, iMessage, S, L);
+    }
+    switch (iMessage) {
+    case WM_CREATE:
+        return on_create(wn, iMessage, S, L);
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT:
+        return on_paint(wn, iMessage, S, L);
+    case WM_GETMINMAXINFO:
+        return on_get_min_max_info(L);
+    case WM_COMMAND:
+        return on_command(wn, iMessage, S, L);
+    case WM_ENTERIDLE:
+        return 0;
+    case WM_DROPFILES:
+        return on_drop_files(wn, iMessage, S, L);
+    default:
+        return DefWindowProcA(wn, iMessage, S, L);
+    }
+}

@@ -1,0 +1,31 @@
+// The main window: its class, its creation, and the procedure that turns its messages
+// into the program's work.
+#pragma once
+
+#include "app/prompts.h"
+
+#include <string>
+#include <windows.h>
+#include <shellapi.h>
+
+// The program name: window class, window title, and the name of the menu and icon.
+extern const char progname[];
+extern HINSTANCE Instance;
+extern HINSTANCE PrevInstance;
+extern HWND mwn;
+extern HMENU mainmenu;
+
+// The prompts through which the window's work talks to the user: message boxes and
+// choosers in the program, a script in the tests.
+void use_prompts(Prompts& prompts);
+
+// Registers the window class `name` with `proc`; false when Windows refuses it.
+bool Register(const char* name, WNDPROC proc);
+// Creates the main window of class `clas` titled `name`, with `c` added to its style,
+// shows it and paints it; nullptr when it cannot be created.
+HWND newwindow(const char* clas, const char* name, DWORD c);
+LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L);
+// The number of paths in a drop, as a signed 16-bit count.
+int Draghowmanyfiles(HDROP hdrop);
+// Opens the run log in the text editor, without waiting for it.
+void open_in_text_editor(const std::string& log);

@@ -1,0 +1,27 @@
+// The Windows program: one maximised window, its menu and drops; all work happens in the
+// window procedure, inside the message loop.
+#include "app/prompts-win32.h"
+#include "app/runs.h"
+#include "winshell/main_window.h"
+
+int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrev, LPSTR /*CmdLine*/, int /*nCmdShow*/)
+{
+    Instance = hInst;
+    PrevInstance = hPrev;
+    WindowsPrompts prompts(mwn);
+    use_prompts(prompts);
+    set_log_viewer(open_in_text_editor);
+    if (hPrev == nullptr && !Register(progname, MainWinProc)) {
+        return 0;
+    }
+    mwn = newwindow(progname, progname, WS_MAXIMIZE);
+    if (mwn == nullptr) {
+        return 0;
+    }
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
