@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# tarnwick.exe as a user meets it, under Xvfb and wine: the Poser root question answered
+# from the keyboard, the maximised main window titled "tarnwick" with its menu bar (saved as
+# a screenshot in the build folder), the help command reached through its menu key, and the
+# close box ending the program with exit status 0.
+# Usage: scripts/test-gui-wine.sh TARNWICK_EXE BUILD_FOLDER
+# Exit status 77 (skipped, for CTest) only when Xvfb or wine cannot start on this machine.
+set -uo pipefail
+
+exe=$1
+build=$2
+prefix=$build/wineprefix-gui
+shot=$build/tarnwick-window.png
+width=1024
+height=768
+
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+fail() {
+    echo "FAILED: $*"
+    [ -n "${DISPLAY:-}" ] && import -window root "$build/tarnwick-window-failed.png" 2>/dev/null
+    exit 1
+}
+
+for tool in Xvfb xdotool import flock; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+wine=$(command -v wine || command -v wine-stable) || skip "wine is not installed"
+wineserver=$(command -v wineserver || command -v wineserver-stable) || skip "wineserver is not installed"
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid=
+app_pid=
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    # Ends the processes of this test's own prefix only.
+    [ -d "$prefix" ] && timeout 20 "$wineserver" -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+# wait_for SECONDS COMMAND...: runs COMMAND until it succeeds, false when time runs out.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ "$SECONDS" -ge "$deadline" ] && return 1
+        sleep 0.3
+    done
+}
+display_ready() { xdotool getdisplaygeometry >/dev/null 2>&1; }
+window_named() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+window_shown() { [ -n "$(window_named "$1")" ]; }
+window_gone() { [ -z "$(window_named "$1")" ]; }
+visible_windows() { xdotool search --onlyvisible --name '.*' 2>/dev/null | wc -l; }
+more_windows_than() { [ "$(visible_windows)" -gt "$1" ]; }
+as_many_windows_as() { [ "$(visible_windows)" -eq "$1" ]; }
+program_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+maximised() {
+    local X Y WIDTH HEIGHT WINDOW SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 1
+    [ "${X:-0}" -le 0 ] && [ "${Y:-0}" -le 0 ] && [ "${WIDTH:-0}" -ge "$width" ] && [ "${HEIGHT:-0}" -ge "$height" ]
+}
+key_to() {  # key_to WINDOW KEY
+    xdotool windowfocus "$1" 2>/dev/null
+    xdotool key --clearmodifiers "$2"
+}
+
+# A display of our own, on a number nobody uses.
+for n in $(seq 90 199); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+done
+Xvfb ":$n" -screen 0 "${width}x${height}x24" -nolisten tcp >"$build/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$n"
+wait_for 20 display_ready || skip "Xvfb cannot start (see $build/xvfb.log)"
+
+# The prefix, made once per build folder. Wine then draws the window frames itself: with
+# no window manager on the display, nobody else would maximise the window or draw its title.
+if [ ! -e "$prefix/.tarnwick-ready" ]; then
+    echo "making the wine prefix $prefix (the first start takes a while)"
+    timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || skip "wine cannot start (wineboot failed)"
+    timeout 120 "$wineserver" -w
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+        skip "wine cannot start (reg failed)"
+    timeout 120 "$wineserver" -w
+    touch "$prefix/.tarnwick-ready"
+fi
+
+# The stored Poser root, where the profile functions look for it: the Windows folder.
+mkdir -p "$prefix/drive_c/Poser"
+printf '[poserinfo]\r\nposeraddr=C:\\Poser\r\n' >"$prefix/drive_c/windows/poserdirname.ini"
+
+cd "$build" || fail "no build folder $build"
+started=$SECONDS
+"$wine" "$exe" &
+app_pid=$!
+
+question='^Is this the root address of your Poser setup\?$'
+wait_for 90 window_shown "$question" || fail "the Poser root question did not appear"
+key_to "$(window_named "$question")" Return
+wait_for 20 window_gone "$question" || fail "the Poser root question did not take the answer Yes"
+
+wait_for 30 window_shown '^tarnwick$' || fail "no main window titled tarnwick"
+main=$(window_named '^tarnwick$')
+wait_for 20 maximised "$main" || fail "the main window is not maximised: $(xdotool getwindowgeometry "$main")"
+sleep 1
+import -window root "$shot" || fail "no screenshot"
+echo "screenshot of the main window: $shot"
+
+# The menu bar works: "&help" by its menu key shows the help message; Return dismisses it.
+before=$(visible_windows)
+key_to "$main" alt+h
+wait_for 20 more_windows_than "$before" || fail "alt+h showed no help message: no menu bar?"
+xdotool key Return
+wait_for 20 as_many_windows_as "$before" || fail "the help message did not go away"
+
+key_to "$main" alt+F4
+wait_for 30 program_ended || fail "closing the main window did not end the program"
+wait "$app_pid"
+status=$?
+app_pid=
+[ "$status" -eq 0 ] || fail "tarnwick.exe ended with exit status $status, not 0"
+echo "tarnwick.exe: question answered, maximised window with menu bar, help, closed with status 0 ($((SECONDS - started)) s)"
