@@ -1,0 +1,298 @@
+#!/usr/bin/env python3
+"""Generates a synthetic Poser installation for the benchmark, the same bytes for the same
+arguments and seed.
+
+    gen_poser_tree.py OUT --files 5000                 # a library where nothing needs repair
+    gen_poser_tree.py OUT --files 5000 --prefix-per-file   # every file: one prefix reference
+    gen_poser_tree.py OUT --files 2000 --broken 0.05 --prefix 0.1
+    gen_poser_tree.py OUT --scene-mb 1024              # one large .pz3 scene
+
+OUT becomes the Poser root:
+    OUT/Runtime/Geometries/<product>/<mesh>.obj          tiny OBJ files
+    OUT/Runtime/Libraries/Character/<product>/*.cr2      figures
+    OUT/Runtime/Libraries/Props/<product>/*.pp2          props
+    OUT/Runtime/Libraries/Hair/<product>/*.hr2           hair
+    OUT/Runtime/Libraries/Scenes/<product>/*.pz3         scenes
+Poser files are made of many short lines (channels, keys, morph deltas) with CR LF line
+ends and a few geometry references each, in the forms
+    figureResFile :Runtime:Geometries:<product>:<mesh>.obj
+    objFileGeom 0 0 :Runtime:Geometries:<product>:<mesh>.obj
+A reference in prefix notation drops the leading colon; a broken one names a mesh that
+does not exist. A summary of what was made is written to OUT.manifest.json.
+"""
+
+import argparse
+import json
+import os
+import random
+import shutil
+import sys
+
+CRLF = b"\r\n"
+
+# kind: (extension, library folder, share of files, mean size in KB)
+KINDS = [
+    ("pp2", "Props", 0.45, 24),
+    ("cr2", "Character", 0.30, 80),
+    ("hr2", "Hair", 0.20, 40),
+    ("pz3", "Scenes", 0.05, 160),
+]
+
+
+def lines(*parts):
+    return CRLF.join(p.encode("ascii") for p in parts) + CRLF
+
+
+class BlockPool:
+    """Pre-made channel blocks, so that files of any total size are assembled quickly."""
+
+    def __init__(self, rng, count=384):
+        self.blocks = [self._block(rng, k) for k in range(count)]
+
+    @staticmethod
+    def _keys(rng, indent):
+        t = "\t" * indent
+        out = [t + "keys", t + "\t{", t + "\tstatic  0"]
+        for frame in range(rng.choice((1, 1, 1, 2, 4))):
+            out.append(t + "\tk  %d  %s" % (frame * 30, rng.choice(("0", "1", "0.5", "-12.25"))))
+        out.append(t + "\t}")
+        return out
+
+    def _block(self, rng, k):
+        kind = rng.random()
+        if kind < 0.45:
+            return self._morph(rng, k)
+        if kind < 0.8:
+            return self._rotation(rng)
+        return self._material(rng, k)
+
+    def _morph(self, rng, k):
+        name = "PBM%s_%03d" % (rng.choice(("Head", "Body", "Face", "Arm", "Leg")), k)
+        out = ["\t\ttargetGeom %s" % name, "\t\t\t{", "\t\t\tname %s" % name,
+               "\t\t\tinitValue 0", "\t\t\thidden 0", "\t\t\tforceLimits 1",
+               "\t\t\tmin 0", "\t\t\tmax 1", "\t\t\ttrackingScale 0.02"]
+        out += self._keys(rng, 3)
+        deltas = rng.choice((0, 0, 12, 40, 120, 300))
+        out += ["\t\t\tinterpStyleLocked 0", "\t\t\tindexes %d" % deltas,
+                "\t\t\tnumbDeltas %d" % (deltas * 7), "\t\t\tdeltas", "\t\t\t\t{"]
+        for _ in range(deltas):
+            out.append("\t\t\t\td %d %.5f %.5f %.5f" % (rng.randrange(20000), rng.uniform(-0.01, 0.01),
+                                                         rng.uniform(-0.01, 0.01), rng.uniform(-0.01, 0.01)))
+        out += ["\t\t\t\t}", "\t\t\tblendType 0", "\t\t\t}"]
+        return lines(*out)
+
+    def _rotation(self, rng):
+        axis = rng.choice("xyz")
+        out = ["\t\trotate%s %sRot" % (axis.upper(), axis), "\t\t\t{",
+               "\t\t\tname GetStringRes(1028,%d)" % rng.randrange(1, 9),
+               "\t\t\tinitValue 0", "\t\t\thidden 0", "\t\t\tforceLimits 0",
+               "\t\t\tmin -100000", "\t\t\tmax 100000", "\t\t\ttrackingScale 1"]
+        out += self._keys(rng, 3)
+        out += ["\t\t\tinterpStyleLocked 0"]
+        if rng.random() < 0.5:
+            out += ["\t\t\tjointAx %s" % rng.choice(("1 0 0", "0 1 0", "0 0 1")),
+                    "\t\t\tcenter %.6f %.6f %.6f" % (rng.uniform(-1, 1), rng.uniform(0, 2), rng.uniform(-1, 1))]
+        out += ["\t\t\t}"]
+        return lines(*out)
+
+    def _material(self, rng, k):
+        out = ["\tmaterial Mat%03d" % k, "\t\t{",
+               "\t\tKdColor %.6f %.6f %.6f 1" % (rng.random(), rng.random(), rng.random()),
+               "\t\tKaColor 0 0 0 1", "\t\tKsColor 0.1 0.1 0.1 1", "\t\tTextureColor 1 1 1 1",
+               "\t\tNsExponent 30", "\t\ttMin 0", "\t\ttMax 0", "\t\ttExpo 0.6",
+               "\t\tbumpStrength 1", "\t\tksIgnoreTexture 0", "\t\treflectThruLights 1",
+               "\t\treflectThruKd 0",
+               '\t\ttextureMap "GetStringRes(1024,%d)"' % rng.randrange(2, 40),
+               "\t\tbumpMap NO_MAP", "\t\treflectionMap NO_MAP", "\t\ttransparencyMap NO_MAP",
+               "\t\tReflectionColor 1 1 1 1", "\t\treflectionStrength 1", "\t\t}"]
+        return lines(*out)
+
+    def fill(self, rng, size, out):
+        """Appends random blocks to `out` until about `size` bytes were added."""
+        added = 0
+        while added < size:
+            b = self.blocks[rng.randrange(len(self.blocks))]
+            if added + len(b) - size > size - added:
+                break  # this block would overshoot by more than the gap it fills
+            out.append(b)
+            added += len(b)
+        return added
+
+
+class References:
+    """Decides the form of each reference and counts what was written."""
+
+    def __init__(self, rng, broken, prefix):
+        self.rng, self.broken, self.prefix = rng, broken, prefix
+        self.count = self.broken_count = self.prefix_count = 0
+
+    def line(self, keyword, poser_path, force_prefix=False, force_colon=False):
+        rng = self.rng
+        self.count += 1
+        if self.broken and rng.random() < self.broken:
+            self.broken_count += 1
+            poser_path = poser_path[:-4] + "_missing.obj"
+        colon = ":"
+        if force_prefix or (not force_colon and self.prefix and rng.random() < self.prefix):
+            self.prefix_count += 1
+            colon = ""
+        return lines("%s %s%s" % (keyword, colon, poser_path))
+
+
+def mesh_path(product, mesh):
+    return "Runtime:Geometries:%s:%s.obj" % (product, mesh)
+
+
+def poser_file(rng, pool, refs, ext, size, product, meshes, one_prefix):
+    """The bytes of one Poser file of about `size` bytes naming some of `meshes`."""
+    out = [lines("{", "", "version", "\t{", "\tnumber 6", "\t}")]
+    # Which reference of the file, if any, must be in prefix notation.
+    wanted = {"pp2": 1, "hr2": 2, "cr2": 3, "pz3": 6}[ext]
+    forced = rng.randrange(wanted) if one_prefix else -1
+    written = 0
+
+    def ref(keyword, mesh):
+        nonlocal written
+        is_forced = written == forced
+        written += 1
+        return refs.line(keyword, mesh_path(product, mesh), force_prefix=is_forced, force_colon=one_prefix)
+
+    if ext in ("cr2", "pz3"):
+        for f in range(1 if ext == "cr2" else 3):
+            out.append(ref("figureResFile", meshes[f % len(meshes)]))
+    actors = wanted - (1 if ext == "cr2" else 3 if ext == "pz3" else 0)
+    body_size = max(0, size - 400)
+    parts = max(1, actors)
+    for a in range(parts):
+        kind = "actor" if ext in ("cr2", "hr2") else "prop"
+        out.append(lines("%s %s_%d:1" % (kind, product.lower(), a), "\t{", "\tname %s_%d" % (product, a),
+                         "\ton", "\tbend 1", "\tdynamicsLock 1", "\thidden 0", "\taddToMenu 1",
+                         "\tcastsShadow 1", "\tincludeInDepthCue 1", "\tstorageOffset 0 0.3487 0"))
+        if a < actors:
+            out.append(b"\t" + ref("objFileGeom 0 0", meshes[a % len(meshes)]))
+        out.append(lines("\tchannels", "\t\t{"))
+        pool.fill(rng, body_size // parts, out)
+        out.append(lines("\t\t}", "\t}"))
+    out.append(lines("doc", "\t{", "\tbeginCamera CAMERA_1", "\t}", "}"))
+    return b"".join(out)
+
+
+def pick_size(rng, mean_kb, scale):
+    # Skewed like real libraries: most files small, a few several times the mean.
+    return int(rng.lognormvariate(0, 0.6) / 1.197 * mean_kb * 1024 * scale)
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def make_geometries(root, product, meshes):
+    folder = os.path.join(root, "Runtime", "Geometries", product)
+    os.makedirs(folder, exist_ok=True)
+    for m in meshes:
+        write(os.path.join(folder, m + ".obj"), b"# synthetic mesh\r\nv 0 0 0\r\n")
+
+
+def make_library(args, rng, pool, refs, summary):
+    scale = args.avg_kb / sum(share * kb for _, _, share, kb in KINDS)
+    plan = []
+    for ext, folder, share, kb in KINDS:
+        plan += [(ext, folder, kb)] * int(round(args.files * share))
+    while len(plan) > args.files:
+        plan.pop()
+    while len(plan) < args.files:
+        plan.append(KINDS[0][:2] + (KINDS[0][3],))
+    rng.shuffle(plan)
+    by_kind = {}
+    for ext, folder, kb in plan:
+        by_kind.setdefault((ext, folder), []).append(kb)
+    product_no = 0
+    for (ext, folder), sizes in sorted(by_kind.items()):
+        left = len(sizes)
+        while left > 0:
+            count = min(left, rng.randint(8, 60))
+            left -= count
+            product_no += 1
+            product = "Product%04d" % product_no
+            meshes = ["%s_mesh%d" % (ext, m) for m in range(rng.randint(1, 4))]
+            make_geometries(args.out, product, meshes)
+            lib = os.path.join(args.out, "Runtime", "Libraries", folder, product)
+            os.makedirs(lib, exist_ok=True)
+            for k in range(count):
+                data = poser_file(rng, pool, refs, ext, pick_size(rng, sizes[k], scale), product, meshes,
+                                  args.prefix_per_file)
+                write(os.path.join(lib, "%s %03d.%s" % (product, k, ext)), data)
+                summary["poser_files"] += 1
+                summary["poser_bytes"] += len(data)
+
+
+def make_scene(args, rng, pool, refs, summary):
+    products = ["Scene%03d" % p for p in range(40)]
+    for p in products:
+        make_geometries(args.out, p, ["mesh0", "mesh1"])
+    folder = os.path.join(args.out, "Runtime", "Libraries", "Scenes")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, "large scene.pz3")
+    target = args.scene_mb * 1024 * 1024
+    chunk_target = 1024 * 1024
+    written = 0
+    with open(path, "wb") as f:
+        head = lines("{", "", "version", "\t{", "\tnumber 6", "\t}")
+        f.write(head)
+        written += len(head)
+        n = 0
+        while written < target:
+            p = products[rng.randrange(len(products))]
+            out = [lines("figure", "\t{"), refs.line("\tfigureResFile", mesh_path(p, "mesh0")),
+                   lines("\t}", "prop %s_%d:1" % (p.lower(), n), "\t{", "\tstorageOffset 0 0 0"),
+                   refs.line("\tobjFileGeom 0 0", mesh_path(p, "mesh1")),
+                   lines("\tchannels", "\t\t{")]
+            pool.fill(rng, min(chunk_target, target - written), out)
+            out.append(lines("\t\t}", "\t}"))
+            data = b"".join(out)
+            f.write(data)
+            written += len(data)
+            n += 1
+        tail = lines("doc", "\t{", "\tbeginCamera CAMERA_1", "\t}", "}")
+        f.write(tail)
+        written += len(tail)
+    summary["poser_files"] = 1
+    summary["poser_bytes"] = written
+    summary["scene"] = os.path.relpath(path, args.out)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("out", help="folder to create (replaced if it exists); it becomes the Poser root")
+    ap.add_argument("--files", type=int, default=5000, help="number of Poser files (default 5000)")
+    ap.add_argument("--avg-kb", type=float, default=50, help="average Poser file size in KB (default 50)")
+    ap.add_argument("--seed", type=int, default=1, help="random seed (default 1)")
+    ap.add_argument("--broken", type=float, default=0.0, help="fraction of references to missing meshes")
+    ap.add_argument("--prefix", type=float, default=0.0, help="fraction of references in prefix notation")
+    ap.add_argument("--prefix-per-file", action="store_true",
+                    help="exactly one reference of every file in prefix notation, the others in colon notation")
+    ap.add_argument("--scene-mb", type=int, default=0, help="make one .pz3 scene of this many MB instead of a library")
+    args = ap.parse_args()
+
+    if os.path.exists(args.out):
+        shutil.rmtree(args.out)
+    os.makedirs(args.out)
+    rng = random.Random(args.seed)
+    pool = BlockPool(random.Random(args.seed * 7919 + 1))
+    refs = References(rng, args.broken, args.prefix)
+    summary = {"args": {k: v for k, v in vars(args).items() if k != "out"}, "poser_files": 0, "poser_bytes": 0}
+    if args.scene_mb:
+        make_scene(args, rng, pool, refs, summary)
+    else:
+        make_library(args, rng, pool, refs, summary)
+    summary.update(references=refs.count, broken=refs.broken_count, prefix=refs.prefix_count)
+    with open(args.out.rstrip("/") + ".manifest.json", "w") as f:
+        json.dump(summary, f, indent=1)
+    print("%s: %d Poser files, %.1f MB, %d references (%d broken, %d prefix)" % (
+        args.out, summary["poser_files"], summary["poser_bytes"] / 1e6, refs.count, refs.broken_count,
+        refs.prefix_count), file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()

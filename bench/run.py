@@ -1,0 +1,409 @@
+#!/usr/bin/env python3
+"""Speed benchmark of tarnwick-cli on synthetic Poser libraries, each case beside its floor.
+
+    python3 bench/run.py                  # all four cases, full sizes
+    python3 bench/run.py --quick          # smaller trees and fewer runs
+    python3 bench/run.py --write-results  # also record the figures in bench/results.md
+
+Builds tarnwick-cli in Release (build/bench), generates the trees under bench/work/ (reused
+while their generator arguments are unchanged), and measures whole processes: the median of
+several runs after one warm-up, wall and CPU (user + system) seconds, and peak resident
+memory. Files are in the page cache for the program and its floor alike.
+
+  1 check only: folder run (--root, --yes) over a library where nothing needs repair;
+    floor: grep -r -c for lines ending in ".obj" over the same tree.
+  2 repair: every file holds one prefix-notation reference, so every file is rewritten
+    (no prompt); each run gets its own fresh copy of the pristine tree, synced before the
+    run; floor: cp -r of the pristine tree plus one sync. The share of the per-file flush
+    is measured by runs with fsync made a no-op through LD_PRELOAD (bench/nofsync.c; the
+    program itself always flushes) and by strace's time inside fsync.
+  3 scaling: case 1 at three sizes; the time per MB must stay flat.
+  4 one large .pz3 scene, single-file run; floor: grep -c on it.
+"""
+
+import argparse
+import datetime
+import json
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(HERE)
+WORK = os.path.join(HERE, "work")
+BUILD = os.path.join(REPO, "build", "bench")
+CLI = os.path.join(BUILD, "cli", "tarnwick-cli")
+NOFSYNC = os.path.join(BUILD, "libnofsync.so")
+RUSAGE = os.path.join(BUILD, "rusage")
+RESULTS = os.path.join(HERE, "results.md")
+# A reference line as grep sees it in a CR LF file: ".obj", the carriage return, the end.
+OBJ_LINE = "\\.obj\r$"
+
+TARGETS = {"1": 1.5, "2": 2.0, "3": 0.20, "4": 1.5}
+MEMORY_TARGET_MB = 16
+
+
+def sh(cmd, **kw):
+    return subprocess.run(cmd, check=True, **kw)
+
+
+def build(cli):
+    global CLI
+    os.makedirs(BUILD, exist_ok=True)
+    sh(["cc", "-shared", "-fPIC", "-O2", "-o", NOFSYNC, os.path.join(HERE, "nofsync.c")])
+    sh(["cc", "-O2", "-o", RUSAGE, os.path.join(HERE, "rusage.c")])
+    if cli:
+        CLI = os.path.abspath(cli)
+        return
+    sh(["cmake", "-S", REPO, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DTARNWICK_TESTS=OFF"],
+       stdout=subprocess.DEVNULL)
+    sh(["cmake", "--build", BUILD, "--target", "tarnwick-cli", "--parallel"], stdout=subprocess.DEVNULL)
+
+
+def tree(name, *gen_args):
+    """The generated tree `name` under bench/work, made again when its arguments changed."""
+    path = os.path.join(WORK, name)
+    manifest = path + ".manifest.json"
+    cmd = [sys.executable, os.path.join(HERE, "gen_poser_tree.py"), path] + [str(a) for a in gen_args]
+    stamp = path + ".cmd"
+    if not (os.path.exists(manifest) and os.path.exists(stamp) and open(stamp).read() == " ".join(cmd[2:])):
+        if os.path.exists(path):
+            remove_tree(path)
+        sh(cmd)
+        # Written back now, so that the write-back does not run during the timed runs.
+        sh(["sync"])
+        with open(stamp, "w") as f:
+            f.write(" ".join(cmd[2:]))
+    with open(manifest) as f:
+        info = json.load(f)
+    info["path"] = path
+    info["mb"] = info["poser_bytes"] / 1e6
+    return info
+
+
+class Sample:
+    def __init__(self, wall, cpu, rss_kb):
+        self.wall, self.cpu, self.rss_kb = wall, cpu, rss_kb
+
+
+def measure(cmd, cwd=WORK, env=None, stdout=subprocess.DEVNULL):
+    """Runs `cmd` once: wall seconds, CPU seconds of it and its children, peak RSS."""
+    figures = os.path.join(WORK, "rusage.out")
+    p = subprocess.run([RUSAGE, figures] + cmd, cwd=cwd, env=env, stdin=subprocess.DEVNULL, stdout=stdout)
+    if p.returncode != 0:
+        raise RuntimeError("%s failed with %d" % (" ".join(cmd), p.returncode))
+    with open(figures) as f:
+        wall, cpu, rss_kb = f.read().split()
+    return Sample(float(wall), float(cpu), int(rss_kb))
+
+
+class Series:
+    def __init__(self, samples):
+        self.samples = samples
+        self.wall = statistics.median(s.wall for s in samples)
+        self.cpu = statistics.median(s.cpu for s in samples)
+        self.rss_mb = max(s.rss_kb for s in samples) / 1024
+
+
+def paired(runs, prog, floor, min_seconds=0.0):
+    """One warm-up of each, then `runs` timed runs of each (more when a run is so short that
+    they would take less than `min_seconds`), taken in turn so that a change in the
+    machine's load touches both alike."""
+    warm = prog().wall
+    floor()
+    runs = max(runs, min(60, int(min_seconds / max(warm, 1e-3))))
+    samples = ([], [])
+    for _ in range(runs):
+        samples[0].append(prog())
+        samples[1].append(floor())
+    return Series(samples[0]), Series(samples[1])
+
+
+def run_folder_dir():
+    d = os.path.join(WORK, "run")
+    os.makedirs(d, exist_ok=True)
+    return d
+
+
+def log_lines(run_dir):
+    with open(os.path.join(run_dir, "__result_of_run.txt"), "rb") as f:
+        return f.read().count(b"\n")
+
+
+def cli_cmd(root, target):
+    return [CLI, "--root", root, "--yes", target]
+
+
+def grep_count(out_path):
+    with open(out_path) as f:
+        return sum(int(line.rsplit(":", 1)[1]) if ":" in line else int(line) for line in f if line.strip())
+
+
+def check_case(t, runs):
+    """Case 1 on tree `t`: the folder run against grep -r -c."""
+    run_dir = run_folder_dir()
+    grep_out = os.path.join(WORK, "grep.out")
+    env = dict(os.environ, LC_ALL="C")
+
+    def prog():
+        return measure(cli_cmd(t["path"], t["path"]), cwd=run_dir)
+
+    def floor():
+        # Not to /dev/null: GNU grep stops at the first match when its output is discarded.
+        with open(grep_out, "w") as out:
+            return measure(["grep", "-r", "-c", OBJ_LINE, t["path"]], env=env, stdout=out)
+
+    p, f = paired(runs, prog, floor, min_seconds=4.0)
+    if log_lines(run_dir) != 0:
+        raise RuntimeError("the check-only run changed files in %s" % t["path"])
+    if grep_count(grep_out) != t["references"]:
+        raise RuntimeError("grep found %d reference lines, the generator wrote %d" % (grep_count(grep_out),
+                                                                                       t["references"]))
+    return {"prog": p, "floor": f, "mb": t["mb"], "files": t["poser_files"]}
+
+
+DELETED_STAMP = os.path.join(WORK, "last-delete")
+
+
+def remove_tree(path):
+    if os.path.exists(path):
+        shutil.rmtree(path)
+        with open(DELETED_STAMP, "w"):
+            pass
+
+
+def wait_after_deletes(seconds=370):
+    if os.path.exists(DELETED_STAMP):
+        left = seconds - (time.time() - os.path.getmtime(DELETED_STAMP))
+        if left > 0:
+            print("case 2: waiting %.0f s until this benchmark's last deletion is six minutes old" % left,
+                  file=sys.stderr)
+            time.sleep(left)
+
+
+REPAIR_COPIES = os.path.join(WORK, "repair")
+
+
+def repair_case(t, runs):
+    """Case 2: every file rewritten, against cp -r plus sync."""
+    run_dir = run_folder_dir()
+    copies = REPAIR_COPIES
+    remove_tree(copies)
+    os.makedirs(copies)
+    rounds = runs + 1  # the first is the warm-up
+    # Every run gets a fresh copy of the pristine tree and every floor a new target, all
+    # made before any is timed, and nothing is deleted until the end of the benchmark: ext4
+    # without a journal skips the inodes of files deleted in the last minute (six, while the
+    # inode table block is dirty) when it allocates new ones, reading the inode table for
+    # each, and that scan would be charged to whoever creates files next.
+    for kind in ("flush", "no-flush"):
+        for k in range(rounds):
+            sh(["cp", "-a", t["path"], os.path.join(copies, "%s-%d" % (kind, k))])
+    sh(["sync"])
+    wait_after_deletes()
+    no_flush_env = dict(os.environ, LD_PRELOAD=NOFSYNC)
+
+    def prog(kind, k, env=None):
+        sh(["sync"])
+        tree_copy = os.path.join(copies, "%s-%d" % (kind, k))
+        s = measure(cli_cmd(tree_copy, tree_copy), cwd=run_dir, env=env)
+        if log_lines(run_dir) != 2 * t["poser_files"]:
+            raise RuntimeError("expected %d repaired files, the log says %d" % (t["poser_files"],
+                                                                                 log_lines(run_dir) // 2))
+        return s
+
+    def floor(k):
+        sh(["sync"])
+        return measure(["sh", "-c", 'cp -r "$0" "$1" && sync', t["path"], os.path.join(copies, "floor-%d" % k)])
+
+    samples = {"prog": [], "no_fsync": [], "floor": []}
+    # Interleaved, so that a change in the machine's load touches all three alike.
+    for k in range(rounds):
+        taken = {"prog": prog("flush", k), "no_fsync": prog("no-flush", k, no_flush_env), "floor": floor(k)}
+        if k > 0:
+            for name, s in taken.items():
+                samples[name].append(s)
+    result = {name: Series(s) for name, s in samples.items()}
+    result.update(mb=t["mb"], files=t["poser_files"])
+    if shutil.which("strace"):
+        tree_copy = os.path.join(copies, "strace")
+        sh(["cp", "-a", t["path"], tree_copy])
+        sh(["sync"])
+        trace = os.path.join(WORK, "strace.txt")
+        sh(["strace", "-f", "-c", "-w", "-e", "trace=fsync,fdatasync", "-o", trace] + cli_cmd(tree_copy, tree_copy),
+           cwd=run_dir, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+        with open(trace) as fh:
+            for line in fh:
+                m = re.match(r"\s*[\d.]+\s+([\d.]+)\s+\d+\s+(\d+)\s+(?:\d+\s+)?(fsync|fdatasync)\s*$", line)
+                if m:
+                    result["strace_fsync_s"] = result.get("strace_fsync_s", 0) + float(m.group(1))
+                    result["strace_fsync_calls"] = result.get("strace_fsync_calls", 0) + int(m.group(2))
+    return result
+
+
+def scene_case(t, runs):
+    """Case 4: a single-file run on one large scene, against grep -c on it."""
+    run_dir = run_folder_dir()
+    scene = os.path.join(t["path"], t["scene"])
+    grep_out = os.path.join(WORK, "grep.out")
+    env = dict(os.environ, LC_ALL="C")
+
+    def floor():
+        with open(grep_out, "w") as out:
+            return measure(["grep", "-c", OBJ_LINE, scene], env=env, stdout=out)
+
+    p, f = paired(runs, lambda: measure(cli_cmd(t["path"], scene), cwd=run_dir), floor)
+    if log_lines(run_dir) != 1:  # "no alterations"
+        raise RuntimeError("the single-file run changed %s" % scene)
+    if grep_count(grep_out) != t["references"]:
+        raise RuntimeError("grep count differs from the generator's")
+    return {"prog": p, "floor": f, "mb": t["mb"], "files": 1}
+
+
+def machine():
+    def out(cmd):
+        try:
+            return subprocess.run(cmd, capture_output=True, text=True).stdout.strip()
+        except OSError:
+            return "?"
+
+    cpu = next((l.split(":", 1)[1].strip() for l in open("/proc/cpuinfo") if l.startswith("model name")), "?")
+    mem_kb = next(int(l.split()[1]) for l in open("/proc/meminfo") if l.startswith("MemTotal"))
+    fs = out(["findmnt", "-no", "SOURCE,FSTYPE,OPTIONS", "-T", WORK])
+    dev = fs.split()[0] if fs else ""
+    disk = out(["lsblk", "-dno", "NAME,SIZE,ROTA,MODEL", dev]) if dev.startswith("/dev/") else ""
+    compiler = out(["c++", "--version"]).splitlines()
+    return [
+        ("CPU", "%s, %d logical cores" % (cpu, os.cpu_count())),
+        ("Memory", "%.1f GiB" % (mem_kb / 1024 / 1024)),
+        ("Kernel", "%s %s" % (platform.system(), platform.release())),
+        ("Disk / file system", "%s%s" % (fs, " (%s; ROTA=1 means rotational)" % disk if disk else "")),
+        ("Compiler", compiler[0] if compiler else "?"),
+    ]
+
+
+def rows(results):
+    out = []
+
+    def line(case, what, r, s, floor_name, floor, note=""):
+        out.append("| %s | %s | %.1f | %.3f | %.3f | %.1f | %s %.3f | **%.2f×** | %s |" % (
+            case, what, r["mb"], s.wall, s.cpu, s.rss_mb, floor_name, floor.wall, s.wall / floor.wall, note))
+
+    if "1" in results:
+        r = results["1"]
+        line("1 check", "%d files" % r["files"], r, r["prog"], "grep -r -c", r["floor"],
+             "target ≤ %.1f×" % TARGETS["1"])
+    if "2" in results:
+        r = results["2"]
+        share = 1 - r["no_fsync"].wall / r["prog"].wall
+        note = "target ≤ %.1f×; fsync share %.0f%%" % (TARGETS["2"], 100 * share)
+        line("2 repair", "%d files" % r["files"], r, r["prog"], "cp -r + sync", r["floor"], note)
+        line("2 repair, fsync a no-op", "%d files" % r["files"], r, r["no_fsync"], "cp -r + sync", r["floor"],
+             "benchmark only (LD_PRELOAD)")
+    if "3" in results:
+        per_mb = [r["prog"].wall / r["mb"] for r in results["3"]]
+        spread = max(per_mb) / min(per_mb) - 1
+        for r, ms in zip(results["3"], per_mb):
+            line("3 scaling", "%d files" % r["files"], r, r["prog"], "grep -r -c", r["floor"],
+                 "%.2f ms/MB (floor %.2f)" % (1000 * ms, 1000 * r["floor"].wall / r["mb"]))
+        out.append("| 3 scaling | spread of ms/MB | | | | | | **%.0f%%** | target ≤ %.0f%% |" % (
+            100 * spread, 100 * TARGETS["3"]))
+    if "4" in results:
+        r = results["4"]
+        line("4 scene", "one .pz3", r, r["prog"], "grep -c", r["floor"],
+             "target ≤ %.1f×, peak < %d MB" % (TARGETS["4"], MEMORY_TARGET_MB))
+    return out
+
+
+def fsync_lines(results):
+    if "2" not in results:
+        return []
+    r = results["2"]
+    out = ["Case 2 without the flush (fsync and fdatasync made no-ops by LD_PRELOAD=build/bench/libnofsync.so, "
+           "this run only): median %.3f s against %.3f s with it, so the flush takes %.0f%% of the run." % (
+               r["no_fsync"].wall, r["prog"].wall, 100 * (1 - r["no_fsync"].wall / r["prog"].wall))]
+    if "strace_fsync_s" in r:
+        out.append("strace -c -w: %d fsync calls, %.3f s inside them (one run, under strace)." % (
+            r["strace_fsync_calls"], r["strace_fsync_s"]))
+    return out
+
+
+def report(results, args, header):
+    table = ["| case | input | MB | wall s | CPU s | peak MB | floor wall s | ratio | notes |",
+             "|---|---|---:|---:|---:|---:|---:|---:|---|"] + rows(results)
+    return header + [""] + table + [""] + fsync_lines(results)
+
+
+def write_results(text_lines, args):
+    title = "# Benchmark results\n\nWritten by `python3 bench/run.py --write-results`; newest first.\n"
+    old = ""
+    if os.path.exists(RESULTS):
+        with open(RESULTS) as f:
+            content = f.read()
+        k = content.find("\n## ")
+        old = content[k + 1:] if k >= 0 else ""
+    with open(RESULTS, "w") as f:
+        f.write(title + "\n" + "\n".join(text_lines) + "\n\n" + old)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--quick", action="store_true", help="smaller trees (1/5 the size) and 3 runs per figure")
+    ap.add_argument("--runs", type=int, help="timed runs per figure (default 5, quick 3)")
+    ap.add_argument("--cases", default="1234", help="which cases to run, e.g. 14 (default 1234)")
+    ap.add_argument("--write-results", action="store_true", help="record the figures in bench/results.md")
+    ap.add_argument("--label", default="", help="a few words on what was measured, for the results file")
+    ap.add_argument("--cli", help="measure this tarnwick-cli instead of building one (to compare versions)")
+    args = ap.parse_args()
+    runs = args.runs or (3 if args.quick else 5)
+    div = 5 if args.quick else 1
+    sizes = [1000 // div, 5000 // div, 20000 // div]
+    scene_mb = 1024 // 8 if args.quick else 1024
+
+    os.makedirs(WORK, exist_ok=True)
+    load_before = os.getloadavg()[0]
+    build(args.cli)
+    results = {}
+    if "1" in args.cases or "3" in args.cases:
+        lib = {n: tree("lib-%d" % n, "--files", n) for n in (sizes if "3" in args.cases else sizes[1:2])}
+        print("case 1/3: check only", file=sys.stderr)
+        # Short runs: twice as many at least, so that the medians are steady.
+        checked = {n: check_case(t, 2 * runs) for n, t in lib.items()}
+        if "1" in args.cases:
+            results["1"] = checked[sizes[1]]
+        if "3" in args.cases:
+            results["3"] = [checked[n] for n in sizes]
+    if "2" in args.cases:
+        print("case 2: repair", file=sys.stderr)
+        results["2"] = repair_case(tree("prefix-%d" % sizes[1], "--files", sizes[1], "--prefix-per-file"), runs)
+    if "4" in args.cases:
+        print("case 4: one scene", file=sys.stderr)
+        results["4"] = scene_case(tree("scene-%d" % scene_mb, "--scene-mb", scene_mb), runs)
+
+    load = "load average %.2f before, %.2f after (other work on the machine slows every figure)" % (
+        load_before, os.getloadavg()[0])
+    commit = subprocess.run(["git", "-C", REPO, "describe", "--always", "--dirty"], capture_output=True,
+                            text=True).stdout.strip()
+    header = ["## %s%s" % (datetime.datetime.now().strftime("%Y-%m-%d %H:%M"),
+                           " — " + args.label if args.label else ""),
+              "",
+              "`python3 bench/run.py%s%s%s` at %s; median of %d runs after one warm-up (cases 1 and 3: at least %d, "
+              "more for short runs), files in the page cache." % (
+                  " --quick" if args.quick else "", " --cases " + args.cases if args.cases != "1234" else "",
+                  " --cli " + args.cli if args.cli else "", commit, runs, 2 * runs),
+              ""] + ["- %s: %s" % kv for kv in machine() + [("Load", load)]]
+    text = report(results, args, header)
+    print("\n".join(text))
+    if args.write_results:
+        write_results(text, args)
+    # Deleted last: see repair_case.
+    remove_tree(REPAIR_COPIES)
+
+
+if __name__ == "__main__":
+    main()
