@@ -41,22 +41,33 @@ bool rename_by_link(const std::string& from, const std::string& to)
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
-}  // namespace
-
-bool open_for_reading(const std::string& path, RawFile& f)
+// A descriptor on a readable regular file, still non-blocking, or -1. Folders, pipes and
+// devices are refused without being opened or waited for.
+int open_regular_file(const std::string& path)
 {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
+        return -1;
     }
     // O_NONBLOCK: should the name turn into a pipe between the two checks, opening it
     // must still not wait for a writer.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return -1;
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool open_for_reading(const std::string& path, RawFile& f)
+{
+    int fd = open_regular_file(path);
+    if (fd < 0) {
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -140,11 +151,12 @@ bool close_file(RawFile& f)
 
 bool is_readable_file(const std::string& path)
 {
-    RawFile f;
-    if (!open_for_reading(path, f)) {
+    // Nothing is read, so the descriptor needs neither blocking reads nor read-ahead advice.
+    int fd = open_regular_file(path);
+    if (fd < 0) {
         return false;
     }
-    ::close(fd_of(f));
+    ::close(fd);
     return true;
 }
 

@@ -35,23 +35,6 @@ bool ends_with_ignoring_case(std::string_view text, std::string_view tail)
     return text.size() >= tail.size() && equals_ignoring_case(text.substr(text.size() - tail.size()), tail);
 }
 
-std::string_view trim_line(std::string_view line)
-{
-    std::size_t n = line.size();
-    if (n > 0 && line[n - 1] == '\n') {
-        --n;
-    }
-    while (n > 0 && (line[n - 1] == ' ' || line[n - 1] == '\t')) {
-        --n;
-    }
-    return line.substr(0, n);
-}
-
-bool is_reference_line(std::string_view trimmed)
-{
-    return ends_with_ignoring_case(trimmed, ".obj");
-}
-
 Marker find_marker(std::string_view trimmed)
 {
     for (std::size_t i = trimmed.size(); i >= 1; --i) {

@@ -26,10 +26,27 @@ bool equals_ignoring_case(std::string_view a, std::string_view b);
 bool ends_with_ignoring_case(std::string_view text, std::string_view tail);
 
 // The line without one trailing line feed and without the blanks and tabs before it.
-std::string_view trim_line(std::string_view line);
+// Inline, with is_reference_line: both run for every line of every file.
+inline std::string_view trim_line(std::string_view line)
+{
+    std::size_t n = line.size();
+    if (n > 0 && line[n - 1] == '\n') {
+        --n;
+    }
+    while (n > 0 && (line[n - 1] == ' ' || line[n - 1] == '\t')) {
+        --n;
+    }
+    return line.substr(0, n);
+}
 
 // A trimmed line is a reference line when it ends in ".obj", letters in any case.
-bool is_reference_line(std::string_view trimmed);
+inline bool is_reference_line(std::string_view trimmed)
+{
+    const std::size_t n = trimmed.size();
+    // Or-ing 0x20 turns 'J' into 'j' and 'B' into 'b' and maps no other byte onto either.
+    return n >= 4 && (trimmed[n - 1] | 0x20) == 'j' && (trimmed[n - 2] | 0x20) == 'b' &&
+           (trimmed[n - 3] | 0x20) == 'o' && trimmed[n - 4] == '.';
+}
 
 enum class MarkerKind { none, colon, prefix };
 struct Marker {

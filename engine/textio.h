@@ -5,9 +5,9 @@
 
 #include "engine/fsys.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class TextReader {
 public:
@@ -29,9 +29,11 @@ private:
     bool fill();
 
     fsys::RawFile m_file;
-    std::vector<char> m_buf;
+    std::unique_ptr<char[]> m_buf;
+    std::size_t m_capacity = 0;
     std::size_t m_begin = 0;  // first byte not yet handed out
-    std::size_t m_end = 0;    // end of the filtered data in m_buf
+    std::size_t m_end = 0;    // end of the filtered data in m_buf; a carriage return left
+                              // in it stands directly in front of a line feed
     std::size_t m_scanned = 0;  // bytes from m_begin already known to hold no line feed
     bool m_eof = false;
     bool m_failed = false;
@@ -65,6 +67,7 @@ private:
     void put(const char* data, std::size_t size);
 
     fsys::RawFile m_file;
-    std::vector<char> m_buf;
+    std::unique_ptr<char[]> m_buf;
+    std::size_t m_used = 0;
     bool m_failed = false;
 };

@@ -52,6 +52,49 @@ TEST(TextReader, LinesLongerThanAnyBufferArriveWhole)
     EXPECT_EQ(lines[3], "end");
 }
 
+// What reading must give for any bytes: every carriage return gone, lines split at line feeds.
+std::vector<std::string> expected_lines(const std::string& bytes)
+{
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : bytes) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    if (!line.empty()) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(TextReader, CarriageReturnsAroundTheEndsOfReadBlocks)
+{
+    TempDir dir;
+    const std::string p = dir.at("blocks.cr2");
+    const std::size_t block = 256 * 1024;
+    std::string crlf_lines;
+    while (crlf_lines.size() < 3 * block) {
+        crlf_lines += "\t\tk  0  0\r\n";
+    }
+    std::vector<std::string> samples;
+    // A CR LF pair split by the end of the first block.
+    samples.push_back(crlf_lines.substr(0, block - 1) + "\r\n" + crlf_lines);
+    // A lone carriage return as the last byte of the first block, and just after it.
+    samples.push_back(crlf_lines.substr(0, block - 1) + "\rx\r\n" + crlf_lines);
+    samples.push_back(crlf_lines.substr(0, block) + "\rx\ry\r\n" + crlf_lines);
+    // Blocks of plain CR LF lines around a block that holds lone carriage returns.
+    samples.push_back(crlf_lines + "a\rb\r\r\nc\r" + crlf_lines + "end\r");
+    samples.push_back(crlf_lines + "\x1a" + "after Ctrl-Z\r\n");
+    for (const std::string& bytes : samples) {
+        write_bytes(p, bytes);
+        EXPECT_EQ(read_lines(p), expected_lines(bytes.substr(0, bytes.find('\x1a'))));
+    }
+}
+
 TEST(TextReader, RefusesFoldersAndMissingFiles)
 {
     TempDir dir;
