@@ -1,0 +1,74 @@
+// Fuzz target: reading a file line by line, trimming, recognising reference lines and their
+// markers, and turning Poser paths into disk paths and back in both path styles. Every
+// result is held against the plain model of the rules.
+#include "engine/refline.h"
+#include "engine/textio.h"
+#include "fuzz/fuzz_temp.h"
+#include "fuzz/line_model.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+void check_paths(const std::string& trimmed, std::string_view input)
+{
+    model::Found expected = model::marker_of(trimmed);
+    Marker m = find_marker(trimmed);
+    MODEL_CHECK(static_cast<int>(m.kind) == static_cast<int>(expected.kind), "marker kind", input);
+    MODEL_CHECK(m.path_start == expected.path_start, "path start", input);
+    const std::string_view poser_path = std::string_view(trimmed).substr(m.path_start);
+    struct Root {
+        std::string text;
+        PathStyle style;
+    };
+    for (const Root& root : {Root{"D:\\Poser", PathStyle::windows}, Root{"/srv/poser", PathStyle::posix}}) {
+        const bool windows = root.style == PathStyle::windows;
+        std::string disk;
+        build_disk_path(root.text, poser_path, root.style, disk);
+        MODEL_CHECK(disk.size() == root.text.size() + 1 + poser_path.size(), "disk path length", input);
+        MODEL_CHECK(is_inside_root(disk, root.text, root.style), "disk path below the root", input);
+        const std::string written = written_poser_path(disk, root.text.size(), root.style);
+        MODEL_CHECK(written == model::written_path(poser_path, windows), "written Poser path", input);
+        std::string cut = disk;
+        int at = dellocalname(cut, root.style);
+        MODEL_CHECK(at >= static_cast<int>(root.text.size()), "cut inside the root", input);
+        MODEL_CHECK(disk[static_cast<std::size_t>(at)] == separator(root.style), "cut at a separator", input);
+        MODEL_CHECK(disk.find(separator(root.style), static_cast<std::size_t>(at) + 1) == std::string::npos,
+                    "cut at the last separator", input);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::string path = fuzz_folder() + "/lines.cr2";
+    write_exactly(path, std::string(input));
+
+    const std::vector<std::string> expected = model::lines_of(input);
+    TextReader reader;
+    MODEL_CHECK(reader.open(path), "open", input);
+    std::size_t count = 0;
+    std::string_view line;
+    while (reader.next_line(line)) {
+        MODEL_CHECK(count < expected.size() && line == expected[count], "line " + std::to_string(count), input);
+        ++count;
+        std::string with_end(line);
+        with_end += '\n';
+        const std::string_view t = trim_line(line);
+        MODEL_CHECK(t == model::trimmed(line), "trimmed line", input);
+        MODEL_CHECK(trim_line(with_end) == t, "trimming drops one line feed", input);
+        MODEL_CHECK(is_reference_line(t) == model::is_reference(t), "reference test", input);
+        if (is_reference_line(t)) {
+            check_paths(std::string(t), input);
+        }
+    }
+    MODEL_CHECK(!reader.failed(), "read error", input);
+    MODEL_CHECK(count == expected.size(), "number of lines", input);
+    return 0;
+}

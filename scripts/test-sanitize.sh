@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds tarnwick with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test
+# under them: a read past a buffer, a leak or undefined arithmetic fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build/sanitize}
+cxx=${CXX:-}
+if [ -z "$cxx" ]; then
+    if command -v clang++ >/dev/null 2>&1; then cxx=clang++; else cxx=g++; fi
+fi
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER="$cxx" -DTARNWICK_SANITIZE=ON >/dev/null
+cmake --build "$build" -j"$(nproc)"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$build" --output-on-failure
