@@ -52,11 +52,12 @@ CheckResult check_references(const std::string& orig, Prompts& wn)
     return result;
 }
 
+// The swap file lies in the backup's folder, so that every rename stays inside one folder;
+// a bare name lies in the current folder, a name right under the top folder in the top one.
 std::string swap_file_path(const std::string& cor)
 {
-    std::string w = cor;
-    dellocalname(w);
-    w += fsys::k_sep;
+    std::size_t cut = cor.rfind(fsys::k_sep);
+    std::string w = cut == std::string::npos ? std::string() : cor.substr(0, cut + 1);
     w += k_swap_file_name;
     return w;
 }

@@ -4,6 +4,7 @@
 #include "engine/engine_state.h"
 #include "tests/test_support.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -154,6 +155,19 @@ TEST_F(PoserFile, AFailedWriteNeverReplacesTheFile)
     EXPECT_FALSE(exists(backup));
     EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't write this file\t" + backup);
     EXPECT_EQ(log_text(), correcting_lines(backup) + "      RUN ABANDONED\r\n");
+}
+
+TEST_F(PoserFile, ABareNameIsRepairedInTheCurrentFolder)
+{
+    write_bytes(man, "prop 0 0 geom:ball.obj\n");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.at("Poser/chars"));
+    ScriptedSession s;
+    readposerfile("man.cr2", s.wn);
+    std::filesystem::current_path(before);
+    EXPECT_EQ(read_bytes(man), "prop 0 0 :geom:ball.obj\r\n");
+    EXPECT_EQ(read_bytes(backup), "prop 0 0 geom:ball.obj\n");
+    EXPECT_EQ(folder_names(dir.at("Poser/chars")), (std::vector<std::string>{"man.cr2", "man_zz00.cr2"}));
 }
 
 TEST_F(PoserFile, FileWithoutExtensionIsNeverRepaired)
