@@ -44,6 +44,8 @@ for w in "${want[@]}"; do
     bench)
         need python3 python3
         need /usr/bin/time time
+        need strace strace
+        need gcc gcc
         ;;
     esac
 done

@@ -4,11 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh native windows sanitize
-echo "== native build and tests"
-scripts/test-native.sh
-for part in test-sanitize.sh fuzz-regression.sh test-windows.sh; do
-    if [ -x "scripts/$part" ]; then
-        echo "== $part"
-        "scripts/$part"
-    fi
+for part in test-native.sh test-sanitize.sh fuzz-regression.sh test-windows.sh; do
+    echo "== $part"
+    bash "scripts/$part"
 done
+echo "== every suite passed: native, sanitized, fuzz corpus, Windows under wine"
