@@ -54,5 +54,5 @@ if [ ${#packages[@]} -gt 0 ]; then
     echo "installing: ${packages[*]}"
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+    apt-get install -y -qq "${packages[@]}" >/dev/null
 fi
