@@ -36,6 +36,16 @@ TEST(ScriptedAnswers, TakenInOrderThenNoAndCancel)
     EXPECT_EQ(s.transcript()[7], "save\tmain\tt\t" + there + "\td\tfiles to be checked\t" + dir.at("new.txt"));
 }
 
+TEST(ScriptedAnswers, APathWithANulByteNamesNoFile)
+{
+    TempDir dir;
+    write_bytes(dir.at("there.obj"), "");
+    ScriptedSession s({dir.at("there.obj") + std::string(1, '\0') + "junk"});
+    std::string f = "initial";
+    EXPECT_EQ(s.wn.GetFileName(Owner::main, f, "d", "t", filterOBJ, ChooserMode::open), 0);
+    EXPECT_EQ(f, "initial");
+}
+
 TEST(Transcript, FieldsStayOnOneLineAndAreAppendedToAFile)
 {
     TempDir dir;

@@ -31,11 +31,6 @@ bool reference_exists(const std::string& disk_path, const Prompts& wn)
         r.prompts = &wn;
         r.prompts_shown = wn.prompts_shown();
     }
-    // The system reads a name only up to a NUL byte, so such a path would name some other
-    // file; no file has a NUL in its name.
-    if (disk_path.find('\0') != std::string::npos) {
-        return false;
-    }
     auto found = r.exists.find(disk_path);
     if (found != r.exists.end()) {
         return found->second;

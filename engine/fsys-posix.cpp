@@ -66,6 +66,9 @@ int open_regular_file(const std::string& path)
 
 bool open_for_reading(const std::string& path, RawFile& f)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     int fd = open_regular_file(path);
     if (fd < 0) {
         return false;
@@ -81,6 +84,9 @@ bool open_for_reading(const std::string& path, RawFile& f)
 
 bool open_for_writing(const std::string& path, Create mode, RawFile& f)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == Create::exclusive ? O_EXCL : O_TRUNC);
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
@@ -151,6 +157,9 @@ bool close_file(RawFile& f)
 
 bool is_readable_file(const std::string& path)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     // Nothing is read, so the descriptor needs neither blocking reads nor read-ahead advice.
     int fd = open_regular_file(path);
     if (fd < 0) {
@@ -162,12 +171,18 @@ bool is_readable_file(const std::string& path)
 
 bool entry_exists(const std::string& path)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
 bool rename_noreplace(const std::string& from, const std::string& to)
 {
+    if (!is_nameable(from) || !is_nameable(to)) {
+        return false;
+    }
     if (fault_injected(Op::rename, from)) {
         return false;
     }
@@ -191,6 +206,9 @@ bool rename_noreplace(const std::string& from, const std::string& to)
 
 bool remove_file(const std::string& path)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     if (fault_injected(Op::remove, path)) {
         return false;
     }
@@ -199,12 +217,18 @@ bool remove_file(const std::string& path)
 
 bool is_folder(const std::string& path)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool folder_identity(const std::string& path, FolderId& id)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         return false;
@@ -216,6 +240,9 @@ bool folder_identity(const std::string& path, FolderId& id)
 
 bool list_folder(const std::string& path, std::vector<std::string>& names)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     DIR* d = ::opendir(path.c_str());
     if (d == nullptr) {
         return false;

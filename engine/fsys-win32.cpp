@@ -45,6 +45,9 @@ std::string listing_pattern(const std::string& folder)
 
 bool open_for_reading(const std::string& path, RawFile& f)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     // Other programs may read and write the file meanwhile, as with the C library's "r".
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened at all.
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -62,6 +65,9 @@ bool open_for_reading(const std::string& path, RawFile& f)
 
 bool open_for_writing(const std::string& path, Create mode, RawFile& f)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     DWORD disposition = mode == Create::exclusive ? CREATE_NEW : CREATE_ALWAYS;
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
@@ -130,6 +136,9 @@ bool close_file(RawFile& f)
 
 bool is_readable_file(const std::string& path)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     RawFile f;
     if (!open_for_reading(path, f)) {
         return false;
@@ -140,6 +149,9 @@ bool is_readable_file(const std::string& path)
 
 bool entry_exists(const std::string& path)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return true;
     }
@@ -151,6 +163,9 @@ bool entry_exists(const std::string& path)
 
 bool rename_noreplace(const std::string& from, const std::string& to)
 {
+    if (!is_nameable(from) || !is_nameable(to)) {
+        return false;
+    }
     if (fault_injected(Op::rename, from)) {
         return false;
     }
@@ -161,6 +176,9 @@ bool rename_noreplace(const std::string& from, const std::string& to)
 
 bool remove_file(const std::string& path)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     if (fault_injected(Op::remove, path)) {
         return false;
     }
@@ -169,12 +187,18 @@ bool remove_file(const std::string& path)
 
 bool is_folder(const std::string& path)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool folder_identity(const std::string& path, FolderId& id)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     // FILE_FLAG_OPEN_REPARSE_POINT: the attributes below are those of the entry itself, so
     // a junction or a folder link is seen as such and never followed.
     HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -196,6 +220,9 @@ bool folder_identity(const std::string& path, FolderId& id)
 
 bool list_folder(const std::string& path, std::vector<std::string>& names)
 {
+    if (!is_nameable(path)) {
+        return false;
+    }
     // A folder name never holds wildcards; a path that does would list other folders'
     // entries under this one's name.
     if (path.find_first_of("*?") != std::string::npos) {

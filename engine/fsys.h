@@ -23,6 +23,13 @@ struct RawFile {
     bool is_open() const { return handle != -1; }
 };
 
+// The system reads a name only up to a NUL byte, so a path holding one would name some
+// other file: every operation below refuses it, and no file can exist under it.
+inline bool is_nameable(const std::string& path)
+{
+    return path.find('\0') == std::string::npos;
+}
+
 // Opens a readable regular file. Folders, named pipes and devices are refused without
 // blocking, so the caller sees them as missing or unopenable.
 bool open_for_reading(const std::string& path, RawFile& f);
