@@ -71,30 +71,8 @@ public:
 };
 #endif
 
-class BadInput : public testing::Test {
+class BadInput : public PoserFolderTest {
 protected:
-    void SetUp() override
-    {
-        reset_engine(dir.at("Poser"));
-        write_bytes(obj("man2.obj"), "");
-        write_bytes(obj("ball.obj"), "");
-        man = dir.at("Poser/chars/man.cr2");
-        backup = dir.at("Poser/chars/man_zz00.cr2");
-    }
-    void TearDown() override { reset_engine(""); }
-
-    std::string obj(const std::string& name) const { return dir.at("Poser/geom/" + name); }
-    void open_log()
-    {
-        auto log = std::make_unique<TextWriter>();
-        ASSERT_TRUE(log->open(dir.at("__result_of_run.txt")));
-        LOG = std::move(log);
-    }
-    std::string log_text()
-    {
-        LOG.reset();
-        return read_bytes(dir.at("__result_of_run.txt"));
-    }
     std::string chooser_for(const std::string& missing, const std::string& answer) const
     {
         std::string folder = missing;
@@ -102,10 +80,6 @@ protected:
         return "open\tmain\tfind the correct .OBJ file\t" + missing + "\t" + folder + "\tOBJ mesh geometry files\t" +
                answer;
     }
-
-    TempDir dir;
-    std::string man;
-    std::string backup;
 };
 
 // Bytes that the line rules turn into something other than what the file looked like.

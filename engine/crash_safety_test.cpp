@@ -63,20 +63,15 @@ std::string op_name(fsys::Op op)
     return "?";
 }
 
-class CrashSafety : public testing::Test {
+class CrashSafety : public PoserFolderTest {
 protected:
     void SetUp() override
     {
-        reset_engine(dir.at("Poser"));
-        write_bytes(dir.at("Poser/geom/man2.obj"), "");
-        write_bytes(dir.at("Poser/geom/ball.obj"), "");
+        PoserFolderTest::SetUp();
         chars = dir.at("Poser/chars");
-        man = dir.at("Poser/chars/man.cr2");
-        backup = dir.at("Poser/chars/man_zz00.cr2");
         swap = dir.at("Poser/chars/MIAOW_EE_EE_SAID_THE_CAT.txt");
         make_texts();
     }
-    void TearDown() override { reset_engine(""); }
 
     // A file large enough for the corrected copy to reach the disk in several blocks, with
     // one broken pointer (the user picks man2.obj) and one in prefix notation, mixed line
@@ -103,13 +98,6 @@ protected:
             fsys::remove_file(chars + fsys::k_sep + name);
         }
         write_bytes(man, old_text);
-    }
-
-    void open_log()
-    {
-        auto log = std::make_unique<TextWriter>();
-        ASSERT_TRUE(log->open(dir.at("__result_of_run.txt")));
-        LOG = std::move(log);
     }
 
     // The repair whose every step is stopped: the user picks man2.obj for the broken pointer.
@@ -186,10 +174,7 @@ protected:
         ++swap_files_met;
     }
 
-    TempDir dir;
     std::string chars;
-    std::string man;
-    std::string backup;
     std::string swap;
     std::string old_text;
     std::string corrected;

@@ -9,36 +9,18 @@
 
 namespace {
 
-class PoserFile : public testing::Test {
+class PoserFile : public PoserFolderTest {
 protected:
     void SetUp() override
     {
-        reset_engine(dir.at("Poser"));
-        write_bytes(obj("man2.obj"), "");
-        write_bytes(obj("ball.obj"), "");
-        man = dir.at("Poser/chars/man.cr2");
-        backup = dir.at("Poser/chars/man_zz00.cr2");
-        auto log = std::make_unique<TextWriter>();
-        ASSERT_TRUE(log->open(log_path()));
-        LOG = std::move(log);
+        PoserFolderTest::SetUp();
+        open_log();
     }
-    void TearDown() override { reset_engine(""); }
 
-    std::string obj(const std::string& name) const { return dir.at("Poser/geom/" + name); }
-    std::string log_path() const { return dir.at("__result_of_run.txt"); }
-    std::string log_text()
-    {
-        LOG.reset();
-        return read_bytes(log_path());
-    }
     std::string correcting_lines(const std::string& cor) const
     {
         return "file " + man + " being corrected: old version is on\r\n     " + cor + "\r\n";
     }
-
-    TempDir dir;
-    std::string man;
-    std::string backup;
 };
 
 TEST_F(PoserFile, RepairsABrokenPointerAndKeepsTheOldText)

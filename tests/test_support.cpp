@@ -3,6 +3,7 @@
 #include "engine/correction.h"
 #include "engine/engine_state.h"
 #include "engine/existence.h"
+#include "engine/textio.h"
 #include "engine/fsys.h"
 
 #include <algorithm>
@@ -100,4 +101,31 @@ void reset_engine(const std::string& root)
     release_repllist();
     forget_existence();
     fsys::set_fault_hook(nullptr);
+}
+
+void PoserFolderTest::SetUp()
+{
+    reset_engine(dir.at("Poser"));
+    write_bytes(obj("man2.obj"), "");
+    write_bytes(obj("ball.obj"), "");
+    man = dir.at("Poser/chars/man.cr2");
+    backup = dir.at("Poser/chars/man_zz00.cr2");
+}
+
+void PoserFolderTest::TearDown()
+{
+    reset_engine("");
+}
+
+void PoserFolderTest::open_log()
+{
+    auto log = std::make_unique<TextWriter>();
+    ASSERT_TRUE(log->open(log_path()));
+    LOG = std::move(log);
+}
+
+std::string PoserFolderTest::log_text()
+{
+    LOG.reset();
+    return read_bytes(log_path());
 }

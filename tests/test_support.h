@@ -5,6 +5,8 @@
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -47,3 +49,21 @@ struct ScriptedSession {
 // Puts the engine's shared state back as a fresh program has it, with `root` as the Poser
 // root and no run log.
 void reset_engine(const std::string& root);
+
+// A Poser root with the meshes geom/man2.obj and geom/ball.obj, the file chars/man.cr2 to be
+// checked (not yet written) and its first backup name, and a run log in the test's folder.
+class PoserFolderTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string obj(const std::string& name) const { return dir.at("Poser/geom/" + name); }
+    std::string log_path() const { return dir.at("__result_of_run.txt"); }
+    void open_log();
+    // Closes the run log and returns what it holds.
+    std::string log_text();
+
+    TempDir dir;
+    std::string man;
+    std::string backup;
+};
