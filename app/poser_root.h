@@ -2,7 +2,7 @@
 // a file in it, and saved when newly chosen.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 
 // Sets posername. Returns 1 to go on, 0 when the program must quit (the user gave no root).
 int set_poser_root(Prompts& wn);

@@ -1,7 +1,7 @@
 // Prompts answered from a list of lines, for unattended runs and for tests.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 
 #include <cstdio>
 #include <deque>

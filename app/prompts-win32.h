@@ -2,7 +2,7 @@
 // owned by the main window or by nobody, and the main window's title.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 
 #include <windows.h>
 #include <commdlg.h>

@@ -6,6 +6,7 @@
 #include "engine/fsys.h"
 #include "engine/poserfile.h"
 #include "engine/refline.h"
+#include "engine/run_stop.h"
 
 #include <filesystem>
 #include <utility>
@@ -77,7 +78,9 @@ void single_file_run(Prompts& wn)
     }
     readposerfile(file, wn);
     close_log();
-    closing_steps(wn);
+    if (!run_stop::requested()) {
+        closing_steps(wn);
+    }
 }
 
 void folder_run(Prompts& wn)
@@ -87,6 +90,10 @@ void folder_run(Prompts& wn)
     open_log();
     searchdir(file, wn);
     close_log();
+    // A stopped run ends here: its log holds what was done, and nobody is asked anything.
+    if (run_stop::requested()) {
+        return;
+    }
     wn.information(Owner::none, logname, "searchdir finished, my log is on this file");
     closing_steps(wn);
 }

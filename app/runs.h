@@ -2,7 +2,7 @@
 // the start folder, and the small commands help and exit.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 
 #include <functional>
 #include <string>

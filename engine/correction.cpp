@@ -3,6 +3,7 @@
 #include "engine/engine_state.h"
 #include "engine/existence.h"
 #include "engine/refline.h"
+#include "engine/run_stop.h"
 #include "engine/textio.h"
 
 std::unique_ptr<ReplEntry[]> repllist;
@@ -101,6 +102,9 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
     std::string oldobj;
     std::string_view line;
     while (in.next_line(line)) {
+        if (run_stop::requested()) {
+            return 0;  // as a cancel: the copy is thrown away and the file stays as it was
+        }
         std::string_view trimmed = trim_line(line);
         if (!is_reference_line(trimmed)) {
             if (!out.write_line(trimmed)) {

@@ -3,7 +3,7 @@
 // picks. The picks are remembered in the replacement list for all later files and runs.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 #include "engine/fsys.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 // Whether a referenced geometry file exists under the Poser root.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 
 #include <string>
 

@@ -3,6 +3,7 @@
 #include "engine/fsys.h"
 #include "engine/poserfile.h"
 #include "engine/refline.h"
+#include "engine/run_stop.h"
 
 #include <algorithm>
 #include <array>
@@ -88,6 +89,9 @@ int walk(const std::string& dirname, Prompts& wn, Ancestors& ancestors)
         return 1;
     }
     for (const std::string& name : entries.poser_files) {
+        if (run_stop::requested()) {
+            return 0;
+        }
         path.resize(pl);
         path += name;
         readposerfile(path, wn);
@@ -98,6 +102,9 @@ int walk(const std::string& dirname, Prompts& wn, Ancestors& ancestors)
         if (walk_subfolder(path, wn, ancestors) == 0) {
             break;
         }
+    }
+    if (run_stop::requested()) {
+        return 0;
     }
     if (entries.poser_files.empty()) {
         return 1;

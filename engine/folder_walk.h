@@ -1,7 +1,7 @@
 // The walk of a folder and all its subfolders, checking every Poser file in it.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 
 #include <string>
 

@@ -6,6 +6,7 @@
 #include "engine/existence.h"
 #include "engine/fsys.h"
 #include "engine/refline.h"
+#include "engine/run_stop.h"
 #include "engine/textio.h"
 
 namespace {
@@ -94,7 +95,7 @@ bool exchange_names(const std::string& orig, const std::string& cor)
 void readposerfile(const std::string& orig, Prompts& wn)
 {
     CheckResult check = check_references(orig, wn);
-    if (!check.readable || !check.needs_repair) {
+    if (!check.readable || !check.needs_repair || run_stop::requested()) {
         return;
     }
     const std::string cor = next_free_backup_name(orig);
@@ -109,8 +110,16 @@ void readposerfile(const std::string& orig, Prompts& wn)
     bool cor_created = false;
     int v = correct_into(orig, cor, wn, fsys::Create::exclusive, cor_created);
     forget_existence();
-    if (v == 1 && exchange_names(orig, cor)) {
-        return;
+    // A stop asked for before the renames leaves the file as it was; once they have begun
+    // they are carried to their end.
+    if (v == 1 && run_stop::requested()) {
+        v = 0;
+    }
+    if (v == 1) {
+        run_stop::RenamesInProgress renaming;
+        if (exchange_names(orig, cor)) {
+            return;
+        }
     }
     if (v == 1) {
         wn.warning(Owner::none, orig, "I can't rename this file");

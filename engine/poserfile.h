@@ -3,7 +3,7 @@
 // the first free backup name.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // into the program's work.
 #pragma once
 
-#include "app/prompts.h"
+#include "engine/prompts.h"
 
 #include <string>
 #include <windows.h>

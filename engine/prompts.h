@@ -3,6 +3,8 @@
 // answers: the Windows message boxes, the console, or a script.
 #pragma once
 
+#include "engine/run_stop.h"
+
 #include <string>
 #include <string_view>
 
@@ -34,18 +36,25 @@ public:
         ++m_prompts_shown;
         show_information(owner, body, caption);
     }
-    // True for Yes.
+    // True for Yes. Once the run is asked to stop, No without asking.
     bool question(Owner owner, std::string_view body, std::string_view caption)
     {
+        if (run_stop::requested()) {
+            return false;
+        }
         ++m_prompts_shown;
         return ask_question(owner, body, caption);
     }
     // Offers `file` as the initial name in `initdir`. Returns 1 with the chosen full path in
     // `file`, or 0 on cancel (or a failed dialog) with `file` unchanged. In open mode the
-    // chosen file exists; save mode lets the user type any name and writes nothing.
+    // chosen file exists; save mode lets the user type any name and writes nothing. Once the
+    // run is asked to stop, a cancel without asking.
     int GetFileName(Owner owner, std::string& file, std::string_view initdir, std::string_view t, const FileFilter& f,
                     ChooserMode write)
     {
+        if (run_stop::requested()) {
+            return 0;
+        }
         ++m_prompts_shown;
         return choose_file(owner, file, initdir, t, f, write);
     }

@@ -1,0 +1,32 @@
+// A request from outside a run to end it before its next file: an interrupt of the console
+// program, or the main window being closed. It may come from a signal handler or another
+// thread; the engine and the runs look at it between steps and wind the run down in their
+// own flow, so that nothing is left half done.
+#pragma once
+
+namespace run_stop {
+
+// Asks the run in progress to end. Safe in a signal handler.
+void request();
+bool requested();
+// Forgets a request (tests, and programs that go on after a stopped run).
+void clear();
+
+// Whether the steps that give a Poser file its new text are under way. An exit requested
+// meanwhile must wait for their end: `defer_exit` is then true and the exit is left to
+// `leave_renames`. Both are safe in a signal handler or another thread.
+bool defer_exit();
+using ExitHook = void (*)();
+// Called, once, when the renames end with an exit deferred. Unset: nothing happens.
+void set_deferred_exit_hook(ExitHook hook);
+
+// Brackets the renames of one repair.
+class RenamesInProgress {
+public:
+    RenamesInProgress();
+    ~RenamesInProgress();
+    RenamesInProgress(const RenamesInProgress&) = delete;
+    RenamesInProgress& operator=(const RenamesInProgress&) = delete;
+};
+
+}  // namespace run_stop
