@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <vector>
+#include <zlib.h>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -12,7 +13,9 @@
 namespace {
 
 constexpr std::size_t k_block_bytes = 256 * 1024;
+constexpr std::size_t k_zlib_chunk_bytes = 64 * 1024;
 constexpr char k_ctrl_z = 26;
+constexpr char k_gzip_magic[] = {'\x1f', '\x8b'};
 
 // A library holds thousands of files and each one read or written takes a block: freed
 // blocks are kept for the next file instead of going back to the system, which would hand
@@ -107,26 +110,159 @@ std::size_t drop_carriage_returns(char* data, std::size_t size)
 
 }  // namespace
 
+// zlib's inflate over the bytes of the file; gzip members may follow one another.
+class Inflater {
+public:
+    Inflater() : m_in(new char[k_zlib_chunk_bytes]) { m_ok = inflateInit2(&m_z, 16 + MAX_WBITS) == Z_OK; }
+    ~Inflater() { inflateEnd(&m_z); }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    // Decompressed bytes, 0 at the end of the last member, -1 for data that is corrupt or cut off.
+    template <typename ReadRaw>
+    long long read(char* buf, std::size_t size, ReadRaw&& read_raw)
+    {
+        while (m_ok && !m_done) {
+            if (m_z.avail_in == 0 && !m_input_ended && !refill(read_raw)) {
+                return -1;
+            }
+            if (m_member_ended) {
+                if (m_z.avail_in == 0) {
+                    m_done = m_input_ended;
+                    continue;
+                }
+                m_member_ended = false;
+                inflateReset(&m_z);
+            }
+            m_z.next_out = reinterpret_cast<Bytef*>(buf);
+            m_z.avail_out = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
+            const uInt before = m_z.avail_out;
+            int rc = inflate(&m_z, Z_NO_FLUSH);
+            const long long produced = before - m_z.avail_out;
+            if (rc == Z_STREAM_END) {
+                m_member_ended = true;
+            } else if (rc != Z_OK && !(rc == Z_BUF_ERROR && !m_input_ended)) {
+                return -1;  // corrupt, or the input ended inside a member
+            }
+            if (produced > 0) {
+                return produced;
+            }
+        }
+        return m_ok ? 0 : -1;
+    }
+
+private:
+    template <typename ReadRaw>
+    bool refill(ReadRaw&& read_raw)
+    {
+        long long n = read_raw(m_in.get(), k_zlib_chunk_bytes);
+        if (n < 0) {
+            return false;
+        }
+        m_input_ended = n == 0;
+        m_z.next_in = reinterpret_cast<Bytef*>(m_in.get());
+        m_z.avail_in = static_cast<uInt>(n);
+        return true;
+    }
+
+    z_stream m_z{};
+    std::unique_ptr<char[]> m_in;
+    bool m_ok = false;
+    bool m_input_ended = false;
+    bool m_member_ended = false;
+    bool m_done = false;
+};
+
+// zlib's deflate at its best compression, written out in gzip format.
+class Deflater {
+public:
+    Deflater() : m_out(new char[k_zlib_chunk_bytes])
+    {
+        m_ok = deflateInit2(&m_z, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~Deflater() { deflateEnd(&m_z); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    // Compresses `data` (with `finish`, ends the stream), handing each compressed chunk to `out`.
+    template <typename Out>
+    bool compress(const char* data, std::size_t size, bool finish, Out&& out)
+    {
+        if (!m_ok || m_finished) {
+            return false;
+        }
+        m_z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+        m_z.avail_in = static_cast<uInt>(size);
+        for (;;) {
+            m_z.next_out = reinterpret_cast<Bytef*>(m_out.get());
+            m_z.avail_out = static_cast<uInt>(k_zlib_chunk_bytes);
+            int rc = deflate(&m_z, finish ? Z_FINISH : Z_NO_FLUSH);
+            if (rc == Z_STREAM_ERROR) {
+                return false;
+            }
+            const std::size_t produced = k_zlib_chunk_bytes - m_z.avail_out;
+            if (produced > 0 && !out(m_out.get(), produced)) {
+                return false;
+            }
+            if (finish ? rc == Z_STREAM_END : m_z.avail_in == 0 && m_z.avail_out != 0) {
+                m_finished = finish;
+                return true;
+            }
+        }
+    }
+    bool finished() const { return m_finished; }
+
+private:
+    z_stream m_z{};
+    std::unique_ptr<char[]> m_out;
+    bool m_ok = false;
+    bool m_finished = false;
+};
+
+TextReader::TextReader() = default;
+
 TextReader::~TextReader()
 {
     close();
 }
 
-bool TextReader::open(const std::string& path)
+bool TextReader::open(const std::string& path, Gzip gzip)
 {
     close();
     m_begin = m_end = m_scanned = 0;
-    m_eof = m_failed = false;
+    m_eof = m_failed = m_line_cut = m_skipping = false;
+    m_bytes_read = 0;
     if (!fsys::open_for_reading(path, m_file)) {
         return false;
     }
     m_buf = take_block();
     m_capacity = k_block_bytes;
+    if (gzip == Gzip::never) {
+        return true;
+    }
+    // The first two bytes decide; they are handed on again as the start of the data.
+    char head[2];
+    std::size_t got = 0;
+    while (got < 2) {
+        long long n = fsys::read_some(m_file, head + got, 2 - got);
+        if (n <= 0) {
+            m_failed = n < 0;
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    m_bytes_read = got;
+    m_pending.assign(head, got);
+    if (got == 2 && std::memcmp(head, k_gzip_magic, 2) == 0) {
+        m_inflater = std::make_unique<Inflater>();
+    }
     return true;
 }
 
 void TextReader::close()
 {
+    m_inflater.reset();
+    m_pending.clear();
     fsys::close_file(m_file);
     give_back(m_buf, m_capacity);
     m_capacity = 0;
@@ -155,7 +291,7 @@ bool TextReader::fill()
         m_buf = std::move(bigger);
         m_capacity *= 2;
     }
-    long long n = fsys::read_some(m_file, m_buf.get() + m_end, m_capacity - m_end);
+    long long n = m_failed ? -1 : read_data(m_buf.get() + m_end, m_capacity - m_end);
     if (n <= 0) {
         m_eof = true;
         m_failed = n < 0;
@@ -171,8 +307,55 @@ bool TextReader::fill()
     return true;
 }
 
+long long TextReader::read_raw(char* buf, std::size_t size)
+{
+    if (!m_pending.empty()) {
+        std::size_t n = std::min(size, m_pending.size());
+        std::memcpy(buf, m_pending.data(), n);
+        m_pending.erase(0, n);
+        return static_cast<long long>(n);
+    }
+    long long n = fsys::read_some(m_file, buf, size);
+    if (n > 0) {
+        m_bytes_read += static_cast<unsigned long long>(n);
+    }
+    return n;
+}
+
+long long TextReader::read_data(char* buf, std::size_t size)
+{
+    if (!m_inflater) {
+        return read_raw(buf, size);
+    }
+    return m_inflater->read(buf, size, [this](char* b, std::size_t n) { return read_raw(b, n); });
+}
+
+// Drops what is left of a line that was handed out cut; false at the end of the data.
+bool TextReader::skip_rest_of_long_line(std::string_view& line)
+{
+    while (m_skipping) {
+        const char* start = m_buf.get() + m_begin;
+        if (const void* lf = std::memchr(start, '\n', m_end - m_begin)) {
+            m_begin += static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+            m_skipping = false;
+            return true;
+        }
+        m_begin = m_end;
+        if (!fill()) {
+            m_skipping = false;
+            line = std::string_view();
+            return false;
+        }
+    }
+    return true;
+}
+
 bool TextReader::next_line(std::string_view& line)
 {
+    m_line_cut = false;
+    if (!skip_rest_of_long_line(line)) {
+        return false;
+    }
     for (;;) {
         const char* start = m_buf.get() + m_begin;
         std::size_t left = m_end - m_begin - m_scanned;
@@ -188,6 +371,13 @@ bool TextReader::next_line(std::string_view& line)
             return true;
         }
         m_scanned = m_end - m_begin;
+        if (m_max_line != 0 && m_scanned > m_max_line) {
+            line = std::string_view(start, m_max_line);
+            m_begin = m_end;
+            m_scanned = 0;
+            m_line_cut = m_skipping = true;
+            return true;
+        }
         if (!fill()) {
             if (m_failed || m_end == m_begin) {
                 return false;
@@ -200,21 +390,48 @@ bool TextReader::next_line(std::string_view& line)
     }
 }
 
+TextWriter::TextWriter() = default;
+
 TextWriter::~TextWriter()
 {
     close();
 }
 
-bool TextWriter::open(const std::string& path, fsys::Create mode)
+bool TextWriter::open(const std::string& path, fsys::Create mode, Gzip gzip)
 {
     close();
     m_failed = false;
     m_used = 0;
+    m_deflater.reset();
     if (!fsys::open_for_writing(path, mode, m_file)) {
         return false;
     }
     m_buf = take_block();
+    if (gzip == Gzip::always) {
+        m_deflater = std::make_unique<Deflater>();
+    }
     return true;
+}
+
+bool TextWriter::write_out(const char* data, std::size_t size)
+{
+    if (!m_deflater) {
+        return fsys::write_all(m_file, data, size);
+    }
+    return m_deflater->compress(data, size, false, [this](const char* d, std::size_t n) {
+        return fsys::write_all(m_file, d, n);
+    });
+}
+
+// Ends the compressed stream; nothing can be written after it.
+bool TextWriter::finish_compression()
+{
+    if (m_deflater && !m_deflater->finished() && !m_failed) {
+        m_failed = !m_deflater->compress(nullptr, 0, true, [this](const char* d, std::size_t n) {
+            return fsys::write_all(m_file, d, n);
+        });
+    }
+    return !m_failed;
 }
 
 void TextWriter::put(const char* data, std::size_t size)
@@ -227,7 +444,7 @@ void TextWriter::put(const char* data, std::size_t size)
         return;
     }
     if (size >= k_block_bytes) {
-        m_failed = m_failed || !fsys::write_all(m_file, data, size);
+        m_failed = m_failed || !write_out(data, size);
         return;
     }
     std::memcpy(m_buf.get() + m_used, data, size);
@@ -260,7 +477,7 @@ bool TextWriter::write_line(std::string_view text)
 bool TextWriter::flush()
 {
     if (!m_failed && m_used > 0) {
-        m_failed = !fsys::write_all(m_file, m_buf.get(), m_used);
+        m_failed = !write_out(m_buf.get(), m_used);
     }
     m_used = 0;
     return !m_failed;
@@ -268,12 +485,12 @@ bool TextWriter::flush()
 
 bool TextWriter::rewind()
 {
-    return flush() && fsys::seek_to_start(m_file);
+    return !m_deflater && flush() && fsys::seek_to_start(m_file);
 }
 
 bool TextWriter::sync()
 {
-    if (flush() && !fsys::sync_to_disk(m_file)) {
+    if (flush() && finish_compression() && !fsys::sync_to_disk(m_file)) {
         m_failed = true;
     }
     return !m_failed;
@@ -285,6 +502,8 @@ bool TextWriter::close()
         return !m_failed;
     }
     flush();
+    finish_compression();
+    m_deflater.reset();
     give_back(m_buf, k_block_bytes);
     if (!fsys::close_file(m_file)) {
         m_failed = true;

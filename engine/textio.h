@@ -9,15 +9,32 @@
 #include <string>
 #include <string_view>
 
+// Whether a stream goes through gzip: a reader may look for the gzip magic at the start of
+// the file and then decompress; a writer may compress what it writes (best compression,
+// as Poser writes its compressed files).
+enum class Gzip { never, if_magic, always };
+
+class Inflater;
+class Deflater;
+
 class TextReader {
 public:
-    TextReader() = default;
+    TextReader();
     TextReader(const TextReader&) = delete;
     TextReader& operator=(const TextReader&) = delete;
     ~TextReader();
 
-    // Opens a readable regular file; false for anything else.
-    bool open(const std::string& path);
+    // Opens a readable regular file; false for anything else. With Gzip::if_magic a file
+    // whose first two bytes are the gzip magic is decompressed as it is read.
+    bool open(const std::string& path, Gzip gzip = Gzip::never);
+    // True when the open file is being decompressed.
+    bool compressed() const { return m_inflater != nullptr; }
+    // Lines longer than `max_bytes` are handed out cut to that length, and line_was_cut()
+    // tells so; the rest of such a line is skipped, so memory stays bounded. 0: no limit.
+    void limit_line_length(std::size_t max_bytes) { m_max_line = max_bytes; }
+    bool line_was_cut() const { return m_line_cut; }
+    // Bytes taken from the file so far (before decompression).
+    unsigned long long bytes_read() const { return m_bytes_read; }
     // The next line, without its line feed, valid until the next call. A last line
     // without a line feed is delivered too. False at the end of the data or on a read
     // error; failed() tells which.
@@ -27,8 +44,17 @@ public:
 
 private:
     bool fill();
+    long long read_raw(char* buf, std::size_t size);
+    long long read_data(char* buf, std::size_t size);
+    bool skip_rest_of_long_line(std::string_view& line);
 
     fsys::RawFile m_file;
+    std::unique_ptr<Inflater> m_inflater;
+    std::string m_pending;  // bytes read to look for the gzip magic, not yet handed on
+    unsigned long long m_bytes_read = 0;
+    std::size_t m_max_line = 0;
+    bool m_line_cut = false;
+    bool m_skipping = false;  // dropping the rest of a line that was cut
     std::unique_ptr<char[]> m_buf;
     std::size_t m_capacity = 0;
     std::size_t m_begin = 0;  // first byte not yet handed out
@@ -41,12 +67,13 @@ private:
 
 class TextWriter {
 public:
-    TextWriter() = default;
+    TextWriter();
     TextWriter(const TextWriter&) = delete;
     TextWriter& operator=(const TextWriter&) = delete;
     ~TextWriter();
 
-    bool open(const std::string& path, fsys::Create mode = fsys::Create::truncate);
+    // With Gzip::always what is written is compressed; such a writer cannot rewind.
+    bool open(const std::string& path, fsys::Create mode = fsys::Create::truncate, Gzip gzip = Gzip::never);
     bool is_open() const { return m_file.is_open(); }
     const std::string& path() const { return m_file.path; }
     // Writes text, each line feed as carriage return and line feed. Once a write has
@@ -64,9 +91,12 @@ public:
 
 private:
     bool flush();
+    bool write_out(const char* data, std::size_t size);
+    bool finish_compression();
     void put(const char* data, std::size_t size);
 
     fsys::RawFile m_file;
+    std::unique_ptr<Deflater> m_deflater;
     std::unique_ptr<char[]> m_buf;
     std::size_t m_used = 0;
     bool m_failed = false;
