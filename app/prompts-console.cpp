@@ -27,6 +27,15 @@ bool stdin_is_terminal()
 #endif
 }
 
+bool stderr_is_terminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 // The status line is overwritten by the next title; anything else starts on a line of its own.
 void ConsolePrompts::end_status_line()
 {

@@ -30,3 +30,4 @@ private:
 };
 
 bool stdin_is_terminal();
+bool stderr_is_terminal();

@@ -185,14 +185,6 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
     return true;
 }
 
-std::string root_without_trailing_separators(std::string root)
-{
-    while (!root.empty() && (root.back() == '/' || (fsys::k_sep == '\\' && root.back() == '\\'))) {
-        root.pop_back();
-    }
-    return root;
-}
-
 int run_cli(int argc, char** argv)
 {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);

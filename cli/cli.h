@@ -2,6 +2,8 @@
 // command line.
 #pragma once
 
+#include "app/content_roots.h"
+
 #include <string>
 #include <vector>
 
@@ -26,9 +28,6 @@ struct CliOptions {
 
 // Reads the arguments; false with a one-line reason in `error` for a usage error.
 bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::string& error);
-
-// The root as given, without trailing separators.
-std::string root_without_trailing_separators(std::string root);
 
 // Runs the program; returns its exit status.
 int run_cli(int argc, char** argv);

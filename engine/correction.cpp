@@ -1,6 +1,7 @@
 #include "engine/correction.h"
 
 #include "engine/engine_state.h"
+#include "engine/pointer_rules.h"
 #include "engine/existence.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
@@ -32,22 +33,56 @@ void remember_replacement(const std::string& oldobj, const std::string& objfile)
     }
 }
 
-// Asks for the file to use instead of the missing `oldobj` until the user picks one inside
-// the Poser root (a pointer can only name files below it) or cancels.
-bool choose_replacement(const std::string& oldobj, std::string& objfile, Prompts& wn)
+// Asks for the file to use instead of the missing `oldobj`, proposing `proposal` when there
+// is one, until the user picks one inside a root (a pointer can only name files below it) or
+// cancels.
+bool choose_replacement(const std::string& oldobj, const std::string* proposal, std::string& objfile, Prompts& wn)
 {
+    const FileFilter& filter = extended_rules.enabled ? filterOBJZ : filterOBJ;
     for (;;) {
-        objfile = oldobj;
+        objfile = proposal != nullptr ? *proposal : oldobj;
         std::string id = objfile;
         dellocalname(id);
-        if (wn.GetFileName(Owner::main, objfile, id, k_chooser_title, filterOBJ, ChooserMode::open) == 0) {
+        if (wn.GetFileName(Owner::main, objfile, id, k_chooser_title, filter, ChooserMode::open) == 0) {
             return false;
         }
-        if (is_inside_root(objfile, posername, k_native_style)) {
+        if (root_of_pick(objfile) != nullptr) {
             return true;
         }
         wn.warning(Owner::none, objfile, "this file is not in your Poser installation");
     }
+}
+
+// The file a missing pointer gets: the one remembered for `oldobj`, the only file of its name
+// under the roots (when asked to take it without asking), or the user's pick. False on cancel.
+bool replacement_for(const std::string& oldobj, std::string_view poser_path, std::string& objfile, bool& by_name,
+                     Prompts& wn)
+{
+    by_name = false;
+    if (const std::string* known = remembered_replacement(oldobj)) {
+        objfile = *known;
+        return true;
+    }
+    std::vector<std::string> candidates;
+    if (extended_rules.enabled) {
+        candidates = files_by_name(poser_path);
+    }
+    if (extended_rules.automatic && candidates.size() == 1) {
+        objfile = candidates.front();
+        by_name = true;
+        wn.information(Owner::none, oldobj + " -> " + objfile, "found by name");
+    } else if (!choose_replacement(oldobj, candidates.empty() ? nullptr : &candidates.front(), objfile, wn)) {
+        return false;
+    }
+    remember_replacement(oldobj, objfile);
+    return true;
+}
+
+// How many leading characters of `objfile` the written Poser path drops: the root holding it.
+std::size_t root_length_of(const std::string& objfile)
+{
+    const std::string* root = extended_rules.enabled ? root_of_pick(objfile) : nullptr;
+    return root != nullptr ? root->size() : posername.size();
 }
 
 // Where a rewritten line keeps the original text: a colon marker loses its colon (the
@@ -87,12 +122,13 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
     cor_created = false;
     create_repllist();
     TextReader in;
-    if (!in.open(orig)) {
+    if (!in.open(orig, extended_rules.enabled ? Gzip::if_magic : Gzip::never)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return 0;
     }
+    // A compressed document gets a compressed corrected copy.
     TextWriter out;
-    if (!out.open(cor, mode)) {
+    if (!out.open(cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
         wn.warning(Owner::none, cor, "I can't open this file");
         return 0;
     }
@@ -106,35 +142,39 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
             return 0;  // as a cancel: the copy is thrown away and the file stays as it was
         }
         std::string_view trimmed = trim_line(line);
-        if (!is_reference_line(trimmed)) {
+        GeometryPointer p;
+        if (!find_pointer(trimmed, p)) {
             if (!out.write_line(trimmed)) {
                 break;
             }
             continue;
         }
-        Marker m = find_marker(trimmed);
-        if (m.kind == MarkerKind::none) {
+        if (p.marker.kind == MarkerKind::none) {
             v = 0;
             continue;
         }
-        build_disk_path(posername, trimmed.substr(m.path_start), k_native_style, objfile);
+        const std::string_view poser_path = trimmed.substr(p.marker.path_start, p.path_end - p.marker.path_start);
+        std::size_t root_length = 0;
+        bool by_name = false;
+        const bool found = locate_pointer(poser_path, wn, objfile, root_length);
         oldobj = objfile;
-        if (!reference_exists(objfile, wn)) {
-            if (const std::string* known = remembered_replacement(oldobj)) {
-                objfile = *known;
-            } else if (choose_replacement(oldobj, objfile, wn)) {
-                remember_replacement(oldobj, objfile);
-            } else {
+        if (!found) {
+            if (!replacement_for(oldobj, poser_path, objfile, by_name, wn)) {
                 return 0;
             }
+            root_length = root_length_of(objfile);
         }
-        out.write(kept_prefix(trimmed, m));
-        out.write_line(written_poser_path(objfile, posername.size(), k_native_style));
+        out.write(kept_prefix(trimmed, p.marker));
+        out.write(written_poser_path(objfile, root_length, k_native_style));
+        out.write_line(p.quoted ? "\"" : "");
         if (out.failed()) {
             break;
         }
         if (!equals_ignoring_case(objfile, oldobj)) {
             log_replacement(oldobj, objfile);
+            if (by_name) {
+                write_log("      (found by name)\n");
+            }
         }
     }
     if (in.failed()) {

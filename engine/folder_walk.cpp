@@ -1,6 +1,7 @@
 #include "engine/folder_walk.h"
 
 #include "engine/fsys.h"
+#include "engine/pointer_rules.h"
 #include "engine/poserfile.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -21,7 +23,7 @@ struct FolderEntries {
 
 bool is_walkable_folder(const std::string& name, std::string& path, std::size_t pl)
 {
-    if (name.empty() || name[0] == '.') {
+    if (!is_walked_folder_name(name)) {
         return false;
     }
     path.resize(pl);
@@ -37,10 +39,14 @@ bool collect_entries(const std::string& dirname, std::string& path, std::size_t 
     if (!fsys::list_folder(dirname, names)) {
         return false;
     }
+    std::unordered_set<std::string> siblings;
+    if (extended_rules.enabled) {
+        siblings.insert(names.begin(), names.end());
+    }
     std::size_t nf = 0;
     std::size_t nd = 0;
     for (const std::string& name : names) {
-        if (isposerfile(name)) {
+        if (is_checked_file(name, siblings)) {
             ++nf;
         } else if (is_walkable_folder(name, path, pl)) {
             ++nd;
@@ -52,7 +58,7 @@ bool collect_entries(const std::string& dirname, std::string& path, std::size_t 
     entries.poser_files.reserve(nf);
     entries.folders.reserve(nd);
     for (const std::string& name : names) {
-        if (isposerfile(name)) {
+        if (is_checked_file(name, siblings)) {
             if (entries.poser_files.size() < nf) {
                 entries.poser_files.push_back(name);
             }

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -222,6 +224,32 @@ bool is_folder(const std::string& path)
     }
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string absolute_path(const std::string& path)
+{
+    std::string joined = path;
+    if (path.empty() || path[0] != '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        if (cwd == nullptr) {
+            return std::string();
+        }
+        joined = std::string(cwd) + "/" + path;
+        std::free(cwd);
+    }
+    std::string out;
+    std::size_t k = 0;
+    while (k < joined.size()) {
+        std::size_t end = joined.find('/', k);
+        end = end == std::string::npos ? joined.size() : end;
+        std::string_view part(joined.data() + k, end - k);
+        if (!part.empty() && part != ".") {
+            out += '/';
+            out.append(part);
+        }
+        k = end + 1;
+    }
+    return out.empty() ? std::string("/") : out;
 }
 
 bool folder_identity(const std::string& path, FolderId& id)

@@ -194,6 +194,22 @@ bool is_folder(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+std::string absolute_path(const std::string& path)
+{
+    // GetFullPathNameA also drops "." components and doubled separators, as Windows reads them.
+    DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        return std::string();
+    }
+    std::string full(needed, '\0');
+    DWORD n = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+    full.resize(n < needed ? n : 0);
+    while (full.size() > 3 && (full.back() == '\\' || full.back() == '/')) {
+        full.pop_back();
+    }
+    return full;
+}
+
 bool folder_identity(const std::string& path, FolderId& id)
 {
     if (!is_nameable(path)) {

@@ -58,6 +58,10 @@ bool remove_file(const std::string& path);
 // True when `path` names an existing folder (links followed).
 bool is_folder(const std::string& path);
 
+// `path` made absolute from the current folder, without "." components, doubled or
+// trailing separators; "" when the current folder cannot be known.
+std::string absolute_path(const std::string& path);
+
 // Identity of a folder, so that a walk can tell whether it is already inside it.
 struct FolderId {
     std::uint64_t volume = 0;

@@ -5,6 +5,7 @@
 #include "engine/engine_state.h"
 #include "engine/existence.h"
 #include "engine/fsys.h"
+#include "engine/pointer_rules.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
@@ -20,7 +21,7 @@ CheckResult check_references(const std::string& orig, Prompts& wn)
 {
     CheckResult result;
     TextReader in;
-    if (!in.open(orig)) {
+    if (!in.open(orig, extended_rules.enabled ? Gzip::if_magic : Gzip::never)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return result;
     }
@@ -30,17 +31,18 @@ CheckResult check_references(const std::string& orig, Prompts& wn)
     long long found = 0;
     bool rewrite = false;
     std::string disk_path;
+    std::size_t root_length = 0;
     std::string_view line;
     while (in.next_line(line)) {
         std::string_view trimmed = trim_line(line);
-        if (!is_reference_line(trimmed)) {
+        GeometryPointer p;
+        if (!find_pointer(trimmed, p)) {
             continue;
         }
-        Marker m = find_marker(trimmed);
-        rewrite = rewrite || m.kind == MarkerKind::prefix;
-        build_disk_path(posername, trimmed.substr(m.path_start), k_native_style, disk_path);
+        rewrite = rewrite || p.marker.kind == MarkerKind::prefix;
         ++references;
-        if (reference_exists(disk_path, wn)) {
+        if (locate_pointer(trimmed.substr(p.marker.path_start, p.path_end - p.marker.path_start), wn, disk_path,
+                           root_length)) {
             ++found;
         }
     }

@@ -18,6 +18,8 @@ struct FileFilter {
 };
 inline constexpr FileFilter filterall{"all files", "*.*"};
 inline constexpr FileFilter filterOBJ{"OBJ mesh geometry files", "*.OBJ"};
+// Meshes in both kinds, plain and compressed, for the extended repair.
+inline constexpr FileFilter filterOBJZ{"OBJ mesh geometry files", "*.OBJ;*.OBZ"};
 inline constexpr FileFilter filterCR2etc{"files to be checked", "*.CR2;*.PP2;*.PZ3"};
 
 enum class ChooserMode { open, save };

@@ -1,0 +1,20 @@
+// The content roots ("runtimes") a library spreads over: given on the command line, taken
+// from a Poser LibraryPrefs.xml, or the saved Poser root.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// The roots in order of preference: each of `given` in its order, then every folder that
+// the LibraryPrefs.xml `library_prefs` registers (when not empty), each listed once, made
+// absolute and without trailing separators. Registered folders that are on a drive this
+// system cannot reach, or that do not exist, are named on `notes` and left out. With neither,
+// the saved root setting. False with a one-line reason in `error` when there is no root at
+// all, or a given root does not exist or is no folder, or the file cannot be read.
+bool gather_content_roots(const std::vector<std::string>& given, const std::string& library_prefs,
+                          std::vector<std::string>& roots, std::string& error, std::FILE* notes);
+
+// The root as given, without trailing separators: "/" becomes "" and "C:\\" the bare drive,
+// as the Poser root is held.
+std::string root_without_trailing_separators(std::string root);

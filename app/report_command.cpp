@@ -1,0 +1,91 @@
+#include "app/report_command.h"
+
+#include "app/content_roots.h"
+#include "app/prompts-console.h"
+#include "app/report_output.h"
+#include "engine/fsys.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+// The progress line on a terminal: files, megabytes and rate, overwritten in place.
+class ProgressLine {
+public:
+    ProgressLine() : m_start(std::chrono::steady_clock::now()) {}
+
+    void show(long long files, unsigned long long bytes)
+    {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        const double mb = static_cast<double>(bytes) / 1e6;
+        char line[160];
+        std::snprintf(line, sizeof line, "\r%lld files, %.1f MB read, %.1f MB/s ", files, mb,
+                      seconds > 0 ? mb / seconds : 0.0);
+        m_width = std::string(line).size();
+        std::fputs(line, stderr);
+        std::fflush(stderr);
+    }
+    void clear()
+    {
+        if (m_width > 0) {
+            std::fprintf(stderr, "\r%s\r", std::string(m_width, ' ').c_str());
+            std::fflush(stderr);
+        }
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_start;
+    std::size_t m_width = 0;
+};
+
+bool write_page(const std::string& path, const std::string& page)
+{
+    fsys::RawFile f;
+    if (!fsys::open_for_writing(path, fsys::Create::truncate, f)) {
+        return false;
+    }
+    const bool written = fsys::write_all(f, page.data(), page.size());
+    return fsys::close_file(f) && written;
+}
+
+void fail(const std::string& reason)
+{
+    std::fprintf(stderr, "tarnwick-cli: %s\n", visible(reason).c_str());
+}
+
+}  // namespace
+
+int run_report(const ReportRequest& request, std::string_view version)
+{
+    std::vector<std::string> roots;
+    std::string error;
+    if (!gather_content_roots(request.roots, request.library_prefs, roots, error, stderr)) {
+        fail(error);
+        return k_report_usage_error;
+    }
+    std::vector<std::string> paths;
+    for (const std::string& path : request.paths) {
+        if (!fsys::entry_exists(path) || (!fsys::is_folder(path) && !fsys::is_readable_file(path))) {
+            fail("no such file or folder: " + path);
+            return k_report_usage_error;
+        }
+        paths.push_back(fsys::absolute_path(path));
+    }
+    ProgressLine line;
+    ReportProgress progress;
+    if (stderr_is_terminal()) {
+        progress = [&line](long long files, unsigned long long bytes) { line.show(files, bytes); };
+    }
+    const LibraryReport report = build_library_report(paths, roots, std::max(1u, std::thread::hardware_concurrency()), progress);
+    line.clear();
+    const std::string out = request.json ? report_json(report, version) : report_text(report);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fflush(stdout);
+    if (!request.html.empty() && !write_page(request.html, report_html(report, version))) {
+        fail("can't write the report page " + request.html);
+        return k_report_usage_error;
+    }
+    return report.broken() ? k_report_broken : k_report_all_found;
+}

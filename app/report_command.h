@@ -1,0 +1,22 @@
+// tarnwick-cli --report: the read-only check of a library, written as text, JSON or HTML.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ReportRequest {
+    std::vector<std::string> roots;  // --root values, in order
+    std::string library_prefs;       // a LibraryPrefs.xml, or ""
+    bool json = false;
+    std::string html;  // the page to write, or ""
+    std::vector<std::string> paths;
+};
+
+inline constexpr int k_report_all_found = 0;
+inline constexpr int k_report_usage_error = 2;
+inline constexpr int k_report_broken = 3;
+
+// Runs the report; the exit status: 0 when no reference is moved or missing, 3 when some
+// are, 2 for a root or path that is not there (with a one-line reason on standard error).
+int run_report(const ReportRequest& request, std::string_view version);

@@ -1,0 +1,162 @@
+#include "app/report_output.h"
+
+#include <array>
+
+namespace {
+
+constexpr std::array<RefStatus, 4> k_problem_order = {RefStatus::missing, RefStatus::moved, RefStatus::case_only,
+                                                      RefStatus::absolute};
+constexpr std::array<RefStatus, k_ref_statuses> k_statuses = {RefStatus::ok, RefStatus::absolute, RefStatus::case_only,
+                                                              RefStatus::moved, RefStatus::missing};
+// Uses beyond this many start folded, so that a page of thousands of files stays readable.
+constexpr std::size_t k_open_uses = 10;
+
+constexpr const char* k_style = R"(
+body{font:14px/1.45 system-ui,sans-serif;margin:1.5em 2em;color:#222;background:#fff}
+h1{font-size:1.5em;margin:0 0 .3em}h2{font-size:1.2em;margin:1.6em 0 .4em;border-bottom:1px solid #ccc}
+.verdict{font-size:1.1em;font-weight:600;padding:.4em .7em;border-radius:4px;display:inline-block}
+.broken{background:#fde2e1;color:#8a1c14}.fine{background:#e3f4e1;color:#1f5f1a}
+table{border-collapse:collapse;margin:.6em 0}td,th{border:1px solid #ccc;padding:.2em .7em;text-align:right}
+th:first-child,td:first-child{text-align:left}
+.problem{margin:.5em 0 .9em;padding:.4em .8em;border-left:5px solid #999;background:#fafafa}
+.missing{border-color:#c62828}.moved{border-color:#ef6c00}.case{border-color:#f9a825}.absolute{border-color:#1565c0}
+.target{font-family:ui-monospace,monospace;font-weight:600;word-break:break-all}
+.tag{font-size:.8em;text-transform:uppercase;padding:0 .4em;margin-right:.5em;border-radius:3px;background:#ddd}
+ul,ol{margin:.2em 0;padding-left:1.6em}li{font-family:ui-monospace,monospace;word-break:break-all}
+summary{cursor:pointer;color:#555}
+)";
+
+// One code point from valid UTF-8 at `k`: its length, or 0 when the bytes are not UTF-8.
+std::size_t utf8_length(std::string_view s, std::size_t k)
+{
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char c = b(k);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || k + n > s.size()) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((b(k + i) & 0xc0) != 0x80) {
+            return 0;
+        }
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+    if ((n == 2 && c < 0xc2) || (n == 3 && c == 0xe0 && b(k + 1) < 0xa0) || (n == 3 && c == 0xed && b(k + 1) >= 0xa0) ||
+        (n == 4 && c == 0xf0 && b(k + 1) < 0x90) || (n == 4 && (c > 0xf4 || (c == 0xf4 && b(k + 1) >= 0x90)))) {
+        return 0;
+    }
+    return n;
+}
+
+// Text for the page: markup characters escaped, control characters made visible, and
+// bytes that are not UTF-8 replaced by U+FFFD.
+std::string html(std::string_view text)
+{
+    std::string out;
+    for (std::size_t k = 0; k < text.size();) {
+        const char c = text[k];
+        const std::size_t n = utf8_length(text, k);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++k;
+            continue;
+        }
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? visible(text.substr(k, 1)) : std::string(text.substr(k, n));
+        }
+        k += n;
+    }
+    return out;
+}
+
+std::string number(long long n)
+{
+    return std::to_string(n);
+}
+
+std::string summary_table(const LibraryReport& r)
+{
+    std::string t = "<table class=\"summary\"><tr><th>status</th><th>all</th>";
+    for (int kind = 0; kind < k_ref_kinds; ++kind) {
+        t += "<th>" + std::string(kind_name(static_cast<RefKind>(kind))) + "</th>";
+    }
+    t += "</tr>";
+    for (RefStatus status : k_statuses) {
+        t += "<tr class=\"" + std::string(status_name(status)) + "\"><td>" + std::string(status_name(status)) +
+             "</td><td>" + number(r.count(status)) + "</td>";
+        for (int kind = 0; kind < k_ref_kinds; ++kind) {
+            t += "<td>" + number(r.counts[static_cast<int>(status)][kind]) + "</td>";
+        }
+        t += "</tr>";
+    }
+    t += "<tr><td>built-in</td><td>" + number(r.builtin) + "</td><td colspan=\"4\"></td></tr>";
+    t += "<tr><th>total</th><th>" + number(r.total) + "</th><th colspan=\"4\"></th></tr></table>";
+    return t;
+}
+
+std::string problem_block(const ReportProblem& p)
+{
+    std::string b = "<div class=\"problem " + std::string(status_name(p.status)) + "\"><div><span class=\"tag\">" +
+                    std::string(status_name(p.status)) + "</span><span class=\"tag\">" +
+                    std::string(kind_name(p.kind)) + "</span><span class=\"target\">" + html(p.target) + "</span></div>";
+    if (!p.candidates.empty()) {
+        b += "<div>candidates, best first:</div><ol>";
+        for (const std::string& c : p.candidates) {
+            b += "<li>" + html(c) + "</li>";
+        }
+        b += "</ol>";
+    }
+    b += std::string("<details") + (p.uses.size() <= k_open_uses ? " open" : "") + "><summary>used " +
+         number(static_cast<long long>(p.uses.size())) + " times</summary><ul>";
+    for (const ReportUse& u : p.uses) {
+        b += "<li>" + html(u.file) + " line " + number(u.line) + "</li>";
+    }
+    return b + "</ul></details></div>";
+}
+
+}  // namespace
+
+std::string report_html(const LibraryReport& r, std::string_view version)
+{
+    const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
+    std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>tarnwick library "
+                       "report</title><style>";
+    page += k_style;
+    page += "</style></head><body><h1>Library report</h1>";
+    page += broken > 0 ? "<p class=\"verdict broken\">" + number(broken) + " references moved or missing</p>"
+                       : std::string("<p class=\"verdict fine\">every reference is found</p>");
+    page += "<p>Files: " + number(r.files_read) + " read, " + number(r.files_compressed) + " compressed, " +
+            number(static_cast<long long>(r.unreadable.size())) + " unreadable. Roots:</p><ol>";
+    for (const std::string& root : r.roots) {
+        page += "<li>" + html(root) + "</li>";
+    }
+    page += "</ol>" + summary_table(r);
+    if (!r.unreadable.empty()) {
+        page += "<h2>unreadable files</h2><ul>";
+        for (const UnreadableFile& u : r.unreadable) {
+            page += "<li>" + html(u.path) + ": " + html(u.reason) + "</li>";
+        }
+        page += "</ul>";
+    }
+    for (RefStatus status : k_problem_order) {
+        std::string blocks;
+        long long targets = 0;
+        for (const ReportProblem& p : r.problems) {
+            if (p.status == status) {
+                blocks += problem_block(p);
+                ++targets;
+            }
+        }
+        if (targets > 0) {
+            page += "<h2 id=\"" + std::string(status_name(status)) + "\">" + std::string(status_name(status)) + ": " +
+                    number(targets) + " targets</h2>" + blocks;
+        }
+    }
+    page += "<p><small>tarnwick-cli " + html(version) + "</small></p></body></html>\n";
+    return page;
+}

@@ -1,0 +1,23 @@
+// The library report as people and programs read it: plain text for a terminal, one JSON
+// document, or one self-contained HTML page. Every path and target comes from the user's
+// files, so each output escapes it in its own way.
+#pragma once
+
+#include "engine/library_report.h"
+
+#include <string>
+#include <string_view>
+
+// `text` with control characters shown as \t, \n, \r, \e or \xNN, so that nothing read
+// from a file can move the cursor or change a terminal's state.
+std::string visible(std::string_view text);
+
+// The report as text: the problems, worst first, then one summary line per status and per
+// kind, and the files read; a library without anything to report gets one line.
+std::string report_text(const LibraryReport& report);
+
+// The report as one JSON document. Bytes that are not UTF-8 become U+FFFD.
+std::string report_json(const LibraryReport& report, std::string_view version);
+
+// The report as one HTML page with its style inline, no outside resources.
+std::string report_html(const LibraryReport& report, std::string_view version);

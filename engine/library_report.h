@@ -1,0 +1,60 @@
+// The read-only check of a whole library: every file reference of every Poser document,
+// resolved against the content roots, with what is wrong and where it is used. Nothing is
+// written, renamed or deleted.
+#pragma once
+
+#include "engine/references.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// How a reference resolves, from best to worst.
+enum class RefStatus { ok, absolute, case_only, moved, missing };
+inline constexpr int k_ref_statuses = 5;
+// "ok", "absolute", "case", "moved" or "missing".
+std::string_view status_name(RefStatus status);
+
+struct ReportUse {
+    std::string file;
+    long long line = 0;  // counted from 1
+};
+
+struct ReportProblem {
+    std::string target;  // as the line gives it, quotes removed
+    RefKind kind = RefKind::geometry;
+    RefStatus status = RefStatus::missing;
+    std::vector<std::string> candidates;  // best first
+    std::vector<ReportUse> uses;          // by file, then line
+};
+
+struct UnreadableFile {
+    std::string path;
+    std::string reason;
+};
+
+struct LibraryReport {
+    std::vector<std::string> roots;
+    long long files_read = 0;        // documents read to their end
+    long long files_compressed = 0;  // of those, the gzip ones
+    std::vector<UnreadableFile> unreadable;
+    long long total = 0;    // reference lines, built-ins included
+    long long builtin = 0;  // values that name no file
+    long long counts[k_ref_statuses][k_ref_kinds] = {};  // reference lines by status and kind
+    std::vector<ReportProblem> problems;  // by target (byte order), then kind
+
+    long long count(RefStatus status) const;
+    // True when a reference is moved or missing: the library does not work as it stands.
+    bool broken() const;
+};
+
+// Called now and then (at most ten times a second) while documents are read.
+using ReportProgress = std::function<void(long long files_done, unsigned long long bytes_read)>;
+
+// Reads every Poser document in `paths` (folders walked with their subfolders; a file named
+// directly is read whatever its name) on `threads` threads, and resolves each reference
+// against `roots`, in order of preference. Paths are used as given: pass them absolute for
+// absolute paths in the report.
+LibraryReport build_library_report(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
+                                   unsigned threads, const ReportProgress& progress = nullptr);
