@@ -1,12 +1,17 @@
 #include "cli/cli.h"
 
+#include "app/content_roots.h"
 #include "app/poser_root.h"
 #include "app/prompts-console.h"
 #include "app/prompts-scripted.h"
+#include "app/report_command.h"
+#include "app/report_output.h"
 #include "app/runs.h"
 #include "app/transcript.h"
 #include "engine/engine_state.h"
 #include "engine/folder_walk.h"
+#include "engine/fsys.h"
+#include "engine/pointer_rules.h"
 #include "engine/textio.h"
 
 #include <cstdio>
@@ -20,6 +25,7 @@ namespace {
 
 constexpr const char* k_usage =
     "usage: tarnwick-cli [OPTIONS] [PATH | --menu N]...\n"
+    "       tarnwick-cli --report [--root DIR]... [--library-prefs FILE] [--json] [--html FILE] PATH...\n"
     "\n"
     "Checks the geometry pointers of Poser files (.cr2 .pp2 .hr2 .pz3) and repairs broken ones.\n"
     "Each PATH is handled as if dropped on the tarnwick window: a folder is checked with all its\n"
@@ -33,6 +39,25 @@ constexpr const char* k_usage =
     "                     No) for a question, a path or \"cancel\" for a file chooser\n"
     "  --yes              answer every question Yes; the answers then serve the choosers alone\n"
     "  --transcript FILE  append every prompt and title change to FILE, one line each\n"
+    "  --modern           also check compressed and every other kind of Poser document, quoted and\n"
+    "                     .obz pointers, pointers whose letter case differs from the disk (found, as\n"
+    "                     Poser on Windows finds them), several roots; skip backups of files beside\n"
+    "                     them; propose a file of the same name in the chooser\n"
+    "  --auto             as --modern, and take a missing mesh's only namesake under the roots\n"
+    "                     without asking (logged \"(found by name)\")\n"
+    "  --library-prefs FILE  with --modern or --report: add the content folders that a Poser\n"
+    "                     LibraryPrefs.xml registers, after the --root folders\n"
+    "\n"
+    "report (read-only: changes nothing, asks nothing, writes no log):\n"
+    "  --report           check every file reference (geometry, images, morphs, scripts) of every\n"
+    "                     Poser document in the PATHs; exit status 0 when all are found, 3 when\n"
+    "                     some are moved or missing, 2 for bad arguments or roots. Without --root\n"
+    "                     and --library-prefs the saved Poser root is used\n"
+    "  --root DIR         a content root, in order of preference (repeatable with --report and\n"
+    "                     --modern)\n"
+    "  --json             write the report as one JSON document; bytes of file names that are not\n"
+    "                     UTF-8 are replaced by U+FFFD\n"
+    "  --html FILE        also write the report as one self-contained HTML page\n"
     "  --help             show this text\n"
     "  --version          show the version\n"
     "\n"
@@ -105,6 +130,22 @@ struct PromptStack {
     }
 };
 
+// The extended rules, with the Poser root first among the content roots.
+bool use_extended_rules(const CliOptions& options, std::string& error)
+{
+    std::vector<std::string> given = options.roots;
+    if (given.empty()) {
+        given.push_back(posername.empty() ? std::string(1, fsys::k_sep) : posername);
+    }
+    std::vector<std::string> roots;
+    if (!gather_content_roots(given, options.library_prefs, roots, error, stderr)) {
+        return false;
+    }
+    posername = roots.front();
+    extended_rules = ExtendedRules{true, options.automatic, roots};
+    return true;
+}
+
 bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& error)
 {
     if (!options.answers.empty()) {
@@ -132,6 +173,23 @@ bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& e
     return true;
 }
 
+// Options that make no sense together are refused before anything runs.
+bool check_combinations(const CliOptions& o, std::string& error)
+{
+    bool has_menu = false;
+    for (const CliAction& a : o.actions) {
+        has_menu = has_menu || a.is_menu;
+    }
+    if (o.report && (o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu || o.modern)) {
+        error = "--report takes no --answers, --transcript, --yes, --menu, --modern or --auto";
+    } else if (!o.report && (o.json || !o.html.empty())) {
+        error = "--json and --html need --report";
+    } else if (!o.report && !o.modern && (o.roots.size() > 1 || !o.library_prefs.empty())) {
+        error = "several --root and --library-prefs need --modern or --report";
+    }
+    return error.empty();
+}
+
 }  // namespace
 
 bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::string& error)
@@ -150,10 +208,34 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
             options.version = true;
         } else if (arg == "--yes") {
             options.yes = true;
-        } else if (is_option(arg, "--root")) {
-            if (!option_value(args, k, "--root", options.root, error)) {
+        } else if (arg == "--report") {
+            options.report = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "--modern") {
+            options.modern = true;
+        } else if (arg == "--auto") {
+            options.modern = options.automatic = true;
+        } else if (is_option(arg, "--html")) {
+            if (!option_value(args, k, "--html", options.html, error)) {
                 return false;
             }
+        } else if (is_option(arg, "--library-prefs")) {
+            if (!option_value(args, k, "--library-prefs", options.library_prefs, error)) {
+                return false;
+            }
+        } else if (is_option(arg, "--root")) {
+            if (!option_value(args, k, "--root", value, error)) {
+                return false;
+            }
+            if (value.empty()) {
+                error = "--root needs a folder";
+                return false;
+            }
+            if (!options.has_root) {
+                options.root = value;
+            }
+            options.roots.push_back(value);
             options.has_root = true;
         } else if (is_option(arg, "--answers")) {
             if (!option_value(args, k, "--answers", options.answers, error)) {
@@ -178,11 +260,7 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
             return false;
         }
     }
-    if (options.has_root && options.root.empty()) {
-        error = "--root needs a folder";
-        return false;
-    }
-    return true;
+    return check_combinations(options, error);
 }
 
 int run_cli(int argc, char** argv)
@@ -206,9 +284,16 @@ int run_cli(int argc, char** argv)
         std::fputs(k_usage, stderr);
         return 2;
     }
+    if (options.report) {
+        ReportRequest request{options.roots, options.library_prefs, options.json, options.html, {}};
+        for (const CliAction& action : options.actions) {
+            request.paths.push_back(action.path);
+        }
+        return run_report(request, TARNWICK_VERSION);
+    }
     if (options.has_root && !is_dir(options.root)) {
         // Every pointer would count as broken, and no pick could lie inside the root.
-        std::fprintf(stderr, "tarnwick-cli: the Poser root %s is not a folder\n", options.root.c_str());
+        std::fprintf(stderr, "tarnwick-cli: the Poser root %s is not a folder\n", visible(options.root).c_str());
         return 2;
     }
     PromptStack prompts;
@@ -223,6 +308,10 @@ int run_cli(int argc, char** argv)
         posername = root_without_trailing_separators(options.root);
     } else if (set_poser_root(wn) == 0) {
         return 1;
+    }
+    if (options.modern && !use_extended_rules(options, error)) {
+        std::fprintf(stderr, "tarnwick-cli: %s\n", visible(error).c_str());
+        return 2;
     }
     for (const CliAction& action : options.actions) {
         if (!action.is_menu) {

@@ -20,7 +20,14 @@ struct CliOptions {
     bool version = false;
     bool yes = false;
     bool has_root = false;
-    std::string root;
+    std::string root;                // the first --root
+    std::vector<std::string> roots;  // every --root, in order
+    std::string library_prefs;
+    bool report = false;
+    bool json = false;
+    std::string html;
+    bool modern = false;  // --modern, or --auto which implies it
+    bool automatic = false;
     std::string answers;
     std::string transcript;
     std::vector<CliAction> actions;
