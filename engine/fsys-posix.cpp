@@ -283,4 +283,29 @@ bool list_folder(const std::string& path, std::vector<std::string>& names)
     return true;
 }
 
+bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
+{
+    if (!is_nameable(path)) {
+        return false;
+    }
+    DIR* d = ::opendir(path.c_str());
+    if (d == nullptr) {
+        return false;
+    }
+    entries.clear();
+    while (struct dirent* e = ::readdir(d)) {
+        const std::string_view name(e->d_name);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        EntryType type = EntryType::other;
+#ifdef DT_DIR
+        type = e->d_type == DT_REG ? EntryType::file : e->d_type == DT_DIR ? EntryType::folder : EntryType::other;
+#endif
+        entries.push_back(FolderEntry{std::string(name), type});
+    }
+    ::closedir(d);
+    return true;
+}
+
 }  // namespace fsys

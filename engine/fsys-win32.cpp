@@ -259,4 +259,32 @@ bool list_folder(const std::string& path, std::vector<std::string>& names)
     return complete;
 }
 
+bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
+{
+    if (!is_nameable(path) || path.find_first_of("*?") != std::string::npos) {
+        return false;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE h = FindFirstFileA(listing_pattern(path).c_str(), &entry);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    entries.clear();
+    do {
+        const std::string name = entry.cFileName;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const DWORD a = entry.dwFileAttributes;
+        // A reparse point (a junction, a link) is for the caller to look at.
+        EntryType type = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? EntryType::other
+                         : (a & FILE_ATTRIBUTE_DIRECTORY) != 0  ? EntryType::folder
+                                                                : EntryType::file;
+        entries.push_back(FolderEntry{name, type});
+    } while (FindNextFileA(h, &entry));
+    bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+    FindClose(h);
+    return complete;
+}
+
 }  // namespace fsys

@@ -76,6 +76,16 @@ bool folder_identity(const std::string& path, FolderId& id);
 // False when the folder cannot be listed.
 bool list_folder(const std::string& path, std::vector<std::string>& names);
 
+// What a listing says an entry is, where the system says it without a query of its own:
+// `other` for a link, or whatever the caller must ask about.
+enum class EntryType { file, folder, other };
+struct FolderEntry {
+    std::string name;
+    EntryType type = EntryType::other;
+};
+// As list_folder, with each entry's type; "." and ".." left out.
+bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries);
+
 // Test support: a hook asked before each operation that changes the disk; when it returns
 // true the operation fails as if the disk had refused it. Unset in the programs.
 enum class Op { write, sync, close, rename, remove };

@@ -20,8 +20,6 @@ namespace {
 // No system accepts a path this long: a longer line is no reference, and reading it whole
 // would let one line decide how much memory a report needs.
 constexpr std::size_t k_max_line_bytes = 1 << 20;
-// How often a reader adds what it has read to the shared progress count.
-constexpr long long k_progress_lines = 1 << 14;
 
 // What a target's own path says, before anything is searched by letter case or by name.
 enum class ByPath : unsigned char { ok, absolute, not_found };
@@ -123,6 +121,7 @@ private:
     struct Local {
         std::unordered_map<std::string, std::pair<int, ByPath>> cache[k_ref_kinds];
         std::vector<Use> uses;
+        std::vector<FoundReference> found;
         long long total = 0;
         long long builtin = 0;
         long long ok[k_ref_kinds] = {};
@@ -131,6 +130,7 @@ private:
     void work();
     void read_document(std::size_t index, Local& local);
     std::pair<int, ByPath> target_of(const FileReference& ref, Local& local);
+    void count_reference(const FoundReference& f, Local& local);
     void merge(std::size_t index, const Local& local, bool compressed);
     void unreadable(std::size_t index, std::string reason);
 
@@ -218,30 +218,21 @@ void Reading::read_document(std::size_t index, Local& local)
     local.uses.clear();
     local.total = local.builtin = 0;
     std::fill(std::begin(local.ok), std::end(local.ok), 0);
-    long long line_number = 0;
+    long long line_number = 1;
     unsigned long long counted = 0;
-    std::string_view line;
-    while (in.next_line(line)) {
-        ++line_number;
-        if ((line_number & (k_progress_lines - 1)) == 0) {
-            m_bytes += in.bytes_read() - counted;
-            counted = in.bytes_read();
-        }
-        FileReference ref;
-        if (in.line_was_cut() || !find_file_reference(trim_line(line), ref)) {
+    std::string_view lines;
+    while (in.next_lines(lines)) {
+        if (in.line_was_cut()) {
+            ++line_number;  // no path is that long: no reference
             continue;
         }
-        ++local.total;
-        if (ref.builtin) {
-            ++local.builtin;
-            continue;
+        local.found.clear();
+        line_number += scan_references(lines, line_number, local.found);
+        for (const FoundReference& f : local.found) {
+            count_reference(f, local);
         }
-        const auto [id, by_path] = target_of(ref, local);
-        if (by_path == ByPath::ok) {
-            ++local.ok[static_cast<int>(ref.kind)];
-        } else {
-            local.uses.push_back(Use{id, line_number});
-        }
+        m_bytes += in.bytes_read() - counted;
+        counted = in.bytes_read();
     }
     m_bytes += in.bytes_read() - counted;
     if (in.failed()) {
@@ -249,6 +240,21 @@ void Reading::read_document(std::size_t index, Local& local)
         return;
     }
     merge(index, local, in.compressed());
+}
+
+void Reading::count_reference(const FoundReference& f, Local& local)
+{
+    ++local.total;
+    if (f.ref.builtin) {
+        ++local.builtin;
+        return;
+    }
+    const auto [id, by_path] = target_of(f.ref, local);
+    if (by_path == ByPath::ok) {
+        ++local.ok[static_cast<int>(f.ref.kind)];
+    } else {
+        local.uses.push_back(Use{id, f.line});
+    }
 }
 
 void Reading::merge(std::size_t index, const Local& local, bool compressed)

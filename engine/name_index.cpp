@@ -15,8 +15,8 @@ bool is_walkable_folder_name(const std::string& name)
 
 bool walk_below(const std::string& folder, const FileVisitor& on_file, std::vector<fsys::FolderId>& chain)
 {
-    std::vector<std::string> names;
-    if (!fsys::list_folder(folder, names)) {
+    std::vector<fsys::FolderEntry> entries;
+    if (!fsys::list_folder_entries(folder, entries)) {
         return false;
     }
     std::string path = folder;
@@ -24,18 +24,18 @@ bool walk_below(const std::string& folder, const FileVisitor& on_file, std::vect
         path += fsys::k_sep;
     }
     const std::size_t pl = path.size();
-    for (const std::string& name : names) {
-        if (name == "." || name == "..") {
-            continue;
-        }
+    for (const fsys::FolderEntry& entry : entries) {
         path.resize(pl);
-        path += name;
-        if (!fsys::is_folder(path)) {
-            on_file(path, name);
+        path += entry.name;
+        // Only a link, or an entry the listing does not type, needs a look of its own.
+        const bool folder_entry = entry.type == fsys::EntryType::folder ||
+                                  (entry.type == fsys::EntryType::other && fsys::is_folder(path));
+        if (!folder_entry) {
+            on_file(path, entry.name);
             continue;
         }
         fsys::FolderId id;
-        if (!is_walkable_folder_name(name) || !fsys::folder_identity(path, id) ||
+        if (!is_walkable_folder_name(entry.name) || !fsys::folder_identity(path, id) ||
             std::find(chain.begin(), chain.end(), id) != chain.end()) {
             continue;
         }

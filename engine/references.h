@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
 enum class RefKind { geometry, image, morph, script };
 inline constexpr int k_ref_kinds = 4;
@@ -36,3 +37,13 @@ struct GeometryPointer {
     bool quoted = false;
 };
 bool find_geometry_pointer(std::string_view trimmed, GeometryPointer& p);
+
+struct FoundReference {
+    FileReference ref;
+    long long line = 0;
+};
+// Finds the references in a run of whole lines as TextReader::next_lines hands them out (a
+// carriage return right before a line feed is dropped), the first line numbered
+// `first_line`. Appends them to `found` and returns the number of lines in the run. Most lines
+// are told apart from references by a few bytes at their two ends.
+long long scan_references(std::string_view lines, long long first_line, std::vector<FoundReference>& found);

@@ -350,6 +350,44 @@ bool TextReader::skip_rest_of_long_line(std::string_view& line)
     return true;
 }
 
+bool TextReader::next_lines(std::string_view& lines)
+{
+    m_line_cut = false;
+    if (!skip_rest_of_long_line(lines)) {
+        return false;
+    }
+    for (;;) {
+        const char* start = m_buf.get() + m_begin;
+        const std::size_t size = m_end - m_begin;
+        // The last line feed in what is buffered ends the run.
+        for (std::size_t k = size; k > m_scanned; --k) {
+            if (start[k - 1] == '\n') {
+                lines = std::string_view(start, k);
+                m_begin += k;
+                m_scanned = 0;
+                return true;
+            }
+        }
+        m_scanned = size;
+        if (m_max_line != 0 && size > m_max_line) {
+            lines = std::string_view(start, m_max_line);
+            m_begin = m_end;
+            m_scanned = 0;
+            m_line_cut = m_skipping = true;
+            return true;
+        }
+        if (!fill()) {
+            if (m_failed || m_end == m_begin) {
+                return false;
+            }
+            lines = std::string_view(m_buf.get() + m_begin, m_end - m_begin);
+            m_begin = m_end;
+            m_scanned = 0;
+            return true;
+        }
+    }
+}
+
 bool TextReader::next_line(std::string_view& line)
 {
     m_line_cut = false;

@@ -39,6 +39,11 @@ public:
     // without a line feed is delivered too. False at the end of the data or on a read
     // error; failed() tells which.
     bool next_line(std::string_view& line);
+    // The next run of whole lines, each with its line feed (a carriage return may still stand
+    // right before a line feed, nowhere else), or the last line when it has none. A line cut
+    // by limit_line_length comes alone, without its line feed, and line_was_cut() tells so.
+    // Valid until the next call; do not mix with next_line on one file.
+    bool next_lines(std::string_view& lines);
     bool failed() const { return m_failed; }
     void close();
 
