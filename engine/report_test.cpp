@@ -1,0 +1,157 @@
+// The library report's reading of references, roots and whole trees.
+#include "engine/library_prefs.h"
+#include "engine/library_report.h"
+#include "engine/references.h"
+#include "tests/gzip_files.h"
+#include "tests/test_support.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(References, KeywordsQuotesMarkersAndBuiltins)
+{
+    struct Case {
+        std::string line;
+        bool is_reference;
+        RefKind kind;
+        bool builtin;
+        std::string target;
+    };
+    const Case cases[] = {
+        {"figureResFile :Runtime:Geometries:a.obj", true, RefKind::geometry, false, ":Runtime:Geometries:a.obj"},
+        {"\tfigureResFile \":Runtime:Geometries:A b:A-lo-1.2.obj\"", true, RefKind::geometry, false, ":Runtime:Geometries:A b:A-lo-1.2.obj"},
+        {"objFileGeom 0 0 :Runtime:Geometries:props:ground.obz", true, RefKind::geometry, false, ":Runtime:Geometries:props:ground.obz"},
+        {"objFile GetStringRes(1024,2)", true, RefKind::geometry, true, "GetStringRes(1024,2)"},
+        {"  geomResource 0", true, RefKind::geometry, true, "0"},
+        {"textureMap NO_MAP", true, RefKind::image, true, "NO_MAP"},
+        {"textureMap", true, RefKind::image, true, ""},
+        {"bumpMap \"C:\\tex\\b.jpg\"", true, RefKind::image, false, "C:\\tex\\b.jpg"},
+        {"\t\tfile \":Runtime:Textures:x.jpg\"", true, RefKind::image, false, ":Runtime:Textures:x.jpg"},
+        {"morphBinaryFile :Runtime:libraries:Character:X:Y All Morphs.pmd", true, RefKind::morph, false, ":Runtime:libraries:Character:X:Y All Morphs.pmd"},
+        {"injectPMDFileMorphs \":Runtime:libraries:x.pmd\"", true, RefKind::morph, false, ":Runtime:libraries:x.pmd"},
+        {"readScript \":Runtime:Python:a.py\"", true, RefKind::script, false, ":Runtime:Python:a.py"},
+        // other lines are geometry by their ending, the path after the marker or in quotes
+        {"prop 0 0 :Runtime:Geometries:ball.OBJ", true, RefKind::geometry, false, "Runtime:Geometries:ball.OBJ"},
+        {"other \"x y :z.obZ\"", true, RefKind::geometry, false, "x y :z.obZ"},
+        {"FigureResFile a/b.obj", true, RefKind::geometry, false, "FigureResFile a/b.obj"},
+        {"textureMapX :a.jpg", false, RefKind::geometry, false, ""},
+        {"figureResFile", true, RefKind::geometry, true, ""},
+        {"name :a.obj\"", false, RefKind::geometry, false, ""},
+        {"x.ob", false, RefKind::geometry, false, ""},
+    };
+    for (const Case& c : cases) {
+        FileReference ref;
+        ASSERT_EQ(find_file_reference(c.line, ref), c.is_reference) << c.line;
+        if (c.is_reference) {
+            EXPECT_EQ(ref.kind, c.kind) << c.line;
+            EXPECT_EQ(ref.builtin, c.builtin) << c.line;
+            EXPECT_EQ(ref.target, c.target) << c.line;
+        }
+    }
+}
+
+TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
+{
+    const std::string xml =
+        "<LibraryPrefs><ContentFolder folder=\"Z:\\home\\u\\Poser\\Runtime\\Libraries\\\"/>\n"
+        "<ContentFolder  folder='C:\\Program Files\\Poser &amp; more'>\n<ContentFolder name=\"x\"/>"
+        "<ContentFolder folder=\"Z:\\srv\\Extra &#x41;\" /></LibraryPrefs>";
+    RegisteredFolders posix = parse_library_prefs(xml, PathStyle::posix);
+    EXPECT_EQ(posix.roots, (std::vector<std::string>{"/home/u/Poser", "/srv/Extra A"}));
+    EXPECT_EQ(posix.unreachable, (std::vector<std::string>{"C:\\Program Files\\Poser & more"}));
+    RegisteredFolders windows = parse_library_prefs(xml, PathStyle::windows);
+    EXPECT_EQ(windows.roots, (std::vector<std::string>{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more",
+                                                       "Z:\\srv\\Extra A"}));
+    EXPECT_TRUE(windows.unreachable.empty());
+}
+
+// Each problem on one line, paths below the test folder shown from "~" with '/'.
+std::vector<std::string> rendered(const LibraryReport& r, const std::string& top)
+{
+    auto local = [&](std::string p) {
+        if (p.rfind(top, 0) == 0) {
+            p = "~" + p.substr(top.size());
+            std::replace(p.begin(), p.end(), '\\', '/');
+        }
+        return p;
+    };
+    std::vector<std::string> lines;
+    for (const ReportProblem& p : r.problems) {
+        std::string line = std::string(status_name(p.status)) + " " + std::string(kind_name(p.kind)) + " " + local(p.target) + " |";
+        for (const std::string& c : p.candidates) {
+            line += " " + local(c);
+        }
+        line += " |";
+        for (const ReportUse& u : p.uses) {
+            line += " " + local(u.file) + ":" + std::to_string(u.line);
+        }
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST(LibraryReport, EveryStatusKindAndKindOfFile)
+{
+    TempDir dir;
+    for (const char* file : {"one/Runtime/Geometries/man/man.obj", "two/Runtime/Geometries/hair/bob.obj",
+                             "one/Runtime/Textures/skin/skin.jpg", "one/Runtime/Geometries/props/Ball.obj",
+                             "one/Runtime/Geometries/elsewhere/chair.obz", "two/stuff/chair.OBZ",
+                             "one/Runtime/Geometries/deep/old/chair.obz", "abs/s.py"}) {
+        write_bytes(dir.at(file), "");
+    }
+    write_bytes(dir.at("lib/a.cr2"), "{\r\nfigureResFile :Runtime:Geometries:man:man.obj\r\n"
+                                     "\tfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"
+                                     "\tobjFileGeom 0 0 \\Runtime\\Geometries\\props\\ball.obj\r\n"
+                                     "\ttextureMap \"skin/skin.jpg\"\r\n\tbumpMap NO_MAP\r\n"
+                                     "\tmorphBinaryFile :Runtime:libraries:Character:X:Y All Morphs.pmd\r\n"
+                                     "\treadScript \"" + dir.at("abs/s.py") + "\"\r\n"
+                                     "\tprop 0 0 :Runtime:Geometries:old:chair.obz \t\r\n"
+                                     "objFile :Runtime:Geometries:gone.obj");
+    write_gzip(dir.at("lib/b.crz"), "version\n{\nfigureResFile :Runtime:Geometries:gone.obj\n}\n");
+    // two gzip members, and a plain extension
+    write_gzip(dir.at("lib/sub/c.pp2"), "figureResFile :Runtime:Geometries:man:man.obj\n");
+    write_gzip(dir.at("lib/sub/c.pp2"), "textureMap :Runtime:Textures:skin:gone.jpg\n", true);
+    write_gzip(dir.at("lib/d.hrz"), std::string(5000, 'x') + "\nfigureResFile :gone.obj\n");
+    write_bytes(dir.at("lib/d.hrz"), read_bytes(dir.at("lib/d.hrz")).substr(0, 20));
+    write_bytes(dir.at("lib/e.pz3"), "\x1f\x8b not gzip at all\nfigureResFile :gone.obj\n");
+    // a line too long to be a path, and the line after it
+    write_bytes(dir.at("lib/long.cm2"), std::string(3 << 20, 'x') + ".obj\nreadScript :missing.py\n");
+    for (const char* skipped : {"lib/._a.cr2", "lib/__MACOSX/m.cr2", "lib/.hidden/h.cr2", "lib/notes.txt"}) {
+        write_bytes(dir.at(skipped), "figureResFile :skipped.obj\n");
+    }
+
+    const LibraryReport r = build_library_report({dir.at("lib")}, {dir.at("one"), dir.at("two")}, 2);
+    EXPECT_EQ(r.files_read, 4);
+    EXPECT_EQ(r.files_compressed, 2);
+    ASSERT_EQ(r.unreadable.size(), 2u);
+    EXPECT_EQ(r.unreadable[0].path, dir.at("lib/d.hrz"));
+    EXPECT_EQ(r.unreadable[1].reason, "corrupt or truncated gzip data");
+    EXPECT_EQ(r.total, 13);
+    EXPECT_EQ(r.builtin, 1);
+    std::vector<std::string> expected = {
+        "absolute script ~/abs/s.py | | ~/lib/a.cr2:8",
+        "missing geometry :Runtime:Geometries:gone.obj | | ~/lib/a.cr2:10 ~/lib/b.crz:3",
+        "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:2",
+        "missing morph :Runtime:libraries:Character:X:Y All Morphs.pmd | | ~/lib/a.cr2:7",
+        "missing script :missing.py | | ~/lib/long.cm2:2",
+        "moved geometry Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/deep/old/chair.obz "
+        "~/two/stuff/chair.OBZ ~/one/Runtime/Geometries/elsewhere/chair.obz | ~/lib/a.cr2:9",
+    };
+#ifndef _WIN32
+    // Only a file system that tells letter case apart misses this one by its path.
+    expected.push_back("case geometry \\Runtime\\Geometries\\props\\ball.obj | ~/one/Runtime/Geometries/props/Ball.obj | ~/lib/a.cr2:4");
+#endif
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(rendered(r, dir.path()), expected);
+    EXPECT_TRUE(std::is_sorted(r.problems.begin(), r.problems.end(), [](const ReportProblem& a, const ReportProblem& b) {
+        return a.target < b.target;
+    }));
+    EXPECT_EQ(r.count(RefStatus::ok), 13 - 1 - static_cast<long long>(expected.size()) - 1);
+    EXPECT_EQ(r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)], 2);
+    EXPECT_TRUE(r.broken());
+}
+
+}  // namespace
