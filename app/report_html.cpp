@@ -26,50 +26,20 @@ ul,ol{margin:.2em 0;padding-left:1.6em}li{font-family:ui-monospace,monospace;wor
 summary{cursor:pointer;color:#555}
 )";
 
-// One code point from valid UTF-8 at `k`: its length, or 0 when the bytes are not UTF-8.
-std::size_t utf8_length(std::string_view s, std::size_t k)
-{
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char c = b(k);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 0 || k + n > s.size()) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < n; ++i) {
-        if ((b(k + i) & 0xc0) != 0x80) {
-            return 0;
-        }
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
-    if ((n == 2 && c < 0xc2) || (n == 3 && c == 0xe0 && b(k + 1) < 0xa0) || (n == 3 && c == 0xed && b(k + 1) >= 0xa0) ||
-        (n == 4 && c == 0xf0 && b(k + 1) < 0x90) || (n == 4 && (c > 0xf4 || (c == 0xf4 && b(k + 1) >= 0x90)))) {
-        return 0;
-    }
-    return n;
-}
-
-// Text for the page: markup characters escaped, control characters made visible, and
-// bytes that are not UTF-8 replaced by U+FFFD.
+// Text for the page: control characters and bytes that are not UTF-8 shown as the text
+// report shows them, then markup characters escaped.
 std::string html(std::string_view text)
 {
     std::string out;
-    for (std::size_t k = 0; k < text.size();) {
-        const char c = text[k];
-        const std::size_t n = utf8_length(text, k);
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            ++k;
-            continue;
-        }
+    for (char c : visible(text)) {
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
         case '\'': out += "&#39;"; break;
-        default: out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? visible(text.substr(k, 1)) : std::string(text.substr(k, n));
+        default: out += c; break;
         }
-        k += n;
     }
     return out;
 }

@@ -1,0 +1,92 @@
+// The report's three outputs, with names that would break each of them if written raw.
+#include "app/report_output.h"
+
+#include "tests/test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+LibraryReport hostile_report()
+{
+    LibraryReport r;
+    r.roots = {"/r"};
+    r.files_read = 2;
+    r.files_compressed = 1;
+    r.unreadable = {{"/l/bad\x1b[31m.crz", "corrupt or truncated gzip data"}};
+    r.total = 5;
+    r.builtin = 1;
+    r.counts[static_cast<int>(RefStatus::ok)][static_cast<int>(RefKind::geometry)] = 1;
+    r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)] = 2;
+    r.counts[static_cast<int>(RefStatus::moved)][static_cast<int>(RefKind::image)] = 1;
+    r.problems = {
+        {":a:<script>\xff\x01\xc2\x9b.obj", RefKind::geometry, RefStatus::missing, {}, {{"/l/x.cr2", 3}, {"/l/y \"q\".cr2", 9}}},
+        {":b.jpg", RefKind::image, RefStatus::moved, {"/r/t/b.jpg"}, {{"/l/x.cr2", 4}}},
+    };
+    return r;
+}
+
+TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
+{
+    EXPECT_EQ(visible("a\tb\x1b\x7f\xc3\xa9\xff\xc2\x85z"), "a\\tb\\e\\x7f\xc3\xa9\\xff\\x85z");
+    const std::string text = report_text(hostile_report());
+    EXPECT_EQ(text.substr(0, text.find("\n\n")),
+              "missing geometry :a:<script>\\xff\\x01\\x9b.obj\n  used in /l/x.cr2 line 3\n  used in /l/y \"q\".cr2 line 9\n"
+              "moved image :b.jpg\n  candidate /r/t/b.jpg\n  used in /l/x.cr2 line 4");
+    EXPECT_NE(text.find("\nmissing: 2, geometry 2, image 0, morph 0, script 0\n"), std::string::npos);
+    EXPECT_NE(text.find("\nimage: ok 0, absolute 0, case 0, moved 1, missing 0\n"), std::string::npos);
+    EXPECT_NE(text.find("\nfiles: 2 read, 1 compressed, 1 unreadable\nunreadable /l/bad\\e[31m.crz: corrupt"), std::string::npos);
+
+    LibraryReport fine;
+    fine.total = 7;
+    fine.files_read = 3;
+    EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found\n");
+}
+
+TEST(ReportOutput, JsonHasItsMembersAndStaysValid)
+{
+    const nlohmann::json j = nlohmann::json::parse(report_json(hostile_report(), "9.9"));
+    EXPECT_EQ(j["version"], "9.9");
+    EXPECT_EQ(j["roots"], nlohmann::json::array({"/r"}));
+    EXPECT_EQ(j["files"]["unreadable"][0]["path"], "/l/bad\x1b[31m.crz");
+    EXPECT_EQ(j["references"], nlohmann::json::parse(R"({"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"builtin":1})"));
+    EXPECT_EQ(j["problems"][0]["target"], ":a:<script>\xef\xbf\xbd\x01\xc2\x9b.obj");
+    EXPECT_EQ(j["problems"][0]["uses"][1], nlohmann::json::parse(R"({"file":"/l/y \"q\".cr2","line":9})"));
+    EXPECT_EQ(j["problems"][1]["status"], "moved");
+    EXPECT_EQ(j["problems"][1]["kind"], "image");
+    EXPECT_EQ(j["problems"][1]["candidates"], nlohmann::json::array({"/r/t/b.jpg"}));
+}
+
+TEST(ReportOutput, HtmlPageEscapesEverythingAndRendersInABrowser)
+{
+    const std::string page = report_html(hostile_report(), "9.9");
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+    EXPECT_NE(page.find("<span class=\"target\">:a:&lt;script&gt;\\xff\\x01\\x9b.obj</span>"), std::string::npos);
+    EXPECT_NE(page.find("/l/y &quot;q&quot;.cr2 line 9"), std::string::npos);
+    EXPECT_EQ(page.find("http"), std::string::npos);  // nothing from outside
+#ifndef _WIN32
+    const char* browser = std::getenv("TARNWICK_CHROMIUM");
+    const std::string chromium = browser != nullptr ? browser : "chromium";
+    TempDir dir;
+    write_bytes(dir.at("report.html"), page);
+    const std::string command = "'" + chromium + "' --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                                "--disable-background-networking --disable-component-update --disable-sync "
+                                "--user-data-dir='" + dir.at("profile") + "' --dump-dom 'file://" +
+                                dir.at("report.html") + "' >'" + dir.at("dom.html") + "' 2>/dev/null";
+    const std::string dom = std::system(command.c_str()) == 0 ? read_bytes(dir.at("dom.html")) : "";
+    if (dom.find("</html>") == std::string::npos) {
+        GTEST_SKIP() << "headless Chromium (" << chromium << ") could not start here";
+    }
+    EXPECT_NE(dom.find("3 references moved or missing"), std::string::npos);
+    EXPECT_NE(dom.find("missing: 1 targets"), std::string::npos);
+    EXPECT_NE(dom.find(":a:&lt;script&gt;"), std::string::npos);
+    EXPECT_NE(dom.find("<li>/r/t/b.jpg</li>"), std::string::npos);
+    EXPECT_NE(dom.find("<td>missing</td><td>2</td><td>2</td>"), std::string::npos);
+    EXPECT_EQ(dom.find("<script"), std::string::npos);
+#endif
+}
+
+}  // namespace
