@@ -81,8 +81,9 @@ std::string problem_block(const ReportProblem& p)
         }
         b += "</ol>";
     }
-    b += std::string("<details") + (p.uses.size() <= k_open_uses ? " open" : "") + "><summary>used " +
-         number(static_cast<long long>(p.uses.size())) + " times</summary><ul>";
+    const std::string times = p.uses.size() == 1 ? "once" : number(static_cast<long long>(p.uses.size())) + " times";
+    b += std::string("<details") + (p.uses.size() <= k_open_uses ? " open" : "") + "><summary>used " + times +
+         "</summary><ul>";
     for (const ReportUse& u : p.uses) {
         b += "<li>" + html(u.file) + " line " + number(u.line) + "</li>";
     }
@@ -124,7 +125,7 @@ std::string report_html(const LibraryReport& r, std::string_view version)
         }
         if (targets > 0) {
             page += "<h2 id=\"" + std::string(status_name(status)) + "\">" + std::string(status_name(status)) + ": " +
-                    number(targets) + " targets</h2>" + blocks;
+                    number(targets) + (targets == 1 ? " target" : " targets") + "</h2>" + blocks;
         }
     }
     page += "<p><small>tarnwick-cli " + html(version) + "</small></p></body></html>\n";

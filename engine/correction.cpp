@@ -46,6 +46,9 @@ bool choose_replacement(const std::string& oldobj, const std::string* proposal, 
         if (wn.GetFileName(Owner::main, objfile, id, k_chooser_title, filter, ChooserMode::open) == 0) {
             return false;
         }
+        if (extended_rules.enabled) {
+            objfile = fsys::absolute_path(objfile);  // the roots are absolute
+        }
         if (root_of_pick(objfile) != nullptr) {
             return true;
         }

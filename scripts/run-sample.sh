@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Repairs a scratch copy of the sample Poser installation unattended and shows the run log.
-# The committed sample is never touched.
+# The committed sample is never touched. With --auto the repair also takes in compressed
+# files, quoted pointers and meshes found by name (tarnwick-cli --auto).
+# Usage: scripts/run-sample.sh [--auto]
 set -euo pipefail
+extra=()
+[ "${1:-}" = "--auto" ] && extra=(--auto)
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/install-deps.sh native
@@ -15,7 +19,7 @@ cp -r sample/Poser "$scratch/"
 cd "$scratch"
 # --yes answers every question; sample/answers.txt names the mesh picked for the one
 # missing geometry file; the run log is printed when the run offers to show it.
-"$top/$build/cli/tarnwick-cli" --root Poser --yes --answers "$top/sample/answers.txt" \
+"$top/$build/cli/tarnwick-cli" "${extra[@]}" --root Poser --yes --answers "$top/sample/answers.txt" \
     --transcript transcript.txt Poser/Runtime/Libraries
 echo
 echo "repaired copy: $scratch/Poser   run log: $scratch/__result_of_run.txt   prompts: $scratch/transcript.txt"
