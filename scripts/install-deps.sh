@@ -26,6 +26,10 @@ for w in "${want[@]}"; do
         need make make
         need /usr/src/googletest/CMakeLists.txt googletest
         need /usr/include/gtest/gtest.h libgtest-dev
+        need /usr/include/zlib.h zlib1g-dev
+        need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
+        # The report page is rendered by a real browser in the tests.
+        need chromium chromium
         ;;
     windows)
         need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64
@@ -36,6 +40,8 @@ for w in "${want[@]}"; do
         need import imagemagick
         need zip zip
         need /usr/src/googletest/CMakeLists.txt googletest
+        need /usr/x86_64-w64-mingw32/include/zlib.h libz-mingw-w64-dev
+        need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
         ;;
     sanitize)
         need clang++ clang
@@ -46,6 +52,10 @@ for w in "${want[@]}"; do
         need /usr/bin/time time
         need strace strace
         need gcc gcc
+        need rg ripgrep
+        need gzip gzip
+        need /usr/include/zlib.h zlib1g-dev
+        need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
         ;;
     esac
 done
