@@ -108,9 +108,10 @@ TEST(Interrupt, WhileTheChooserWaitsLeavesTheSceneAsItWas)
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string scene = dir.at("Poser/lib/two men.pz3"), backup = dir.at("Poser/lib/two men_zz00.pz3");
-        const std::string text = "{\r\nfigureResFile :geom:gone.obj\r\n}\r\n", log = dir.at("__result_of_run.txt");
+        const std::string text = "{\r\nfigureResFile :geom:gone.obj\r\n}\r\n", start = dir.at("start \x7f");
         write_bytes(scene, text);
-        auto cli = start_cli(dir.path(), dir.at("Poser"), scene);
+        write_bytes(start + native("/stderr.txt"), "");
+        auto cli = start_cli(start, dir.at("Poser"), scene);
         // The chooser follows the creation of the copy at once.
         for (int tries = 0; tries < 2000 && !exists(backup); ++tries) {
             std::this_thread::sleep_for(10ms);
@@ -122,18 +123,24 @@ TEST(Interrupt, WhileTheChooserWaitsLeavesTheSceneAsItWas)
         EXPECT_EQ(exit_status(cli), c.status);
         EXPECT_EQ(folder_names(dir.at("Poser/lib")), std::vector<std::string>{"two men.pz3"});
         EXPECT_EQ(read_bytes(scene), text);
-        EXPECT_EQ(read_bytes(log), "file " + scene + " being corrected: old version is on\r\n     " + backup +
-                                       "\r\n      RUN ABANDONED\r\n");
-        EXPECT_EQ(read_bytes(dir.at("stderr.txt")), "interrupted: nothing more was changed; the run log is " + log + k_line_end);
+        EXPECT_EQ(read_bytes(start + native("/__result_of_run.txt")), "file " + scene + " being corrected: old version is on\r\n     " +
+                                                                      backup + "\r\n      RUN ABANDONED\r\n");
+        // The log's folder comes from the disk: its control characters are shown, not sent.
+        EXPECT_EQ(read_bytes(start + native("/stderr.txt")), "interrupted: nothing more was changed; the run log is " +
+                                                                 dir.at("start \\x7f/__result_of_run.txt") + k_line_end);
     }
 }
 
 TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenames)
 {
+    static int deferred_exits = 0;
+    run_stop::set_deferred_exit_hook([] { ++deferred_exits; });
     {
         run_stop::RenamesInProgress renaming;
         EXPECT_FALSE(run_stop::claim_exit());
     }
+    run_stop::set_deferred_exit_hook(nullptr);
+    EXPECT_EQ(deferred_exits, 1);
     EXPECT_TRUE(run_stop::claim_exit());
     std::atomic<bool> renamed{false};
     std::thread repair([&renamed] { run_stop::RenamesInProgress renaming; renamed = true; });
