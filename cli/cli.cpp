@@ -8,10 +8,12 @@
 #include "app/report_output.h"
 #include "app/runs.h"
 #include "app/transcript.h"
+#include "cli/interrupt.h"
 #include "engine/engine_state.h"
 #include "engine/folder_walk.h"
 #include "engine/fsys.h"
 #include "engine/pointer_rules.h"
+#include "engine/run_stop.h"
 #include "engine/textio.h"
 
 #include <cstdio>
@@ -118,6 +120,7 @@ void print_log(const std::string& path)
 struct PromptStack {
     std::FILE* answers_file = nullptr;
     std::unique_ptr<Prompts> answerer;
+    std::unique_ptr<InterruptiblePrompts> interruptible;
     std::unique_ptr<Prompts> yes;
     std::unique_ptr<TranscriptPrompts> transcript;
 
@@ -160,7 +163,8 @@ bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& e
     } else {
         stack.answerer = std::make_unique<ConsolePrompts>(stdin, stderr);
     }
-    Prompts* inner = stack.answerer.get();
+    stack.interruptible = std::make_unique<InterruptiblePrompts>(*stack.answerer);
+    Prompts* inner = stack.interruptible.get();
     if (options.yes) {
         stack.yes = std::make_unique<YesToQuestions>(*inner);
         inner = stack.yes.get();
@@ -296,6 +300,7 @@ int run_cli(int argc, char** argv)
         std::fprintf(stderr, "tarnwick-cli: the Poser root %s is not a folder\n", visible(options.root).c_str());
         return 2;
     }
+    interrupt::install();
     PromptStack prompts;
     if (!build_prompts(options, prompts, error)) {
         std::fprintf(stderr, "tarnwick-cli: %s\n", error.c_str());
@@ -307,18 +312,22 @@ int run_cli(int argc, char** argv)
     if (options.has_root) {
         posername = root_without_trailing_separators(options.root);
     } else if (set_poser_root(wn) == 0) {
-        return 1;
+        return interrupt::status() != 0 ? interrupt::finish(logname) : 1;
     }
     if (options.modern && !use_extended_rules(options, error)) {
         std::fprintf(stderr, "tarnwick-cli: %s\n", visible(error).c_str());
         return 2;
     }
     for (const CliAction& action : options.actions) {
+        // A stopped run's log must stay as it is: no later run may begin.
+        if (run_stop::requested()) {
+            break;
+        }
         if (!action.is_menu) {
             handle_drop({action.path}, wn);
         } else if (menu_command(action.menu, wn) == AfterCommand::close_main_window) {
             break;
         }
     }
-    return 0;
+    return interrupt::finish(logname);
 }

@@ -1,14 +1,17 @@
 #include "engine/run_stop.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace run_stop {
 namespace {
 
 std::atomic<bool> g_requested{false};
 
-// 0: no renames; 1: renames under way; 2: renames under way and an exit waits for them.
-enum : int { k_idle = 0, k_renaming = 1, k_exit_waiting = 2 };
+// 0: no renames; 1: renames under way; 2: renames under way and an exit waits for them;
+// 3: the program is ending and no renames may begin.
+enum : int { k_idle = 0, k_renaming = 1, k_exit_waiting = 2, k_leaving = 3 };
 std::atomic<int> g_renames{k_idle};
 std::atomic<ExitHook> g_exit_hook{nullptr};
 
@@ -30,6 +33,8 @@ bool requested()
 void clear()
 {
     g_requested.store(false);
+    int leaving = k_leaving;
+    g_renames.compare_exchange_strong(leaving, k_idle);
 }
 
 bool defer_exit()
@@ -43,9 +48,31 @@ void set_deferred_exit_hook(ExitHook hook)
     g_exit_hook.store(hook);
 }
 
+bool claim_exit()
+{
+    for (;;) {
+        int state = k_idle;
+        if (g_renames.compare_exchange_strong(state, k_leaving) || state == k_leaving) {
+            return true;
+        }
+        // The renames may have ended meanwhile: then try again from the idle state.
+        if (state == k_exit_waiting || g_renames.compare_exchange_strong(state, k_exit_waiting)) {
+            return false;
+        }
+    }
+}
+
 RenamesInProgress::RenamesInProgress()
 {
-    g_renames.store(k_renaming);
+    int state = g_renames.load();
+    while (state == k_leaving || !g_renames.compare_exchange_weak(state, k_renaming)) {
+        if (state == k_leaving) {
+            // Another thread is ending the program: no rename may start, or the file would
+            // be left between its old and its new name.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            state = g_renames.load();
+        }
+    }
 }
 
 RenamesInProgress::~RenamesInProgress()

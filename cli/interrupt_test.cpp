@@ -1,0 +1,154 @@
+#include "engine/run_stop.h"
+#include "tests/test_support.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Case {
+    const char* name;
+    int interrupt;  // a signal, or a console event on Windows
+    int status;
+};
+
+// Each helper starts tarnwick-cli in `dir`, waiting for answers on a pipe that nobody writes to.
+#ifdef _WIN32
+const Case k_cases[] = {{"Ctrl-C", CTRL_C_EVENT, 130}};
+const std::string k_line_end = "\r\n";
+
+HANDLE start_cli(const std::string& dir, const std::string& root, const std::string& scene)
+{
+    FreeConsole();  // a console of its own, since Ctrl-C reaches every program on a console
+    AllocConsole();
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    HANDLE unused = nullptr;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    CreatePipe(&si.hStdInput, &unused, &inherited, 0);
+    si.hStdError = CreateFileA((dir + "\\stderr.txt").c_str(), GENERIC_WRITE, 0, &inherited, CREATE_ALWAYS, 0, nullptr);
+    std::string command = "tarnwick-cli --root \"" + root + "\" --yes \"" + scene + "\"";
+    PROCESS_INFORMATION pi{};
+    CreateProcessA(TARNWICK_CLI_PATH, command.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.c_str(), &si, &pi);
+    CloseHandle(si.hStdError);
+    return pi.hProcess;
+}
+
+bool send_interrupt(HANDLE cli, int event)
+{
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    if (GenerateConsoleCtrlEvent(static_cast<DWORD>(event), 0)) {
+        return true;
+    }
+    TerminateProcess(cli, 1);
+    return false;
+}
+
+int exit_status(HANDLE cli)
+{
+    DWORD code = 0;
+    if (WaitForSingleObject(cli, 20000) != WAIT_OBJECT_0 || !GetExitCodeProcess(cli, &code)) {
+        TerminateProcess(cli, 1);
+        return -1;
+    }
+    return static_cast<int>(code);
+}
+#else
+const Case k_cases[] = {{"SIGINT", SIGINT, 130}, {"SIGTERM", SIGTERM, 143}, {"SIGHUP", SIGHUP, 129}};
+const std::string k_line_end = "\n";
+
+pid_t start_cli(const std::string& dir, const std::string& root, const std::string& scene)
+{
+    static int input[2] = {-1, -1};
+    EXPECT_EQ(input[0] < 0 ? pipe(input) : 0, 0);
+    const std::string err = dir + "/stderr.txt";
+    pid_t pid = fork();
+    if (pid == 0) {
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGALRM}) {
+            signal(s, SIG_DFL);  // as when started from a shell, whatever the test's own settings
+        }
+        alarm(20);  // a program that never ends fails the test instead of hanging it
+        int out = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (dup2(input[0], 0) == 0 && dup2(out, 2) == 2 && chdir(dir.c_str()) == 0) {
+            execl(TARNWICK_CLI_PATH, "tarnwick-cli", "--root", root.c_str(), "--yes", scene.c_str(), nullptr);
+        }
+        _exit(127);
+    }
+    return pid;
+}
+
+bool send_interrupt(pid_t cli, int signal)
+{
+    return kill(cli, signal) == 0;
+}
+
+int exit_status(pid_t cli)
+{
+    int raw = 0;
+    waitpid(cli, &raw, 0);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+#endif
+
+TEST(Interrupt, WhileTheChooserWaitsLeavesTheSceneAsItWas)
+{
+    for (const Case& c : k_cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string scene = dir.at("Poser/lib/two men.pz3"), backup = dir.at("Poser/lib/two men_zz00.pz3");
+        const std::string text = "{\r\nfigureResFile :geom:gone.obj\r\n}\r\n", start = dir.at("start \x7f");
+        write_bytes(scene, text);
+        write_bytes(start + native("/stderr.txt"), "");
+        auto cli = start_cli(start, dir.at("Poser"), scene);
+        // The chooser follows the creation of the copy at once.
+        for (int tries = 0; tries < 2000 && !exists(backup); ++tries) {
+            std::this_thread::sleep_for(10ms);
+        }
+        std::this_thread::sleep_for(200ms);
+        if (!send_interrupt(cli, c.interrupt)) {
+            GTEST_SKIP() << "no console control event can be sent here";
+        }
+        EXPECT_EQ(exit_status(cli), c.status);
+        EXPECT_EQ(folder_names(dir.at("Poser/lib")), std::vector<std::string>{"two men.pz3"});
+        EXPECT_EQ(read_bytes(scene), text);
+        EXPECT_EQ(read_bytes(start + native("/__result_of_run.txt")), "file " + scene + " being corrected: old version is on\r\n     " +
+                                                                      backup + "\r\n      RUN ABANDONED\r\n");
+        // The log's folder comes from the disk: its control characters are shown, not sent.
+        EXPECT_EQ(read_bytes(start + native("/stderr.txt")), "interrupted: nothing more was changed; the run log is " +
+                                                                 dir.at("start \\x7f/__result_of_run.txt") + k_line_end);
+    }
+}
+
+TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenames)
+{
+    static int deferred_exits = 0;
+    run_stop::set_deferred_exit_hook([] { ++deferred_exits; });
+    {
+        run_stop::RenamesInProgress renaming;
+        EXPECT_FALSE(run_stop::claim_exit());
+    }
+    run_stop::set_deferred_exit_hook(nullptr);
+    EXPECT_EQ(deferred_exits, 1);
+    EXPECT_TRUE(run_stop::claim_exit());
+    std::atomic<bool> renamed{false};
+    std::thread repair([&renamed] { run_stop::RenamesInProgress renaming; renamed = true; });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(renamed);  // the repair waits for the exit
+    run_stop::clear();
+    repair.join();
+    EXPECT_TRUE(renamed);
+}
+
+}  // namespace
