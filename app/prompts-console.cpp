@@ -1,5 +1,6 @@
 #include "app/prompts-console.h"
 
+#include "app/visible_text.h"
 #include "engine/fsys.h"
 
 #include <string>
@@ -11,7 +12,16 @@
 
 namespace {
 
+// Every text shown holds paths from the user's files: their control characters are shown,
+// never sent to the terminal.
 void put(std::FILE* out, std::string_view text)
+{
+    const std::string shown = visible(text);
+    std::fwrite(shown.data(), 1, shown.size(), out);
+}
+
+// Layout of our own: line ends and the carriage return that rewrites the status line.
+void put_raw(std::FILE* out, std::string_view text)
 {
     std::fwrite(text.data(), 1, text.size(), out);
 }
@@ -24,6 +34,15 @@ bool stdin_is_terminal()
     return _isatty(_fileno(stdin)) != 0;
 #else
     return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+bool stdout_is_terminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) != 0;
 #endif
 }
 
@@ -40,7 +59,7 @@ bool stderr_is_terminal()
 void ConsolePrompts::end_status_line()
 {
     if (m_status_shown) {
-        put(m_out, "\n");
+        put_raw(m_out, "\n");
         m_status_shown = false;
     }
 }
@@ -50,10 +69,10 @@ void ConsolePrompts::show_message(std::string_view body, std::string_view captio
     end_status_line();
     if (!caption.empty()) {
         put(m_out, caption);
-        put(m_out, ": ");
+        put_raw(m_out, ": ");
     }
     put(m_out, body);
-    put(m_out, "\n");
+    put_raw(m_out, "\n");
     std::fflush(m_out);
 }
 
@@ -84,15 +103,15 @@ bool ConsolePrompts::ask_question(Owner, std::string_view body, std::string_view
 {
     end_status_line();
     put(m_out, caption);
-    put(m_out, "\n  ");
+    put_raw(m_out, "\n  ");
     put(m_out, body);
-    put(m_out, "\n");
+    put_raw(m_out, "\n");
     std::string answer;
     for (;;) {
-        put(m_out, "[y/n] ");
+        put_raw(m_out, "[y/n] ");
         std::fflush(m_out);
         if (!read_answer(answer)) {
-            put(m_out, "\n");
+            put_raw(m_out, "\n");
             return false;
         }
         if (answer == "y" || answer == "Y" || answer == "yes") {
@@ -109,18 +128,18 @@ int ConsolePrompts::choose_file(Owner, std::string& file, std::string_view initd
 {
     end_status_line();
     put(m_out, t);
-    put(m_out, "\n  initial file:   ");
+    put_raw(m_out, "\n  initial file:   ");
     put(m_out, file);
-    put(m_out, "\n  initial folder: ");
+    put_raw(m_out, "\n  initial folder: ");
     put(m_out, initdir);
-    put(m_out, "\n  (");
+    put_raw(m_out, "\n  (");
     put(m_out, f.display);
-    put(m_out, ": ");
+    put_raw(m_out, ": ");
     put(m_out, f.pattern);
-    put(m_out, ")\n");
+    put_raw(m_out, ")\n");
     std::string answer;
     for (;;) {
-        put(m_out, "path (empty line to cancel): ");
+        put_raw(m_out, "path (empty line to cancel): ");
         std::fflush(m_out);
         if (!read_answer(answer) || answer.empty()) {
             return 0;
@@ -130,23 +149,24 @@ int ConsolePrompts::choose_file(Owner, std::string& file, std::string_view initd
             file = answer;
             return 1;
         }
-        put(m_out, "  there is no such file: ");
+        put_raw(m_out, "  there is no such file: ");
         put(m_out, answer);
-        put(m_out, "\n");
+        put_raw(m_out, "\n");
     }
 }
 
 void ConsolePrompts::set_title(std::string_view text)
 {
     // Blanks over what is left of a longer previous line: no terminal escapes needed.
-    put(m_out, "\r");
-    put(m_out, text);
-    if (m_status_shown && text.size() < m_status_chars) {
-        put(m_out, std::string(m_status_chars - text.size(), ' '));
-        put(m_out, "\r");
-        put(m_out, text);
+    const std::string shown = visible(text);
+    put_raw(m_out, "\r");
+    put_raw(m_out, shown);
+    if (m_status_shown && shown.size() < m_status_chars) {
+        put_raw(m_out, std::string(m_status_chars - shown.size(), ' '));
+        put_raw(m_out, "\r");
+        put_raw(m_out, shown);
     }
     std::fflush(m_out);
     m_status_shown = true;
-    m_status_chars = text.size();
+    m_status_chars = shown.size();
 }

@@ -31,3 +31,4 @@ private:
 
 bool stdin_is_terminal();
 bool stderr_is_terminal();
+bool stdout_is_terminal();

@@ -3,18 +3,12 @@
 // files, so each output escapes it in its own way.
 #pragma once
 
+#include "app/visible_text.h"
 #include "engine/library_report.h"
 
 #include <string>
 #include <string_view>
 
-// `text` with control characters (C1 ones included) and bytes that are not UTF-8 shown as
-// \t, \n, \r, \e or \xNN, so that nothing read from a file can move the cursor or change a
-// terminal's state.
-std::string visible(std::string_view text);
-
-// The length of the UTF-8 sequence at `at`, or 0 when the bytes there are not UTF-8.
-std::size_t utf8_sequence_length(std::string_view text, std::size_t at);
 
 // The report as text: the problems, worst first, then one summary line per status and per
 // kind, and the files read; a library without anything to report gets one line.

@@ -102,16 +102,19 @@ bool parse_menu_number(const std::string& text, int& number)
     return true;
 }
 
+// The log as it is; on a terminal with the control characters of its paths made visible.
 void print_log(const std::string& path)
 {
     TextReader in;
     if (!in.open(path)) {
-        std::fprintf(stderr, "tarnwick-cli: can't read the log %s\n", path.c_str());
+        std::fprintf(stderr, "tarnwick-cli: can't read the log %s\n", visible(path).c_str());
         return;
     }
+    const bool terminal = stdout_is_terminal();
     std::string_view line;
     while (in.next_line(line)) {
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        const std::string shown = terminal ? visible(line) : std::string(line);
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
         std::fputc('\n', stdout);
     }
     std::fflush(stdout);
@@ -273,7 +276,7 @@ int run_cli(int argc, char** argv)
     CliOptions options;
     std::string error;
     if (!parse_cli(args, options, error)) {
-        std::fprintf(stderr, "tarnwick-cli: %s (see tarnwick-cli --help)\n", error.c_str());
+        std::fprintf(stderr, "tarnwick-cli: %s (see tarnwick-cli --help)\n", visible(error).c_str());
         return 2;
     }
     if (options.help) {
@@ -303,7 +306,7 @@ int run_cli(int argc, char** argv)
     interrupt::install();
     PromptStack prompts;
     if (!build_prompts(options, prompts, error)) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n", error.c_str());
+        std::fprintf(stderr, "tarnwick-cli: %s\n", visible(error).c_str());
         return 2;
     }
     Prompts& wn = *prompts.transcript;

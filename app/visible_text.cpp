@@ -1,0 +1,59 @@
+#include "app/visible_text.h"
+
+std::size_t utf8_sequence_length(std::string_view s, std::size_t k)
+{
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char c = b(k);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || k + n > s.size()) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((b(k + i) & 0xc0) != 0x80) {
+            return 0;
+        }
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+    if ((n == 2 && c < 0xc2) || (n == 3 && c == 0xe0 && b(k + 1) < 0xa0) || (n == 3 && c == 0xed && b(k + 1) >= 0xa0) ||
+        (n == 4 && c == 0xf0 && b(k + 1) < 0x90) || (n == 4 && (c > 0xf4 || (c == 0xf4 && b(k + 1) >= 0x90)))) {
+        return 0;
+    }
+    return n;
+}
+
+std::string visible(std::string_view text)
+{
+    static constexpr char k_hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t k = 0; k < text.size();) {
+        const auto u = static_cast<unsigned char>(text[k]);
+        const std::size_t n = utf8_sequence_length(text, k);
+        // U+0080 to U+009F, two bytes from C2 80, are controls too.
+        const bool c1 = n == 2 && u == 0xc2 && static_cast<unsigned char>(text[k + 1]) < 0xa0;
+        if (n > 1 && !c1) {
+            out.append(text.substr(k, n));
+            k += n;
+            continue;
+        }
+        const unsigned char c = c1 ? static_cast<unsigned char>(text[k + 1]) : u;
+        k += c1 ? 2 : 1;
+        if (n == 1 && c >= 0x20 && c != 0x7f) {
+            out += static_cast<char>(c);
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == 0x1b) {
+            out += "\\e";
+        } else {
+            out += "\\x";
+            out += k_hex[c >> 4];
+            out += k_hex[c & 15];
+        }
+    }
+    return out;
+}
+

@@ -1,0 +1,14 @@
+// Text from the user's files made safe to show on a terminal.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// `text` with control characters (C1 ones included) and bytes that are not UTF-8 shown as
+// \t, \n, \r, \e or \xNN, so that nothing read from a file can move the cursor or change a
+// terminal's state.
+std::string visible(std::string_view text);
+
+// The length of the UTF-8 sequence at `at`, or 0 when the bytes there are not UTF-8.
+std::size_t utf8_sequence_length(std::string_view text, std::size_t at);
