@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 #include <zlib.h>
 
@@ -19,31 +20,42 @@ constexpr char k_gzip_magic[] = {'\x1f', '\x8b'};
 
 // A library holds thousands of files and each one read or written takes a block: freed
 // blocks are kept for the next file instead of going back to the system, which would hand
-// them out again as fresh pages to be zeroed and faulted in.
-std::vector<std::unique_ptr<char[]>>& spare_blocks()
+// them out again as fresh pages to be zeroed and faulted in. Readers on several threads
+// share the spares (a thread's own would have to be destroyed at its exit, which the
+// Windows runtime does not do safely).
+struct SpareBlocks {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<char[]>> blocks;
+};
+
+SpareBlocks& spare_blocks()
 {
-    thread_local std::vector<std::unique_ptr<char[]>> spares;
+    static SpareBlocks spares;
     return spares;
 }
 
+// Two blocks for each reader or writer that may be open at once on each core.
+constexpr std::size_t k_max_spares = 16;
+
 std::unique_ptr<char[]> take_block()
 {
-    std::vector<std::unique_ptr<char[]>>& spares = spare_blocks();
-    if (spares.empty()) {
+    SpareBlocks& spares = spare_blocks();
+    std::lock_guard<std::mutex> lock(spares.mutex);
+    if (spares.blocks.empty()) {
         return std::unique_ptr<char[]>(new char[k_block_bytes]);
     }
-    std::unique_ptr<char[]> block = std::move(spares.back());
-    spares.pop_back();
+    std::unique_ptr<char[]> block = std::move(spares.blocks.back());
+    spares.blocks.pop_back();
     return block;
 }
 
-// Keeps a block of the usual size for later (a reader and a writer are open at once while
-// a file is corrected); a block grown for a long line is freed.
+// Keeps a block of the usual size for later; a block grown for a long line is freed.
 void give_back(std::unique_ptr<char[]>& block, std::size_t capacity)
 {
-    std::vector<std::unique_ptr<char[]>>& spares = spare_blocks();
-    if (block && capacity == k_block_bytes && spares.size() < 2) {
-        spares.push_back(std::move(block));
+    SpareBlocks& spares = spare_blocks();
+    std::lock_guard<std::mutex> lock(spares.mutex);
+    if (block && capacity == k_block_bytes && spares.blocks.size() < k_max_spares) {
+        spares.blocks.push_back(std::move(block));
     }
     block.reset();
 }

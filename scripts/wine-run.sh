@@ -21,6 +21,8 @@ if [ ! -e "$prefix/.tarnwick-ready" ]; then
         # The window tests create real windows with no X display at hand: the null
         # graphics driver needs none and draws nothing.
         "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        # A test that crashes must fail at once, not wait in wine's debugger.
+        "$wine" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1
         "$wineserver" -w
         touch "$prefix/.tarnwick-ready"
     fi
