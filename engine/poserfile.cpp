@@ -5,6 +5,7 @@
 #include "engine/engine_state.h"
 #include "engine/existence.h"
 #include "engine/fsys.h"
+#include "engine/line_scan.h"
 #include "engine/pointer_rules.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
@@ -32,19 +33,25 @@ CheckResult check_references(const std::string& orig, Prompts& wn)
     bool rewrite = false;
     std::string disk_path;
     std::size_t root_length = 0;
-    std::string_view line;
-    while (in.next_line(line)) {
-        std::string_view trimmed = trim_line(line);
-        GeometryPointer p;
-        if (!find_pointer(trimmed, p)) {
-            continue;
-        }
-        rewrite = rewrite || p.marker.kind == MarkerKind::prefix;
-        ++references;
-        if (locate_pointer(trimmed.substr(p.marker.path_start, p.path_end - p.marker.path_start), wn, disk_path,
-                           root_length)) {
-            ++found;
-        }
+    std::string_view lines;
+    while (in.next_lines(lines)) {
+        line_scan::for_each_candidate(lines, extended_rules.enabled, [&](std::string_view line) {
+            // The one carriage return a run may still hold stands before the line feed.
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+            }
+            std::string_view trimmed = trim_line(line);
+            GeometryPointer p;
+            if (!find_pointer(trimmed, p)) {
+                return;
+            }
+            rewrite = rewrite || p.marker.kind == MarkerKind::prefix;
+            ++references;
+            if (locate_pointer(trimmed.substr(p.marker.path_start, p.path_end - p.marker.path_start), wn, disk_path,
+                               root_length)) {
+                ++found;
+            }
+        });
     }
     // A file that could not be read to its end is left alone: its repair would drop the rest.
     if (in.failed()) {
