@@ -6,6 +6,9 @@ arguments and seed.
     gen_poser_tree.py OUT --files 5000 --prefix-per-file   # every file: one prefix reference
     gen_poser_tree.py OUT --files 2000 --broken 0.05 --prefix 0.1
     gen_poser_tree.py OUT --scene-mb 1024              # one large .pz3 scene
+    gen_poser_tree.py OUT --files 20000 --moved 0.1    # a tenth of the meshes moved elsewhere
+    gen_poser_tree.py OUT --files 5000 --compress --repair-share 0.1
+                                                       # .crz/.ppz/...; a tenth need a repair
 
 OUT becomes the Poser root:
     OUT/Runtime/Geometries/<product>/<mesh>.obj          tiny OBJ files
@@ -18,7 +21,14 @@ ends and a few geometry references each, in the forms
     figureResFile :Runtime:Geometries:<product>:<mesh>.obj
     objFileGeom 0 0 :Runtime:Geometries:<product>:<mesh>.obj
 A reference in prefix notation drops the leading colon; a broken one names a mesh that
-does not exist. A summary of what was made is written to OUT.manifest.json.
+does not exist. A moved one names <product>:<product>_<mesh>.obj, which exists only as
+    OUT/Runtime/Geometries/Relocated/<product>/<product>_<mesh>.obj
+so that the file of that name is found elsewhere under the root, and nowhere else.
+With --compress every Poser file is written gzip-compressed at level 9, as Poser saves
+them, under the compressed extension (.crz .ppz .hrz .pzz).
+A summary of what was made is written to OUT.manifest.json: files, bytes (as read, and on
+the disk), reference lines by form, and the image lines that name no file (NO_MAP,
+GetStringRes), which a reader of every file reference counts as well.
 """
 
 import argparse
@@ -27,8 +37,13 @@ import os
 import random
 import shutil
 import sys
+import zlib
 
 CRLF = b"\r\n"
+# Compressed extension of each kind, as Poser names its gzip files.
+COMPRESSED_EXT = {"cr2": "crz", "pp2": "ppz", "hr2": "hrz", "pz3": "pzz"}
+# Image keywords whose value in the blocks below is a built-in (NO_MAP, GetStringRes), no file.
+BUILTIN_IMAGE_WORDS = (b"textureMap", b"bumpMap", b"reflectionMap", b"transparencyMap")
 
 # kind: (extension, library folder, share of files, mean size in KB)
 KINDS = [
@@ -48,6 +63,12 @@ class BlockPool:
 
     def __init__(self, rng, count=384):
         self.blocks = [self._block(rng, k) for k in range(count)]
+        self.builtin = [self._builtin_lines(b) for b in self.blocks]
+        self.builtin_written = 0  # built-in image lines in all the blocks handed out
+
+    @staticmethod
+    def _builtin_lines(block):
+        return sum(1 for line in block.split(CRLF) if line.strip().split(b" ")[0] in BUILTIN_IMAGE_WORDS)
 
     @staticmethod
     def _keys(rng, indent):
@@ -111,27 +132,36 @@ class BlockPool:
         """Appends random blocks to `out` until about `size` bytes were added."""
         added = 0
         while added < size:
-            b = self.blocks[rng.randrange(len(self.blocks))]
+            k = rng.randrange(len(self.blocks))
+            b = self.blocks[k]
             if added + len(b) - size > size - added:
                 break  # this block would overshoot by more than the gap it fills
             out.append(b)
             added += len(b)
+            self.builtin_written += self.builtin[k]
         return added
 
 
 class References:
     """Decides the form of each reference and counts what was written."""
 
-    def __init__(self, rng, broken, prefix):
-        self.rng, self.broken, self.prefix = rng, broken, prefix
-        self.count = self.broken_count = self.prefix_count = 0
+    def __init__(self, rng, broken, prefix, moved=0.0):
+        self.rng, self.broken, self.prefix, self.moved = rng, broken, prefix, moved
+        self.count = self.broken_count = self.prefix_count = self.moved_count = 0
+        self.moved_meshes = set()  # (product, mesh) whose file lies under Relocated
 
-    def line(self, keyword, poser_path, force_prefix=False, force_colon=False):
+    def line(self, keyword, product, mesh, force_prefix=False, force_colon=False):
         rng = self.rng
         self.count += 1
+        poser_path = mesh_path(product, mesh)
+        # No draw for a form that is not asked for: the same arguments give the same bytes.
         if self.broken and rng.random() < self.broken:
             self.broken_count += 1
             poser_path = poser_path[:-4] + "_missing.obj"
+        elif self.moved and rng.random() < self.moved:
+            self.moved_count += 1
+            self.moved_meshes.add((product, mesh))
+            poser_path = mesh_path(product, moved_mesh_name(product, mesh))
         colon = ":"
         if force_prefix or (not force_colon and self.prefix and rng.random() < self.prefix):
             self.prefix_count += 1
@@ -141,6 +171,11 @@ class References:
 
 def mesh_path(product, mesh):
     return "Runtime:Geometries:%s:%s.obj" % (product, mesh)
+
+
+def moved_mesh_name(product, mesh):
+    # The product in the name keeps it unique under the root: one namesake, the moved file.
+    return "%s_%s" % (product, mesh)
 
 
 def poser_file(rng, pool, refs, ext, size, product, meshes, one_prefix):
@@ -155,7 +190,7 @@ def poser_file(rng, pool, refs, ext, size, product, meshes, one_prefix):
         nonlocal written
         is_forced = written == forced
         written += 1
-        return refs.line(keyword, mesh_path(product, mesh), force_prefix=is_forced, force_colon=one_prefix)
+        return refs.line(keyword, product, mesh, force_prefix=is_forced, force_colon=one_prefix)
 
     if ext in ("cr2", "pz3"):
         for f in range(1 if ext == "cr2" else 3):
@@ -187,11 +222,30 @@ def write(path, data):
         f.write(data)
 
 
+def gzip_level9():
+    # A gzip stream (header without name or time, so the bytes depend on the text alone).
+    return zlib.compressobj(9, zlib.DEFLATED, 31)
+
+
+def compressed(data):
+    z = gzip_level9()
+    return z.compress(data) + z.flush()
+
+
+def poser_name(name, ext, compress):
+    return "%s.%s" % (name, COMPRESSED_EXT[ext] if compress else ext)
+
+
 def make_geometries(root, product, meshes):
     folder = os.path.join(root, "Runtime", "Geometries", product)
     os.makedirs(folder, exist_ok=True)
     for m in meshes:
         write(os.path.join(folder, m + ".obj"), b"# synthetic mesh\r\nv 0 0 0\r\n")
+
+
+def make_moved_geometries(root, moved_meshes):
+    for product, mesh in sorted(moved_meshes):
+        make_geometries(root, os.path.join("Relocated", product), [moved_mesh_name(product, mesh)])
 
 
 def make_library(args, rng, pool, refs, summary):
@@ -220,11 +274,16 @@ def make_library(args, rng, pool, refs, summary):
             lib = os.path.join(args.out, "Runtime", "Libraries", folder, product)
             os.makedirs(lib, exist_ok=True)
             for k in range(count):
+                needs_repair = args.prefix_per_file or (args.repair_share > 0 and rng.random() < args.repair_share)
                 data = poser_file(rng, pool, refs, ext, pick_size(rng, sizes[k], scale), product, meshes,
-                                  args.prefix_per_file)
-                write(os.path.join(lib, "%s %03d.%s" % (product, k, ext)), data)
-                summary["poser_files"] += 1
+                                  needs_repair)
                 summary["poser_bytes"] += len(data)
+                if args.compress:
+                    data = compressed(data)
+                write(os.path.join(lib, poser_name("%s %03d" % (product, k), ext, args.compress)), data)
+                summary["poser_files"] += 1
+                summary["disk_bytes"] += len(data)
+                summary["repair_files"] += 1 if needs_repair else 0
 
 
 def make_scene(args, rng, pool, refs, summary):
@@ -233,32 +292,34 @@ def make_scene(args, rng, pool, refs, summary):
         make_geometries(args.out, p, ["mesh0", "mesh1"])
     folder = os.path.join(args.out, "Runtime", "Libraries", "Scenes")
     os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, "large scene.pz3")
+    path = os.path.join(folder, poser_name("large scene", "pz3", args.compress))
     target = args.scene_mb * 1024 * 1024
     chunk_target = 1024 * 1024
     written = 0
+    z = gzip_level9() if args.compress else None
     with open(path, "wb") as f:
-        head = lines("{", "", "version", "\t{", "\tnumber 6", "\t}")
-        f.write(head)
-        written += len(head)
+        def put(data):
+            f.write(z.compress(data) if z else data)
+            return len(data)
+
+        written += put(lines("{", "", "version", "\t{", "\tnumber 6", "\t}"))
         n = 0
         while written < target:
             p = products[rng.randrange(len(products))]
-            out = [lines("figure", "\t{"), refs.line("\tfigureResFile", mesh_path(p, "mesh0")),
+            out = [lines("figure", "\t{"), refs.line("\tfigureResFile", p, "mesh0"),
                    lines("\t}", "prop %s_%d:1" % (p.lower(), n), "\t{", "\tstorageOffset 0 0 0"),
-                   refs.line("\tobjFileGeom 0 0", mesh_path(p, "mesh1")),
+                   refs.line("\tobjFileGeom 0 0", p, "mesh1"),
                    lines("\tchannels", "\t\t{")]
             pool.fill(rng, min(chunk_target, target - written), out)
             out.append(lines("\t\t}", "\t}"))
-            data = b"".join(out)
-            f.write(data)
-            written += len(data)
+            written += put(b"".join(out))
             n += 1
-        tail = lines("doc", "\t{", "\tbeginCamera CAMERA_1", "\t}", "}")
-        f.write(tail)
-        written += len(tail)
+        written += put(lines("doc", "\t{", "\tbeginCamera CAMERA_1", "\t}", "}"))
+        if z:
+            f.write(z.flush())
     summary["poser_files"] = 1
     summary["poser_bytes"] = written
+    summary["disk_bytes"] = os.path.getsize(path)
     summary["scene"] = os.path.relpath(path, args.out)
 
 
@@ -273,6 +334,12 @@ def main():
     ap.add_argument("--prefix-per-file", action="store_true",
                     help="exactly one reference of every file in prefix notation, the others in colon notation")
     ap.add_argument("--scene-mb", type=int, default=0, help="make one .pz3 scene of this many MB instead of a library")
+    ap.add_argument("--moved", type=float, default=0.0,
+                    help="fraction of the references (of those not broken) whose mesh lies in another folder")
+    ap.add_argument("--compress", action="store_true",
+                    help="write the Poser files gzip-compressed (level 9) as .crz .ppz .hrz .pzz")
+    ap.add_argument("--repair-share", type=float, default=0.0,
+                    help="fraction of the files that hold one prefix-notation reference, the others none")
     args = ap.parse_args()
 
     if os.path.exists(args.out):
@@ -280,18 +347,21 @@ def main():
     os.makedirs(args.out)
     rng = random.Random(args.seed)
     pool = BlockPool(random.Random(args.seed * 7919 + 1))
-    refs = References(rng, args.broken, args.prefix)
-    summary = {"args": {k: v for k, v in vars(args).items() if k != "out"}, "poser_files": 0, "poser_bytes": 0}
+    refs = References(rng, args.broken, args.prefix, args.moved)
+    summary = {"args": {k: v for k, v in vars(args).items() if k != "out"}, "poser_files": 0, "poser_bytes": 0,
+               "disk_bytes": 0, "repair_files": 0}
     if args.scene_mb:
         make_scene(args, rng, pool, refs, summary)
     else:
         make_library(args, rng, pool, refs, summary)
-    summary.update(references=refs.count, broken=refs.broken_count, prefix=refs.prefix_count)
+    make_moved_geometries(args.out, refs.moved_meshes)
+    summary.update(references=refs.count, broken=refs.broken_count, prefix=refs.prefix_count,
+                   moved=refs.moved_count, builtin=pool.builtin_written)
     with open(args.out.rstrip("/") + ".manifest.json", "w") as f:
         json.dump(summary, f, indent=1)
-    print("%s: %d Poser files, %.1f MB, %d references (%d broken, %d prefix)" % (
-        args.out, summary["poser_files"], summary["poser_bytes"] / 1e6, refs.count, refs.broken_count,
-        refs.prefix_count), file=sys.stderr)
+    print("%s: %d Poser files, %.1f MB (%.1f MB on disk), %d references (%d broken, %d moved, %d prefix)" % (
+        args.out, summary["poser_files"], summary["poser_bytes"] / 1e6, summary["disk_bytes"] / 1e6, refs.count,
+        refs.broken_count, refs.moved_count, refs.prefix_count), file=sys.stderr)
 
 
 if __name__ == "__main__":
