@@ -21,49 +21,52 @@ struct FolderEntries {
     std::vector<std::string> folders;
 };
 
-bool is_walkable_folder(const std::string& name, std::string& path, std::size_t pl)
+bool is_walkable_folder(const fsys::FolderEntry& entry, std::string& path, std::size_t pl)
 {
-    if (!is_walked_folder_name(name)) {
+    if (!is_walked_folder_name(entry.name) || entry.type == fsys::EntryType::file) {
         return false;
     }
+    // The listing tells plain files and folders apart; only the rest (links) need a look.
     path.resize(pl);
-    path += name;
-    return is_dir(path) != 0;
+    path += entry.name;
+    return entry.type == fsys::EntryType::folder || is_dir(path) != 0;
 }
 
 // Lists the folder twice: once to count, once to collect no more than was counted, so
 // that entries appearing in between are left for a later walk.
 bool collect_entries(const std::string& dirname, std::string& path, std::size_t pl, FolderEntries& entries)
 {
-    std::vector<std::string> names;
-    if (!fsys::list_folder(dirname, names)) {
+    std::vector<fsys::FolderEntry> listed;
+    if (!fsys::list_folder_entries(dirname, listed)) {
         return false;
     }
     std::unordered_set<std::string> siblings;
     if (extended_rules.enabled) {
-        siblings.insert(names.begin(), names.end());
+        for (const fsys::FolderEntry& e : listed) {
+            siblings.insert(e.name);
+        }
     }
     std::size_t nf = 0;
     std::size_t nd = 0;
-    for (const std::string& name : names) {
-        if (is_checked_file(name, siblings)) {
+    for (const fsys::FolderEntry& e : listed) {
+        if (is_checked_file(e.name, siblings)) {
             ++nf;
-        } else if (is_walkable_folder(name, path, pl)) {
+        } else if (is_walkable_folder(e, path, pl)) {
             ++nd;
         }
     }
-    if (nf + nd == 0 || !fsys::list_folder(dirname, names)) {
+    if (nf + nd == 0 || !fsys::list_folder_entries(dirname, listed)) {
         return false;
     }
     entries.poser_files.reserve(nf);
     entries.folders.reserve(nd);
-    for (const std::string& name : names) {
-        if (is_checked_file(name, siblings)) {
+    for (const fsys::FolderEntry& e : listed) {
+        if (is_checked_file(e.name, siblings)) {
             if (entries.poser_files.size() < nf) {
-                entries.poser_files.push_back(name);
+                entries.poser_files.push_back(e.name);
             }
-        } else if (entries.folders.size() < nd && is_walkable_folder(name, path, pl)) {
-            entries.folders.push_back(name);
+        } else if (entries.folders.size() < nd && is_walkable_folder(e, path, pl)) {
+            entries.folders.push_back(e.name);
         }
     }
     return true;
