@@ -10,8 +10,7 @@
 #include <string_view>
 
 // Whether a stream goes through gzip: a reader may look for the gzip magic at the start of
-// the file and then decompress; a writer may compress what it writes (best compression,
-// as Poser writes its compressed files).
+// the file and then decompress; a writer may compress what it writes.
 enum class Gzip { never, if_magic, always };
 
 class Inflater;
