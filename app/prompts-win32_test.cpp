@@ -1,12 +1,12 @@
 // The Windows prompts with the real message boxes and choosers: each dialog is found while
-// it shows, checked, and answered as a user would answer it.
+// it shows, looked at, and answered as a user would answer it.
 #include "app/prompts-win32.h"
 
 #include "tests/test_support.h"
 
 #include <dlgs.h>
 
-#include <chrono>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
@@ -15,144 +15,115 @@ using namespace std::string_literals;
 
 namespace {
 
-// What a test does with a dialog once it shows; true when the dialog has been answered.
-using Answer = std::function<bool(HWND dialog)>;
-
+// What a test does with a dialog of the given title once it shows.
 struct Expected {
     std::string title;
-    Answer answer;
+    std::function<void(HWND dialog)> answer;
 };
 std::deque<Expected> g_expected;
-std::chrono::steady_clock::time_point g_deadline;
-bool g_timed_out = false;
+int g_ticks_left = 0;
 
-struct Search {
-    const std::string* title;
-    HWND found;
-};
-
-BOOL CALLBACK match_dialog(HWND w, LPARAM l)
+BOOL CALLBACK find_dialog(HWND w, LPARAM l)
 {
-    auto* s = reinterpret_cast<Search*>(l);
     char cls[64] = {};
     char text[512] = {};
     GetClassNameA(w, cls, sizeof cls);
     GetWindowTextA(w, text, sizeof text);
-    if (std::string(cls) == "#32770" && IsWindowVisible(w) && *s->title == text) {
-        s->found = w;
+    if (std::string(cls) == "#32770" && IsWindowVisible(w) && g_expected.front().title == text) {
+        *reinterpret_cast<HWND*>(l) = w;
         return FALSE;
     }
     return TRUE;
 }
 
-HWND shown_dialog(const std::string& title)
-{
-    Search s{&title, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), match_dialog, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
-// Runs inside the dialogs' own message loops.
+// Runs inside the dialogs' own message loops. A dialog nobody answers is dismissed after
+// half a minute, so that a test fails rather than hangs.
 void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
 {
-    if (g_expected.empty()) {
-        return;
+    HWND dialog = nullptr;
+    if (!g_expected.empty()) {
+        EnumThreadWindows(GetCurrentThreadId(), find_dialog, reinterpret_cast<LPARAM>(&dialog));
     }
-    HWND dialog = shown_dialog(g_expected.front().title);
-    if (dialog != nullptr && g_expected.front().answer(dialog)) {
+    if (dialog != nullptr) {
+        const auto answer = std::move(g_expected.front().answer);
         g_expected.pop_front();
-    } else if (std::chrono::steady_clock::now() > g_deadline && dialog != nullptr) {
-        // Never leave a test hanging on a dialog it failed to answer.
-        g_timed_out = true;
-        g_expected.pop_front();
+        answer(dialog);
+    } else if (--g_ticks_left < 0 && (dialog = GetActiveWindow()) != nullptr) {
         PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+        PostMessageA(dialog, WM_COMMAND, IDNO, 0);
     }
 }
 
-struct Child {
-    std::string text;
-    bool is_icon = false;
-    int id = 0;
+// What a message box showed: its owner, whether the main window took input meanwhile, an
+// icon, its buttons, its width and how wide its caption's text is.
+struct BoxSeen {
+    HWND owner = nullptr;
+    bool main_enabled = true;
+    bool icon = false;
+    std::vector<int> buttons;
+    int width = 0;
+    int caption_width = 0;
 };
 
-BOOL CALLBACK collect_child(HWND w, LPARAM l)
+BOOL CALLBACK look_at_child(HWND w, LPARAM l)
 {
+    auto* seen = reinterpret_cast<BoxSeen*>(l);
     char cls[64] = {};
-    char text[512] = {};
     GetClassNameA(w, cls, sizeof cls);
-    GetWindowTextA(w, text, sizeof text);
-    if (IsWindowVisible(w)) {
-        // An icon control is there in every box; only a warning puts an icon into it.
-        const bool icon = _stricmp(cls, "Static") == 0 && (GetWindowLongA(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-                          SendMessageA(w, STM_GETICON, 0, 0) != 0;
-        reinterpret_cast<std::vector<Child>*>(l)->push_back({text, icon, GetDlgCtrlID(w)});
+    // An icon control is there in every box; only a warning puts an icon into it.
+    seen->icon = seen->icon || (_stricmp(cls, "Static") == 0 && SendMessageA(w, STM_GETICON, 0, 0) != 0);
+    const int id = GetDlgCtrlID(w);
+    if (IsWindowVisible(w) && (id == IDOK || id == IDYES || id == IDNO)) {
+        seen->buttons.push_back(id);
     }
     return TRUE;
 }
 
-// What a message box shows: owner, body, an icon or none, its buttons.
-struct BoxSeen {
-    HWND owner = nullptr;
-    bool body_shown = false;
-    bool icon = false;
-    std::vector<int> buttons;
-};
-
-BoxSeen look_at_box(HWND box, const std::string& body)
+int text_width_in_caption_font(HWND w, const std::string& text)
 {
-    BoxSeen seen;
-    seen.owner = GetWindow(box, GW_OWNER);
-    std::vector<Child> children;
-    EnumChildWindows(box, collect_child, reinterpret_cast<LPARAM>(&children));
-    for (const Child& c : children) {
-        seen.body_shown = seen.body_shown || c.text == body;
-        seen.icon = seen.icon || c.is_icon;
-        for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
-            if (c.id == id) {
-                seen.buttons.push_back(id);
-            }
-        }
-    }
-    return seen;
-}
-
-Answer press(int button, BoxSeen* seen = nullptr, std::string body = {})
-{
-    return [=](HWND box) {
-        if (seen != nullptr) {
-            *seen = look_at_box(box, body);
-        }
-        PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
-        return true;
-    };
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HFONT font = CreateFontIndirectA(&metrics.lfCaptionFont);
+    HDC dc = GetDC(w);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    DeleteObject(SelectObject(dc, old));
+    ReleaseDC(w, dc);
+    return size.cx;
 }
 
 class WindowsPromptsTest : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = DefWindowProcA;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = "tarnwick prompts test";
-        RegisterClassA(&wc);
-    }
     void SetUp() override
     {
-        main_window = CreateWindowExA(0, "tarnwick prompts test", "tarnwick", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                      0, 0, 640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        main_window = CreateWindowExA(0, "STATIC", "tarnwick", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640, 480,
+                                      nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(main_window, nullptr);
         g_expected.clear();
-        g_timed_out = false;
-        g_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        g_ticks_left = 1500;
         timer = SetTimer(nullptr, 0, 20, answer_dialogs);
     }
     void TearDown() override
     {
         KillTimer(nullptr, timer);
         DestroyWindow(main_window);
-        EXPECT_FALSE(g_timed_out) << "a dialog was not answered in time";
+        EXPECT_GE(g_ticks_left, 0) << "a dialog was not answered in time";
         EXPECT_TRUE(g_expected.empty()) << "an expected dialog never showed: " << g_expected.front().title;
+    }
+    void expect_box(const std::string& caption, int button, BoxSeen& seen)
+    {
+        g_expected.push_back({caption, [=, this, &seen](HWND box) {
+                                  seen.owner = GetWindow(box, GW_OWNER);
+                                  seen.main_enabled = IsWindowEnabled(main_window) != FALSE;
+                                  EnumChildWindows(box, look_at_child, reinterpret_cast<LPARAM>(&seen));
+                                  RECT r;
+                                  GetWindowRect(box, &r);
+                                  seen.width = r.right - r.left;
+                                  seen.caption_width = text_width_in_caption_font(box, caption);
+                                  PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+                              }});
     }
 
     HWND main_window = nullptr;
@@ -160,64 +131,59 @@ protected:
     WindowsPrompts prompts{main_window};
 };
 
-TEST_F(WindowsPromptsTest, MessageBoxesShowBodyAndCaptionWithTheirOwnerAndButtons)
+TEST_F(WindowsPromptsTest, MessageBoxesShowTheirKindOwnerAndWholeCaption)
 {
-    BoxSeen warning;
-    BoxSeen information;
-    BoxSeen yes_box;
-    BoxSeen no_box;
-    g_expected.push_back({"I can't open this file", press(IDOK, &warning, "C:\\a.cr2")});
-    g_expected.push_back({"searchdir finished, my log is on this file", press(IDOK, &information, "C:\\log.txt")});
-    g_expected.push_back({"shall I continue?", press(IDYES, &yes_box, "C:\\poser")});
-    g_expected.push_back({"shall I continue?", press(IDNO, &no_box, "C:\\poser")});
-
+    const std::string root_question = "Is this the root address of your Poser setup?";
+    BoxSeen seen[4];
+    expect_box("I can't open this file", IDOK, seen[0]);
+    expect_box("searchdir finished, my log is on this file", IDOK, seen[1]);
+    expect_box(root_question, IDYES, seen[2]);
+    expect_box("do you want to see my log for this run?", IDNO, seen[3]);
     prompts.warning(Owner::main, "C:\\a.cr2", "I can't open this file");
     prompts.information(Owner::none, "C:\\log.txt", "searchdir finished, my log is on this file");
-    EXPECT_TRUE(prompts.question(Owner::none, "C:\\poser", "shall I continue?"));
-    EXPECT_FALSE(prompts.question(Owner::main, "C:\\poser", "shall I continue?"));
+    EXPECT_TRUE(prompts.question(Owner::none, "C:\\poser", root_question));
+    EXPECT_FALSE(prompts.question(Owner::main, "C:\\log.txt", "do you want to see my log for this run?"));
 
-    EXPECT_EQ(warning.owner, main_window);
-    EXPECT_TRUE(warning.body_shown);
-    EXPECT_TRUE(warning.icon);
-    EXPECT_EQ(warning.buttons, std::vector<int>{IDOK});
-    EXPECT_EQ(information.owner, nullptr);
-    EXPECT_TRUE(information.body_shown);
-    EXPECT_FALSE(information.icon);
-    EXPECT_EQ(information.buttons, std::vector<int>{IDOK});
-    EXPECT_EQ(yes_box.owner, nullptr);
-    EXPECT_EQ(no_box.owner, main_window);
-    for (const BoxSeen& q : {yes_box, no_box}) {
-        EXPECT_TRUE(q.body_shown);
-        EXPECT_FALSE(q.icon);
-        EXPECT_EQ(q.buttons, (std::vector<int>{IDYES, IDNO}));
+    const std::vector<int> ok{IDOK};
+    const std::vector<int> yes_no{IDYES, IDNO};
+    const struct {
+        HWND owner;
+        bool icon;
+        std::vector<int> buttons;
+    } expected[4] = {{main_window, true, ok}, {nullptr, false, ok}, {nullptr, false, yes_no}, {main_window, false, yes_no}};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(seen[k].owner, expected[k].owner) << k;
+        // Without owner the box is task-modal: the main window can neither hide it nor take
+        // a command while it shows.
+        EXPECT_FALSE(seen[k].main_enabled) << k;
+        EXPECT_EQ(seen[k].icon, expected[k].icon) << k;
+        EXPECT_EQ(seen[k].buttons, expected[k].buttons) << k;
+        EXPECT_GE(seen[k].width, seen[k].caption_width + GetSystemMetrics(SM_CXSIZE)) << k;
     }
+    for (UINT kind : {MB_ICONWARNING, MB_OK, MB_YESNO}) {
+        EXPECT_EQ(message_box_style(kind, main_window), kind);
+        EXPECT_EQ(message_box_style(kind, nullptr), kind | MB_TASKMODAL);
+    }
+
+    // A box that cannot be shown (its owner is gone) is no answer: only where nothing but
+    // No changes course does the program go on.
+    DestroyWindow(main_window);
+    EXPECT_TRUE(prompts.question(Owner::main, "C:\\poser", root_question));
+    EXPECT_TRUE(prompts.question(Owner::main, "C:\\poser", "searchdir finished for this folder: shall I continue?"));
+    EXPECT_FALSE(prompts.question(Owner::main, "C:\\log.txt", "do you want to see my log for this run?"));
 }
 
-// The filter list as the chooser got it: each text with its terminator, then an empty text.
-std::string filter_list_of(const char* f)
+// Types `path` into the chooser and presses OK, keeping the request and its filter list.
+void choose(const std::string& title, const std::string& path, OPENFILENAMEA& request, std::string& filter)
 {
-    std::string list;
-    while (*f != '\0') {
-        const std::string item(f);
-        list += item;
-        list += '\0';
-        f += item.size() + 1;
-    }
-    list += '\0';
-    return list;
-}
-
-// Types `path` into the chooser and presses its OK button, after checking the request.
-Answer choose(const std::string& path, OPENFILENAMEA* request, std::string* filter)
-{
-    return [=](HWND dialog) {
-        *request = ofn;
-        *filter = filter_list_of(ofn.lpstrFilter);
-        SetDlgItemTextA(dialog, cmb13, path.c_str());
-        SetDlgItemTextA(dialog, edt1, path.c_str());
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-        return true;
-    };
+    g_expected.push_back({title, [=, &request, &filter](HWND dialog) {
+                              request = ofn;
+                              filter.assign(ofn.lpstrFilter, std::strlen(ofn.lpstrFilter) + 1);
+                              filter += ofn.lpstrFilter + filter.size();
+                              SetDlgItemTextA(dialog, cmb13, path.c_str());
+                              SetDlgItemTextA(dialog, edt1, path.c_str());
+                              PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+                          }});
 }
 
 TEST_F(WindowsPromptsTest, ChoosersReturnTheWholePathOrCancel)
@@ -230,49 +196,41 @@ TEST_F(WindowsPromptsTest, ChoosersReturnTheWholePathOrCancel)
     }
     const std::string obj = folder + "\\man2.obj";
     write_bytes(obj, "");
-
     OPENFILENAMEA request{};
     std::string filter;
-    g_expected.push_back({"find the correct .OBJ file", choose(obj, &request, &filter)});
+    choose("find the correct .OBJ file", obj, request, filter);
     std::string file = "man.obj";
-    ASSERT_EQ(prompts.GetFileName(Owner::main, file, folder, "find the correct .OBJ file", filterOBJ,
-                                  ChooserMode::open),
-              1);
+    ASSERT_EQ(prompts.GetFileName(Owner::main, file, folder, "find the correct .OBJ file", filterOBJ, ChooserMode::open), 1);
     EXPECT_EQ(file, obj);
     EXPECT_STREQ(tit, "man2.obj");
     EXPECT_EQ(request.lStructSize, sizeof(OPENFILENAMEA));
     EXPECT_EQ(request.hwndOwner, main_window);
-    EXPECT_EQ(filter, "OBJ mesh geometry files\0*.OBJ\0\0"s);
-    EXPECT_GE(request.nMaxFile, 1024u);
+    EXPECT_EQ(filter, "OBJ mesh geometry files\0*.OBJ"s);
     EXPECT_EQ(request.nMaxFileTitle, 256u);
     EXPECT_EQ(request.Flags & (OFN_FILEMUSTEXIST | OFN_OVERWRITEPROMPT), static_cast<DWORD>(OFN_FILEMUSTEXIST));
 
     // Save mode: a name that does not exist yet is accepted, nothing is written.
     const std::string unwritten = folder + "\\any name.txt";
-    g_expected.push_back({"find any file in the folder to be checked", choose(unwritten, &request, &filter)});
-    file = "__result_of_run.txt";
+    choose("find any file in the folder to be checked", unwritten, request, filter);
     ASSERT_EQ(prompts.GetFileName(Owner::none, file, folder, "find any file in the folder to be checked", filterall,
                                   ChooserMode::save),
               1);
     EXPECT_EQ(file, unwritten);
     EXPECT_FALSE(exists(unwritten));
     EXPECT_EQ(request.hwndOwner, nullptr);
-    EXPECT_EQ(filter, "all files\0*.*\0\0"s);
+    EXPECT_EQ(filter, "all files\0*.*"s);
     EXPECT_EQ(request.Flags & (OFN_FILEMUSTEXIST | OFN_OVERWRITEPROMPT), static_cast<DWORD>(OFN_OVERWRITEPROMPT));
 
     // Cancel leaves the caller's name as it was.
-    g_expected.push_back({"file to check?", press(IDCANCEL)});
+    g_expected.push_back({"file to check?", [](HWND d) { PostMessageA(d, WM_COMMAND, IDCANCEL, 0); }});
     file = "__result_of_run.txt";
     EXPECT_EQ(prompts.GetFileName(Owner::main, file, folder, "file to check?", filterCR2etc, ChooserMode::open), 0);
     EXPECT_EQ(file, "__result_of_run.txt");
-}
 
-TEST_F(WindowsPromptsTest, TheTitleIsTheMainWindowsText)
-{
-    prompts.SetTitle("C:\\Poser\\Runtime\\libraries\\character\\man.cr2");
-    char text[256] = {};
+    prompts.SetTitle(obj);
+    char text[512] = {};
     GetWindowTextA(main_window, text, sizeof text);
-    EXPECT_STREQ(text, "C:\\Poser\\Runtime\\libraries\\character\\man.cr2");
+    EXPECT_EQ(text, obj);
 }
 
 }  // namespace

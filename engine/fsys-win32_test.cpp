@@ -17,86 +17,42 @@ std::string drive_root()
     return std::string(folder, 3);  // "C:\"
 }
 
-bool lists(const std::vector<std::string>& names, const std::string& name)
-{
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
-
-TEST(FsysWindows, RenameNeverReplacesAnExistingName)
+TEST(FsysWindows, FilesRenamesAndFolders)
 {
     TempDir dir;
-    const std::string a = dir.at("a.cr2");
-    const std::string b = dir.at("b.cr2");
+    const std::string a = dir.at("sub/a.cr2");
     write_bytes(a, "A");
-    write_bytes(b, "B");
-    EXPECT_FALSE(fsys::rename_noreplace(a, b));
-    // Names that differ in letter case only are the same name.
-    EXPECT_FALSE(fsys::rename_noreplace(a, dir.at("B.CR2")));
-    EXPECT_EQ(read_bytes(a), "A");
-    EXPECT_EQ(read_bytes(b), "B");
+    write_bytes(dir.at("sub/b.cr2"), "B");
+    // Names that differ in letter case only are the same name; neither is replaced.
+    EXPECT_FALSE(fsys::rename_noreplace(a, dir.at("sub/b.cr2")));
+    EXPECT_FALSE(fsys::rename_noreplace(a, dir.at("SUB/B.CR2")));
+    EXPECT_EQ(read_bytes(dir.at("sub/b.cr2")), "B");
+    EXPECT_TRUE(fsys::rename_noreplace(a, dir.at("sub/c.cr2")));
+    EXPECT_EQ(read_bytes(dir.at("sub/c.cr2")), "A");
 
-    EXPECT_TRUE(fsys::rename_noreplace(a, dir.at("c.cr2")));
-    EXPECT_FALSE(exists(a));
-    EXPECT_EQ(read_bytes(dir.at("c.cr2")), "A");
-}
-
-TEST(FsysWindows, OnlyRegularDiskFilesOpenForReading)
-{
-    TempDir dir;
-    write_bytes(dir.at("man.cr2"), "x");
-    EXPECT_TRUE(fsys::is_readable_file(dir.at("man.cr2")));
-    EXPECT_TRUE(fsys::is_readable_file(dir.at("MAN.CR2")));
-    for (const std::string& path : {dir.path(), dir.at("missing.obj"), drive_root(), std::string("NUL"),
-                                    std::string("CON"), std::string("\\\\.\\NUL"), dir.at("man.cr2\\x.obj")}) {
+    const std::string c = dir.at("SUB/C.CR2");
+    for (const std::string& path : {dir.path(), a, drive_root(), std::string("NUL"), std::string("CON"),
+                                    std::string("\\\\.\\NUL"), c + "\\x.obj"}) {
         EXPECT_FALSE(fsys::is_readable_file(path)) << path;
     }
+    EXPECT_TRUE(fsys::is_readable_file(c));
     fsys::RawFile f;
-    EXPECT_FALSE(fsys::open_for_writing(dir.at("man.cr2"), fsys::Create::exclusive, f));
+    EXPECT_FALSE(fsys::open_for_writing(c, fsys::Create::exclusive, f));
     EXPECT_FALSE(fsys::open_for_writing(dir.path(), fsys::Create::truncate, f));
-    EXPECT_EQ(read_bytes(dir.at("man.cr2")), "x");
-}
+    EXPECT_EQ(read_bytes(c), "A");
 
-TEST(FsysWindows, FoldersAndEntries)
-{
-    TempDir dir;
-    write_bytes(dir.at("sub/man.cr2"), "x");
-    const std::pair<std::string, bool> folders[] = {
-        {drive_root(), true},
-        {drive_root().substr(0, 2), true},
-        {dir.path(), true},
-        {dir.at("SUB"), true},
-        {dir.at("sub") + "\\", true},
-        {dir.at("sub/man.cr2"), false},
-        {dir.at("none"), false},
-        {"NUL", false},
-    };
-    for (const auto& [path, is_folder] : folders) {
-        EXPECT_EQ(fsys::is_folder(path), is_folder) << path;
+    for (const std::string& path : {drive_root(), drive_root().substr(0, 2), dir.at("SUB"), dir.at("sub") + "\\"}) {
+        EXPECT_TRUE(fsys::is_folder(path)) << path;
+    }
+    for (const std::string& path : {c, dir.at("none"), std::string("NUL")}) {
+        EXPECT_FALSE(fsys::is_folder(path)) << path;
     }
     EXPECT_TRUE(fsys::entry_exists(dir.at("sub")));
-    EXPECT_TRUE(fsys::entry_exists(dir.at("SUB/MAN.cr2")));
-    EXPECT_FALSE(fsys::entry_exists(dir.at("sub/man_zz00.cr2")));
-    EXPECT_FALSE(fsys::entry_exists(dir.at("none/man_zz00.cr2")));
+    EXPECT_TRUE(fsys::entry_exists(c));
+    EXPECT_FALSE(fsys::entry_exists(dir.at("none/c_zz00.cr2")));
 }
 
-TEST(FsysWindows, FolderIdentityIgnoresSpelling)
-{
-    TempDir dir;
-    write_bytes(dir.at("a/x.txt"), "");
-    write_bytes(dir.at("b/x.txt"), "");
-    fsys::FolderId a;
-    fsys::FolderId a_again;
-    fsys::FolderId b;
-    ASSERT_TRUE(fsys::folder_identity(dir.at("a"), a));
-    ASSERT_TRUE(fsys::folder_identity(dir.at("b/../A"), a_again));
-    ASSERT_TRUE(fsys::folder_identity(dir.at("b"), b));
-    EXPECT_EQ(a, a_again);
-    EXPECT_FALSE(a == b);
-    EXPECT_FALSE(fsys::folder_identity(dir.at("a/x.txt"), a));
-    EXPECT_FALSE(fsys::folder_identity(dir.at("none"), a));
-}
-
-TEST(FsysWindows, ListingsYieldEveryName)
+TEST(FsysWindows, AFolderIsListedAndKnownByWhatItIsNotByItsSpelling)
 {
     TempDir dir;
     write_bytes(dir.at("f/Man.CR2"), "");
@@ -107,16 +63,30 @@ TEST(FsysWindows, ListingsYieldEveryName)
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".hidden", "Man.CR2"})) << path;
     }
-    EXPECT_TRUE(fsys::list_folder(drive_root(), names));
-    EXPECT_TRUE(lists(names, "windows") || lists(names, "Windows"));
-    // A bare drive lists the drive's top folder, the folder whose entries the walk names.
-    EXPECT_TRUE(fsys::list_folder(drive_root().substr(0, 2), names));
-    EXPECT_TRUE(lists(names, "windows") || lists(names, "Windows"));
+    for (const std::string& path : {dir.at("f/Man.CR2"), dir.at("none"), dir.at("*")}) {
+        EXPECT_FALSE(fsys::list_folder(path, names)) << path;
+    }
 
-    EXPECT_FALSE(fsys::list_folder(dir.at("f/Man.CR2"), names));
-    EXPECT_FALSE(fsys::list_folder(dir.at("none"), names));
-    // A wildcard would list the entries of other folders under this one's name.
-    EXPECT_FALSE(fsys::list_folder(dir.at("*"), names));
+    fsys::FolderId f;
+    fsys::FolderId other;
+    ASSERT_TRUE(fsys::folder_identity(dir.at("f"), f));
+    ASSERT_TRUE(fsys::folder_identity(dir.at("f/.hidden/../../F"), other));
+    EXPECT_EQ(f, other);
+    EXPECT_FALSE(fsys::folder_identity(dir.at("f/Man.CR2"), other));
+    EXPECT_FALSE(fsys::folder_identity(dir.at("none"), other));
+
+    // A bare drive is its top folder, for the listing and the identity alike, even while
+    // the current folder lies deeper on that drive.
+    char cwd[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    ASSERT_TRUE(SetCurrentDirectoryA(dir.at("f").c_str()));
+    const std::string drive = drive_root().substr(0, 2);
+    fsys::FolderId top;
+    EXPECT_TRUE(fsys::list_folder(drive, names) && fsys::folder_identity(drive, other));
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](auto& n) { return _stricmp(n.c_str(), "windows") == 0; }), 1);
+    SetCurrentDirectoryA(cwd);
+    ASSERT_TRUE(fsys::folder_identity(drive_root(), top));
+    EXPECT_EQ(other, top);
 }
 
 }  // namespace
