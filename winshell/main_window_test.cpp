@@ -9,30 +9,11 @@
 #include "tests/test_support.h"
 
 #include <cstring>
-#include <functional>
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <utility>
 
 namespace {
-
-const std::string k_root = "question\tnone\tIs this the root address of your Poser setup?\t";
-
-// A drop as the shell hands it over: a DROPFILES header, then the paths, each terminated,
-// and one more terminator. The window procedure frees it.
-WPARAM make_drop(const std::vector<std::string>& paths)
-{
-    std::string list;
-    for (const std::string& p : paths) {
-        list += p + '\0';
-    }
-    HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() + 1);
-    auto* header = static_cast<DROPFILES*>(GlobalLock(block));
-    header->pFiles = sizeof(DROPFILES);
-    std::memcpy(header + 1, list.data(), list.size());
-    GlobalUnlock(block);
-    return reinterpret_cast<WPARAM>(block);
-}
 
 // Dispatches what is pending; the quit message's code when one came, -1 otherwise.
 int pending_quit_code()
@@ -54,7 +35,6 @@ protected:
     void SetUp() override
     {
         reset_engine("");
-        file.clear();
         CreateDirectoryA(dir.at("appdata").c_str(), nullptr);
         SetEnvironmentVariableA("APPDATA", dir.at("appdata").c_str());
         write_bytes(start + "\\keep.txt", "");
@@ -63,37 +43,51 @@ protected:
     }
     void TearDown() override
     {
-        DestroyWindow(wn);
-        pending_quit_code();
         SetCurrentDirectoryA(dir.path().c_str());
         reset_engine("");
     }
-    // The main window as the program creates it, the prompts answered from `lines`; before
-    // answer number `at` comes `act`, as a user can act while a prompt shows.
-    void create_window(std::vector<std::string> lines, std::size_t at = 99, std::function<void()> act = nullptr)
+    // The main window as the program creates it, with the root `root` stored (none when
+    // empty) and the prompts answered from `lines`; `act` comes before answer number `at`,
+    // as a user can act while a prompt shows.
+    void create_window(const std::string& root, std::vector<std::string> lines, std::size_t at = 99,
+                       std::function<void()> act = nullptr)
     {
-        answers = std::make_unique<ScriptedPrompts>([this, lines, at, act, k = std::size_t{0}]() mutable {
-            if (k == at && act) {
+        ASSERT_TRUE(root.empty() || write_setting(k_settings_section, k_root_key, root));
+        answers = std::make_unique<ScriptedPrompts>([=, k = std::size_t{0}]() mutable {
+            if (k == at) {
                 std::exchange(act, nullptr)();
             }
             return k < lines.size() ? std::optional<std::string>(lines[k++]) : std::nullopt;
         });
-        wn_prompts = std::make_unique<TranscriptPrompts>(*answers);
-        use_prompts(*wn_prompts);
-        ASSERT_NE(wn = newwindow(progname, progname, WS_MAXIMIZE), nullptr);
+        seen = std::make_unique<TranscriptPrompts>(*answers);
+        use_prompts(*seen);
+        wn = newwindow(progname, progname, WS_MAXIMIZE);
     }
-    void store_root() { ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser"))); }
     void command(int id) { SendMessageA(wn, WM_COMMAND, static_cast<WPARAM>(id), 0); }
-    void drop(const std::vector<std::string>& paths) { SendMessageA(wn, WM_DROPFILES, make_drop(paths), 0); }
-    const std::vector<std::string>& transcript() const { return wn_prompts->lines(); }
+    // A drop as the shell hands it over: a DROPFILES header, then the paths, each
+    // terminated, and one more terminator. The window procedure frees it.
+    void drop(const std::vector<std::string>& paths)
+    {
+        std::string list;
+        for (const std::string& p : paths) {
+            list += p + '\0';
+        }
+        HGLOBAL block = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() + 1);
+        auto* header = static_cast<DROPFILES*>(GlobalLock(block));
+        header->pFiles = sizeof(DROPFILES);
+        std::memcpy(header + 1, list.data(), list.size());
+        GlobalUnlock(block);
+        SendMessageA(wn, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+    }
 
     TempDir dir;
     // Named with a letter of the ANSI code page outside ASCII: the run log must land here.
     const std::string start = dir.at("start Jos\xE9");
     const std::string log = start + "\\__result_of_run.txt";
+    const std::string root_question = "question\tnone\tIs this the root address of your Poser setup?\t";
     const std::string see_log = "question\tnone\tdo you want to see my log for this run?\t" + log + "\tno";
     std::unique_ptr<ScriptedPrompts> answers;
-    std::unique_ptr<TranscriptPrompts> wn_prompts;
+    std::unique_ptr<TranscriptPrompts> seen;
     HWND wn = nullptr;
 };
 
@@ -103,22 +97,21 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
     write_bytes(man, "figureResFile :geom:man.obj\n");
     // Longer than the 255 characters an old drop buffer held: the path must arrive whole.
     const std::string long_path = dir.path() + std::string(300, 'a') + ".cr2.txt";
-    store_root();
-    create_window({"yes", "cancel", dir.at("work/any name.txt")});
+    file.clear();
+    create_window(dir.at("Poser"), {"yes", "cancel", "cancel"});
     EXPECT_TRUE(mwn == wn && rootdir == start && posername == dir.at("Poser"));
     EXPECT_TRUE(IsWindowVisible(wn) && IsZoomed(wn) && (GetWindowLongPtrA(wn, GWL_EXSTYLE) & WS_EX_ACCEPTFILES));
     char text[64] = {};
+    std::string menu;
+    ASSERT_TRUE(GetMenu(wn) == mainmenu && GetMenuItemCount(mainmenu) == 4);
+    for (UINT k = 0; k < 4; ++k) {
+        menu += GetMenuStringA(mainmenu, k, text, sizeof text, MF_BYPOSITION) > 0 ? text : "";
+        menu += "=" + std::to_string(GetMenuItemID(mainmenu, static_cast<int>(k))) + ";";
+    }
+    EXPECT_EQ(menu, "&read and check Poser file=256;&read and check Poser folder and its subfolders=259;&help=257;"
+                    "e&xit=258;");
     GetWindowTextA(wn, text, sizeof text);
     EXPECT_STREQ(text, "tarnwick");
-    ASSERT_TRUE(GetMenu(wn) == mainmenu && GetMenuItemCount(mainmenu) == 4);
-    const char* items[] = {"&read and check Poser file", "&read and check Poser folder and its subfolders", "&help",
-                           "e&xit"};
-    const UINT ids[] = {256, 259, 257, 258};
-    for (UINT k = 0; k < 4; ++k) {
-        GetMenuStringA(mainmenu, k, text, sizeof text, MF_BYPOSITION);
-        EXPECT_STREQ(text, items[k]);
-        EXPECT_EQ(GetMenuItemID(mainmenu, static_cast<int>(k)), ids[k]) << text;
-    }
     MINMAXINFO info{};
     info.ptMaxSize = POINT{800, 600};
     EXPECT_EQ(SendMessageA(wn, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 0);
@@ -127,25 +120,22 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
     for (int id : {256, 257, 300, 259}) {
         command(id);
     }
-    EXPECT_EQ(read_bytes(log), "");
     drop({man, man});
     drop({long_path});
     drop({man});
     EXPECT_EQ(read_bytes(log), "no alterations\r\n");
-    EXPECT_EQ(transcript(), (std::vector<std::string>{
-                                k_root + dir.at("Poser") + "\tyes",
-                                "open\tmain\tfile to check?\t\t" + dir.at("Poser") + "\tfiles to be checked\tcancel",
-                                "information\tnone\t\tFor information, read the file tarnwick_readme.txt that came "
-                                "with this application.",
-                                "save\tmain\tfind any file in the folder to be checked\t\t" + dir.at("Poser") +
-                                    "\tall files\t" + dir.at("work/any name.txt"),
-                                "information\tnone\tsearchdir finished, my log is on this file\t" + log,
-                                see_log,
-                                "warning\tmain\tdrag-and-drop\tone file at a time please",
-                                "warning\tnone\tI can't handle this sort of file\t" + long_path,
-                                "title\t" + man,
-                                see_log,
-                            }));
+    EXPECT_EQ(seen->lines(), (std::vector<std::string>{
+                                 root_question + dir.at("Poser") + "\tyes",
+                                 "open\tmain\tfile to check?\t\t" + dir.at("Poser") + "\tfiles to be checked\tcancel",
+                                 "information\tnone\t\tFor information, read the file tarnwick_readme.txt that came "
+                                 "with this application.",
+                                 "save\tmain\tfind any file in the folder to be checked\t\t" + dir.at("Poser") +
+                                     "\tall files\tcancel",
+                                 "warning\tmain\tdrag-and-drop\tone file at a time please",
+                                 "warning\tnone\tI can't handle this sort of file\t" + long_path,
+                                 "title\t" + man,
+                                 see_log,
+                             }));
     command(258);
     EXPECT_FALSE(IsWindow(wn) || repllist);
     EXPECT_EQ(pending_quit_code(), 0);
@@ -153,36 +143,36 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
 
 TEST_F(MainWindow, TheRootDialogueKeepsTheProgramBusyAndNoRootEndsIt)
 {
-    create_window({"no", "cancel", dir.at("work/a.cr2")}, 0, [] {
+    create_window("", {"no", "cancel", dir.at("work/a.cr2")}, 0, [] {
         for (int id : {256, 259, 258}) {
             SendMessageA(mwn, WM_COMMAND, static_cast<WPARAM>(id), 0);
         }
     });
-    EXPECT_EQ(transcript(), (std::vector<std::string>{
-                                k_root + "c:\tno",
-                                "open\tmain\tfind any file in your Poser installation's root folder\tc:\\*.*\tc:"
-                                "\tall files\tcancel",
-                                "warning\tmain\tExiting\tI need this information to be able to run.",
-                            }));
+    EXPECT_EQ(seen->lines(), (std::vector<std::string>{
+                                 root_question + "c:\tno",
+                                 "open\tmain\tfind any file in your Poser installation's root folder\tc:\\*.*\tc:"
+                                 "\tall files\tcancel",
+                                 "warning\tmain\tExiting\tI need this information to be able to run.",
+                             }));
+    DestroyWindow(wn);
     EXPECT_EQ(pending_quit_code(), 0);
 }
 
 TEST_F(MainWindow, ClosingEndsARunBeforeItsNextFile)
 {
-    // Three folders, each with a file written in the old prefix notation; the window is
-    // closed while the first folder's question shows.
-    for (const char* name : {"1/a.cr2", "2/b.cr2", "3/c.cr2"}) {
-        write_bytes(dir.at("work/" + std::string(name)), "prop 0 0 geom:man.obj\n");
+    // Three folders, each with a file in the old prefix notation; the window is closed while
+    // the first folder's question shows.
+    const std::vector<std::string> files{dir.at("work/1/a.cr2"), dir.at("work/2/b.cr2"), dir.at("work/3/c.cr2")};
+    for (const std::string& path : files) {
+        write_bytes(path, "prop 0 0 geom:man.obj\n");
     }
-    store_root();
-    create_window({"yes", "yes"}, 1, [this] { SendMessageA(wn, WM_CLOSE, 0, 0); });
+    create_window(dir.at("Poser"), {"yes", "yes"}, 1, [this] { SendMessageA(wn, WM_CLOSE, 0, 0); });
     drop({dir.at("work")});
     // The folders are walked in the order Windows lists them: only the first one's file was
     // rewritten, and nothing was asked after its question.
-    ASSERT_EQ(transcript().size(), 3u);
-    const std::string first = transcript()[1].substr(std::strlen("title\t"));
-    for (const char* name : {"1/a.cr2", "2/b.cr2", "3/c.cr2"}) {
-        const std::string path = dir.at("work/" + std::string(name));
+    ASSERT_EQ(seen->lines().size(), 3u);
+    const std::string first = seen->lines()[1].substr(std::strlen("title\t"));
+    for (const std::string& path : files) {
         EXPECT_EQ(read_bytes(path), path == first ? "prop 0 0 :geom:man.obj\r\n" : "prop 0 0 geom:man.obj\n");
     }
     EXPECT_EQ(read_bytes(log).rfind("file " + first + " being corrected", 0), 0u);
@@ -190,11 +180,9 @@ TEST_F(MainWindow, ClosingEndsARunBeforeItsNextFile)
     EXPECT_EQ(pending_quit_code(), 0);
 
     // Outside a run the close box ends the program at once, keeping the remembered picks.
-    store_root();
-    create_window({"yes"});
+    create_window(dir.at("Poser"), {"yes"});
     SendMessageA(wn, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(wn));
-    EXPECT_TRUE(repllist);
+    EXPECT_TRUE(!IsWindow(wn) && repllist);
     EXPECT_EQ(pending_quit_code(), 0);
 
     // Getting a message fails: no quit message brought a code, so the program ends with 0.
