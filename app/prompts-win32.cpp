@@ -139,6 +139,13 @@ private:
     HHOOK m_hook;
 };
 
+// A box without owner is task-modal: the main window is disabled while it shows, so that
+// it can neither hide the box nor take commands meanwhile.
+UINT message_box_style(UINT kind, HWND owner)
+{
+    return owner == nullptr ? kind | MB_TASKMODAL : kind;
+}
+
 int message_box(HWND owner, std::string_view body, std::string_view caption, UINT style)
 {
     const std::string text(body);
@@ -148,11 +155,6 @@ int message_box(HWND owner, std::string_view body, std::string_view caption, UIN
 }
 
 }  // namespace
-
-UINT message_box_style(UINT kind, HWND owner)
-{
-    return owner == nullptr ? kind | MB_TASKMODAL : kind;
-}
 
 HWND WindowsPrompts::owner_window(Owner owner) const
 {

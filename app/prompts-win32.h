@@ -12,11 +12,6 @@ extern OPENFILENAMEA ofn;
 // Receives the chosen file's name without its folder.
 extern char tit[256];
 
-// The style of a message box of kind `kind` (MB_ICONWARNING, MB_OK or MB_YESNO). A box
-// without owner is task-modal: the main window is disabled while it shows, so that it
-// can neither hide the box nor take commands meanwhile.
-UINT message_box_style(UINT kind, HWND owner);
-
 class WindowsPrompts : public Prompts {
 public:
     // `main_window` is read at every prompt: the window may come to exist, or go, later.

@@ -6,10 +6,11 @@
 
 #include <dlgs.h>
 
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -85,53 +86,44 @@ TEST(WindowsPrompts, MessageBoxesChoosersAndTheTitle)
     prompts.information(Owner::none, "C:\\log.txt", "searchdir finished, my log is on this file");
     EXPECT_TRUE(prompts.question(Owner::none, "C:\\poser", root));
     EXPECT_FALSE(prompts.question(Owner::main, "C:\\log.txt", see_log));
-    // Without owner too the main window is disabled (the box is task-modal): it can neither
-    // hide the box nor take a command while the box shows.
+    // The styles' icon and buttons; without owner too the main window is disabled (the box
+    // is task-modal): it can neither hide the box nor take a command while the box shows.
     EXPECT_EQ(seen, (std::vector<std::string>{"main icon 1", "none 1", "none 6 7", "main 6 7"}));
-    for (UINT kind : {MB_ICONWARNING, MB_OK, MB_YESNO}) {
-        EXPECT_TRUE(message_box_style(kind, main) == kind && message_box_style(kind, nullptr) == (kind | MB_TASKMODAL));
-    }
 
     TempDir dir;
     // Deeper than the 128 characters a chooser buffer once held.
     const std::string folder = dir.path() + "\\" + std::string(150, 'g');
     write_bytes(folder + "\\man2.obj", "");
-    const struct {
-        const char* title;
-        const FileFilter& filter;
-        ChooserMode mode;
-        Owner owner;
-        std::string answer;  // "" cancels
-        DWORD flag;
-    } choosers[] = {
-        {"file to check?", filterCR2etc, ChooserMode::open, Owner::main, "", OFN_FILEMUSTEXIST},
-        {"find the correct .OBJ file", filterOBJ, ChooserMode::open, Owner::main, folder + "\\man2.obj",
-         OFN_FILEMUSTEXIST},
-        // Save mode accepts a name that does not exist, and writes nothing.
-        {"find any file in the folder", filterall, ChooserMode::save, Owner::none, folder + "\\new.txt",
-         OFN_OVERWRITEPROMPT},
-    };
-    for (const auto& c : choosers) {
-        OPENFILENAMEA request{};
-        std::string filter;
-        g_expected.emplace_back(c.title, [&](HWND dialog) {
-            request = ofn;
-            filter.assign(ofn.lpstrFilter, std::strlen(c.filter.display) + std::strlen(c.filter.pattern) + 3);
-            SetDlgItemTextA(dialog, cmb13, c.answer.c_str());
-            SetDlgItemTextA(dialog, edt1, c.answer.c_str());
-            PostMessageA(dialog, WM_COMMAND, c.answer.empty() ? IDCANCEL : IDOK, 0);
+    // Each chooser's request as it showed (owner, record size, mode flag, filter list up to
+    // its closing empty text), answered by typing `answer` ("" cancels).
+    std::vector<std::string> requests;
+    for (std::string answer : {folder + "\\man2.obj", folder + "\\new.txt", std::string()}) {
+        g_expected.emplace_back(answer.empty() ? "file to check?" : answer.back() == 'j' ? "find the mesh" : "find any file",
+                                [&, answer](HWND dialog) {
+            const char* end = ofn.lpstrFilter;
+            while (*end != '\0' || end[1] != '\0') {
+                ++end;
+            }
+            requests.push_back((ofn.hwndOwner == main ? "main " : "none ") + std::to_string(ofn.lStructSize) + " " +
+                               std::to_string(ofn.Flags & (OFN_FILEMUSTEXIST | OFN_OVERWRITEPROMPT)) + " " +
+                               std::string(ofn.lpstrFilter, end));
+            SetDlgItemTextA(dialog, cmb13, answer.c_str());
+            SetDlgItemTextA(dialog, edt1, answer.c_str());
+            PostMessageA(dialog, WM_COMMAND, answer.empty() ? IDCANCEL : IDOK, 0);
         });
-        std::string file = "__result_of_run.txt";
-        EXPECT_EQ(prompts.GetFileName(c.owner, file, folder, c.title, c.filter, c.mode), c.answer.empty() ? 0 : 1);
-        // A cancel leaves the caller's name as it was.
-        EXPECT_EQ(file, c.answer.empty() ? "__result_of_run.txt" : c.answer);
-        EXPECT_TRUE(request.lStructSize == sizeof(OPENFILENAMEA) &&
-                    (request.Flags & (OFN_FILEMUSTEXIST | OFN_OVERWRITEPROMPT)) == c.flag) << c.title;
-        EXPECT_EQ(request.hwndOwner, c.owner == Owner::main ? main : nullptr);
-        EXPECT_EQ(filter, std::string(c.filter.display) + '\0' + c.filter.pattern + '\0' + '\0');
     }
-    EXPECT_STREQ(tit, "new.txt");
-    EXPECT_FALSE(exists(folder + "\\new.txt"));
+    std::string files[3] = {"man.obj", "__result_of_run.txt", "__result_of_run.txt"};
+    EXPECT_EQ(prompts.GetFileName(Owner::main, files[0], folder, "find the mesh", filterOBJ, ChooserMode::open), 1);
+    // Save mode accepts a name that does not exist, and writes nothing.
+    EXPECT_EQ(prompts.GetFileName(Owner::none, files[1], folder, "find any file", filterall, ChooserMode::save), 1);
+    EXPECT_FALSE(exists(files[1]));
+    // A cancel leaves the caller's name as it was.
+    EXPECT_EQ(prompts.GetFileName(Owner::main, files[2], folder, "file to check?", filterCR2etc, ChooserMode::open), 0);
+    EXPECT_EQ(files[0] + "|" + files[1] + "|" + files[2], folder + "\\man2.obj|" + folder + "\\new.txt|__result_of_run.txt");
+    const std::string size = " " + std::to_string(sizeof(OPENFILENAMEA));
+    EXPECT_EQ(requests, (std::vector<std::string>{"main" + size + " 4096 OBJ mesh geometry files\0*.OBJ"s,
+                                                  "none" + size + " 2 all files\0*.*"s,
+                                                  "main" + size + " 4096 files to be checked\0*.CR2;*.PP2;*.PZ3"s}));
     prompts.SetTitle(folder);
     char text[512] = {};
     GetWindowTextA(main, text, sizeof text);

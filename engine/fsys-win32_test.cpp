@@ -14,30 +14,22 @@ TEST(FsysWindows, FilesRenamesAndFolders)
 {
     TempDir dir;
     const std::string a = dir.at("sub/a.cr2");
-    const std::string c = dir.at("SUB/C.CR2");
     write_bytes(a, "A");
     write_bytes(dir.at("sub/b.cr2"), "B");
     // Names that differ in letter case only are the same name; neither is replaced.
     EXPECT_FALSE(fsys::rename_noreplace(a, dir.at("sub/b.cr2")) || fsys::rename_noreplace(a, dir.at("SUB/B.CR2")));
-    EXPECT_TRUE(fsys::rename_noreplace(a, dir.at("sub/c.cr2")));
-    EXPECT_EQ(read_bytes(dir.at("sub/b.cr2")) + read_bytes(c), "BA");
+    EXPECT_EQ(read_bytes(dir.at("sub/b.cr2")), "B");
+    EXPECT_TRUE(fsys::is_readable_file(dir.at("SUB/A.CR2")) && fsys::entry_exists(dir.at("SUB/A.CR2")));
     fsys::RawFile f;
-    EXPECT_FALSE(fsys::open_for_writing(c, fsys::Create::exclusive, f));
     EXPECT_FALSE(fsys::open_for_writing(dir.path(), fsys::Create::truncate, f));
-    EXPECT_TRUE(fsys::is_readable_file(c) && fsys::entry_exists(c) && fsys::entry_exists(dir.at("sub")));
-    EXPECT_FALSE(fsys::entry_exists(dir.at("none/c_zz00.cr2")));
-
     const std::string drive = dir.path().substr(0, 2);  // "C:"
-    const std::vector<std::string> unreadable{dir.path(), a, drive + "\\", "NUL", "CON", "\\\\.\\NUL", c + "\\x.obj"};
-    for (const std::string& path : unreadable) {
+    for (const std::string& path : {dir.path(), drive + "\\", std::string("NUL"), std::string("CON"), a + "\\x.obj"}) {
         EXPECT_FALSE(fsys::is_readable_file(path)) << path;
     }
     for (const std::string& path : {drive + "\\", drive, dir.at("SUB"), dir.at("sub") + "\\"}) {
         EXPECT_TRUE(fsys::is_folder(path)) << path;
     }
-    for (const std::string& path : {c, dir.at("x"), std::string("NUL")}) {
-        EXPECT_FALSE(fsys::is_folder(path)) << path;
-    }
+    EXPECT_FALSE(fsys::is_folder(a) || fsys::is_folder("NUL") || fsys::entry_exists(dir.at("none/a_zz00.cr2")));
 }
 
 TEST(FsysWindows, AFolderIsListedAndKnownByWhatItIsNotByItsSpelling)
@@ -66,10 +58,10 @@ TEST(FsysWindows, AFolderIsListedAndKnownByWhatItIsNotByItsSpelling)
     GetCurrentDirectoryA(MAX_PATH, cwd);
     ASSERT_TRUE(SetCurrentDirectoryA(dir.at("f").c_str()));
     EXPECT_TRUE(fsys::list_folder(drive, names) && fsys::folder_identity(drive, other));
+    SetCurrentDirectoryA(cwd);
     EXPECT_EQ(std::count_if(names.begin(), names.end(), [](auto& n) { return _stricmp(n.c_str(), "windows") == 0; }), 1);
     EXPECT_TRUE(fsys::folder_identity(drive + "\\", f));
     EXPECT_EQ(other, f);
-    SetCurrentDirectoryA(cwd);
 }
 
 }  // namespace
