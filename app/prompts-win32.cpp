@@ -161,19 +161,30 @@ HWND WindowsPrompts::owner_window(Owner owner) const
     return owner == Owner::main ? m_main_window : nullptr;
 }
 
+int WindowsPrompts::show_box(Owner owner, std::string_view body, std::string_view caption, UINT kind)
+{
+    const int answer = message_box(owner_window(owner), body, caption, kind);
+    // The main window was disabled while the task-modal box showed, so nothing became
+    // active when it went: the main window takes the keyboard again.
+    if (owner == Owner::none && IsWindow(m_main_window) && GetActiveWindow() == nullptr) {
+        SetActiveWindow(m_main_window);
+    }
+    return answer;
+}
+
 void WindowsPrompts::show_warning(Owner owner, std::string_view body, std::string_view caption)
 {
-    message_box(owner_window(owner), body, caption, MB_ICONWARNING);
+    show_box(owner, body, caption, MB_ICONWARNING);
 }
 
 void WindowsPrompts::show_information(Owner owner, std::string_view body, std::string_view caption)
 {
-    message_box(owner_window(owner), body, caption, MB_OK);
+    show_box(owner, body, caption, MB_OK);
 }
 
 bool WindowsPrompts::ask_question(Owner owner, std::string_view body, std::string_view caption)
 {
-    const int answer = message_box(owner_window(owner), body, caption, MB_YESNO);
+    const int answer = show_box(owner, body, caption, MB_YESNO);
     if (answer != IDYES && answer != IDNO) {
         return only_no_stops(caption);
     }
