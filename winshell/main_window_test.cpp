@@ -42,7 +42,7 @@ protected:
     {
         ASSERT_TRUE(root.empty() || write_setting(k_settings_section, k_root_key, root));
         answers = std::make_unique<ScriptedPrompts>([=, k = std::size_t{0}]() mutable {
-            if (k == at) {
+            if (k == at && act) {
                 std::exchange(act, nullptr)();
             }
             return k < lines.size() ? std::optional<std::string>(lines[k++]) : std::nullopt;
