@@ -1,5 +1,4 @@
-// The Poser root on Windows: the profile functions keep "poserdirname.ini" in the Windows
-// folder, and a root chosen in a drive's top folder is the bare drive.
+// The Poser root on Windows: saved in application data, the old Windows-folder file still read.
 #include "app/poser_root.h"
 
 #include "app/settings.h"
@@ -11,107 +10,45 @@
 
 namespace {
 
-const std::string k_root_question = "Is this the root address of your Poser setup?";
-const std::string k_root_title = "find any file in your Poser installation's root folder";
-
-std::string windows_folder_file(const char* name)
+TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator)
 {
-    char folder[MAX_PATH] = {};
-    GetWindowsDirectoryA(folder, MAX_PATH);
-    return std::string(folder) + "\\" + name;
-}
-
-// Each test starts without a settings file; whatever was there is put back afterwards.
-class PoserRootWindows : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        reset_engine("");
-        saved = read_bytes(ini);
-        DeleteFileA(ini.c_str());
-    }
-    void TearDown() override
-    {
-        DeleteFileA(ini.c_str());
-        if (saved != "<missing>") {
-            write_bytes(ini, saved);
-        }
-        reset_engine("");
-    }
-
-    const std::string ini = windows_folder_file(k_settings_file);
-    std::string saved;
     TempDir dir;
-};
-
-TEST_F(PoserRootWindows, NothingStoredAndYesTakesDriveC)
-{
-    ScriptedSession s({"yes"});
-    EXPECT_EQ(set_poser_root(s.wn), 1);
-    EXPECT_EQ(posername, "c:");
-    EXPECT_EQ(s.transcript(), (std::vector<std::string>{"question\tnone\t" + k_root_question + "\tc:\tyes"}));
-    EXPECT_FALSE(exists(ini));
-}
-
-TEST_F(PoserRootWindows, AChosenFileNamesItsFolderWhichTheWindowsFolderKeeps)
-{
+    CreateDirectoryA(dir.at("appdata").c_str(), nullptr);
+    SetEnvironmentVariableA("APPDATA", dir.at("appdata").c_str());
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string old_ini = std::string(windows) + "\\poserdirname.ini";
+    const std::string ini = dir.at("appdata/tarnwick/poserdirname.ini");
+    const std::string drive = dir.path().substr(0, 2);  // "C:"
     write_bytes(dir.at("Poser/x.txt"), "");
-    ScriptedSession s({"no", dir.at("Poser/x.txt")});
-    EXPECT_EQ(set_poser_root(s.wn), 1);
-    EXPECT_EQ(posername, dir.at("Poser"));
-    EXPECT_EQ(s.transcript(), (std::vector<std::string>{
-                                  "question\tnone\t" + k_root_question + "\tc:\tno",
-                                  "open\tmain\t" + k_root_title + "\tc:\\*.*\tc:\tall files\t" + dir.at("Poser/x.txt"),
-                                  "information\tnone\tYou say that your Poser installation is at\t" + dir.at("Poser"),
-                              }));
+    write_bytes(drive + "\\tarnwick-root-test.txt", "");
+    // The first and the last thing the user sees in the root dialogue answered by `lines`.
+    auto dialogue = [](std::vector<std::string> lines) {
+        ScriptedSession s(std::move(lines));
+        EXPECT_EQ(set_poser_root(s.wn), 1);
+        const std::string& question = s.transcript().front();
+        const std::string& last = s.transcript().back();
+        return question.substr(question.find("setup?\t") + 7) + "|" + last.substr(last.rfind('\t') + 1);
+    };
+
+    DeleteFileA(old_ini.c_str());
+    EXPECT_EQ(dialogue({"yes"}), "c:\tyes|yes");
+    EXPECT_FALSE(exists(ini));
+    write_bytes(old_ini, "[poserinfo]\r\nposeraddr=E:\\old\\/\r\n");
+    EXPECT_EQ(dialogue({"no", dir.at("Poser/x.txt")}), "E:\\old\tno|" + dir.at("Poser"));
     EXPECT_EQ(read_bytes(ini), "[poserinfo]\r\nposeraddr=" + dir.at("Poser") + "\r\n");
+    EXPECT_EQ(dialogue({"yes"}), dir.at("Poser") + "\tyes|yes");
+    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "D:\\"));
+    EXPECT_EQ(dialogue({"no", drive + "\\tarnwick-root-test.txt"}), "D:\tno|" + drive);
 
-    posername.clear();
-    ScriptedSession next({"yes"});
-    EXPECT_EQ(set_poser_root(next.wn), 1);
+    // No folder where a file stands: the failed save is reported, the root used all the same.
+    SetEnvironmentVariableA("APPDATA", dir.at("Poser/x.txt").c_str());
+    EXPECT_EQ(dialogue({"no", dir.at("Poser/x.txt")}),
+              "E:\\old\tno|" + dir.at("Poser/x.txt/tarnwick/poserdirname.ini"));
     EXPECT_EQ(posername, dir.at("Poser"));
-}
-
-TEST_F(PoserRootWindows, AFileInADrivesTopFolderNamesTheBareDrive)
-{
-    char drive_root[MAX_PATH] = {};
-    GetWindowsDirectoryA(drive_root, MAX_PATH);
-    const std::string drive(drive_root, 2);  // "C:"
-    const std::string top_file = drive + "\\tarnwick-root-test.txt";
-    write_bytes(top_file, "");
-    ScriptedSession s({"no", top_file});
-    EXPECT_EQ(set_poser_root(s.wn), 1);
-    DeleteFileA(top_file.c_str());
-    EXPECT_EQ(posername, drive);
-    EXPECT_EQ(read_setting(k_settings_section, k_root_key), drive);
-}
-
-TEST_F(PoserRootWindows, CancelEndsTheProgramAndKeepsTheStoredRoot)
-{
-    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "D:\\Poser 4"));
-    ScriptedSession s({"no", "cancel"});
-    EXPECT_EQ(set_poser_root(s.wn), 0);
-    EXPECT_EQ(s.transcript().front(), "question\tnone\t" + k_root_question + "\tD:\\Poser 4\tno");
-    EXPECT_EQ(s.transcript().back(), "warning\tmain\tExiting\tI need this information to be able to run.");
-    EXPECT_EQ(read_setting(k_settings_section, k_root_key), "D:\\Poser 4");
-}
-
-TEST_F(PoserRootWindows, ProfileRulesOfTheSettingsFile)
-{
-    // Section and key are found in any letter case; other sections and keys are kept.
-    write_bytes(ini, "[other]\r\nposeraddr=elsewhere\r\n[PoserInfo]\r\nPoserAddr=E:\\old\r\nsize=3\r\n");
-    EXPECT_EQ(read_setting(k_settings_section, k_root_key), "E:\\old");
-    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "E:\\new root"));
-    EXPECT_EQ(read_setting(k_settings_section, k_root_key), "E:\\new root");
-    EXPECT_EQ(read_setting("other", k_root_key), "elsewhere");
-    EXPECT_EQ(read_setting(k_settings_section, "size"), "3");
-    EXPECT_EQ(read_setting(k_settings_section, "missing"), "");
-    EXPECT_EQ(read_setting("missing", k_root_key), "");
-
-    // A stored value arrives cut at 255 characters.
-    const std::string long_value = "F:\\" + std::string(297, 'p');
-    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, long_value));
-    EXPECT_EQ(read_setting(k_settings_section, k_root_key), long_value.substr(0, 255));
+    DeleteFileA((drive + "\\tarnwick-root-test.txt").c_str());
+    DeleteFileA(old_ini.c_str());
+    reset_engine("");
 }
 
 }  // namespace

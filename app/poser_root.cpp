@@ -24,11 +24,22 @@ std::string default_root()
 #endif
 }
 
+// Every path under the root is the root, one separator and a relative path, so the root
+// itself ends in no separator; a drive root is the bare drive ("C:"). A lone separator (the
+// POSIX root) stays, since an empty root reads as none stored.
+std::string without_trailing_separators(std::string root)
+{
+    while (root.size() > 1 && (root.back() == fsys::k_sep || root.back() == '/')) {
+        root.pop_back();
+    }
+    return root;
+}
+
 }  // namespace
 
 int set_poser_root(Prompts& wn)
 {
-    posername = read_setting(k_settings_section, k_root_key);
+    posername = without_trailing_separators(read_setting(k_settings_section, k_root_key));
     if (posername.empty()) {
         posername = default_root();
     }
@@ -51,7 +62,11 @@ int set_poser_root(Prompts& wn)
         wn.warning(Owner::main, posername, "This is not a valid file name. Exiting");
         return 0;
     }
+    posername = without_trailing_separators(posername);
     wn.information(Owner::none, posername, "You say that your Poser installation is at");
-    write_setting(k_settings_section, k_root_key, posername);
+    // The root is used all the same; unsaved, it would be asked for again at every start.
+    if (!write_setting(k_settings_section, k_root_key, posername)) {
+        wn.warning(Owner::none, settings_file_path(), "I can't write this file");
+    }
     return 1;
 }

@@ -108,6 +108,17 @@ TEST_F(PoserRoot, SavingKeepsTheOtherSettings)
     EXPECT_EQ(read_setting(k_settings_section, k_root_key), "/r");
     EXPECT_EQ(read_setting("other", "k"), "v");
 }
+
+TEST_F(PoserRoot, AStoredRootEndsInNoSeparator)
+{
+    const std::pair<std::string, std::string> stored[] = {{"/p//", "/p"}, {"/", "/"}};
+    for (const auto& [value, root] : stored) {
+        write_bytes(ini(), "[poserinfo]\nposeraddr=" + value + "\n");
+        ScriptedSession s({"yes"});
+        EXPECT_EQ(set_poser_root(s.wn), 1);
+        EXPECT_EQ(posername, root);
+    }
+}
 #endif
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "app/prompts-win32.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,9 +25,133 @@ std::string filter_list(const FileFilter& f)
     return list;
 }
 
+// Questions where only an explicit No changes course (the stored root is kept, the walk goes
+// on). A box that could not be shown gave no No, so these go on as after any other answer;
+// every other question then counts as not answered Yes.
+constexpr std::string_view k_questions_only_no_stops[] = {
+    "Is this the root address of your Poser setup?",
+    "searchdir finished for this folder: shall I continue?",
+};
+
+bool only_no_stops(std::string_view caption)
+{
+    return std::find(std::begin(k_questions_only_no_stops), std::end(k_questions_only_no_stops), caption) !=
+           std::end(k_questions_only_no_stops);
+}
+
+// The work area of the screen that shows `box`.
+RECT work_area_of(HWND box)
+{
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+    return monitor.rcWork;
+}
+
+// How wide `text` is in the title bar's font.
+int caption_text_width(HWND box, const std::string& text)
+{
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HFONT font = CreateFontIndirectA(&metrics.lfCaptionFont);
+    HDC dc = GetDC(box);
+    HGDIOBJ previous = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(box, dc);
+    DeleteObject(font);
+    return size.cx;
+}
+
+BOOL CALLBACK shift_button(HWND child, LPARAM by)
+{
+    char cls[16] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (_stricmp(cls, "Button") == 0) {
+        RECT r;
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(child, nullptr, r.left + static_cast<int>(by), r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
+    return TRUE;
+}
+
+// Windows sizes a message box to its body, which here is mostly one short path, and cuts
+// the caption, which holds the actual message. The box grows around its centre until the
+// caption fits beside the close button (never beyond the screen); its buttons stay centred.
+void fit_caption(HWND box, const std::string& caption)
+{
+    RECT frame;
+    RECT client;
+    GetWindowRect(box, &frame);
+    GetClientRect(box, &client);
+    const int width = frame.right - frame.left;
+    const int borders = width - (client.right - client.left);
+    const int needed = caption_text_width(box, caption) + borders + 2 * GetSystemMetrics(SM_CXSIZE);
+    const RECT screen = work_area_of(box);
+    const int grow = std::min(needed, static_cast<int>(screen.right - screen.left)) - width;
+    if (grow <= 0) {
+        return;
+    }
+    const int left = std::max(static_cast<int>(screen.left), static_cast<int>(frame.left) - grow / 2);
+    SetWindowPos(box, nullptr, left, frame.top, width + grow, frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    EnumChildWindows(box, shift_button, grow / 2);
+}
+
+// The caption of the box about to show; the hook below fits it once the box has laid
+// itself out, which is when its dialog initialisation returns.
+const std::string* g_caption_to_fit = nullptr;
+
+LRESULT CALLBACK after_box_message(int code, WPARAM w, LPARAM l)
+{
+    const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(l);
+    if (code == HC_ACTION && sent->message == WM_INITDIALOG && g_caption_to_fit != nullptr) {
+        fit_caption(sent->hwnd, *g_caption_to_fit);
+        g_caption_to_fit = nullptr;
+    }
+    return CallNextHookEx(nullptr, code, w, l);
+}
+
+// Watches this thread's windows while one message box is being made; a box shown from
+// inside it (through input it lets in) gets its own watch.
+class CaptionFitter {
+public:
+    explicit CaptionFitter(const std::string& caption)
+        : m_outer(g_caption_to_fit),
+          m_hook(SetWindowsHookExA(WH_CALLWNDPROCRET, after_box_message, nullptr, GetCurrentThreadId()))
+    {
+        g_caption_to_fit = &caption;
+    }
+    ~CaptionFitter()
+    {
+        if (m_hook != nullptr) {
+            UnhookWindowsHookEx(m_hook);
+        }
+        g_caption_to_fit = m_outer;
+    }
+    CaptionFitter(const CaptionFitter&) = delete;
+    CaptionFitter& operator=(const CaptionFitter&) = delete;
+
+private:
+    const std::string* m_outer;
+    HHOOK m_hook;
+};
+
+// A box without owner is task-modal: the main window is disabled while it shows, so that
+// it can neither hide the box nor take commands meanwhile.
+UINT message_box_style(UINT kind, HWND owner)
+{
+    return owner == nullptr ? kind | MB_TASKMODAL : kind;
+}
+
 int message_box(HWND owner, std::string_view body, std::string_view caption, UINT style)
 {
-    return MessageBoxA(owner, std::string(body).c_str(), std::string(caption).c_str(), style);
+    const std::string text(body);
+    const std::string title(caption);
+    CaptionFitter fitter(title);
+    return MessageBoxA(owner, text.c_str(), title.c_str(), message_box_style(style, owner));
 }
 
 }  // namespace
@@ -35,19 +161,34 @@ HWND WindowsPrompts::owner_window(Owner owner) const
     return owner == Owner::main ? m_main_window : nullptr;
 }
 
+int WindowsPrompts::show_box(Owner owner, std::string_view body, std::string_view caption, UINT kind)
+{
+    const int answer = message_box(owner_window(owner), body, caption, kind);
+    // The main window was disabled while the task-modal box showed, so nothing became
+    // active when it went: the main window takes the keyboard again.
+    if (owner == Owner::none && IsWindow(m_main_window) && GetActiveWindow() == nullptr) {
+        SetActiveWindow(m_main_window);
+    }
+    return answer;
+}
+
 void WindowsPrompts::show_warning(Owner owner, std::string_view body, std::string_view caption)
 {
-    message_box(owner_window(owner), body, caption, MB_ICONWARNING);
+    show_box(owner, body, caption, MB_ICONWARNING);
 }
 
 void WindowsPrompts::show_information(Owner owner, std::string_view body, std::string_view caption)
 {
-    message_box(owner_window(owner), body, caption, MB_OK);
+    show_box(owner, body, caption, MB_OK);
 }
 
 bool WindowsPrompts::ask_question(Owner owner, std::string_view body, std::string_view caption)
 {
-    return message_box(owner_window(owner), body, caption, MB_YESNO) == IDYES;
+    const int answer = show_box(owner, body, caption, MB_YESNO);
+    if (answer != IDYES && answer != IDNO) {
+        return only_no_stops(caption);
+    }
+    return answer == IDYES;
 }
 
 int WindowsPrompts::choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t,

@@ -27,6 +27,7 @@ protected:
 
 private:
     HWND owner_window(Owner owner) const;
+    int show_box(Owner owner, std::string_view body, std::string_view caption, UINT kind);
 
     const HWND& m_main_window;
 };

@@ -9,8 +9,13 @@
 #include "engine/refline.h"
 #include "engine/run_stop.h"
 
-#include <filesystem>
 #include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <filesystem>
+#endif
 
 std::string rootdir;
 std::string logname;
@@ -20,15 +25,6 @@ namespace {
 
 bool g_run_in_progress = false;
 LogViewer g_log_viewer;
-
-// Marks a run as in progress for as long as it lasts.
-class RunGuard {
-public:
-    RunGuard() { g_run_in_progress = true; }
-    ~RunGuard() { g_run_in_progress = false; }
-    RunGuard(const RunGuard&) = delete;
-    RunGuard& operator=(const RunGuard&) = delete;
-};
 
 void build_logname()
 {
@@ -127,13 +123,36 @@ void check_folder(Prompts& wn)
 
 void set_rootdir_to_current_folder()
 {
+#ifdef _WIN32
+    // In the ANSI code page, like every path the file layer hands to Windows: a start folder
+    // named with a letter outside ASCII must name the same folder when the log is created.
+    std::string folder(MAX_PATH, '\0');
+    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
+    if (length >= folder.size()) {
+        folder.resize(length);
+        length = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
+    }
+    folder.resize(length < folder.size() ? length : 0);
+    rootdir = folder;
+#else
     std::error_code ec;
     rootdir = std::filesystem::current_path(ec).string();
+#endif
 }
 
 void set_log_viewer(LogViewer viewer)
 {
     g_log_viewer = std::move(viewer);
+}
+
+BusyGuard::BusyGuard() : m_outer(g_run_in_progress)
+{
+    g_run_in_progress = true;
+}
+
+BusyGuard::~BusyGuard()
+{
+    g_run_in_progress = m_outer;
 }
 
 bool run_in_progress()
@@ -149,12 +168,12 @@ AfterCommand menu_command(int command, Prompts& wn)
     }
     switch (command) {
     case k_check_file: {
-        RunGuard guard;
+        BusyGuard busy;
         check_file(wn);
         break;
     }
     case k_check_folder: {
-        RunGuard guard;
+        BusyGuard busy;
         check_folder(wn);
         break;
     }
@@ -179,7 +198,7 @@ void handle_drop(const std::vector<std::string>& paths, Prompts& wn)
         wn.warning(Owner::main, "one file at a time please", "drag-and-drop");
         return;
     }
-    RunGuard guard;
+    BusyGuard busy;
     file = paths.front();
     if (is_dir(file)) {
         folder_run(wn);

@@ -42,5 +42,19 @@ AfterCommand menu_command(int command, Prompts& wn);
 // Poser file a single-file run, anything else is refused with a warning.
 void handle_drop(const std::vector<std::string>& paths, Prompts& wn);
 
-// True while a run is being carried out (its prompts may let other input arrive).
+// True while a run is being carried out, or anything else that commands must wait for,
+// such as the Poser root dialogue (their prompts may let other input arrive).
 bool run_in_progress();
+
+// Keeps the program busy for as long as it lives: commands and drops meanwhile start
+// nothing.
+class BusyGuard {
+public:
+    BusyGuard();
+    ~BusyGuard();
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    bool m_outer;
+};

@@ -88,6 +88,11 @@ std::string read_setting(const std::string& section, const std::string& key)
     return std::string();
 }
 
+std::string settings_file_path()
+{
+    return settings_path().string();
+}
+
 bool write_setting(const std::string& section, const std::string& key, const std::string& value)
 {
     const std::filesystem::path path = settings_path();

@@ -29,11 +29,20 @@ bool is_regular_disk_file(HANDLE h)
     return GetFileInformationByHandle(h, &info) != 0 && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The pattern that lists every entry of a folder. A drive root keeps its own backslash; a
-// bare drive gets one, so that the listing is the folder whose entries the walk names.
+// The folder that `folder` names for a walk. A bare drive ("C:") is the drive's top folder,
+// whose entries the walk lists, not the current folder of that drive as Windows reads it.
+std::string walked_folder(const std::string& folder)
+{
+    if (folder.size() == 2 && folder[1] == ':') {
+        return folder + '\\';
+    }
+    return folder;
+}
+
+// The pattern that lists every entry of the folder a walk names `folder`.
 std::string listing_pattern(const std::string& folder)
 {
-    std::string pattern = folder;
+    std::string pattern = walked_folder(folder);
     if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/')) {
         pattern += '\\';
     }
@@ -217,7 +226,9 @@ bool folder_identity(const std::string& path, FolderId& id)
     }
     // FILE_FLAG_OPEN_REPARSE_POINT: the attributes below are those of the entry itself, so
     // a junction or a folder link is seen as such and never followed.
-    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    // The folder the walk lists under this name, so that the loop check compares like with like.
+    const std::string folder = walked_folder(path);
+    HANDLE h = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;

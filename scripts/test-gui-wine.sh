@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# tarnwick.exe as a user meets it, under Xvfb and wine: the Poser root question answered
-# from the keyboard, the maximised main window titled "tarnwick" with its menu bar (saved as
+# tarnwick.exe as a user meets it, under Xvfb and wine: the Poser root question (a message
+# box wide enough for its whole caption, saved as a screenshot) answered from the keyboard,
+# the maximised main window titled "tarnwick" with its menu bar (saved as
 # a screenshot in the build folder), the help command reached through its menu key, and the
 # close box ending the program with exit status 0.
 # Usage: scripts/test-gui-wine.sh TARNWICK_EXE BUILD_FOLDER
@@ -11,6 +12,7 @@ exe=$1
 build=$2
 prefix=$build/wineprefix-gui
 shot=$build/tarnwick-window.png
+question_shot=$build/tarnwick-question.png
 width=1024
 height=768
 
@@ -58,6 +60,19 @@ visible_windows() { xdotool search --onlyvisible --name '.*' 2>/dev/null | wc -l
 more_windows_than() { [ "$(visible_windows)" -gt "$1" ]; }
 as_many_windows_as() { [ "$(visible_windows)" -eq "$1" ]; }
 program_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+width_of() {  # width_of WINDOW
+    local X Y WIDTH HEIGHT WINDOW SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" && echo "${WIDTH:-0}"
+}
+# How wide TEXT is in the title bar's font (wine's bold Tahoma at 8 points); 6 pixels a
+# character when that font is not at hand.
+caption_text_width() {
+    local font=/usr/share/wine/fonts/tahomabd.ttf
+    if [ -r "$font" ]; then
+        convert -density 96 -pointsize 8 -font "$font" label:"$1" -format '%w' info: 2>/dev/null && return
+    fi
+    echo $((${#1} * 6))
+}
 maximised() {
     local X Y WIDTH HEIGHT WINDOW SCREEN
     eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)" || return 1
@@ -98,8 +113,18 @@ started=$SECONDS
 "$wine" "$exe" &
 app_pid=$!
 
+caption='Is this the root address of your Poser setup?'
 question='^Is this the root address of your Poser setup\?$'
 wait_for 90 window_shown "$question" || fail "the Poser root question did not appear"
+sleep 1
+import -window root "$question_shot" || fail "no screenshot of the root question"
+echo "screenshot of the root question: $question_shot"
+# The box's own body is a short path: only a box widened for its caption shows it whole.
+box_width=$(width_of "$(window_named "$question")")
+text_width=$(caption_text_width "$caption")
+[ "${box_width:-0}" -ge "$text_width" ] ||
+    fail "the root question is $box_width pixels wide, its caption's text $text_width: the caption is cut"
+echo "root question: $box_width pixels wide for a caption of $text_width"
 key_to "$(window_named "$question")" Return
 wait_for 20 window_gone "$question" || fail "the Poser root question did not take the answer Yes"
 

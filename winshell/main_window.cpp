@@ -2,6 +2,7 @@
 
 #include "app/poser_root.h"
 #include "app/runs.h"
+#include "engine/run_stop.h"
 #include "winshell/resource.h"
 
 #include <shellapi.h>
@@ -20,6 +21,10 @@ HMENU mainmenu;
 namespace {
 
 Prompts* g_prompts = nullptr;
+// A close asked for while the program was busy: carried out once the run or the root
+// dialogue is over.
+bool g_close_waiting = false;
+bool g_in_root_dialogue = false;
 
 // One dropped path, whole: Windows says how long it is, so no path is ever cut short
 // into the name of some other file or folder.
@@ -42,6 +47,17 @@ std::vector<std::string> dropped_paths(HDROP drop)
     return paths;
 }
 
+// The whole root dialogue keeps the program busy: a command or drop meanwhile would run
+// against a root not yet confirmed.
+bool confirm_poser_root()
+{
+    BusyGuard busy;
+    g_in_root_dialogue = true;
+    const int go_on = set_poser_root(*g_prompts);
+    g_in_root_dialogue = false;
+    return go_on != 0;
+}
+
 LRESULT on_create(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
     // The prompts of the root dialogue below are owned by this window, which CreateWindowExA
@@ -53,7 +69,8 @@ LRESULT on_create(HWND wn, UINT message, WPARAM S, LPARAM L)
     SetMenu(wn, mainmenu);
     ShowWindow(wn, SW_SHOW);
     DragAcceptFiles(wn, TRUE);
-    if (set_poser_root(*g_prompts) == 0) {
+    if (!confirm_poser_root() || g_close_waiting) {
+        g_close_waiting = false;
         PostQuitMessage(0);
         return 0;
     }
@@ -75,9 +92,39 @@ LRESULT on_get_min_max_info(LPARAM L)
     return 0;
 }
 
+// A close during a run ends the run before its next file and waits for it to wind down; a
+// close during the root dialogue waits for its end. Otherwise the window goes at once.
+LRESULT on_close(HWND wn, UINT message, WPARAM S, LPARAM L)
+{
+    if (!run_in_progress()) {
+        return DefWindowProcA(wn, message, S, L);
+    }
+    g_close_waiting = true;
+    if (!g_in_root_dialogue) {
+        run_stop::request();
+    }
+    return 0;
+}
+
+// After a command or drop: true when a close came meanwhile and the window has gone.
+bool closed_after_run(HWND wn)
+{
+    if (!g_close_waiting || run_in_progress()) {
+        return false;
+    }
+    g_close_waiting = false;
+    run_stop::clear();
+    DestroyWindow(wn);
+    return true;
+}
+
 LRESULT on_command(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
-    if (menu_command(LOWORD(S), *g_prompts) == AfterCommand::close_main_window) {
+    const AfterCommand after = menu_command(LOWORD(S), *g_prompts);
+    if (closed_after_run(wn)) {
+        return 0;
+    }
+    if (after == AfterCommand::close_main_window) {
         SendMessageA(wn, WM_CLOSE, 0, 0);
         return 0;
     }
@@ -91,6 +138,9 @@ LRESULT on_drop_files(HWND wn, UINT message, WPARAM S, LPARAM L)
     // Released before the run, which may keep the user busy for long.
     DragFinish(drop);
     handle_drop(paths, *g_prompts);
+    if (closed_after_run(wn)) {
+        return 0;
+    }
     return DefWindowProcA(wn, message, S, L);
 }
 
@@ -136,6 +186,18 @@ void open_in_text_editor(const std::string& log)
     ShellExecuteA(mwn, "open", "NOTEPAD", log.c_str(), "", SW_SHOW);
 }
 
+int run_message_loop(GetMessageFunction get_message)
+{
+    MSG msg{};
+    BOOL got = 0;
+    while ((got = get_message(&msg, nullptr, 0, 0)) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    // -1: the loop itself failed and no quit message came with a code.
+    return got == 0 ? static_cast<int>(msg.wParam) : 0;
+}
+
 LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L)
 {
     if (g_prompts == nullptr) {
@@ -144,6 +206,8 @@ LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L)
     switch (iMessage) {
     case WM_CREATE:
         return on_create(wn, iMessage, S, L);
+    case WM_CLOSE:
+        return on_close(wn, iMessage, S, L);
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
