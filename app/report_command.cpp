@@ -14,7 +14,7 @@ namespace {
 // The progress line on a terminal: files, megabytes and rate, overwritten in place.
 class ProgressLine {
 public:
-    ProgressLine() : m_start(std::chrono::steady_clock::now()) {}
+    explicit ProgressLine(std::FILE* err) : m_err(err), m_start(std::chrono::steady_clock::now()) {}
 
     void show(long long files, unsigned long long bytes)
     {
@@ -24,18 +24,19 @@ public:
         std::snprintf(line, sizeof line, "\r%lld files, %.1f MB read, %.1f MB/s ", files, mb,
                       seconds > 0 ? mb / seconds : 0.0);
         m_width = std::string(line).size();
-        std::fputs(line, stderr);
-        std::fflush(stderr);
+        std::fputs(line, m_err);
+        std::fflush(m_err);
     }
     void clear()
     {
         if (m_width > 0) {
-            std::fprintf(stderr, "\r%s\r", std::string(m_width, ' ').c_str());
-            std::fflush(stderr);
+            std::fprintf(m_err, "\r%s\r", std::string(m_width, ' ').c_str());
+            std::fflush(m_err);
         }
     }
 
 private:
+    std::FILE* m_err;
     std::chrono::steady_clock::time_point m_start;
     std::size_t m_width = 0;
 };
@@ -50,41 +51,41 @@ bool write_page(const std::string& path, const std::string& page)
     return fsys::close_file(f) && written;
 }
 
-void fail(const std::string& reason)
+void fail(std::FILE* err, const std::string& reason)
 {
-    std::fprintf(stderr, "tarnwick-cli: %s\n", visible(reason).c_str());
+    std::fprintf(err, "tarnwick-cli: %s\n", visible(reason).c_str());
 }
 
 }  // namespace
 
-int run_report(const ReportRequest& request, std::string_view version)
+int run_report(const ReportRequest& request, std::string_view version, std::FILE* out, std::FILE* err)
 {
     std::vector<std::string> roots;
     std::string error;
-    if (!gather_content_roots(request.roots, request.library_prefs, roots, error, stderr)) {
-        fail(error);
+    if (!gather_content_roots(request.roots, request.library_prefs, roots, error, err)) {
+        fail(err, error);
         return k_report_usage_error;
     }
     std::vector<std::string> paths;
     for (const std::string& path : request.paths) {
         if (!fsys::entry_exists(path) || (!fsys::is_folder(path) && !fsys::is_readable_file(path))) {
-            fail("no such file or folder: " + path);
+            fail(err, "no such file or folder: " + path);
             return k_report_usage_error;
         }
         paths.push_back(fsys::absolute_path(path));
     }
-    ProgressLine line;
+    ProgressLine line(err);
     ReportProgress progress;
-    if (stderr_is_terminal()) {
+    if (err == stderr && stderr_is_terminal()) {
         progress = [&line](long long files, unsigned long long bytes) { line.show(files, bytes); };
     }
     const LibraryReport report = build_library_report(paths, roots, std::max(1u, std::thread::hardware_concurrency()), progress);
     line.clear();
-    const std::string out = request.json ? report_json(report, version) : report_text(report);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    const std::string text = request.json ? report_json(report, version) : report_text(report);
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fflush(out);
     if (!request.html.empty() && !write_page(request.html, report_html(report, version))) {
-        fail("can't write the report page " + request.html);
+        fail(err, "can't write the report page " + request.html);
         return k_report_usage_error;
     }
     return report.broken() ? k_report_broken : k_report_all_found;

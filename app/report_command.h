@@ -1,6 +1,7 @@
 // tarnwick-cli --report: the read-only check of a library, written as text, JSON or HTML.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,7 @@ inline constexpr int k_report_all_found = 0;
 inline constexpr int k_report_usage_error = 2;
 inline constexpr int k_report_broken = 3;
 
-// Runs the report; the exit status: 0 when no reference is moved or missing, 3 when some
-// are, 2 for a root or path that is not there (with a one-line reason on standard error).
-int run_report(const ReportRequest& request, std::string_view version);
+// Runs the report, written to `out`; the exit status: 0 when no reference is moved or
+// missing, 3 when some are, 2 for a root or path that is not there (with a one-line reason
+// on `err`, where a terminal also shows the progress).
+int run_report(const ReportRequest& request, std::string_view version, std::FILE* out, std::FILE* err);

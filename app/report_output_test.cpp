@@ -1,10 +1,14 @@
 // The report's three outputs, with names that would break each of them if written raw.
+#include "app/report_command.h"
 #include "app/report_output.h"
 
+#include "tests/gzip_files.h"
 #include "tests/test_support.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -87,6 +91,80 @@ TEST(ReportOutput, HtmlPageEscapesEverythingAndRendersInABrowser)
     EXPECT_NE(dom.find("<td>missing</td><td>2</td><td>2</td>"), std::string::npos);
     EXPECT_EQ(dom.find("<script"), std::string::npos);
 #endif
+}
+
+// What a file handed to the report as its output holds.
+std::string contents(std::FILE* f)
+{
+    std::string text;
+    std::rewind(f);
+    for (int c; (c = std::fgetc(f)) != EOF;) {
+        text += static_cast<char>(c);
+    }
+    std::fclose(f);
+    return text;
+}
+
+std::map<std::string, std::string> tree_bytes(const std::string& top)
+{
+    std::map<std::string, std::string> bytes;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(top)) {
+        bytes[e.path().string()] = e.is_regular_file() ? read_bytes(e.path().string()) : "<folder>";
+    }
+    return bytes;
+}
+
+TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
+{
+    TempDir dir;
+    write_bytes(dir.at("one/Runtime/Geometries/a.obj"), "");
+    write_bytes(dir.at("two/Runtime/Geometries/b.obj"), "");
+    write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:a.obj\r\n");
+    write_gzip(dir.at("lib/y.crz"), "figureResFile :Runtime:Geometries:b.obj\n");
+    // Poser registers the libraries folder; on POSIX wine's drive Z: stands for "/".
+    std::string registered = dir.at("two/Runtime/Libraries");
+#ifndef _WIN32
+    std::replace(registered.begin(), registered.end(), '/', '\\');
+    registered = "Z:" + registered + "\" /><ContentFolder folder=\"D:\\far";
+#endif
+    write_bytes(dir.at("prefs.xml"), "<ContentFolder folder=\"" + registered + "\" />");
+    const auto before = tree_bytes(dir.path());
+    struct Case {
+        const char* what;
+        ReportRequest request;
+        int status;
+        std::string out_starts;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {"one root", {{dir.at("one")}, "", false, "", {dir.at("lib")}}, k_report_broken, "missing geometry :Runtime:Geometries:b.obj", ""},
+        {"the second root from the preferences", {{dir.at("one") + "/"}, dir.at("prefs.xml"), true, dir.at("page.html"), {dir.at("lib")}},
+         k_report_all_found, "{", ""},
+        {"a root that is not there", {{dir.at("none")}, "", false, "", {dir.at("lib")}}, k_report_usage_error, "",
+         "tarnwick-cli: the root " + dir.at("none") + " does not exist\n"},
+        {"a root that is a file", {{dir.at("lib/x.cr2")}, "", false, "", {dir.at("lib")}}, k_report_usage_error, "",
+         "tarnwick-cli: the root " + dir.at("lib/x.cr2") + " is not a folder\n"},
+        {"a path that is not there", {{dir.at("one")}, "", false, "", {dir.at("nothing.cr2")}}, k_report_usage_error, "",
+         "tarnwick-cli: no such file or folder: " + dir.at("nothing.cr2") + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        EXPECT_EQ(run_report(c.request, "9.9", out, err), c.status);
+        const std::string text = contents(out);
+        EXPECT_EQ(text.substr(0, c.out_starts.size()), c.out_starts);
+        const std::string errors = contents(err);
+#ifndef _WIN32
+        EXPECT_EQ(errors, c.err + (c.request.json ? "tarnwick-cli: D:\\far: a drive this system cannot reach, left out\n" : ""));
+#endif
+        if (c.request.json) {
+            EXPECT_EQ(nlohmann::json::parse(text)["roots"], nlohmann::json::array({dir.at("one"), dir.at("two")}));
+            EXPECT_EQ(read_bytes(c.request.html).substr(0, 15), "<!DOCTYPE html>");
+        }
+    }
+    std::filesystem::remove(dir.at("page.html"));
+    EXPECT_EQ(tree_bytes(dir.path()), before);
 }
 
 }  // namespace

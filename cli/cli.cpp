@@ -296,7 +296,7 @@ int run_cli(int argc, char** argv)
         for (const CliAction& action : options.actions) {
             request.paths.push_back(action.path);
         }
-        return run_report(request, TARNWICK_VERSION);
+        return run_report(request, TARNWICK_VERSION, stdout, stderr);
     }
     if (options.has_root && !is_dir(options.root)) {
         // Every pointer would count as broken, and no pick could lie inside the root.
