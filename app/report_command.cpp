@@ -68,7 +68,8 @@ int run_report(const ReportRequest& request, std::string_view version, std::FILE
     }
     std::vector<std::string> paths;
     for (const std::string& path : request.paths) {
-        if (!fsys::entry_exists(path) || (!fsys::is_folder(path) && !fsys::is_readable_file(path))) {
+        // A file that is there but cannot be read is reported as unreadable, not refused.
+        if (!fsys::entry_exists(path)) {
             fail(err, "no such file or folder: " + path);
             return k_report_usage_error;
         }
