@@ -28,30 +28,12 @@ void put_raw(std::FILE* out, std::string_view text)
 
 }  // namespace
 
-bool stdin_is_terminal()
+bool is_terminal(std::FILE* stream)
 {
 #ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
+    return _isatty(_fileno(stream)) != 0;
 #else
-    return isatty(STDIN_FILENO) != 0;
-#endif
-}
-
-bool stdout_is_terminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stdout)) != 0;
-#else
-    return isatty(STDOUT_FILENO) != 0;
-#endif
-}
-
-bool stderr_is_terminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
+    return isatty(fileno(stream)) != 0;
 #endif
 }
 

@@ -29,6 +29,5 @@ private:
     std::size_t m_status_chars = 0;
 };
 
-bool stdin_is_terminal();
-bool stderr_is_terminal();
-bool stdout_is_terminal();
+// True when `stream` is a terminal (a console on Windows).
+bool is_terminal(std::FILE* stream);

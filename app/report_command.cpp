@@ -77,7 +77,7 @@ int run_report(const ReportRequest& request, std::string_view version, std::FILE
     }
     ProgressLine line(err);
     ReportProgress progress;
-    if (err == stderr && stderr_is_terminal()) {
+    if (is_terminal(err)) {
         progress = [&line](long long files, unsigned long long bytes) { line.show(files, bytes); };
     }
     const LibraryReport report = build_library_report(paths, roots, std::max(1u, std::thread::hardware_concurrency()), progress);

@@ -110,7 +110,7 @@ void print_log(const std::string& path)
         std::fprintf(stderr, "tarnwick-cli: can't read the log %s\n", visible(path).c_str());
         return;
     }
-    const bool terminal = stdout_is_terminal();
+    const bool terminal = is_terminal(stdout);
     std::string_view line;
     while (in.next_line(line)) {
         const std::string shown = terminal ? visible(line) : std::string(line);
@@ -161,7 +161,7 @@ bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& e
             return false;
         }
         stack.answerer = std::make_unique<ScriptedPrompts>(ScriptedPrompts::lines_from(stack.answers_file));
-    } else if (!stdin_is_terminal()) {
+    } else if (!is_terminal(stdin)) {
         stack.answerer = std::make_unique<ScriptedPrompts>(ScriptedPrompts::lines_from(stdin));
     } else {
         stack.answerer = std::make_unique<ConsolePrompts>(stdin, stderr);

@@ -1,41 +1,9 @@
 #include "cli/interrupt.h"
 
+#include "app/prompts-console.h"
+#include "app/visible_text.h"
+
 #include <cstdio>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
-namespace {
-
-// The log's folder comes from the user's disk: control characters are shown, not obeyed.
-std::string visible(const std::string& text)
-{
-    static const char k_hex[] = "0123456789abcdef";
-    std::string shown;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f) {
-            shown += "\\x";
-            shown += k_hex[c >> 4];
-            shown += k_hex[c & 0xf];
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
-}
-
-bool stderr_is_terminal()
-{
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
-}
-
-}  // namespace
 
 namespace interrupt {
 
@@ -51,7 +19,7 @@ int finish(const std::string& logname)
         line += visible(logname);
     }
     // On a terminal the prompt or the status line that was cut short still holds the cursor.
-    if (stderr_is_terminal()) {
+    if (is_terminal(stderr)) {
         std::fputc('\n', stderr);
     }
     std::fprintf(stderr, "%s\n", line.c_str());

@@ -60,6 +60,17 @@ void give_back(std::unique_ptr<char[]>& block, std::size_t capacity)
     block.reset();
 }
 
+// The last line feed in [data, data + size), or nullptr.
+const char* last_line_feed(const char* data, std::size_t size)
+{
+    for (std::size_t k = size; k > 0; --k) {
+        if (data[k - 1] == '\n') {
+            return data + k - 1;
+        }
+    }
+    return nullptr;
+}
+
 // True when every carriage return in [data, data + size) is directly followed by a line
 // feed there. Then the carriage returns need not be squeezed out of the block: the one at
 // the end of each line is dropped when the line is handed out. Poser files end their lines
@@ -366,79 +377,53 @@ bool TextReader::skip_rest_of_long_line(std::string_view& line)
 
 bool TextReader::next_lines(std::string_view& lines)
 {
+    return next_piece(lines, Piece::run_of_lines);
+}
+
+bool TextReader::next_line(std::string_view& line)
+{
+    return next_piece(line, Piece::line);
+}
+
+bool TextReader::next_piece(std::string_view& out, Piece piece)
+{
     m_line_cut = false;
-    if (!skip_rest_of_long_line(lines)) {
+    if (!skip_rest_of_long_line(out)) {
         return false;
     }
     for (;;) {
         const char* start = m_buf.get() + m_begin;
         const std::size_t size = m_end - m_begin;
-        // The last line feed in what is buffered ends the run.
-        for (std::size_t k = size; k > m_scanned; --k) {
-            if (start[k - 1] == '\n') {
-                lines = std::string_view(start, k);
-                m_begin += k;
-                m_scanned = 0;
-                return true;
-            }
-        }
-        m_scanned = size;
-        if (m_max_line != 0 && size > m_max_line) {
-            lines = std::string_view(start, m_max_line);
-            m_begin = m_end;
-            m_scanned = 0;
-            m_line_cut = m_skipping = true;
-            return true;
-        }
-        if (!fill()) {
-            if (m_failed || m_end == m_begin) {
-                return false;
-            }
-            lines = std::string_view(m_buf.get() + m_begin, m_end - m_begin);
-            m_begin = m_end;
-            m_scanned = 0;
-            return true;
-        }
-    }
-}
-
-bool TextReader::next_line(std::string_view& line)
-{
-    m_line_cut = false;
-    if (!skip_rest_of_long_line(line)) {
-        return false;
-    }
-    for (;;) {
-        const char* start = m_buf.get() + m_begin;
-        std::size_t left = m_end - m_begin - m_scanned;
-        if (const void* lf = std::memchr(start + m_scanned, '\n', left)) {
-            std::size_t len = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+        const char* lf = piece == Piece::line ? static_cast<const char*>(std::memchr(start + m_scanned, '\n', size - m_scanned))
+                                               : last_line_feed(start + m_scanned, size - m_scanned);
+        if (lf != nullptr) {
+            std::size_t len = static_cast<std::size_t>(lf - start);
             m_begin += len + 1;
             m_scanned = 0;
-            // The only carriage return the buffer can still hold is one right before a line feed.
-            if (len > 0 && start[len - 1] == '\r') {
+            // A run keeps its line feeds; a line loses its own, and the only carriage return the
+            // buffer can still hold, one right before it.
+            if (piece == Piece::run_of_lines) {
+                ++len;
+            } else if (len > 0 && start[len - 1] == '\r') {
                 --len;
             }
-            line = std::string_view(start, len);
+            out = std::string_view(start, len);
             return true;
         }
-        m_scanned = m_end - m_begin;
-        if (m_max_line != 0 && m_scanned > m_max_line) {
-            line = std::string_view(start, m_max_line);
-            m_begin = m_end;
-            m_scanned = 0;
-            m_line_cut = m_skipping = true;
-            return true;
-        }
-        if (!fill()) {
+        m_scanned = size;
+        const bool cut = m_max_line != 0 && size > m_max_line;
+        if (!cut && !fill()) {
             if (m_failed || m_end == m_begin) {
                 return false;
             }
-            line = std::string_view(m_buf.get() + m_begin, m_end - m_begin);
-            m_begin = m_end;
-            m_scanned = 0;
-            return true;
+        } else if (!cut) {
+            continue;
         }
+        out = std::string_view(m_buf.get() + m_begin, cut ? m_max_line : m_end - m_begin);
+        m_begin = m_end;
+        m_scanned = 0;
+        m_line_cut = m_skipping = cut;
+        return true;
     }
 }
 

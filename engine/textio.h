@@ -47,6 +47,8 @@ public:
     void close();
 
 private:
+    enum class Piece { line, run_of_lines };
+    bool next_piece(std::string_view& out, Piece piece);
     bool fill();
     long long read_raw(char* buf, std::size_t size);
     long long read_data(char* buf, std::size_t size);
