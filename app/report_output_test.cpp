@@ -35,7 +35,8 @@ LibraryReport hostile_report()
 
 TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
 {
-    EXPECT_EQ(visible("a\tb\x1b\x7f\xc3\xa9\xff\xc2\x85z"), "a\\tb\\e\\x7f\xc3\xa9\\xff\\x85z");
+    EXPECT_EQ(visible("a\tb\x1b\x7f\xc3\xa9\xe2\x82\xac\xff\xc2\x85z\xe0\x80\xaf"),
+              "a\\tb\\e\\x7f\xc3\xa9\xe2\x82\xac\\xff\\x85z\\xe0\\x80\\xaf");
     const std::string text = report_text(hostile_report());
     EXPECT_EQ(text.substr(0, text.find("\n\n")),
               "missing geometry :a:<script>\\xff\\x01\\x9b.obj\n  used in /l/x.cr2 line 3\n  used in /l/y \"q\".cr2 line 9\n"
@@ -71,6 +72,7 @@ TEST(ReportOutput, HtmlPageEscapesEverythingAndRendersInABrowser)
     EXPECT_NE(page.find("<span class=\"target\">:a:&lt;script&gt;\\xff\\x01\\x9b.obj</span>"), std::string::npos);
     EXPECT_NE(page.find("/l/y &quot;q&quot;.cr2 line 9"), std::string::npos);
     EXPECT_EQ(page.find("http"), std::string::npos);  // nothing from outside
+    EXPECT_NE(page.find("<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>"), std::string::npos);
 #ifndef _WIN32
     const char* browser = std::getenv("TARNWICK_CHROMIUM");
     const std::string chromium = browser != nullptr ? browser : "chromium";

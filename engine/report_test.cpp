@@ -1,4 +1,5 @@
 // The library report's reading of references, roots and whole trees.
+#include "engine/fsys.h"
 #include "engine/library_prefs.h"
 #include "engine/library_report.h"
 #include "engine/references.h"
@@ -6,6 +7,7 @@
 #include "tests/test_support.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -56,15 +58,23 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
 {
     const std::string xml =
         "<LibraryPrefs><ContentFolder folder=\"Z:\\home\\u\\Poser\\Runtime\\Libraries\\\"/>\n"
-        "<ContentFolder  folder='C:\\Program Files\\Poser &amp; more'>\n<ContentFolder name=\"x\"/>"
+        "<ContentFolder  folder='C:\\Program Files\\Poser &amp; more&odd;'>\n<ContentFolder name=\"x\"/>"
         "<ContentFolder folder=\"Z:\\srv\\Extra &#x41;\" /></LibraryPrefs>";
     RegisteredFolders posix = parse_library_prefs(xml, PathStyle::posix);
     EXPECT_EQ(posix.roots, (std::vector<std::string>{"/home/u/Poser", "/srv/Extra A"}));
-    EXPECT_EQ(posix.unreachable, (std::vector<std::string>{"C:\\Program Files\\Poser & more"}));
+    EXPECT_EQ(posix.unreachable, (std::vector<std::string>{"C:\\Program Files\\Poser & more&odd;"}));
     RegisteredFolders windows = parse_library_prefs(xml, PathStyle::windows);
-    EXPECT_EQ(windows.roots, (std::vector<std::string>{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more",
+    EXPECT_EQ(windows.roots, (std::vector<std::string>{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;",
                                                        "Z:\\srv\\Extra A"}));
     EXPECT_TRUE(windows.unreachable.empty());
+}
+
+TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
+{
+    const std::string here = fsys::absolute_path(".");
+    EXPECT_EQ(here, std::filesystem::current_path().string());
+    EXPECT_EQ(fsys::absolute_path(native("a/./b//c/")), here + native("/a/b/c"));
+    EXPECT_EQ(fsys::absolute_path(here + native("/x/")), here + native("/x"));
 }
 
 // Each problem on one line, paths below the test folder shown from "~" with '/'.
@@ -111,36 +121,51 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
                                      "\tprop 0 0 :Runtime:Geometries:old:chair.obz \t\r\n"
                                      "objFile :Runtime:Geometries:gone.obj");
     write_gzip(dir.at("lib/b.crz"), "version\n{\nfigureResFile :Runtime:Geometries:gone.obj\n}\n");
-    // two gzip members, and a plain extension
+    // two gzip members, the second longer than a read block, and a plain extension
     write_gzip(dir.at("lib/sub/c.pp2"), "figureResFile :Runtime:Geometries:man:man.obj\n");
-    write_gzip(dir.at("lib/sub/c.pp2"), "textureMap :Runtime:Textures:skin:gone.jpg\n", true);
+    std::string filler;
+    while (filler.size() < 600000) {
+        filler += "\t\tk 0 0.25\n";
+    }
+    write_gzip(dir.at("lib/sub/c.pp2"), filler + "textureMap :Runtime:Textures:skin:gone.jpg\n", true);
+    const std::string c_line = std::to_string(2 + std::count(filler.begin(), filler.end(), '\n'));
     write_gzip(dir.at("lib/d.hrz"), std::string(5000, 'x') + "\nfigureResFile :gone.obj\n");
     write_bytes(dir.at("lib/d.hrz"), read_bytes(dir.at("lib/d.hrz")).substr(0, 20));
     write_bytes(dir.at("lib/e.pz3"), "\x1f\x8b not gzip at all\nfigureResFile :gone.obj\n");
     // a line too long to be a path, and the line after it
     write_bytes(dir.at("lib/long.cm2"), std::string(3 << 20, 'x') + ".obj\nreadScript :missing.py\n");
+#ifndef _WIN32
+    // a link to a document outside is read like the document
+    write_bytes(dir.at("abs/linked.pz2"), "readScript :linked.py\n");
+    std::filesystem::create_symlink(dir.at("abs/linked.pz2"), dir.at("lib/sub/linked.pz2"));
+#endif
     for (const char* skipped : {"lib/._a.cr2", "lib/__MACOSX/m.cr2", "lib/.hidden/h.cr2", "lib/notes.txt"}) {
         write_bytes(dir.at(skipped), "figureResFile :skipped.obj\n");
     }
 
     const LibraryReport r = build_library_report({dir.at("lib")}, {dir.at("one"), dir.at("two")}, 2);
+#ifdef _WIN32
     EXPECT_EQ(r.files_read, 4);
+#else
+    EXPECT_EQ(r.files_read, 5);
+#endif
     EXPECT_EQ(r.files_compressed, 2);
     ASSERT_EQ(r.unreadable.size(), 2u);
     EXPECT_EQ(r.unreadable[0].path, dir.at("lib/d.hrz"));
     EXPECT_EQ(r.unreadable[1].reason, "corrupt or truncated gzip data");
-    EXPECT_EQ(r.total, 13);
+    EXPECT_EQ(r.total, 13 + r.files_read - 4);
     EXPECT_EQ(r.builtin, 1);
     std::vector<std::string> expected = {
         "absolute script ~/abs/s.py | | ~/lib/a.cr2:8",
         "missing geometry :Runtime:Geometries:gone.obj | | ~/lib/a.cr2:10 ~/lib/b.crz:3",
-        "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:2",
+        "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:" + c_line,
         "missing morph :Runtime:libraries:Character:X:Y All Morphs.pmd | | ~/lib/a.cr2:7",
         "missing script :missing.py | | ~/lib/long.cm2:2",
         "moved geometry Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/deep/old/chair.obz "
         "~/two/stuff/chair.OBZ ~/one/Runtime/Geometries/elsewhere/chair.obz | ~/lib/a.cr2:9",
     };
 #ifndef _WIN32
+    expected.push_back("missing script :linked.py | | ~/lib/sub/linked.pz2:1");
     // Only a file system that tells letter case apart misses this one by its path.
     expected.push_back("case geometry \\Runtime\\Geometries\\props\\ball.obj | ~/one/Runtime/Geometries/props/Ball.obj | ~/lib/a.cr2:4");
 #endif
@@ -149,7 +174,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     EXPECT_TRUE(std::is_sorted(r.problems.begin(), r.problems.end(), [](const ReportProblem& a, const ReportProblem& b) {
         return a.target < b.target;
     }));
-    EXPECT_EQ(r.count(RefStatus::ok), 13 - 1 - static_cast<long long>(expected.size()) - 1);
+    EXPECT_EQ(r.count(RefStatus::ok), r.total - r.builtin - static_cast<long long>(expected.size()) - 1);
     EXPECT_EQ(r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)], 2);
     EXPECT_TRUE(r.broken());
 }
