@@ -1,0 +1,25 @@
+// Runs a fuzz target once over every file in the folders given, without libFuzzer: so the
+// kept corpus is a test in every build, the sanitized one included.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+int main(int argc, char** argv)
+{
+    int inputs = 0;
+    for (int k = 1; k < argc; ++k) {
+        for (const auto& entry : std::filesystem::directory_iterator(argv[k])) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+            ++inputs;
+        }
+    }
+    std::printf("%d inputs pass\n", inputs);
+    return inputs > 0 ? 0 : 1;
+}
