@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <string>
+#include <sstream>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -14,9 +13,9 @@ int main(int argc, char** argv)
     int inputs = 0;
     for (int k = 1; k < argc; ++k) {
         for (const auto& entry : std::filesystem::directory_iterator(argv[k])) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+            std::ostringstream bytes;
+            bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.str().data()), bytes.str().size());
             ++inputs;
         }
     }

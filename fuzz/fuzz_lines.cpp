@@ -3,14 +3,9 @@
 // result is held against the plain model of the rules.
 #include "engine/refline.h"
 #include "engine/textio.h"
-#include "fuzz/fuzz_temp.h"
 #include "fuzz/line_model.h"
 
-#include <cstddef>
 #include <cstdint>
-#include <string>
-#include <string_view>
-#include <vector>
 
 namespace {
 
