@@ -30,7 +30,6 @@ protected:
     TempDir dir;
     const std::string log = dir.at("start/__result_of_run.txt");
     const std::string a = dir.at("lib/a.cr2");
-    const std::string finished = "information\tnone\tsearchdir finished, my log is on this file\t" + log;
     Lines shown_logs;
 };
 
@@ -60,44 +59,14 @@ TEST_F(Runs, ChecksOfAFileAndOfAFolderWithTheirLogs)
                                      "open\tmain\tfind the correct .OBJ file\t" + dir.at("Poser/geom/gone.obj") + "\t" +
                                          dir.at("Poser/geom") + "\tOBJ mesh geometry files\t" + dir.at("Poser/geom/new.obj"),
                                      closing("yes"), save + "__result_of_run.txt" + root + "all files\t" + dir.at("lib/sub/not-there.txt"),
-                                     "title\t" + b, walked("lib/sub", "yes"), finished, closing("no"),
+                                     "title\t" + b, walked("lib/sub", "yes"),
+                                     "information\tnone\tsearchdir finished, my log is on this file\t" + log, closing("no"),
                                      save + "__result_of_run.txt" + root + "all files\tnofolder.txt",
                                      "warning\tnone\tthis is not a valid filename\tnofolder.txt"}));
 }
 
-TEST_F(Runs, DropsHelpExitAndAStop)
-{
-    write_bytes(dir.at("lib/h.hr2"), "plain\n");
-    rootdir = dir.at("no/such/folder");  // a log that cannot be created is skipped
-    ScriptedSession s({"yes", "no"});
-    handle_drop({dir.at("lib/h.hr2"), a}, s.wn);
-    handle_drop({dir.at("lib/t.txt")}, s.wn);
-    handle_drop({dir.at("lib")}, s.wn);
-    EXPECT_EQ(menu_command(k_help, s.wn), AfterCommand::go_on);
-    EXPECT_EQ(menu_command(300, s.wn), AfterCommand::go_on);
-    const std::string lost_log = dir.at("no/such/folder/__result_of_run.txt");
-    EXPECT_EQ(s.transcript(), (Lines{"warning\tmain\tdrag-and-drop\tone file at a time please",
-                                     "warning\tnone\tI can't handle this sort of file\t" + dir.at("lib/t.txt"),
-                                     "title\t" + dir.at("lib/h.hr2"), walked("lib", "yes"),
-                                     "information\tnone\tsearchdir finished, my log is on this file\t" + lost_log,
-                                     "question\tnone\tdo you want to see my log for this run?\t" + lost_log + "\tno",
-                                     "information\tnone\t\tFor information, read the file tarnwick_readme.txt that came with "
-                                     "this application."}));
-    EXPECT_FALSE(exists(dir.at("no")));
-    // a stop ends a run before its next file, and nobody is asked anything
-    write_bytes(a, "prop 0 0 geom:new.obj\n");
-    run_stop::request();
-    handle_drop({dir.at("lib")}, s.wn);
-    handle_drop({a}, s.wn);
-    EXPECT_EQ(s.transcript().size(), 8u);
-    EXPECT_EQ(read_bytes(a), "prop 0 0 geom:new.obj\n");
-    EXPECT_TRUE(repllist);
-    EXPECT_EQ(menu_command(k_exit, s.wn), AfterCommand::close_main_window);
-    EXPECT_FALSE(repllist);
-}
-
 // Tries to start other work before it answers, as a user clicking the menu while a message
-// box without owner is open would.
+// box without owner is open would: nothing starts while a run is in progress.
 class Impatient : public ScriptedPrompts {
 public:
     using ScriptedPrompts::ScriptedPrompts;
@@ -113,15 +82,37 @@ protected:
     }
 };
 
-TEST_F(Runs, NothingStartsWhileARunIsInProgress)
+TEST_F(Runs, DropsHelpExitAndAStop)
 {
-    write_bytes(a, "x\n");
+    write_bytes(dir.at("lib/h.hr2"), "plain\n");
+    rootdir = dir.at("no/such/folder");  // a log that cannot be created is skipped
     Impatient answers(Lines{"yes", "no"});
     TranscriptPrompts wn(answers);
     answers.outer = &wn;
+    handle_drop({dir.at("lib/h.hr2"), a}, wn);
+    handle_drop({dir.at("lib/t.txt")}, wn);
     handle_drop({dir.at("lib")}, wn);
-    EXPECT_EQ(wn.lines(), (Lines{"title\t" + a, walked("lib", "yes"), finished, closing("no")}));
-    EXPECT_FALSE(run_in_progress());
+    EXPECT_EQ(menu_command(k_help, wn), AfterCommand::go_on);
+    EXPECT_EQ(menu_command(300, wn), AfterCommand::go_on);
+    const std::string lost_log = dir.at("no/such/folder/__result_of_run.txt");
+    EXPECT_EQ(wn.lines(), (Lines{"warning\tmain\tdrag-and-drop\tone file at a time please",
+                                 "warning\tnone\tI can't handle this sort of file\t" + dir.at("lib/t.txt"),
+                                 "title\t" + dir.at("lib/h.hr2"), walked("lib", "yes"),
+                                 "information\tnone\tsearchdir finished, my log is on this file\t" + lost_log,
+                                 "question\tnone\tdo you want to see my log for this run?\t" + lost_log + "\tno",
+                                 "information\tnone\t\tFor information, read the file tarnwick_readme.txt that came with "
+                                 "this application."}));
+    EXPECT_FALSE(exists(dir.at("no")) || run_in_progress());
+    // a stop ends a run before its next file, and nobody is asked anything
+    write_bytes(a, "prop 0 0 geom:new.obj\n");
+    run_stop::request();
+    handle_drop({dir.at("lib")}, wn);
+    handle_drop({a}, wn);
+    EXPECT_EQ(wn.lines().size(), 8u);
+    EXPECT_EQ(read_bytes(a), "prop 0 0 geom:new.obj\n");
+    EXPECT_TRUE(repllist);
+    EXPECT_EQ(menu_command(k_exit, wn), AfterCommand::close_main_window);
+    EXPECT_FALSE(repllist);
 }
 
 }  // namespace

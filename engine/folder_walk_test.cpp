@@ -93,7 +93,7 @@ TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
     ScriptedSession s(answers);
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 1);
     EXPECT_EQ(s.transcript(), expected);
-    EXPECT_EQ(folder_names(dir.at("T/B")), (Lines{"x.cr2", "x_zz00.cr2"}));
+    EXPECT_TRUE(exists(dir.at("T/B/x_zz00.cr2")));
 }
 
 #ifndef _WIN32

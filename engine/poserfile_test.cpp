@@ -44,17 +44,11 @@ protected:
     void SetUp() override
     {
 #ifndef _WIN32
-        ::alarm(120);  // should a call block, the test program ends: a failure, not a stuck run
+        ::alarm(120);  // should a call block, the test program ends: a failure, not a hang
 #endif
         start_over("");
     }
-    void TearDown() override
-    {
-#ifndef _WIN32
-        ::alarm(0);
-#endif
-        reset_engine("");
-    }
+    void TearDown() override { reset_engine(""); }
 
     std::string obj(const std::string& name) const { return dir.at("Poser/geom/" + name); }
     // The folders as a fresh test has them, the file holding `text`.
@@ -170,7 +164,6 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
 TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
 {
     auto lengthened = [](std::string f) { return std::to_string(lengthenname(f, "_zz03")) + " " + f; };
-    EXPECT_EQ(lengthened("D:\\p\\man.cr2"), "1 D:\\p\\man_zz03.cr2");
     EXPECT_EQ(lengthened("a.cr2"), "1 a_zz03.cr2");
     EXPECT_EQ(lengthened(".cr2"), "0 .cr2");
     EXPECT_EQ(lengthened("man.cr22"), "0 man.cr22");
@@ -190,6 +183,7 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
         write_bytes(dir.at("Poser/chars/man_zz" + std::to_string(k / 10) + std::to_string(k % 10) + ".cr2"), "");
     }
     EXPECT_EQ(next_free_backup_name(man), "");
+    EXPECT_FALSE(fsys::rename_noreplace(man, dir.at("free.cr2") + '\0' + "x"));  // a NUL would cut the name short
     write_bytes(dir.at("poser_file"), "");  // no extension, so no backup name
     EXPECT_EQ(next_free_backup_name(dir.at("poser_file")), "");
 }

@@ -59,17 +59,6 @@ bool exists(const std::string& path)
     return fsys::entry_exists(path);
 }
 
-Lines folder_names(const std::string& path)
-{
-    Lines names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(path, ec)) {
-        names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 void reset_engine(const std::string& root)
 {
     posername = root;

@@ -33,8 +33,6 @@ void write_bytes(const std::string& path, const std::string& bytes);
 // The whole file, or "<missing>" when it cannot be read.
 std::string read_bytes(const std::string& path);
 bool exists(const std::string& path);
-// Names in a folder, sorted, without "." and "..".
-Lines folder_names(const std::string& path);
 
 // Scripted answers with a transcript: what the user saw, line by line.
 struct ScriptedSession {
