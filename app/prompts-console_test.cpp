@@ -29,7 +29,7 @@ TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
     TempDir dir;
     write_bytes(dir.at("m.obj"), "");
     std::string f = "/old.obj";
-    const std::string screen = console("maybe\ny\n" + dir.at("nope.obj") + "\n" + dir.path() + "\n" + dir.at("m.obj") + "\n\nn\n", [&](Prompts& p) {
+    const std::string screen = console("maybe\nyes\n" + dir.at("nope.obj") + "\n" + dir.path() + "\n" + dir.at("m.obj") + "\n\nn\n", [&](Prompts& p) {
         for (const char* title : {"/lib/long_name.cr2", "/lib/a.cr2", "/lib/b.cr2"}) {
             p.SetTitle(title);
         }

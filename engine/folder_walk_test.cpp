@@ -36,10 +36,9 @@ protected:
     {
         Lines names;
         fsys::list_folder(dir.at(folder), names);
-        Lines order;
-        std::copy_if(names.begin(), names.end(), std::back_inserter(order),
-                     [&](const std::string& n) { return std::find(wanted.begin(), wanted.end(), n) != wanted.end(); });
-        return order;
+        auto unwanted = [&](const std::string& n) { return std::find(wanted.begin(), wanted.end(), n) == wanted.end(); };
+        names.erase(std::remove_if(names.begin(), names.end(), unwanted), names.end());
+        return names;
     }
     std::string question(const std::string& relative, const std::string& answer) const
     {

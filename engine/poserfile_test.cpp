@@ -6,6 +6,7 @@
 #include "engine/backup_name.h"
 #include "engine/correction.h"
 #include "engine/engine_state.h"
+#include "engine/existence.h"
 #include "engine/folder_walk.h"
 #include "engine/fsys.h"
 #include "engine/refline.h"
@@ -204,6 +205,15 @@ TEST_F(PoserFile, PicksOutsideTheRootAreRefusedAndAFullListServesTheLineAtHandOn
     EXPECT_EQ(read_bytes(man), "a :geom:man2.obj\r\nb :geom:ball.obj\r\n");
     EXPECT_EQ(correctposerfile(man, dir.at("no/such/folder/x.cr2"), s.wn), 0);
     EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't open this file\t" + dir.at("no/such/folder/x.cr2"));
+}
+
+TEST_F(PoserFile, WhetherAMeshExistsIsAskedAgainOnceAPromptWasShown)
+{
+    ScriptedSession s;
+    EXPECT_TRUE(reference_exists(obj("ball.obj"), s.wn));
+    fs::remove(obj("ball.obj"));  // the user may change the disk while a prompt is open
+    s.wn.information(Owner::none, "", "");
+    EXPECT_FALSE(reference_exists(obj("ball.obj"), s.wn));
 }
 
 TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
