@@ -79,12 +79,14 @@ const std::string& fuzz_folder()
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::abort();
         }
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(fuzz_folder(), ec);
-        });
         return pattern;
     }();
+    // Registered once the folder's name exists, so that it is removed before the name is.
+    static const bool removed_at_exit = std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(fuzz_folder(), ec);
+    }) == 0;
+    (void)removed_at_exit;
     return folder;
 }
 
