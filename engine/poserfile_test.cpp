@@ -274,7 +274,7 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
         steps.push_back(std::to_string(static_cast<int>(op)) + " " + path);
         return false;
     });
-    EXPECT_EQ(files_below(dir.at("Poser/chars")), (Files{{man, corrected}, {backup, old_text}}));
+    EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, corrected}, {backup, old_text}}));
     EXPECT_GE(std::count(steps.begin(), steps.end(), "0 " + backup), 3);  // blocks of the copy
     EXPECT_EQ(std::count_if(steps.begin(), steps.end(), [](const std::string& s) { return s[0] == '3'; }), 3);
     const std::string swap = dir.at("Poser/chars/") + k_swap_file_name;
@@ -283,10 +283,13 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
         SCOPED_TRACE(k < steps.size() ? "step " + steps[k] : "after the last step");
         std::size_t seen = 0;
         std::string said = repair([&](fsys::Op, const std::string&) { return seen++ == k; });
-        if (read_bytes(man) != corrected) {
-            EXPECT_EQ(files_below(dir.at("Poser/chars")), (Files{{man, old_text}}));
+        // a failure to write the copy or to rename ends the repair; one of the log or the file read does not
+        if (k < steps.size() && (steps[k][0] == '3' || steps[k].substr(2) == backup)) {
+            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, old_text}}));
             EXPECT_TRUE(said == "warning\tnone\tI can't write this file\t" + backup ||
                         said == "warning\tnone\tI can't rename this file\t" + man) << said;
+        } else {
+            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, corrected}, {backup, old_text}}));
         }
         seen = 0;
         said = repair([&](fsys::Op, const std::string&) { return seen++ >= k; });
@@ -303,7 +306,7 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
             left = files_below(dir.at("Poser/chars"));
             ScriptedSession next;
             searchdir(dir.at("Poser/chars"), next.wn);
-            EXPECT_EQ(files_below(dir.at("Poser/chars")), left);
+            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == left);
             const std::string refused = "warning\tnone\tI can't rename this file\t" + dir.at("Poser/chars/other.pp2");
             EXPECT_EQ(std::count(next.transcript().begin(), next.transcript().end(), refused), 1);
             ++swap_files_met;
