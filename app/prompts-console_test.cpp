@@ -3,83 +3,52 @@
 #include "tests/test_support.h"
 
 #include <cstdio>
-#include <gtest/gtest.h>
 
 namespace {
 
-// A console whose typed answers are `typed` and whose screen is read back afterwards.
-class Console {
-public:
-    explicit Console(const std::string& typed) : m_in(std::tmpfile()), m_out(std::tmpfile()), prompts(m_in, m_out)
-    {
-        std::fwrite(typed.data(), 1, typed.size(), m_in);
-        std::rewind(m_in);
-    }
-    ~Console()
-    {
-        std::fclose(m_in);
-        std::fclose(m_out);
-    }
-    std::string screen()
-    {
-        std::fflush(m_out);
-        std::rewind(m_out);
-        std::string text;
-        for (int c; (c = std::fgetc(m_out)) != EOF;) {
-            text += static_cast<char>(c);
-        }
-        return text;
-    }
-
-private:
-    std::FILE* m_in;
-    std::FILE* m_out;
-
-public:
-    ConsolePrompts prompts;
-};
-
-TEST(ConsolePrompts, MessagesShowCaptionThenBody)
+// Prompts on a console where `typed` is typed in; `use` talks to it. Returns the screen.
+template <typename Use>
+std::string console(const std::string& typed, Use use)
 {
-    Console c("");
-    c.prompts.warning(Owner::none, "/p/a.cr2", "I can't open this file");
-    c.prompts.information(Owner::none, "For information, read the file.", "");
-    EXPECT_EQ(c.screen(), "I can't open this file: /p/a.cr2\nFor information, read the file.\n");
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    std::fputs(typed.c_str(), in);
+    std::rewind(in);
+    ConsolePrompts prompts(in, out);
+    use(prompts);
+    std::string screen(static_cast<std::size_t>(std::ftell(out)), '\0');
+    std::rewind(out);
+    screen.resize(std::fread(screen.data(), 1, screen.size(), out));
+    std::fclose(in);
+    std::fclose(out);
+    return screen;
 }
 
-TEST(ConsolePrompts, QuestionsWaitForYOrN)
-{
-    Console c("maybe\ny\nn\n");
-    EXPECT_TRUE(c.prompts.question(Owner::none, "/lib", "shall I continue?"));
-    EXPECT_FALSE(c.prompts.question(Owner::none, "/lib", "shall I continue?"));
-    // the end of input answers No
-    EXPECT_FALSE(c.prompts.question(Owner::none, "/lib", "shall I continue?"));
-    EXPECT_EQ(c.screen().substr(0, 42), "shall I continue?\n  /lib\n[y/n] [y/n] shall");
-}
-
-TEST(ConsolePrompts, ChooserInsistsOnAnExistingFileAndAnEmptyLineCancels)
+TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
 {
     TempDir dir;
     write_bytes(dir.at("m.obj"), "");
-    Console c(dir.at("nope.obj") + "\n" + dir.path() + "\n" + dir.at("m.obj") + "\n\n");
     std::string f = "/old.obj";
-    EXPECT_EQ(c.prompts.GetFileName(Owner::main, f, "/geom", "find the correct .OBJ file", filterOBJ, ChooserMode::open), 1);
+    const std::string screen = console("maybe\nyes\n" + dir.at("nope.obj") + "\n" + dir.path() + "\n" + dir.at("m.obj") + "\n\nn\n", [&](Prompts& p) {
+        for (const char* title : {"/lib/long_name.cr2", "/lib/a.cr2", "/lib/b.cr2"}) {
+            p.SetTitle(title);
+        }
+        p.warning(Owner::none, "/p/a.cr2", "I can't open this file");
+        p.information(Owner::none, "read the file.", "");
+        EXPECT_TRUE(p.question(Owner::none, "/lib", "go on?"));
+        EXPECT_EQ(p.GetFileName(Owner::main, f, "/geom", "find the correct .OBJ file", filterOBJ, ChooserMode::open), 1);
+        EXPECT_EQ(p.GetFileName(Owner::main, f, "/geom", "t", filterOBJ, ChooserMode::open), 0);
+        EXPECT_FALSE(p.question(Owner::none, "/lib", "go on?"));
+        EXPECT_FALSE(p.question(Owner::none, "/lib", "go on?"));  // the end of input answers No
+    });
     EXPECT_EQ(f, dir.at("m.obj"));
-    EXPECT_EQ(c.prompts.GetFileName(Owner::main, f, "/geom", "t", filterOBJ, ChooserMode::open), 0);
-    EXPECT_EQ(f, dir.at("m.obj"));
-    std::string screen = c.screen();
-    EXPECT_EQ(screen.find("find the correct .OBJ file\n  initial file:   /old.obj\n  initial folder: /geom\n"), 0u);
-    EXPECT_NE(screen.find("there is no such file: " + dir.at("nope.obj")), std::string::npos);
-    EXPECT_NE(screen.find("there is no such file: " + dir.path() + "\n"), std::string::npos);
-}
-
-TEST(ConsolePrompts, TitleIsOneStatusLineOverwritten)
-{
-    Console c("");
-    c.prompts.SetTitle("/lib/long_name.cr2");
-    c.prompts.SetTitle("/lib/a.cr2");
-    c.prompts.warning(Owner::none, "b", "c");
-    EXPECT_EQ(c.screen(), "\r/lib/long_name.cr2\r/lib/a.cr2        \r/lib/a.cr2\nc: b\n");
+    const std::string path = "path (empty line to cancel): ";
+    EXPECT_EQ(screen, "\r/lib/long_name.cr2\r/lib/a.cr2        \r/lib/a.cr2\r/lib/b.cr2\nI can't open this file: /p/a.cr2\n"
+                      "read the file.\ngo on?\n  /lib\n[y/n] [y/n] find the correct .OBJ file\n  initial file:   /old.obj\n"
+                      "  initial folder: /geom\n  (OBJ mesh geometry files: *.OBJ)\n" + path + "  there is no such file: " +
+                          dir.at("nope.obj") + "\n" + path + "  there is no such file: " + dir.path() + "\n" + path +
+                          "t\n  initial file:   " + dir.at("m.obj") + "\n  initial folder: /geom\n"
+                          "  (OBJ mesh geometry files: *.OBJ)\n" + path + "go on?\n  /lib\n[y/n] go on?\n  /lib\n[y/n] \n");
 }
 
 }  // namespace

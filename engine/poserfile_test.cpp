@@ -1,165 +1,318 @@
+// The check and repair of one Poser file: byte-exact corrected files, backups and log lines,
+// bad input that must never crash, hang or change a file needing no change, and a disk that
+// fails at any step of a repair without the old text being lost.
 #include "engine/poserfile.h"
 
+#include "engine/backup_name.h"
 #include "engine/correction.h"
 #include "engine/engine_state.h"
+#include "engine/existence.h"
+#include "engine/folder_walk.h"
+#include "engine/fsys.h"
+#include "engine/refline.h"
 #include "tests/test_support.h"
 
+#include <algorithm>
 #include <filesystem>
-#include <gtest/gtest.h>
+#include <map>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
-class PoserFile : public PoserFolderTest {
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using Files = std::map<std::string, std::string>;  // path -> bytes
+
+// Every regular file below `folder`, with its bytes.
+Files files_below(const std::string& folder)
+{
+    Files files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files[entry.path().string()] = read_bytes(entry.path().string());
+        }
+    }
+    return files;
+}
+
+// A Poser root with the meshes geom/man2.obj and geom/ball.obj, and chars/man.cr2 to check.
+class PoserFile : public testing::Test {
 protected:
     void SetUp() override
     {
-        PoserFolderTest::SetUp();
-        open_log();
+#ifndef _WIN32
+        ::alarm(120);  // should a call block, the test program ends: a failure, not a hang
+#endif
+        start_over("");
+    }
+    void TearDown() override { reset_engine(""); }
+
+    std::string obj(const std::string& name) const { return dir.at("Poser/geom/" + name); }
+    // The folders as a fresh test has them, the file holding `text`.
+    void start_over(const std::string& text)
+    {
+        reset_engine(dir.at("Poser"));
+        fs::remove_all(dir.at("Poser/chars"));
+        write_bytes(man, text);
+        write_bytes(obj("man2.obj"), "");
+        write_bytes(obj("ball.obj"), "");
+        LOG = std::make_unique<TextWriter>();
+        ASSERT_TRUE(LOG->open(log_dir.at("__result_of_run.txt")));
+    }
+    std::string log_text()
+    {
+        LOG.reset();
+        return read_bytes(log_dir.at("__result_of_run.txt"));
     }
 
-    std::string correcting_lines(const std::string& cor) const
-    {
-        return "file " + man + " being corrected: old version is on\r\n     " + cor + "\r\n";
-    }
+    TempDir dir;
+    TempDir log_dir;
+    const std::string man = dir.at("Poser/chars/man.cr2");
+    const std::string backup = dir.at("Poser/chars/man_zz00.cr2");
 };
 
-TEST_F(PoserFile, RepairsABrokenPointerAndKeepsTheOldText)
+std::string chooser_line(const std::string& missing, const std::string& answer)
 {
-    const std::string old_text = "version\r\n{\r\nfigureResFile :geom:man.obj\r\n  tail  \r\n}";
-    write_bytes(man, old_text);
-    ScriptedSession s({obj("man2.obj")});
-    readposerfile(man, s.wn);
-    EXPECT_EQ(read_bytes(man), "version\r\n{\r\nfigureResFile :geom:man2.obj\r\n  tail\r\n}\r\n");
-    EXPECT_EQ(read_bytes(backup), old_text);
-    EXPECT_FALSE(exists(dir.at("Poser/chars/MIAOW_EE_EE_SAID_THE_CAT.txt")));
-    EXPECT_EQ(log_text(), correcting_lines(backup) + "      pointer to " + obj("man.obj") +
-                              " replaced by\r\n      pointer to " + obj("man2.obj") + "\r\n");
-    EXPECT_EQ(s.transcript().front(), "title\t" + man);
+    std::string folder = missing;
+    dellocalname(folder);
+    return "open\tmain\tfind the correct .OBJ file\t" + missing + "\t" + folder + "\tOBJ mesh geometry files\t" + answer;
 }
 
-TEST_F(PoserFile, CancelledRepairLeavesTheFileAsItWas)
-{
-    write_bytes(man, "figureResFile :geom:man.obj\n");
-    ScriptedSession s({"cancel"});
-    readposerfile(man, s.wn);
-    EXPECT_EQ(read_bytes(man), "figureResFile :geom:man.obj\n");
-    EXPECT_FALSE(exists(backup));
-    EXPECT_EQ(log_text(), correcting_lines(backup) + "      RUN ABANDONED\r\n");
-}
+enum class Outcome { untouched, repaired, abandoned };
 
-TEST_F(PoserFile, FilesNeedingNoRepairAreNotTouched)
+TEST_F(PoserFile, CheckedAndRepairedByteForByte)
 {
-    const std::vector<std::string> texts = {
-        "no references at all\n",
-        "figureResFile :geom:ball.obj\nobjFileGeom\t:geom:man2.obj  \r\n",
-        // no marker, but the whole line names an existing file below the root
-        "geom:ball.obj\n",
+    write_bytes(dir.at("outside/there.obj"), "not below the root");
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo(obj("pipe.obj").c_str(), 0666), 0);
+    fs::create_symlink("/dev/zero", obj("zero.obj"));
+#endif
+    const std::string huge(6 << 20, 'h');
+    const std::string gone = replaced_lines(obj("gone.obj"), obj("man2.obj"));
+    const std::string g = "geom:gone.obj";
+    const std::string up = "..:..:..:..:..:..:..:etc:gone.obj";
+    struct Case {
+        std::string before;
+        Outcome outcome;
+        std::string after = {};  // the corrected text
+        Lines asked = {};        // the Poser paths of the missing meshes, one chooser each
+        Lines answers = {};      // a mesh in geom/ or "cancel" for each chooser
+        std::string log = {};    // after the lines of the file being corrected
     };
-    for (const std::string& text : texts) {
-        write_bytes(man, text);
-        ScriptedSession s;
-        readposerfile(man, s.wn);
-        EXPECT_EQ(read_bytes(man), text);
-        EXPECT_EQ(s.transcript(), (std::vector<std::string>{"title\t" + man}));
+    const Outcome U = Outcome::untouched;
+    const Outcome R = Outcome::repaired;
+    const Outcome A = Outcome::abandoned;
+    std::vector<Case> cases = {
+        {"no references at all\n", U},
+        {"figureResFile :geom:ball.obj\nobjFileGeom\t:geom:man2.obj  \r\n", U},
+        {"geom:ball.obj\n", U},  // no marker, but the whole line names a mesh
+        {"figureResFile :..:outside:there.obj\n", U},
+        {"figureResFile :geom:ball.obj\r\n\x1a\r\n :geom:gone.obj\r\n", U},
+        {"version\r\n{\r\nfigureResFile :geom:man.obj\r\n  tail  \r\n}", R,
+         "version\r\n{\r\nfigureResFile :geom:man2.obj\r\n  tail\r\n}\r\n", {"geom:man.obj"}, {"man2.obj"},
+         replaced_lines(obj("man.obj"), obj("man2.obj"))},
+        {"prop 0 0 geom:ball.obj\n" + std::string(700, 'p') + " \t\nfigureResFile geom\\man2.obj", R,
+         "prop 0 0 :geom:ball.obj\r\n" + std::string(700, 'p') + "\r\nfigureResFile :geom:man2.obj\r\n"},
+        {"a :geom:gone.obj\nb :geom:gone.obj\nc :geom:GONE.obj\n", R, "a :geom:man2.obj\r\nb :geom:man2.obj\r\nc :geom:ball.obj\r\n",
+         {g, "geom:GONE.obj"}, {"man2.obj", "ball.obj"}, gone + gone + replaced_lines(obj("GONE.obj"), obj("ball.obj"))},
+        {"figureResFile :geom:gone.obj\r\n\x1a tail\r\n", R, "figureResFile :geom:man2.obj\r\n", {g}, {"man2.obj"}, gone},
+        {huge + "\t \nfigureResFile :geom:gone.obj", R, huge + "\r\nfigureResFile :geom:man2.obj\r\n", {g}, {"man2.obj"}, gone},
+        {"\x01\xfe\t\np\0q :geom:gone.obj\n"s, R, "\x01\xfe\r\np\0q :geom:man2.obj\r\n"s, {g}, {"man2.obj"}, gone},
+        {"0 0 " + up + "\n", R, "0 0 :geom:man2.obj\r\n", {up}, {"man2.obj"},
+         replaced_lines(dir.at("Poser/../../../../../../../etc/gone.obj"), obj("man2.obj"))},
+        {"figureResFile :geom:man.obj\n", A, "", {"geom:man.obj"}, {"cancel"}},
+        {"a :geom:gone.obj\nb :geom:g2.obj\nc :geom:g3.obj\n", A, "", {g, "geom:g2.obj"}, {"man2.obj", "cancel"}, gone},
+        {"ball.obj\na :geom:gone.obj\n", A, "", {g}, {"man2.obj"}, gone},  // the pass goes on past a line without marker
+        {std::string(4 << 20, 'z') + ".obj\n", A},
+    };
+    // Hostile references count as missing, and nothing else is touched.
+    for (const std::string& path : {std::string(5000, 'a') + ".obj", up, "geom:<a>|\"b?*c.obj"s, "geom:\x01\x7f\x1b.obj"s,
+                                    "geom:ball.obj\0.obj"s, "geom\0:ball.obj"s, "geom:pipe.obj"s, "geom:zero.obj"s}) {
+        cases.push_back({"figureResFile :" + path + "\n", A, "", {path}, {"cancel"}});
     }
-    EXPECT_EQ(folder_names(dir.at("Poser/chars")), (std::vector<std::string>{"man.cr2"}));
-    EXPECT_EQ(log_text(), "");
-}
-
-TEST_F(PoserFile, PrefixNotationIsRewrittenWithoutAnyPrompt)
-{
-    std::string long_line(700, 'p');
-    const std::string old_text = "prop 0 0 geom:ball.obj\n" + long_line + " \t\n" + "figureResFile geom\\man2.obj";
-    write_bytes(man, old_text);
-    write_bytes(dir.at("Poser/chars/man_zz00.cr2"), "older");
-    write_bytes(dir.at("Poser/chars/man_zz02.cr2"), "older still");
-    ScriptedSession s;
-    readposerfile(man, s.wn);
-    const std::string cor = dir.at("Poser/chars/man_zz01.cr2");
-    EXPECT_EQ(read_bytes(man), "prop 0 0 :geom:ball.obj\r\n" + long_line + "\r\nfigureResFile :geom:man2.obj\r\n");
-    EXPECT_EQ(read_bytes(cor), old_text);
-    EXPECT_EQ(read_bytes(backup), "older");
-    EXPECT_EQ(log_text(), correcting_lines(cor));
-    EXPECT_EQ(s.transcript().size(), 1u);
-}
-
-TEST_F(PoserFile, UnopenableFileIsWarnedAboutWithoutTitle)
-{
-    ScriptedSession s;
-    readposerfile(dir.at("Poser/chars"), s.wn);
-    readposerfile(man, s.wn);
-    EXPECT_EQ(s.transcript(), (std::vector<std::string>{
-                                  "warning\tnone\tI can't open this file\t" + dir.at("Poser/chars"),
-                                  "warning\tnone\tI can't open this file\t" + man,
-                              }));
-    EXPECT_EQ(log_text(), "");
-}
-
-TEST_F(PoserFile, LeftoverSwapFileStopsTheRepairAndIsKept)
-{
-    const std::string swap = dir.at("Poser/chars/MIAOW_EE_EE_SAID_THE_CAT.txt");
-    write_bytes(swap, "text of an interrupted repair");
-    write_bytes(man, "prop 0 0 geom:ball.obj\n");
-    ScriptedSession s;
-    readposerfile(man, s.wn);
-    EXPECT_EQ(read_bytes(man), "prop 0 0 geom:ball.obj\n");
-    EXPECT_EQ(read_bytes(swap), "text of an interrupted repair");
-    EXPECT_FALSE(exists(backup));
-    EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't rename this file\t" + man);
-    EXPECT_EQ(log_text(), correcting_lines(backup) + "      RUN ABANDONED\r\n");
-}
-
-TEST_F(PoserFile, AFailedRenameIsUndone)
-{
-    const std::string old_text = "prop 0 0 geom:ball.obj\n";
-    for (int failing = 1; failing <= 3; ++failing) {
-        write_bytes(man, old_text);
-        int renames = 0;
-        fsys::set_fault_hook([&](fsys::Op op, const std::string&) { return op == fsys::Op::rename && ++renames == failing; });
-        ScriptedSession s;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before.substr(0, 60));
+        start_over(c.before);
+        Lines answers;
+        Lines seen = {"title\t" + man};
+        std::string missing;
+        for (std::size_t k = 0; k < c.asked.size(); ++k) {
+            answers.push_back(c.answers[k] == "cancel" ? "cancel" : obj(c.answers[k]));
+            build_disk_path(posername, c.asked[k], k_native_style, missing);
+            seen.push_back(chooser_line(missing, answers.back()));
+        }
+        const Files before = files_below(dir.path());
+        ScriptedSession s(answers);
         readposerfile(man, s.wn);
-        fsys::set_fault_hook(nullptr);
-        EXPECT_EQ(read_bytes(man), old_text) << "rename " << failing;
-        EXPECT_EQ(folder_names(dir.at("Poser/chars")), (std::vector<std::string>{"man.cr2"})) << "rename " << failing;
-        EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't rename this file\t" + man);
+        EXPECT_EQ(s.transcript(), seen);
+        EXPECT_EQ(nL, std::count_if(answers.begin(), answers.end(), [](const std::string& a) { return a != "cancel"; }));
+        const std::string abandoned = c.outcome == Outcome::abandoned ? "      RUN ABANDONED\r\n" : "";
+        EXPECT_EQ(log_text(), c.outcome == Outcome::untouched ? "" : correcting_lines(man, backup) + c.log + abandoned);
+        if (c.outcome == Outcome::repaired) {
+            EXPECT_TRUE(read_bytes(man) == c.after);
+            EXPECT_TRUE(read_bytes(backup) == c.before);
+            fsys::remove_file(backup);
+            write_bytes(man, c.before);
+        }
+        EXPECT_TRUE(files_below(dir.path()) == before);
     }
 }
 
-TEST_F(PoserFile, AFailedWriteNeverReplacesTheFile)
+TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
 {
-    const std::string old_text = "prop 0 0 geom:ball.obj\nmore\n";
-    write_bytes(man, old_text);
-    fsys::set_fault_hook([&](fsys::Op op, const std::string& path) { return op == fsys::Op::write && path == backup; });
+    auto lengthened = [](std::string f) { return std::to_string(lengthenname(f, "_zz03")) + " " + f; };
+    EXPECT_EQ(lengthened("a.cr2"), "1 a_zz03.cr2");
+    EXPECT_EQ(lengthened(".cr2"), "0 .cr2");
+    EXPECT_EQ(lengthened("man.cr22"), "0 man.cr22");
+    start_over("prop 0 0 geom:ball.obj\n");
+    write_bytes(backup, "older");
+    write_bytes(dir.at("Poser/chars/man_zz01.cr2/a folder, which is taken too"), "");
+    write_bytes(dir.at("Poser/chars/man_zz03.cr2"), "older still");
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.at("Poser/chars"));
     ScriptedSession s;
-    readposerfile(man, s.wn);
-    fsys::set_fault_hook(nullptr);
-    EXPECT_EQ(read_bytes(man), old_text);
-    EXPECT_FALSE(exists(backup));
-    EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't write this file\t" + backup);
-    EXPECT_EQ(log_text(), correcting_lines(backup) + "      RUN ABANDONED\r\n");
-}
-
-TEST_F(PoserFile, ABareNameIsRepairedInTheCurrentFolder)
-{
-    write_bytes(man, "prop 0 0 geom:ball.obj\n");
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(dir.at("Poser/chars"));
-    ScriptedSession s;
-    readposerfile("man.cr2", s.wn);
-    std::filesystem::current_path(before);
+    readposerfile("man.cr2", s.wn);  // the swap file too lies in the current folder
+    fs::current_path(before);
     EXPECT_EQ(read_bytes(man), "prop 0 0 :geom:ball.obj\r\n");
-    EXPECT_EQ(read_bytes(backup), "prop 0 0 geom:ball.obj\n");
-    EXPECT_EQ(folder_names(dir.at("Poser/chars")), (std::vector<std::string>{"man.cr2", "man_zz00.cr2"}));
+    EXPECT_EQ(read_bytes(dir.at("Poser/chars/man_zz02.cr2")), "prop 0 0 geom:ball.obj\n");
+    EXPECT_EQ(files_below(dir.at("Poser/chars")).size(), 5u);
+    for (int k = 4; k < 100; ++k) {
+        write_bytes(dir.at("Poser/chars/man_zz" + std::to_string(k / 10) + std::to_string(k % 10) + ".cr2"), "");
+    }
+    EXPECT_EQ(next_free_backup_name(man), "");
+    EXPECT_FALSE(fsys::rename_noreplace(man, dir.at("free.cr2") + '\0' + "x"));  // a NUL would cut the name short
+    write_bytes(dir.at("poser_file"), "");  // no extension, so no backup name
+    EXPECT_EQ(next_free_backup_name(dir.at("poser_file")), "");
 }
 
-TEST_F(PoserFile, FileWithoutExtensionIsNeverRepaired)
+TEST_F(PoserFile, PicksOutsideTheRootAreRefusedAndAFullListServesTheLineAtHandOnly)
 {
-    const std::string plain = dir.at("Poser/chars/figure");
-    write_bytes(plain, "prop 0 0 geom:ball.obj\n");
+    start_over("a :geom:g1.obj\nb :geom:g1.obj\n");
+    write_bytes(dir.at("outside.obj"), "");
+    create_repllist();
+    for (nL = 0; nL < k_repl_capacity; ++nL) {
+        repllist[nL] = {"old" + std::to_string(nL), "new"};
+    }
+    ScriptedSession s({dir.at("outside.obj"), obj("man2.obj"), obj("ball.obj")});
+    readposerfile(man, s.wn);
+    EXPECT_EQ(s.transcript()[2], "warning\tnone\tthis file is not in your Poser installation\t" + dir.at("outside.obj"));
+    EXPECT_EQ(s.transcript().size(), 5u);
+    EXPECT_EQ(nL, k_repl_capacity);
+    EXPECT_EQ(read_bytes(man), "a :geom:man2.obj\r\nb :geom:ball.obj\r\n");
+    EXPECT_EQ(correctposerfile(man, dir.at("no/such/folder/x.cr2"), s.wn), 0);
+    EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't open this file\t" + dir.at("no/such/folder/x.cr2"));
+}
+
+TEST_F(PoserFile, WhetherAMeshExistsIsAskedAgainOnceAPromptWasShown)
+{
     ScriptedSession s;
-    readposerfile(plain, s.wn);
-    EXPECT_EQ(read_bytes(plain), "prop 0 0 geom:ball.obj\n");
-    EXPECT_EQ(log_text(), "");
+    EXPECT_TRUE(reference_exists(obj("ball.obj"), s.wn));
+    fs::remove(obj("ball.obj"));  // the user may change the disk while a prompt is open
+    s.wn.information(Owner::none, "", "");
+    EXPECT_FALSE(reference_exists(obj("ball.obj"), s.wn));
+}
+
+TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
+{
+    Lines names = {dir.at("Poser/chars/missing.cr2"), "", dir.at("Poser/chars")};
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo(dir.at("Poser/chars/pipe.cr2").c_str(), 0666), 0);
+    fs::create_symlink("/dev/zero", dir.at("Poser/chars/zero.pz3"));
+    names.insert(names.end(), {"/dev/null", "/dev/zero", dir.at("Poser/chars/pipe.cr2"), dir.at("Poser/chars/zero.pz3")});
+#else
+    // Device names, which Windows finds in every folder and with any extension.
+    names.insert(names.end(), {"NUL", "CON", "\\\\.\\NUL", dir.at("Poser/chars/con.cr2"), dir.at("Poser/chars/nul.pz3")});
+#endif
+    ScriptedSession s;
+    Lines expected;
+    for (const std::string& name : names) {
+        readposerfile(name, s.wn);
+        expected.push_back("warning\tnone\tI can't open this file\t" + name);
+    }
+    EXPECT_EQ(s.transcript(), expected);
+#ifndef _WIN32
+    // Opens fine but every read fails, as on a failing disk: the memory file of the reading
+    // process itself, whose first page is never mapped.
+    fs::remove(man);
+    fs::create_symlink("/proc/self/mem", man);
+    ScriptedSession failing;
+    readposerfile(man, failing.wn);
+    EXPECT_EQ(failing.transcript(), (Lines{"title\t" + man, "warning\tnone\tI can't read this file\t" + man}));
+#endif
+}
+
+// A repair whose disk fails at one of its changes (each block of the corrected copy, its
+// flush and close, each of the three renames), or stops at one as if the machine died
+// there. The old text survives whole under the file's own name, the backup name or the swap
+// name; the next run past a leftover swap file changes nothing, and otherwise repairs.
+TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
+{
+    std::string old_text = "{\r\nfigureResFile :geom:man.obj  \nprop 0 0 geom:ball.obj\r\n";
+    std::string corrected = "{\r\nfigureResFile :geom:man2.obj\r\nprop 0 0 :geom:ball.obj\r\n";
+    for (int k = 0; k < 30000; ++k) {
+        const std::string line = "\tchannel " + std::to_string(k) + " value 0.250000";
+        old_text += line + (k % 3 == 0 ? " \t\n" : "\r\n");
+        corrected += line + "\r\n";
+    }
+    old_text += "}";
+    corrected += "}\r\n";
+    auto repair = [&](const fsys::FaultHook& hook) {
+        start_over(old_text);
+        fsys::set_fault_hook(hook);
+        ScriptedSession s({obj("man2.obj")});
+        readposerfile(man, s.wn);
+        LOG.reset();
+        fsys::set_fault_hook(nullptr);
+        return s.transcript().back();
+    };
+    Lines steps;
+    repair([&](fsys::Op op, const std::string& path) {
+        steps.push_back(std::to_string(static_cast<int>(op)) + " " + path);
+        return false;
+    });
+    EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, corrected}, {backup, old_text}}));
+    EXPECT_GE(std::count(steps.begin(), steps.end(), "0 " + backup), 3);  // blocks of the copy
+    EXPECT_EQ(std::count_if(steps.begin(), steps.end(), [](const std::string& s) { return s[0] == '3'; }), 3);
+    const std::string swap = dir.at("Poser/chars/") + k_swap_file_name;
+    int swap_files_met = 0;
+    for (std::size_t k = 0; k <= steps.size(); ++k) {
+        SCOPED_TRACE(k < steps.size() ? "step " + steps[k] : "after the last step");
+        std::size_t seen = 0;
+        std::string said = repair([&](fsys::Op, const std::string&) { return seen++ == k; });
+        // a failure to write the copy or to rename ends the repair; one of the log or the file read does not
+        if (k < steps.size() && (steps[k][0] == '3' || steps[k].substr(2) == backup)) {
+            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, old_text}}));
+            EXPECT_TRUE(said == "warning\tnone\tI can't write this file\t" + backup ||
+                        said == "warning\tnone\tI can't rename this file\t" + man) << said;
+        } else {
+            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, corrected}, {backup, old_text}}));
+        }
+        seen = 0;
+        said = repair([&](fsys::Op, const std::string&) { return seen++ >= k; });
+        Files left = files_below(dir.at("Poser/chars"));
+        auto holds = [&](const std::string& name, const std::string& text) { return left.count(name) && left[name] == text; };
+        EXPECT_TRUE(holds(man, old_text) || holds(backup, old_text) || holds(swap, old_text));
+        EXPECT_TRUE(holds(man, old_text) || holds(man, corrected) || holds(swap, old_text));
+        for (const auto& entry : left) {
+            EXPECT_TRUE(entry.first == man || entry.first == backup || entry.first == swap) << entry.first;
+        }
+        reset_engine(dir.at("Poser"));
+        if (left.count(swap)) {
+            write_bytes(dir.at("Poser/chars/other.pp2"), "prop 0 0 geom:ball.obj\n");
+            left = files_below(dir.at("Poser/chars"));
+            ScriptedSession next;
+            searchdir(dir.at("Poser/chars"), next.wn);
+            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == left);
+            const std::string refused = "warning\tnone\tI can't rename this file\t" + dir.at("Poser/chars/other.pp2");
+            EXPECT_EQ(std::count(next.transcript().begin(), next.transcript().end(), refused), 1);
+            ++swap_files_met;
+        }
+    }
+    EXPECT_GT(swap_files_met, 0);
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 // A plain second statement of the line rules, written without the engine's code, that the
-// fuzz targets hold the engine against.
+// fuzz targets hold the engine against; and the files the targets work in.
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +32,12 @@ std::string written_path(std::string_view poser_path, bool windows);
 [[noreturn]] void fail(const std::string& what, std::string_view input);
 
 }  // namespace model
+
+// A private folder for one fuzzing process, made on first use and removed at its end.
+const std::string& fuzz_folder();
+// Writes `bytes` to `path` exactly; stops the run when the disk refuses.
+void write_exactly(const std::string& path, const std::string& bytes);
+std::string read_exactly(const std::string& path);
 
 #define MODEL_CHECK(cond, what, input)      \
     do {                                    \

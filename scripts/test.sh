@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh native windows sanitize
-for part in test-native.sh test-sanitize.sh fuzz-regression.sh test-windows.sh; do
+# The sanitized tests include the fuzz corpus (scripts/fuzz-regression.sh runs it alone).
+for part in test-native.sh test-sanitize.sh test-windows.sh; do
     echo "== $part"
     bash "scripts/$part"
 done
