@@ -9,7 +9,9 @@
 #include "engine/existence.h"
 #include "engine/folder_walk.h"
 #include "engine/fsys.h"
+#include "engine/pointer_rules.h"
 #include "engine/refline.h"
+#include "tests/gzip_files.h"
 #include "tests/test_support.h"
 
 #include <algorithm>
@@ -27,13 +29,14 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using Files = std::map<std::string, std::string>;  // path -> bytes
 
-// Every regular file below `folder`, with its bytes.
-Files files_below(const std::string& folder)
+// Every regular file below `folder`, with its bytes (decompressed when `compressed`).
+Files files_below(const std::string& folder, bool compressed = false)
 {
     Files files;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         if (entry.is_regular_file()) {
-            files[entry.path().string()] = read_bytes(entry.path().string());
+            const std::string path = entry.path().string();
+            files[path] = compressed ? read_gzip(path) : read_bytes(path);
         }
     }
     return files;
@@ -49,7 +52,11 @@ protected:
 #endif
         start_over("");
     }
-    void TearDown() override { reset_engine(""); }
+    void TearDown() override
+    {
+        extended_rules = ExtendedRules{};
+        reset_engine("");
+    }
 
     std::string obj(const std::string& name) const { return dir.at("Poser/geom/" + name); }
     // The folders as a fresh test has them, the file holding `text`.
@@ -57,7 +64,11 @@ protected:
     {
         reset_engine(dir.at("Poser"));
         fs::remove_all(dir.at("Poser/chars"));
-        write_bytes(man, text);
+        if (compressed) {
+            write_gzip(man, text);
+        } else {
+            write_bytes(man, text);
+        }
         write_bytes(obj("man2.obj"), "");
         write_bytes(obj("ball.obj"), "");
         LOG = std::make_unique<TextWriter>();
@@ -69,10 +80,21 @@ protected:
         return read_bytes(log_dir.at("__result_of_run.txt"));
     }
 
+    // A compressed document, repaired with the extended rules.
+    void every_step_keeps_the_old_text();
+    void use_compressed_file()
+    {
+        compressed = true;
+        man = dir.at("Poser/chars/man.crz");
+        backup = dir.at("Poser/chars/man_zz00.crz");
+        extended_rules = ExtendedRules{true, false, {dir.at("Poser")}};
+    }
+
     TempDir dir;
     TempDir log_dir;
-    const std::string man = dir.at("Poser/chars/man.cr2");
-    const std::string backup = dir.at("Poser/chars/man_zz00.cr2");
+    bool compressed = false;
+    std::string man = dir.at("Poser/chars/man.cr2");
+    std::string backup = dir.at("Poser/chars/man_zz00.cr2");
 };
 
 std::string chooser_line(const std::string& missing, const std::string& answer)
@@ -251,6 +273,17 @@ TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
 // name; the next run past a leftover swap file changes nothing, and otherwise repairs.
 TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
 {
+    for (bool gzip : {false, true}) {
+        SCOPED_TRACE(gzip ? "compressed" : "plain");
+        if (gzip) {
+            use_compressed_file();
+        }
+        every_step_keeps_the_old_text();
+    }
+}
+
+void PoserFile::every_step_keeps_the_old_text()
+{
     std::string old_text = "{\r\nfigureResFile :geom:man.obj  \nprop 0 0 geom:ball.obj\r\n";
     std::string corrected = "{\r\nfigureResFile :geom:man2.obj\r\nprop 0 0 :geom:ball.obj\r\n";
     for (int k = 0; k < 30000; ++k) {
@@ -274,8 +307,8 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
         steps.push_back(std::to_string(static_cast<int>(op)) + " " + path);
         return false;
     });
-    EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, corrected}, {backup, old_text}}));
-    EXPECT_GE(std::count(steps.begin(), steps.end(), "0 " + backup), 3);  // blocks of the copy
+    EXPECT_TRUE(files_below(dir.at("Poser/chars"), compressed) == (Files{{man, corrected}, {backup, old_text}}));
+    EXPECT_GE(std::count(steps.begin(), steps.end(), "0 " + backup), compressed ? 1 : 3);  // blocks of the copy
     EXPECT_EQ(std::count_if(steps.begin(), steps.end(), [](const std::string& s) { return s[0] == '3'; }), 3);
     const std::string swap = dir.at("Poser/chars/") + k_swap_file_name;
     int swap_files_met = 0;
@@ -285,15 +318,15 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
         std::string said = repair([&](fsys::Op, const std::string&) { return seen++ == k; });
         // a failure to write the copy or to rename ends the repair; one of the log or the file read does not
         if (k < steps.size() && (steps[k][0] == '3' || steps[k].substr(2) == backup)) {
-            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, old_text}}));
+            EXPECT_TRUE(files_below(dir.at("Poser/chars"), compressed) == (Files{{man, old_text}}));
             EXPECT_TRUE(said == "warning\tnone\tI can't write this file\t" + backup ||
                         said == "warning\tnone\tI can't rename this file\t" + man) << said;
         } else {
-            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == (Files{{man, corrected}, {backup, old_text}}));
+            EXPECT_TRUE(files_below(dir.at("Poser/chars"), compressed) == (Files{{man, corrected}, {backup, old_text}}));
         }
         seen = 0;
         said = repair([&](fsys::Op, const std::string&) { return seen++ >= k; });
-        Files left = files_below(dir.at("Poser/chars"));
+        Files left = files_below(dir.at("Poser/chars"), compressed);
         auto holds = [&](const std::string& name, const std::string& text) { return left.count(name) && left[name] == text; };
         EXPECT_TRUE(holds(man, old_text) || holds(backup, old_text) || holds(swap, old_text));
         EXPECT_TRUE(holds(man, old_text) || holds(man, corrected) || holds(swap, old_text));
@@ -303,10 +336,10 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
         reset_engine(dir.at("Poser"));
         if (left.count(swap)) {
             write_bytes(dir.at("Poser/chars/other.pp2"), "prop 0 0 geom:ball.obj\n");
-            left = files_below(dir.at("Poser/chars"));
+            left = files_below(dir.at("Poser/chars"), compressed);
             ScriptedSession next;
             searchdir(dir.at("Poser/chars"), next.wn);
-            EXPECT_TRUE(files_below(dir.at("Poser/chars")) == left);
+            EXPECT_TRUE(files_below(dir.at("Poser/chars"), compressed) == left);
             const std::string refused = "warning\tnone\tI can't rename this file\t" + dir.at("Poser/chars/other.pp2");
             EXPECT_EQ(std::count(next.transcript().begin(), next.transcript().end(), refused), 1);
             ++swap_files_met;
