@@ -1,9 +1,13 @@
-// Fuzz target: reading a file line by line, trimming, recognising reference lines and their
-// markers, and turning Poser paths into disk paths and back in both path styles. Every
-// result is held against the plain model of the rules.
+// Fuzz target: reading a file line by line, plain and gzip-compressed, trimming, recognising
+// reference lines and their markers, and turning Poser paths into disk paths and back in both
+// path styles. Every result is held against the plain model of the rules; the fast scans of
+// runs of lines must find exactly what the rules find line by line.
+#include "engine/line_scan.h"
+#include "engine/references.h"
 #include "engine/refline.h"
 #include "engine/textio.h"
 #include "fuzz/line_model.h"
+#include "tests/gzip_files.h"
 
 #include <cstdint>
 
@@ -37,6 +41,54 @@ void check_paths(const std::string& trimmed, std::string_view input)
     }
 }
 
+// The references and the check's pointer lines found in runs of lines, against those the
+// rules find in each line.
+void check_scans(const std::string& path, const std::vector<std::string>& expected, std::string_view input)
+{
+    // Each reference as "line kind builtin target": the found ones point into buffers reused later.
+    auto shown = [](const FileReference& r, long long line) {
+        return std::to_string(line) + " " + std::string(kind_name(r.kind)) + (r.builtin ? " 1 " : " 0 ") + std::string(r.target);
+    };
+    std::vector<std::string> wanted;
+    std::vector<std::string> found_here;
+    std::size_t pointers[2] = {0, 0};
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        FileReference ref;
+        GeometryPointer p;
+        const std::string t = model::trimmed(expected[k]);
+        if (find_file_reference(t, ref)) {
+            wanted.push_back(shown(ref, static_cast<long long>(k) + 1));
+        }
+        pointers[0] += is_reference_line(t);
+        pointers[1] += find_geometry_pointer(t, p);
+    }
+    std::vector<FoundReference> found;
+    std::size_t candidates[2] = {0, 0};
+    TextReader runs;
+    runs.open(path);
+    long long number = 1;
+    std::string_view lines;
+    while (runs.next_lines(lines)) {
+        found.clear();
+        number += scan_references(lines, number, found);
+        for (const FoundReference& f : found) {
+            found_here.push_back(shown(f.ref, f.line));
+        }
+        for (int extended = 0; extended < 2; ++extended) {
+            line_scan::for_each_candidate(lines, extended != 0, [&](std::string_view line) {
+                if (!line.empty() && line.back() == '\r') {
+                    line.remove_suffix(1);  // the one left before the line feed
+                }
+                GeometryPointer p;
+                const std::string t = model::trimmed(line);
+                candidates[extended] += extended != 0 ? find_geometry_pointer(t, p) : is_reference_line(t);
+            });
+        }
+    }
+    MODEL_CHECK(found_here == wanted, "references in runs of lines", input);
+    MODEL_CHECK(candidates[0] == pointers[0] && candidates[1] == pointers[1], "pointer lines of the check", input);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -63,5 +115,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     MODEL_CHECK(!reader.failed(), "read error", input);
     MODEL_CHECK(count == expected.size(), "number of lines", input);
+    check_scans(path, expected, input);
+
+    // The same bytes compressed read back the same lines.
+    write_gzip(path, std::string(input));
+    MODEL_CHECK(reader.open(path, Gzip::if_magic) && reader.compressed(), "open compressed", input);
+    for (count = 0; reader.next_line(line); ++count) {
+        MODEL_CHECK(count < expected.size() && line == expected[count], "compressed line " + std::to_string(count), input);
+    }
+    MODEL_CHECK(!reader.failed() && count == expected.size(), "compressed lines", input);
     return 0;
 }

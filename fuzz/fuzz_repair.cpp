@@ -5,8 +5,10 @@
 #include "engine/correction.h"
 #include "engine/engine_state.h"
 #include "engine/existence.h"
+#include "engine/pointer_rules.h"
 #include "engine/poserfile.h"
 #include "fuzz/line_model.h"
+#include "tests/gzip_files.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -120,6 +122,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MODEL_CHECK(names == (std::set<std::string>{"man.cr2", "man_zz00.cr2"}), "file and backup only", input);
         MODEL_CHECK(read_exactly(chars + "/man_zz00.cr2") == input, "backup holds the old text", input);
         MODEL_CHECK(read_exactly(file) == e.corrected, "corrected text", input);
+    }
+
+    // The same text compressed, with the extended rules: the file stays gzip, and a repair
+    // keeps the old compressed bytes in the backup and every line in the file.
+    fs::remove_all(chars);
+    const std::string packed = chars + "/man.crz";
+    write_gzip(packed, input);
+    const std::string old_bytes = read_exactly(packed);
+    extended_rules = ExtendedRules{true, false, {root()}};
+    forget_existence();
+    TranscriptPrompts packed_wn(answers);
+    readposerfile(packed, packed_wn);
+    release_repllist();
+    extended_rules = ExtendedRules{};
+    const std::string text = read_gzip(packed);
+    if (fs::exists(chars + "/man_zz00.crz")) {
+        MODEL_CHECK(read_exactly(chars + "/man_zz00.crz") == old_bytes, "compressed backup", input);
+        MODEL_CHECK(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == model::lines_of(input).size(),
+                    "every line compressed again", input);
+    } else {
+        MODEL_CHECK(read_exactly(packed) == old_bytes, "compressed file untouched", input);
     }
     return 0;
 }
