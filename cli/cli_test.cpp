@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "tests/gzip_files.h"
 #include "tests/test_support.h"
 
 #include <algorithm>
@@ -17,7 +18,13 @@ TEST(CliArguments, OptionsAndActionsInOrder)
     EXPECT_TRUE(o.actions[0].path == "a.cr2" && o.actions[1].is_menu && o.actions[1].menu == 259 && o.actions[2].path == "--menu");
     EXPECT_EQ(root_without_trailing_separators("/p//"), "/p");
     EXPECT_EQ(root_without_trailing_separators("/"), "");
-    for (const Lines& bad : std::vector<Lines>{{"--bogus"}, {"a", "--root"}, {"--menu", "x"}, {"--menu", "-1"}, {"--root="}}) {
+#ifndef _WIN32
+    EXPECT_EQ(root_without_trailing_separators("/p\\"), "/p\\");  // a backslash is part of a POSIX name
+#endif
+    for (const Lines& bad : std::vector<Lines>{{"--bogus"}, {"a", "--root"}, {"--menu", "x"}, {"--menu", "-1"}, {"--root="},
+                                               {"--report", "--modern", "a"}, {"--report", "--menu", "257"},
+                                               {"--report", "--yes", "a"}, {"--json", "a"}, {"--root", "p", "--root", "q", "a"},
+                                               {"--library-prefs", "x", "a"}}) {
         CliOptions b;
         error.clear();
         EXPECT_FALSE(parse_cli(bad, b, error) || error.empty()) << bad[0];
@@ -48,7 +55,7 @@ TEST(CliProcess, ExitStatuses)
     EXPECT_EQ(run_cli(dir, "--root /x" + a + " --frobnicate"), "2 tarnwick-cli: unknown option --frobnicate (see tarnwick-cli --help)\n");
     EXPECT_EQ(run_cli(dir, "--root '" + dir.at("no") + "'" + a), "2 tarnwick-cli: the Poser root " + dir.at("no") + " is not a folder\n");
     EXPECT_EQ(run_cli(dir, "--help").find("0 usage: tarnwick-cli"), 0u);
-    EXPECT_EQ(run_cli(dir, "--version"), "0 tarnwick-cli 1.0.0\n");
+    EXPECT_EQ(run_cli(dir, "--version"), "0 tarnwick-cli 1.1.0\n");
     // the root asked on standard input: a cancel ends with status 1 and handles nothing
     EXPECT_EQ(run_cli(dir, a, "no\ncancel\n"), "1 ");
     EXPECT_FALSE(exists(log) || exists(dir.at("config")));
@@ -93,17 +100,33 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     // the log, shown on standard output too: five files corrected, one pick for three pointers
     std::string log = read_bytes(dir.at("start/__result_of_run.txt"));
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 16);
-    const std::string replaced = "pointer to " + dir.at("sample/Runtime/Geometries/tarnwick/man/man_v1.obj") + " replaced by";
-    int replacements = 0;
-    for (std::size_t at = log.find(replaced); at != std::string::npos; at = log.find(replaced, at + 1)) {
-        ++replacements;
-    }
-    EXPECT_EQ(replacements, 3);
+    auto count_of = [](const std::string& text, const std::string& piece) {
+        int n = 0;
+        for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(count_of(log, "pointer to " + dir.at("sample/Runtime/Geometries/tarnwick/man/man_v1.obj") + " replaced by"), 3);
     log.erase(std::remove(log.begin(), log.end(), '\r'), log.end());
     EXPECT_EQ(out, "0 " + log);
     const std::string t = read_bytes(dir.at("t.txt"));
     EXPECT_TRUE(t.find("open\tmain\t") != std::string::npos && t.find("open\tmain\t") == t.rfind("open\tmain\t"));
     EXPECT_NE(t.find("warning\tnone\tI can't open this file\t" + lib + "/Pose/tarnwick/poses.cr2\n"), std::string::npos);
+
+    // With --auto the compressed prop and the quoted pointer are repaired by the meshes' names.
+    std::filesystem::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at("auto"), std::filesystem::copy_options::recursive);
+    const std::string props = dir.at("auto/Runtime/Libraries/Props/tarnwick/");
+    const std::string packed = read_bytes(props + "ball moved.ppz");
+    write_bytes(dir.at("picks.txt"), dir.at("auto/Runtime/Geometries/tarnwick/man/man_hires.obj") + "\n");
+    out = run_cli(dir, "--auto --root '" + dir.at("auto") + "' --yes --answers '" + dir.at("picks.txt") + "' '" + dir.at("auto") + "'");
+    EXPECT_NE(read_gzip(props + "ball moved.ppz").find("\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.obj\r\n"), std::string::npos);
+    EXPECT_EQ(read_bytes(props + "ball moved_zz00.ppz"), packed);
+    EXPECT_NE(read_bytes(dir.at("auto/Runtime/Libraries/Hair/tarnwick/bob quoted.hr2"))
+                  .find("\r\nfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"),
+              std::string::npos);
+    log = read_bytes(dir.at("start/__result_of_run.txt"));
+    EXPECT_EQ(count_of(log, "\r\n      (found by name)\r\n"), 2) << log;
 }
 #endif
 
