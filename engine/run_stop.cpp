@@ -9,11 +9,9 @@ namespace {
 
 std::atomic<bool> g_requested{false};
 
-// 0: no renames; 1: renames under way; 2: renames under way and an exit waits for them;
-// 3: the program is ending and no renames may begin.
-enum : int { k_idle = 0, k_renaming = 1, k_exit_waiting = 2, k_leaving = 3 };
+// No renames; renames under way; the program is ending and no renames may begin.
+enum : int { k_idle = 0, k_renaming = 1, k_leaving = 2 };
 std::atomic<int> g_renames{k_idle};
-std::atomic<ExitHook> g_exit_hook{nullptr};
 
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
               "a signal handler may only touch lock-free atomics");
@@ -37,29 +35,10 @@ void clear()
     g_renames.compare_exchange_strong(leaving, k_idle);
 }
 
-bool defer_exit()
-{
-    int expected = k_renaming;
-    return g_renames.compare_exchange_strong(expected, k_exit_waiting) || expected == k_exit_waiting;
-}
-
-void set_deferred_exit_hook(ExitHook hook)
-{
-    g_exit_hook.store(hook);
-}
-
 bool claim_exit()
 {
-    for (;;) {
-        int state = k_idle;
-        if (g_renames.compare_exchange_strong(state, k_leaving) || state == k_leaving) {
-            return true;
-        }
-        // The renames may have ended meanwhile: then try again from the idle state.
-        if (state == k_exit_waiting || g_renames.compare_exchange_strong(state, k_exit_waiting)) {
-            return false;
-        }
-    }
+    int state = k_idle;
+    return g_renames.compare_exchange_strong(state, k_leaving) || state == k_leaving;
 }
 
 RenamesInProgress::RenamesInProgress()
@@ -77,11 +56,7 @@ RenamesInProgress::RenamesInProgress()
 
 RenamesInProgress::~RenamesInProgress()
 {
-    if (g_renames.exchange(k_idle) == k_exit_waiting) {
-        if (ExitHook hook = g_exit_hook.load()) {
-            hook();
-        }
-    }
+    g_renames.store(k_idle);
 }
 
 }  // namespace run_stop

@@ -12,17 +12,11 @@ bool requested();
 // Forgets a request, and an exit claimed (tests, and programs that go on after a stopped run).
 void clear();
 
-// Whether the steps that give a Poser file its new text are under way. An exit requested
-// meanwhile must wait for their end: `defer_exit` is then true and the exit is left to
-// `leave_renames`. Both are safe in a signal handler or another thread.
-bool defer_exit();
-using ExitHook = void (*)();
-// Called, once, when the renames end with an exit deferred. Unset: nothing happens.
-void set_deferred_exit_hook(ExitHook hook);
-// For an exit that will not wait for the end of the run. True when no renames are under way:
-// from then on none begins (a repair that reaches them waits for the exit, which may come
-// from another thread), so the program may end at once. False when they are under way: the
-// exit is then deferred as by `defer_exit`. Safe in a signal handler or another thread.
+// For an exit that will not wait for the end of the run. True when the steps that give a
+// Poser file its new text are not under way: from then on none begins (a repair that reaches
+// them waits for the exit, which may come from another thread), so the program may end at
+// once. False while they are under way: the exit must wait, and the stopped run ends right
+// after them. Safe in a signal handler or another thread.
 bool claim_exit();
 
 // Brackets the renames of one repair.
