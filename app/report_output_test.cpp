@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -107,15 +106,6 @@ std::string contents(std::FILE* f)
     return text;
 }
 
-std::map<std::string, std::string> tree_bytes(const std::string& top)
-{
-    std::map<std::string, std::string> bytes;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(top)) {
-        bytes[e.path().string()] = e.is_regular_file() ? read_bytes(e.path().string()) : "<folder>";
-    }
-    return bytes;
-}
-
 TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
 {
     TempDir dir;
@@ -130,7 +120,7 @@ TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
     registered = "Z:" + registered + "\" /><ContentFolder folder=\"D:\\far";
 #endif
     write_bytes(dir.at("prefs.xml"), "<ContentFolder folder=\"" + registered + "\" />");
-    const auto before = tree_bytes(dir.path());
+    const auto before = files_below(dir.path());
     struct Case {
         const char* what;
         ReportRequest request;
@@ -166,7 +156,7 @@ TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
         }
     }
     std::filesystem::remove(dir.at("page.html"));
-    EXPECT_EQ(tree_bytes(dir.path()), before);
+    EXPECT_EQ(files_below(dir.path()), before);
 }
 
 }  // namespace

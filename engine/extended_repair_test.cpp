@@ -23,15 +23,10 @@ protected:
                                  "two/Runtime/Geometries/hair/bob.obj", "one/a/chair.obz", "two/b/chair.obz"}) {
             write_bytes(dir.at(file), "");
         }
-        auto log = std::make_unique<TextWriter>();
-        ASSERT_TRUE(log->open(dir.at("log.txt")));
-        LOG = std::move(log);
+        LOG = std::make_unique<TextWriter>();
+        ASSERT_TRUE(LOG->open(dir.at("log.txt")));
     }
-    void TearDown() override
-    {
-        extended_rules = ExtendedRules{};
-        reset_engine("");
-    }
+    void TearDown() override { reset_engine(""); }
 
     // Checks (and repairs) `relative`, answering the prompts from `answers`.
     std::vector<std::string> repair(const std::string& relative, std::vector<std::string> answers = {})
@@ -52,10 +47,7 @@ protected:
     // The chooser offering `initial`, answered with `answer` (a file below the test folder, or "cancel").
     std::string chooser(const std::string& initial, const std::string& answer) const
     {
-        std::string folder = dir.at(initial);
-        dellocalname(folder);
-        return "open\tmain\tfind the correct .OBJ file\t" + dir.at(initial) + "\t" + folder +
-               "\tOBJ mesh geometry files\t" + (answer == "cancel" ? answer : dir.at(answer));
+        return chooser_line(dir.at(initial), answer == "cancel" ? answer : dir.at(answer));
     }
 
     TempDir dir;

@@ -27,20 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using Files = std::map<std::string, std::string>;  // path -> bytes
-
-// Every regular file below `folder`, with its bytes (decompressed when `compressed`).
-Files files_below(const std::string& folder, bool compressed = false)
-{
-    Files files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            const std::string path = entry.path().string();
-            files[path] = compressed ? read_gzip(path) : read_bytes(path);
-        }
-    }
-    return files;
-}
 
 // A Poser root with the meshes geom/man2.obj and geom/ball.obj, and chars/man.cr2 to check.
 class PoserFile : public testing::Test {
@@ -52,11 +38,7 @@ protected:
 #endif
         start_over("");
     }
-    void TearDown() override
-    {
-        extended_rules = ExtendedRules{};
-        reset_engine("");
-    }
+    void TearDown() override { reset_engine(""); }
 
     std::string obj(const std::string& name) const { return dir.at("Poser/geom/" + name); }
     // The folders as a fresh test has them, the file holding `text`.
@@ -65,6 +47,7 @@ protected:
         reset_engine(dir.at("Poser"));
         fs::remove_all(dir.at("Poser/chars"));
         if (compressed) {
+            extended_rules = ExtendedRules{true, false, {dir.at("Poser")}};
             write_gzip(man, text);
         } else {
             write_bytes(man, text);
@@ -87,7 +70,6 @@ protected:
         compressed = true;
         man = dir.at("Poser/chars/man.crz");
         backup = dir.at("Poser/chars/man_zz00.crz");
-        extended_rules = ExtendedRules{true, false, {dir.at("Poser")}};
     }
 
     TempDir dir;
@@ -96,13 +78,6 @@ protected:
     std::string man = dir.at("Poser/chars/man.cr2");
     std::string backup = dir.at("Poser/chars/man_zz00.cr2");
 };
-
-std::string chooser_line(const std::string& missing, const std::string& answer)
-{
-    std::string folder = missing;
-    dellocalname(folder);
-    return "open\tmain\tfind the correct .OBJ file\t" + missing + "\t" + folder + "\tOBJ mesh geometry files\t" + answer;
-}
 
 enum class Outcome { untouched, repaired, abandoned };
 

@@ -4,7 +4,9 @@
 #include "engine/engine_state.h"
 #include "engine/existence.h"
 #include "engine/fsys.h"
+#include "engine/pointer_rules.h"
 #include "engine/run_stop.h"
+#include "tests/gzip_files.h"
 
 #include <algorithm>
 #include <atomic>
@@ -59,8 +61,22 @@ bool exists(const std::string& path)
     return fsys::entry_exists(path);
 }
 
+Files files_below(const std::string& folder, bool compressed)
+{
+    Files files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            const std::string path = entry.path().string();
+            files[path] = compressed ? read_gzip(path) : read_bytes(path);
+        }
+    }
+    return files;
+}
+
 void reset_engine(const std::string& root)
 {
+    extended_rules = ExtendedRules{};
+    forget_files_by_name();
     posername = root;
     LOG.reset();
     release_repllist();
