@@ -10,7 +10,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/install-deps.sh native
 build=build/native
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tarnwick-cli
 scratch=build/sample-run
 rm -rf "$scratch"
