@@ -1,8 +1,8 @@
 #include "engine/correction.h"
 
 #include "engine/engine_state.h"
-#include "engine/pointer_rules.h"
 #include "engine/existence.h"
+#include "engine/pointer_rules.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
