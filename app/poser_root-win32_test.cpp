@@ -5,10 +5,7 @@
 #include "engine/engine_state.h"
 #include "tests/test_support.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
-
-namespace {
 
 TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator)
 {
@@ -50,5 +47,3 @@ TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator
     DeleteFileA(old_ini.c_str());
     reset_engine("");
 }
-
-}  // namespace

@@ -6,8 +6,6 @@
 
 #include <cstdlib>
 
-namespace {
-
 #ifndef _WIN32
 // The settings live in a private configuration folder for each test.
 class PoserRoot : public testing::Test {
@@ -57,32 +55,27 @@ protected:
     }
 };
 
-TEST_F(PoserRoot, AFileInTheTopFolderEndsTheProgramAndSavingKeepsTheOtherSettings)
+TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRootsEndInNoSeparator)
 {
     ChoosesInTheTopFolder answers;
     TranscriptPrompts wn(answers);
     EXPECT_EQ(set_poser_root(wn), 0);
     EXPECT_EQ(wn.lines().back(), "warning\tmain\tThis is not a valid file name. Exiting\t/x.txt");
     EXPECT_FALSE(exists(ini));
-    write_bytes(ini, "; kept\n[other]\nposeraddr=elsewhere\n[PoserInfo]\nsize=3\nPoserAddr = /old\n\n[last]\nk=v\n");
+    const std::string before = "; kept\n[other]\nposeraddr=elsewhere\n[PoserInfo]\nsize=3\n", after = "\n\n[last]\nk=v\n";
+    write_bytes(ini, before + "PoserAddr = /old" + after);
     EXPECT_EQ(read_setting(k_settings_section, k_root_key), "/old");
     ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "/new root"));
-    EXPECT_EQ(read_bytes(ini), "; kept\n[other]\nposeraddr=elsewhere\n[PoserInfo]\nsize=3\nposeraddr=/new root\n\n[last]\nk=v\n");
+    EXPECT_EQ(read_bytes(ini), before + "poseraddr=/new root" + after);
     write_bytes(ini, "[other]\nk=v\n");
     ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "/r"));
     EXPECT_EQ(read_bytes(ini), "[other]\nk=v\n[poserinfo]\nposeraddr=/r\n");
-}
-
-TEST_F(PoserRoot, AStoredRootEndsInNoSeparator)
-{
-    const std::pair<std::string, std::string> stored[] = {{"/p//", "/p"}, {"/", "/"}};
-    for (const auto& [value, root] : stored) {
-        write_bytes(ini, "[poserinfo]\nposeraddr=" + value + "\n");
+    // A stored root ends in no separator.
+    for (const auto& [value, root] : {std::pair{"/p//", "/p"}, std::pair{"/", "/"}}) {
+        write_bytes(ini, "[poserinfo]\nposeraddr=" + std::string(value) + "\n");
         ScriptedSession s({"yes"});
         EXPECT_EQ(set_poser_root(s.wn), 1);
         EXPECT_EQ(posername, root);
     }
 }
 #endif
-
-}  // namespace

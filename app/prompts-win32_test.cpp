@@ -7,18 +7,15 @@
 
 #include <deque>
 #include <functional>
-#include <gtest/gtest.h>
 
 using namespace std::string_literals;
 
-namespace {
-
 // What the test does with the dialog of the given title once it shows.
-std::deque<std::pair<std::string, std::function<void(HWND)>>> g_expected;
-int g_ticks_left = 1500;
+static std::deque<std::pair<std::string, std::function<void(HWND)>>> g_expected;
+static int g_ticks_left = 1500;
 
 // Runs inside the dialogs' loops; a dialog nobody answers goes after half a minute: no hang.
-void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
+static void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
 {
     HWND dialog = g_expected.empty() ? nullptr : FindWindowA(nullptr, g_expected.front().first.c_str());
     if (dialog != nullptr) {
@@ -33,7 +30,7 @@ void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
 
 // A box as the user sees it: owner, icon (only a warning fills the icon control), visible
 // buttons, a main window taking input, a box too narrow for its caption beside the close box.
-std::string describe(HWND box, HWND main, const std::string& caption)
+static std::string describe(HWND box, HWND main, const std::string& caption)
 {
     std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";
     EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
@@ -124,5 +121,3 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     EXPECT_GE(g_ticks_left, 0) << "a dialog was not answered in time";
     EXPECT_TRUE(g_expected.empty()) << "an expected dialog never showed: " << g_expected.front().first;
 }
-
-}  // namespace

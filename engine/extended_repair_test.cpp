@@ -5,12 +5,7 @@
 #include "engine/folder_walk.h"
 #include "engine/pointer_rules.h"
 #include "engine/poserfile.h"
-#include "tests/gzip_files.h"
 #include "tests/test_support.h"
-
-#include <gtest/gtest.h>
-
-namespace {
 
 class ExtendedRepair : public testing::Test {
 protected:
@@ -18,13 +13,11 @@ protected:
     {
         reset_engine(dir.at("one"));
         extended_rules = ExtendedRules{true, false, {dir.at("one"), dir.at("two")}};
-        forget_files_by_name();
         for (const char* file : {"one/Runtime/Geometries/man/man.obj", "one/Runtime/Geometries/props/ball.OBZ",
                                  "two/Runtime/Geometries/hair/bob.obj", "one/a/chair.obz", "two/b/chair.obz"}) {
             write_bytes(dir.at(file), "");
         }
-        LOG = std::make_unique<TextWriter>();
-        ASSERT_TRUE(LOG->open(dir.at("log.txt")));
+        open_log(dir.at("log.txt"));
     }
     void TearDown() override { reset_engine(""); }
 
@@ -35,11 +28,7 @@ protected:
         readposerfile(dir.at(relative), s.wn);
         return s.transcript();
     }
-    std::string log_text()
-    {
-        LOG.reset();
-        return read_bytes(dir.at("log.txt"));
-    }
+    std::string log_text() { return closed_log(dir.at("log.txt")); }
     std::string pair(const std::string& old_path, const std::string& new_path) const
     {
         return replaced_lines(dir.at(old_path), dir.at(new_path));
@@ -126,5 +115,3 @@ TEST_F(ExtendedRepair, WalkChecksEveryDocumentButNoBackupOfAFileBeside)
     EXPECT_EQ(titles, (std::vector<std::string>{"title\t" + dir.at("lib/a.cr2"), "title\t" + dir.at("lib/b_zz00.cr2"),
                                                 "title\t" + dir.at("lib/c.mc6")}));
 }
-
-}  // namespace

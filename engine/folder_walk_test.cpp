@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 
-namespace {
-
 namespace fs = std::filesystem;
 
 TEST(PoserFileNames, RecognisedByTheirLastFourCharacters)
@@ -40,10 +38,6 @@ protected:
         names.erase(std::remove_if(names.begin(), names.end(), unwanted), names.end());
         return names;
     }
-    std::string question(const std::string& relative, const std::string& answer) const
-    {
-        return "question\tnone\tsearchdir finished for this folder: shall I continue?\t" + dir.at(relative) + "\t" + answer;
-    }
 
     TempDir dir;
 };
@@ -62,10 +56,10 @@ TEST_F(FolderWalk, FilesFirstThenEachSubfolderThenTheQuestion)
     Lines yes = files;
     Lines no = files;
     for (const std::string& f : sub) {
-        yes.insert(yes.end(), {"title\t" + dir.at("T/" + f + "/x.pp2"), question("T/" + f, "yes")});
+        yes.insert(yes.end(), {"title\t" + dir.at("T/" + f + "/x.pp2"), continue_line(dir.at("T/" + f), "yes")});
     }
-    no.insert(no.end(), {yes[files.size()], question("T/" + sub[0], "no"), question("T", "no")});
-    yes.push_back(question("T", "yes"));
+    no.insert(no.end(), {yes[files.size()], continue_line(dir.at("T/" + sub[0]), "no"), continue_line(dir.at("T"), "no")});
+    yes.push_back(continue_line(dir.at("T"), "yes"));
     ScriptedSession s({"yes", "yes", "yes", "no", "no"});
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 1);
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 0);  // No at the first subfolder skips the second
@@ -87,7 +81,7 @@ TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
     for (const std::string& top : listed("T", {"A", "B"})) {
         const std::string folder = top == "A" ? a1 : "T/B";
         answers.push_back(top == "A" ? "no" : "yes");
-        expected.insert(expected.end(), {"title\t" + dir.at(folder + "/x.cr2"), question(folder, answers.back())});
+        expected.insert(expected.end(), {"title\t" + dir.at(folder + "/x.cr2"), continue_line(dir.at(folder), answers.back())});
     }
     ScriptedSession s(answers);
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 1);
@@ -108,8 +102,6 @@ TEST_F(FolderWalk, LinkLoopsEndAndDeepTreesAreWalked)
     ScriptedSession s({"yes", "yes", "yes"});
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 1);
     EXPECT_EQ(s.transcript(), (Lines{"title\t" + dir.at("T/A/a.cr2"), "title\t" + dir.at(deep + "/deep.cr2"),
-                                     question(deep, "yes"), question("T/A", "yes")}));
+                                     continue_line(dir.at(deep), "yes"), continue_line(dir.at("T/A"), "yes")}));
 }
 #endif
-
-}  // namespace

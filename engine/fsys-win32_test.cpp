@@ -4,10 +4,7 @@
 #include "tests/test_support.h"
 
 #include <algorithm>
-#include <gtest/gtest.h>
 #include <windows.h>
-
-namespace {
 
 TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
 {
@@ -52,5 +49,3 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
                 names.end());
     EXPECT_TRUE(fsys::folder_identity(drive + "\\", f) && other == f);
 }
-
-}  // namespace

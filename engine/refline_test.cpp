@@ -4,8 +4,6 @@
 
 #include <vector>
 
-namespace {
-
 constexpr PathStyle W = PathStyle::windows;
 constexpr PathStyle P = PathStyle::posix;
 
@@ -25,7 +23,7 @@ TEST(RefLine, TheMarkerThatEndsFurthestRight)
     EXPECT_EQ(find_marker("figureResFile a.obj").kind, MarkerKind::prefix);
 }
 
-TEST(RefLine, DiskPathsWrittenPathsAndTheRoot)
+TEST(RefLine, DiskPathsWrittenPathsTheRootAndCuts)
 {
     auto convert = [](const std::string& root, std::string_view poser_path, PathStyle style) {
         std::string disk;
@@ -45,10 +43,7 @@ TEST(RefLine, DiskPathsWrittenPathsAndTheRoot)
     EXPECT_FALSE(equals_ignoring_case("\xC4", "\xE4") || equals_ignoring_case("[", "{"));
     EXPECT_TRUE(ends_with_ignoring_case("MAN.CR2", ".cr2"));
     EXPECT_FALSE(ends_with_ignoring_case("man.cr2x", ".cr2") || ends_with_ignoring_case("cr2", ".cr2"));
-}
-
-TEST(RefLine, DellocalnameCutsAtTheLastSeparator)
-{
+    // dellocalname cuts at the last separator
     auto cut = [](std::string f, PathStyle style) { return std::to_string(dellocalname(f, style)) + " " + f; };
     EXPECT_EQ(cut("D:\\man.cr2", W), "2 D:");
     EXPECT_EQ(cut("D:\\Poser\\geom\\man.obj", W), "13 D:\\Poser\\geom");
@@ -57,5 +52,3 @@ TEST(RefLine, DellocalnameCutsAtTheLastSeparator)
     EXPECT_EQ(cut("/x.txt", P), "0 /x.txt");
     EXPECT_EQ(cut("a\\b", P), "0 a\\b");
 }
-
-}  // namespace

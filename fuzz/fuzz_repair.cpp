@@ -8,7 +8,7 @@
 #include "engine/pointer_rules.h"
 #include "engine/poserfile.h"
 #include "fuzz/line_model.h"
-#include "tests/gzip_files.h"
+#include "tests/files.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,8 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
 namespace fs = std::filesystem;
 
 // The geometry files of the sample installation, so that seeds taken from it find them.
@@ -26,13 +24,13 @@ const char* const k_pick = "Runtime/Geometries/tarnwick/man/man_hires.obj";
 const char* const k_geometry[] = {"Runtime/Geometries/hair/bob.obj", "Runtime/Geometries/props/ball.obj",
                                   "Runtime/Geometries/props/chair.obj", "Runtime/Geometries/tarnwick/man/man.obj", k_pick};
 
-const std::string& root()
+static const std::string& root()
 {
     static const std::string made = [] {
-        const std::string r = fuzz_folder() + "/Poser";
+        static const TempDir folder;  // removed at the end of the run
+        const std::string r = folder.at("Poser");
         for (const char* g : k_geometry) {
-            fs::create_directories(fs::path(r + "/" + g).parent_path());
-            write_exactly(r + "/" + g, "v 0 0 0\n");
+            write_bytes(r + "/" + g, "v 0 0 0\n");
         }
         return r;
     }();
@@ -41,7 +39,7 @@ const std::string& root()
 
 // Whether the program's existence test should pass: a readable regular file, and no NUL
 // byte, which the system would take for the end of the name.
-bool model_exists(const std::string& disk_path)
+static bool model_exists(const std::string& disk_path)
 {
     struct stat st;
     return disk_path.find('\0') == std::string::npos && ::stat(disk_path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -56,10 +54,10 @@ struct Expected {
     std::set<std::string> asked_for;  // the missing disk paths the user is asked about
 };
 
-Expected expected_outcome(std::string_view input)
+static Expected expected_outcome(std::string_view input)
 {
     Expected e;
-    for (const std::string& line : model::lines_of(input)) {
+    for (const std::string& line : poser_lines(input)) {
         const std::string t = model::trimmed(line);
         const model::Found m = model::marker_of(t);
         if (!model::is_reference(t)) {
@@ -81,19 +79,16 @@ Expected expected_outcome(std::string_view input)
     return e;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
     const std::string chars = root() + "/chars";
     const std::string file = chars + "/man.cr2";
     fs::remove_all(chars);
-    fs::create_directories(chars);
     posername = root();
     release_repllist();
     forget_existence();
-    write_exactly(file, input);
+    write_bytes(file, input);
     struct stat before;
     ::stat(file.c_str(), &before);
 
@@ -113,15 +108,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!e.repair || e.abandoned) {
         struct stat after;
         ::stat(file.c_str(), &after);
-        MODEL_CHECK(read_exactly(file) == input && after.st_ino == before.st_ino, "untouched file keeps its bytes", input);
+        MODEL_CHECK(read_bytes(file) == input && after.st_ino == before.st_ino, "untouched file keeps its bytes", input);
         MODEL_CHECK(names == std::set<std::string>{"man.cr2"}, "no other file", input);
         MODEL_CHECK(e.repair || wn.lines().size() == 1, "no prompt for a file that needs no repair", input);
     }
     MODEL_CHECK(!e.repair || static_cast<std::size_t>(choosers) == e.asked_for.size(), "one chooser per missing file", input);
     if (e.repair && !e.abandoned) {
         MODEL_CHECK(names == (std::set<std::string>{"man.cr2", "man_zz00.cr2"}), "file and backup only", input);
-        MODEL_CHECK(read_exactly(chars + "/man_zz00.cr2") == input, "backup holds the old text", input);
-        MODEL_CHECK(read_exactly(file) == e.corrected, "corrected text", input);
+        MODEL_CHECK(read_bytes(chars + "/man_zz00.cr2") == input, "backup holds the old text", input);
+        MODEL_CHECK(read_bytes(file) == e.corrected, "corrected text", input);
     }
 
     // The same text compressed, with the extended rules: the file stays gzip, and a repair
@@ -129,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::remove_all(chars);
     const std::string packed = chars + "/man.crz";
     write_gzip(packed, input);
-    const std::string old_bytes = read_exactly(packed);
+    const std::string old_bytes = read_bytes(packed);
     extended_rules = ExtendedRules{true, false, {root()}};
     forget_existence();
     TranscriptPrompts packed_wn(answers);
@@ -138,11 +133,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     extended_rules = ExtendedRules{};
     const std::string text = read_gzip(packed);
     if (fs::exists(chars + "/man_zz00.crz")) {
-        MODEL_CHECK(read_exactly(chars + "/man_zz00.crz") == old_bytes, "compressed backup", input);
-        MODEL_CHECK(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == model::lines_of(input).size(),
+        MODEL_CHECK(read_bytes(chars + "/man_zz00.crz") == old_bytes, "compressed backup", input);
+        MODEL_CHECK(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == poser_lines(input).size(),
                     "every line compressed again", input);
     } else {
-        MODEL_CHECK(read_exactly(packed) == old_bytes, "compressed file untouched", input);
+        MODEL_CHECK(read_bytes(packed) == old_bytes, "compressed file untouched", input);
     }
     return 0;
 }

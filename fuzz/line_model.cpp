@@ -3,27 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace model {
-
-std::vector<std::string> lines_of(std::string_view bytes)
-{
-    std::vector<std::string> lines(1);
-    for (char c : bytes.substr(0, bytes.find('\x1a'))) {
-        if (c == '\n') {
-            lines.emplace_back();
-        } else if (c != '\r') {
-            lines.back() += c;
-        }
-    }
-    if (lines.back().empty()) {
-        lines.pop_back();
-    }
-    return lines;
-}
 
 std::string trimmed(std::string_view line)
 {
@@ -70,39 +51,3 @@ void fail(const std::string& what, std::string_view input)
 }
 
 }  // namespace model
-
-const std::string& fuzz_folder()
-{
-    static const std::string folder = [] {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/tarnwick-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        return pattern;
-    }();
-    // Registered once the folder's name exists, so that it is removed before the name is.
-    static const bool removed_at_exit = std::atexit([] {
-        std::error_code ec;
-        std::filesystem::remove_all(fuzz_folder(), ec);
-    }) == 0;
-    (void)removed_at_exit;
-    return folder;
-}
-
-void write_exactly(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    out.close();
-    if (!out) {
-        model::fail("cannot write " + path, bytes);
-    }
-}
-
-std::string read_exactly(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return in ? s.str() : "<missing>";
-}

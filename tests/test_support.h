@@ -1,12 +1,13 @@
-// What the tests share: a fresh folder per test, whole-file reads and writes, prompts
-// answered from a list whose transcript the tests compare, and the run log's lines.
+// What the tests share: the files of tests/files.h, prompts answered from a list
+// whose transcript the tests compare, and the run log with its lines.
 #pragma once
 
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
+#include "tests/files.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
-
 #include <map>
 #include <string>
 #include <vector>
@@ -14,29 +15,11 @@
 using Lines = std::vector<std::string>;
 using Files = std::map<std::string, std::string>;  // path -> bytes
 
-// A new empty folder, removed with all its content at the end of the test.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return m_path; }
-    // `relative` with '/' between names, as a native path under this folder.
-    std::string at(const std::string& relative) const;
-
-private:
-    std::string m_path;
-};
-
-// Writes the bytes exactly, creating the folders on the way.
-void write_bytes(const std::string& path, const std::string& bytes);
-// The whole file, or "<missing>" when it cannot be read.
-std::string read_bytes(const std::string& path);
 bool exists(const std::string& path);
 // Every regular file below `folder` with its bytes, decompressed when `compressed`.
 Files files_below(const std::string& folder, bool compressed = false);
+// Everything written to the temporary file `f`, which is closed.
+std::string file_text(std::FILE* f);
 
 // Scripted answers with a transcript: what the user saw, line by line.
 struct ScriptedSession {
@@ -50,20 +33,29 @@ struct ScriptedSession {
 // Puts the engine's shared state back as a fresh program has it, with `root` as the Poser
 // root, no run log, no stop request and the default rules.
 void reset_engine(const std::string& root);
+// The run log written to `path` from now on; what it holds once closed.
+void open_log(const std::string& path);
+std::string closed_log(const std::string& path);
 
 inline std::string correcting_lines(const std::string& corrected, const std::string& backup)
 {
     return "file " + corrected + " being corrected: old version is on\r\n     " + backup + "\r\n";
 }
 
-// The transcript line of the chooser asking for the missing `missing`, answered `answer`.
-inline std::string chooser_line(const std::string& missing, const std::string& answer)
-{
-    return "open\tmain\tfind the correct .OBJ file\t" + missing + "\t" + missing.substr(0, missing.find_last_of("/\\")) +
-           "\tOBJ mesh geometry files\t" + answer;
-}
-
 inline std::string replaced_lines(const std::string& old_obj, const std::string& new_obj)
 {
     return "      pointer to " + old_obj + " replaced by\r\n      pointer to " + new_obj + "\r\n";
+}
+
+// The transcript line of the chooser asking for the missing `missing`, answered `answer`.
+inline std::string chooser_line(const std::string& missing, const std::string& answer)
+{
+    const std::string folder = missing.substr(0, missing.find_last_of("/\\"));
+    return "open\tmain\tfind the correct .OBJ file\t" + missing + "\t" + folder + "\tOBJ mesh geometry files\t" + answer;
+}
+
+// The transcript line of the question closing the walk of `folder`, answered `answer`.
+inline std::string continue_line(const std::string& folder, const std::string& answer)
+{
+    return "question\tnone\tsearchdir finished for this folder: shall I continue?\t" + folder + "\t" + answer;
 }

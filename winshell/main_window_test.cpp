@@ -8,14 +8,11 @@
 #include "tests/test_support.h"
 
 #include <cstring>
-#include <gtest/gtest.h>
 #include <shlobj.h>
 #include <utility>
 
-namespace {
-
 // The code of the quit message when one is waiting, -1 otherwise.
-int quit_code()
+static int quit_code()
 {
     MSG msg{};
     return PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? static_cast<int>(msg.wParam) : -1;
@@ -144,5 +141,3 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
     PostQuitMessage(3);
     EXPECT_EQ(run_message_loop(), 3);
 }
-
-}  // namespace
