@@ -53,8 +53,7 @@ TEST_F(FolderWalk, FilesFirstThenEachSubfolderThenTheQuestion)
         files.push_back((name == "poses.cr2" ? "warning\tnone\tI can't open this file\t" : "title\t") + dir.at("T/" + name));
     }
     const Lines sub = listed("T", {"A", "B"});
-    Lines yes = files;
-    Lines no = files;
+    Lines yes = files, no = files;
     for (const std::string& f : sub) {
         yes.insert(yes.end(), {"title\t" + dir.at("T/" + f + "/x.pp2"), continue_line(dir.at("T/" + f), "yes")});
     }
@@ -76,8 +75,7 @@ TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
     write_bytes(dir.at("Poser/geom/ball.obj"), "");
     write_bytes(dir.at("T/B/x.cr2"), "prop 0 0 geom:ball.obj\n");
     const std::string a1 = "T/A/" + listed("T/A", {"A1", "A2"})[0];
-    Lines answers;
-    Lines expected;
+    Lines answers, expected;
     for (const std::string& top : listed("T", {"A", "B"})) {
         const std::string folder = top == "A" ? a1 : "T/B";
         answers.push_back(top == "A" ? "no" : "yes");

@@ -73,8 +73,7 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
 #endif
     const std::string huge(6 << 20, 'h');
     const std::string gone = replaced_lines(obj("gone.obj"), obj("man2.obj"));
-    const std::string g = "geom:gone.obj";
-    const std::string up = "..:..:..:..:..:..:..:etc:gone.obj";
+    const std::string g = "geom:gone.obj", up = "..:..:..:..:..:..:..:etc:gone.obj";
     struct Case {
         std::string before;
         Outcome outcome;
@@ -83,9 +82,7 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
         Lines answers = {};      // a mesh in geom/ or "cancel" for each chooser
         std::string log = {};    // after the lines of the file being corrected
     };
-    const Outcome U = Outcome::untouched;
-    const Outcome R = Outcome::repaired;
-    const Outcome A = Outcome::abandoned;
+    const Outcome U = Outcome::untouched, R = Outcome::repaired, A = Outcome::abandoned;
     std::vector<Case> cases = {
         {"no references at all\n", U},
         {"figureResFile :geom:ball.obj\nobjFileGeom\t:geom:man2.obj  \r\n", U},
@@ -118,8 +115,7 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.before.substr(0, 60));
         start_over(c.before);
-        Lines answers;
-        Lines seen = {"title\t" + man};
+        Lines answers, seen = {"title\t" + man};
         std::string missing;
         for (std::size_t k = 0; k < c.asked.size(); ++k) {
             answers.push_back(c.answers[k] == "cancel" ? "cancel" : obj(c.answers[k]));

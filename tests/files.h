@@ -82,19 +82,14 @@ inline void write_gzip(const std::string& path, const std::string& text, bool ap
 inline std::string read_gzip(const std::string& path)
 {
     gzFile f = gzopen(path.c_str(), "rb");
-    if (f == nullptr || gzdirect(f)) {
-        if (f != nullptr) {
-            gzclose(f);
-        }
-        return "<not gzip>";
-    }
+    const bool gzip = f != nullptr && !gzdirect(f);
     std::string text;
     char block[4096];
     int n = 0;
-    while ((n = gzread(f, block, sizeof block)) > 0) {
+    while (gzip && (n = gzread(f, block, sizeof block)) > 0) {
         text.append(block, static_cast<std::size_t>(n));
     }
-    return gzclose(f) == Z_OK && n == 0 ? text : "<not gzip>";
+    return f != nullptr && gzclose(f) == Z_OK && gzip && n == 0 ? text : "<not gzip>";
 }
 
 // The data ends at the first Ctrl-Z, every carriage return is dropped, lines end at line

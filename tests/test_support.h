@@ -1,9 +1,14 @@
-// What the tests share: the files of tests/files.h, prompts answered from a list
-// whose transcript the tests compare, and the run log with its lines.
+// What the tests share: the files of tests/files.h, prompts answered from a list whose
+// transcript the tests compare, the engine as a fresh program has it, and the run log.
 #pragma once
 
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
+#include "engine/correction.h"
+#include "engine/engine_state.h"
+#include "engine/existence.h"
+#include "engine/pointer_rules.h"
+#include "engine/run_stop.h"
 #include "tests/files.h"
 
 #include <cstdio>
@@ -15,11 +20,32 @@
 using Lines = std::vector<std::string>;
 using Files = std::map<std::string, std::string>;  // path -> bytes
 
-bool exists(const std::string& path);
+inline bool exists(const std::string& path) { return fsys::entry_exists(path); }
+
 // Every regular file below `folder` with its bytes, decompressed when `compressed`.
-Files files_below(const std::string& folder, bool compressed = false);
+inline Files files_below(const std::string& folder, bool compressed = false)
+{
+    Files files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            const std::string path = entry.path().string();
+            files[path] = compressed ? read_gzip(path) : read_bytes(path);
+        }
+    }
+    return files;
+}
+
 // Everything written to the temporary file `f`, which is closed.
-std::string file_text(std::FILE* f);
+inline std::string file_text(std::FILE* f)
+{
+    std::string text;
+    std::rewind(f);
+    for (int c; (c = std::fgetc(f)) != EOF;) {
+        text += static_cast<char>(c);
+    }
+    std::fclose(f);
+    return text;
+}
 
 // Scripted answers with a transcript: what the user saw, line by line.
 struct ScriptedSession {
@@ -32,10 +58,29 @@ struct ScriptedSession {
 
 // Puts the engine's shared state back as a fresh program has it, with `root` as the Poser
 // root, no run log, no stop request and the default rules.
-void reset_engine(const std::string& root);
+inline void reset_engine(const std::string& root)
+{
+    extended_rules = ExtendedRules{};
+    forget_files_by_name();
+    posername = root;
+    LOG.reset();
+    release_repllist();
+    forget_existence();
+    fsys::set_fault_hook(nullptr);
+    run_stop::clear();
+}
+
 // The run log written to `path` from now on; what it holds once closed.
-void open_log(const std::string& path);
-std::string closed_log(const std::string& path);
+inline void open_log(const std::string& path)
+{
+    LOG = std::make_unique<TextWriter>();
+    ASSERT_TRUE(LOG->open(path));
+}
+inline std::string closed_log(const std::string& path)
+{
+    LOG.reset();
+    return read_bytes(path);
+}
 
 inline std::string correcting_lines(const std::string& corrected, const std::string& backup)
 {
