@@ -87,6 +87,17 @@ TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
     EXPECT_TRUE(exists(dir.at("T/B/x_zz00.cr2")));
 }
 
+TEST_F(FolderWalk, WithTheExtendedRulesEveryDocumentButNoBackupOfAFileBeside)
+{
+    extended_rules.enabled = true;
+    poser_files({"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt"});
+    ScriptedSession s({"yes"});
+    searchdir(dir.at("T"), s.wn);
+    Lines titles(s.transcript().begin(), s.transcript().end() - 1);  // the question closing the walk left out
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles, (Lines{"title\t" + dir.at("T/a.cr2"), "title\t" + dir.at("T/b_zz00.cr2"), "title\t" + dir.at("T/c.mc6")}));
+}
+
 #ifndef _WIN32
 TEST_F(FolderWalk, LinkLoopsEndAndDeepTreesAreWalked)
 {
