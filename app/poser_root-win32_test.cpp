@@ -2,7 +2,6 @@
 #include "app/poser_root.h"
 
 #include "app/settings.h"
-#include "engine/engine_state.h"
 #include "tests/test_support.h"
 
 #include <windows.h>

@@ -5,7 +5,6 @@
 #include "tests/test_support.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
 // Every piece must be found in `text`.

@@ -1,7 +1,5 @@
 #include "app/runs.h"
 
-#include "engine/correction.h"
-#include "engine/run_stop.h"
 #include "tests/test_support.h"
 
 class Runs : public testing::Test {

@@ -2,9 +2,7 @@
 
 #include "tests/test_support.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 
 TEST(CliArguments, OptionsAndActionsInOrder)
 {

@@ -1,9 +1,7 @@
 // A signal (a console event on Windows) while a chooser waits ends the run with the scene as
 // it was; an exit that cannot wait never falls between the renames of a repair.
-#include "engine/run_stop.h"
 #include "tests/test_support.h"
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 #ifdef _WIN32

@@ -1,10 +1,6 @@
 #include "engine/folder_walk.h"
 
-#include "engine/fsys.h"
 #include "tests/test_support.h"
-
-#include <algorithm>
-#include <filesystem>
 
 namespace fs = std::filesystem;
 

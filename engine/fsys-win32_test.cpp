@@ -3,7 +3,6 @@
 
 #include "tests/test_support.h"
 
-#include <algorithm>
 #include <windows.h>
 
 TEST(FsysWindows, FilesFoldersListingsAndABareDrive)

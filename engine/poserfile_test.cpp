@@ -4,17 +4,9 @@
 #include "engine/poserfile.h"
 
 #include "engine/backup_name.h"
-#include "engine/correction.h"
-#include "engine/engine_state.h"
-#include "engine/existence.h"
 #include "engine/folder_walk.h"
-#include "engine/fsys.h"
-#include "engine/pointer_rules.h"
 #include "engine/refline.h"
 #include "tests/test_support.h"
-
-#include <algorithm>
-#include <filesystem>
 
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -1,12 +1,8 @@
 // The library report's reading of references, roots and whole trees.
-#include "engine/fsys.h"
 #include "engine/library_prefs.h"
 #include "engine/library_report.h"
 #include "engine/references.h"
 #include "tests/test_support.h"
-
-#include <algorithm>
-#include <filesystem>
 
 TEST(References, KeywordsQuotesMarkersAndBuiltins)
 {
@@ -15,10 +11,8 @@ TEST(References, KeywordsQuotesMarkersAndBuiltins)
         {"figureResFile :Runtime:Geometries:a.obj", "geometry :Runtime:Geometries:a.obj"},
         {"\tfigureResFile \":Runtime:Geometries:A b:A-lo-1.2.obj\"", "geometry :Runtime:Geometries:A b:A-lo-1.2.obj"},
         {"objFileGeom 0 0 :Runtime:Geometries:props:ground.obz", "geometry :Runtime:Geometries:props:ground.obz"},
-        {"objFile GetStringRes(1024,2)", "geometry builtin GetStringRes(1024,2)"},
-        {"  geomResource 0", "geometry builtin 0"},
-        {"textureMap NO_MAP", "image builtin NO_MAP"},
-        {"textureMap", "image builtin "},
+        {"objFile GetStringRes(1024,2)", "geometry builtin GetStringRes(1024,2)"}, {"  geomResource 0", "geometry builtin 0"},
+        {"textureMap NO_MAP", "image builtin NO_MAP"}, {"textureMap", "image builtin "}, {"figureResFile", "geometry builtin "},
         {"bumpMap \"C:\\tex\\b.jpg\"", "image C:\\tex\\b.jpg"},
         {"\t\tfile \":Runtime:Textures:x.jpg\"", "image :Runtime:Textures:x.jpg"},
         {"morphBinaryFile :Runtime:libraries:X:Y All Morphs.pmd", "morph :Runtime:libraries:X:Y All Morphs.pmd"},
@@ -28,10 +22,7 @@ TEST(References, KeywordsQuotesMarkersAndBuiltins)
         {"prop 0 0 :Runtime:Geometries:ball.OBJ", "geometry Runtime:Geometries:ball.OBJ"},
         {"other \"x y :z.obZ\"", "geometry x y :z.obZ"},
         {"FigureResFile a/b.obj", "geometry FigureResFile a/b.obj"},
-        {"figureResFile", "geometry builtin "},
-        {"textureMapX :a.jpg", ""},
-        {"name :a.obj\"", ""},
-        {"x.ob", ""},
+        {"textureMapX :a.jpg", ""}, {"name :a.obj\"", ""}, {"x.ob", ""},
     };
     for (const auto& [line, expected] : cases) {
         FileReference r;
@@ -67,24 +58,20 @@ TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
 // Each problem on one line, paths below the test folder shown from "~" with '/'.
 static std::vector<std::string> rendered(const LibraryReport& r, const std::string& top)
 {
-    auto local = [&](std::string p) {
-        if (p.rfind(top, 0) == 0) {
-            p = "~" + p.substr(top.size());
-            std::replace(p.begin(), p.end(), '\\', '/');
-        }
-        return p;
-    };
     std::vector<std::string> lines;
     for (const ReportProblem& p : r.problems) {
-        std::string line = std::string(status_name(p.status)) + " " + std::string(kind_name(p.kind)) + " " + local(p.target);
-        line += " |";
+        std::string line = std::string(status_name(p.status)) + " " + std::string(kind_name(p.kind)) + " " + p.target + " |";
         for (const std::string& c : p.candidates) {
-            line += " " + local(c);
+            line += " " + c;
         }
         line += " |";
         for (const ReportUse& u : p.uses) {
-            line += " " + local(u.file) + ":" + std::to_string(u.line);
+            line += " " + u.file + ":" + std::to_string(u.line);
         }
+        for (std::size_t at; (at = line.find(top)) != std::string::npos;) {
+            line.replace(at, top.size(), "~");
+        }
+        std::replace(line.begin(), line.end(), fsys::k_sep, '/');
         lines.push_back(line);
     }
     std::sort(lines.begin(), lines.end());

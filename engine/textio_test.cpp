@@ -2,7 +2,6 @@
 
 #include "tests/test_support.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <new>
 

@@ -3,8 +3,6 @@
 
 #include "app/runs.h"
 #include "app/settings.h"
-#include "engine/correction.h"
-#include "engine/engine_state.h"
 #include "tests/test_support.h"
 
 #include <cstring>
