@@ -30,8 +30,8 @@ static LibraryReport hostile_report()
 
 TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
 {
-    EXPECT_EQ(visible("a\tb\x1b\x7f\xc3\xa9\xe2\x82\xac\xff\xc2\x85z\xe0\x80\xaf"),
-              "a\\tb\\e\\x7f\xc3\xa9\xe2\x82\xac\\xff\\x85z\\xe0\\x80\\xaf");
+    EXPECT_EQ(visible("a\tb\x1b\x7f\xc3\xa9\xe2\x82\xac\xff\xc2\x85\xc2\xa0z\xe0\x80\xaf"),
+              "a\\tb\\e\\x7f\xc3\xa9\xe2\x82\xac\\xff\\x85\xc2\xa0z\\xe0\\x80\\xaf");
     const std::string text = report_text(hostile_report());
     EXPECT_EQ(text.substr(0, text.find("\n\n")),
               "missing geometry :a:<script>\\xff\\x01\\x9b.obj\n  used in /l/x.cr2 line 3\n  used in /l/y \"q\".cr2 line 9\n"

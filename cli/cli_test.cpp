@@ -8,7 +8,7 @@ TEST(CliArguments, OptionsAndActionsInOrder)
 {
     CliOptions o;
     std::string error;
-    ASSERT_TRUE(parse_cli({"--root", "/p/", "a.cr2", "--menu", "259", "--yes", "--answers=x", "--", "--menu"}, o, error));
+    ASSERT_TRUE(parse_cli({"--root", "/p/", "a.cr2", "--menu", "000000259", "--yes", "--answers=x", "--", "--menu"}, o, error));
     EXPECT_TRUE(o.root == "/p/" && o.yes && o.answers == "x" && o.actions.size() == 3);
     EXPECT_TRUE(o.actions[0].path == "a.cr2" && o.actions[1].is_menu && o.actions[1].menu == 259 &&
                 o.actions[2].path == "--menu");
@@ -20,7 +20,7 @@ TEST(CliArguments, OptionsAndActionsInOrder)
     for (const Lines& bad : std::vector<Lines>{{"--bogus"}, {"a", "--root"}, {"--menu", "x"}, {"--menu", "-1"}, {"--root="},
                                                {"--report", "--modern", "a"}, {"--report", "--menu", "257"},
                                                {"--report", "--yes", "a"}, {"--json", "a"}, {"--root", "p", "--root", "q", "a"},
-                                               {"--library-prefs", "x", "a"}}) {
+                                               {"--library-prefs", "x", "a"}, {"--html"}}) {
         CliOptions b;
         error.clear();
         EXPECT_FALSE(parse_cli(bad, b, error) || error.empty()) << bad[0];
