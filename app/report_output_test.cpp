@@ -43,17 +43,16 @@ TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
     EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found\n");
 }
 
-TEST(ReportOutput, JsonHasItsMembersAndStaysValid)
+TEST(ReportOutput, JsonIsWholeAndValid)
 {
-    const nlohmann::json j = nlohmann::json::parse(report_json(hostile_report(), "9.9"));
-    EXPECT_EQ(j["version"], "9.9");
-    EXPECT_EQ(j["roots"], nlohmann::json::array({"/r"}));
-    EXPECT_EQ(j["files"]["unreadable"][0]["path"], "/l/bad\x1b[31m.crz");
-    EXPECT_EQ(j["references"],
-              nlohmann::json::parse(R"({"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"builtin":1})"));
-    EXPECT_EQ(j["problems"][0]["target"], ":a:<script>\xef\xbf\xbd\x01\xc2\x9b.obj");
-    EXPECT_EQ(j["problems"][1], nlohmann::json::parse(R"({"target":":b.jpg","kind":"image","status":"moved",
-        "candidates":["/r/t/b.jpg"],"uses":[{"file":"/l/x.cr2","line":4}]})"));
+    const std::string expected = R"({"version":"9.9","roots":["/r"],"files":{"read":2,"compressed":1,
+        "unreadable":[{"path":"/l/bad\u001b[31m.crz","reason":"corrupt or truncated gzip data"}]},
+        "references":{"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"builtin":1},
+        "problems":[{"target":":a:<script>\ufffd\u0001\u009b.obj","kind":"geometry","status":"missing","candidates":[],
+                     "uses":[{"file":"/l/x.cr2","line":3},{"file":"/l/y \"q\".cr2","line":9}]},
+                    {"target":":b.jpg","kind":"image","status":"moved","candidates":["/r/t/b.jpg"],
+                     "uses":[{"file":"/l/x.cr2","line":4}]}]})";
+    EXPECT_EQ(nlohmann::json::parse(report_json(hostile_report(), "9.9")), nlohmann::json::parse(expected));
 }
 
 TEST(ReportOutput, HtmlPageEscapesEverythingAndRendersInABrowser)

@@ -55,6 +55,8 @@ TEST(CliProcess, ExitStatuses)
               "2 tarnwick-cli: the Poser root " + dir.at("no") + " is not a folder\n");
     EXPECT_EQ(run_cli(dir, "--help").find("0 usage: tarnwick-cli"), 0u);
     EXPECT_EQ(run_cli(dir, "--version"), "0 tarnwick-cli 1.1.0\n");
+    EXPECT_EQ(run_cli(dir, "--report" + a), "2 tarnwick-cli: no Poser root: give --root DIR or --library-prefs FILE, "
+                                            "or save a root with a repair run first\n");
     // the root asked on standard input: a cancel ends with status 1 and handles nothing
     EXPECT_EQ(run_cli(dir, a, "no\ncancel\n"), "1 ");
     EXPECT_FALSE(exists(log) || exists(dir.at("config")));
