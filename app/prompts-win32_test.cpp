@@ -28,8 +28,7 @@ static void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
     }
 }
 
-// A box as the user sees it: owner, icon (only a warning fills the icon control), visible
-// buttons, a main window taking input, a box too narrow for its caption beside the close box.
+// A box as the user sees it: owner, icon (a warning's only), buttons shown, main window enabled, caption cut short.
 static std::string describe(HWND box, HWND main, const std::string& caption)
 {
     std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";

@@ -56,8 +56,7 @@ TEST_F(Runs, ChecksOfAFileAndOfAFolderWithTheirLogs)
                                      "warning\tnone\tthis is not a valid filename\tnofolder.txt"}));
 }
 
-// Tries to start other work before it answers, as a user clicking the menu while a message
-// box without owner is open would: nothing starts while a run is in progress.
+// Starts other work before it answers, as a user clicking the menu under a box without owner: none may start.
 class Impatient : public ScriptedPrompts {
 public:
     using ScriptedPrompts::ScriptedPrompts;

@@ -28,8 +28,7 @@ TEST(CliArguments, OptionsAndActionsInOrder)
 }
 
 #ifndef _WIN32
-// Runs tarnwick-cli in the folder "start" of `dir` with `args` (shell words) and `input`;
-// returns its exit status, standard output and standard error.
+// tarnwick-cli run in "start" of `dir` with `args` (shell words) and `input`: its exit status, output and errors.
 static std::string run_cli(const TempDir& dir, const std::string& args, const std::string& input = "")
 {
     std::filesystem::create_directories(dir.at("start"));

@@ -1,5 +1,4 @@
-// A signal (a console event on Windows) while a chooser waits ends the run with the scene as
-// it was; an exit that cannot wait never falls between the renames of a repair.
+// A signal while a chooser waits leaves the scene as it was; an exit never falls between the renames of a repair.
 #include "tests/test_support.h"
 
 #include <chrono>
@@ -17,9 +16,8 @@ using namespace std::chrono_literals;
 
 constexpr int k_unsent = -2;  // the interrupt cannot be sent here
 
-// Each platform starts tarnwick-cli in `dir`, waiting for answers on a pipe that nobody
-// writes to, and gives its exit status after the interrupt (with the status it must be).
-// On POSIX another signal comes first, ignored as it was when the program started (nohup).
+// Each platform starts tarnwick-cli in `dir`, waiting for answers on a pipe nobody writes to, and gives its exit status
+// after the interrupt (beside the status it must be); on POSIX a signal ignored from the start (nohup) comes first.
 #ifdef _WIN32
 static const std::pair<int, int> k_interrupts[] = {{CTRL_C_EVENT, 130}};
 static const std::string k_line_end = "\r\n";

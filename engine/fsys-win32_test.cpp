@@ -25,25 +25,23 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     }
     EXPECT_FALSE(fsys::is_folder(a) || fsys::is_folder("NUL") || fsys::entry_exists(dir.at("none/a_zz00.cr2")));
 
-    std::vector<std::string> names;
+    Lines names;
     for (const std::string& path : {dir.at("f"), dir.at("f") + "\\"}) {
         ASSERT_TRUE(fsys::list_folder(path, names)) << path;
         std::sort(names.begin(), names.end());
-        EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".hidden", "a.cr2", "b.cr2"})) << path;
+        EXPECT_EQ(names, (Lines{".", "..", ".hidden", "a.cr2", "b.cr2"})) << path;
     }
-    fsys::FolderId f;
-    fsys::FolderId other;
+    fsys::FolderId f, other;
     for (const std::string& path : {a, dir.at("none"), dir.at("*")}) {
         EXPECT_FALSE(fsys::list_folder(path, names) || fsys::folder_identity(path, other)) << path;
     }
     ASSERT_TRUE(fsys::folder_identity(dir.at("f"), f) && fsys::folder_identity(dir.at("f/.hidden/../../F"), other));
     EXPECT_EQ(f, other);
     // A bare drive is its top folder for listing and identity, whatever the current folder.
-    char cwd[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, cwd);
-    ASSERT_TRUE(SetCurrentDirectoryA(dir.at("f").c_str()));
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.at("f"));
     EXPECT_TRUE(fsys::list_folder(drive, names) && fsys::folder_identity(drive, other));
-    SetCurrentDirectoryA(cwd);
+    std::filesystem::current_path(cwd);
     EXPECT_TRUE(std::find_if(names.begin(), names.end(), [](auto& n) { return _stricmp(n.c_str(), "windows") == 0; }) !=
                 names.end());
     EXPECT_TRUE(fsys::folder_identity(drive + "\\", f) && other == f);

@@ -1,6 +1,5 @@
-// The check and repair of one Poser file: byte-exact corrected files, backups and log lines,
-// bad input that must never crash, hang or change a file needing no change, a disk that
-// fails at any step of a repair without the old text being lost, and the extended rules.
+// The check and repair of one Poser file: byte-exact corrected files, backups and log lines, bad input that never crashes,
+// hangs or changes a file needing no change, a disk failing at any step of a repair, and the extended rules.
 #include "engine/poserfile.h"
 
 #include "engine/backup_name.h"
@@ -212,10 +211,9 @@ TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
 #endif
 }
 
-// A repair whose disk fails at one of its changes (each block of the corrected copy, its
-// flush and close, each of the three renames), or stops at one as if the machine died
-// there. The old text survives whole under the file's own name, the backup name or the swap
-// name; the next run past a leftover swap file changes nothing, and otherwise repairs.
+// A repair whose disk fails at one of its changes (each block of the corrected copy, its flush and close, each of the
+// three renames), or stops at one as if the machine died there. The old text survives whole under the file's own name,
+// the backup name or the swap name; the next run past a leftover swap file changes nothing, and otherwise repairs.
 TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
 {
     every_step_keeps_the_old_text();
@@ -291,8 +289,7 @@ void PoserFile::every_step_keeps_the_old_text()
     EXPECT_GT(swap_files_met, 0);
 }
 
-// The repair with the extended rules: compressed documents, quoted and .obz pointers, letter
-// case, the roots "one" and "two", and replacements found by name.
+// The repair with the extended rules: compressed files, quoted and .obz pointers, letter case, two roots, picks by name.
 class ExtendedRepair : public PoserFile {
 protected:
     void SetUp() override

@@ -38,12 +38,11 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
         "<LibraryPrefs><ContentFolder folder=\"Z:\\home\\u\\Poser\\Runtime\\Libraries\\\"/>\n"
         "<ContentFolder  folder='C:\\Program Files\\Poser &amp; more&odd;'>\n<ContentFolder name=\"x\"/>"
         "<ContentFolder folder=\"Z:\\srv\\Extra &#x41;\" /></LibraryPrefs>";
-    RegisteredFolders posix = parse_library_prefs(xml, PathStyle::posix);
-    EXPECT_EQ(posix.roots, (std::vector<std::string>{"/home/u/Poser", "/srv/Extra A"}));
-    EXPECT_EQ(posix.unreachable, (std::vector<std::string>{"C:\\Program Files\\Poser & more&odd;"}));
-    RegisteredFolders windows = parse_library_prefs(xml, PathStyle::windows);
-    EXPECT_EQ(windows.roots, (std::vector<std::string>{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;",
-                                                       "Z:\\srv\\Extra A"}));
+    const RegisteredFolders posix = parse_library_prefs(xml, PathStyle::posix);
+    EXPECT_EQ(posix.roots, (Lines{"/home/u/Poser", "/srv/Extra A"}));
+    EXPECT_EQ(posix.unreachable, (Lines{"C:\\Program Files\\Poser & more&odd;"}));
+    const RegisteredFolders windows = parse_library_prefs(xml, PathStyle::windows);
+    EXPECT_EQ(windows.roots, (Lines{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;", "Z:\\srv\\Extra A"}));
     EXPECT_TRUE(windows.unreachable.empty());
 }
 

@@ -25,8 +25,7 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
 {
     TempDir dir;
     const std::size_t block = 256 * 1024;
-    std::string crlf_lines;
-    std::string lone_crs;
+    std::string crlf_lines, lone_crs;
     while (crlf_lines.size() < 3 * block) {
         crlf_lines += "\t\tk  0  0\r\n";
         lone_crs += "ab\r";

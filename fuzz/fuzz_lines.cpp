@@ -1,7 +1,6 @@
-// Fuzz target: reading a file line by line, plain and gzip-compressed, trimming, recognising
-// reference lines and their markers, and turning Poser paths into disk paths and back in both
-// path styles. Every result is held against the plain model of the rules; the fast scans of
-// runs of lines must find exactly what the rules find line by line.
+// Fuzz target: reading a file line by line, plain and gzip-compressed, trimming, recognising reference lines and their
+// markers, and turning Poser paths into disk paths and back in both path styles. Every result is held against the plain
+// model of the rules; the fast scans of runs of lines must find exactly what the rules find line by line.
 #include "engine/line_scan.h"
 #include "engine/references.h"
 #include "engine/refline.h"
@@ -35,8 +34,7 @@ static void check_paths(const std::string& trimmed, std::string_view input)
     }
 }
 
-// The references and the check's pointer lines found in runs of lines, against those the
-// rules find in each line.
+// The references and pointer lines the scans of runs of lines find, against those the rules find line by line.
 static void check_scans(const std::string& path, const std::vector<std::string>& expected, std::string_view input)
 {
     // Each reference as "line kind builtin target": the found ones point into buffers reused later.

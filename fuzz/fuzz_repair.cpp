@@ -24,21 +24,15 @@ const char* const k_pick = "Runtime/Geometries/tarnwick/man/man_hires.obj";
 const char* const k_geometry[] = {"Runtime/Geometries/hair/bob.obj", "Runtime/Geometries/props/ball.obj",
                                   "Runtime/Geometries/props/chair.obj", "Runtime/Geometries/tarnwick/man/man.obj", k_pick};
 
-static const std::string& root()
-{
-    static const std::string made = [] {
-        static const TempDir folder;  // removed at the end of the run
-        const std::string r = folder.at("Poser");
-        for (const char* g : k_geometry) {
-            write_bytes(r + "/" + g, "v 0 0 0\n");
-        }
-        return r;
-    }();
-    return made;
-}
+static const TempDir g_folder;  // removed at the end of the run
+static const std::string g_root = [] {
+    for (const char* g : k_geometry) {
+        write_bytes(g_folder.at("Poser/") + g, "v 0 0 0\n");
+    }
+    return g_folder.at("Poser");
+}();
 
-// Whether the program's existence test should pass: a readable regular file, and no NUL
-// byte, which the system would take for the end of the name.
+// The program's existence test: a readable regular file, and no NUL byte, which would end the name for the system.
 static bool model_exists(const std::string& disk_path)
 {
     struct stat st;
@@ -65,8 +59,8 @@ static Expected expected_outcome(std::string_view input)
             continue;
         }
         const std::string_view poser_path = std::string_view(t).substr(m.path_start);
-        std::string disk = root() + model::written_path(poser_path, false);
-        std::replace(disk.begin() + static_cast<std::ptrdiff_t>(root().size()), disk.end(), ':', '/');
+        std::string disk = g_root + model::written_path(poser_path, false);
+        std::replace(disk.begin() + static_cast<std::ptrdiff_t>(g_root.size()), disk.end(), ':', '/');
         const bool found = model_exists(disk);
         e.repair = e.repair || m.kind == model::Kind::prefix || !found;
         e.abandoned = e.abandoned || m.kind == model::Kind::none;
@@ -82,17 +76,17 @@ static Expected expected_outcome(std::string_view input)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::string chars = root() + "/chars";
+    const std::string chars = g_root + "/chars";
     const std::string file = chars + "/man.cr2";
     fs::remove_all(chars);
-    posername = root();
+    posername = g_root;
     release_repllist();
     forget_existence();
     write_bytes(file, input);
     struct stat before;
     ::stat(file.c_str(), &before);
 
-    ScriptedPrompts answers([]() -> std::optional<std::string> { return root() + "/" + k_pick; });
+    ScriptedPrompts answers([]() -> std::optional<std::string> { return g_root + "/" + k_pick; });
     TranscriptPrompts wn(answers);
     readposerfile(file, wn);
     release_repllist();
@@ -125,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string packed = chars + "/man.crz";
     write_gzip(packed, input);
     const std::string old_bytes = read_bytes(packed);
-    extended_rules = ExtendedRules{true, false, {root()}};
+    extended_rules = ExtendedRules{true, false, {g_root}};
     forget_existence();
     TranscriptPrompts packed_wn(answers);
     readposerfile(packed, packed_wn);

@@ -1,6 +1,5 @@
-// A plain second statement of the line rules, written without the engine's code, that the
-// fuzz targets hold the engine against. The lines a file holds are those of poser_lines
-// (tests/files.h).
+// A plain second statement of the line rules, written without the engine's code, that the fuzz targets hold the
+// engine against. The lines a file holds are those of poser_lines (tests/files.h).
 #pragma once
 
 #include <algorithm>
@@ -32,8 +31,7 @@ struct Found {
     Kind kind = Kind::none;
     std::size_t path_start = 0;
 };
-// The marker that ends furthest to the right, found by searching each marker text from the
-// end of the line.
+// The marker that ends furthest to the right, each marker text searched for from the end of the line.
 inline Found marker_of(std::string_view t)
 {
     Found best;
@@ -46,8 +44,7 @@ inline Found marker_of(std::string_view t)
     return best;
 }
 
-// The Poser path in colon notation, as a corrected line carries it after its prefix: a
-// colon, then the path with every folder separator of the platform made a colon.
+// The Poser path as a corrected line carries it: a colon, then the path with each separator of the style made a colon.
 inline std::string written_path(std::string_view poser_path, bool windows)
 {
     std::string out = ":";

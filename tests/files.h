@@ -1,6 +1,5 @@
-// Files for the tests and the fuzz targets: a fresh folder, exact bytes, gzip-compressed text
-// made and read with zlib's own functions (independent of the program's streams), and the
-// lines a Poser file holds, stated plainly and without the engine's reader.
+// Files for the tests and the fuzz targets: a fresh folder, exact bytes, gzip-compressed text made and read with zlib's
+// own functions (not the program's streams), and the lines a Poser file holds, stated without the engine's reader.
 #pragma once
 
 #include "engine/fsys.h"
@@ -92,8 +91,7 @@ inline std::string read_gzip(const std::string& path)
     return f != nullptr && gzclose(f) == Z_OK && gzip && n == 0 ? text : "<not gzip>";
 }
 
-// The data ends at the first Ctrl-Z, every carriage return is dropped, lines end at line
-// feeds, and a last line without one counts when not empty.
+// Ctrl-Z ends the data, carriage returns are dropped, line feeds end lines, and a last line counts when not empty.
 inline std::vector<std::string> poser_lines(std::string_view bytes)
 {
     std::vector<std::string> lines(1);

@@ -38,11 +38,9 @@ inline Files files_below(const std::string& folder, bool compressed = false)
 // Everything written to the temporary file `f`, which is closed.
 inline std::string file_text(std::FILE* f)
 {
-    std::string text;
+    std::string text(static_cast<std::size_t>(std::ftell(f)), '\0');
     std::rewind(f);
-    for (int c; (c = std::fgetc(f)) != EOF;) {
-        text += static_cast<char>(c);
-    }
+    text.resize(std::fread(text.data(), 1, text.size(), f));
     std::fclose(f);
     return text;
 }
@@ -56,8 +54,7 @@ struct ScriptedSession {
     TranscriptPrompts wn;
 };
 
-// Puts the engine's shared state back as a fresh program has it, with `root` as the Poser
-// root, no run log, no stop request and the default rules.
+// The engine's shared state as a fresh program has it: `root` the Poser root, no log, no stop, the default rules.
 inline void reset_engine(const std::string& root)
 {
     extended_rules = ExtendedRules{};
