@@ -6,8 +6,7 @@
 template <typename Use>
 static std::string console(const std::string& typed, Use use)
 {
-    std::FILE* in = std::tmpfile();
-    std::FILE* out = std::tmpfile();
+    std::FILE *in = std::tmpfile(), *out = std::tmpfile();
     std::fputs(typed.c_str(), in);
     std::rewind(in);
     ConsolePrompts prompts(in, out);

@@ -20,8 +20,7 @@ protected:
     }
 
     TempDir dir;
-    const std::string log = dir.at("start/__result_of_run.txt");
-    const std::string a = dir.at("lib/a.cr2");
+    const std::string log = dir.at("start/__result_of_run.txt"), a = dir.at("lib/a.cr2");
     Lines shown_logs;
 };
 
@@ -43,8 +42,7 @@ TEST_F(Runs, ChecksOfAFileAndOfAFolderWithTheirLogs)
     menu_command(k_check_folder, s.wn);
     EXPECT_EQ(read_bytes(b), "figureResFile :geom:new.obj\r\n");
     menu_command(k_check_folder, s.wn);
-    const std::string root = "\t" + dir.at("Poser") + "\t";
-    const std::string save = "save\tmain\tfind any file in the folder to be checked\t";
+    const std::string root = "\t" + dir.at("Poser") + "\t", save = "save\tmain\tfind any file in the folder to be checked\t";
     EXPECT_EQ(s.transcript(), (Lines{"open\tmain\tfile to check?\t" + root + "files to be checked\tcancel",
                                      save + root + "all files\tcancel",
                                      "open\tmain\tfile to check?\t" + root + "files to be checked\t" + a, "title\t" + a,

@@ -45,8 +45,7 @@ TEST(CliProcess, ExitStatuses)
     TempDir dir;
     write_bytes(dir.at("Poser/any.txt"), "");
     write_bytes(dir.at("lib/a.cr2"), "x\n");
-    const std::string a = " '" + dir.at("lib/a.cr2") + "'";
-    const std::string log = dir.at("start/__result_of_run.txt");
+    const std::string a = " '" + dir.at("lib/a.cr2") + "'", log = dir.at("start/__result_of_run.txt");
     EXPECT_EQ(run_cli(dir, "").find("2 usage: tarnwick-cli"), 0u);
     EXPECT_EQ(run_cli(dir, "--root /x" + a + " --frobnicate"),
               "2 tarnwick-cli: unknown option --frobnicate (see tarnwick-cli --help)\n");
@@ -74,8 +73,7 @@ TEST(CliProcess, ExitStatuses)
 TEST(CliProcess, RepairsTheSampleInstallation)
 {
     TempDir dir;
-    const std::string sample = TARNWICK_SAMPLE_DIR "/Poser/Runtime/Libraries";
-    const std::string lib = dir.at("sample/Runtime/Libraries");
+    const std::string sample = TARNWICK_SAMPLE_DIR "/Poser/Runtime/Libraries", lib = dir.at("sample/Runtime/Libraries");
     for (const char* copy : {"sample", "auto"}) {
         std::filesystem::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at(copy), std::filesystem::copy_options::recursive);
     }

@@ -28,8 +28,7 @@ static HANDLE start_cli(const std::string& dir, const std::string& root, const s
     AllocConsole();
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     HANDLE unused = nullptr;
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
+    STARTUPINFOA si{sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;
     CreatePipe(&si.hStdInput, &unused, &inherited, 0);
     si.hStdError = CreateFileA((dir + "\\stderr.txt").c_str(), GENERIC_WRITE, 0, &inherited, CREATE_ALWAYS, 0, nullptr);
@@ -55,10 +54,7 @@ static int status_after(HANDLE cli, int event)
 static const std::pair<int, int> k_interrupts[] = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
 static const std::string k_line_end = "\n";
 
-static int ignored_beside(int signal)
-{
-    return signal == SIGHUP ? SIGINT : SIGHUP;
-}
+static int ignored_beside(int signal) { return signal == SIGHUP ? SIGINT : SIGHUP; }
 
 static pid_t start_cli(const std::string& dir, const std::string& root, const std::string& scene, int interrupt)
 {

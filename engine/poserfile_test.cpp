@@ -46,17 +46,15 @@ protected:
     std::string log_text() { return closed_log(log_dir.at("__result_of_run.txt")); }
     void every_step_keeps_the_old_text();
 
-    TempDir dir;
-    TempDir log_dir;
+    TempDir dir, log_dir;
     bool compressed = false;
-    std::string man = dir.at("Poser/chars/man.cr2");
-    std::string backup = dir.at("Poser/chars/man_zz00.cr2");
+    std::string man = dir.at("Poser/chars/man.cr2"), backup = dir.at("Poser/chars/man_zz00.cr2");
 };
 
-enum class Outcome { untouched, repaired, abandoned };
 
 TEST_F(PoserFile, CheckedAndRepairedByteForByte)
 {
+    enum Outcome { U, R, A };  // the file untouched, repaired, or its repair abandoned
     write_bytes(dir.at("outside/there.obj"), "not below the root");
 #ifndef _WIN32
     ASSERT_EQ(::mkfifo(obj("pipe.obj").c_str(), 0666), 0);
@@ -73,7 +71,6 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
         Lines answers = {};      // a mesh in geom/ or "cancel" for each chooser
         std::string log = {};    // after the lines of the file being corrected
     };
-    const Outcome U = Outcome::untouched, R = Outcome::repaired, A = Outcome::abandoned;
     std::vector<Case> cases = {
         // (the fuzz seeds hold more files that need nothing)
         {"geom:ball.obj\n", U},  // no marker, but the whole line names a mesh
@@ -116,9 +113,9 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
         readposerfile(man, s.wn);
         EXPECT_EQ(s.transcript(), seen);
         EXPECT_EQ(nL, std::count_if(answers.begin(), answers.end(), [](const std::string& a) { return a != "cancel"; }));
-        const std::string abandoned = c.outcome == Outcome::abandoned ? "      RUN ABANDONED\r\n" : "";
-        EXPECT_EQ(log_text(), c.outcome == Outcome::untouched ? "" : correcting_lines(man, backup) + c.log + abandoned);
-        if (c.outcome == Outcome::repaired) {
+        const std::string abandoned = c.outcome == A ? "      RUN ABANDONED\r\n" : "";
+        EXPECT_EQ(log_text(), c.outcome == U ? "" : correcting_lines(man, backup) + c.log + abandoned);
+        if (c.outcome == R) {
             EXPECT_TRUE(read_bytes(man) == c.after);
             EXPECT_TRUE(read_bytes(backup) == c.before);
             fsys::remove_file(backup);
@@ -130,10 +127,8 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
 
 TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
 {
-    auto lengthened = [](std::string f) { return std::to_string(lengthenname(f, "_zz03")) + " " + f; };
-    EXPECT_EQ(lengthened("a.cr2"), "1 a_zz03.cr2");
-    EXPECT_EQ(lengthened(".cr2"), "0 .cr2");
-    EXPECT_EQ(lengthened("man.cr22"), "0 man.cr22");
+    auto longer = [](std::string f) { return std::to_string(lengthenname(f, "_zz03")) + " " + f; };
+    EXPECT_EQ(longer("a.cr2") + ", " + longer(".cr2") + ", " + longer("man.cr22"), "1 a_zz03.cr2, 0 .cr2, 0 man.cr22");
     start_over("prop 0 0 geom:ball.obj\n");
     write_bytes(backup, "older");
     write_bytes(dir.at("Poser/chars/man_zz01.cr2/a folder, which is taken too"), "");
@@ -201,8 +196,7 @@ TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
     }
     EXPECT_EQ(s.transcript(), expected);
 #ifndef _WIN32
-    // Opens fine but every read fails, as on a failing disk: the memory file of the reading
-    // process itself, whose first page is never mapped.
+    // Opens fine but every read fails, as on a failing disk: the process's own memory, whose first page is unmapped.
     fs::remove(man);
     fs::create_symlink("/proc/self/mem", man);
     ScriptedSession failing;
@@ -309,10 +303,7 @@ protected:
         readposerfile(dir.at(relative), s.wn);
         return s.transcript();
     }
-    std::string pair(const std::string& old_path, const std::string& new_path) const
-    {
-        return replaced_lines(dir.at(old_path), dir.at(new_path));
-    }
+    std::string pair(const std::string& from, const std::string& to) const { return replaced_lines(dir.at(from), dir.at(to)); }
     // The chooser offering `initial`, answered with `answer` (a file below the test folder, or "cancel").
     std::string chooser(const std::string& initial, const std::string& answer) const
     {

@@ -41,8 +41,7 @@ static void check_scans(const std::string& path, const std::vector<std::string>&
     auto shown = [](const FileReference& r, long long line) {
         return std::to_string(line) + " " + std::string(kind_name(r.kind)) + (r.builtin ? " 1 " : " 0 ") + std::string(r.target);
     };
-    std::vector<std::string> wanted;
-    std::vector<std::string> found_here;
+    std::vector<std::string> wanted, found_here;
     std::size_t pointers[2] = {0, 0};
     for (std::size_t k = 0; k < expected.size(); ++k) {
         FileReference ref;

@@ -42,8 +42,7 @@ static bool model_exists(const std::string& disk_path)
 
 // What the program should do with the input, worked out from the model alone.
 struct Expected {
-    bool repair = false;
-    bool abandoned = false;  // a reference line without a marker fails the corrected copy
+    bool repair = false, abandoned = false;  // a reference line without a marker fails the corrected copy
     std::string corrected;
     std::set<std::string> asked_for;  // the missing disk paths the user is asked about
 };
@@ -76,8 +75,7 @@ static Expected expected_outcome(std::string_view input)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::string chars = g_root + "/chars";
-    const std::string file = chars + "/man.cr2";
+    const std::string chars = g_root + "/chars", file = chars + "/man.cr2";
     fs::remove_all(chars);
     posername = g_root;
     release_repllist();
@@ -113,8 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MODEL_CHECK(read_bytes(file) == e.corrected, "corrected text", input);
     }
 
-    // The same text compressed, with the extended rules: the file stays gzip, and a repair
-    // keeps the old compressed bytes in the backup and every line in the file.
+    // The same text compressed, with the extended rules: a repair keeps the old bytes in the backup and every line.
     fs::remove_all(chars);
     const std::string packed = chars + "/man.crz";
     write_gzip(packed, input);

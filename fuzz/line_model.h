@@ -49,8 +49,7 @@ inline std::string written_path(std::string_view poser_path, bool windows)
 {
     std::string out = ":";
     for (char c : poser_path) {
-        bool separator = c == ':' || c == '\\' || (!windows && c == '/');
-        out += separator ? ':' : c;
+        out += c == ':' || c == '\\' || (!windows && c == '/') ? ':' : c;
     }
     return out;
 }

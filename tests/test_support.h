@@ -14,8 +14,6 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
-#include <string>
-#include <vector>
 
 using Lines = std::vector<std::string>;
 using Files = std::map<std::string, std::string>;  // path -> bytes

@@ -60,8 +60,7 @@ protected:
     }
     TempDir dir;
     // Named with a letter of the ANSI code page outside ASCII: the run log must land here.
-    const std::string start = dir.at("start Jos\xE9");
-    const std::string log = start + "\\__result_of_run.txt";
+    const std::string start = dir.at("start Jos\xE9"), log = start + "\\__result_of_run.txt";
     std::unique_ptr<ScriptedPrompts> answers;
     std::unique_ptr<TranscriptPrompts> seen;
     HWND wn = nullptr;
