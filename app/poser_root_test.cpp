@@ -45,8 +45,6 @@ TEST_F(PoserRoot, AChosenFileNamesTheRootWhichIsSavedAndProposedNextTime)
 class ChoosesInTheTopFolder : public ScriptedPrompts {
 public:
     ChoosesInTheTopFolder() : ScriptedPrompts(Lines{}) {}
-
-protected:
     int choose_file(Owner, std::string& f, std::string_view, std::string_view, const FileFilter&, ChooserMode) override
     {
         f = "/x.txt";

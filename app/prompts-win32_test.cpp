@@ -63,10 +63,9 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     const std::string root = "Is this the root address of your Poser setup?";
     const std::string see_log = "do you want to see my log for this run?";
     Lines seen;
-    for (const auto& [caption, button] : {std::pair{std::string("I can't open this file"), IDOK},
-                                          {"searchdir finished, my log is on this file", IDOK}, {root, IDYES},
-                                          {see_log, IDNO}}) {
-        g_expected.emplace_back(caption, [&, caption, button](HWND box) {
+    for (const auto& [text, id] : {std::pair{std::string("I can't open this file"), IDOK},
+                                   {"searchdir finished, my log is on this file", IDOK}, {root, IDYES}, {see_log, IDNO}}) {
+        g_expected.emplace_back(text, [&, caption = text, button = id](HWND box) {
             seen.push_back(describe(box, main, caption));
             PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
         });

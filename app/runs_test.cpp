@@ -60,7 +60,6 @@ public:
     using ScriptedPrompts::ScriptedPrompts;
     Prompts* outer = nullptr;
 
-protected:
     bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
     {
         EXPECT_EQ(menu_command(k_exit, *outer), AfterCommand::go_on);

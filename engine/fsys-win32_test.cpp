@@ -8,7 +8,7 @@
 TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
 {
     TempDir dir;
-    const std::string a = dir.at("f/a.cr2");
+    const std::string a = dir.at("f/a.cr2"), drive = dir.path().substr(0, 2);  // drive "C:"
     write_bytes(a, "A");
     write_bytes(dir.at("f/b.cr2"), "B");
     write_bytes(dir.at("f/.hidden/x.cr2"), "");
@@ -16,7 +16,6 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     EXPECT_FALSE(fsys::rename_noreplace(a, dir.at("f/b.cr2")) || fsys::rename_noreplace(a, dir.at("F/B.CR2")));
     EXPECT_EQ(read_bytes(dir.at("f/b.cr2")), "B");
     EXPECT_TRUE(fsys::is_readable_file(dir.at("F/A.CR2")) && fsys::entry_exists(dir.at("F/A.CR2")));
-    const std::string drive = dir.path().substr(0, 2);  // "C:"
     for (const std::string& path : {dir.path(), drive + "\\", std::string("NUL"), std::string("CON"), a + "\\x.obj"}) {
         EXPECT_FALSE(fsys::is_readable_file(path)) << path;
     }

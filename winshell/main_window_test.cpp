@@ -32,8 +32,7 @@ protected:
     void TearDown() override { SetCurrentDirectoryA(dir.path().c_str()); }
     // The main window as the program creates it, with `root` stored (unless empty) and the
     // prompts answered from `lines`; `act` comes before answer `at`, as while a prompt shows.
-    void create_window(const std::string& root, std::vector<std::string> lines, std::size_t at = 99,
-                       std::function<void()> act = nullptr)
+    void create_window(const std::string& root, Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)
     {
         ASSERT_TRUE(root.empty() || write_setting(k_settings_section, k_root_key, root));
         answers = std::make_unique<ScriptedPrompts>([=, k = std::size_t{0}]() mutable {
