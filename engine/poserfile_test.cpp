@@ -51,7 +51,6 @@ protected:
     std::string man = dir.at("Poser/chars/man.cr2"), backup = dir.at("Poser/chars/man_zz00.cr2");
 };
 
-
 TEST_F(PoserFile, CheckedAndRepairedByteForByte)
 {
     enum Outcome { U, R, A };  // the file untouched, repaired, or its repair abandoned

@@ -10,9 +10,7 @@
 #include "fuzz/line_model.h"
 #include "tests/files.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
