@@ -15,8 +15,13 @@ protected:
         ::setenv("XDG_CONFIG_HOME", dir.at("config").c_str(), 1);
         ::setenv("HOME", dir.at("home/").c_str(), 1);
     }
-    void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+    void TearDown() override
+    {
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::setenv("HOME", home.c_str(), 1);  // else a later program (Chromium) makes the removed one anew
+    }
 
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "/";
     TempDir dir;
     const std::string ini = dir.at("config/tarnwick/poserdirname.ini");
     const std::string question = "question\tnone\tIs this the root address of your Poser setup?\t";
@@ -42,8 +47,7 @@ TEST_F(PoserRoot, AChosenFileNamesTheRootWhichIsSavedAndProposedNextTime)
 }
 
 // Chooses a file directly in "/", which names no root.
-class ChoosesInTheTopFolder : public ScriptedPrompts {
-public:
+struct ChoosesInTheTopFolder : ScriptedPrompts {
     ChoosesInTheTopFolder() : ScriptedPrompts(Lines{}) {}
     int choose_file(Owner, std::string& f, std::string_view, std::string_view, const FileFilter&, ChooserMode) override
     {

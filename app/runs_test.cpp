@@ -55,8 +55,7 @@ TEST_F(Runs, ChecksOfAFileAndOfAFolderWithTheirLogs)
 }
 
 // Starts other work before it answers, as a user clicking the menu under a box without owner: none may start.
-class Impatient : public ScriptedPrompts {
-public:
+struct Impatient : ScriptedPrompts {
     using ScriptedPrompts::ScriptedPrompts;
     Prompts* outer = nullptr;
 
