@@ -2,13 +2,9 @@
 #include "app/poser_root.h"
 
 #include "app/settings.h"
-#include "engine/engine_state.h"
 #include "tests/test_support.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
-
-namespace {
 
 TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator)
 {
@@ -17,8 +13,7 @@ TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator
     SetEnvironmentVariableA("APPDATA", dir.at("appdata").c_str());
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string old_ini = std::string(windows) + "\\poserdirname.ini";
-    const std::string ini = dir.at("appdata/tarnwick/poserdirname.ini");
+    const std::string old_ini = std::string(windows) + "\\poserdirname.ini", ini = dir.at("appdata/tarnwick/poserdirname.ini");
     const std::string drive = dir.path().substr(0, 2);  // "C:"
     write_bytes(dir.at("Poser/x.txt"), "");
     write_bytes(drive + "\\tarnwick-root-test.txt", "");
@@ -26,8 +21,7 @@ TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator
     auto dialogue = [](std::vector<std::string> lines) {
         ScriptedSession s(std::move(lines));
         EXPECT_EQ(set_poser_root(s.wn), 1);
-        const std::string& question = s.transcript().front();
-        const std::string& last = s.transcript().back();
+        const std::string &question = s.transcript().front(), &last = s.transcript().back();
         return question.substr(question.find("setup?\t") + 7) + "|" + last.substr(last.rfind('\t') + 1);
     };
 
@@ -50,5 +44,3 @@ TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator
     DeleteFileA(old_ini.c_str());
     reset_engine("");
 }
-
-}  // namespace

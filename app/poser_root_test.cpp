@@ -1,12 +1,9 @@
 #include "app/poser_root.h"
 
 #include "app/settings.h"
-#include "engine/engine_state.h"
 #include "tests/test_support.h"
 
 #include <cstdlib>
-
-namespace {
 
 #ifndef _WIN32
 // The settings live in a private configuration folder for each test.
@@ -18,8 +15,13 @@ protected:
         ::setenv("XDG_CONFIG_HOME", dir.at("config").c_str(), 1);
         ::setenv("HOME", dir.at("home/").c_str(), 1);
     }
-    void TearDown() override { ::unsetenv("XDG_CONFIG_HOME"); }
+    void TearDown() override
+    {
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::setenv("HOME", home.c_str(), 1);  // else a later program (Chromium) makes the removed one anew
+    }
 
+    const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "/";
     TempDir dir;
     const std::string ini = dir.at("config/tarnwick/poserdirname.ini");
     const std::string question = "question\tnone\tIs this the root address of your Poser setup?\t";
@@ -45,11 +47,8 @@ TEST_F(PoserRoot, AChosenFileNamesTheRootWhichIsSavedAndProposedNextTime)
 }
 
 // Chooses a file directly in "/", which names no root.
-class ChoosesInTheTopFolder : public ScriptedPrompts {
-public:
+struct ChoosesInTheTopFolder : ScriptedPrompts {
     ChoosesInTheTopFolder() : ScriptedPrompts(Lines{}) {}
-
-protected:
     int choose_file(Owner, std::string& f, std::string_view, std::string_view, const FileFilter&, ChooserMode) override
     {
         f = "/x.txt";
@@ -57,32 +56,27 @@ protected:
     }
 };
 
-TEST_F(PoserRoot, AFileInTheTopFolderEndsTheProgramAndSavingKeepsTheOtherSettings)
+TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRootsEndInNoSeparator)
 {
     ChoosesInTheTopFolder answers;
     TranscriptPrompts wn(answers);
     EXPECT_EQ(set_poser_root(wn), 0);
     EXPECT_EQ(wn.lines().back(), "warning\tmain\tThis is not a valid file name. Exiting\t/x.txt");
     EXPECT_FALSE(exists(ini));
-    write_bytes(ini, "; kept\n[other]\nposeraddr=elsewhere\n[PoserInfo]\nsize=3\nPoserAddr = /old\n\n[last]\nk=v\n");
+    const std::string before = "; kept\n[other]\nposeraddr=elsewhere\n[PoserInfo]\nsize=3\n", after = "\n\n[last]\nk=v\n";
+    write_bytes(ini, before + "PoserAddr = /old" + after);
     EXPECT_EQ(read_setting(k_settings_section, k_root_key), "/old");
     ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "/new root"));
-    EXPECT_EQ(read_bytes(ini), "; kept\n[other]\nposeraddr=elsewhere\n[PoserInfo]\nsize=3\nposeraddr=/new root\n\n[last]\nk=v\n");
+    EXPECT_EQ(read_bytes(ini), before + "poseraddr=/new root" + after);
     write_bytes(ini, "[other]\nk=v\n");
     ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "/r"));
     EXPECT_EQ(read_bytes(ini), "[other]\nk=v\n[poserinfo]\nposeraddr=/r\n");
-}
-
-TEST_F(PoserRoot, AStoredRootEndsInNoSeparator)
-{
-    const std::pair<std::string, std::string> stored[] = {{"/p//", "/p"}, {"/", "/"}};
-    for (const auto& [value, root] : stored) {
-        write_bytes(ini, "[poserinfo]\nposeraddr=" + value + "\n");
+    // A stored root ends in no separator.
+    for (const auto& [value, root] : {std::pair{"/p//", "/p"}, std::pair{"/", "/"}}) {
+        write_bytes(ini, "[poserinfo]\nposeraddr=" + std::string(value) + "\n");
         ScriptedSession s({"yes"});
         EXPECT_EQ(set_poser_root(s.wn), 1);
         EXPECT_EQ(posername, root);
     }
 }
 #endif
-
-}  // namespace

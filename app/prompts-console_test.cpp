@@ -2,26 +2,17 @@
 
 #include "tests/test_support.h"
 
-#include <cstdio>
-
-namespace {
-
 // Prompts on a console where `typed` is typed in; `use` talks to it. Returns the screen.
 template <typename Use>
-std::string console(const std::string& typed, Use use)
+static std::string console(const std::string& typed, Use use)
 {
-    std::FILE* in = std::tmpfile();
-    std::FILE* out = std::tmpfile();
+    std::FILE *in = std::tmpfile(), *out = std::tmpfile();
     std::fputs(typed.c_str(), in);
     std::rewind(in);
     ConsolePrompts prompts(in, out);
     use(prompts);
-    std::string screen(static_cast<std::size_t>(std::ftell(out)), '\0');
-    std::rewind(out);
-    screen.resize(std::fread(screen.data(), 1, screen.size(), out));
     std::fclose(in);
-    std::fclose(out);
-    return screen;
+    return file_text(out);
 }
 
 TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
@@ -29,7 +20,8 @@ TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
     TempDir dir;
     write_bytes(dir.at("m.obj"), "");
     std::string f = "/old.obj";
-    const std::string screen = console("maybe\nyes\n" + dir.at("nope.obj") + "\n" + dir.path() + "\n" + dir.at("m.obj") + "\n\nn\n", [&](Prompts& p) {
+    const std::string typed = "maybe\ny\n" + dir.at("nope.obj") + "\n" + dir.path() + "\n" + dir.at("m.obj") + "\n\nn\n";
+    const std::string screen = console(typed, [&](Prompts& p) {
         for (const char* title : {"/lib/long_name.cr2", "/lib/a.cr2", "/lib/b.cr2"}) {
             p.SetTitle(title);
         }
@@ -50,5 +42,3 @@ TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
                           "t\n  initial file:   " + dir.at("m.obj") + "\n  initial folder: /geom\n"
                           "  (OBJ mesh geometry files: *.OBJ)\n" + path + "go on?\n  /lib\n[y/n] go on?\n  /lib\n[y/n] \n");
 }
-
-}  // namespace

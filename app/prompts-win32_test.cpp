@@ -7,18 +7,15 @@
 
 #include <deque>
 #include <functional>
-#include <gtest/gtest.h>
 
 using namespace std::string_literals;
 
-namespace {
-
 // What the test does with the dialog of the given title once it shows.
-std::deque<std::pair<std::string, std::function<void(HWND)>>> g_expected;
-int g_ticks_left = 1500;
+static std::deque<std::pair<std::string, std::function<void(HWND)>>> g_expected;
+static int g_ticks_left = 1500;
 
 // Runs inside the dialogs' loops; a dialog nobody answers goes after half a minute: no hang.
-void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
+static void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
 {
     HWND dialog = g_expected.empty() ? nullptr : FindWindowA(nullptr, g_expected.front().first.c_str());
     if (dialog != nullptr) {
@@ -31,9 +28,8 @@ void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
     }
 }
 
-// A box as the user sees it: owner, icon (only a warning fills the icon control), visible
-// buttons, a main window taking input, a box too narrow for its caption beside the close box.
-std::string describe(HWND box, HWND main, const std::string& caption)
+// A box as the user sees it: owner, icon (a warning's only), buttons shown, main window enabled, caption cut short.
+static std::string describe(HWND box, HWND main, const std::string& caption)
 {
     std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";
     EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
@@ -66,11 +62,10 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     const UINT_PTR timer = SetTimer(nullptr, 0, 20, answer_dialogs);
     const std::string root = "Is this the root address of your Poser setup?";
     const std::string see_log = "do you want to see my log for this run?";
-    std::vector<std::string> seen;
-    for (const auto& [caption, button] : {std::pair{std::string("I can't open this file"), IDOK},
-                                          {"searchdir finished, my log is on this file", IDOK}, {root, IDYES},
-                                          {see_log, IDNO}}) {
-        g_expected.emplace_back(caption, [&, caption, button](HWND box) {
+    Lines seen;
+    for (const auto& [text, id] : {std::pair{std::string("I can't open this file"), IDOK},
+                                   {"searchdir finished, my log is on this file", IDOK}, {root, IDYES}, {see_log, IDNO}}) {
+        g_expected.emplace_back(text, [&, caption = text, button = id](HWND box) {
             seen.push_back(describe(box, main, caption));
             PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
         });
@@ -80,13 +75,13 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     EXPECT_TRUE(prompts.question(Owner::none, "C:\\poser", root));
     EXPECT_FALSE(prompts.question(Owner::main, "C:\\log.txt", see_log));
     // Without owner too the main window is disabled (task-modal): no hiding, no commands.
-    EXPECT_EQ(seen, (std::vector<std::string>{"main icon 1", "none 1", "none 6 7", "main 6 7"}));
+    EXPECT_EQ(seen, (Lines{"main icon 1", "none 1", "none 6 7", "main 6 7"}));
 
     TempDir dir;
     const std::string folder = dir.path() + "\\" + std::string(150, 'g');  // past an old 128-character buffer
     write_bytes(folder + "\\man2.obj", "");
     // Each request: owner, record size, mode flag, filters up to the closing empty text.
-    std::vector<std::string> requests;
+    Lines requests;
     auto answer = [&](const char* title, std::string typed) {
         g_expected.emplace_back(title, [&, typed](HWND dialog) {
             const char* end = ofn.lpstrFilter;
@@ -101,8 +96,7 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
             PostMessageA(dialog, WM_COMMAND, typed.empty() ? IDCANCEL : IDOK, 0);
         });
     };
-    std::string obj = "man.obj";
-    std::string named = "__result_of_run.txt";
+    std::string obj = "man.obj", named = "__result_of_run.txt";
     answer("find the mesh", folder + "\\man2.obj");
     EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "find the mesh", filterOBJ, ChooserMode::open), 1);
     // Save mode takes a new name and writes nothing; a cancel leaves the caller's name as it was.
@@ -112,9 +106,8 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "file to check?", filterCR2etc, ChooserMode::open), 0);
     EXPECT_TRUE(obj == folder + "\\man2.obj" && named == folder + "\\new.txt" && !exists(named));
     const std::string size = " " + std::to_string(sizeof(OPENFILENAMEA));
-    EXPECT_EQ(requests, (std::vector<std::string>{"main" + size + " 4096 OBJ mesh geometry files\0*.OBJ"s,
-                                                  "none" + size + " 2 all files\0*.*"s,
-                                                  "main" + size + " 4096 files to be checked\0*.CR2;*.PP2;*.PZ3"s}));
+    EXPECT_EQ(requests, (Lines{"main" + size + " 4096 OBJ mesh geometry files\0*.OBJ"s, "none" + size + " 2 all files\0*.*"s,
+                               "main" + size + " 4096 files to be checked\0*.CR2;*.PP2;*.PZ3"s}));
 
     // A box that cannot show (owner gone) is no answer: where only No changes course, go on.
     DestroyWindow(main);
@@ -124,5 +117,3 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     EXPECT_GE(g_ticks_left, 0) << "a dialog was not answered in time";
     EXPECT_TRUE(g_expected.empty()) << "an expected dialog never showed: " << g_expected.front().first;
 }
-
-}  // namespace

@@ -1,10 +1,6 @@
 #include "app/runs.h"
 
-#include "engine/correction.h"
-#include "engine/run_stop.h"
 #include "tests/test_support.h"
-
-namespace {
 
 class Runs : public testing::Test {
 protected:
@@ -18,18 +14,13 @@ protected:
         set_log_viewer([this](const std::string& path) { shown_logs.push_back(path); });
     }
     void TearDown() override { reset_engine(""); }
-    std::string walked(const std::string& folder, const std::string& answer) const
-    {
-        return "question\tnone\tsearchdir finished for this folder: shall I continue?\t" + dir.at(folder) + "\t" + answer;
-    }
     std::string closing(const std::string& answer) const
     {
         return "question\tnone\tdo you want to see my log for this run?\t" + log + "\t" + answer;
     }
 
     TempDir dir;
-    const std::string log = dir.at("start/__result_of_run.txt");
-    const std::string a = dir.at("lib/a.cr2");
+    const std::string log = dir.at("start/__result_of_run.txt"), a = dir.at("lib/a.cr2");
     Lines shown_logs;
 };
 
@@ -51,28 +42,23 @@ TEST_F(Runs, ChecksOfAFileAndOfAFolderWithTheirLogs)
     menu_command(k_check_folder, s.wn);
     EXPECT_EQ(read_bytes(b), "figureResFile :geom:new.obj\r\n");
     menu_command(k_check_folder, s.wn);
-    const std::string root = "\t" + dir.at("Poser") + "\t";
-    const std::string save = "save\tmain\tfind any file in the folder to be checked\t";
+    const std::string root = "\t" + dir.at("Poser") + "\t", save = "save\tmain\tfind any file in the folder to be checked\t";
     EXPECT_EQ(s.transcript(), (Lines{"open\tmain\tfile to check?\t" + root + "files to be checked\tcancel",
                                      save + root + "all files\tcancel",
                                      "open\tmain\tfile to check?\t" + root + "files to be checked\t" + a, "title\t" + a,
-                                     "open\tmain\tfind the correct .OBJ file\t" + dir.at("Poser/geom/gone.obj") + "\t" +
-                                         dir.at("Poser/geom") + "\tOBJ mesh geometry files\t" + dir.at("Poser/geom/new.obj"),
-                                     closing("yes"), save + "__result_of_run.txt" + root + "all files\t" + dir.at("lib/sub/not-there.txt"),
-                                     "title\t" + b, walked("lib/sub", "yes"),
+                                     chooser_line(dir.at("Poser/geom/gone.obj"), dir.at("Poser/geom/new.obj")), closing("yes"),
+                                     save + "__result_of_run.txt" + root + "all files\t" + dir.at("lib/sub/not-there.txt"),
+                                     "title\t" + b, continue_line(dir.at("lib/sub"), "yes"),
                                      "information\tnone\tsearchdir finished, my log is on this file\t" + log, closing("no"),
                                      save + "__result_of_run.txt" + root + "all files\tnofolder.txt",
                                      "warning\tnone\tthis is not a valid filename\tnofolder.txt"}));
 }
 
-// Tries to start other work before it answers, as a user clicking the menu while a message
-// box without owner is open would: nothing starts while a run is in progress.
-class Impatient : public ScriptedPrompts {
-public:
+// Starts other work before it answers, as a user clicking the menu under a box without owner: none may start.
+struct Impatient : ScriptedPrompts {
     using ScriptedPrompts::ScriptedPrompts;
     Prompts* outer = nullptr;
 
-protected:
     bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
     {
         EXPECT_EQ(menu_command(k_exit, *outer), AfterCommand::go_on);
@@ -97,7 +83,7 @@ TEST_F(Runs, DropsHelpExitAndAStop)
     const std::string lost_log = dir.at("no/such/folder/__result_of_run.txt");
     EXPECT_EQ(wn.lines(), (Lines{"warning\tmain\tdrag-and-drop\tone file at a time please",
                                  "warning\tnone\tI can't handle this sort of file\t" + dir.at("lib/t.txt"),
-                                 "title\t" + dir.at("lib/h.hr2"), walked("lib", "yes"),
+                                 "title\t" + dir.at("lib/h.hr2"), continue_line(dir.at("lib"), "yes"),
                                  "information\tnone\tsearchdir finished, my log is on this file\t" + lost_log,
                                  "question\tnone\tdo you want to see my log for this run?\t" + lost_log + "\tno",
                                  "information\tnone\t\tFor information, read the file tarnwick_readme.txt that came with "
@@ -114,5 +100,3 @@ TEST_F(Runs, DropsHelpExitAndAStop)
     EXPECT_EQ(menu_command(k_exit, wn), AfterCommand::close_main_window);
     EXPECT_FALSE(repllist);
 }
-
-}  // namespace

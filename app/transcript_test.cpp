@@ -2,8 +2,6 @@
 
 #include "tests/test_support.h"
 
-namespace {
-
 TEST(ScriptedAnswers, TakenInOrderThenNoAndCancelAndRecordedOnOneLineEach)
 {
     TempDir dir;
@@ -36,5 +34,3 @@ TEST(ScriptedAnswers, TakenInOrderThenNoAndCancelAndRecordedOnOneLineEach)
                                            "question\tnone\tc\tb\tno\ntitle\ta\\tb\\nc\\rd\n");
     EXPECT_EQ(wn.lines().size(), 9u);
 }
-
-}  // namespace

@@ -1,21 +1,17 @@
 #include "cli/cli.h"
 
-#include "tests/gzip_files.h"
 #include "tests/test_support.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-
-namespace {
 
 TEST(CliArguments, OptionsAndActionsInOrder)
 {
     CliOptions o;
     std::string error;
-    ASSERT_TRUE(parse_cli({"--root", "/p/", "a.cr2", "--menu", "259", "--yes", "--answers=x", "--", "--menu"}, o, error));
+    ASSERT_TRUE(parse_cli({"--root", "/p/", "a.cr2", "--menu", "000000259", "--yes", "--answers=x", "--", "--menu"}, o, error));
     EXPECT_TRUE(o.root == "/p/" && o.yes && o.answers == "x" && o.actions.size() == 3);
-    EXPECT_TRUE(o.actions[0].path == "a.cr2" && o.actions[1].is_menu && o.actions[1].menu == 259 && o.actions[2].path == "--menu");
+    EXPECT_TRUE(o.actions[0].path == "a.cr2" && o.actions[1].is_menu && o.actions[1].menu == 259 &&
+                o.actions[2].path == "--menu");
     EXPECT_EQ(root_without_trailing_separators("/p//"), "/p");
     EXPECT_EQ(root_without_trailing_separators("/"), "");
 #ifndef _WIN32
@@ -24,7 +20,7 @@ TEST(CliArguments, OptionsAndActionsInOrder)
     for (const Lines& bad : std::vector<Lines>{{"--bogus"}, {"a", "--root"}, {"--menu", "x"}, {"--menu", "-1"}, {"--root="},
                                                {"--report", "--modern", "a"}, {"--report", "--menu", "257"},
                                                {"--report", "--yes", "a"}, {"--json", "a"}, {"--root", "p", "--root", "q", "a"},
-                                               {"--library-prefs", "x", "a"}}) {
+                                               {"--library-prefs", "x", "a"}, {"--html"}}) {
         CliOptions b;
         error.clear();
         EXPECT_FALSE(parse_cli(bad, b, error) || error.empty()) << bad[0];
@@ -32,14 +28,14 @@ TEST(CliArguments, OptionsAndActionsInOrder)
 }
 
 #ifndef _WIN32
-// Runs tarnwick-cli in the folder "start" of `dir` with `args` (shell words) and `input`;
-// returns its exit status, standard output and standard error.
-std::string run_cli(const TempDir& dir, const std::string& args, const std::string& input = "")
+// tarnwick-cli run in "start" of `dir` with `args` (shell words) and `input`: its exit status, output and errors.
+static std::string run_cli(const TempDir& dir, const std::string& args, const std::string& input = "")
 {
     std::filesystem::create_directories(dir.at("start"));
     write_bytes(dir.at("stdin.txt"), input);
-    const std::string command = "cd '" + dir.at("start") + "' && XDG_CONFIG_HOME='" + dir.at("config") + "' '" TARNWICK_CLI_PATH
-                                "' " + args + " <'" + dir.at("stdin.txt") + "' >'" + dir.at("out") + "' 2>'" + dir.at("err") + "'";
+    const std::string command = "cd '" + dir.at("start") + "' && XDG_CONFIG_HOME='" + dir.at("config") + "' '" +
+                                TARNWICK_CLI_PATH "' " + args + " <'" + dir.at("stdin.txt") + "' >'" + dir.at("out") +
+                                "' 2>'" + dir.at("err") + "'";
     const int raw = std::system(command.c_str());
     return std::to_string(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1) + " " + read_bytes(dir.at("out")) + read_bytes(dir.at("err"));
 }
@@ -49,13 +45,16 @@ TEST(CliProcess, ExitStatuses)
     TempDir dir;
     write_bytes(dir.at("Poser/any.txt"), "");
     write_bytes(dir.at("lib/a.cr2"), "x\n");
-    const std::string a = " '" + dir.at("lib/a.cr2") + "'";
-    const std::string log = dir.at("start/__result_of_run.txt");
+    const std::string a = " '" + dir.at("lib/a.cr2") + "'", log = dir.at("start/__result_of_run.txt");
     EXPECT_EQ(run_cli(dir, "").find("2 usage: tarnwick-cli"), 0u);
-    EXPECT_EQ(run_cli(dir, "--root /x" + a + " --frobnicate"), "2 tarnwick-cli: unknown option --frobnicate (see tarnwick-cli --help)\n");
-    EXPECT_EQ(run_cli(dir, "--root '" + dir.at("no") + "'" + a), "2 tarnwick-cli: the Poser root " + dir.at("no") + " is not a folder\n");
+    EXPECT_EQ(run_cli(dir, "--root /x" + a + " --frobnicate"),
+              "2 tarnwick-cli: unknown option --frobnicate (see tarnwick-cli --help)\n");
+    EXPECT_EQ(run_cli(dir, "--root '" + dir.at("no") + "'" + a),
+              "2 tarnwick-cli: the Poser root " + dir.at("no") + " is not a folder\n");
     EXPECT_EQ(run_cli(dir, "--help").find("0 usage: tarnwick-cli"), 0u);
     EXPECT_EQ(run_cli(dir, "--version"), "0 tarnwick-cli 1.1.0\n");
+    EXPECT_EQ(run_cli(dir, "--report" + a), "2 tarnwick-cli: no Poser root: give --root DIR or --library-prefs FILE, "
+                                            "or save a root with a repair run first\n");
     // the root asked on standard input: a cancel ends with status 1 and handles nothing
     EXPECT_EQ(run_cli(dir, a, "no\ncancel\n"), "1 ");
     EXPECT_FALSE(exists(log) || exists(dir.at("config")));
@@ -66,48 +65,38 @@ TEST(CliProcess, ExitStatuses)
     std::filesystem::remove(log);
     // exit ends the program before the arguments after it
     EXPECT_EQ(run_cli(dir, "--transcript '" + dir.at("t.txt") + "' --menu 258" + a, "yes\n"), "0 ");
-    EXPECT_EQ(read_bytes(dir.at("t.txt")), "question\tnone\tIs this the root address of your Poser setup?\t" + dir.at("Poser") + "\tyes\n");
+    EXPECT_EQ(read_bytes(dir.at("t.txt")),
+              "question\tnone\tIs this the root address of your Poser setup?\t" + dir.at("Poser") + "\tyes\n");
     EXPECT_FALSE(exists(log));
 }
 
 TEST(CliProcess, RepairsTheSampleInstallation)
 {
     TempDir dir;
-    std::filesystem::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at("sample"), std::filesystem::copy_options::recursive);
-    const std::string lib = dir.at("sample/Runtime/Libraries");
-    const std::string man = lib + "/Character/tarnwick/Man.cr2";
-    const std::string original = read_bytes(man);
-    const Lines untouched = {lib + "/Character/tarnwick/Man (fine).cr2", lib + "/.thumbnails/Man.cr2"};
-    Lines before;
-    for (const std::string& path : untouched) {
-        before.push_back(read_bytes(path));
+    const std::string sample = TARNWICK_SAMPLE_DIR "/Poser/Runtime/Libraries", lib = dir.at("sample/Runtime/Libraries");
+    for (const char* copy : {"sample", "auto"}) {
+        std::filesystem::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at(copy), std::filesystem::copy_options::recursive);
     }
     write_bytes(dir.at("picks.txt"), dir.at("sample/Runtime/Geometries/tarnwick/man/man_hires.obj") + "\n");
     std::string out = run_cli(dir, "--root '" + dir.at("sample") + "/' --yes --answers '" + dir.at("picks.txt") +
                                        "' --transcript '" + dir.at("t.txt") + "' '" + lib + "'");
-    std::string expected = original;
-    const std::string old_ref = ":man:man_v1.obj";
-    expected.replace(expected.find(old_ref), old_ref.size(), ":man:man_hires.obj");
+    std::string expected = read_bytes(sample + "/Character/tarnwick/Man.cr2");
+    expected.replace(expected.find(":man:man_v1.obj"), 15, ":man:man_hires.obj");
     expected.replace(expected.find("min -180   "), 11, "min -180");
-    EXPECT_EQ(read_bytes(man), expected);
-    EXPECT_EQ(read_bytes(lib + "/Character/tarnwick/Man_zz00.cr2"), original);
-    for (std::size_t k = 0; k < untouched.size(); ++k) {
-        EXPECT_EQ(read_bytes(untouched[k]), before[k]);
+    EXPECT_EQ(read_bytes(lib + "/Character/tarnwick/Man.cr2"), expected);
+    for (const std::string same : {"/Character/tarnwick/Man (fine).cr2", "/.thumbnails/Man.cr2"}) {
+        EXPECT_EQ(read_bytes(lib + same), read_bytes(sample + same));
     }
+    EXPECT_EQ(read_bytes(lib + "/Character/tarnwick/Man_zz00.cr2"), read_bytes(sample + "/Character/tarnwick/Man.cr2"));
     EXPECT_EQ(read_bytes(lib + "/Hair/tarnwick/bob.hr2"),
               "{\r\nversion\r\n\t{\r\n\tnumber 4.01\r\n\t}\r\nfigureResFile :Runtime:Geometries:hair:bob.obj\r\n"
               "prop bob\r\n\t{\r\n\tname bob\r\n\t}\r\n}\r\n");
     // the log, shown on standard output too: five files corrected, one pick for three pointers
     std::string log = read_bytes(dir.at("start/__result_of_run.txt"));
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 16);
-    auto count_of = [](const std::string& text, const std::string& piece) {
-        int n = 0;
-        for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
-            ++n;
-        }
-        return n;
-    };
-    EXPECT_EQ(count_of(log, "pointer to " + dir.at("sample/Runtime/Geometries/tarnwick/man/man_v1.obj") + " replaced by"), 3);
+    Lines lines = poser_lines(log);
+    EXPECT_EQ(lines.size(), 16u);
+    const std::string v1 = "      pointer to " + dir.at("sample/Runtime/Geometries/tarnwick/man/man_v1.obj") + " replaced by";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), v1), 3);
     log.erase(std::remove(log.begin(), log.end(), '\r'), log.end());
     EXPECT_EQ(out, "0 " + log);
     const std::string t = read_bytes(dir.at("t.txt"));
@@ -115,19 +104,17 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     EXPECT_NE(t.find("warning\tnone\tI can't open this file\t" + lib + "/Pose/tarnwick/poses.cr2\n"), std::string::npos);
 
     // With --auto the compressed prop and the quoted pointer are repaired by the meshes' names.
-    std::filesystem::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at("auto"), std::filesystem::copy_options::recursive);
     const std::string props = dir.at("auto/Runtime/Libraries/Props/tarnwick/");
-    const std::string packed = read_bytes(props + "ball moved.ppz");
     write_bytes(dir.at("picks.txt"), dir.at("auto/Runtime/Geometries/tarnwick/man/man_hires.obj") + "\n");
-    out = run_cli(dir, "--auto --root '" + dir.at("auto") + "' --yes --answers '" + dir.at("picks.txt") + "' '" + dir.at("auto") + "'");
-    EXPECT_NE(read_gzip(props + "ball moved.ppz").find("\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.obj\r\n"), std::string::npos);
-    EXPECT_EQ(read_bytes(props + "ball moved_zz00.ppz"), packed);
+    out = run_cli(dir, "--auto --root '" + dir.at("auto") + "' --yes --answers '" + dir.at("picks.txt") + "' '" +
+                           dir.at("auto") + "'");
+    EXPECT_NE(read_gzip(props + "ball moved.ppz").find("\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.obj\r\n"),
+              std::string::npos);
+    EXPECT_EQ(read_bytes(props + "ball moved_zz00.ppz"), read_bytes(sample + "/Props/tarnwick/ball moved.ppz"));
     EXPECT_NE(read_bytes(dir.at("auto/Runtime/Libraries/Hair/tarnwick/bob quoted.hr2"))
                   .find("\r\nfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"),
               std::string::npos);
-    log = read_bytes(dir.at("start/__result_of_run.txt"));
-    EXPECT_EQ(count_of(log, "\r\n      (found by name)\r\n"), 2) << log;
+    lines = poser_lines(read_bytes(dir.at("start/__result_of_run.txt")));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "      (found by name)"), 2);
 }
 #endif
-
-}  // namespace

@@ -1,12 +1,6 @@
 #include "engine/folder_walk.h"
 
-#include "engine/fsys.h"
 #include "tests/test_support.h"
-
-#include <algorithm>
-#include <filesystem>
-
-namespace {
 
 namespace fs = std::filesystem;
 
@@ -40,10 +34,6 @@ protected:
         names.erase(std::remove_if(names.begin(), names.end(), unwanted), names.end());
         return names;
     }
-    std::string question(const std::string& relative, const std::string& answer) const
-    {
-        return "question\tnone\tsearchdir finished for this folder: shall I continue?\t" + dir.at(relative) + "\t" + answer;
-    }
 
     TempDir dir;
 };
@@ -59,13 +49,12 @@ TEST_F(FolderWalk, FilesFirstThenEachSubfolderThenTheQuestion)
         files.push_back((name == "poses.cr2" ? "warning\tnone\tI can't open this file\t" : "title\t") + dir.at("T/" + name));
     }
     const Lines sub = listed("T", {"A", "B"});
-    Lines yes = files;
-    Lines no = files;
+    Lines yes = files, no = files;
     for (const std::string& f : sub) {
-        yes.insert(yes.end(), {"title\t" + dir.at("T/" + f + "/x.pp2"), question("T/" + f, "yes")});
+        yes.insert(yes.end(), {"title\t" + dir.at("T/" + f + "/x.pp2"), continue_line(dir.at("T/" + f), "yes")});
     }
-    no.insert(no.end(), {yes[files.size()], question("T/" + sub[0], "no"), question("T", "no")});
-    yes.push_back(question("T", "yes"));
+    no.insert(no.end(), {yes[files.size()], continue_line(dir.at("T/" + sub[0]), "no"), continue_line(dir.at("T"), "no")});
+    yes.push_back(continue_line(dir.at("T"), "yes"));
     ScriptedSession s({"yes", "yes", "yes", "no", "no"});
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 1);
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 0);  // No at the first subfolder skips the second
@@ -82,17 +71,27 @@ TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
     write_bytes(dir.at("Poser/geom/ball.obj"), "");
     write_bytes(dir.at("T/B/x.cr2"), "prop 0 0 geom:ball.obj\n");
     const std::string a1 = "T/A/" + listed("T/A", {"A1", "A2"})[0];
-    Lines answers;
-    Lines expected;
+    Lines answers, expected;
     for (const std::string& top : listed("T", {"A", "B"})) {
         const std::string folder = top == "A" ? a1 : "T/B";
         answers.push_back(top == "A" ? "no" : "yes");
-        expected.insert(expected.end(), {"title\t" + dir.at(folder + "/x.cr2"), question(folder, answers.back())});
+        expected.insert(expected.end(), {"title\t" + dir.at(folder + "/x.cr2"), continue_line(dir.at(folder), answers.back())});
     }
     ScriptedSession s(answers);
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 1);
     EXPECT_EQ(s.transcript(), expected);
     EXPECT_TRUE(exists(dir.at("T/B/x_zz00.cr2")));
+}
+
+TEST_F(FolderWalk, WithTheExtendedRulesEveryDocumentButNoBackupOfAFileBeside)
+{
+    extended_rules.enabled = true;
+    poser_files({"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt"});
+    ScriptedSession s({"yes"});
+    searchdir(dir.at("T"), s.wn);
+    Lines titles(s.transcript().begin(), s.transcript().end() - 1);  // the question closing the walk left out
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles, (Lines{"title\t" + dir.at("T/a.cr2"), "title\t" + dir.at("T/b_zz00.cr2"), "title\t" + dir.at("T/c.mc6")}));
 }
 
 #ifndef _WIN32
@@ -108,8 +107,6 @@ TEST_F(FolderWalk, LinkLoopsEndAndDeepTreesAreWalked)
     ScriptedSession s({"yes", "yes", "yes"});
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 1);
     EXPECT_EQ(s.transcript(), (Lines{"title\t" + dir.at("T/A/a.cr2"), "title\t" + dir.at(deep + "/deep.cr2"),
-                                     question(deep, "yes"), question("T/A", "yes")}));
+                                     continue_line(dir.at(deep), "yes"), continue_line(dir.at("T/A"), "yes")}));
 }
 #endif
-
-}  // namespace

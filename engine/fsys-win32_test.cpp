@@ -3,16 +3,12 @@
 
 #include "tests/test_support.h"
 
-#include <algorithm>
-#include <gtest/gtest.h>
 #include <windows.h>
-
-namespace {
 
 TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
 {
     TempDir dir;
-    const std::string a = dir.at("f/a.cr2");
+    const std::string a = dir.at("f/a.cr2"), drive = dir.path().substr(0, 2);  // drive "C:"
     write_bytes(a, "A");
     write_bytes(dir.at("f/b.cr2"), "B");
     write_bytes(dir.at("f/.hidden/x.cr2"), "");
@@ -20,7 +16,6 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     EXPECT_FALSE(fsys::rename_noreplace(a, dir.at("f/b.cr2")) || fsys::rename_noreplace(a, dir.at("F/B.CR2")));
     EXPECT_EQ(read_bytes(dir.at("f/b.cr2")), "B");
     EXPECT_TRUE(fsys::is_readable_file(dir.at("F/A.CR2")) && fsys::entry_exists(dir.at("F/A.CR2")));
-    const std::string drive = dir.path().substr(0, 2);  // "C:"
     for (const std::string& path : {dir.path(), drive + "\\", std::string("NUL"), std::string("CON"), a + "\\x.obj"}) {
         EXPECT_FALSE(fsys::is_readable_file(path)) << path;
     }
@@ -29,28 +24,24 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     }
     EXPECT_FALSE(fsys::is_folder(a) || fsys::is_folder("NUL") || fsys::entry_exists(dir.at("none/a_zz00.cr2")));
 
-    std::vector<std::string> names;
+    Lines names;
     for (const std::string& path : {dir.at("f"), dir.at("f") + "\\"}) {
         ASSERT_TRUE(fsys::list_folder(path, names)) << path;
         std::sort(names.begin(), names.end());
-        EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".hidden", "a.cr2", "b.cr2"})) << path;
+        EXPECT_EQ(names, (Lines{".", "..", ".hidden", "a.cr2", "b.cr2"})) << path;
     }
-    fsys::FolderId f;
-    fsys::FolderId other;
+    fsys::FolderId f, other;
     for (const std::string& path : {a, dir.at("none"), dir.at("*")}) {
         EXPECT_FALSE(fsys::list_folder(path, names) || fsys::folder_identity(path, other)) << path;
     }
     ASSERT_TRUE(fsys::folder_identity(dir.at("f"), f) && fsys::folder_identity(dir.at("f/.hidden/../../F"), other));
     EXPECT_EQ(f, other);
     // A bare drive is its top folder for listing and identity, whatever the current folder.
-    char cwd[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, cwd);
-    ASSERT_TRUE(SetCurrentDirectoryA(dir.at("f").c_str()));
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.at("f"));
     EXPECT_TRUE(fsys::list_folder(drive, names) && fsys::folder_identity(drive, other));
-    SetCurrentDirectoryA(cwd);
+    std::filesystem::current_path(cwd);
     EXPECT_TRUE(std::find_if(names.begin(), names.end(), [](auto& n) { return _stricmp(n.c_str(), "windows") == 0; }) !=
                 names.end());
     EXPECT_TRUE(fsys::folder_identity(drive + "\\", f) && other == f);
 }
-
-}  // namespace

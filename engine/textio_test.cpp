@@ -2,7 +2,6 @@
 
 #include "tests/test_support.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <new>
 
@@ -21,33 +20,12 @@ void* operator new[](std::size_t size)
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
-namespace {
-
-// What reading must give: the data ends at Ctrl-Z, every carriage return is dropped, lines
-// end at line feeds, and a last line without one counts when not empty.
-Lines expected_lines(const std::string& bytes)
-{
-    Lines lines(1);
-    for (char c : bytes.substr(0, bytes.find('\x1a'))) {
-        if (c == '\n') {
-            lines.emplace_back();
-        } else if (c != '\r') {
-            lines.back() += c;
-        }
-    }
-    if (lines.back().empty()) {
-        lines.pop_back();
-    }
-    return lines;
-}
-
 // The fuzz corpus covers short files; these are the ones longer than the reader's blocks.
 TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
 {
     TempDir dir;
     const std::size_t block = 256 * 1024;
-    std::string crlf_lines;
-    std::string lone_crs;
+    std::string crlf_lines, lone_crs;
     while (crlf_lines.size() < 3 * block) {
         crlf_lines += "\t\tk  0  0\r\n";
         lone_crs += "ab\r";
@@ -68,7 +46,7 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
             lines.emplace_back(line);
         }
         EXPECT_FALSE(in.failed());
-        EXPECT_TRUE(lines == expected_lines(bytes)) << "sample of " << bytes.size() << " bytes";
+        EXPECT_TRUE(lines == poser_lines(bytes)) << "sample of " << bytes.size() << " bytes";
     }
     EXPECT_LE(largest_array, block);  // memory follows the longest line, not the size of the file
     arrays = 0;
@@ -76,5 +54,3 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
     EXPECT_TRUE(in.open(dir.at("a.cr2")) && !in.open(dir.path()));
     EXPECT_EQ(arrays, 0);  // the block of the last file is kept for the next
 }
-
-}  // namespace

@@ -1,10 +1,8 @@
-// Runs a fuzz target once over every file in the folders given, without libFuzzer: so the
-// kept corpus is a test in every build, the sanitized one included.
+// Runs a fuzz target once over every file in the folders given, so that the kept corpus is a test of every build.
+#include "tests/files.h"
+
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -13,9 +11,8 @@ int main(int argc, char** argv)
     int inputs = 0;
     for (int k = 1; k < argc; ++k) {
         for (const auto& entry : std::filesystem::directory_iterator(argv[k])) {
-            std::ostringstream bytes;
-            bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.str().data()), bytes.str().size());
+            const std::string bytes = read_bytes(entry.path().string());
+            LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
             ++inputs;
         }
     }

@@ -1,56 +1,47 @@
-// Fuzz target: reading a file line by line, plain and gzip-compressed, trimming, recognising
-// reference lines and their markers, and turning Poser paths into disk paths and back in both
-// path styles. Every result is held against the plain model of the rules; the fast scans of
-// runs of lines must find exactly what the rules find line by line.
+// Fuzz target: reading a file line by line, plain and gzip-compressed, trimming, recognising reference lines and their
+// markers, and turning Poser paths into disk paths and back in both path styles. Every result is held against the plain
+// model of the rules; the fast scans of runs of lines must find exactly what the rules find line by line.
 #include "engine/line_scan.h"
 #include "engine/references.h"
 #include "engine/refline.h"
 #include "engine/textio.h"
 #include "fuzz/line_model.h"
-#include "tests/gzip_files.h"
+#include "tests/files.h"
 
 #include <cstdint>
 
-namespace {
-
-void check_paths(const std::string& trimmed, std::string_view input)
+static void check_paths(const std::string& trimmed, std::string_view input)
 {
     model::Found expected = model::marker_of(trimmed);
     Marker m = find_marker(trimmed);
     MODEL_CHECK(static_cast<int>(m.kind) == static_cast<int>(expected.kind), "marker kind", input);
     MODEL_CHECK(m.path_start == expected.path_start, "path start", input);
     const std::string_view poser_path = std::string_view(trimmed).substr(m.path_start);
-    struct Root {
-        std::string text;
-        PathStyle style;
-    };
-    for (const Root& root : {Root{"D:\\Poser", PathStyle::windows}, Root{"/srv/poser", PathStyle::posix}}) {
-        const bool windows = root.style == PathStyle::windows;
+    const std::pair<std::string, PathStyle> roots[] = {{"D:\\Poser", PathStyle::windows}, {"/srv/poser", PathStyle::posix}};
+    for (const auto& [root, style] : roots) {
         std::string disk;
-        build_disk_path(root.text, poser_path, root.style, disk);
-        MODEL_CHECK(disk.size() == root.text.size() + 1 + poser_path.size(), "disk path length", input);
-        MODEL_CHECK(is_inside_root(disk, root.text, root.style), "disk path below the root", input);
-        const std::string written = written_poser_path(disk, root.text.size(), root.style);
-        MODEL_CHECK(written == model::written_path(poser_path, windows), "written Poser path", input);
+        build_disk_path(root, poser_path, style, disk);
+        MODEL_CHECK(disk.size() == root.size() + 1 + poser_path.size(), "disk path length", input);
+        MODEL_CHECK(is_inside_root(disk, root, style), "disk path below the root", input);
+        const std::string written = written_poser_path(disk, root.size(), style);
+        MODEL_CHECK(written == model::written_path(poser_path, style == PathStyle::windows), "written Poser path", input);
         std::string cut = disk;
-        int at = dellocalname(cut, root.style);
-        MODEL_CHECK(at >= static_cast<int>(root.text.size()), "cut inside the root", input);
-        MODEL_CHECK(disk[static_cast<std::size_t>(at)] == separator(root.style), "cut at a separator", input);
-        MODEL_CHECK(disk.find(separator(root.style), static_cast<std::size_t>(at) + 1) == std::string::npos,
+        int at = dellocalname(cut, style);
+        MODEL_CHECK(at >= static_cast<int>(root.size()), "cut inside the root", input);
+        MODEL_CHECK(disk[static_cast<std::size_t>(at)] == separator(style), "cut at a separator", input);
+        MODEL_CHECK(disk.find(separator(style), static_cast<std::size_t>(at) + 1) == std::string::npos,
                     "cut at the last separator", input);
     }
 }
 
-// The references and the check's pointer lines found in runs of lines, against those the
-// rules find in each line.
-void check_scans(const std::string& path, const std::vector<std::string>& expected, std::string_view input)
+// The references and pointer lines the scans of runs of lines find, against those the rules find line by line.
+static void check_scans(const std::string& path, const std::vector<std::string>& expected, std::string_view input)
 {
     // Each reference as "line kind builtin target": the found ones point into buffers reused later.
     auto shown = [](const FileReference& r, long long line) {
         return std::to_string(line) + " " + std::string(kind_name(r.kind)) + (r.builtin ? " 1 " : " 0 ") + std::string(r.target);
     };
-    std::vector<std::string> wanted;
-    std::vector<std::string> found_here;
+    std::vector<std::string> wanted, found_here;
     std::size_t pointers[2] = {0, 0};
     for (std::size_t k = 0; k < expected.size(); ++k) {
         FileReference ref;
@@ -89,22 +80,20 @@ void check_scans(const std::string& path, const std::vector<std::string>& expect
     MODEL_CHECK(candidates[0] == pointers[0] && candidates[1] == pointers[1], "pointer lines of the check", input);
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    const std::string path = fuzz_folder() + "/lines.cr2";
-    write_exactly(path, std::string(input));
+    static const TempDir folder;  // removed at the end of the run
+    const std::string path = folder.at("lines.cr2");
+    write_bytes(path, std::string(input));
 
-    const std::vector<std::string> expected = model::lines_of(input);
+    const std::vector<std::string> expected = poser_lines(input);
     TextReader reader;
     MODEL_CHECK(reader.open(path), "open", input);
     std::size_t count = 0;
     std::string_view line;
-    while (reader.next_line(line)) {
+    for (; reader.next_line(line); ++count) {
         MODEL_CHECK(count < expected.size() && line == expected[count], "line " + std::to_string(count), input);
-        ++count;
         const std::string_view t = trim_line(line);
         MODEL_CHECK(t == model::trimmed(line), "trimmed line", input);
         MODEL_CHECK(trim_line(std::string(line) + '\n') == t, "trimming drops one line feed", input);
@@ -113,8 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check_paths(std::string(t), input);
         }
     }
-    MODEL_CHECK(!reader.failed(), "read error", input);
-    MODEL_CHECK(count == expected.size(), "number of lines", input);
+    MODEL_CHECK(!reader.failed() && count == expected.size(), "lines", input);
     check_scans(path, expected, input);
 
     // The same bytes compressed read back the same lines.

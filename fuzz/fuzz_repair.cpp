@@ -8,16 +8,12 @@
 #include "engine/pointer_rules.h"
 #include "engine/poserfile.h"
 #include "fuzz/line_model.h"
-#include "tests/gzip_files.h"
+#include "tests/files.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
 
 namespace fs = std::filesystem;
 
@@ -26,22 +22,16 @@ const char* const k_pick = "Runtime/Geometries/tarnwick/man/man_hires.obj";
 const char* const k_geometry[] = {"Runtime/Geometries/hair/bob.obj", "Runtime/Geometries/props/ball.obj",
                                   "Runtime/Geometries/props/chair.obj", "Runtime/Geometries/tarnwick/man/man.obj", k_pick};
 
-const std::string& root()
-{
-    static const std::string made = [] {
-        const std::string r = fuzz_folder() + "/Poser";
-        for (const char* g : k_geometry) {
-            fs::create_directories(fs::path(r + "/" + g).parent_path());
-            write_exactly(r + "/" + g, "v 0 0 0\n");
-        }
-        return r;
-    }();
-    return made;
-}
+static const TempDir g_folder;  // removed at the end of the run
+static const std::string g_root = [] {
+    for (const char* g : k_geometry) {
+        write_bytes(g_folder.at("Poser/") + g, "v 0 0 0\n");
+    }
+    return g_folder.at("Poser");
+}();
 
-// Whether the program's existence test should pass: a readable regular file, and no NUL
-// byte, which the system would take for the end of the name.
-bool model_exists(const std::string& disk_path)
+// The program's existence test: a readable regular file, and no NUL byte, which would end the name for the system.
+static bool model_exists(const std::string& disk_path)
 {
     struct stat st;
     return disk_path.find('\0') == std::string::npos && ::stat(disk_path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -50,16 +40,15 @@ bool model_exists(const std::string& disk_path)
 
 // What the program should do with the input, worked out from the model alone.
 struct Expected {
-    bool repair = false;
-    bool abandoned = false;  // a reference line without a marker fails the corrected copy
+    bool repair = false, abandoned = false;  // a reference line without a marker fails the corrected copy
     std::string corrected;
     std::set<std::string> asked_for;  // the missing disk paths the user is asked about
 };
 
-Expected expected_outcome(std::string_view input)
+static Expected expected_outcome(std::string_view input)
 {
     Expected e;
-    for (const std::string& line : model::lines_of(input)) {
+    for (const std::string& line : poser_lines(input)) {
         const std::string t = model::trimmed(line);
         const model::Found m = model::marker_of(t);
         if (!model::is_reference(t)) {
@@ -67,8 +56,8 @@ Expected expected_outcome(std::string_view input)
             continue;
         }
         const std::string_view poser_path = std::string_view(t).substr(m.path_start);
-        std::string disk = root() + model::written_path(poser_path, false);
-        std::replace(disk.begin() + static_cast<std::ptrdiff_t>(root().size()), disk.end(), ':', '/');
+        std::string disk = g_root + model::written_path(poser_path, false);
+        std::replace(disk.begin() + static_cast<std::ptrdiff_t>(g_root.size()), disk.end(), ':', '/');
         const bool found = model_exists(disk);
         e.repair = e.repair || m.kind == model::Kind::prefix || !found;
         e.abandoned = e.abandoned || m.kind == model::Kind::none;
@@ -81,23 +70,19 @@ Expected expected_outcome(std::string_view input)
     return e;
 }
 
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    const std::string chars = root() + "/chars";
-    const std::string file = chars + "/man.cr2";
+    const std::string chars = g_root + "/chars", file = chars + "/man.cr2";
     fs::remove_all(chars);
-    fs::create_directories(chars);
-    posername = root();
+    posername = g_root;
     release_repllist();
     forget_existence();
-    write_exactly(file, input);
+    write_bytes(file, input);
     struct stat before;
     ::stat(file.c_str(), &before);
 
-    ScriptedPrompts answers([]() -> std::optional<std::string> { return root() + "/" + k_pick; });
+    ScriptedPrompts answers([]() -> std::optional<std::string> { return g_root + "/" + k_pick; });
     TranscriptPrompts wn(answers);
     readposerfile(file, wn);
     release_repllist();
@@ -113,24 +98,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!e.repair || e.abandoned) {
         struct stat after;
         ::stat(file.c_str(), &after);
-        MODEL_CHECK(read_exactly(file) == input && after.st_ino == before.st_ino, "untouched file keeps its bytes", input);
+        MODEL_CHECK(read_bytes(file) == input && after.st_ino == before.st_ino, "untouched file keeps its bytes", input);
         MODEL_CHECK(names == std::set<std::string>{"man.cr2"}, "no other file", input);
         MODEL_CHECK(e.repair || wn.lines().size() == 1, "no prompt for a file that needs no repair", input);
     }
     MODEL_CHECK(!e.repair || static_cast<std::size_t>(choosers) == e.asked_for.size(), "one chooser per missing file", input);
     if (e.repair && !e.abandoned) {
         MODEL_CHECK(names == (std::set<std::string>{"man.cr2", "man_zz00.cr2"}), "file and backup only", input);
-        MODEL_CHECK(read_exactly(chars + "/man_zz00.cr2") == input, "backup holds the old text", input);
-        MODEL_CHECK(read_exactly(file) == e.corrected, "corrected text", input);
+        MODEL_CHECK(read_bytes(chars + "/man_zz00.cr2") == input, "backup holds the old text", input);
+        MODEL_CHECK(read_bytes(file) == e.corrected, "corrected text", input);
     }
 
-    // The same text compressed, with the extended rules: the file stays gzip, and a repair
-    // keeps the old compressed bytes in the backup and every line in the file.
+    // The same text compressed, with the extended rules: a repair keeps the old bytes in the backup and every line.
     fs::remove_all(chars);
     const std::string packed = chars + "/man.crz";
     write_gzip(packed, input);
-    const std::string old_bytes = read_exactly(packed);
-    extended_rules = ExtendedRules{true, false, {root()}};
+    const std::string old_bytes = read_bytes(packed);
+    extended_rules = ExtendedRules{true, false, {g_root}};
     forget_existence();
     TranscriptPrompts packed_wn(answers);
     readposerfile(packed, packed_wn);
@@ -138,11 +122,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     extended_rules = ExtendedRules{};
     const std::string text = read_gzip(packed);
     if (fs::exists(chars + "/man_zz00.crz")) {
-        MODEL_CHECK(read_exactly(chars + "/man_zz00.crz") == old_bytes, "compressed backup", input);
-        MODEL_CHECK(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == model::lines_of(input).size(),
+        MODEL_CHECK(read_bytes(chars + "/man_zz00.crz") == old_bytes, "compressed backup", input);
+        MODEL_CHECK(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == poser_lines(input).size(),
                     "every line compressed again", input);
     } else {
-        MODEL_CHECK(read_exactly(packed) == old_bytes, "compressed file untouched", input);
+        MODEL_CHECK(read_bytes(packed) == old_bytes, "compressed file untouched", input);
     }
     return 0;
 }

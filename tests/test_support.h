@@ -1,42 +1,47 @@
-// What the tests share: a fresh folder per test, whole-file reads and writes, prompts
-// answered from a list whose transcript the tests compare, and the run log's lines.
+// What the tests share: the files of tests/files.h, prompts answered from a list whose
+// transcript the tests compare, the engine as a fresh program has it, and the run log.
 #pragma once
 
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
+#include "engine/correction.h"
+#include "engine/engine_state.h"
+#include "engine/existence.h"
+#include "engine/pointer_rules.h"
+#include "engine/run_stop.h"
+#include "tests/files.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
-
 #include <map>
-#include <string>
-#include <vector>
 
 using Lines = std::vector<std::string>;
 using Files = std::map<std::string, std::string>;  // path -> bytes
 
-// A new empty folder, removed with all its content at the end of the test.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+inline bool exists(const std::string& path) { return fsys::entry_exists(path); }
 
-    const std::string& path() const { return m_path; }
-    // `relative` with '/' between names, as a native path under this folder.
-    std::string at(const std::string& relative) const;
-
-private:
-    std::string m_path;
-};
-
-// Writes the bytes exactly, creating the folders on the way.
-void write_bytes(const std::string& path, const std::string& bytes);
-// The whole file, or "<missing>" when it cannot be read.
-std::string read_bytes(const std::string& path);
-bool exists(const std::string& path);
 // Every regular file below `folder` with its bytes, decompressed when `compressed`.
-Files files_below(const std::string& folder, bool compressed = false);
+inline Files files_below(const std::string& folder, bool compressed = false)
+{
+    Files files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            const std::string path = entry.path().string();
+            files[path] = compressed ? read_gzip(path) : read_bytes(path);
+        }
+    }
+    return files;
+}
+
+// Everything written to the temporary file `f`, which is closed.
+inline std::string file_text(std::FILE* f)
+{
+    std::string text(static_cast<std::size_t>(std::ftell(f)), '\0');
+    std::rewind(f);
+    text.resize(std::fread(text.data(), 1, text.size(), f));
+    std::fclose(f);
+    return text;
+}
 
 // Scripted answers with a transcript: what the user saw, line by line.
 struct ScriptedSession {
@@ -47,23 +52,50 @@ struct ScriptedSession {
     TranscriptPrompts wn;
 };
 
-// Puts the engine's shared state back as a fresh program has it, with `root` as the Poser
-// root, no run log, no stop request and the default rules.
-void reset_engine(const std::string& root);
+// The engine's shared state as a fresh program has it: `root` the Poser root, no log, no stop, the default rules.
+inline void reset_engine(const std::string& root)
+{
+    extended_rules = ExtendedRules{};
+    forget_files_by_name();
+    posername = root;
+    LOG.reset();
+    release_repllist();
+    forget_existence();
+    fsys::set_fault_hook(nullptr);
+    run_stop::clear();
+}
+
+// The run log written to `path` from now on; what it holds once closed.
+inline void open_log(const std::string& path)
+{
+    LOG = std::make_unique<TextWriter>();
+    ASSERT_TRUE(LOG->open(path));
+}
+inline std::string closed_log(const std::string& path)
+{
+    LOG.reset();
+    return read_bytes(path);
+}
 
 inline std::string correcting_lines(const std::string& corrected, const std::string& backup)
 {
     return "file " + corrected + " being corrected: old version is on\r\n     " + backup + "\r\n";
 }
 
-// The transcript line of the chooser asking for the missing `missing`, answered `answer`.
-inline std::string chooser_line(const std::string& missing, const std::string& answer)
-{
-    return "open\tmain\tfind the correct .OBJ file\t" + missing + "\t" + missing.substr(0, missing.find_last_of("/\\")) +
-           "\tOBJ mesh geometry files\t" + answer;
-}
-
 inline std::string replaced_lines(const std::string& old_obj, const std::string& new_obj)
 {
     return "      pointer to " + old_obj + " replaced by\r\n      pointer to " + new_obj + "\r\n";
+}
+
+// The transcript line of the chooser asking for the missing `missing`, answered `answer`.
+inline std::string chooser_line(const std::string& missing, const std::string& answer)
+{
+    const std::string folder = missing.substr(0, missing.find_last_of("/\\"));
+    return "open\tmain\tfind the correct .OBJ file\t" + missing + "\t" + folder + "\tOBJ mesh geometry files\t" + answer;
+}
+
+// The transcript line of the question closing the walk of `folder`, answered `answer`.
+inline std::string continue_line(const std::string& folder, const std::string& answer)
+{
+    return "question\tnone\tsearchdir finished for this folder: shall I continue?\t" + folder + "\t" + answer;
 }

@@ -3,19 +3,14 @@
 
 #include "app/runs.h"
 #include "app/settings.h"
-#include "engine/correction.h"
-#include "engine/engine_state.h"
 #include "tests/test_support.h"
 
 #include <cstring>
-#include <gtest/gtest.h>
 #include <shlobj.h>
 #include <utility>
 
-namespace {
-
 // The code of the quit message when one is waiting, -1 otherwise.
-int quit_code()
+static int quit_code()
 {
     MSG msg{};
     return PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? static_cast<int>(msg.wParam) : -1;
@@ -37,8 +32,7 @@ protected:
     void TearDown() override { SetCurrentDirectoryA(dir.path().c_str()); }
     // The main window as the program creates it, with `root` stored (unless empty) and the
     // prompts answered from `lines`; `act` comes before answer `at`, as while a prompt shows.
-    void create_window(const std::string& root, std::vector<std::string> lines, std::size_t at = 99,
-                       std::function<void()> act = nullptr)
+    void create_window(const std::string& root, Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)
     {
         ASSERT_TRUE(root.empty() || write_setting(k_settings_section, k_root_key, root));
         answers = std::make_unique<ScriptedPrompts>([=, k = std::size_t{0}]() mutable {
@@ -65,8 +59,7 @@ protected:
     }
     TempDir dir;
     // Named with a letter of the ANSI code page outside ASCII: the run log must land here.
-    const std::string start = dir.at("start Jos\xE9");
-    const std::string log = start + "\\__result_of_run.txt";
+    const std::string start = dir.at("start Jos\xE9"), log = start + "\\__result_of_run.txt";
     std::unique_ptr<ScriptedPrompts> answers;
     std::unique_ptr<TranscriptPrompts> seen;
     HWND wn = nullptr;
@@ -144,5 +137,3 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
     PostQuitMessage(3);
     EXPECT_EQ(run_message_loop(), 3);
 }
-
-}  // namespace

@@ -1,0 +1,109 @@
+// Files for the tests and the fuzz targets: a fresh folder, exact bytes, gzip-compressed text made and read with zlib's
+// own functions (not the program's streams), and the lines a Poser file holds, stated without the engine's reader.
+#pragma once
+
+#include "engine/fsys.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+// A new empty folder, removed with all its content when the object goes.
+class TempDir {
+public:
+    TempDir()
+    {
+        static std::atomic<int> counter{0};
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        do {
+            m_path = (base / ("tarnwick-test-" + std::to_string(counter++))).string();
+        } while (!std::filesystem::create_directory(m_path, ec) && !ec);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // `relative` with '/' between names, as a native path under this folder.
+    std::string at(const std::string& relative) const
+    {
+        std::string p = m_path + '/' + relative;
+        std::replace(p.begin(), p.end(), '/', fsys::k_sep);
+        return p;
+    }
+
+private:
+    std::string m_path;
+};
+
+// Writes the bytes exactly, creating the folders on the way.
+inline void write_bytes(const std::string& path, const std::string& bytes)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!(out << bytes).flush()) {
+        throw std::runtime_error("cannot write " + path);  // a failed test, or a fuzz finding
+    }
+}
+
+// The whole file, or "<missing>" when it cannot be read.
+inline std::string read_bytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return in ? s.str() : "<missing>";
+}
+
+// Writes `text` gzip-compressed; with `append`, as one more gzip member after those there.
+inline void write_gzip(const std::string& path, const std::string& text, bool append = false)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    gzFile f = gzopen(path.c_str(), append ? "ab9" : "wb9");
+    gzwrite(f, text.data(), static_cast<unsigned>(text.size()));
+    gzclose(f);
+}
+
+// The decompressed content, or "<not gzip>" when the file is not whole gzip data.
+inline std::string read_gzip(const std::string& path)
+{
+    gzFile f = gzopen(path.c_str(), "rb");
+    const bool gzip = f != nullptr && !gzdirect(f);
+    std::string text;
+    char block[4096];
+    int n = 0;
+    while (gzip && (n = gzread(f, block, sizeof block)) > 0) {
+        text.append(block, static_cast<std::size_t>(n));
+    }
+    return f != nullptr && gzclose(f) == Z_OK && gzip && n == 0 ? text : "<not gzip>";
+}
+
+// Ctrl-Z ends the data, carriage returns are dropped, line feeds end lines, and a last line counts when not empty.
+inline std::vector<std::string> poser_lines(std::string_view bytes)
+{
+    std::vector<std::string> lines(1);
+    for (char c : bytes.substr(0, bytes.find('\x1a'))) {
+        if (c == '\n') {
+            lines.emplace_back();
+        } else if (c != '\r') {
+            lines.back() += c;
+        }
+    }
+    if (lines.back().empty()) {
+        lines.pop_back();
+    }
+    return lines;
+}
