@@ -28,7 +28,8 @@ static HANDLE start_cli(const std::string& dir, const std::string& root, const s
     AllocConsole();
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     HANDLE unused = nullptr;
-    STARTUPINFOA si{sizeof si};
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     CreatePipe(&si.hStdInput, &unused, &inherited, 0);
     si.hStdError = CreateFileA((dir + "\\stderr.txt").c_str(), GENERIC_WRITE, 0, &inherited, CREATE_ALWAYS, 0, nullptr);

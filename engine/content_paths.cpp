@@ -19,9 +19,12 @@ const std::vector<std::string>& listing(const std::string& folder, ListingCache&
 {
     auto found = listings.find(folder);
     if (found == listings.end()) {
+        std::vector<fsys::FolderEntry> entries;
         std::vector<std::string> names;
-        if (!fsys::list_folder(folder, names)) {
-            names.clear();
+        if (fsys::list_folder_entries(folder, entries)) {
+            for (fsys::FolderEntry& entry : entries) {
+                names.push_back(std::move(entry.name));
+            }
         }
         found = listings.emplace(folder, std::move(names)).first;
     }
@@ -79,7 +82,7 @@ std::vector<std::string> find_ignoring_case(const std::string& base, const std::
         std::vector<std::string> next;
         for (const std::string& folder : level) {
             for (const std::string& name : listing(folder, listings)) {
-                if (name != "." && name != ".." && equals_ignoring_case(name, components[k])) {
+                if (equals_ignoring_case(name, components[k])) {
                     next.push_back(folder + fsys::k_sep + name);
                 }
             }

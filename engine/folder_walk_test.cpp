@@ -28,8 +28,12 @@ protected:
     // The entries of `folder` among `wanted`, in the order the system lists them.
     Lines listed(const std::string& folder, const Lines& wanted) const
     {
+        std::vector<fsys::FolderEntry> entries;
+        fsys::list_folder_entries(dir.at(folder), entries);
         Lines names;
-        fsys::list_folder(dir.at(folder), names);
+        for (const fsys::FolderEntry& e : entries) {
+            names.push_back(e.name);
+        }
         auto unwanted = [&](const std::string& n) { return std::find(wanted.begin(), wanted.end(), n) == wanted.end(); };
         names.erase(std::remove_if(names.begin(), names.end(), unwanted), names.end());
         return names;

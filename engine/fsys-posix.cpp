@@ -264,23 +264,6 @@ bool folder_identity(const std::string& path, FolderId& id)
     return true;
 }
 
-bool list_folder(const std::string& path, std::vector<std::string>& names)
-{
-    if (!is_nameable(path)) {
-        return false;
-    }
-    DIR* d = ::opendir(path.c_str());
-    if (d == nullptr) {
-        return false;
-    }
-    names.clear();
-    while (struct dirent* e = ::readdir(d)) {
-        names.emplace_back(e->d_name);
-    }
-    ::closedir(d);
-    return true;
-}
-
 bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
 {
     if (!is_nameable(path)) {

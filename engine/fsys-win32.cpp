@@ -245,33 +245,10 @@ bool folder_identity(const std::string& path, FolderId& id)
     return true;
 }
 
-bool list_folder(const std::string& path, std::vector<std::string>& names)
-{
-    if (!is_nameable(path)) {
-        return false;
-    }
-    // A folder name never holds wildcards; a path that does would list other folders'
-    // entries under this one's name.
-    if (path.find_first_of("*?") != std::string::npos) {
-        return false;
-    }
-    WIN32_FIND_DATAA entry;
-    HANDLE h = FindFirstFileA(listing_pattern(path).c_str(), &entry);
-    if (h == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    names.clear();
-    do {
-        names.emplace_back(entry.cFileName);
-    } while (FindNextFileA(h, &entry));
-    // A listing cut short by an error is not the folder's content.
-    bool complete = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(h);
-    return complete;
-}
-
 bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
 {
+    // A folder name never holds wildcards; a path that does would list other folders'
+    // entries under this one's name.
     if (!is_nameable(path) || path.find_first_of("*?") != std::string::npos) {
         return false;
     }
@@ -293,6 +270,7 @@ bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entr
                                                                 : EntryType::file;
         entries.push_back(FolderEntry{name, type});
     } while (FindNextFileA(h, &entry));
+    // A listing cut short by an error is not the folder's content.
     bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(h);
     return complete;

@@ -24,24 +24,28 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     }
     EXPECT_FALSE(fsys::is_folder(a) || fsys::is_folder("NUL") || fsys::entry_exists(dir.at("none/a_zz00.cr2")));
 
-    Lines names;
+    std::vector<fsys::FolderEntry> entries;
     for (const std::string& path : {dir.at("f"), dir.at("f") + "\\"}) {
-        ASSERT_TRUE(fsys::list_folder(path, names)) << path;
-        std::sort(names.begin(), names.end());
-        EXPECT_EQ(names, (Lines{".", "..", ".hidden", "a.cr2", "b.cr2"})) << path;
+        ASSERT_TRUE(fsys::list_folder_entries(path, entries)) << path;
+        std::string listed;
+        std::sort(entries.begin(), entries.end(), [](auto& x, auto& y) { return x.name < y.name; });
+        for (const fsys::FolderEntry& e : entries) {
+            listed += e.name + (e.type == fsys::EntryType::folder ? "/ " : e.type == fsys::EntryType::file ? " " : "? ");
+        }
+        EXPECT_EQ(listed, ".hidden/ a.cr2 b.cr2 ") << path;
     }
     fsys::FolderId f, other;
     for (const std::string& path : {a, dir.at("none"), dir.at("*")}) {
-        EXPECT_FALSE(fsys::list_folder(path, names) || fsys::folder_identity(path, other)) << path;
+        EXPECT_FALSE(fsys::list_folder_entries(path, entries) || fsys::folder_identity(path, other)) << path;
     }
     ASSERT_TRUE(fsys::folder_identity(dir.at("f"), f) && fsys::folder_identity(dir.at("f/.hidden/../../F"), other));
     EXPECT_EQ(f, other);
     // A bare drive is its top folder for listing and identity, whatever the current folder.
     const std::filesystem::path cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.at("f"));
-    EXPECT_TRUE(fsys::list_folder(drive, names) && fsys::folder_identity(drive, other));
+    EXPECT_TRUE(fsys::list_folder_entries(drive, entries) && fsys::folder_identity(drive, other));
     std::filesystem::current_path(cwd);
-    EXPECT_TRUE(std::find_if(names.begin(), names.end(), [](auto& n) { return _stricmp(n.c_str(), "windows") == 0; }) !=
-                names.end());
+    EXPECT_TRUE(std::find_if(entries.begin(), entries.end(), [](auto& e) { return _stricmp(e.name.c_str(), "windows") == 0; }) !=
+                entries.end());
     EXPECT_TRUE(fsys::folder_identity(drive + "\\", f) && other == f);
 }

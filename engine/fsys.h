@@ -72,10 +72,6 @@ struct FolderId {
 // Windows it is a reparse point such as a junction).
 bool folder_identity(const std::string& path, FolderId& id);
 
-// The names in a folder, "." and ".." included, in the order the system yields them.
-// False when the folder cannot be listed.
-bool list_folder(const std::string& path, std::vector<std::string>& names);
-
 // What a listing says an entry is, where the system says it without a query of its own:
 // `other` for a link, or whatever the caller must ask about.
 enum class EntryType { file, folder, other };
@@ -83,7 +79,8 @@ struct FolderEntry {
     std::string name;
     EntryType type = EntryType::other;
 };
-// As list_folder, with each entry's type; "." and ".." left out.
+// The entries of a folder with each one's type, "." and ".." left out, in the order the
+// system yields them. False when the folder cannot be listed.
 bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries);
 
 // Test support: a hook asked before each operation that changes the disk; when it returns
