@@ -28,9 +28,8 @@ ScriptedPrompts::NextLine ScriptedPrompts::lines_from(std::FILE* in)
         while ((c = std::fgetc(in)) != EOF && c != '\n') {
             line += static_cast<char>(c);
         }
-        if (c == EOF && line.empty()) {
-            return std::nullopt;
-        }
+        // At the end of the input each prompt gets an empty line, which answers No and
+        // cancels, as the lines running out does.
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();  // an answers file written on Windows
         }

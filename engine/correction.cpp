@@ -197,6 +197,6 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
 
 int correctposerfile(const std::string& orig, const std::string& cor, Prompts& wn)
 {
-    bool cor_created = false;
+    bool cor_created;  // the copy is always made anew here: nothing to undo for the caller
     return correct_into(orig, cor, wn, fsys::Create::truncate, cor_created);
 }

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -328,7 +329,7 @@ void Reading::classify(LibraryReport& report)
         report.counts[static_cast<int>(p.status)][static_cast<int>(p.kind)] += static_cast<long long>(p.uses.size());
     }
     std::sort(problems.begin(), problems.end(), [](const ReportProblem& a, const ReportProblem& b) {
-        return a.target != b.target ? a.target < b.target : a.kind < b.kind;
+        return std::tie(a.target, a.kind) < std::tie(b.target, b.kind);
     });
     report.problems = std::move(problems);
     std::sort(report.unreadable.begin(), report.unreadable.end(),

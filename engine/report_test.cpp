@@ -93,6 +93,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
                                      "\tmorphBinaryFile :Runtime:libraries:Character:X:Y All Morphs.pmd\r\n"
                                      "\treadScript \"" + dir.at("abs/s.py") + "\"\r\n"
                                      "\tprop 0 0 :Runtime:Geometries:old:chair.obz \t\r\n"
+                                     "\ttextureMap :Runtime:Textures:skin:\r\n"  // a folder
                                      "objFile :Runtime:Geometries:gone.obj");
     write_gzip(dir.at("lib/b.crz"), "version\n{\nfigureResFile :Runtime:Geometries:gone.obj\n}\n");
     // two gzip members, the second longer than a read block, and a plain extension
@@ -123,11 +124,12 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     ASSERT_EQ(r.unreadable.size(), 2u);
     EXPECT_EQ(r.unreadable[0].path, dir.at("lib/d.hrz"));
     EXPECT_EQ(r.unreadable[1].reason, "corrupt or truncated gzip data");
-    EXPECT_EQ(r.total, 13 + r.files_read - 4);
+    EXPECT_EQ(r.total, 14 + r.files_read - 4);
     EXPECT_EQ(r.builtin, 1);
     std::vector<std::string> expected = {
         "absolute script ~/abs/s.py | | ~/lib/a.cr2:8",
-        "missing geometry :Runtime:Geometries:gone.obj | | ~/lib/a.cr2:10 ~/lib/b.crz:3",
+        "missing geometry :Runtime:Geometries:gone.obj | | ~/lib/a.cr2:11 ~/lib/b.crz:3",
+        "missing image :Runtime:Textures:skin: | | ~/lib/a.cr2:10",
         "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:" + c_line,
         "missing morph :Runtime:libraries:Character:X:Y All Morphs.pmd | | ~/lib/a.cr2:7",
         "missing script :missing.py | | ~/lib/long.cm2:2",

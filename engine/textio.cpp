@@ -303,7 +303,7 @@ bool TextReader::fill()
     if (!m_buf) {
         return false;
     }
-    if (m_begin > 0) {
+    if (m_begin != 0) {
         std::memmove(m_buf.get(), m_buf.get() + m_begin, m_end - m_begin);
         m_end -= m_begin;
         m_begin = 0;
