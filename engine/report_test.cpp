@@ -1,4 +1,5 @@
 // The library report's reading of references, roots and whole trees.
+#include "engine/content_paths.h"
 #include "engine/library_prefs.h"
 #include "engine/library_report.h"
 #include "engine/references.h"
@@ -52,6 +53,20 @@ TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
     EXPECT_EQ(fsys::absolute_path("."), here);
     EXPECT_EQ(fsys::absolute_path("a" + s + "." + s + "b" + s + s + "c" + s), here + s + "a" + s + "b" + s + "c");
     EXPECT_EQ(fsys::absolute_path(here + s + "x" + s), here + s + "x");
+}
+
+TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
+{
+    TempDir dir;
+    write_bytes(dir.at("f.cr2"), "");
+    std::string found;
+    for (std::string t : {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", ""}) {
+        found += is_absolute_reference(t) ? "1" : "0";
+    }
+    EXPECT_EQ(found, "1100110000");
+#ifndef _WIN32
+    EXPECT_TRUE(is_absolute_reference(dir.at("f.cr2")) && !is_absolute_reference(dir.at("g.cr2")));
+#endif
 }
 
 // Each problem on one line, paths below the test folder shown from "~" with '/'.
