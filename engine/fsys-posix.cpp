@@ -22,27 +22,6 @@ int fd_of(const RawFile& f)
     return static_cast<int>(f.handle);
 }
 
-// rename() replaces an existing target silently; a hard link fails instead, so link and
-// unlink is the fallback where the kernel or file system lacks an exclusive rename.
-bool rename_by_link(const std::string& from, const std::string& to)
-{
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        if (::unlink(from.c_str()) == 0) {
-            return true;
-        }
-        ::unlink(to.c_str());
-        return false;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
-        return false;
-    }
-    // A file system without hard links (FAT, some network shares): check, then rename.
-    if (entry_exists(to)) {
-        return false;
-    }
-    return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
 // A descriptor on a readable regular file, still non-blocking, or -1. Folders, pipes and
 // devices are refused without being opened or waited for.
 int open_regular_file(const std::string& path)
@@ -202,6 +181,27 @@ bool rename_noreplace(const std::string& from, const std::string& to)
     }
 #endif
     return rename_by_link(from, to);
+}
+
+// rename() replaces an existing target silently; a hard link fails instead, so link and
+// unlink is the fallback where the kernel or file system lacks an exclusive rename.
+bool rename_by_link(const std::string& from, const std::string& to)
+{
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::unlink(from.c_str()) == 0) {
+            return true;
+        }
+        ::unlink(to.c_str());
+        return false;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without hard links (FAT, some network shares): check, then rename.
+    if (entry_exists(to)) {
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool remove_file(const std::string& path)

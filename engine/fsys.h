@@ -54,6 +54,11 @@ bool is_readable_file(const std::string& path);
 bool entry_exists(const std::string& path);
 // Renames, failing without any change when `to` exists already.
 bool rename_noreplace(const std::string& from, const std::string& to);
+#ifndef _WIN32
+// Its fallback where the system has no exclusive rename: a hard link, then the old name
+// removed. Callable on its own so that the tests reach it on every system.
+bool rename_by_link(const std::string& from, const std::string& to);
+#endif
 bool remove_file(const std::string& path);
 // True when `path` names an existing folder (links followed).
 bool is_folder(const std::string& path);

@@ -86,13 +86,10 @@ std::vector<std::string> case_candidates(const Target& t, const std::vector<std:
     std::vector<std::string> found;
 #ifndef _WIN32
     const std::vector<std::string_view> parts = path_components(t.text);
-    std::vector<std::string> bases;
-    if (!t.text.empty() && t.text[0] == '/') {
-        bases.push_back("/");
-    }
-    if (!is_absolute_reference(t.text)) {
-        bases = bases_for(t.kind, roots);
-    }
+    // A drive or a share cannot be reached here, and a '/' path that names no file as it
+    // stands is read below the roots.
+    const std::vector<std::string> bases =
+        is_absolute_reference(t.text) ? std::vector<std::string>{} : bases_for(t.kind, roots);
     for (const std::string& base : bases) {
         for (std::string& f : find_ignoring_case(base, parts, listings)) {
             found.push_back(std::move(f));

@@ -145,6 +145,13 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
     }
     EXPECT_EQ(next_free_backup_name(man), "");
     EXPECT_FALSE(fsys::rename_noreplace(man, dir.at("free.cr2") + '\0' + "x"));  // a NUL would cut the name short
+#ifndef _WIN32
+    // Without an exclusive rename: never over an existing name, and the old name gone after.
+    const std::string zz03 = dir.at("Poser/chars/man_zz03.cr2");
+    EXPECT_FALSE(fsys::rename_by_link(zz03, backup));
+    EXPECT_TRUE(fsys::rename_by_link(zz03, dir.at("l.cr2")) && !exists(zz03));
+    EXPECT_EQ(read_bytes(backup) + read_bytes(dir.at("l.cr2")), "olderolder still");
+#endif
     write_bytes(dir.at("poser_file"), "");  // no extension, so no backup name
     EXPECT_EQ(next_free_backup_name(dir.at("poser_file")), "");
 }
