@@ -7,7 +7,7 @@
 #include "engine/run_stop.h"
 #include "engine/textio.h"
 
-std::unique_ptr<ReplEntry[]> repllist;
+std::unique_ptr<ReplList> repllist;
 int nL = 0;
 
 namespace {
@@ -17,8 +17,8 @@ constexpr std::string_view k_chooser_title = "find the correct .OBJ file";
 const std::string* remembered_replacement(const std::string& oldobj)
 {
     for (int l = 0; repllist && l < nL; ++l) {
-        if (repllist[l].old_path == oldobj) {
-            return &repllist[l].new_path;
+        if ((*repllist)[l].old_path == oldobj) {
+            return &(*repllist)[l].new_path;
         }
     }
     return nullptr;
@@ -27,8 +27,8 @@ const std::string* remembered_replacement(const std::string& oldobj)
 void remember_replacement(const std::string& oldobj, const std::string& objfile)
 {
     if (repllist && nL < k_repl_capacity) {
-        repllist[nL].old_path = oldobj;
-        repllist[nL].new_path = objfile;
+        (*repllist)[nL].old_path = oldobj;
+        (*repllist)[nL].new_path = objfile;
         ++nL;
     }
 }
@@ -109,7 +109,7 @@ void log_replacement(const std::string& oldobj, const std::string& objfile)
 void create_repllist()
 {
     if (!repllist) {
-        repllist = std::make_unique<ReplEntry[]>(k_repl_capacity);
+        repllist = std::make_unique<ReplList>();
         nL = 0;
     }
 }

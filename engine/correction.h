@@ -6,6 +6,7 @@
 #include "engine/prompts.h"
 #include "engine/fsys.h"
 
+#include <array>
 #include <memory>
 #include <string>
 
@@ -19,7 +20,8 @@ inline constexpr int k_repl_capacity = 1000;
 
 // The replacement list: absent (null) until a run creates it; entries 0 .. nL - 1 are in use,
 // only ever appended. Once full, further picks serve the line at hand only.
-extern std::unique_ptr<ReplEntry[]> repllist;
+using ReplList = std::array<ReplEntry, k_repl_capacity>;
+extern std::unique_ptr<ReplList> repllist;
 extern int nL;
 
 // Creates the list, empty, when it is absent.

@@ -162,7 +162,7 @@ TEST_F(PoserFile, PicksOutsideTheRootAreRefusedAndAFullListServesTheLineAtHandOn
     write_bytes(dir.at("outside.obj"), "");
     create_repllist();
     for (nL = 0; nL < k_repl_capacity; ++nL) {
-        repllist[nL] = {"old" + std::to_string(nL), "new"};
+        (*repllist)[nL] = {"old" + std::to_string(nL), "new"};
     }
     ScriptedSession s({dir.at("outside.obj"), obj("man2.obj"), obj("ball.obj")});
     readposerfile(man, s.wn);
