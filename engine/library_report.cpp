@@ -122,7 +122,7 @@ private:
         std::vector<FoundReference> found;
         long long total = 0;
         long long builtin = 0;
-        long long ok[k_ref_kinds] = {};
+        std::array<long long, k_ref_kinds> ok{};
     };
 
     void work();

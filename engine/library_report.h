@@ -5,6 +5,7 @@
 
 #include "engine/references.h"
 
+#include <array>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -41,7 +42,7 @@ struct LibraryReport {
     std::vector<UnreadableFile> unreadable;
     long long total = 0;    // reference lines, built-ins included
     long long builtin = 0;  // values that name no file
-    long long counts[k_ref_statuses][k_ref_kinds] = {};  // reference lines by status and kind
+    std::array<std::array<long long, k_ref_kinds>, k_ref_statuses> counts{};  // reference lines by status and kind
     std::vector<ReportProblem> problems;  // by target (byte order), then kind
 
     long long count(RefStatus status) const;

@@ -151,6 +151,9 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
     EXPECT_FALSE(fsys::rename_by_link(zz03, backup));
     EXPECT_TRUE(fsys::rename_by_link(zz03, dir.at("l.cr2")) && !exists(zz03));
     EXPECT_EQ(read_bytes(backup) + read_bytes(dir.at("l.cr2")), "olderolder still");
+    // A link the system refuses (a folder here; any file on FAT): checked, then renamed.
+    EXPECT_TRUE(fsys::rename_by_link(dir.at("Poser/chars/man_zz01.cr2"), dir.at("f")) &&
+                exists(dir.at("f/a folder, which is taken too")));
 #endif
     write_bytes(dir.at("poser_file"), "");  // no extension, so no backup name
     EXPECT_EQ(next_free_backup_name(dir.at("poser_file")), "");
