@@ -5,6 +5,7 @@
 # a screenshot in the build folder), the help command reached through its menu key, and the
 # close box ending the program with exit status 0.
 # Usage: scripts/test-gui-wine.sh TARNWICK_EXE BUILD_FOLDER
+#        scripts/test-gui-wine.sh --prepare BUILD_FOLDER   (only makes the wine prefix)
 # Exit status 77 (skipped, for CTest) only when Xvfb or wine cannot start on this machine.
 set -uo pipefail
 
@@ -83,6 +84,24 @@ key_to() {  # key_to WINDOW KEY
     xdotool key --clearmodifiers "$2"
 }
 
+# The prefix, made once per build folder. Wine then draws the window frames itself: with
+# no window manager on the display, nobody else would maximise the window or draw its title.
+prepare_prefix() {
+    [ -e "$prefix/.tarnwick-ready" ] && return
+    echo "making the wine prefix $prefix (the first start takes a while)"
+    timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || skip "wine cannot start (wineboot failed)"
+    timeout 120 "$wineserver" -w
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
+        skip "wine cannot start (reg failed)"
+    timeout 120 "$wineserver" -w
+    touch "$prefix/.tarnwick-ready"
+}
+if [ "$exe" = --prepare ]; then
+    trap - EXIT
+    DISPLAY= prepare_prefix
+    exit 0
+fi
+
 # A display of our own, on a number nobody uses.
 for n in $(seq 90 199); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
@@ -92,17 +111,7 @@ xvfb_pid=$!
 export DISPLAY=":$n"
 wait_for 20 display_ready || skip "Xvfb cannot start (see $build/xvfb.log)"
 
-# The prefix, made once per build folder. Wine then draws the window frames itself: with
-# no window manager on the display, nobody else would maximise the window or draw its title.
-if [ ! -e "$prefix/.tarnwick-ready" ]; then
-    echo "making the wine prefix $prefix (the first start takes a while)"
-    timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || skip "wine cannot start (wineboot failed)"
-    timeout 120 "$wineserver" -w
-    timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
-        skip "wine cannot start (reg failed)"
-    timeout 120 "$wineserver" -w
-    touch "$prefix/.tarnwick-ready"
-fi
+prepare_prefix
 
 # The stored Poser root, where the profile functions look for it: the Windows folder.
 mkdir -p "$prefix/drive_c/Poser"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under wine in a prefix of its own, which it prepares on first use.
 # Usage: scripts/wine-run.sh PREFIX PROGRAM [ARGUMENTS...]
+#        scripts/wine-run.sh PREFIX        (only makes the prefix)
 # CTest runs every Windows test program through this (the toolchain's emulator), so a
 # fresh build folder needs no set-up step and several tests may start at once.
 set -euo pipefail
@@ -28,4 +29,5 @@ if [ ! -e "$prefix/.tarnwick-ready" ]; then
     fi
     exec 9>&-
 fi
+[ $# -eq 0 ] && exit 0
 exec "$wine" "$@"
