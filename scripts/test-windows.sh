@@ -8,6 +8,7 @@ build=${WINDOWS_BUILD_DIR:-build/windows}
 
 # Release: the programs in the zip are the ones tested, and no debug information to compile.
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+build=$(cd "$build" && pwd)  # wine takes its prefix by an absolute path only
 # Each first start of wine makes its prefix, which takes a while: the test programs' and the
 # window test's prefixes are made while the programs compile.
 bash scripts/wine-run.sh "$build/wineprefix" >/dev/null 2>&1 &
@@ -22,7 +23,7 @@ ctest --test-dir "$build" --output-on-failure
 
 # The zip: the two programs, stripped, and the read-me, side by side.
 stage=$build/stage
-zipfile=$(cd "$build" && pwd)/tarnwick-windows.zip
+zipfile=$build/tarnwick-windows.zip
 rm -rf "$stage" "$zipfile"
 cmake --install "$build" --prefix "$stage" --strip >/dev/null
 (cd "$stage/bin" && zip -q -X "$zipfile" tarnwick.exe tarnwick-cli.exe tarnwick_readme.txt)
