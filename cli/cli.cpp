@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #ifndef TARNWICK_VERSION
 #define TARNWICK_VERSION "unknown"
@@ -85,6 +86,20 @@ bool option_value(const std::vector<std::string>& args, std::size_t& k, const st
 bool is_option(const std::string& arg, const std::string& name)
 {
     return arg == name || (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0);
+}
+
+// The options whose value is kept as given: the option's name and where its value goes, or
+// a null place when `arg` is none of them.
+std::pair<const char*, std::string*> text_option(const std::string& arg, CliOptions& o)
+{
+    const std::pair<const char*, std::string*> options[] = {
+        {"--html", &o.html}, {"--library-prefs", &o.library_prefs}, {"--answers", &o.answers}, {"--transcript", &o.transcript}};
+    for (const auto& option : options) {
+        if (is_option(arg, option.first)) {
+            return option;
+        }
+    }
+    return {nullptr, nullptr};
 }
 
 bool parse_menu_number(const std::string& text, int& number)
@@ -223,12 +238,8 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
             options.modern = true;
         } else if (arg == "--auto") {
             options.modern = options.automatic = true;
-        } else if (is_option(arg, "--html")) {
-            if (!option_value(args, k, "--html", options.html, error)) {
-                return false;
-            }
-        } else if (is_option(arg, "--library-prefs")) {
-            if (!option_value(args, k, "--library-prefs", options.library_prefs, error)) {
+        } else if (const auto [name, place] = text_option(arg, options); place != nullptr) {
+            if (!option_value(args, k, name, *place, error)) {
                 return false;
             }
         } else if (is_option(arg, "--root")) {
@@ -244,14 +255,6 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
             }
             options.roots.push_back(value);
             options.has_root = true;
-        } else if (is_option(arg, "--answers")) {
-            if (!option_value(args, k, "--answers", options.answers, error)) {
-                return false;
-            }
-        } else if (is_option(arg, "--transcript")) {
-            if (!option_value(args, k, "--transcript", options.transcript, error)) {
-                return false;
-            }
         } else if (is_option(arg, "--menu")) {
             CliAction action{true, 0, ""};
             if (!option_value(args, k, "--menu", value, error)) {
