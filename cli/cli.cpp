@@ -141,6 +141,8 @@ struct PromptStack {
     std::unique_ptr<InterruptiblePrompts> interruptible;
     std::unique_ptr<Prompts> yes;
     std::unique_ptr<TranscriptPrompts> transcript;
+    // The prompts the runs talk to: the last layer built.
+    Prompts* top = nullptr;
 
     ~PromptStack()
     {
@@ -187,10 +189,15 @@ bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& e
         stack.yes = std::make_unique<YesToQuestions>(*inner);
         inner = stack.yes.get();
     }
-    stack.transcript = std::make_unique<TranscriptPrompts>(*inner);
-    if (!options.transcript.empty() && !stack.transcript->append_to(options.transcript)) {
-        error = "can't write the transcript file " + options.transcript;
-        return false;
+    stack.top = inner;
+    // Only when asked for: a transcript also keeps its lines, one per file checked.
+    if (!options.transcript.empty()) {
+        stack.transcript = std::make_unique<TranscriptPrompts>(*inner);
+        stack.top = stack.transcript.get();
+        if (!stack.transcript->append_to(options.transcript)) {
+            error = "can't write the transcript file " + options.transcript;
+            return false;
+        }
     }
     return true;
 }
@@ -312,7 +319,7 @@ int run_cli(int argc, char** argv)
         std::fprintf(stderr, "tarnwick-cli: %s\n", visible(error).c_str());
         return 2;
     }
-    Prompts& wn = *prompts.transcript;
+    Prompts& wn = *prompts.top;
     set_rootdir_to_current_folder();
     set_log_viewer(print_log);
     if (options.has_root) {

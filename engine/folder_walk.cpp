@@ -17,7 +17,7 @@ namespace {
 using Ancestors = std::vector<fsys::FolderId>;
 
 struct FolderEntries {
-    std::vector<std::string> poser_files;
+    std::vector<fsys::FolderEntry> poser_files;
     std::vector<std::string> folders;
 };
 
@@ -63,7 +63,7 @@ bool collect_entries(const std::string& dirname, std::string& path, std::size_t 
     for (const fsys::FolderEntry& e : listed) {
         if (is_checked_file(e.name, siblings)) {
             if (entries.poser_files.size() < nf) {
-                entries.poser_files.push_back(e.name);
+                entries.poser_files.push_back(e);
             }
         } else if (entries.folders.size() < nd && is_walkable_folder(e, path, pl)) {
             entries.folders.push_back(e.name);
@@ -97,13 +97,13 @@ int walk(const std::string& dirname, Prompts& wn, Ancestors& ancestors)
     if (!collect_entries(dirname, path, pl, entries)) {
         return 1;
     }
-    for (const std::string& name : entries.poser_files) {
+    for (const fsys::FolderEntry& file : entries.poser_files) {
         if (run_stop::requested()) {
             return 0;
         }
         path.resize(pl);
-        path += name;
-        readposerfile(path, wn);
+        path += file.name;
+        readposerfile(path, wn, file.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown);
     }
     for (const std::string& name : entries.folders) {
         path.resize(pl);

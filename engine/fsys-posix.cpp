@@ -24,13 +24,13 @@ int fd_of(const RawFile& f)
 
 // A descriptor on a readable regular file, still non-blocking, or -1. Folders, pipes and
 // devices are refused without being opened or waited for.
-int open_regular_file(const std::string& path)
+int open_regular_file(const std::string& path, Listed listed)
 {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (listed != Listed::plain_file && (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) {
         return -1;
     }
-    // O_NONBLOCK: should the name turn into a pipe between the two checks, opening it
+    // O_NONBLOCK: should the name turn into a pipe since it was last seen, opening it
     // must still not wait for a writer.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -45,12 +45,12 @@ int open_regular_file(const std::string& path)
 
 }  // namespace
 
-bool open_for_reading(const std::string& path, RawFile& f)
+bool open_for_reading(const std::string& path, RawFile& f, Listed listed)
 {
     if (!is_nameable(path)) {
         return false;
     }
-    int fd = open_regular_file(path);
+    int fd = open_regular_file(path, listed);
     if (fd < 0) {
         return false;
     }
@@ -140,7 +140,7 @@ bool is_readable_file(const std::string& path)
         return false;
     }
     // Nothing is read, so the descriptor needs neither blocking reads nor read-ahead advice.
-    int fd = open_regular_file(path);
+    int fd = open_regular_file(path, Listed::unknown);
     if (fd < 0) {
         return false;
     }

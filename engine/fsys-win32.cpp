@@ -52,7 +52,9 @@ std::string listing_pattern(const std::string& folder)
 
 }  // namespace
 
-bool open_for_reading(const std::string& path, RawFile& f)
+// This side always opens first and checks the handle's type after, so what a listing
+// told changes nothing.
+bool open_for_reading(const std::string& path, RawFile& f, Listed)
 {
     if (!is_nameable(path)) {
         return false;

@@ -30,9 +30,15 @@ inline bool is_nameable(const std::string& path)
     return path.find('\0') == std::string::npos;
 }
 
+// What a folder listing already told about a name.
+enum class Listed { unknown, plain_file };
+
 // Opens a readable regular file. Folders, named pipes and devices are refused without
-// blocking, so the caller sees them as missing or unopenable.
-bool open_for_reading(const std::string& path, RawFile& f);
+// blocking, so the caller sees them as missing or unopenable. A name not known to be a
+// plain file is looked at before it is opened, so that opening never wakes a device;
+// one that a listing has just typed as a plain file is opened at once, which spares a
+// whole look-up of its path on every file of a library.
+bool open_for_reading(const std::string& path, RawFile& f, Listed listed = Listed::unknown);
 
 enum class Create { truncate, exclusive };
 // Creates (or, with Create::truncate, empties) a file for writing.

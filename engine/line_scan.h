@@ -70,14 +70,30 @@ void for_each_candidate(std::string_view lines, bool extended, OnLine&& on_line)
     const __m128i fold = _mm_set1_epi8(0x20);
     const __m128i j = _mm_set1_epi8('j');
     const __m128i z = _mm_set1_epi8(extended ? 'z' : 'j');
-    for (; p + 16 <= end; p += 16) {
-        const __m128i bytes = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), fold);
-        unsigned mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, j), _mm_cmpeq_epi8(bytes, z))));
-        while (mask != 0) {
-            consider(p + __builtin_ctz(mask));
-            mask &= mask - 1;
+    auto hits = [&](const char* at) {
+        const __m128i bytes = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), fold);
+        return _mm_or_si128(_mm_cmpeq_epi8(bytes, j), _mm_cmpeq_epi8(bytes, z));
+    };
+    auto consider_hits = [&](const char* at, __m128i found) {
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found)); mask != 0; mask &= mask - 1) {
+            consider(at + __builtin_ctz(mask));
         }
+    };
+    // Sixty-four bytes are tested at once: most such stretches hold neither letter.
+    for (; p + 64 <= end; p += 64) {
+        const __m128i h0 = hits(p);
+        const __m128i h1 = hits(p + 16);
+        const __m128i h2 = hits(p + 32);
+        const __m128i h3 = hits(p + 48);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3))) != 0) {
+            consider_hits(p, h0);
+            consider_hits(p + 16, h1);
+            consider_hits(p + 32, h2);
+            consider_hits(p + 48, h3);
+        }
+    }
+    for (; p + 16 <= end; p += 16) {
+        consider_hits(p, hits(p));
     }
 #endif
     for (; p < end; ++p) {

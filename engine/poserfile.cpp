@@ -18,11 +18,11 @@ struct CheckResult {
     bool needs_repair = false;
 };
 
-CheckResult check_references(const std::string& orig, Prompts& wn)
+CheckResult check_references(const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
     CheckResult result;
     TextReader in;
-    if (!in.open(orig, extended_rules.enabled ? Gzip::if_magic : Gzip::never)) {
+    if (!in.open(orig, extended_rules.enabled ? Gzip::if_magic : Gzip::never, listed)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return result;
     }
@@ -101,9 +101,9 @@ bool exchange_names(const std::string& orig, const std::string& cor)
 
 }  // namespace
 
-void readposerfile(const std::string& orig, Prompts& wn)
+void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
-    CheckResult check = check_references(orig, wn);
+    CheckResult check = check_references(orig, wn, listed);
     if (!check.readable || !check.needs_repair || run_stop::requested()) {
         return;
     }

@@ -3,6 +3,7 @@
 // the first free backup name.
 #pragma once
 
+#include "engine/fsys.h"
 #include "engine/prompts.h"
 
 #include <string>
@@ -11,5 +12,5 @@
 inline constexpr const char* k_swap_file_name = "MIAOW_EE_EE_SAID_THE_CAT.txt";
 
 // Checks and, when needed, repairs `orig`. Everything the user learns comes through the
-// window title, the run log and the prompts.
-void readposerfile(const std::string& orig, Prompts& wn);
+// window title, the run log and the prompts. `listed`: what a folder listing told of it.
+void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed = fsys::Listed::unknown);

@@ -1,5 +1,7 @@
 #include "engine/refline.h"
 
+#include "engine/line_scan.h"
+
 #include <gtest/gtest.h>
 
 constexpr PathStyle W = PathStyle::windows;
@@ -30,4 +32,19 @@ TEST(RefLine, TrimmingDiskPathsWrittenPathsTheRootAndCuts)
     auto cut = [](std::string f, PathStyle style) { return std::to_string(dellocalname(f, style)) + " " + f; };
     EXPECT_EQ(cut("D:\\man.cr2", W) + " | " + cut("\\man.cr2", W) + " | " + cut("D:/a/b", W), "2 D: | 0 \\man.cr2 | 0 D:/a/b");
     EXPECT_EQ(cut("/x.txt", P) + " | " + cut("a\\b", P), "0 /x.txt | 0 a\\b");
+}
+
+// The scan tests sixteen and sixty-four bytes at a time: each candidate line is found
+// wherever it falls in those blocks, and each comes once.
+TEST(LineScan, EveryCandidateLineOnceWhereverItFallsInABlock)
+{
+    for (std::size_t pad = 0; pad < 80; ++pad) {
+        const std::string text = std::string(pad, 'a') + "\n:x.obj\nJ\n" + std::string(100 - pad, 'b') +
+                                 "\n\"q.OBZ\" \t\r\nnoj zz\nj.objx";
+        for (bool extended : {false, true}) {
+            std::string seen;
+            line_scan::for_each_candidate(text, extended, [&](std::string_view line) { (seen += line) += '|'; });
+            EXPECT_EQ(seen, extended ? ":x.obj|J|\"q.OBZ\" \t\r|noj zz|" : ":x.obj|J|") << pad;
+        }
+    }
 }

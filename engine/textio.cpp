@@ -251,13 +251,13 @@ TextReader::~TextReader()
     close();
 }
 
-bool TextReader::open(const std::string& path, Gzip gzip)
+bool TextReader::open(const std::string& path, Gzip gzip, fsys::Listed listed)
 {
     close();
     m_begin = m_end = m_scanned = 0;
     m_eof = m_failed = m_line_cut = m_skipping = false;
     m_bytes_read = 0;
-    if (!fsys::open_for_reading(path, m_file)) {
+    if (!fsys::open_for_reading(path, m_file, listed)) {
         return false;
     }
     m_buf = take_block();

@@ -25,7 +25,7 @@ public:
 
     // Opens a readable regular file; false for anything else. With Gzip::if_magic a file
     // whose first two bytes are the gzip magic is decompressed as it is read.
-    bool open(const std::string& path, Gzip gzip = Gzip::never);
+    bool open(const std::string& path, Gzip gzip = Gzip::never, fsys::Listed listed = fsys::Listed::unknown);
     // True when the open file is being decompressed.
     bool compressed() const { return m_inflater != nullptr; }
     // Lines longer than `max_bytes` are handed out cut to that length, and line_was_cut()
