@@ -51,6 +51,8 @@ TEST(CliProcess, ExitStatuses)
               "2 tarnwick-cli: unknown option --frobnicate (see tarnwick-cli --help)\n");
     EXPECT_EQ(run_cli(dir, "--root '" + dir.at("no") + "'" + a),
               "2 tarnwick-cli: the Poser root " + dir.at("no") + " is not a folder\n");
+    EXPECT_EQ(run_cli(dir, "--answers '" + dir.at("no") + "' --root '" + dir.at("Poser") + "'" + a),
+              "2 tarnwick-cli: can't read the answers file " + dir.at("no") + "\n");
     EXPECT_EQ(run_cli(dir, "--help").find("0 usage: tarnwick-cli"), 0u);
     EXPECT_EQ(run_cli(dir, "--version"), "0 tarnwick-cli 1.1.0\n");
     EXPECT_EQ(run_cli(dir, "--report" + a), "2 tarnwick-cli: no Poser root: give --root DIR or --library-prefs FILE, "

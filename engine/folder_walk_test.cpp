@@ -105,12 +105,15 @@ TEST_F(FolderWalk, LinkLoopsEndAndDeepTreesAreWalked)
     while (dir.at(deep).size() < 1500) {
         deep += "/deeper_folder_name";
     }
-    poser_files({"T/A/a.cr2", deep + "/deep.cr2"});
+    poser_files({"T/A/a.cr2", deep + "/deep.cr2", "X/x.cr2"});
     fs::create_directory_symlink("..", dir.at("T/A/up"));
     fs::create_directory_symlink(".", dir.at("T/A/self"));
-    ScriptedSession s({"yes", "yes", "yes"});
+    fs::create_directory_symlink(dir.at("X"), dir.at(deep + "/outside"));  // a link out of the tree is walked
+    ScriptedSession s({"yes", "yes", "yes", "yes"});
     EXPECT_EQ(searchdir(dir.at("T"), s.wn), 1);
     EXPECT_EQ(s.transcript(), (Lines{"title\t" + dir.at("T/A/a.cr2"), "title\t" + dir.at(deep + "/deep.cr2"),
-                                     continue_line(dir.at(deep), "yes"), continue_line(dir.at("T/A"), "yes")}));
+                                     "title\t" + dir.at(deep + "/outside/x.cr2"),
+                                     continue_line(dir.at(deep + "/outside"), "yes"), continue_line(dir.at(deep), "yes"),
+                                     continue_line(dir.at("T/A"), "yes")}));
 }
 #endif
