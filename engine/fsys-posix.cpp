@@ -23,7 +23,8 @@ int fd_of(const RawFile& f)
 }
 
 // A descriptor on a readable regular file, still non-blocking, or -1. Folders, pipes and
-// devices are refused without being opened or waited for.
+// devices are refused without being waited for, and without being opened unless a listing
+// has just typed the name as a plain file (then only a change since makes them one).
 int open_regular_file(const std::string& path, Listed listed)
 {
     struct stat st;
