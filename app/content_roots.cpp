@@ -34,6 +34,54 @@ void add_once(std::vector<std::string>& roots, const std::string& root)
 
 }  // namespace
 
+namespace {
+
+// `absolute` with each ".." taking away the name before it, by the text alone.
+std::string without_dot_dots(const std::string& absolute)
+{
+    std::vector<std::string> kept;
+    std::size_t k = 0;
+    while (k <= absolute.size()) {
+        std::size_t end = std::min(absolute.find(fsys::k_sep, k), absolute.size());
+        std::string part = absolute.substr(k, end - k);
+        if (part == ".." && kept.size() > 1) {
+            kept.pop_back();
+        } else if (part != ".." || kept.empty()) {
+            kept.push_back(part);
+        }
+        k = end + 1;
+    }
+    std::string out;
+    for (std::size_t n = 0; n < kept.size(); ++n) {
+        out += (n > 0 ? std::string(1, fsys::k_sep) : std::string()) + kept[n];
+    }
+    return out.empty() || out.back() == ':' ? out + fsys::k_sep : out;
+}
+
+bool is_bare_drive(const std::string& folder)
+{
+    return folder.size() == 2 && folder[1] == ':';
+}
+
+}  // namespace
+
+std::string normalised_root(const std::string& folder)
+{
+    if (is_bare_drive(folder)) {
+        return folder;
+    }
+    const std::string absolute = fsys::absolute_path(folder);
+    const std::string lexical = without_dot_dots(absolute);
+    fsys::FolderId by_text;
+    fsys::FolderId by_system;
+    if (lexical == absolute ||
+        (fsys::folder_identity(lexical, by_text) && fsys::folder_identity(absolute, by_system) && by_text == by_system)) {
+        return lexical;
+    }
+    const std::string resolved = fsys::resolved_path(absolute);
+    return resolved.empty() ? lexical : resolved;
+}
+
 std::string root_without_trailing_separators(std::string root)
 {
     while (!root.empty() && (root.back() == '/' || (fsys::k_sep == '\\' && root.back() == '\\'))) {
@@ -51,7 +99,7 @@ bool gather_content_roots(const std::vector<std::string>& given, const std::stri
             error = "the root " + root + (fsys::entry_exists(root) ? " is not a folder" : " does not exist");
             return false;
         }
-        add_once(roots, root_without_trailing_separators(fsys::absolute_path(root)));
+        add_once(roots, normalised_root(root));
     }
     if (!library_prefs.empty()) {
         std::string xml;
@@ -68,13 +116,13 @@ bool gather_content_roots(const std::vector<std::string>& given, const std::stri
                 std::fprintf(notes, "tarnwick-cli: %s: no such folder, left out\n", visible(folder).c_str());
                 continue;
             }
-            add_once(roots, root_without_trailing_separators(fsys::absolute_path(folder)));
+            add_once(roots, normalised_root(folder));
         }
     }
     if (given.empty() && library_prefs.empty()) {
         std::string saved = read_setting(k_settings_section, k_root_key);
         if (!saved.empty() && fsys::is_folder(saved)) {
-            roots.push_back(root_without_trailing_separators(saved));
+            roots.push_back(normalised_root(saved));
         } else if (!saved.empty()) {
             error = "the saved Poser root " + saved + " is not a folder";
             return false;

@@ -7,8 +7,8 @@
 #include <vector>
 
 // The roots in order of preference: each of `given` in its order, then every folder that
-// the LibraryPrefs.xml `library_prefs` registers (when not empty), each listed once, made
-// absolute and without trailing separators. Registered folders that are on a drive this
+// the LibraryPrefs.xml `library_prefs` registers (when not empty), each listed once and
+// normalised. Registered folders that are on a drive this
 // system cannot reach, or that do not exist, are named on `notes` and left out. With neither,
 // the saved root setting. False with a one-line reason in `error` when there is no root at
 // all, or a given root does not exist or is no folder, or the file cannot be read.
@@ -18,3 +18,9 @@ bool gather_content_roots(const std::vector<std::string>& given, const std::stri
 // The root as given, without trailing separators: "/" becomes "" and "C:\\" the bare drive,
 // as the Poser root is held.
 std::string root_without_trailing_separators(std::string root);
+
+// The folder `folder` names, from anywhere: absolute, without ".", doubled or trailing
+// separators, and without ".." (with links followed where ".." would lead elsewhere by the
+// text alone). The top folder stays "/" and a drive's top folder "C:\\". A bare drive ("C:")
+// is left as it is: it names a different folder from every current folder.
+std::string normalised_root(const std::string& folder);

@@ -1,5 +1,6 @@
 #include "app/poser_root.h"
 
+#include "app/content_roots.h"
 #include "app/settings.h"
 #include "engine/engine_state.h"
 #include "engine/fsys.h"
@@ -52,7 +53,8 @@ int set_poser_root(Prompts& wn)
     name += "*.*";
     int chosen = wn.GetFileName(Owner::main, name, initdir, "find any file in your Poser installation's root folder",
                                 filterall, ChooserMode::open);
-    posername = name;
+    // A name typed relative to the current folder would hold only from that folder.
+    posername = name.empty() ? name : normalised_root(name);
     if (chosen == 0) {
         wn.warning(Owner::main, "I need this information to be able to run.", "Exiting");
         return 0;

@@ -102,7 +102,8 @@ std::string report_html(const LibraryReport& r, std::string_view version)
     page += broken > 0 ? "<p class=\"verdict broken\">" + number(broken) + " references moved or missing</p>"
                        : std::string("<p class=\"verdict fine\">every reference is found</p>");
     page += "<p>Files: " + number(r.files_read) + " read, " + number(r.files_compressed) + " compressed, " +
-            number(static_cast<long long>(r.unreadable.size())) + " unreadable. Roots:</p><ol>";
+            number(static_cast<long long>(r.unreadable.size())) + " unreadable, " + number(r.backups_skipped) +
+            " backups skipped. Roots:</p><ol>";
     for (const std::string& root : r.roots) {
         page += "<li>" + html(root) + "</li>";
     }

@@ -24,7 +24,8 @@ std::string report_json(const LibraryReport& r, std::string_view version)
     json doc = {
         {"version", version},
         {"roots", r.roots},
-        {"files", {{"read", r.files_read}, {"compressed", r.files_compressed}, {"unreadable", unreadable}}},
+        {"files", {{"read", r.files_read}, {"compressed", r.files_compressed}, {"backups_skipped", r.backups_skipped},
+                   {"unreadable", unreadable}}},
         {"references",
          {{"total", r.total},
           {"ok", r.count(RefStatus::ok)},

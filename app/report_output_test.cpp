@@ -17,7 +17,7 @@ static void expect_pieces(const std::string& text, const Lines& pieces)
 
 static LibraryReport hostile_report()
 {
-    LibraryReport r{{"/r"}, 2, 1, {{"/l/bad\x1b[31m.crz", "corrupt or truncated gzip data"}}, 5, 1, {}, {}};
+    LibraryReport r{{"/r"}, 2, 1, 3, false, {{"/l/bad\x1b[31m.crz", "corrupt or truncated gzip data"}}, 5, 1, {}, {}};
     r.counts[static_cast<int>(RefStatus::ok)][static_cast<int>(RefKind::geometry)] = 1;
     r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)] = 2;
     r.counts[static_cast<int>(RefStatus::moved)][static_cast<int>(RefKind::image)] = 1;
@@ -38,14 +38,16 @@ TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
               "moved image :b.jpg\n  candidate /r/t/b.jpg\n  used in /l/x.cr2 line 4");
     expect_pieces(text, {"\nmissing: 2, geometry 2, image 0, morph 0, script 0\n",
                          "\nimage: ok 0, absolute 0, case 0, moved 1, missing 0\n",
-                         "\nfiles: 2 read, 1 compressed, 1 unreadable\nunreadable /l/bad\\e[31m.crz: corrupt"});
-    LibraryReport fine{{}, 3, 0, {}, 7, 0, {}, {}};
+                         "\nfiles: 2 read, 1 compressed, 1 unreadable, 3 backups skipped\nunreadable /l/bad\\e[31m.crz: corrupt"});
+    LibraryReport fine{{}, 3, 0, 0, false, {}, 7, 0, {}, {}};
     EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found\n");
+    fine.backups_skipped = 2;
+    EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found (2 backups skipped)\n");
 }
 
 TEST(ReportOutput, JsonIsWholeAndValid)
 {
-    const std::string expected = R"({"version":"9.9","roots":["/r"],"files":{"read":2,"compressed":1,
+    const std::string expected = R"({"version":"9.9","roots":["/r"],"files":{"read":2,"compressed":1,"backups_skipped":3,
         "unreadable":[{"path":"/l/bad\u001b[31m.crz","reason":"corrupt or truncated gzip data"}]},
         "references":{"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"builtin":1},
         "problems":[{"target":":a:<script>\ufffd\u0001\u009b.obj","kind":"geometry","status":"missing","candidates":[],

@@ -29,13 +29,20 @@ void append_problem(std::string& out, const ReportProblem& p)
     }
 }
 
+// Old versions a repair kept beside their documents are not read: their pointers are the
+// broken ones the repair replaced.
+std::string skipped_note(const LibraryReport& r)
+{
+    return r.backups_skipped > 0 ? " (" + number(r.backups_skipped) + " backups skipped)" : std::string();
+}
+
 }  // namespace
 
 std::string report_text(const LibraryReport& r)
 {
     if (r.problems.empty() && r.unreadable.empty()) {
         return "nothing to report: " + number(r.total) + " references in " + number(r.files_read) +
-               " Poser files, all found\n";
+               " Poser files, all found" + skipped_note(r) + "\n";
     }
     std::string out;
     for (RefStatus status : k_problem_order) {
@@ -64,7 +71,8 @@ std::string report_text(const LibraryReport& r)
         out += "\n";
     }
     out += "files: " + number(r.files_read) + " read, " + number(r.files_compressed) + " compressed, " +
-           number(static_cast<long long>(r.unreadable.size())) + " unreadable\n";
+           number(static_cast<long long>(r.unreadable.size())) + " unreadable, " + number(r.backups_skipped) +
+           " backups skipped\n";
     for (const UnreadableFile& u : r.unreadable) {
         out += "unreadable " + visible(u.path) + ": " + u.reason + "\n";
     }

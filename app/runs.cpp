@@ -4,7 +4,7 @@
 #include "engine/engine_state.h"
 #include "engine/folder_walk.h"
 #include "engine/fsys.h"
-#include "engine/pointer_rules.h"
+#include "engine/library_rules.h"
 #include "engine/poserfile.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
@@ -65,7 +65,7 @@ void closing_steps(Prompts& wn)
 
 void single_file_run(Prompts& wn)
 {
-    forget_files_by_name();
+    start_library_run();
     build_logname();
     open_log();
     create_repllist();
@@ -83,7 +83,7 @@ void single_file_run(Prompts& wn)
 
 void folder_run(Prompts& wn)
 {
-    forget_files_by_name();
+    start_library_run();
     build_logname();
     create_repllist();
     open_log();
@@ -202,7 +202,7 @@ void handle_drop(const std::vector<std::string>& paths, Prompts& wn)
     file = paths.front();
     if (is_dir(file)) {
         folder_run(wn);
-    } else if (is_checked_file(file)) {
+    } else if (walk_policy().is_document(file)) {
         single_file_run(wn);
     } else {
         wn.warning(Owner::none, file, "I can't handle this sort of file");

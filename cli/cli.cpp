@@ -12,7 +12,7 @@
 #include "engine/engine_state.h"
 #include "engine/folder_walk.h"
 #include "engine/fsys.h"
-#include "engine/pointer_rules.h"
+#include "engine/library_rules.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
 
@@ -165,7 +165,7 @@ bool use_extended_rules(const CliOptions& options, std::string& error)
         return false;
     }
     posername = roots.front();
-    extended_rules = ExtendedRules{true, options.automatic, roots};
+    use_library_rules(LibraryOptions{options.automatic, roots});
     return true;
 }
 
@@ -323,7 +323,7 @@ int run_cli(int argc, char** argv)
     set_rootdir_to_current_folder();
     set_log_viewer(print_log);
     if (options.has_root) {
-        posername = root_without_trailing_separators(options.root);
+        posername = root_without_trailing_separators(normalised_root(options.root));
     } else if (set_poser_root(wn) == 0) {
         return interrupt::status() != 0 ? interrupt::finish(logname) : 1;
     }

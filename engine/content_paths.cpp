@@ -3,6 +3,8 @@
 #include "engine/fsys.h"
 #include "engine/refline.h"
 
+#include <algorithm>
+
 namespace {
 
 bool is_separator(char c)
@@ -15,20 +17,19 @@ bool is_drive_letter(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-const std::vector<std::string>& listing(const std::string& folder, ListingCache& listings)
+bool has_drive_or_share(std::string_view target)
 {
-    auto found = listings.find(folder);
-    if (found == listings.end()) {
-        std::vector<fsys::FolderEntry> entries;
-        std::vector<std::string> names;
-        if (fsys::list_folder_entries(folder, entries)) {
-            for (fsys::FolderEntry& entry : entries) {
-                names.push_back(std::move(entry.name));
-            }
-        }
-        found = listings.emplace(folder, std::move(names)).first;
+    if (target.size() >= 3 && is_drive_letter(target[0]) && target[1] == ':' && (target[2] == '\\' || target[2] == '/')) {
+        return true;
     }
-    return found->second;
+    return target.size() >= 2 && (target[0] == '\\' || target[0] == '/') && (target[1] == '\\' || target[1] == '/');
+}
+
+// A classic Mac path: colons only, starting with the volume's name rather than a colon.
+bool starts_with_volume_name(std::string_view target)
+{
+    return !target.empty() && target[0] != ':' && target.find_first_of("/\\") == std::string_view::npos &&
+           target.find(':') != std::string_view::npos;
 }
 
 }  // namespace
@@ -55,56 +56,99 @@ std::vector<std::string_view> path_components(std::string_view target)
 
 bool is_absolute_reference(std::string_view target)
 {
-    if (target.size() >= 3 && is_drive_letter(target[0]) && target[1] == ':' &&
-        (target[2] == '\\' || target[2] == '/')) {
-        return true;
-    }
-    if (target.size() >= 2 && (target[0] == '\\' || target[0] == '/') && (target[1] == '\\' || target[1] == '/')) {
+    if (has_drive_or_share(target)) {
         return true;
     }
     return !target.empty() && target[0] == '/' && fsys::is_readable_file(std::string(target));
 }
 
+bool is_written_elsewhere(std::string_view target)
+{
+    if (has_drive_or_share(target)) {
+        return true;
+    }
+    if (target.empty() || (target[0] != '/' && !starts_with_volume_name(target))) {
+        return false;
+    }
+    const std::vector<std::string_view> parts = path_components(target);
+    const std::size_t runtime = last_runtime_component(parts);
+    return runtime != std::string_view::npos && runtime > 0;
+}
+
+std::size_t last_runtime_component(const std::vector<std::string_view>& components)
+{
+    for (std::size_t k = components.size(); k > 0; --k) {
+        if (equals_ignoring_case(components[k - 1], "Runtime")) {
+            return k - 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::string child_path(std::string folder, std::string_view name)
+{
+    if (folder.empty() || folder.back() != fsys::k_sep) {
+        folder += fsys::k_sep;
+    }
+    folder.append(name);
+    return folder;
+}
+
 std::string join_path(std::string base, const std::vector<std::string_view>& components)
 {
     for (std::string_view c : components) {
-        base += fsys::k_sep;
-        base.append(c);
+        base = child_path(std::move(base), c);
     }
     return base;
 }
 
-std::vector<std::string> find_ignoring_case(const std::string& base, const std::vector<std::string_view>& components,
-                                            ListingCache& listings)
+std::size_t root_holding(std::string_view path, const std::vector<std::string>& roots)
 {
-    std::vector<std::string> level{base};
-    for (std::size_t k = 0; k < components.size() && !level.empty(); ++k) {
-        std::vector<std::string> next;
-        for (const std::string& folder : level) {
-            for (const std::string& name : listing(folder, listings)) {
-                if (equals_ignoring_case(name, components[k])) {
-                    next.push_back(folder + fsys::k_sep + name);
-                }
-            }
-        }
-        level = std::move(next);
-    }
-    std::vector<std::string> files;
-    for (std::string& path : level) {
-        if (!components.empty() && fsys::is_readable_file(path)) {
-            files.push_back(std::move(path));
-        }
-    }
-    return files;
-}
-
-const std::string* root_holding(const std::string& path, const std::vector<std::string>& roots)
-{
-    const std::string* best = nullptr;
-    for (const std::string& root : roots) {
-        if (is_inside_root(path, root, k_native_style) && (best == nullptr || root.size() > best->size())) {
-            best = &root;
+    std::size_t best = std::string_view::npos;
+    for (std::size_t k = 0; k < roots.size(); ++k) {
+        // A root that ends in its separator ("/", "C:\") holds every longer path it begins.
+        const std::string& root = roots[k];
+        const bool inside = !root.empty() && root.back() == fsys::k_sep
+                                ? path.size() > root.size() && is_inside_root(path, root.substr(0, root.size() - 1), k_native_style)
+                                : is_inside_root(path, root, k_native_style);
+        if (inside && (best == std::string_view::npos || root.size() > roots[best].size())) {
+            best = k;
         }
     }
     return best;
+}
+
+std::size_t place_under_root(std::string& path, const std::vector<std::string>& roots)
+{
+    const std::vector<std::string_view> parts = path_components(path);
+    // "root/../x" lies inside the root by its text only.
+    std::size_t found = std::find(parts.begin(), parts.end(), "..") == parts.end() ? root_holding(path, roots)
+                                                                                  : std::string_view::npos;
+    if (found != std::string_view::npos) {
+        return found;
+    }
+    const std::string resolved = fsys::resolved_path(path);
+    std::size_t longest = 0;
+    for (std::size_t k = 0; k < roots.size() && !resolved.empty(); ++k) {
+        const std::string root = fsys::resolved_path(roots[k].empty() ? std::string(1, fsys::k_sep) : roots[k]);
+        if (root.empty() || root_holding(resolved, {root}) != 0 || (found != std::string_view::npos && root.size() < longest)) {
+            continue;
+        }
+        const std::size_t below = root.back() == fsys::k_sep ? root.size() : root.size() + 1;
+        path = child_path(roots[k], std::string_view(resolved).substr(below));
+        found = k;
+        longest = root.size();
+    }
+    return found;
+}
+
+std::string colon_path_below(const std::string& root, const std::string& path)
+{
+    std::string_view below = std::string_view(path).substr(std::min(root.size(), path.size()));
+    std::string written;
+    for (std::string_view part : path_components(below)) {
+        written += ':';
+        written.append(part);
+    }
+    return written;
 }

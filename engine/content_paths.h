@@ -1,9 +1,9 @@
-// Where a referenced file lies: the paths inside Poser documents, in any of their notations
-// (':', '\' or '/' between names, with or without a leading separator), resolved against the
-// content roots ("runtimes") of a library, letter case as written or ignored.
+// The paths inside Poser documents, in any of their notations (':', '\' or '/' between names,
+// with or without a leading separator), taken apart and put together as disk paths below the
+// content roots ("runtimes") of a library.
 #pragma once
 
-#include <map>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,16 +16,29 @@ std::vector<std::string_view> path_components(std::string_view target);
 // the path stands. Every other path lies below a root, a leading separator ignored.
 bool is_absolute_reference(std::string_view target);
 
-// `base`, then each component after one native separator.
+// True for a path that another machine wrote from its own top folder, which no root here
+// continues: a drive or a share, or a path from the top ("/Volumes/...", or a Mac volume as
+// "Macintosh HD:Users:...") with a Runtime folder further down. Poser finds such files by
+// the part from that Runtime folder on.
+bool is_written_elsewhere(std::string_view target);
+
+// The index of the last component named "Runtime" (letter case ignored), or npos.
+std::size_t last_runtime_component(const std::vector<std::string_view>& components);
+
+// `folder`, one native separator unless it ends in one ("/" gives "/a", not "//a"), then `name`.
+std::string child_path(std::string folder, std::string_view name);
+// `base`, then each component as child_path adds it.
 std::string join_path(std::string base, const std::vector<std::string_view>& components);
 
-// The folder listings a search has made, so that each folder is listed once.
-using ListingCache = std::map<std::string, std::vector<std::string>>;
+// The root of `roots` that `path` lies inside, by the text of both (the longest when roots
+// nest), or npos.
+std::size_t root_holding(std::string_view path, const std::vector<std::string>& roots);
 
-// Every regular file that `base` and `components` name when letter case is ignored in the
-// components (the base as given). Only meaningful where the file system tells case apart.
-std::vector<std::string> find_ignoring_case(const std::string& base, const std::vector<std::string_view>& components,
-                                            ListingCache& listings);
+// The root of `roots` that holds `path` once links are followed in both, or npos. `path` is
+// then spelt below that root as the root is given, so that its path below the root can be
+// written ("/link/Runtime/x.obj" becomes "/poser/Runtime/x.obj" for the root "/poser" when
+// "/link" leads there).
+std::size_t place_under_root(std::string& path, const std::vector<std::string>& roots);
 
-// The root that holds `path`: the longest of `roots` that `path` lies inside, or nullptr.
-const std::string* root_holding(const std::string& path, const std::vector<std::string>& roots);
+// The colon path that names `path` below `root` (which holds it): ":Runtime:Geometries:x.obj".
+std::string colon_path_below(const std::string& root, const std::string& path);

@@ -1,8 +1,8 @@
 #include "engine/correction.h"
 
+#include "engine/content_paths.h"
 #include "engine/engine_state.h"
 #include "engine/existence.h"
-#include "engine/pointer_rules.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
@@ -13,6 +13,32 @@ int nL = 0;
 namespace {
 
 constexpr std::string_view k_chooser_title = "find the correct .OBJ file";
+
+// The file a missing pointer gets: the one remembered for `oldobj`, or the user's pick. False
+// on cancel.
+bool replacement_for(const std::string& oldobj, std::string& objfile, Prompts& wn)
+{
+    if (const std::string* known = remembered_replacement(oldobj)) {
+        objfile = *known;
+        return true;
+    }
+    // The root folder "/" is held as the empty root.
+    const std::vector<std::string> roots{posername.empty() ? std::string(1, fsys::k_sep) : posername};
+    if (ask_for_replacement(oldobj, k_chooser_title, filterOBJ, roots, objfile, wn) == std::string_view::npos) {
+        return false;
+    }
+    remember_replacement(oldobj, objfile);
+    return true;
+}
+
+// Where a rewritten line keeps the original text: a colon marker loses its colon (the
+// written path brings its own), a prefix marker stays whole.
+std::string_view kept_prefix(std::string_view trimmed, const Marker& m)
+{
+    return trimmed.substr(0, m.kind == MarkerKind::colon ? m.path_start - 1 : m.path_start);
+}
+
+}  // namespace
 
 const std::string* remembered_replacement(const std::string& oldobj)
 {
@@ -33,66 +59,24 @@ void remember_replacement(const std::string& oldobj, const std::string& objfile)
     }
 }
 
-// Asks for the file to use instead of the missing `oldobj`, proposing `proposal` when there
-// is one, until the user picks one inside a root (a pointer can only name files below it) or
-// cancels.
-bool choose_replacement(const std::string& oldobj, const std::string* proposal, std::string& objfile, Prompts& wn)
+std::size_t ask_for_replacement(const std::string& proposal, std::string_view title, const FileFilter& filter,
+                                const std::vector<std::string>& roots, std::string& pick, Prompts& wn)
 {
-    const FileFilter& filter = extended_rules.enabled ? filterOBJZ : filterOBJ;
     for (;;) {
-        objfile = proposal != nullptr ? *proposal : oldobj;
-        std::string id = objfile;
+        pick = proposal;
+        std::string id = pick;
         dellocalname(id);
-        if (wn.GetFileName(Owner::main, objfile, id, k_chooser_title, filter, ChooserMode::open) == 0) {
-            return false;
+        if (wn.GetFileName(Owner::main, pick, id, title, filter, ChooserMode::open) == 0) {
+            return std::string_view::npos;
         }
-        if (extended_rules.enabled) {
-            objfile = fsys::absolute_path(objfile);  // the roots are absolute
+        // A path typed at a terminal may be relative; a pointer can only name files below a root.
+        pick = fsys::absolute_path(pick);
+        const std::size_t root = place_under_root(pick, roots);
+        if (root != std::string_view::npos) {
+            return root;
         }
-        if (root_of_pick(objfile) != nullptr) {
-            return true;
-        }
-        wn.warning(Owner::none, objfile, "this file is not in your Poser installation");
+        wn.warning(Owner::none, pick, "this file is not in your Poser installation");
     }
-}
-
-// The file a missing pointer gets: the one remembered for `oldobj`, the only file of its name
-// under the roots (when asked to take it without asking), or the user's pick. False on cancel.
-bool replacement_for(const std::string& oldobj, std::string_view poser_path, std::string& objfile, bool& by_name,
-                     Prompts& wn)
-{
-    by_name = false;
-    if (const std::string* known = remembered_replacement(oldobj)) {
-        objfile = *known;
-        return true;
-    }
-    std::vector<std::string> candidates;
-    if (extended_rules.enabled) {
-        candidates = files_by_name(poser_path);
-    }
-    if (extended_rules.automatic && candidates.size() == 1) {
-        objfile = candidates.front();
-        by_name = true;
-        wn.information(Owner::none, oldobj + " -> " + objfile, "found by name");
-    } else if (!choose_replacement(oldobj, candidates.empty() ? nullptr : &candidates.front(), objfile, wn)) {
-        return false;
-    }
-    remember_replacement(oldobj, objfile);
-    return true;
-}
-
-// How many leading characters of `objfile` the written Poser path drops: the root holding it.
-std::size_t root_length_of(const std::string& objfile)
-{
-    const std::string* root = extended_rules.enabled ? root_of_pick(objfile) : nullptr;
-    return root != nullptr ? root->size() : posername.size();
-}
-
-// Where a rewritten line keeps the original text: a colon marker loses its colon (the
-// written path brings its own), a prefix marker stays whole.
-std::string_view kept_prefix(std::string_view trimmed, const Marker& m)
-{
-    return trimmed.substr(0, m.kind == MarkerKind::colon ? m.path_start - 1 : m.path_start);
 }
 
 void log_replacement(const std::string& oldobj, const std::string& objfile)
@@ -103,8 +87,6 @@ void log_replacement(const std::string& oldobj, const std::string& objfile)
     write_log(objfile);
     write_log("\n");
 }
-
-}  // namespace
 
 void create_repllist()
 {
@@ -125,13 +107,12 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
     cor_created = false;
     create_repllist();
     TextReader in;
-    if (!in.open(orig, extended_rules.enabled ? Gzip::if_magic : Gzip::never)) {
+    if (!in.open(orig, Gzip::never, fsys::Listed::unknown, ReadMode::poser_text)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return 0;
     }
-    // A compressed document gets a compressed corrected copy.
     TextWriter out;
-    if (!out.open(cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
+    if (!out.open(cor, mode)) {
         wn.warning(Owner::none, cor, "I can't open this file");
         return 0;
     }
@@ -145,39 +126,29 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
             return 0;  // as a cancel: the copy is thrown away and the file stays as it was
         }
         std::string_view trimmed = trim_line(line);
-        GeometryPointer p;
-        if (!find_pointer(trimmed, p)) {
+        if (!is_reference_line(trimmed)) {
             if (!out.write_line(trimmed)) {
                 break;
             }
             continue;
         }
-        if (p.marker.kind == MarkerKind::none) {
+        const Marker m = find_marker(trimmed);
+        if (m.kind == MarkerKind::none) {
             v = 0;
             continue;
         }
-        const std::string_view poser_path = trimmed.substr(p.marker.path_start, p.path_end - p.marker.path_start);
-        std::size_t root_length = 0;
-        bool by_name = false;
-        const bool found = locate_pointer(poser_path, wn, objfile, root_length);
+        build_disk_path(posername, trimmed.substr(m.path_start), k_native_style, objfile);
         oldobj = objfile;
-        if (!found) {
-            if (!replacement_for(oldobj, poser_path, objfile, by_name, wn)) {
-                return 0;
-            }
-            root_length = root_length_of(objfile);
+        if (!reference_exists(objfile, wn) && !replacement_for(oldobj, objfile, wn)) {
+            return 0;
         }
-        out.write(kept_prefix(trimmed, p.marker));
-        out.write(written_poser_path(objfile, root_length, k_native_style));
-        out.write_line(p.quoted ? "\"" : "");
-        if (out.failed()) {
+        out.write(kept_prefix(trimmed, m));
+        if (!out.write_line(written_poser_path(objfile, posername.size(), k_native_style))) {
             break;
         }
         if (!equals_ignoring_case(objfile, oldobj)) {
             log_replacement(oldobj, objfile);
-            if (by_name) {
-                write_log("      (found by name)\n");
-            }
+            ++run_tally.replaced;
         }
     }
     if (in.failed()) {

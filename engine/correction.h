@@ -9,6 +9,8 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // One remembered pick: the disk path of a missing geometry file and the file chosen for it.
 struct ReplEntry {
@@ -36,3 +38,17 @@ int correctposerfile(const std::string& orig, const std::string& cor, Prompts& w
 // As correctposerfile, creating `cor` as `mode` says; `cor_created` tells whether `cor` was
 // created, so that a caller who cleans up never deletes a file the pass did not make.
 int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode, bool& cor_created);
+
+// The pick remembered for the missing `oldobj`, or nullptr.
+const std::string* remembered_replacement(const std::string& oldobj);
+// Remembers a pick while the list has room.
+void remember_replacement(const std::string& oldobj, const std::string& objfile);
+
+// Asks with the chooser titled `title` for the file to use instead of a missing one, offering
+// `proposal`, until the user picks a file inside one of `roots` (links followed) or cancels.
+// Returns that root's index, with the pick spelt below it in `pick`; npos on cancel.
+std::size_t ask_for_replacement(const std::string& proposal, std::string_view title, const FileFilter& filter,
+                                const std::vector<std::string>& roots, std::string& pick, Prompts& wn);
+
+// The two log lines of one replaced pointer.
+void log_replacement(const std::string& oldobj, const std::string& objfile);

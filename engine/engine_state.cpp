@@ -2,6 +2,7 @@
 
 std::string posername;
 std::unique_ptr<TextWriter> LOG;
+RunTally run_tally;
 
 void write_log(std::string_view text)
 {

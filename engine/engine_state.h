@@ -15,3 +15,13 @@ extern std::unique_ptr<TextWriter> LOG;
 
 // Writes to the run log when it is open; a run without a log goes on without one.
 void write_log(std::string_view text);
+
+// What the files of a run came to, counted as the run goes.
+struct RunTally {
+    long long checked = 0;
+    long long corrected = 0;
+    long long abandoned = 0;
+    long long replaced = 0;
+    long long warnings = 0;
+};
+extern RunTally run_tally;

@@ -1,6 +1,5 @@
 #include "engine/existence.h"
 
-#include "engine/content_paths.h"
 #include "engine/fsys.h"
 
 #include <unordered_map>
@@ -14,7 +13,6 @@ struct Remembered {
     const Prompts* prompts = nullptr;
     unsigned long long prompts_shown = 0;
     std::unordered_map<std::string, bool> exists;
-    ListingCache listings;
 };
 
 Remembered& remembered()
@@ -29,7 +27,6 @@ Remembered& remembered_for(const Prompts& wn)
     Remembered& r = remembered();
     if (r.prompts != &wn || r.prompts_shown != wn.prompts_shown() || r.exists.size() >= k_max_remembered) {
         r.exists.clear();
-        r.listings.clear();
         r.prompts = &wn;
         r.prompts_shown = wn.prompts_shown();
     }
@@ -50,24 +47,7 @@ bool reference_exists(const std::string& disk_path, const Prompts& wn)
     return exists;
 }
 
-bool reference_exists_ignoring_case(const std::string& root, std::string_view poser_path, const Prompts& wn)
-{
-#ifdef _WIN32
-    (void)root;
-    (void)poser_path;
-    (void)wn;
-    return false;
-#else
-    Remembered& r = remembered_for(wn);
-    if (r.listings.size() >= k_max_remembered) {
-        r.listings.clear();
-    }
-    return !find_ignoring_case(root.empty() ? "/" : root, path_components(poser_path), r.listings).empty();
-#endif
-}
-
 void forget_existence()
 {
     remembered().exists.clear();
-    remembered().listings.clear();
 }

@@ -11,10 +11,5 @@
 // files while a prompt is open, but nothing else the program waits for.
 bool reference_exists(const std::string& disk_path, const Prompts& wn);
 
-// True when `poser_path` names a regular file below `root` once letter case is ignored, as
-// Windows finds it; always false on Windows, where the plain test finds such files already.
-// Folder listings are reused on the same terms as the answers above.
-bool reference_exists_ignoring_case(const std::string& root, std::string_view poser_path, const Prompts& wn);
-
 // Forgets every remembered answer; called whenever the program itself changes the disk.
 void forget_existence();

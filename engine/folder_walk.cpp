@@ -1,7 +1,7 @@
 #include "engine/folder_walk.h"
 
 #include "engine/fsys.h"
-#include "engine/pointer_rules.h"
+#include "engine/library_rules.h"
 #include "engine/poserfile.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
@@ -21,15 +21,14 @@ struct FolderEntries {
     std::vector<std::string> folders;
 };
 
-bool is_walkable_folder(const fsys::FolderEntry& entry, std::string& path, std::size_t pl)
+bool is_walkable_folder(const WalkPolicy& policy, const fsys::FolderEntry& entry, std::string& path, std::size_t pl)
 {
-    if (!is_walked_folder_name(entry.name) || entry.type == fsys::EntryType::file) {
+    if (!policy.enters_folder(entry.name) || entry.type == fsys::EntryType::file) {
         return false;
     }
-    // The listing tells plain files and folders apart; only the rest (links) need a look.
     path.resize(pl);
     path += entry.name;
-    return entry.type == fsys::EntryType::folder || is_dir(path) != 0;
+    return is_folder_entry(entry, path);
 }
 
 // Lists the folder twice: once to count, once to collect no more than was counted, so
@@ -40,18 +39,14 @@ bool collect_entries(const std::string& dirname, std::string& path, std::size_t 
     if (!fsys::list_folder_entries(dirname, listed)) {
         return false;
     }
-    std::unordered_set<std::string> siblings;
-    if (extended_rules.enabled) {
-        for (const fsys::FolderEntry& e : listed) {
-            siblings.insert(e.name);
-        }
-    }
+    const WalkPolicy policy = walk_policy();
+    const std::unordered_set<std::string> siblings = names_for(policy, listed);
     std::size_t nf = 0;
     std::size_t nd = 0;
     for (const fsys::FolderEntry& e : listed) {
-        if (is_checked_file(e.name, siblings)) {
+        if (policy.is_document(e.name, siblings)) {
             ++nf;
-        } else if (is_walkable_folder(e, path, pl)) {
+        } else if (is_walkable_folder(policy, e, path, pl)) {
             ++nd;
         }
     }
@@ -61,11 +56,11 @@ bool collect_entries(const std::string& dirname, std::string& path, std::size_t 
     entries.poser_files.reserve(nf);
     entries.folders.reserve(nd);
     for (const fsys::FolderEntry& e : listed) {
-        if (is_checked_file(e.name, siblings)) {
+        if (policy.is_document(e.name, siblings)) {
             if (entries.poser_files.size() < nf) {
                 entries.poser_files.push_back(e);
             }
-        } else if (entries.folders.size() < nd && is_walkable_folder(e, path, pl)) {
+        } else if (entries.folders.size() < nd && is_walkable_folder(policy, e, path, pl)) {
             entries.folders.push_back(e.name);
         }
     }

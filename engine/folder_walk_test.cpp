@@ -1,4 +1,5 @@
 #include "engine/folder_walk.h"
+#include "engine/library_rules.h"
 
 #include "tests/test_support.h"
 
@@ -89,8 +90,9 @@ TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
 
 TEST_F(FolderWalk, WithTheExtendedRulesEveryDocumentButNoBackupOfAFileBeside)
 {
-    extended_rules.enabled = true;
-    poser_files({"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt"});
+    use_library_rules(LibraryOptions{false, {dir.at("T")}});
+    poser_files({"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt",
+                 "T/tarnwick-runs/20261207-101010/a.cr2"});
     ScriptedSession s({"yes"});
     searchdir(dir.at("T"), s.wn);
     Lines titles(s.transcript().begin(), s.transcript().end() - 1);  // the question closing the walk left out

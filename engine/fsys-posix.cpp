@@ -251,6 +251,20 @@ std::string absolute_path(const std::string& path)
     return out.empty() ? std::string("/") : out;
 }
 
+std::string resolved_path(const std::string& path)
+{
+    if (!is_nameable(path)) {
+        return std::string();
+    }
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        return std::string();
+    }
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
 bool folder_identity(const std::string& path, FolderId& id)
 {
     if (!is_nameable(path)) {

@@ -221,6 +221,13 @@ std::string absolute_path(const std::string& path)
     return full;
 }
 
+std::string resolved_path(const std::string& path)
+{
+    // Folder links and junctions are rare in content libraries; the full path is what
+    // Windows itself compares.
+    return entry_exists(path) ? absolute_path(path) : std::string();
+}
+
 bool folder_identity(const std::string& path, FolderId& id)
 {
     if (!is_nameable(path)) {

@@ -72,6 +72,9 @@ bool is_folder(const std::string& path);
 // `path` made absolute from the current folder, without "." components, doubled or
 // trailing separators; "" when the current folder cannot be known.
 std::string absolute_path(const std::string& path);
+// The path of the existing file or folder `path` with every link followed and no "." or ".."
+// left; "" when it does not exist.
+std::string resolved_path(const std::string& path);
 
 // Identity of a folder, so that a walk can tell whether it is already inside it.
 struct FolderId {

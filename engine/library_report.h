@@ -4,18 +4,13 @@
 #pragma once
 
 #include "engine/references.h"
+#include "engine/resolver.h"
 
 #include <array>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// How a reference resolves, from best to worst.
-enum class RefStatus { ok, absolute, case_only, moved, missing };
-inline constexpr int k_ref_statuses = 5;
-// "ok", "absolute", "case", "moved" or "missing".
-std::string_view status_name(RefStatus status);
 
 struct ReportUse {
     std::string file;
@@ -39,6 +34,8 @@ struct LibraryReport {
     std::vector<std::string> roots;
     long long files_read = 0;        // documents read to their end
     long long files_compressed = 0;  // of those, the gzip ones
+    long long backups_skipped = 0;   // old versions kept beside a document, not read
+    bool stopped = false;            // a stop was asked for: not every document was read
     std::vector<UnreadableFile> unreadable;
     long long total = 0;    // reference lines, built-ins included
     long long builtin = 0;  // values that name no file
@@ -53,9 +50,10 @@ struct LibraryReport {
 // Called now and then (at most ten times a second) while documents are read.
 using ReportProgress = std::function<void(long long files_done, unsigned long long bytes_read)>;
 
-// Reads every Poser document in `paths` (folders walked with their subfolders; a file named
-// directly is read whatever its name) on `threads` threads, and resolves each reference
-// against `roots`, in order of preference. Paths are used as given: pass them absolute for
-// absolute paths in the report.
+// Reads every Poser document in `paths` (folders walked with their subfolders, as the library
+// rules walk; a file named directly is read whatever its name) on `threads` threads, and
+// resolves each reference against `roots`, in order of preference. Paths are used as given:
+// pass them absolute for absolute paths in the report. A stop asked for (run_stop) ends the
+// reading before the next document.
 LibraryReport build_library_report(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
                                    unsigned threads, const ReportProgress& progress = nullptr);

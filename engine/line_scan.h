@@ -1,8 +1,8 @@
 // Finding the few lines of a Poser file that end in a geometry file name without looking
-// at every line: the bytes 'j' and 'z' are rare in Poser text, and every such line ends in
-// one of them. Used by the check, which only needs those lines.
+// at every line: the byte 'j' is rare in Poser text, and every such line ends in it. Used by the repair's own check, which only needs those lines.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <string_view>
 
@@ -12,15 +12,11 @@
 
 namespace line_scan {
 
-// True when the byte at `at` (a 'j' or 'z') may end a geometry name: what follows it on its
-// line is at most a closing quote (when `quoted`), blanks and tabs, and the carriage return
-// that may stand before the line feed.
-inline bool may_end_line(const char* at, const char* end, bool quoted)
+// True when the byte at `at` (a 'j') may end a geometry name: what follows it on its line is
+// at most blanks and tabs, and the carriage return that may stand before the line feed.
+inline bool may_end_line(const char* at, const char* end)
 {
     const char* p = at + 1;
-    if (quoted && p < end && *p == '"') {
-        ++p;
-    }
     while (p < end && (*p == ' ' || *p == '\t')) {
         ++p;
     }
@@ -47,17 +43,17 @@ inline const char* line_end(const char* at, const char* end)
 }
 
 // Calls `on_line` with every line of `lines` (a run from TextReader::next_lines, without its
-// line feed) that may end in ".obj", or with `extended` also ".obz" and a name in quotes.
-// Each line comes at most once; the caller applies the exact rule to it.
+// line feed) that may end in ".obj". Each line comes at most once; the caller applies the
+// exact rule to it.
 template <typename OnLine>
-void for_each_candidate(std::string_view lines, bool extended, OnLine&& on_line)
+void for_each_candidate(std::string_view lines, OnLine&& on_line)
 {
     const char* const begin = lines.data();
     const char* const end = begin + lines.size();
     const char* next_line = begin;  // lines before it were handed on already
     auto consider = [&](const char* at) {
         const char c = static_cast<char>(*at | 0x20);
-        if (at >= next_line && (c == 'j' || (extended && c == 'z')) && may_end_line(at, end, extended)) {
+        if (at >= next_line && c == 'j' && may_end_line(at, end)) {
             const char* start = line_start(begin, at);
             const char* stop = line_end(at, end);
             on_line(std::string_view(start, static_cast<std::size_t>(stop - start)));
@@ -66,17 +62,16 @@ void for_each_candidate(std::string_view lines, bool extended, OnLine&& on_line)
     };
     const char* p = begin;
 #if defined(__SSE2__) || defined(_M_X64)
-    // Or-ing 0x20 folds 'J' onto 'j' and 'Z' onto 'z' (and nothing else onto either).
+    // Or-ing 0x20 folds 'J' onto 'j' (and nothing else onto it).
     const __m128i fold = _mm_set1_epi8(0x20);
     const __m128i j = _mm_set1_epi8('j');
-    const __m128i z = _mm_set1_epi8(extended ? 'z' : 'j');
     auto hits = [&](const char* at) {
         const __m128i bytes = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), fold);
-        return _mm_or_si128(_mm_cmpeq_epi8(bytes, j), _mm_cmpeq_epi8(bytes, z));
+        return _mm_cmpeq_epi8(bytes, j);
     };
     auto consider_hits = [&](const char* at, __m128i found) {
         for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found)); mask != 0; mask &= mask - 1) {
-            consider(at + __builtin_ctz(mask));
+            consider(at + std::countr_zero(mask));
         }
     };
     // Sixty-four bytes are tested at once: most such stretches hold neither letter.

@@ -5,24 +5,19 @@
 #include "engine/engine_state.h"
 #include "engine/existence.h"
 #include "engine/fsys.h"
+#include "engine/library_repair.h"
 #include "engine/line_scan.h"
-#include "engine/pointer_rules.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
 
 namespace {
 
-struct CheckResult {
-    bool readable = false;
-    bool needs_repair = false;
-};
-
-CheckResult check_references(const std::string& orig, Prompts& wn, fsys::Listed listed)
+DocumentCheck check_references(const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
-    CheckResult result;
+    DocumentCheck result;
     TextReader in;
-    if (!in.open(orig, extended_rules.enabled ? Gzip::if_magic : Gzip::never, listed)) {
+    if (!in.open(orig, Gzip::never, listed, ReadMode::poser_text)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return result;
     }
@@ -32,23 +27,22 @@ CheckResult check_references(const std::string& orig, Prompts& wn, fsys::Listed 
     long long found = 0;
     bool rewrite = false;
     std::string disk_path;
-    std::size_t root_length = 0;
     std::string_view lines;
     while (in.next_lines(lines)) {
-        line_scan::for_each_candidate(lines, extended_rules.enabled, [&](std::string_view line) {
+        line_scan::for_each_candidate(lines, [&](std::string_view line) {
             // The one carriage return a run may still hold stands before the line feed.
             if (!line.empty() && line.back() == '\r') {
                 line.remove_suffix(1);
             }
             std::string_view trimmed = trim_line(line);
-            GeometryPointer p;
-            if (!find_pointer(trimmed, p)) {
+            if (!is_reference_line(trimmed)) {
                 return;
             }
-            rewrite = rewrite || p.marker.kind == MarkerKind::prefix;
+            const Marker m = find_marker(trimmed);
+            rewrite = rewrite || m.kind == MarkerKind::prefix;
             ++references;
-            if (locate_pointer(trimmed.substr(p.marker.path_start, p.path_end - p.marker.path_start), wn, disk_path,
-                               root_length)) {
+            build_disk_path(posername, trimmed.substr(m.path_start), k_native_style, disk_path);
+            if (reference_exists(disk_path, wn)) {
                 ++found;
             }
         });
@@ -103,7 +97,10 @@ bool exchange_names(const std::string& orig, const std::string& cor)
 
 void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
-    CheckResult check = check_references(orig, wn, listed);
+    LibraryRules* rules = library_rules();
+    const DocumentCheck check = rules != nullptr ? check_by_library_rules(orig, *rules, wn, listed)
+                                                 : check_references(orig, wn, listed);
+    run_tally.checked += check.readable ? 1 : 0;
     if (!check.readable || !check.needs_repair || run_stop::requested()) {
         return;
     }
@@ -117,8 +114,12 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     write_log(cor);
     write_log("\n");
     bool cor_created = false;
-    int v = correct_into(orig, cor, wn, fsys::Create::exclusive, cor_created);
+    int v = rules != nullptr ? correct_by_library_rules(orig, cor, *rules, wn, fsys::Create::exclusive, cor_created)
+                             : correct_into(orig, cor, wn, fsys::Create::exclusive, cor_created);
     forget_existence();
+    if (rules != nullptr) {
+        rules->resolver().forget_folder(cor);
+    }
     // A stop asked for before the renames leaves the file as it was; once they have begun
     // they are carried to their end.
     if (v == 1 && run_stop::requested()) {
@@ -127,6 +128,7 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     if (v == 1) {
         run_stop::RenamesInProgress renaming;
         if (exchange_names(orig, cor)) {
+            ++run_tally.corrected;
             return;
         }
     }
@@ -136,4 +138,5 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
         fsys::remove_file(cor);
     }
     write_log("      RUN ABANDONED\n");
+    ++run_tally.abandoned;
 }

@@ -4,6 +4,7 @@
 
 #include "engine/backup_name.h"
 #include "engine/folder_walk.h"
+#include "engine/library_rules.h"
 #include "engine/refline.h"
 #include "tests/test_support.h"
 
@@ -34,7 +35,7 @@ protected:
         reset_engine(dir.at("Poser"));
         fs::remove_all(dir.at("Poser/chars"));
         if (compressed) {
-            extended_rules = ExtendedRules{true, false, {dir.at("Poser")}};
+            use_library_rules(LibraryOptions{false, {dir.at("Poser")}});
             write_gzip(man, text);
         } else {
             write_bytes(man, text);
@@ -240,6 +241,11 @@ void PoserFile::every_step_keeps_the_old_text()
     }
     old_text += "}";
     corrected += "}\r\n";
+    if (compressed) {  // the library rules change nothing but the paths
+        corrected = old_text;
+        corrected.replace(corrected.find("man.obj"), 7, "man2.obj");
+        corrected.replace(corrected.find("geom:ball"), 0, ":");
+    }
     auto repair = [&](const fsys::FaultHook& hook) {
         start_over(old_text);
         fsys::set_fault_hook(hook);
@@ -302,7 +308,7 @@ protected:
     {
         PoserFile::SetUp();
         posername = dir.at("one");
-        extended_rules = ExtendedRules{true, false, {dir.at("one"), dir.at("two")}};
+        use_library_rules(LibraryOptions{false, {dir.at("one"), dir.at("two")}});
         for (const char* file : {"one/Runtime/Geometries/man/man.obj", "one/Runtime/Geometries/props/ball.OBZ",
                                  "two/Runtime/Geometries/hair/bob.obj", "one/a/chair.obz", "two/b/chair.obz"}) {
             write_bytes(dir.at(file), "");
@@ -334,7 +340,7 @@ TEST_F(ExtendedRepair, CompressedQuotedObzAndLetterCase)
     EXPECT_EQ(read_gzip(dir.at("one/chars/man.crz")),
               "{\r\n\tfigureResFile \":Runtime:Geometries:man:man.obj\"\r\n"
               "\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.OBZ\r\n"
-              "\tfigureResFile :runtime:geometries:MAN:man.obj\r\n}\r\n");
+              "\tfigureResFile :runtime:geometries:MAN:man.obj\r\n}");
     EXPECT_EQ(read_bytes(dir.at("one/chars/man_zz00.crz")), old_bytes);
     EXPECT_EQ(seen.back(), chooser("one/Runtime/Geometries/my folder /gone.obj", "one/Runtime/Geometries/man/man.obj"));
     EXPECT_EQ(log_text(), correcting_lines(dir.at("one/chars/man.crz"), dir.at("one/chars/man_zz00.crz")) +
@@ -354,21 +360,27 @@ TEST_F(ExtendedRepair, PicksUnderAnyRootAndReplacementsFoundByName)
                                            "figureResFile :Runtime:Geometries:old:bob.obj\n"
                                            "objFileGeom 0 0 :x:chair.obz\n"
                                            "objFileGeom 0 0 :x:nothing.obj\n");
-    // Without --auto a single namesake is proposed, not taken.
-    auto seen = repair("one/chars/a.cr2", {dir.at("two/Runtime/Geometries/hair/bob.obj"), "cancel"});
-    EXPECT_EQ(seen.back(), chooser("two/Runtime/Geometries/hair/bob.obj", "cancel"));
-    EXPECT_EQ(read_bytes(dir.at("one/chars/a.cr2")).substr(0, 14), "figureResFile ");
-
-    release_repllist();
-    extended_rules.automatic = true;
-    seen = repair("one/chars/a.cr2", {dir.at("two/Runtime/Geometries/hair/bob.obj"), dir.at("two/b/chair.obz"),
-                                      dir.at("one/Runtime/Geometries/man/man.obj")});
-    EXPECT_EQ(read_bytes(dir.at("one/chars/a.cr2")), "figureResFile :Runtime:Geometries:hair:bob.obj\r\n"
-                                                     "figureResFile :Runtime:Geometries:hair:bob.obj\r\n"
-                                                     "objFileGeom 0 0 :b:chair.obz\r\n"
-                                                     "objFileGeom 0 0 :Runtime:Geometries:man:man.obj\r\n");
+    // Without --auto a single namesake is proposed, not taken; a cancelled file stays as it is, and the rest go on.
+    auto seen = repair("one/chars/a.cr2", {dir.at("two/Runtime/Geometries/hair/bob.obj"), "cancel", "cancel"});
     EXPECT_EQ(seen, (Lines{"title\t" + dir.at("one/chars/a.cr2"),
                            chooser("one/Runtime/Geometries/gone/hair.obj", "two/Runtime/Geometries/hair/bob.obj"),
+                           chooser("two/Runtime/Geometries/hair/bob.obj", "cancel"), chooser("one/a/chair.obz", "cancel"),
+                           chooser("one/x/nothing.obj", "cancel")}));
+    EXPECT_EQ(read_bytes(dir.at("one/chars/a.cr2")), "figureResFile :Runtime:Geometries:hair:bob.obj\n"
+                                                     "figureResFile :Runtime:Geometries:old:bob.obj\n"
+                                                     "objFileGeom 0 0 :x:chair.obz\n"
+                                                     "objFileGeom 0 0 :x:nothing.obj\n");
+    EXPECT_NE(log_text().find("      left as it is: :Runtime:Geometries:old:bob.obj\r\n"), std::string::npos);
+
+    start_over("");
+    posername = dir.at("one");
+    use_library_rules(LibraryOptions{true, {dir.at("one"), dir.at("two")}});
+    seen = repair("one/chars/a.cr2", {dir.at("two/b/chair.obz"), dir.at("one/Runtime/Geometries/man/man.obj")});
+    EXPECT_EQ(read_bytes(dir.at("one/chars/a.cr2")), "figureResFile :Runtime:Geometries:hair:bob.obj\n"
+                                                     "figureResFile :Runtime:Geometries:hair:bob.obj\n"
+                                                     "objFileGeom 0 0 :b:chair.obz\n"
+                                                     "objFileGeom 0 0 :Runtime:Geometries:man:man.obj\n");
+    EXPECT_EQ(seen, (Lines{"title\t" + dir.at("one/chars/a.cr2"),
                            "information\tnone\tfound by name\t" + dir.at("one/Runtime/Geometries/old/bob.obj") + " -> " +
                                dir.at("two/Runtime/Geometries/hair/bob.obj"),
                            chooser("one/a/chair.obz", "two/b/chair.obz"),

@@ -18,8 +18,14 @@ struct FileFilter {
 };
 inline constexpr FileFilter filterall{"all files", "*.*"};
 inline constexpr FileFilter filterOBJ{"OBJ mesh geometry files", "*.OBJ"};
-// Meshes in both kinds, plain and compressed, for the extended repair.
+// For the library rules: meshes plain and compressed, the images, morph files and scripts
+// (with the poses that run them) that Poser loads.
 inline constexpr FileFilter filterOBJZ{"OBJ mesh geometry files", "*.OBJ;*.OBZ"};
+inline constexpr FileFilter filterImages{"image files",
+                                         "*.JPG;*.JPEG;*.PNG;*.TIF;*.TIFF;*.BMP;*.TGA;*.GIF;*.PSD;*.HDR;*.EXR"};
+inline constexpr FileFilter filterPMD{"morph files", "*.PMD"};
+inline constexpr FileFilter filterScripts{"Poser scripts and poses",
+                                          "*.PZ2;*.P2Z;*.PY;*.PYC;*.FC2;*.FCZ;*.HD2;*.HDZ;*.LT2;*.LTZ;*.CM2;*.CMZ;*.MC6;*.MCZ"};
 inline constexpr FileFilter filterCR2etc{"files to be checked", "*.CR2;*.PP2;*.PZ3"};
 
 enum class ChooserMode { open, save };

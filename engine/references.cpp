@@ -1,7 +1,8 @@
 #include "engine/references.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
+#include <bit>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -13,24 +14,30 @@ namespace {
 struct Keyword {
     std::string_view word;
     RefKind kind;
+    int numbers;  // how many numbers stand between the keyword and the path
 };
 
 // "geomResource" names a geometry built into Poser, never a file.
 constexpr std::string_view k_builtin_keyword = "geomResource";
+// The keyword of a script that Poser runs from the document's own folder when its path is relative.
+constexpr std::string_view k_run_script_keyword = "runPythonScript";
 
-constexpr std::array<Keyword, 12> k_keywords = {{
-    {"figureResFile", RefKind::geometry},
-    {"objFileGeom", RefKind::geometry},
-    {"objFile", RefKind::geometry},
-    {k_builtin_keyword, RefKind::geometry},
-    {"textureMap", RefKind::image},
-    {"bumpMap", RefKind::image},
-    {"reflectionMap", RefKind::image},
-    {"transparencyMap", RefKind::image},
-    {"file", RefKind::image},
-    {"morphBinaryFile", RefKind::morph},
-    {"injectPMDFileMorphs", RefKind::morph},
-    {"readScript", RefKind::script},
+constexpr std::array<Keyword, 15> k_keywords = {{
+    {"figureResFile", RefKind::geometry, 0},
+    {"objFileGeom", RefKind::geometry, 2},
+    {"objFile", RefKind::geometry, 1},
+    {k_builtin_keyword, RefKind::geometry, 0},
+    {"textureMap", RefKind::image, 0},
+    {"bumpMap", RefKind::image, 0},
+    {"reflectionMap", RefKind::image, 0},
+    {"transparencyMap", RefKind::image, 0},
+    {"file", RefKind::image, 0},
+    {"morphBinaryFile", RefKind::morph, 0},
+    {"injectPMDFileMorphs", RefKind::morph, 0},
+    {"morphPmdFile", RefKind::morph, 0},
+    {"readScript", RefKind::script, 0},
+    {k_run_script_keyword, RefKind::script, 0},
+    {"name", RefKind::geometry, -1},  // a display name: no file, whatever it ends in
 }};
 
 bool is_blank(char c)
@@ -38,23 +45,20 @@ bool is_blank(char c)
     return c == ' ' || c == '\t';
 }
 
-std::string_view skip_blanks(std::string_view s)
+std::size_t skip_blanks(std::string_view s, std::size_t k)
 {
-    std::size_t k = 0;
     while (k < s.size() && is_blank(s[k])) {
         ++k;
     }
-    return s.substr(k);
+    return k;
 }
 
-// The first word of `s` and what follows it.
-std::string_view first_word(std::string_view s)
+std::size_t word_end(std::string_view s, std::size_t k)
 {
-    std::size_t k = 0;
     while (k < s.size() && !is_blank(s[k])) {
         ++k;
     }
-    return s.substr(0, k);
+    return k;
 }
 
 bool is_number(std::string_view word)
@@ -73,17 +77,9 @@ bool is_number(std::string_view word)
     return digit;
 }
 
-std::string_view without_quotes(std::string_view s)
-{
-    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') {
-        return s.substr(1, s.size() - 2);
-    }
-    return s;
-}
-
 bool is_builtin_value(std::string_view path)
 {
-    return path.empty() || path == "NO_MAP" || path.rfind("GetStringRes(", 0) == 0;
+    return path.empty() || path == "NO_MAP" || path.rfind("GetStringRes(", 0) == 0 || path.rfind("GetStringRes:", 0) == 0;
 }
 
 const Keyword* keyword_of(std::string_view word)
@@ -100,23 +96,47 @@ const Keyword* keyword_of(std::string_view word)
     return nullptr;
 }
 
-bool keyword_reference(std::string_view trimmed, FileReference& ref)
+void set_span(FileReference& ref, std::string_view line, std::size_t begin, std::size_t end)
 {
-    std::string_view rest = skip_blanks(trimmed);
-    std::string_view word = first_word(rest);
-    const Keyword* keyword = keyword_of(word);
-    if (keyword == nullptr) {
+    ref.path_begin = begin;
+    ref.path_end = end;
+    ref.target = line.substr(begin, end - begin);
+    ref.builtin = ref.builtin || is_builtin_value(ref.target);
+}
+
+// The value after a keyword: a path in double quotes (what follows the closing quote stays
+// on the line, such as a pair of numbers), or the rest of the line.
+void read_value(std::string_view line, std::size_t k, std::size_t end, FileReference& ref)
+{
+    if (k < end && line[k] == '"') {
+        const std::size_t close = line.find('"', k + 1);
+        set_span(ref, line, k + 1, close == std::string_view::npos || close > end ? end : close);
+        return;
+    }
+    set_span(ref, line, k, end);
+}
+
+// A line that names geometry by its ending: the whole text inside closing double quotes, or
+// the text after its marker (a colon marker's colon included), or after its leading blanks.
+bool geometry_by_ending(std::string_view line, std::size_t end, FileReference& ref)
+{
+    const std::string_view trimmed = line.substr(0, end);
+    if (end >= 2 && trimmed[end - 1] == '"') {
+        const std::size_t open = trimmed.rfind('"', end - 2);
+        if (open == std::string_view::npos || !ends_in_geometry_name(trimmed.substr(open + 1, end - 2 - open))) {
+            return false;
+        }
+        set_span(ref, line, open + 1, end - 1);
+        return true;
+    }
+    if (!ends_in_geometry_name(trimmed)) {
         return false;
     }
-    rest = skip_blanks(rest.substr(word.size()));
-    if (keyword->word == "objFileGeom") {
-        for (int k = 0; k < 2 && is_number(first_word(rest)); ++k) {
-            rest = skip_blanks(rest.substr(first_word(rest).size()));
-        }
-    }
-    ref.kind = keyword->kind;
-    ref.target = without_quotes(rest);
-    ref.builtin = keyword->word == k_builtin_keyword || is_builtin_value(ref.target);
+    const Marker m = find_marker(trimmed);
+    const std::size_t begin = m.kind == MarkerKind::colon ? m.path_start - 1
+                              : m.kind == MarkerKind::prefix ? m.path_start
+                                                              : skip_blanks(trimmed, 0);
+    set_span(ref, line, begin, end);
     return true;
 }
 
@@ -144,45 +164,33 @@ bool ends_in_geometry_name(std::string_view text)
     return last == 'j' || last == 'z';
 }
 
-bool find_geometry_pointer(std::string_view trimmed, GeometryPointer& p)
+bool find_file_reference(std::string_view line, FileReference& ref)
 {
-    p = GeometryPointer{};
-    const std::size_t n = trimmed.size();
-    if (n >= 2 && trimmed[n - 1] == '"') {
-        std::size_t open = trimmed.rfind('"', n - 2);
-        if (open == std::string_view::npos || !ends_in_geometry_name(trimmed.substr(open + 1, n - 2 - open))) {
-            return false;
-        }
-        const bool colon = trimmed[open + 1] == ':';
-        p.marker = Marker{colon ? MarkerKind::colon : MarkerKind::prefix, open + 1 + (colon ? 1 : 0)};
-        p.path_end = n - 1;
-        p.quoted = true;
-        return true;
+    ref = FileReference{};
+    const std::size_t end = trim_line(line).size();
+    const std::size_t first = skip_blanks(line, 0);
+    const std::size_t after_word = word_end(line.substr(0, end), first);
+    const Keyword* keyword = keyword_of(line.substr(first, after_word - first));
+    if (keyword == nullptr) {
+        return geometry_by_ending(line, end, ref);
     }
-    if (!ends_in_geometry_name(trimmed)) {
+    if (keyword->numbers < 0) {
         return false;
     }
-    p.marker = find_marker(trimmed);
-    p.path_end = n;
+    std::size_t k = skip_blanks(line, after_word);
+    for (int n = 0; n < keyword->numbers && is_number(line.substr(k, word_end(line, k) - k)); ++n) {
+        k = skip_blanks(line, word_end(line, k));
+    }
+    ref.kind = keyword->kind;
+    ref.builtin = keyword->word == k_builtin_keyword;
+    read_value(line, std::min(k, end), end, ref);
+    ref.beside_document = keyword->word == k_run_script_keyword;
     return true;
 }
 
-bool find_file_reference(std::string_view trimmed, FileReference& ref)
+bool needs_colon_notation(const FileReference& ref)
 {
-    if (keyword_reference(trimmed, ref)) {
-        return true;
-    }
-    GeometryPointer p;
-    if (!find_geometry_pointer(trimmed, p)) {
-        return false;
-    }
-    ref.kind = RefKind::geometry;
-    ref.target = trimmed.substr(p.marker.path_start, p.path_end - p.marker.path_start);
-    if (p.quoted && p.marker.kind == MarkerKind::colon) {
-        ref.target = trimmed.substr(p.marker.path_start - 1, p.path_end - p.marker.path_start + 1);
-    }
-    ref.builtin = is_builtin_value(ref.target);
-    return true;
+    return ref.kind == RefKind::geometry && !ref.builtin && ref.target.front() != ':';
 }
 
 namespace {
@@ -195,7 +203,7 @@ bool may_start_keyword(char a, char b)
     case 'o': return b == 'b';
     case 't': return b == 'e' || b == 'r';
     case 'b': return b == 'u';
-    case 'r': return b == 'e';
+    case 'r': return b == 'e' || b == 'u';
     case 'm': return b == 'o';
     case 'i': return b == 'n';
     case 'g': return b == 'e';
@@ -219,27 +227,52 @@ bool may_end_in_geometry(const char* begin, const char* end)
     return (last == 'j' || last == 'z') && end[-4] == '.';
 }
 
-}  // namespace
-
-namespace {
-
-// Finds the references of one line [begin, end), its line feed not included.
-void scan_line(const char* begin, const char* end, long long number, std::vector<FoundReference>& found)
+// Finds the reference of one line [begin, end), its line end not included.
+void scan_line(const char* run, const char* begin, const char* end, long long number, std::vector<FoundReference>& found)
 {
-    if (end > begin && end[-1] == '\r') {
-        --end;
-    }
     const char* word = begin;
     while (word < end && (*word == ' ' || *word == '\t')) {
         ++word;
     }
     if (end - word >= 4 && (may_start_keyword(word[0], word[1]) || may_end_in_geometry(word, end))) {
         FileReference ref;
-        if (find_file_reference(trim_line(std::string_view(begin, static_cast<std::size_t>(end - begin))), ref)) {
-            found.push_back(FoundReference{ref, number});
+        if (find_file_reference(std::string_view(begin, static_cast<std::size_t>(end - begin)), ref)) {
+            found.push_back(FoundReference{ref, number, static_cast<std::size_t>(begin - run)});
         }
     }
 }
+
+// Walks the lines of a run, calling `on_line(begin, end)` for each; returns how many.
+class LineSplitter {
+public:
+    LineSplitter(const char* run, long long first_line, std::vector<FoundReference>& found)
+        : m_run(run), m_line(run), m_number(first_line), m_found(found)
+    {
+    }
+    // A line end at `at`: the line feed of a carriage return and line feed ends nothing more.
+    void end_at(const char* at)
+    {
+        if (*at == '\n' && at == m_line && at > m_run && at[-1] == '\r') {
+            m_line = at + 1;
+            return;
+        }
+        scan_line(m_run, m_line, at, m_number++, m_found);
+        m_line = at + 1;
+    }
+    long long finish(const char* end)
+    {
+        if (m_line < end) {
+            scan_line(m_run, m_line, end, m_number++, m_found);
+        }
+        return m_number;
+    }
+
+private:
+    const char* m_run;
+    const char* m_line;
+    long long m_number;
+    std::vector<FoundReference>& m_found;
+};
 
 }  // namespace
 
@@ -247,30 +280,23 @@ long long scan_references(std::string_view lines, long long first_line, std::vec
 {
     const char* p = lines.data();
     const char* const end = p + lines.size();
-    const char* line = p;
-    long long number = first_line;
+    LineSplitter splitter(p, first_line, found);
 #ifdef TARNWICK_HAS_SSE2
-    // Sixteen bytes at a time: lines are short, and one compare finds every line feed in them.
+    // Sixteen bytes at a time: lines are short, and one compare finds every line end in them.
     const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
     for (; p + 16 <= end; p += 16) {
-        unsigned mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lf)));
-        while (mask != 0) {
-            const char* at = p + __builtin_ctz(mask);
-            scan_line(line, at, number++, found);
-            line = at + 1;
-            mask &= mask - 1;
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr))));
+        for (; mask != 0; mask &= mask - 1) {
+            splitter.end_at(p + std::countr_zero(mask));
         }
     }
 #endif
     for (; p < end; ++p) {
-        if (*p == '\n') {
-            scan_line(line, p, number++, found);
-            line = p + 1;
+        if (*p == '\n' || *p == '\r') {
+            splitter.end_at(p);
         }
     }
-    if (line < end) {
-        scan_line(line, end, number++, found);
-    }
-    return number - first_line;
+    return splitter.finish(end) - first_line;
 }

@@ -20,7 +20,11 @@ TEST(References, KeywordsQuotesMarkersAndBuiltins)
         {"injectPMDFileMorphs \":Runtime:libraries:x.pmd\"", "morph :Runtime:libraries:x.pmd"},
         {"readScript \":Runtime:Python:a.py\"", "script :Runtime:Python:a.py"},
         // other lines are geometry by their ending, the path after the marker or in quotes
-        {"prop 0 0 :Runtime:Geometries:ball.OBJ", "geometry Runtime:Geometries:ball.OBJ"},
+        {"prop 0 0 :Runtime:Geometries:ball.OBJ", "geometry :Runtime:Geometries:ball.OBJ"},
+        {"\tobjFile 2002 :Runtime:Props:Top2.obj", "geometry :Runtime:Props:Top2.obj"},
+        {"\tname GetStringRes:Top2.obj", ""}, {"objFile GetStringRes:Top2.obj", "geometry builtin GetStringRes:Top2.obj"},
+        {"morphPmdFile \":Runtime:libraries:x.pmd\" 1", "morph :Runtime:libraries:x.pmd"},
+        {"runPythonScript \"Shaders\\a.py\"", "script Shaders\\a.py"},
         {"other \"x y :z.obZ\"", "geometry x y :z.obZ"},
         {"FigureResFile a/b.obj", "geometry FigureResFile a/b.obj"},
         {"textureMapX :a.jpg", ""}, {"name :a.obj\"", ""}, {"x.ob", ""},
@@ -130,13 +134,15 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     write_bytes(dir.at("abs/linked.pz2"), "readScript :linked.py\nreadScript /" + dir.at("abs/s.py") + "\n");
     std::filesystem::create_symlink(dir.at("abs/linked.pz2"), dir.at("lib/sub/linked.pz2"));
 #endif
-    for (const char* skipped : {"lib/._a.cr2", "lib/__MACOSX/m.cr2", "lib/.hidden/h.cr2", "lib/notes.txt"}) {
+    for (const char* skipped : {"lib/._a.cr2", "lib/__MACOSX/m.cr2", "lib/.hidden/h.cr2", "lib/notes.txt", "lib/a_zz00.cr2",
+                                "lib/b_zz03.crz", "lib/tarnwick-runs/20261207-101010/a.cr2"}) {
         write_bytes(dir.at(skipped), "figureResFile :skipped.obj\n");
     }
 
     const LibraryReport r = build_library_report({dir.at("lib")}, {dir.at("one"), dir.at("two")}, 2);
     EXPECT_EQ(r.files_read, 4 + exists(dir.at("lib/sub/linked.pz2")));  // the link, where there is one
     EXPECT_EQ(r.files_compressed, 2);
+    EXPECT_EQ(r.backups_skipped, 2);
     ASSERT_EQ(r.unreadable.size(), 2u);
     EXPECT_EQ(r.unreadable[0].path, dir.at("lib/d.hrz"));
     EXPECT_EQ(r.unreadable[1].reason, "corrupt or truncated gzip data");
@@ -149,8 +155,8 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
         "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:" + c_line,
         "missing morph :Runtime:libraries:Character:X:Y All Morphs.pmd | | ~/lib/a.cr2:7",
         "missing script :missing.py | | ~/lib/long.cm2:2",
-        "moved geometry Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/deep/old/chair.obz "
-        "~/two/stuff/chair.OBZ ~/one/Runtime/Geometries/elsewhere/chair.obz | ~/lib/a.cr2:9",
+        "moved geometry :Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/deep/old/chair.obz "
+        "~/one/Runtime/Geometries/elsewhere/chair.obz ~/two/stuff/chair.OBZ | ~/lib/a.cr2:9",
     };
 #ifndef _WIN32
     expected.push_back("missing script :linked.py | | ~/lib/sub/linked.pz2:1");

@@ -60,15 +60,9 @@ void give_back(std::unique_ptr<char[]>& block, std::size_t capacity)
     block.reset();
 }
 
-// The last line feed in [data, data + size), or nullptr.
-const char* last_line_feed(const char* data, std::size_t size)
+bool is_line_end(char c)
 {
-    for (std::size_t k = size; k > 0; --k) {
-        if (data[k - 1] == '\n') {
-            return data + k - 1;
-        }
-    }
-    return nullptr;
+    return c == '\n' || c == '\r';
 }
 
 // True when every carriage return in [data, data + size) is directly followed by a line
@@ -251,11 +245,12 @@ TextReader::~TextReader()
     close();
 }
 
-bool TextReader::open(const std::string& path, Gzip gzip, fsys::Listed listed)
+bool TextReader::open(const std::string& path, Gzip gzip, fsys::Listed listed, ReadMode mode)
 {
     close();
     m_begin = m_end = m_scanned = 0;
     m_eof = m_failed = m_line_cut = m_skipping = false;
+    m_as_stored = mode == ReadMode::as_stored;
     m_bytes_read = 0;
     if (!fsys::open_for_reading(path, m_file, listed)) {
         return false;
@@ -324,6 +319,10 @@ bool TextReader::fill()
     }
     char* fresh = m_buf.get() + m_end;
     std::size_t size = static_cast<std::size_t>(n);
+    if (m_as_stored) {
+        m_end += size;
+        return true;
+    }
     if (char* z = static_cast<char*>(std::memchr(fresh, k_ctrl_z, size))) {
         size = static_cast<std::size_t>(z - fresh);
         m_eof = true;
@@ -355,13 +354,38 @@ long long TextReader::read_data(char* buf, std::size_t size)
     return m_inflater->read(buf, size, [this](char* b, std::size_t n) { return read_raw(b, n); });
 }
 
+// The last line end in [data, data + size), or nullptr. Reading as stored, that may be a
+// carriage return, but not the last byte read so far: a line feed may follow it in the next
+// block, and the two end one line.
+const char* TextReader::last_line_end(const char* data, std::size_t size) const
+{
+    for (std::size_t k = size; k > 0; --k) {
+        const char c = data[k - 1];
+        if (c == '\n' || (m_as_stored && c == '\r' && (k < size || m_eof))) {
+            return data + k - 1;
+        }
+    }
+    return nullptr;
+}
+
 // Drops what is left of a line that was handed out cut; false at the end of the data.
 bool TextReader::skip_rest_of_long_line(std::string_view& line)
 {
     while (m_skipping) {
         const char* start = m_buf.get() + m_begin;
-        if (const void* lf = std::memchr(start, '\n', m_end - m_begin)) {
-            m_begin += static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+        const char* end = m_buf.get() + m_end;
+        const char* stop = m_as_stored ? std::find_if(start, end, is_line_end)
+                                       : std::find(start, end, '\n');
+        // A carriage return and line feed end one line: the line feed may still be unread.
+        if (stop + 1 == end && *stop == '\r' && !m_eof) {
+            fill();
+            continue;
+        }
+        if (stop != end) {
+            m_begin += static_cast<std::size_t>(stop - start) + 1;
+            if (*stop == '\r' && m_begin < m_end && m_buf[m_begin] == '\n') {
+                ++m_begin;
+            }
             m_skipping = false;
             return true;
         }
@@ -395,7 +419,7 @@ bool TextReader::next_piece(std::string_view& out, Piece piece)
         const char* start = m_buf.get() + m_begin;
         const std::size_t size = m_end - m_begin;
         const char* lf = piece == Piece::line ? static_cast<const char*>(std::memchr(start + m_scanned, '\n', size - m_scanned))
-                                               : last_line_feed(start + m_scanned, size - m_scanned);
+                                               : last_line_end(start + m_scanned, size - m_scanned);
         if (lf != nullptr) {
             std::size_t len = static_cast<std::size_t>(lf - start);
             m_begin += len + 1;
@@ -410,7 +434,8 @@ bool TextReader::next_piece(std::string_view& out, Piece piece)
             out = std::string_view(start, len);
             return true;
         }
-        m_scanned = size;
+        // A carriage return held back as the last byte is looked at again once more has come.
+        m_scanned = m_as_stored && size > 0 && start[size - 1] == '\r' ? size - 1 : size;
         const bool cut = m_max_line != 0 && size > m_max_line;
         if (!cut && !fill()) {
             if (m_failed || m_end == m_begin) {
@@ -500,6 +525,12 @@ bool TextWriter::write(std::string_view text)
         put("\r\n", 2);
         text.remove_prefix(run + 1);
     }
+    return !m_failed;
+}
+
+bool TextWriter::write_as_stored(std::string_view bytes)
+{
+    put(bytes.data(), bytes.size());
     return !m_failed;
 }
 

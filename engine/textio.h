@@ -1,6 +1,7 @@
-// Text streams with the same bytes on every platform: reading drops every carriage return
-// and ends at Ctrl-Z; writing turns each line feed into carriage return and line feed.
-// Every other byte, NUL included, passes unchanged.
+// Text streams with the same bytes on every platform. Poser text, as the repair has always
+// read it, drops every carriage return and ends at Ctrl-Z; written text turns each line feed
+// into carriage return and line feed. The library rules read and write the bytes as they are
+// stored instead. Every other byte, NUL included, passes unchanged.
 #pragma once
 
 #include "engine/fsys.h"
@@ -12,6 +13,12 @@
 // Whether a stream goes through gzip: a reader may look for the gzip magic at the start of
 // the file and then decompress; a writer may compress what it writes.
 enum class Gzip { never, if_magic, always };
+
+// How a reader hands out the data. `poser_text`: every carriage return is dropped and a Ctrl-Z
+// ends the data, so lines end at line feeds only. `as_stored`: every byte as it is, and a
+// line ends at a line feed, a carriage return and line feed, or a carriage return alone (the
+// line ends of files saved on a classic Mac).
+enum class ReadMode { poser_text, as_stored };
 
 class Inflater;
 class Deflater;
@@ -25,7 +32,8 @@ public:
 
     // Opens a readable regular file; false for anything else. With Gzip::if_magic a file
     // whose first two bytes are the gzip magic is decompressed as it is read.
-    bool open(const std::string& path, Gzip gzip = Gzip::never, fsys::Listed listed = fsys::Listed::unknown);
+    bool open(const std::string& path, Gzip gzip = Gzip::never, fsys::Listed listed = fsys::Listed::unknown,
+              ReadMode mode = ReadMode::poser_text);
     // True when the open file is being decompressed.
     bool compressed() const { return m_inflater != nullptr; }
     // Lines longer than `max_bytes` are handed out cut to that length, and line_was_cut()
@@ -38,10 +46,12 @@ public:
     // without a line feed is delivered too. False at the end of the data or on a read
     // error; failed() tells which.
     bool next_line(std::string_view& line);
-    // The next run of whole lines, each with its line feed (a carriage return may still stand
-    // right before a line feed, nowhere else), or the last line when it has none. A line cut
-    // by limit_line_length comes alone, without its line feed, and line_was_cut() tells so.
-    // Valid until the next call; do not mix with next_line on one file.
+    // The next run of whole lines, each with its line end, or the last line when it has none.
+    // Reading poser text, a carriage return may still stand right before a line feed, nowhere
+    // else; reading as stored, a run never ends between the two bytes of a carriage return
+    // and line feed. A line cut by limit_line_length comes alone, without its line end, and
+    // line_was_cut() tells so. Valid until the next call; do not mix with next_line on one file,
+    // and read as stored with this call only.
     bool next_lines(std::string_view& lines);
     bool failed() const { return m_failed; }
     void close();
@@ -53,6 +63,7 @@ private:
     long long read_raw(char* buf, std::size_t size);
     long long read_data(char* buf, std::size_t size);
     bool skip_rest_of_long_line(std::string_view& line);
+    const char* last_line_end(const char* data, std::size_t size) const;
 
     fsys::RawFile m_file;
     std::unique_ptr<Inflater> m_inflater;
@@ -69,6 +80,7 @@ private:
     std::size_t m_scanned = 0;  // bytes from m_begin already known to hold no line feed
     bool m_eof = false;
     bool m_failed = false;
+    bool m_as_stored = false;
 };
 
 class TextWriter {
@@ -86,6 +98,8 @@ public:
     // failed every later one fails too, so one check at the end is enough.
     bool write(std::string_view text);
     bool write_line(std::string_view text_without_line_feed);
+    // Writes the bytes exactly as they are, line feeds included.
+    bool write_as_stored(std::string_view bytes);
     // Writes out what is buffered and goes back to the start of the file; later writes
     // overwrite what is there.
     bool rewind();

@@ -34,6 +34,26 @@ static void check_paths(const std::string& trimmed, std::string_view input)
     }
 }
 
+// The lines of `input` as stored: each ends at a line feed, a carriage return and line feed, or a carriage return alone.
+static std::vector<std::string> stored_lines(std::string_view input)
+{
+    std::vector<std::string> lines(1);
+    for (std::size_t k = 0; k < input.size(); ++k) {
+        if (input[k] != '\n' && input[k] != '\r') {
+            lines.back() += input[k];
+            continue;
+        }
+        if (input[k] == '\r' && k + 1 < input.size() && input[k + 1] == '\n') {
+            ++k;
+        }
+        lines.emplace_back();
+    }
+    if (lines.back().empty()) {
+        lines.pop_back();
+    }
+    return lines;
+}
+
 // The references and pointer lines the scans of runs of lines find, against those the rules find line by line.
 static void check_scans(const std::string& path, const std::vector<std::string>& expected, std::string_view input)
 {
@@ -42,42 +62,44 @@ static void check_scans(const std::string& path, const std::vector<std::string>&
         return std::to_string(line) + " " + std::string(kind_name(r.kind)) + (r.builtin ? " 1 " : " 0 ") + std::string(r.target);
     };
     std::vector<std::string> wanted, found_here;
-    std::size_t pointers[2] = {0, 0};
-    for (std::size_t k = 0; k < expected.size(); ++k) {
+    const std::vector<std::string> stored = stored_lines(input);
+    for (std::size_t k = 0; k < stored.size(); ++k) {
         FileReference ref;
-        GeometryPointer p;
-        const std::string t = model::trimmed(expected[k]);
-        if (find_file_reference(t, ref)) {
+        if (find_file_reference(stored[k], ref)) {
             wanted.push_back(shown(ref, static_cast<long long>(k) + 1));
         }
-        pointers[0] += is_reference_line(t);
-        pointers[1] += find_geometry_pointer(t, p);
+    }
+    std::size_t pointers = 0;
+    for (const std::string& line : expected) {
+        pointers += is_reference_line(model::trimmed(line));
     }
     std::vector<FoundReference> found;
-    std::size_t candidates[2] = {0, 0};
     TextReader runs;
-    runs.open(path);
+    runs.open(path, Gzip::never, fsys::Listed::unknown, ReadMode::as_stored);
     long long number = 1;
     std::string_view lines;
+    std::string copy;
     while (runs.next_lines(lines)) {
+        copy += lines;
         found.clear();
         number += scan_references(lines, number, found);
         for (const FoundReference& f : found) {
             found_here.push_back(shown(f.ref, f.line));
         }
-        for (int extended = 0; extended < 2; ++extended) {
-            line_scan::for_each_candidate(lines, extended != 0, [&](std::string_view line) {
-                if (!line.empty() && line.back() == '\r') {
-                    line.remove_suffix(1);  // the one left before the line feed
-                }
-                GeometryPointer p;
-                const std::string t = model::trimmed(line);
-                candidates[extended] += extended != 0 ? find_geometry_pointer(t, p) : is_reference_line(t);
-            });
-        }
     }
+    MODEL_CHECK(copy == input, "runs of lines as stored", input);
     MODEL_CHECK(found_here == wanted, "references in runs of lines", input);
-    MODEL_CHECK(candidates[0] == pointers[0] && candidates[1] == pointers[1], "pointer lines of the check", input);
+    std::size_t candidates = 0;
+    runs.open(path);
+    while (runs.next_lines(lines)) {
+        line_scan::for_each_candidate(lines, [&](std::string_view line) {
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);  // the one left before the line feed
+            }
+            candidates += is_reference_line(model::trimmed(line));
+        });
+    }
+    MODEL_CHECK(candidates == pointers, "pointer lines of the check", input);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -7,7 +7,7 @@
 #include "engine/correction.h"
 #include "engine/engine_state.h"
 #include "engine/existence.h"
-#include "engine/pointer_rules.h"
+#include "engine/library_rules.h"
 #include "engine/run_stop.h"
 #include "tests/files.h"
 
@@ -55,8 +55,8 @@ struct ScriptedSession {
 // The engine's shared state as a fresh program has it: `root` the Poser root, no log, no stop, the default rules.
 inline void reset_engine(const std::string& root)
 {
-    extended_rules = ExtendedRules{};
-    forget_files_by_name();
+    use_default_rules();
+    run_tally = RunTally{};
     posername = root;
     LOG.reset();
     release_repllist();
