@@ -117,6 +117,26 @@ TEST(CliProcess, RepairsTheSampleInstallation)
                   .find("\r\nfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"),
               std::string::npos);
     lines = poser_lines(read_bytes(dir.at("start/__result_of_run.txt")));
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "      (found by name)"), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "      (found by name)"), 3);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "      (found by its Runtime path)"), 1);
+    // The material saved on a classic Mac keeps its line ends.
+    std::string mac = read_bytes(sample + "/Materials/tarnwick/skin from a Mac.mt5");
+    mac.replace(mac.find("Macintosh HD:Applications:Poser 6:"), 34, ":");
+    EXPECT_EQ(read_bytes(dir.at("auto/Runtime/Libraries/Materials/tarnwick/skin from a Mac.mt5")), mac);
+}
+
+// Roots given relative to the current folder, with "..", or as the top folder hold from anywhere.
+TEST(CliProcess, RootsMadeAbsoluteTakeAbsolutePicks)
+{
+    TempDir dir;
+    write_bytes(dir.at("tree/Runtime/Geometries/a.obj"), "");
+    write_bytes(dir.at("tree/lib/x.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
+    write_bytes(dir.at("picks.txt"), dir.at("tree/Runtime/Geometries/a.obj") + "\n");
+    run_cli(dir, "--modern --root ../start/../tree --yes --answers '" + dir.at("picks.txt") + "' ../tree/lib");
+    EXPECT_EQ(read_bytes(dir.at("tree/lib/x.cr2")), "figureResFile :Runtime:Geometries:a.obj\n");
+    EXPECT_NE(read_bytes(dir.at("start/__result_of_run.txt")).find(dir.at("tree/Runtime/Geometries/gone.obj") + " replaced"),
+              std::string::npos);
+    write_bytes(dir.at("plain/y.cr2"), "version 4\n");  // nothing to look for below the whole disk
+    EXPECT_NE(run_cli(dir, "--report --json --root / ../plain").find("\"roots\": [\n    \"/\"\n  ]"), std::string::npos);
 }
 #endif

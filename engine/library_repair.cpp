@@ -229,5 +229,5 @@ int correct_by_library_rules(const std::string& orig, const std::string& cor, Li
         wn.warning(Owner::none, cor, "I can't write this file");
         return 0;
     }
-    return changed ? 1 : 0;
+    return changed ? 1 : k_nothing_changed;
 }

@@ -20,7 +20,8 @@ DocumentCheck check_by_library_rules(const std::string& orig, LibraryRules& rule
 
 // Writes the corrected copy of `orig` to `cor`, created as `mode` says (`cor_created` tells
 // whether it was), compressed when `orig` is, and flushed to the disk. Returns 1 when the copy
-// is complete and differs from `orig`; 0 when it failed, a stop was asked for, or every
-// reference needing repair was left as it is.
+// is complete and differs from `orig`; k_nothing_changed when the user left every reference
+// needing repair as it is; 0 when it failed or a stop was asked for.
+inline constexpr int k_nothing_changed = 2;
 int correct_by_library_rules(const std::string& orig, const std::string& cor, LibraryRules& rules, Prompts& wn,
                              fsys::Create mode, bool& cor_created);

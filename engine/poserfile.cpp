@@ -137,6 +137,11 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     } else if (cor_created) {
         fsys::remove_file(cor);
     }
+    // Every reference the file needed was left as it is: no repair failed.
+    if (v == k_nothing_changed) {
+        write_log("      nothing changed: the file stays as it was\n");
+        return;
+    }
     write_log("      RUN ABANDONED\n");
     ++run_tally.abandoned;
 }
