@@ -52,6 +52,11 @@ KINDS = [
     ("hr2", "Hair", 0.20, 40),
     ("pz3", "Scenes", 0.05, 160),
 ]
+# --sparse: figures and props alone, of one size, with one or two references each.
+SPARSE_KINDS = [
+    ("pp2", "Props", 0.5, 54),
+    ("cr2", "Character", 0.5, 54),
+]
 
 
 def lines(*parts):
@@ -178,11 +183,11 @@ def moved_mesh_name(product, mesh):
     return "%s_%s" % (product, mesh)
 
 
-def poser_file(rng, pool, refs, ext, size, product, meshes, one_prefix):
+def poser_file(rng, pool, refs, ext, size, product, meshes, one_prefix, sparse=False):
     """The bytes of one Poser file of about `size` bytes naming some of `meshes`."""
     out = [lines("{", "", "version", "\t{", "\tnumber 6", "\t}")]
     # Which reference of the file, if any, must be in prefix notation.
-    wanted = {"pp2": 1, "hr2": 2, "cr2": 3, "pz3": 6}[ext]
+    wanted = {"pp2": 1, "hr2": 2, "cr2": 2 if sparse else 3, "pz3": 6}[ext]
     forced = rng.randrange(wanted) if one_prefix else -1
     written = 0
 
@@ -249,14 +254,15 @@ def make_moved_geometries(root, moved_meshes):
 
 
 def make_library(args, rng, pool, refs, summary):
-    scale = args.avg_kb / sum(share * kb for _, _, share, kb in KINDS)
+    kinds = SPARSE_KINDS if args.sparse else KINDS
+    scale = args.avg_kb / sum(share * kb for _, _, share, kb in kinds)
     plan = []
-    for ext, folder, share, kb in KINDS:
+    for ext, folder, share, kb in kinds:
         plan += [(ext, folder, kb)] * int(round(args.files * share))
     while len(plan) > args.files:
         plan.pop()
     while len(plan) < args.files:
-        plan.append(KINDS[0][:2] + (KINDS[0][3],))
+        plan.append(kinds[0][:2] + (kinds[0][3],))
     rng.shuffle(plan)
     by_kind = {}
     for ext, folder, kb in plan:
@@ -276,7 +282,7 @@ def make_library(args, rng, pool, refs, summary):
             for k in range(count):
                 needs_repair = args.prefix_per_file or (args.repair_share > 0 and rng.random() < args.repair_share)
                 data = poser_file(rng, pool, refs, ext, pick_size(rng, sizes[k], scale), product, meshes,
-                                  needs_repair)
+                                  needs_repair, args.sparse)
                 summary["poser_bytes"] += len(data)
                 if args.compress:
                     data = compressed(data)
@@ -338,6 +344,8 @@ def main():
                     help="fraction of the references (of those not broken) whose mesh lies in another folder")
     ap.add_argument("--compress", action="store_true",
                     help="write the Poser files gzip-compressed (level 9) as .crz .ppz .hrz .pzz")
+    ap.add_argument("--sparse", action="store_true",
+                    help="figures and props alone, with one or two references each (a sparse library)")
     ap.add_argument("--repair-share", type=float, default=0.0,
                     help="fraction of the files that hold one prefix-notation reference, the others none")
     args = ap.parse_args()

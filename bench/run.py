@@ -64,12 +64,12 @@ CHECK_FLOOR = ["grep", "-r", "-c", "-i", "-E", "\\.obj[[:space:]]*$"]
 # The report's floor: every line naming an OBJ or OBZ mesh, hidden and ignored files too.
 REPORT_PATTERN = "\\.ob[jz]"
 
-TARGETS = {"1": 1.0, "2": 2.0, "3": 0.20, "4": 1.5, "5": 1.0, "6": 1.0, "7": 1.5}
+TARGETS = {"1": 1.0, "2": 2.0, "3": 0.20, "4": 1.5, "5": 1.0, "6": 1.0, "7": 1.5, "9": 1.0}
 MEMORY_TARGET_MB = 16
 REPORT_MEMORY_TARGET_MB = 64
 # The report's exit status when something is moved or missing.
 REPORT_BROKEN = 3
-ALL_CASES = "12345678"
+ALL_CASES = "123456789"
 
 
 def sh(cmd, **kw):
@@ -356,6 +356,42 @@ def report_case(t, runs):
     return {"prog": p, "floor": f, "mb": t["mb"], "files": t["poser_files"]}
 
 
+def drop_caches():
+    """True when the page cache could be emptied (root only)."""
+    subprocess.run(["sync"])
+    try:
+        with open("/proc/sys/vm/drop_caches", "w") as f:
+            f.write("3\n")
+        return True
+    except OSError:
+        return False
+
+
+def sparse_report_case(t, runs):
+    """Case 9: the report over a sparse library against rg, warm and, where the page cache can be
+    emptied, cold (the cache emptied before every run of either)."""
+    results = {"warm": report_case(t, runs)}
+    if drop_caches():
+        def cold(run):
+            def timed():
+                drop_caches()
+                return run()
+            return timed
+
+        report_out = os.path.join(WORK, "report.json")
+
+        def prog():
+            with open(report_out, "w") as out:
+                return measure(report_cmd(t), stdout=out, status=report_status(t))
+
+        def floor():
+            return measure(["rg", "-uu", "-c", "-i", REPORT_PATTERN, t["path"]])
+
+        p, f = paired(max(3, runs // 2), cold(prog), cold(floor))
+        results["cold"] = {"prog": p, "floor": f, "mb": t["mb"], "files": t["poser_files"]}
+    return results
+
+
 def compressed_scene_case(t, runs):
     """Case 6: the report on one compressed scene, against gzip -dc piped into rg -c."""
     scene = os.path.join(t["path"], t["scene"])
@@ -513,6 +549,10 @@ def rows(results):
             "no target of its own; run with case 2 for the plain repair beside it"
         repair_lines("8 repair, compressed", "%d files (%.1f MB gzip), %d repaired" % (
             r["files"], r["disk_mb"], r["repaired"]), r, beside)
+    if "9" in results:
+        for cache, r in sorted(results["9"].items(), reverse=True):
+            line("9 report, sparse, %s" % cache, "%d files" % r["files"], r, r["prog"], "rg -uu -c -i", r["floor"],
+                 ratio_note("9", r, REPORT_MEMORY_TARGET_MB))
     return out
 
 
@@ -586,6 +626,8 @@ def main():
         pzz_tree = tree("scene-pzz-%d" % scene_mb, "--scene-mb", scene_mb, "--compress")
     if "7" in cases:
         moved_tree = tree("moved-%d" % sizes[2], "--files", sizes[2], "--moved", 0.1)
+    if "9" in cases:
+        sparse_tree = tree("sparse-%d" % sizes[1], "--files", sizes[1], "--sparse", "--avg-kb", 54)
     if "8" in cases:
         crz_tree = tree("compressed-%d" % sizes[1], "--files", sizes[1], "--compress", "--repair-share", 0.1)
 
@@ -617,6 +659,10 @@ def main():
     if "8" in cases:
         print("case 8: repair of compressed files", file=sys.stderr)
         results["8"] = compressed_repair_case(crz_tree, runs)
+
+    if "9" in cases:
+        print("case 9: report on a sparse library", file=sys.stderr)
+        results["9"] = sparse_report_case(sparse_tree, 2 * runs)
 
     load = "load average %.2f before, %.2f after (other work on the machine slows every figure)" % (
         load_before, os.getloadavg()[0])
