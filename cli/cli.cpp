@@ -7,7 +7,9 @@
 #include "app/report_command.h"
 #include "app/report_output.h"
 #include "app/runs.h"
+#include "app/run_folders.h"
 #include "app/transcript.h"
+#include "app/undo_command.h"
 #include "cli/interrupt.h"
 #include "engine/engine_state.h"
 #include "engine/folder_walk.h"
@@ -17,6 +19,7 @@
 #include "engine/textio.h"
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <utility>
 
@@ -61,6 +64,15 @@ constexpr const char* k_usage =
     "  --json             write the report as one JSON document; bytes of file names that are not\n"
     "                     UTF-8 are replaced by U+FFFD\n"
     "  --html FILE        also write the report as one self-contained HTML page\n"
+    "\n"
+    "undo (the old versions an extended run changed are kept in <root>/tarnwick-runs/<when>/):\n"
+    "  --undo [RUN]       give back the old version of every file the last extended run below the\n"
+    "                     roots changed (or RUN: a run folder or its manifest.json); a file changed\n"
+    "                     since the run is left alone and named (exit status 3)\n"
+    "  --runs             list the runs below the roots: when, files changed, references replaced\n"
+    "  --forget RUN       delete a run folder and the old versions in it (asks first, unless --yes)\n"
+    "  --undo-log LOG     give back the old version of every file the run log LOG names as\n"
+    "                     corrected; the corrected text is kept under the next free backup name\n"
     "  --help             show this text\n"
     "  --version          show the version\n"
     "\n"
@@ -93,7 +105,8 @@ bool is_option(const std::string& arg, const std::string& name)
 std::pair<const char*, std::string*> text_option(const std::string& arg, CliOptions& o)
 {
     const std::pair<const char*, std::string*> options[] = {
-        {"--html", &o.html}, {"--library-prefs", &o.library_prefs}, {"--answers", &o.answers}, {"--transcript", &o.transcript}};
+        {"--html", &o.html},         {"--library-prefs", &o.library_prefs}, {"--answers", &o.answers},
+        {"--transcript", &o.transcript}, {"--undo-log", &o.undo_log},     {"--forget", &o.forget}};
     for (const auto& option : options) {
         if (is_option(arg, option.first)) {
             return option;
@@ -166,6 +179,11 @@ bool use_extended_rules(const CliOptions& options, std::string& error)
     }
     posername = roots.front();
     use_library_rules(LibraryOptions{options.automatic, roots});
+    // The old versions go to run folders, for --undo.
+    static std::unique_ptr<RunFolders> run_folders;
+    run_folders = std::make_unique<RunFolders>(RunSettings{TARNWICK_VERSION, options.automatic, roots},
+                                               run_stamp(static_cast<long long>(std::time(nullptr))));
+    library_rules()->set_journal(run_folders.get());
     return true;
 }
 
@@ -209,7 +227,11 @@ bool check_combinations(const CliOptions& o, std::string& error)
     for (const CliAction& a : o.actions) {
         has_menu = has_menu || a.is_menu;
     }
-    if (o.report && (o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu || o.modern)) {
+    const int undoing = o.undo + o.runs + !o.undo_log.empty() + !o.forget.empty();
+    if (undoing > 0 && (undoing > 1 || o.report || o.modern || has_menu || !o.answers.empty() || !o.transcript.empty() ||
+                        o.actions.size() > (o.undo ? 1u : 0u))) {
+        error = "--undo, --undo-log, --runs and --forget go alone (with --root, --library-prefs, --yes; --undo with one RUN)";
+    } else if (o.report && (o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu || o.modern)) {
         error = "--report takes no --answers, --transcript, --yes, --menu, --modern or --auto";
     } else if (!o.report && (o.json || !o.html.empty())) {
         error = "--json and --html need --report";
@@ -217,6 +239,24 @@ bool check_combinations(const CliOptions& o, std::string& error)
         error = "several --root and --library-prefs need --modern or --report";
     }
     return error.empty();
+}
+
+UndoRequest undo_request(const CliOptions& o)
+{
+    UndoRequest r{UndoAction::none, "", o.roots, o.library_prefs, o.yes};
+    if (o.undo) {
+        r.action = UndoAction::undo;
+        r.target = o.actions.empty() ? std::string() : o.actions.front().path;
+    } else if (o.runs) {
+        r.action = UndoAction::runs;
+    } else if (!o.undo_log.empty()) {
+        r.action = UndoAction::undo_log;
+        r.target = o.undo_log;
+    } else if (!o.forget.empty()) {
+        r.action = UndoAction::forget;
+        r.target = o.forget;
+    }
+    return r;
 }
 
 }  // namespace
@@ -239,6 +279,10 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
             options.yes = true;
         } else if (arg == "--report") {
             options.report = true;
+        } else if (arg == "--undo") {
+            options.undo = true;
+        } else if (arg == "--runs") {
+            options.runs = true;
         } else if (arg == "--json") {
             options.json = true;
         } else if (arg == "--modern") {
@@ -296,6 +340,9 @@ int run_cli(int argc, char** argv)
     if (options.version) {
         std::printf("tarnwick-cli %s\n", TARNWICK_VERSION);
         return 0;
+    }
+    if (const UndoRequest undo = undo_request(options); undo.action != UndoAction::none) {
+        return run_undo_command(undo, stdin, stdout, stderr);
     }
     if (options.actions.empty()) {
         std::fputs(k_usage, stderr);

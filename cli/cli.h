@@ -28,6 +28,10 @@ struct CliOptions {
     std::string html;
     bool modern = false;  // --modern, or --auto which implies it
     bool automatic = false;
+    bool undo = false;  // --undo [RUN]
+    bool runs = false;
+    std::string undo_log;
+    std::string forget;
     std::string answers;
     std::string transcript;
     std::vector<CliAction> actions;

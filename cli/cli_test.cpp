@@ -112,7 +112,11 @@ TEST(CliProcess, RepairsTheSampleInstallation)
                            dir.at("auto") + "'");
     EXPECT_NE(read_gzip(props + "ball moved.ppz").find("\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.obj\r\n"),
               std::string::npos);
-    EXPECT_EQ(read_bytes(props + "ball moved_zz00.ppz"), read_bytes(sample + "/Props/tarnwick/ball moved.ppz"));
+    // The old versions are kept in the run folder, out of the library.
+    EXPECT_FALSE(exists(props + "ball moved_zz00.ppz"));
+    const std::string run = std::filesystem::directory_iterator(dir.at("auto/tarnwick-runs"))->path().string();
+    EXPECT_EQ(read_bytes(run + "/Runtime/Libraries/Props/tarnwick/ball moved.ppz"),
+              read_bytes(sample + "/Props/tarnwick/ball moved.ppz"));
     EXPECT_NE(read_bytes(dir.at("auto/Runtime/Libraries/Hair/tarnwick/bob quoted.hr2"))
                   .find("\r\nfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"),
               std::string::npos);
@@ -123,6 +127,19 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     std::string mac = read_bytes(sample + "/Materials/tarnwick/skin from a Mac.mt5");
     mac.replace(mac.find("Macintosh HD:Applications:Poser 6:"), 34, ":");
     EXPECT_EQ(read_bytes(dir.at("auto/Runtime/Libraries/Materials/tarnwick/skin from a Mac.mt5")), mac);
+
+    // The run undone gives back every file as it was; a second undo is refused.
+    const std::string undone = run_cli(dir, "--undo --root '" + dir.at("auto") + "'");
+    EXPECT_EQ(undone.substr(undone.rfind('\n', undone.size() - 2) + 1), "9 files restored, 0 left alone\n");
+    EXPECT_EQ(undone.substr(0, 2), "0 ");
+    EXPECT_EQ(files_below(run), (Files{{run + "/manifest.json", read_bytes(run + "/manifest.json")}}));
+    EXPECT_EQ(run_cli(dir, "--undo --root '" + dir.at("auto") + "'").find("2 tarnwick-cli: the run " + run + " was undone already ("),
+              0u);
+    std::filesystem::remove_all(dir.at("auto/tarnwick-runs"));
+    EXPECT_EQ(files_below(dir.at("auto")).size(), files_below(TARNWICK_SAMPLE_DIR "/Poser").size());
+    for (const auto& [path, bytes] : files_below(TARNWICK_SAMPLE_DIR "/Poser")) {
+        EXPECT_EQ(read_bytes(dir.at("auto") + path.substr(std::string(TARNWICK_SAMPLE_DIR "/Poser").size())), bytes) << path;
+    }
 }
 
 // Roots given relative to the current folder, with "..", or as the top folder hold from anywhere.

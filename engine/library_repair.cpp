@@ -50,8 +50,8 @@ Need need_of(const FileReference& ref, const Located& at, const LibraryRules& ru
 // One pass over a document's references: reading, resolving, and (in the correction) writing.
 class DocumentPass {
 public:
-    DocumentPass(const std::string& orig, LibraryRules& rules, Prompts& wn)
-        : m_folder(folder_of(orig)), m_rules(rules), m_wn(wn), m_prompts_seen(wn.prompts_shown())
+    DocumentPass(const std::string& orig, LibraryRules& rules, Prompts& wn, std::vector<Replacement>* made = nullptr)
+        : m_folder(folder_of(orig)), m_rules(rules), m_wn(wn), m_prompts_seen(wn.prompts_shown()), m_made(made)
     {
     }
     Located locate(const FileReference& ref)
@@ -75,6 +75,7 @@ private:
     LibraryRules& m_rules;
     Prompts& m_wn;
     unsigned long long m_prompts_seen = 0;
+    std::vector<Replacement>* m_made;  // the replacements made, for the run's record
 };
 
 bool DocumentPass::new_path(const FileReference& ref, std::string& text, bool& stopped)
@@ -83,6 +84,9 @@ bool DocumentPass::new_path(const FileReference& ref, std::string& text, bool& s
     const Need need = need_of(ref, at, m_rules);
     if (need == Need::notation) {
         text = colon_path_below(std::string(), std::string(ref.target));
+        if (m_made != nullptr) {
+            m_made->push_back(Replacement{std::string(ref.target), text, ref.kind, "notation only"});
+        }
         return true;
     }
     if (need == Need::nothing) {
@@ -112,6 +116,9 @@ bool DocumentPass::new_path(const FileReference& ref, std::string& text, bool& s
         }
         ++run_tally.replaced;
     }
+    if (m_made != nullptr) {
+        m_made->push_back(Replacement{std::string(ref.target), text, ref.kind, m_rules.how_chosen(shown)});
+    }
     return true;
 }
 
@@ -133,6 +140,7 @@ bool DocumentPass::replacement(const FileReference& ref, const std::string& show
         root = candidates.front().root;
         how = candidates.front().by_runtime_path ? "found by its Runtime path" : "found by name";
         m_wn.information(Owner::none, shown + " -> " + objfile, how);
+        m_rules.chosen(shown, candidates.front().by_runtime_path ? "by Runtime path" : "by name");
     } else {
         const KindTexts texts = chooser_texts(ref.kind);
         root = ask_for_replacement(candidates.empty() ? shown : candidates.front().path, texts.title, texts.filter,
@@ -176,7 +184,7 @@ DocumentCheck check_by_library_rules(const std::string& orig, LibraryRules& rule
 }
 
 int correct_by_library_rules(const std::string& orig, const std::string& cor, LibraryRules& rules, Prompts& wn,
-                             fsys::Create mode, bool& cor_created)
+                             fsys::Create mode, bool& cor_created, std::vector<Replacement>* made)
 {
     cor_created = false;
     create_repllist();
@@ -192,7 +200,7 @@ int correct_by_library_rules(const std::string& orig, const std::string& cor, Li
         return 0;
     }
     cor_created = true;
-    DocumentPass pass(orig, rules, wn);
+    DocumentPass pass(orig, rules, wn, made);
     bool changed = false;
     std::vector<FoundReference> found;
     std::string_view lines;

@@ -10,6 +10,7 @@
 #include "engine/prompts.h"
 
 #include <string>
+#include <vector>
 
 struct DocumentCheck {
     bool readable = false;
@@ -23,5 +24,6 @@ DocumentCheck check_by_library_rules(const std::string& orig, LibraryRules& rule
 // is complete and differs from `orig`; k_nothing_changed when the user left every reference
 // needing repair as it is; 0 when it failed or a stop was asked for.
 inline constexpr int k_nothing_changed = 2;
+// Each replacement made is added to `made` when given.
 int correct_by_library_rules(const std::string& orig, const std::string& cor, LibraryRules& rules, Prompts& wn,
-                             fsys::Create mode, bool& cor_created);
+                             fsys::Create mode, bool& cor_created, std::vector<Replacement>* made = nullptr);

@@ -20,10 +20,17 @@ const NameIndex& LibraryRules::name_index()
     return m_index;
 }
 
+std::string_view LibraryRules::how_chosen(const std::string& shown) const
+{
+    const auto known = m_how.find(shown);
+    return known == m_how.end() ? std::string_view("picked") : known->second;
+}
+
 void LibraryRules::start_run()
 {
     m_index = NameIndex();
     m_left.clear();
+    m_how.clear();
     m_resolver.forget();
 }
 

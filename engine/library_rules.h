@@ -5,9 +5,11 @@
 #pragma once
 
 #include "engine/resolver.h"
+#include "engine/run_journal.h"
 #include "engine/tree_walk.h"
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -32,12 +34,20 @@ public:
     // A missing file the user chose to leave as it is: not asked for again in this run.
     bool is_left(const std::string& shown) const { return m_left.count(shown) != 0; }
     void leave(const std::string& shown) { m_left.insert(shown); }
+    // How the replacement of a missing file was chosen, for the later files that reuse it.
+    std::string_view how_chosen(const std::string& shown) const;
+    void chosen(const std::string& shown, std::string_view how) { m_how[shown] = how; }
+    // The keeper of the run's old versions and its record; nullptr keeps them beside the files.
+    RunJournal* journal() const { return m_journal; }
+    void set_journal(RunJournal* journal) { m_journal = journal; }
 
 private:
     LibraryOptions m_options;
     Resolver m_resolver;
     NameIndex m_index;
     std::unordered_set<std::string> m_left;
+    std::unordered_map<std::string, std::string_view> m_how;
+    RunJournal* m_journal = nullptr;
 };
 
 // The library rules in force, or nullptr for the repair's own rules (the default).

@@ -8,6 +8,7 @@
 #include "engine/library_repair.h"
 #include "engine/line_scan.h"
 #include "engine/refline.h"
+#include "engine/run_journal.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
 
@@ -56,12 +57,13 @@ DocumentCheck check_references(const std::string& orig, Prompts& wn, fsys::Liste
     return result;
 }
 
-// The swap file lies in the backup's folder, so that every rename stays inside one folder;
-// a bare name lies in the current folder, a name right under the top folder in the top one.
-std::string swap_file_path(const std::string& cor)
+// The swap file lies beside the file, so that a leftover one stops the next run in that
+// folder, wherever the backup is kept; a bare name lies in the current folder, a name right
+// under the top folder in the top one.
+std::string swap_file_path(const std::string& orig)
 {
-    std::size_t cut = cor.rfind(fsys::k_sep);
-    std::string w = cut == std::string::npos ? std::string() : cor.substr(0, cut + 1);
+    std::size_t cut = orig.rfind(fsys::k_sep);
+    std::string w = cut == std::string::npos ? std::string() : orig.substr(0, cut + 1);
     w += k_swap_file_name;
     return w;
 }
@@ -71,7 +73,7 @@ std::string swap_file_path(const std::string& cor)
 // corrected copy is deleted. Renames never replace an existing file.
 bool exchange_names(const std::string& orig, const std::string& cor)
 {
-    const std::string w = swap_file_path(cor);
+    const std::string w = swap_file_path(orig);
     if (!fsys::rename_noreplace(orig, w)) {
         fsys::remove_file(cor);
         return false;
@@ -95,6 +97,26 @@ bool exchange_names(const std::string& orig, const std::string& cor)
 
 }  // namespace
 
+namespace {
+
+// The name the old text of `orig` is kept under: in the run folder where the run keeps one,
+// else the next free backup name beside it.
+std::string backup_name_for(const std::string& orig, RunJournal* journal)
+{
+    std::string cor = journal != nullptr ? journal->backup_for(orig) : std::string();
+    return cor.empty() ? next_free_backup_name(orig) : cor;
+}
+
+// Records the change about to be made, with both texts' digests; false when it cannot be
+// recorded, and then the file must stay as it was.
+bool record_change(const std::string& orig, const std::string& cor, std::vector<Replacement>& made, RunJournal& journal)
+{
+    FileChange change{orig, cor, {}, {}, std::move(made)};
+    return fsys::digest_file(orig, change.before) && fsys::digest_file(cor, change.after) && journal.record(change);
+}
+
+}  // namespace
+
 void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
     LibraryRules* rules = library_rules();
@@ -104,7 +126,8 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     if (!check.readable || !check.needs_repair || run_stop::requested()) {
         return;
     }
-    const std::string cor = next_free_backup_name(orig);
+    RunJournal* journal = rules != nullptr ? rules->journal() : nullptr;
+    const std::string cor = backup_name_for(orig, journal);
     if (cor.empty()) {
         return;
     }
@@ -114,7 +137,8 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     write_log(cor);
     write_log("\n");
     bool cor_created = false;
-    int v = rules != nullptr ? correct_by_library_rules(orig, cor, *rules, wn, fsys::Create::exclusive, cor_created)
+    std::vector<Replacement> made;
+    int v = rules != nullptr ? correct_by_library_rules(orig, cor, *rules, wn, fsys::Create::exclusive, cor_created, &made)
                              : correct_into(orig, cor, wn, fsys::Create::exclusive, cor_created);
     forget_existence();
     if (rules != nullptr) {
@@ -123,6 +147,10 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     // A stop asked for before the renames leaves the file as it was; once they have begun
     // they are carried to their end.
     if (v == 1 && run_stop::requested()) {
+        v = 0;
+    }
+    if (v == 1 && journal != nullptr && !record_change(orig, cor, made, *journal)) {
+        wn.warning(Owner::none, orig, "I can't keep a record of the change to this file");
         v = 0;
     }
     if (v == 1) {

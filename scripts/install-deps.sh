@@ -28,6 +28,7 @@ for w in "${want[@]}"; do
         need /usr/include/gtest/gtest.h libgtest-dev
         need /usr/include/zlib.h zlib1g-dev
         need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
+        need /usr/include/openssl/evp.h libssl-dev
         # The report page is rendered by a real browser in the tests.
         need chromium chromium
         ;;

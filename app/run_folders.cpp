@@ -1,0 +1,182 @@
+#include "app/run_folders.h"
+
+#include "engine/content_paths.h"
+#include "engine/engine_state.h"
+#include "engine/fsys.h"
+#include "engine/tree_walk.h"
+
+#include <algorithm>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+using ordered_json = nlohmann::ordered_json;
+
+namespace {
+
+// What follows the entries of an open manifest; each new entry is written over it.
+const std::string k_manifest_end = "\n]}\n";
+
+// `path` below `folder`, with '/' between its names, as the manifest keeps it.
+std::string relative_path(const std::string& path, const std::string& folder)
+{
+    std::string rel = path.substr(folder.size() + (folder.back() == fsys::k_sep ? 0 : 1));
+    std::replace(rel.begin(), rel.end(), fsys::k_sep, '/');
+    return rel;
+}
+
+std::string native_path(const std::string& folder, std::string rel)
+{
+    std::replace(rel.begin(), rel.end(), '/', fsys::k_sep);
+    return child_path(folder, rel);
+}
+
+std::string folder_of(const std::string& path)
+{
+    return path.substr(0, path.rfind(fsys::k_sep));
+}
+
+bool same_volume(const std::string& a, const std::string& b)
+{
+    fsys::FolderId x;
+    fsys::FolderId y;
+    return fsys::folder_identity(a, x) && fsys::folder_identity(b, y) && x.volume == y.volume;
+}
+
+// A name the manifest can hold as it is: JSON text is UTF-8, and a name that is not must
+// not come back altered when the run is undone.
+bool is_utf8(const std::string& text)
+{
+    try {
+        (void)ordered_json(text).dump();
+        return true;
+    } catch (const nlohmann::json::exception&) {
+        return false;
+    }
+}
+
+ordered_json digest_json(const fsys::FileDigest& d)
+{
+    return ordered_json{{"size", d.size}, {"sha256", d.sha256}};
+}
+
+}  // namespace
+
+struct RunFolders::Folder {
+    std::string root;
+    std::string path;  // the run folder
+    fsys::RawFile manifest;
+    long long end = 0;  // where the entries end in the manifest
+    bool failed = false;
+    int entries = 0;
+};
+
+std::string run_stamp(long long when)
+{
+    const std::time_t t = static_cast<std::time_t>(when);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
+    localtime_r(&t, &local);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+RunFolders::RunFolders(RunSettings settings, std::string stamp)
+    : m_settings(std::move(settings)), m_stamp(std::move(stamp))
+{
+    m_folders.resize(m_settings.roots.size());
+}
+
+RunFolders::~RunFolders()
+{
+    for (auto& f : m_folders) {
+        if (f && f->manifest.is_open()) {
+            fsys::sync_to_disk(f->manifest);
+            fsys::close_file(f->manifest);
+        }
+    }
+}
+
+// The run folder below root `root`, made with its manifest when first asked for; nullptr
+// when it cannot be made.
+RunFolders::Folder* RunFolders::folder_for(std::size_t root)
+{
+    std::unique_ptr<Folder>& f = m_folders[root];
+    if (f) {
+        return f->failed ? nullptr : f.get();
+    }
+    f = std::make_unique<Folder>();
+    f->root = m_settings.roots[root];
+    const std::string runs = child_path(f->root, k_runs_folder_name);
+    // Two runs in one second get folders of their own.
+    f->path = child_path(runs, m_stamp);
+    for (int n = 2; fsys::entry_exists(f->path); ++n) {
+        f->path = child_path(runs, m_stamp + "-" + std::to_string(n));
+    }
+    ordered_json head{{"program", "tarnwick"}, {"format", 1}, {"version", m_settings.version},
+                      {"started", m_stamp}, {"root", f->root}, {"roots", m_settings.roots},
+                      {"options", {{"modern", true}, {"auto", m_settings.automatic}}}, {"undone", nullptr}};
+    std::string text = head.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    text.pop_back();
+    text += ",\"files\":[" + k_manifest_end;
+    f->end = static_cast<long long>(text.size() - k_manifest_end.size());
+    f->failed = !fsys::make_folders(f->path) ||
+                !fsys::open_for_writing(child_path(f->path, "manifest.json"), fsys::Create::exclusive, f->manifest) ||
+                !fsys::write_all(f->manifest, text.data(), text.size());
+    if (!f->failed) {
+        write_log("old versions of the files changed are kept in\n     ");
+        write_log(f->path);
+        write_log("\n");
+    }
+    return f->failed ? nullptr : f.get();
+}
+
+std::string RunFolders::backup_for(const std::string& file)
+{
+    const std::size_t root = root_holding(file, m_settings.roots);
+    Folder* f = root == std::string::npos ? nullptr : folder_for(root);
+    std::string backup;
+    if (f != nullptr) {
+        backup = native_path(f->path, relative_path(file, f->root));
+        if (!is_utf8(backup) || !same_volume(f->path, folder_of(file)) || !fsys::make_folders(folder_of(backup)) ||
+            fsys::entry_exists(backup)) {
+            backup.clear();
+        }
+    }
+    if (backup.empty() && !m_fallback_said) {
+        m_fallback_said = true;
+        write_log("some old versions are kept beside their files: the run folder cannot hold them\n");
+    }
+    return backup;
+}
+
+bool RunFolders::record(const FileChange& change)
+{
+    const std::size_t root = root_holding(change.file, m_settings.roots);
+    Folder* f = root == std::string::npos ? nullptr : folder_for(root);
+    // An old version kept beside its file is undone from the run log, as the default repair's.
+    if (f == nullptr || change.backup.compare(0, f->path.size() + 1, f->path + fsys::k_sep) != 0) {
+        return true;
+    }
+    ordered_json replacements = ordered_json::array();
+    for (const Replacement& r : change.replacements) {
+        replacements.push_back(
+            {{"old", r.old_path}, {"new", r.new_path}, {"kind", kind_name(r.kind)}, {"how", r.how}});
+    }
+    const ordered_json entry{{"path", relative_path(change.file, f->root)},
+                             {"backup", relative_path(change.backup, f->path)},
+                             {"before", digest_json(change.before)},
+                             {"after", digest_json(change.after)},
+                             {"replacements", replacements}};
+    const std::string text = (f->entries > 0 ? ",\n" : "\n") +
+                             entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + k_manifest_end;
+    if (!fsys::seek_to(f->manifest, f->end) || !fsys::write_all(f->manifest, text.data(), text.size())) {
+        return false;
+    }
+    f->end += static_cast<long long>(text.size() - k_manifest_end.size());
+    ++f->entries;
+    return true;
+}

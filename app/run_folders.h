@@ -1,0 +1,36 @@
+// The run folders of an extended run: `<root>/tarnwick-runs/<YYYYMMDD-HHMMSS>/` under each root
+// that holds a file the run changes, the old version of each such file at its path from that
+// root, and `manifest.json` describing the run and every change, written as the run goes.
+#pragma once
+
+#include "engine/run_journal.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct RunSettings {
+    std::string version;  // of the program
+    bool automatic = false;
+    std::vector<std::string> roots;  // absolute, the first the Poser root
+};
+
+// The run folders' name for a run started at `when` (seconds since 1970, local time).
+std::string run_stamp(long long when);
+
+class RunFolders : public RunJournal {
+public:
+    RunFolders(RunSettings settings, std::string stamp);
+    ~RunFolders() override;
+    std::string backup_for(const std::string& file) override;
+    bool record(const FileChange& change) override;
+
+private:
+    struct Folder;
+    Folder* folder_for(std::size_t root);
+
+    RunSettings m_settings;
+    std::string m_stamp;
+    std::vector<std::unique_ptr<Folder>> m_folders;  // one for each root, made when first needed
+    bool m_fallback_said = false;
+};

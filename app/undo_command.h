@@ -1,0 +1,21 @@
+// tarnwick-cli --undo, --undo-log, --runs and --forget: the run folders of extended runs
+// listed, undone or deleted, and a default run undone from its log.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+enum class UndoAction { none, undo, undo_log, runs, forget };
+
+struct UndoRequest {
+    UndoAction action = UndoAction::none;
+    std::string target;              // the run, run log or run to forget; "" for the last run
+    std::vector<std::string> roots;  // --root values, in order
+    std::string library_prefs;
+    bool yes = false;  // --forget without asking
+};
+
+// Exit status: 0 when everything was done, 3 when a file was left alone, 2 for a run, log or
+// root that cannot be used (nothing changed then), 1 when the user said no.
+int run_undo_command(const UndoRequest& request, std::FILE* in, std::FILE* out, std::FILE* err);
