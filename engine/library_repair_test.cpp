@@ -90,7 +90,7 @@ protected:
     {
         reset_engine(roots.front());
         use_library_rules(LibraryOptions{automatic, roots});
-        std::filesystem::remove_all(dir.at("main/Runtime/Libraries"));
+        std::filesystem::remove_all(std::filesystem::path(doc).parent_path());
         write_bytes(doc, text);
         open_log(dir.at("log/__result_of_run.txt"));
         ScriptedSession s(std::move(answers));
