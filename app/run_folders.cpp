@@ -134,8 +134,9 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
     return f->failed ? nullptr : f.get();
 }
 
-std::string RunFolders::backup_for(const std::string& file)
+std::string RunFolders::backup_for(const std::string& given)
 {
+    const std::string file = fsys::absolute_path(given);
     const std::size_t root = root_holding(file, m_settings.roots);
     Folder* f = root == std::string::npos ? nullptr : folder_for(root);
     std::string backup;
@@ -155,7 +156,8 @@ std::string RunFolders::backup_for(const std::string& file)
 
 bool RunFolders::record(const FileChange& change)
 {
-    const std::size_t root = root_holding(change.file, m_settings.roots);
+    const std::string file = fsys::absolute_path(change.file);
+    const std::size_t root = root_holding(file, m_settings.roots);
     Folder* f = root == std::string::npos ? nullptr : folder_for(root);
     // An old version kept beside its file is undone from the run log, as the default repair's.
     if (f == nullptr || change.backup.compare(0, f->path.size() + 1, f->path + fsys::k_sep) != 0) {
@@ -166,7 +168,7 @@ bool RunFolders::record(const FileChange& change)
         replacements.push_back(
             {{"old", r.old_path}, {"new", r.new_path}, {"kind", kind_name(r.kind)}, {"how", r.how}});
     }
-    const ordered_json entry{{"path", relative_path(change.file, f->root)},
+    const ordered_json entry{{"path", relative_path(file, f->root)},
                              {"backup", relative_path(change.backup, f->path)},
                              {"before", digest_json(change.before)},
                              {"after", digest_json(change.after)},

@@ -69,7 +69,7 @@ MEMORY_TARGET_MB = 16
 REPORT_MEMORY_TARGET_MB = 64
 # The report's exit status when something is moved or missing.
 REPORT_BROKEN = 3
-ALL_CASES = "123456789"
+ALL_CASES = "123456789u"
 
 
 def sh(cmd, **kw):
@@ -158,9 +158,9 @@ def run_folder_dir():
     return d
 
 
-def log_lines(run_dir):
+def corrected_files(run_dir):
     with open(os.path.join(run_dir, "__result_of_run.txt"), "rb") as f:
-        return f.read().count(b"\n")
+        return f.read().count(b" being corrected: old version is on")
 
 
 def cli_cmd(root, target):
@@ -188,7 +188,7 @@ def check_case(t, runs):
             return measure(CHECK_FLOOR + [t["path"]], env=env, stdout=out)
 
     p, f = paired(runs, prog, floor, min_seconds=4.0)
-    if log_lines(run_dir) != 0:
+    if corrected_files(run_dir) != 0:
         raise RuntimeError("the check-only run changed files in %s" % t["path"])
     if grep_count(grep_out) != t["references"]:
         raise RuntimeError("grep found %d reference lines, the generator wrote %d" % (grep_count(grep_out),
@@ -218,6 +218,7 @@ def wait_after_deletes(seconds=370):
 # Case 2's copies, and case 8's.
 REPAIR_COPIES = os.path.join(WORK, "repair")
 COMPRESSED_REPAIR_COPIES = os.path.join(WORK, "repair-compressed")
+UNDO_COPIES = os.path.join(WORK, "undo")
 
 
 def repair_case(t, runs, copies=REPAIR_COPIES, options=(), check=None):
@@ -243,9 +244,9 @@ def repair_case(t, runs, copies=REPAIR_COPIES, options=(), check=None):
         sh(["sync"])
         tree_copy = os.path.join(copies, "%s-%d" % (kind, k))
         s = measure([CLI] + list(options) + cli_cmd(tree_copy, tree_copy)[1:], cwd=run_dir, env=env)
-        if log_lines(run_dir) != 2 * t["repair_files"]:
+        if corrected_files(run_dir) != t["repair_files"]:
             raise RuntimeError("expected %d repaired files, the log says %d" % (t["repair_files"],
-                                                                                 log_lines(run_dir) // 2))
+                                                                                 corrected_files(run_dir)))
         if check and k == 0 and kind == "flush":
             check(tree_copy)
         return s
@@ -292,7 +293,7 @@ def scene_case(t, runs):
             return measure(["grep", "-c", OBJ_LINE, scene], env=env, stdout=out)
 
     p, f = paired(runs, lambda: measure(cli_cmd(t["path"], scene), cwd=run_dir), floor)
-    if log_lines(run_dir) != 1:  # "no alterations"
+    if corrected_files(run_dir) != 0:  # "no alterations"
         raise RuntimeError("the single-file run changed %s" % scene)
     if grep_count(grep_out) != t["references"]:
         raise RuntimeError("grep count differs from the generator's")
@@ -433,33 +434,86 @@ def moved_report_case(moved, plain, runs):
             "references": moved["references"]}
 
 
+def repaired_pairs(tree_copy):
+    """Each repaired file of `tree_copy` with its old version: in the run folders, or (from a
+    tarnwick-cli older than the run folders) beside it."""
+    runs = os.path.join(tree_copy, "tarnwick-runs")
+    if os.path.isdir(runs):
+        for run in os.listdir(runs):
+            for folder, _, names in os.walk(os.path.join(runs, run)):
+                for name in names:
+                    if name != "manifest.json":
+                        backup = os.path.join(folder, name)
+                        yield os.path.join(tree_copy, os.path.relpath(backup, os.path.join(runs, run))), backup
+        return
+    for folder, _, names in os.walk(os.path.join(tree_copy, "Runtime", "Libraries")):
+        for name in names:
+            stem, ext = os.path.splitext(name)
+            if stem.endswith("_zz00"):
+                yield os.path.join(folder, stem[:-len("_zz00")] + ext), os.path.join(folder, name)
+
+
 def check_compressed_repair(t):
-    """After case 8's run on `tree_copy`: each file that needed a repair has a backup beside
-    it holding the old bytes, and is itself still compressed with no prefix-notation pointer."""
+    """After case 8's run on `tree_copy`: each file that needed a repair has its old bytes
+    kept, and is itself still compressed with no prefix-notation pointer."""
     def check(tree_copy):
         repaired = 0
-        for folder, _, names in os.walk(os.path.join(tree_copy, "Runtime", "Libraries")):
-            for name in names:
-                stem, ext = os.path.splitext(name)
-                if not stem.endswith("_zz00"):
-                    continue
-                repaired += 1
-                path = os.path.join(folder, stem[:-len("_zz00")] + ext)
-                with open(path, "rb") as f:
-                    data = f.read()
-                if data[:2] != b"\x1f\x8b" or b" Runtime:Geometries:" in gzip.decompress(data):
-                    raise RuntimeError("%s was not written back compressed with every pointer repaired" % path)
-                with open(os.path.join(folder, name), "rb") as f:
-                    if b" Runtime:Geometries:" not in gzip.decompress(f.read()):
-                        raise RuntimeError("the backup %s does not hold the old text" % name)
+        for path, backup in repaired_pairs(tree_copy):
+            repaired += 1
+            with open(path, "rb") as f:
+                data = f.read()
+            if data[:2] != b"\x1f\x8b" or b" Runtime:Geometries:" in gzip.decompress(data):
+                raise RuntimeError("%s was not written back compressed with every pointer repaired" % path)
+            with open(backup, "rb") as f:
+                if b" Runtime:Geometries:" not in gzip.decompress(f.read()):
+                    raise RuntimeError("the old version %s does not hold the old text" % backup)
         if repaired != t["repair_files"]:
-            raise RuntimeError("%d backups, the generator made %d files to repair" % (repaired, t["repair_files"]))
+            raise RuntimeError("%d old versions, the generator made %d files to repair" % (repaired, t["repair_files"]))
     return check
 
 
 def compressed_repair_case(t, runs):
     """Case 8: the extended repair of compressed files, a tenth of them rewritten."""
     return repair_case(t, runs, COMPRESSED_REPAIR_COPIES, ["--modern"], check_compressed_repair(t))
+
+
+def undo_case(t, runs):
+    """Case u: --undo of an extended run that changed every file of the tree, against cp -r
+    plus sync of the tree."""
+    run_dir = run_folder_dir()
+    remove_tree(UNDO_COPIES)
+    os.makedirs(UNDO_COPIES)
+    rounds = runs + 1
+    for k in range(rounds):
+        tree_copy = os.path.join(UNDO_COPIES, "undo-%d" % k)
+        sh(["cp", "-a", t["path"], tree_copy])
+        sh([CLI, "--modern", "--root", tree_copy, "--yes", tree_copy], cwd=run_dir, stdout=subprocess.DEVNULL)
+    sh(["sync"])
+    out_path = os.path.join(WORK, "undo.out")
+
+    def prog(k):
+        sh(["sync"])
+        with open(out_path, "w") as out:
+            s = measure([CLI, "--undo", "--root", os.path.join(UNDO_COPIES, "undo-%d" % k)], stdout=out)
+        with open(out_path) as f:
+            last = f.read().splitlines()[-1]
+        if last != "%d files restored, 0 left alone" % t["repair_files"]:
+            raise RuntimeError("the undo said: %s" % last)
+        return s
+
+    def floor(k):
+        sh(["sync"])
+        return measure(["sh", "-c", 'cp -r "$0" "$1" && sync', t["path"], os.path.join(UNDO_COPIES, "floor-%d" % k)])
+
+    samples = {"prog": [], "floor": []}
+    for k in range(rounds):
+        taken = {"prog": prog(k), "floor": floor(k)}
+        if k > 0:
+            for name, s in taken.items():
+                samples[name].append(s)
+    result = {name: Series(s) for name, s in samples.items()}
+    result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
+    return result
 
 
 def machine():
@@ -549,6 +603,10 @@ def rows(results):
             "no target of its own; run with case 2 for the plain repair beside it"
         repair_lines("8 repair, compressed", "%d files (%.1f MB gzip), %d repaired" % (
             r["files"], r["disk_mb"], r["repaired"]), r, beside)
+    if "u" in results:
+        r = results["u"]
+        line("u undo", "%d files restored" % r["restored"], r, r["prog"], "cp -r + sync", r["floor"],
+             "no target of its own")
     if "9" in results:
         for cache, r in sorted(results["9"].items(), reverse=True):
             line("9 report, sparse, %s" % cache, "%d files" % r["files"], r, r["prog"], "rg -uu -c -i", r["floor"],
@@ -618,7 +676,7 @@ def main():
     if cases & set("57"):
         lib_sizes.add(sizes[2])
     lib = {n: tree("lib-%d" % n, "--files", n) for n in sorted(lib_sizes)}
-    if "2" in cases:
+    if cases & set("2u"):
         prefix_tree = tree("prefix-%d" % sizes[1], "--files", sizes[1], "--prefix-per-file")
     if "4" in cases:
         scene_tree = tree("scene-%d" % scene_mb, "--scene-mb", scene_mb)
@@ -660,6 +718,9 @@ def main():
         print("case 8: repair of compressed files", file=sys.stderr)
         results["8"] = compressed_repair_case(crz_tree, runs)
 
+    if "u" in cases:
+        print("case u: undo of an extended run", file=sys.stderr)
+        results["u"] = undo_case(prefix_tree, runs)
     if "9" in cases:
         print("case 9: report on a sparse library", file=sys.stderr)
         results["9"] = sparse_report_case(sparse_tree, 2 * runs)
@@ -683,6 +744,7 @@ def main():
     # Deleted last: see repair_case.
     remove_tree(REPAIR_COPIES)
     remove_tree(COMPRESSED_REPAIR_COPIES)
+    remove_tree(UNDO_COPIES)
 
 if __name__ == "__main__":
     main()

@@ -151,6 +151,7 @@ TEST(CliProcess, RootsMadeAbsoluteTakeAbsolutePicks)
     write_bytes(dir.at("picks.txt"), dir.at("tree/Runtime/Geometries/a.obj") + "\n");
     run_cli(dir, "--modern --root ../start/../tree --yes --answers '" + dir.at("picks.txt") + "' ../tree/lib");
     EXPECT_EQ(read_bytes(dir.at("tree/lib/x.cr2")), "figureResFile :Runtime:Geometries:a.obj\n");
+    EXPECT_TRUE(exists(dir.at("tree/tarnwick-runs")));  // files named from the current folder too
     EXPECT_NE(read_bytes(dir.at("start/__result_of_run.txt")).find(dir.at("tree/Runtime/Geometries/gone.obj") + " replaced"),
               std::string::npos);
     write_bytes(dir.at("plain/y.cr2"), "version 4\n");  // nothing to look for below the whole disk

@@ -23,3 +23,6 @@ cd "$scratch"
     --transcript transcript.txt Poser/Runtime/Libraries
 echo
 echo "repaired copy: $scratch/Poser   run log: $scratch/__result_of_run.txt   prompts: $scratch/transcript.txt"
+if [ ${#extra[@]} -gt 0 ]; then
+    echo "old versions: $(ls -d Poser/tarnwick-runs/*)   undo: (cd $scratch && $top/$build/cli/tarnwick-cli --undo --root Poser)"
+fi
