@@ -1,5 +1,6 @@
 #include "app/run_folders.h"
 
+#include "app/content_roots.h"
 #include "engine/content_paths.h"
 #include "engine/engine_state.h"
 #include "engine/fsys.h"
@@ -33,6 +34,13 @@ std::string native_path(const std::string& folder, std::string rel)
 std::string folder_of(const std::string& path)
 {
     return path.substr(0, path.rfind(fsys::k_sep));
+}
+
+// `path` from anywhere, as the roots are held: its folder normalised.
+std::string absolute_file(const std::string& path)
+{
+    const std::string absolute = fsys::absolute_path(path);
+    return child_path(normalised_root(folder_of(absolute)), absolute.substr(absolute.rfind(fsys::k_sep) + 1));
 }
 
 bool same_volume(const std::string& a, const std::string& b)
@@ -136,7 +144,7 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
 
 std::string RunFolders::backup_for(const std::string& given)
 {
-    const std::string file = fsys::absolute_path(given);
+    const std::string file = absolute_file(given);
     const std::size_t root = root_holding(file, m_settings.roots);
     Folder* f = root == std::string::npos ? nullptr : folder_for(root);
     std::string backup;
@@ -156,7 +164,7 @@ std::string RunFolders::backup_for(const std::string& given)
 
 bool RunFolders::record(const FileChange& change)
 {
-    const std::string file = fsys::absolute_path(change.file);
+    const std::string file = absolute_file(change.file);
     const std::size_t root = root_holding(file, m_settings.roots);
     Folder* f = root == std::string::npos ? nullptr : folder_for(root);
     // An old version kept beside its file is undone from the run log, as the default repair's.
