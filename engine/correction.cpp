@@ -5,6 +5,7 @@
 #include "engine/pointer_rules.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
+#include "engine/text_encoding.h"
 #include "engine/textio.h"
 
 std::unique_ptr<ReplList> repllist;
@@ -168,7 +169,9 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
             root_length = root_length_of(objfile);
         }
         out.write(kept_prefix(trimmed, p.marker));
-        out.write(written_poser_path(objfile, root_length, k_native_style));
+        // A replacement is a name the system gave: the file gets it in the code page older versions wrote.
+        const std::string written = written_poser_path(objfile, root_length, k_native_style);
+        out.write(found ? written : poser_file_text(written));
         out.write_line(p.quoted ? "\"" : "");
         if (out.failed()) {
             break;
