@@ -106,9 +106,16 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     answer("file to check?", "");
     EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "file to check?", filterCR2etc, ChooserMode::open), 0);
     EXPECT_TRUE(obj == folder + "\\man2.obj" && named == folder + "\\new.txt" && !exists(named));
+    // A name in any script, in a folder named in another, comes back whole.
+    const std::string greek = dir.at("Ελληνικά"), ball = greek + "\\Łukasz 日本.obj";
+    write_bytes(ball, "");
+    answer("find the mesh", ball);
+    EXPECT_EQ(prompts.GetFileName(Owner::main, obj, greek, "find the mesh", filterOBJ, ChooserMode::open), 1);
+    EXPECT_EQ(obj, ball);
     const std::string size = " " + std::to_string(sizeof(OPENFILENAMEW));
     EXPECT_EQ(requests, (Lines{"main" + size + " 4096 OBJ mesh geometry files\0*.OBJ"s, "none" + size + " 2 all files\0*.*"s,
-                               "main" + size + " 4096 files to be checked\0*.CR2;*.PP2;*.PZ3"s}));
+                               "main" + size + " 4096 files to be checked\0*.CR2;*.PP2;*.PZ3"s,
+                               "main" + size + " 4096 OBJ mesh geometry files\0*.OBJ"s}));
 
     // A box that cannot show (owner gone) is no answer: where only No changes course, go on.
     DestroyWindow(main);

@@ -1,6 +1,7 @@
 // The file layer under Windows rules: drive roots, devices, letter case, renames that never replace.
 #include "engine/fsys.h"
 
+#include "engine/name_index.h"
 #include "engine/text_encoding.h"
 #include "tests/test_support.h"
 
@@ -102,5 +103,12 @@ TEST(FsysWindows, NamesInAnyScript)
         EXPECT_EQ(fsys::absolute_path(c.name + ".cr2"), utf8_text(file));
         SetCurrentDirectoryW(to_wide(dir.path()).c_str());
         EXPECT_TRUE(fsys::remove_file(file) && !fsys::entry_exists(file));
+    }
+    // Found by name whichever way the reference holds it.
+    write_bytes(dir.at("root/deep/Café.obj"), "");
+    NameIndex index;
+    index.build({dir.at("root")}, {"caf\xe9.obj"});
+    for (const char* reference : {":geom:CAF\xe9.obj", ":geom:café.obj"}) {
+        EXPECT_EQ(index.candidates(reference), Lines{dir.at("root/deep/Café.obj")}) << reference;
     }
 }

@@ -3,6 +3,7 @@
 #include "engine/content_paths.h"
 #include "engine/fsys.h"
 #include "engine/refline.h"
+#include "engine/text_encoding.h"
 
 #include <algorithm>
 
@@ -54,6 +55,13 @@ std::size_t common_tail(const std::vector<std::string_view>& a, const std::vecto
         ++n;
     }
     return n;
+}
+
+// What a file is found by: its name with ASCII letters in lower case, and in UTF-8 as folder
+// listings give it, whatever code page an older Poser file holds the reference in.
+std::string name_key(std::string_view name)
+{
+    return lower_ascii(utf8_text(name));
 }
 
 }  // namespace
@@ -109,11 +117,15 @@ void rank_candidates(std::vector<std::string>& paths, std::string_view target)
 void NameIndex::build(const std::vector<std::string>& roots, const std::unordered_set<std::string>& wanted)
 {
     m_by_name.clear();
+    std::unordered_set<std::string> keys;
+    for (const std::string& name : wanted) {
+        keys.insert(name_key(name));
+    }
     std::unordered_set<std::string> seen;
     for (const std::string& root : roots) {
         walk_tree(root, [&](const std::string& path, const std::string& name) {
-            std::string key = lower_ascii(name);
-            if ((wanted.empty() || wanted.count(key) != 0) && seen.insert(path).second) {
+            std::string key = name_key(name);
+            if ((keys.empty() || keys.count(key) != 0) && seen.insert(path).second) {
                 m_by_name[key].push_back(path);
             }
         });
@@ -127,7 +139,7 @@ std::vector<std::string> NameIndex::candidates(std::string_view target) const
     if (parts.empty()) {
         return {};
     }
-    auto found = m_by_name.find(lower_ascii(parts.back()));
+    auto found = m_by_name.find(name_key(parts.back()));
     if (found == m_by_name.end()) {
         return {};
     }

@@ -152,7 +152,7 @@ TEST_F(MainWindow, AnyFileName)
     write_bytes(root + "\\geom\\café.obj", "");
     write_bytes(root + "\\geom\\日本語 ball.obj", "");
     write_bytes(root + "\\geom\\café hat.obj", "");
-    const std::string old = "objFileGeom 0 0 :geom:ball.obj\nprop 0 0 geom:hat.obj\n" + cafe + poser_cafe;
+    const std::string old = "objFileGeom 0 0 :geom:ball.obj\nprop 0 0 geom:caf\xE9 old.obj\n" + cafe + poser_cafe;
     write_bytes(ball, old);
     write_bytes(dir.at("日本/Ζήτα.cr2"), "figureResFile :geom:ball.obj\n");
     std::string viewed;
@@ -169,7 +169,7 @@ TEST_F(MainWindow, AnyFileName)
     EXPECT_EQ(viewed, log);
     EXPECT_EQ(read_bytes(viewed), correcting_lines(ball, dir.at("Ελληνικά/Łukasz ball_zz00.pp2")) +
                                       replaced_lines(root + "\\geom\\ball.obj", root + "\\geom\\日本語 ball.obj") +
-                                      replaced_lines(root + "\\geom\\hat.obj", root + "\\geom\\café hat.obj"));
+                                      replaced_lines(root + "\\geom\\café old.obj", root + "\\geom\\café hat.obj"));
     // A dropped folder: the remembered pick, the walk's question, the log's place.
     drop({dir.at("日本")});
     EXPECT_EQ(read_bytes(dir.at("日本/Ζήτα.cr2")), "figureResFile :geom:日本語 ball.obj\r\n");
