@@ -3,6 +3,7 @@
 #include "app/console_text.h"
 #include "app/visible_text.h"
 #include "engine/fsys.h"
+#include "engine/text_encoding.h"
 
 #include <string>
 #ifdef _WIN32
@@ -14,10 +15,11 @@
 namespace {
 
 // Every text shown holds paths from the user's files: their control characters are shown,
-// never sent to the terminal.
+// never sent to the terminal. A name as an older Poser file holds it shows its letters on
+// Windows, where those bytes are the ANSI code page's.
 void put(std::FILE* out, std::string_view text)
 {
-    write_text(out, visible(text));
+    write_text(out, visible(utf8_text(text)));
 }
 
 // Layout of our own: line ends and the carriage return that rewrites the status line.
