@@ -3,7 +3,6 @@
 #pragma once
 
 #include "engine/fsys.h"
-#include "engine/text_encoding.h"
 
 #include <algorithm>
 #include <atomic>
@@ -15,23 +14,13 @@
 #include <vector>
 #include <zlib.h>
 
-// `path`, UTF-8 as the program holds names, for the standard library, which on Windows
-// reads a narrow name in the ANSI code page; and back.
-inline std::filesystem::path fs_path(const std::string& path)
-{
-#ifdef _WIN32
-    return std::filesystem::path(to_wide(path));
-#else
-    return std::filesystem::path(path);
-#endif
-}
+// `path`, UTF-8 as the program holds names, for the standard library, which on Windows reads
+// a narrow name in the ANSI code page; and back.
+inline std::filesystem::path fs_path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
 inline std::string utf8_path(const std::filesystem::path& path)
 {
-#ifdef _WIN32
-    return to_utf8(path.wstring());
-#else
-    return path.string();
-#endif
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
 }
 
 // A new empty folder, removed with all its content when the object goes.
