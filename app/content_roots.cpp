@@ -1,5 +1,6 @@
 #include "app/content_roots.h"
 
+#include "app/console_text.h"
 #include "app/report_output.h"
 #include "app/settings.h"
 #include "engine/fsys.h"
@@ -109,11 +110,11 @@ bool gather_content_roots(const std::vector<std::string>& given, const std::stri
         }
         RegisteredFolders registered = parse_library_prefs(xml, k_native_style);
         for (const std::string& far : registered.unreachable) {
-            std::fprintf(notes, "tarnwick-cli: %s: a drive this system cannot reach, left out\n", visible(far).c_str());
+            write_text(notes, "tarnwick-cli: " + visible(far) + ": a drive this system cannot reach, left out\n");
         }
         for (const std::string& folder : registered.roots) {
             if (!fsys::is_folder(folder)) {
-                std::fprintf(notes, "tarnwick-cli: %s: no such folder, left out\n", visible(folder).c_str());
+                write_text(notes, "tarnwick-cli: " + visible(folder) + ": no such folder, left out\n");
                 continue;
             }
             add_once(roots, normalised_root(folder));

@@ -2,6 +2,7 @@
 #include "app/poser_root.h"
 
 #include "app/settings.h"
+#include "engine/text_encoding.h"
 #include "tests/test_support.h"
 
 #include <windows.h>
@@ -43,4 +44,20 @@ TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator
     DeleteFileA((drive + "\\tarnwick-root-test.txt").c_str());
     DeleteFileA(old_ini.c_str());
     reset_engine("");
+}
+
+// A root whose letters the ANSI code page lacks turns the settings file into UTF-16, which the
+// profile functions keep; a root it can hold leaves the file as older versions read it.
+TEST(PoserRootWindows, AnyLetterInTheSavedRoot)
+{
+    TempDir dir;
+    CreateDirectoryW(to_wide(dir.at("Łukasz")).c_str(), nullptr);  // a user's application data
+    SetEnvironmentVariableW(L"APPDATA", to_wide(dir.at("Łukasz")).c_str());
+    const std::string ini = dir.at("Łukasz/tarnwick/poserdirname.ini");
+    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "E:\\café") && write_setting("other", "kept", "yes"));
+    EXPECT_EQ(read_bytes(ini), "[poserinfo]\r\nposeraddr=E:\\caf\xe9\r\n[other]\r\nkept=yes\r\n");
+    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "E:\\Łódź Ελληνικά 日本語"));
+    const std::string utf16 = read_bytes(ini);
+    EXPECT_EQ(to_utf8(std::wstring_view(reinterpret_cast<const wchar_t*>(utf16.data()), utf16.size() / 2)),
+              "\ufeff[poserinfo]\r\nposeraddr=E:\\Łódź Ελληνικά 日本語\r\n[other]\r\nkept=yes\r\n");
 }

@@ -1,7 +1,9 @@
 #include "app/prompts-console.h"
 
+#include "app/console_text.h"
 #include "app/visible_text.h"
 #include "engine/fsys.h"
+#include "engine/text_encoding.h"
 
 #include <string>
 #ifdef _WIN32
@@ -13,17 +15,17 @@
 namespace {
 
 // Every text shown holds paths from the user's files: their control characters are shown,
-// never sent to the terminal.
+// never sent to the terminal. A name as an older Poser file holds it shows its letters on
+// Windows, where those bytes are the ANSI code page's.
 void put(std::FILE* out, std::string_view text)
 {
-    const std::string shown = visible(text);
-    std::fwrite(shown.data(), 1, shown.size(), out);
+    write_text(out, visible(utf8_text(text)));
 }
 
 // Layout of our own: line ends and the carriage return that rewrites the status line.
 void put_raw(std::FILE* out, std::string_view text)
 {
-    std::fwrite(text.data(), 1, text.size(), out);
+    write_text(out, text);
 }
 
 }  // namespace
@@ -60,15 +62,7 @@ void ConsolePrompts::show_message(std::string_view body, std::string_view captio
 
 bool ConsolePrompts::read_answer(std::string& line)
 {
-    line.clear();
-    int c = 0;
-    while ((c = std::fgetc(m_in)) != EOF && c != '\n') {
-        line += static_cast<char>(c);
-    }
-    if (!line.empty() && line.back() == '\r') {
-        line.pop_back();
-    }
-    return c != EOF || !line.empty();
+    return read_text_line(m_in, line);
 }
 
 void ConsolePrompts::show_warning(Owner, std::string_view body, std::string_view caption)

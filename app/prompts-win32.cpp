@@ -1,12 +1,14 @@
 #include "app/prompts-win32.h"
 
+#include "engine/text_encoding.h"
+
 #include <algorithm>
 #include <iterator>
 #include <string>
 #include <vector>
 
-OPENFILENAMEA ofn;
-char tit[256];
+OPENFILENAMEW ofn;
+wchar_t tit[256];
 
 namespace {
 
@@ -15,13 +17,13 @@ namespace {
 constexpr DWORD k_chooser_path_chars = 32768;
 
 // The chooser's filter list: display name, pattern, each terminated, then an empty text.
-std::string filter_list(const FileFilter& f)
+std::wstring filter_list(const FileFilter& f)
 {
-    std::string list = f.display;
-    list += '\0';
-    list += f.pattern;
-    list += '\0';
-    list += '\0';
+    std::wstring list = to_wide(f.display);
+    list += L'\0';
+    list += to_wide(f.pattern);
+    list += L'\0';
+    list += L'\0';
     return list;
 }
 
@@ -44,21 +46,21 @@ RECT work_area_of(HWND box)
 {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
-    GetMonitorInfoA(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
+    GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor);
     return monitor.rcWork;
 }
 
 // How wide `text` is in the title bar's font.
-int caption_text_width(HWND box, const std::string& text)
+int caption_text_width(HWND box, const std::wstring& text)
 {
-    NONCLIENTMETRICSA metrics{};
+    NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    HFONT font = CreateFontIndirectA(&metrics.lfCaptionFont);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HFONT font = CreateFontIndirectW(&metrics.lfCaptionFont);
     HDC dc = GetDC(box);
     HGDIOBJ previous = SelectObject(dc, font);
     SIZE size{};
-    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, previous);
     ReleaseDC(box, dc);
     DeleteObject(font);
@@ -81,7 +83,7 @@ BOOL CALLBACK shift_button(HWND child, LPARAM by)
 // Windows sizes a message box to its body, which here is mostly one short path, and cuts
 // the caption, which holds the actual message. The box grows around its centre until the
 // caption fits beside the close button (never beyond the screen); its buttons stay centred.
-void fit_caption(HWND box, const std::string& caption)
+void fit_caption(HWND box, const std::wstring& caption)
 {
     RECT frame;
     RECT client;
@@ -102,7 +104,7 @@ void fit_caption(HWND box, const std::string& caption)
 
 // The caption of the box about to show; the hook below fits it once the box has laid
 // itself out, which is when its dialog initialisation returns.
-const std::string* g_caption_to_fit = nullptr;
+const std::wstring* g_caption_to_fit = nullptr;
 
 LRESULT CALLBACK after_box_message(int code, WPARAM w, LPARAM l)
 {
@@ -118,9 +120,9 @@ LRESULT CALLBACK after_box_message(int code, WPARAM w, LPARAM l)
 // inside it (through input it lets in) gets its own watch.
 class CaptionFitter {
 public:
-    explicit CaptionFitter(const std::string& caption)
+    explicit CaptionFitter(const std::wstring& caption)
         : m_outer(g_caption_to_fit),
-          m_hook(SetWindowsHookExA(WH_CALLWNDPROCRET, after_box_message, nullptr, GetCurrentThreadId()))
+          m_hook(SetWindowsHookExW(WH_CALLWNDPROCRET, after_box_message, nullptr, GetCurrentThreadId()))
     {
         g_caption_to_fit = &caption;
     }
@@ -135,7 +137,7 @@ public:
     CaptionFitter& operator=(const CaptionFitter&) = delete;
 
 private:
-    const std::string* m_outer;
+    const std::wstring* m_outer;
     HHOOK m_hook;
 };
 
@@ -148,10 +150,10 @@ UINT message_box_style(UINT kind, HWND owner)
 
 int message_box(HWND owner, std::string_view body, std::string_view caption, UINT style)
 {
-    const std::string text(body);
-    const std::string title(caption);
+    const std::wstring text = to_wide(body);
+    const std::wstring title = to_wide(caption);
     CaptionFitter fitter(title);
-    return MessageBoxA(owner, text.c_str(), title.c_str(), message_box_style(style, owner));
+    return MessageBoxW(owner, text.c_str(), title.c_str(), message_box_style(style, owner));
 }
 
 }  // namespace
@@ -194,39 +196,40 @@ bool WindowsPrompts::ask_question(Owner owner, std::string_view body, std::strin
 int WindowsPrompts::choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t,
                                 const FileFilter& f, ChooserMode write)
 {
-    std::vector<char> path(k_chooser_path_chars, '\0');
-    file.copy(path.data(), path.size() - 1);
-    const std::string filter = filter_list(f);
-    const std::string folder(initdir);
-    const std::string title(t);
+    std::vector<wchar_t> path(k_chooser_path_chars, L'\0');
+    to_wide(file).copy(path.data(), path.size() - 1);
+    const std::wstring filter = filter_list(f);
+    const std::wstring folder = to_wide(initdir);
+    const std::wstring title = to_wide(t);
 
-    ofn = OPENFILENAMEA{};
+    ofn = OPENFILENAMEW{};
     // The record's own size: a 64-bit Windows refuses any other, and every chooser would
     // then fail like a cancel.
-    ofn.lStructSize = sizeof(OPENFILENAMEA);
+    ofn.lStructSize = sizeof(OPENFILENAMEW);
     ofn.hwndOwner = owner_window(owner);
     ofn.lpstrFilter = filter.c_str();
     ofn.nFilterIndex = 0;
     ofn.lpstrFile = path.data();
     ofn.nMaxFile = k_chooser_path_chars;
     ofn.lpstrFileTitle = tit;
-    ofn.nMaxFileTitle = sizeof tit;
+    ofn.nMaxFileTitle = sizeof tit / sizeof tit[0];
     ofn.lpstrInitialDir = folder.c_str();
     ofn.lpstrTitle = title.c_str();
     ofn.Flags = write == ChooserMode::save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST;
 
-    BOOL chosen = write == ChooserMode::save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn);
+    BOOL chosen = write == ChooserMode::save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
     if (!chosen) {
         return 0;
     }
-    file = path.data();
+    file = to_utf8(path.data());
     return 1;
 }
 
 void WindowsPrompts::set_title(std::string_view text)
 {
     if (m_main_window != nullptr) {
-        const std::string title(text);
-        SendMessageA(m_main_window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
+        // The main window is a wide-character window: the title keeps every letter.
+        const std::wstring title = to_wide(text);
+        SendMessageW(m_main_window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
     }
 }

@@ -1,5 +1,6 @@
 // The prompts as Windows shows them: message boxes and the common open and save dialogs,
-// owned by the main window or by nobody, and the main window's title.
+// owned by the main window or by nobody, and the main window's title. All texts pass through
+// the wide-character calls, so that any name shows and can be chosen whole.
 #pragma once
 
 #include "engine/prompts.h"
@@ -8,9 +9,9 @@
 #include <commdlg.h>
 
 // The chooser's request, filled anew for every chooser.
-extern OPENFILENAMEA ofn;
+extern OPENFILENAMEW ofn;
 // Receives the chosen file's name without its folder.
-extern char tit[256];
+extern wchar_t tit[256];
 
 class WindowsPrompts : public Prompts {
 public:

@@ -1,6 +1,7 @@
 // The Windows prompts with real dialogs, each found while it shows and answered as a user would.
 #include "app/prompts-win32.h"
 
+#include "engine/text_encoding.h"
 #include "tests/test_support.h"
 
 #include <dlgs.h>
@@ -78,34 +79,35 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     EXPECT_EQ(seen, (Lines{"main icon 1", "none 1", "none 6 7", "main 6 7"}));
 
     TempDir dir;
-    const std::string folder = dir.path() + "\\" + std::string(150, 'g');  // past an old 128-character buffer
-    write_bytes(folder + "\\man2.obj", "");
+    // Past an old 128-character buffer, named in several scripts: the pick comes back whole.
+    const std::string folder = dir.path() + "\\Ελληνικά " + std::string(150, 'g'), man2 = folder + "\\Łukasz 日本.obj";
+    write_bytes(man2, "");
     // Each request: owner, record size, mode flag, filters up to the closing empty text.
     Lines requests;
     auto answer = [&](const char* title, std::string typed) {
         g_expected.emplace_back(title, [&, typed](HWND dialog) {
-            const char* end = ofn.lpstrFilter;
-            while (*end != '\0' || end[1] != '\0') {
+            const wchar_t* end = ofn.lpstrFilter;
+            while (*end != L'\0' || end[1] != L'\0') {
                 ++end;
             }
             requests.push_back((ofn.hwndOwner == main ? "main " : "none ") + std::to_string(ofn.lStructSize) + " " +
                                std::to_string(ofn.Flags & (OFN_FILEMUSTEXIST | OFN_OVERWRITEPROMPT)) + " " +
-                               std::string(ofn.lpstrFilter, end));
-            SetDlgItemTextA(dialog, cmb13, typed.c_str());
-            SetDlgItemTextA(dialog, edt1, typed.c_str());
+                               to_utf8(std::wstring_view(ofn.lpstrFilter, end - ofn.lpstrFilter)));
+            SetDlgItemTextW(dialog, cmb13, to_wide(typed).c_str());
+            SetDlgItemTextW(dialog, edt1, to_wide(typed).c_str());
             PostMessageA(dialog, WM_COMMAND, typed.empty() ? IDCANCEL : IDOK, 0);
         });
     };
     std::string obj = "man.obj", named = "__result_of_run.txt";
-    answer("find the mesh", folder + "\\man2.obj");
+    answer("find the mesh", man2);
     EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "find the mesh", filterOBJ, ChooserMode::open), 1);
     // Save mode takes a new name and writes nothing; a cancel leaves the caller's name as it was.
     answer("find any file", folder + "\\new.txt");
     EXPECT_EQ(prompts.GetFileName(Owner::none, named, folder, "find any file", filterall, ChooserMode::save), 1);
     answer("file to check?", "");
     EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "file to check?", filterCR2etc, ChooserMode::open), 0);
-    EXPECT_TRUE(obj == folder + "\\man2.obj" && named == folder + "\\new.txt" && !exists(named));
-    const std::string size = " " + std::to_string(sizeof(OPENFILENAMEA));
+    EXPECT_TRUE(obj == man2 && named == folder + "\\new.txt" && !exists(named));
+    const std::string size = " " + std::to_string(sizeof(OPENFILENAMEW));
     EXPECT_EQ(requests, (Lines{"main" + size + " 4096 OBJ mesh geometry files\0*.OBJ"s, "none" + size + " 2 all files\0*.*"s,
                                "main" + size + " 4096 files to be checked\0*.CR2;*.PP2;*.PZ3"s}));
 

@@ -1,5 +1,6 @@
 #include "app/report_command.h"
 
+#include "app/console_text.h"
 #include "app/content_roots.h"
 #include "app/prompts-console.h"
 #include "app/report_output.h"
@@ -53,7 +54,7 @@ bool write_page(const std::string& path, const std::string& page)
 
 void fail(std::FILE* err, const std::string& reason)
 {
-    std::fprintf(err, "tarnwick-cli: %s\n", visible(reason).c_str());
+    write_text(err, "tarnwick-cli: " + visible(reason) + "\n");
 }
 
 }  // namespace
@@ -83,7 +84,7 @@ int run_report(const ReportRequest& request, std::string_view version, std::FILE
     const LibraryReport report = build_library_report(paths, roots, std::max(1u, std::thread::hardware_concurrency()), progress);
     line.clear();
     const std::string text = request.json ? report_json(report, version) : report_text(report);
-    std::fwrite(text.data(), 1, text.size(), out);
+    write_text(out, text);
     std::fflush(out);
     if (!request.html.empty() && !write_page(request.html, report_html(report, version))) {
         fail(err, "can't write the report page " + request.html);

@@ -11,12 +11,6 @@
 
 #include <utility>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <filesystem>
-#endif
-
 std::string rootdir;
 std::string logname;
 std::string file;
@@ -123,21 +117,7 @@ void check_folder(Prompts& wn)
 
 void set_rootdir_to_current_folder()
 {
-#ifdef _WIN32
-    // In the ANSI code page, like every path the file layer hands to Windows: a start folder
-    // named with a letter outside ASCII must name the same folder when the log is created.
-    std::string folder(MAX_PATH, '\0');
-    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
-    if (length >= folder.size()) {
-        folder.resize(length);
-        length = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
-    }
-    folder.resize(length < folder.size() ? length : 0);
-    rootdir = folder;
-#else
-    std::error_code ec;
-    rootdir = std::filesystem::current_path(ec).string();
-#endif
+    rootdir = fsys::current_folder();
 }
 
 void set_log_viewer(LogViewer viewer)

@@ -1,5 +1,8 @@
 #include "app/transcript.h"
 
+#include "engine/fsys.h"
+#include "engine/text_encoding.h"
+
 namespace {
 
 std::string_view owner_name(Owner owner)
@@ -9,7 +12,8 @@ std::string_view owner_name(Owner owner)
 
 void append_field(std::string& line, std::string_view field)
 {
-    for (char c : field) {
+    // A name from an old Poser file may be in the ANSI code page: the record is UTF-8 throughout.
+    for (char c : utf8_text(field)) {
         switch (c) {
         case '\t': line += "\\t"; break;
         case '\n': line += "\\n"; break;
@@ -30,7 +34,7 @@ TranscriptPrompts::~TranscriptPrompts()
 
 bool TranscriptPrompts::append_to(const std::string& path)
 {
-    m_file = std::fopen(path.c_str(), "ab");
+    m_file = fsys::open_stream(path, "ab");
     return m_file != nullptr;
 }
 

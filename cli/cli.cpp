@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "app/console_text.h"
 #include "app/content_roots.h"
 #include "app/poser_root.h"
 #include "app/prompts-console.h"
@@ -135,15 +136,14 @@ void print_log(const std::string& path)
 {
     TextReader in;
     if (!in.open(path)) {
-        std::fprintf(stderr, "tarnwick-cli: can't read the log %s\n", visible(path).c_str());
+        write_text(stderr, "tarnwick-cli: can't read the log " + visible(path) + "\n");
         return;
     }
     const bool terminal = is_terminal(stdout);
     std::string_view line;
     while (in.next_line(line)) {
         const std::string shown = terminal ? visible(line) : std::string(line);
-        std::fwrite(shown.data(), 1, shown.size(), stdout);
-        std::fputc('\n', stdout);
+        write_text(stdout, shown + "\n");
     }
     std::fflush(stdout);
 }
@@ -190,7 +190,7 @@ bool use_extended_rules(const CliOptions& options, std::string& error)
 bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& error)
 {
     if (!options.answers.empty()) {
-        stack.answers_file = std::fopen(options.answers.c_str(), "rb");
+        stack.answers_file = fsys::open_stream(options.answers, "rb");
         if (stack.answers_file == nullptr) {
             error = "can't read the answers file " + options.answers;
             return false;
@@ -330,7 +330,7 @@ int run_cli(int argc, char** argv)
     CliOptions options;
     std::string error;
     if (!parse_cli(args, options, error)) {
-        std::fprintf(stderr, "tarnwick-cli: %s (see tarnwick-cli --help)\n", visible(error).c_str());
+        write_text(stderr, "tarnwick-cli: " + visible(error) + " (see tarnwick-cli --help)\n");
         return 2;
     }
     if (options.help) {
@@ -357,13 +357,13 @@ int run_cli(int argc, char** argv)
     }
     if (options.has_root && !is_dir(options.root)) {
         // Every pointer would count as broken, and no pick could lie inside the root.
-        std::fprintf(stderr, "tarnwick-cli: the Poser root %s is not a folder\n", visible(options.root).c_str());
+        write_text(stderr, "tarnwick-cli: the Poser root " + visible(options.root) + " is not a folder\n");
         return 2;
     }
     interrupt::install();
     PromptStack prompts;
     if (!build_prompts(options, prompts, error)) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n", visible(error).c_str());
+        write_text(stderr, "tarnwick-cli: " + visible(error) + "\n");
         return 2;
     }
     Prompts& wn = *prompts.top;
@@ -375,7 +375,7 @@ int run_cli(int argc, char** argv)
         return interrupt::status() != 0 ? interrupt::finish(logname) : 1;
     }
     if (options.modern && !use_extended_rules(options, error)) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n", visible(error).c_str());
+        write_text(stderr, "tarnwick-cli: " + visible(error) + "\n");
         return 2;
     }
     for (const CliAction& action : options.actions) {

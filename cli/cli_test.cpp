@@ -3,6 +3,9 @@
 #include "tests/test_support.h"
 
 #include <cstdlib>
+#ifdef _WIN32
+#include "engine/text_encoding.h"
+#endif
 
 TEST(CliArguments, OptionsAndActionsInOrder)
 {
@@ -156,5 +159,24 @@ TEST(CliProcess, RootsMadeAbsoluteTakeAbsolutePicks)
               std::string::npos);
     write_bytes(dir.at("plain/y.cr2"), "version 4\n");  // nothing to look for below the whole disk
     EXPECT_NE(run_cli(dir, "--report --json --root / ../plain").find("\"roots\": [\n    \"/\"\n  ]"), std::string::npos);
+}
+#endif
+
+#ifdef _WIN32
+// Names in Polish, Greek and Japanese in the wide command line, the start folder and a pointer;
+// the log and the transcript hold them in UTF-8.
+TEST(CliProcess, AnyFileName)
+{
+    TempDir dir;
+    const std::string root = dir.at("Poser Ελληνικά"), ball = dir.at("Łódź/Łukasz ball.pp2");
+    const std::string log = dir.at("Łódź/__result_of_run.txt");
+    write_bytes(root + "\\geom\\日本語.obj", "");
+    write_bytes(ball, "objFileGeom 0 0 :geom:日本語.obj\n");
+    const std::string command = "cd /d \"" + dir.at("Łódź") + "\" && \"" TARNWICK_CLI_PATH "\" --root \"" + root +
+                                "\" --yes --transcript \"" + dir.at("記録.txt") + "\" \"" + ball + "\" >\"" + dir.at("out") + "\" 2>&1";
+    EXPECT_EQ(_wsystem(to_wide(command).c_str()), 0);
+    EXPECT_EQ(read_bytes(log), "no alterations\r\n");
+    EXPECT_EQ(read_bytes(dir.at("記録.txt")),
+              "title\t" + ball + "\nquestion\tnone\tdo you want to see my log for this run?\t" + log + "\tyes\n");
 }
 #endif

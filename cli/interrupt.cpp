@@ -1,5 +1,6 @@
 #include "cli/interrupt.h"
 
+#include "app/console_text.h"
 #include "app/prompts-console.h"
 #include "app/visible_text.h"
 
@@ -22,7 +23,7 @@ int finish(const std::string& logname)
     if (is_terminal(stderr)) {
         std::fputc('\n', stderr);
     }
-    std::fprintf(stderr, "%s\n", line.c_str());
+    write_text(stderr, line + "\n");
     std::fflush(stderr);
     return code;
 }

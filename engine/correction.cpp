@@ -5,6 +5,7 @@
 #include "engine/existence.h"
 #include "engine/refline.h"
 #include "engine/run_stop.h"
+#include "engine/text_encoding.h"
 #include "engine/textio.h"
 
 std::unique_ptr<ReplList> repllist;
@@ -139,11 +140,14 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
         }
         build_disk_path(posername, trimmed.substr(m.path_start), k_native_style, objfile);
         oldobj = objfile;
-        if (!reference_exists(objfile, wn) && !replacement_for(oldobj, objfile, wn)) {
+        const bool found = reference_exists(objfile, wn);
+        if (!found && !replacement_for(oldobj, objfile, wn)) {
             return 0;
         }
         out.write(kept_prefix(trimmed, m));
-        if (!out.write_line(written_poser_path(objfile, posername.size(), k_native_style))) {
+        // A replacement is a name the system gave: the file gets it in the code page older versions wrote.
+        const std::string written = written_poser_path(objfile, posername.size(), k_native_style);
+        if (!out.write_line(found ? written : poser_file_text(written))) {
             break;
         }
         if (!equals_ignoring_case(objfile, oldobj)) {

@@ -225,16 +225,26 @@ bool is_folder(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string current_folder()
+{
+    char* cwd = ::getcwd(nullptr, 0);
+    if (cwd == nullptr) {
+        return std::string();
+    }
+    std::string folder(cwd);
+    std::free(cwd);
+    return folder;
+}
+
 std::string absolute_path(const std::string& path)
 {
     std::string joined = path;
     if (path.empty() || path[0] != '/') {
-        char* cwd = ::getcwd(nullptr, 0);
-        if (cwd == nullptr) {
+        const std::string cwd = current_folder();
+        if (cwd.empty()) {
             return std::string();
         }
-        joined = std::string(cwd) + "/" + path;
-        std::free(cwd);
+        joined = cwd + "/" + path;
     }
     std::string out;
     std::size_t k = 0;
@@ -263,6 +273,11 @@ std::string resolved_path(const std::string& path)
     std::string out(resolved);
     std::free(resolved);
     return out;
+}
+
+std::FILE* open_stream(const std::string& path, const char* mode)
+{
+    return is_nameable(path) ? std::fopen(path.c_str(), mode) : nullptr;
 }
 
 bool folder_identity(const std::string& path, FolderId& id)

@@ -1,6 +1,9 @@
-// Windows side of the file layer: the ANSI Win32 file functions directly, no C stdio, so
-// that the text rules and the error checks are ours and the same on every platform.
+// Windows side of the file layer: the wide-character Win32 file functions directly, no C
+// stdio, so that the text rules and the error checks are ours and the same on every
+// platform, and so that any name Windows allows can be reached, whatever the ANSI code page.
 #include "engine/fsys.h"
+
+#include "engine/text_encoding.h"
 
 #include <windows.h>
 
@@ -61,8 +64,8 @@ bool open_for_reading(const std::string& path, RawFile& f, Listed)
     }
     // Other programs may read and write the file meanwhile, as with the C library's "r".
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder cannot be opened at all.
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -80,8 +83,8 @@ bool open_for_writing(const std::string& path, Create mode, RawFile& f)
         return false;
     }
     DWORD disposition = mode == Create::exclusive ? CREATE_NEW : CREATE_ALWAYS;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -163,7 +166,7 @@ bool entry_exists(const std::string& path)
     if (!is_nameable(path)) {
         return false;
     }
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(to_wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
         return true;
     }
     // Only a clear "not there" counts as free: a name that cannot be queried (access
@@ -182,7 +185,7 @@ bool rename_noreplace(const std::string& from, const std::string& to)
     }
     // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists, and without
     // MOVEFILE_COPY_ALLOWED it never turns into a copy across drives.
-    return MoveFileExA(from.c_str(), to.c_str(), 0) != 0;
+    return MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(), 0) != 0;
 }
 
 bool remove_file(const std::string& path)
@@ -193,7 +196,7 @@ bool remove_file(const std::string& path)
     if (fault_injected(Op::remove, path)) {
         return false;
     }
-    return DeleteFileA(path.c_str()) != 0;
+    return DeleteFileW(to_wide(path).c_str()) != 0;
 }
 
 bool is_folder(const std::string& path)
@@ -201,24 +204,39 @@ bool is_folder(const std::string& path)
     if (!is_nameable(path)) {
         return false;
     }
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string current_folder()
+{
+    DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(needed, L'\0');
+    DWORD n = GetCurrentDirectoryW(needed, folder.data());
+    folder.resize(n < needed ? n : 0);
+    return to_utf8(folder);
 }
 
 std::string absolute_path(const std::string& path)
 {
-    // GetFullPathNameA also drops "." components and doubled separators, as Windows reads them.
-    DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    // GetFullPathNameW also drops "." components and doubled separators, as Windows reads them.
+    const std::wstring name = to_wide(path);
+    DWORD needed = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
     if (needed == 0) {
         return std::string();
     }
-    std::string full(needed, '\0');
-    DWORD n = GetFullPathNameA(path.c_str(), needed, full.data(), nullptr);
+    std::wstring full(needed, L'\0');
+    DWORD n = GetFullPathNameW(name.c_str(), needed, full.data(), nullptr);
     full.resize(n < needed ? n : 0);
-    while (full.size() > 3 && (full.back() == '\\' || full.back() == '/')) {
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) {
         full.pop_back();
     }
-    return full;
+    return to_utf8(full);
+}
+
+std::FILE* open_stream(const std::string& path, const char* mode)
+{
+    return is_nameable(path) ? _wfopen(to_wide(path).c_str(), to_wide(mode).c_str()) : nullptr;
 }
 
 std::string resolved_path(const std::string& path)
@@ -237,8 +255,9 @@ bool folder_identity(const std::string& path, FolderId& id)
     // a junction or a folder link is seen as such and never followed.
     // The folder the walk lists under this name, so that the loop check compares like with like.
     const std::string folder = walked_folder(path);
-    HANDLE h = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE h = CreateFileW(to_wide(folder).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -261,14 +280,14 @@ bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entr
     if (!is_nameable(path) || path.find_first_of("*?") != std::string::npos) {
         return false;
     }
-    WIN32_FIND_DATAA entry;
-    HANDLE h = FindFirstFileA(listing_pattern(path).c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE h = FindFirstFileW(to_wide(listing_pattern(path)).c_str(), &entry);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }
     entries.clear();
     do {
-        const std::string name = entry.cFileName;
+        const std::string name = to_utf8(entry.cFileName);
         if (name == "." || name == "..") {
             continue;
         }
@@ -278,7 +297,7 @@ bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entr
                          : (a & FILE_ATTRIBUTE_DIRECTORY) != 0  ? EntryType::folder
                                                                 : EntryType::file;
         entries.push_back(FolderEntry{name, type});
-    } while (FindNextFileA(h, &entry));
+    } while (FindNextFileW(h, &entry));
     // A listing cut short by an error is not the folder's content.
     bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(h);

@@ -1,6 +1,8 @@
 // The file layer under Windows rules: drive roots, devices, letter case, renames that never replace.
 #include "engine/fsys.h"
 
+#include "engine/name_index.h"
+#include "engine/text_encoding.h"
 #include "tests/test_support.h"
 
 #include <windows.h>
@@ -48,4 +50,42 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     EXPECT_TRUE(std::find_if(entries.begin(), entries.end(), [](auto& e) { return _stricmp(e.name.c_str(), "windows") == 0; }) !=
                 entries.end());
     EXPECT_TRUE(fsys::folder_identity(drive + "\\", f) && other == f);
+}
+
+// Names between UTF-8 and the wide calls: every letter kept, bytes an older program wrote
+// read in the ANSI code page (1252 in the test prefix).
+TEST(FsysWindows, NamesInAnyScript)
+{
+    ASSERT_EQ(GetACP(), 1252u) << "the cases below are written for the code page of wine's default prefix";
+    // Each name as the program holds it, and as Windows has it.
+    const std::pair<std::string, std::wstring> cases[] = {
+        {"Łódź", L"\u0141\u00f3d\u017a"},
+        {"Ελληνικά", L"\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac"},
+        {"日本語", L"\u65e5\u672c\u8a9e"},
+        {"caf\xe9 Łódź", L"caf\u00e9 \u0141\u00f3d\u017a"},
+        {"🎭", L"\U0001f3ad"},
+    };
+    for (const auto& [name, wide] : cases) {
+        EXPECT_EQ(to_wide(name), wide) << name;
+        EXPECT_EQ(to_wide(to_utf8(wide)), wide) << name;
+    }
+
+    TempDir dir;
+    for (const auto& [name, wide] : cases) {
+        const std::string folder = dir.at(name), file = folder + "\\" + name + ".cr2";
+        ASSERT_TRUE(CreateDirectoryW(to_wide(folder).c_str(), nullptr)) << name;
+        fsys::RawFile f;
+        ASSERT_TRUE(fsys::open_for_writing(file, fsys::Create::exclusive, f) && fsys::close_file(f));
+        EXPECT_TRUE(fsys::is_folder(folder) && fsys::entry_exists(file) && fsys::is_readable_file(file));
+        std::vector<fsys::FolderEntry> entries;
+        ASSERT_TRUE(fsys::list_folder_entries(folder, entries) && entries.size() == 1);
+        EXPECT_EQ(entries[0].name, utf8_text(name) + ".cr2");
+        EXPECT_EQ(fsys::absolute_path(dir.at("x/../") + name), utf8_text(folder));
+    }
+    // Found by name whichever way the reference holds it.
+    NameIndex index;
+    index.build({dir.path()}, {"caf\xe9 Łódź.cr2"});
+    for (const char* reference : {":geom:CAF\xe9 Łódź.cr2", ":geom:café Łódź.cr2"}) {
+        EXPECT_EQ(index.candidates(reference), Lines{dir.at("café Łódź/café Łódź.cr2")}) << reference;
+    }
 }

@@ -1,9 +1,11 @@
 // The few file-system operations the engine needs, with the same meaning on every platform.
 // fsys-posix.cpp and fsys-win32.cpp implement them; everything above this header is portable.
+// Paths are UTF-8 text on every platform (engine/text_encoding.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -69,6 +71,9 @@ bool remove_file(const std::string& path);
 // True when `path` names an existing folder (links followed).
 bool is_folder(const std::string& path);
 
+// The current folder; "" when it cannot be known.
+std::string current_folder();
+
 // `path` made absolute from the current folder, without "." components, doubled or
 // trailing separators; "" when the current folder cannot be known.
 std::string absolute_path(const std::string& path);
@@ -96,6 +101,10 @@ struct FolderEntry {
 // The entries of a folder with each one's type, "." and ".." left out, in the order the
 // system yields them. False when the folder cannot be listed.
 bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries);
+
+// A C stream on `path` with the C library's `mode`, for the few files read and written
+// through it (answers, transcript); nullptr when it cannot be opened.
+std::FILE* open_stream(const std::string& path, const char* mode);
 
 // Test support: a hook asked before each operation that changes the disk; when it returns
 // true the operation fails as if the disk had refused it. Unset in the programs.

@@ -5,6 +5,7 @@
 #include "engine/engine_state.h"
 #include "engine/references.h"
 #include "engine/run_stop.h"
+#include "engine/text_encoding.h"
 #include "engine/textio.h"
 
 #include <vector>
@@ -106,7 +107,8 @@ bool DocumentPass::new_path(const FileReference& ref, std::string& text, bool& s
         }
         return false;
     }
-    text = colon_path_below(m_rules.options().roots[root], objfile);
+    // A pick is a name the system gave: the file gets it in the code page older versions wrote.
+    text = poser_file_text(colon_path_below(m_rules.options().roots[root], objfile));
     if (!equals_ignoring_case(objfile, shown)) {
         log_replacement(shown, objfile);
         if (!how.empty()) {

@@ -3,6 +3,7 @@
 #include "engine/content_paths.h"
 #include "engine/folder_listings.h"
 #include "engine/refline.h"
+#include "engine/text_encoding.h"
 #include "engine/tree_walk.h"
 
 #include <algorithm>
@@ -18,6 +19,13 @@ std::size_t common_tail(const std::vector<std::string_view>& a, const std::vecto
         ++n;
     }
     return n;
+}
+
+// What a file is found by: its name with ASCII letters in lower case, and in UTF-8 as folder
+// listings give it, whatever code page an older Poser file holds the reference in.
+std::string name_key(std::string_view name)
+{
+    return lower_ascii(utf8_text(name));
 }
 
 }  // namespace
@@ -45,13 +53,17 @@ void rank_candidates(std::vector<Candidate>& candidates, std::string_view target
 void NameIndex::build(const std::vector<std::string>& roots, const std::unordered_set<std::string>& wanted)
 {
     m_by_name.clear();
+    std::unordered_set<std::string> keys;
+    for (const std::string& name : wanted) {
+        keys.insert(name_key(name));
+    }
     std::unordered_set<std::string> seen;
     const WalkPolicy policy{true};
     for (std::size_t root = 0; root < roots.size(); ++root) {
         walk_tree(roots[root], policy, [&](const std::string& folder, const std::vector<fsys::FolderEntry>& entries) {
             for (const fsys::FolderEntry& e : entries) {
-                std::string key = lower_ascii(e.name);
-                if (e.type == fsys::EntryType::folder || (!wanted.empty() && wanted.count(key) == 0)) {
+                std::string key = name_key(e.name);
+                if (e.type == fsys::EntryType::folder || (!keys.empty() && keys.count(key) == 0)) {
                     continue;
                 }
                 std::string path = child_path(folder, e.name);
@@ -71,6 +83,6 @@ std::vector<Candidate> NameIndex::namesakes(std::string_view target) const
     if (parts.empty()) {
         return {};
     }
-    auto found = m_by_name.find(lower_ascii(parts.back()));
+    auto found = m_by_name.find(name_key(parts.back()));
     return found == m_by_name.end() ? std::vector<Candidate>{} : found->second;
 }

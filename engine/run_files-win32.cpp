@@ -1,5 +1,7 @@
 #include "engine/run_files.h"
 
+#include "engine/text_encoding.h"
+
 #include <windows.h>
 
 #include <bcrypt.h>
@@ -18,18 +20,18 @@ bool make_folders(const std::string& path)
     if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':' && !make_folders(path.substr(0, cut))) {
         return false;
     }
-    return CreateDirectoryA(path.c_str(), nullptr) != 0 || (GetLastError() == ERROR_ALREADY_EXISTS && is_folder(path));
+    return CreateDirectoryW(to_wide(path).c_str(), nullptr) != 0 || (GetLastError() == ERROR_ALREADY_EXISTS && is_folder(path));
 }
 
 bool remove_folder(const std::string& path)
 {
-    return is_nameable(path) && !fault_injected(Op::remove, path) && RemoveDirectoryA(path.c_str()) != 0;
+    return is_nameable(path) && !fault_injected(Op::remove, path) && RemoveDirectoryW(to_wide(path).c_str()) != 0;
 }
 
 bool rename_replace(const std::string& from, const std::string& to)
 {
     return is_nameable(from) && is_nameable(to) && !fault_injected(Op::rename, from) &&
-           MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+           MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool seek_to(RawFile& f, long long offset)

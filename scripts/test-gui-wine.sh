@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# tarnwick.exe as a user meets it, under Xvfb and wine: the Poser root question (a message
-# box wide enough for its whole caption, saved as a screenshot) answered from the keyboard,
+# tarnwick.exe as a user meets it, under Xvfb and wine, started in a folder named in Polish:
+# the Poser root question (a message box wide enough for its whole caption, showing a root
+# named in Polish, Greek and Japanese, saved as a screenshot) answered from the keyboard,
 # the maximised main window titled "tarnwick" with its menu bar (saved as
 # a screenshot in the build folder), the help command reached through its menu key, and the
 # close box ending the program with exit status 0.
@@ -113,11 +114,15 @@ wait_for 20 display_ready || skip "Xvfb cannot start (see $build/xvfb.log)"
 
 prepare_prefix
 
-# The stored Poser root, where the profile functions look for it: the Windows folder.
-mkdir -p "$prefix/drive_c/Poser"
-printf '[poserinfo]\r\nposeraddr=C:\\Poser\r\n' >"$prefix/drive_c/windows/poserdirname.ini"
+# The stored Poser root, where the profile functions look for it: the Windows folder. Named in
+# Polish, Greek and Japanese, in a UTF-16 file as the program saves such a name.
+root='Poser Łódź Ελληνικά 日本語'
+mkdir -p "$prefix/drive_c/$root" "$build/start Łódź"
+printf '\xff\xfe' >"$prefix/drive_c/windows/poserdirname.ini"
+printf '[poserinfo]\r\nposeraddr=C:\\%s\r\n' "$root" | iconv -f UTF-8 -t UTF-16LE >>"$prefix/drive_c/windows/poserdirname.ini"
 
-cd "$build" || fail "no build folder $build"
+exe=$(realpath "$exe")  # the program is started from another folder
+cd "$build/start Łódź" || fail "no start folder in $build"
 started=$SECONDS
 "$wine" "$exe" &
 app_pid=$!

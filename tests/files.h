@@ -14,6 +14,15 @@
 #include <vector>
 #include <zlib.h>
 
+// `path`, UTF-8 as the program holds names, for the standard library, which on Windows reads
+// a narrow name in the ANSI code page; and back.
+inline std::filesystem::path fs_path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
+inline std::string utf8_path(const std::filesystem::path& path)
+{
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+}
+
 // A new empty folder, removed with all its content when the object goes.
 class TempDir {
 public:
@@ -23,13 +32,13 @@ public:
         std::error_code ec;
         const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
         do {
-            m_path = (base / ("tarnwick-test-" + std::to_string(counter++))).string();
-        } while (!std::filesystem::create_directory(m_path, ec) && !ec);
+            m_path = utf8_path(base / ("tarnwick-test-" + std::to_string(counter++)));
+        } while (!std::filesystem::create_directory(fs_path(m_path), ec) && !ec);
     }
     ~TempDir()
     {
         std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
+        std::filesystem::remove_all(fs_path(m_path), ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -51,8 +60,8 @@ private:
 inline void write_bytes(const std::string& path, const std::string& bytes)
 {
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::filesystem::create_directories(fs_path(path).parent_path(), ec);
+    std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
     if (!(out << bytes).flush()) {
         throw std::runtime_error("cannot write " + path);  // a failed test, or a fuzz finding
     }
@@ -61,7 +70,7 @@ inline void write_bytes(const std::string& path, const std::string& bytes)
 // The whole file, or "<missing>" when it cannot be read.
 inline std::string read_bytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs_path(path), std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return in ? s.str() : "<missing>";
@@ -71,7 +80,7 @@ inline std::string read_bytes(const std::string& path)
 inline void write_gzip(const std::string& path, const std::string& text, bool append = false)
 {
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    std::filesystem::create_directories(fs_path(path).parent_path(), ec);
     gzFile f = gzopen(path.c_str(), append ? "ab9" : "wb9");
     gzwrite(f, text.data(), static_cast<unsigned>(text.size()));
     gzclose(f);

@@ -24,9 +24,9 @@ inline bool exists(const std::string& path) { return fsys::entry_exists(path); }
 inline Files files_below(const std::string& folder, bool compressed = false)
 {
     Files files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(fs_path(folder))) {
         if (entry.is_regular_file()) {
-            const std::string path = entry.path().string();
+            const std::string path = utf8_path(entry.path());
             files[path] = compressed ? read_gzip(path) : read_bytes(path);
         }
     }

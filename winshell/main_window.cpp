@@ -3,6 +3,7 @@
 #include "app/poser_root.h"
 #include "app/runs.h"
 #include "engine/run_stop.h"
+#include "engine/text_encoding.h"
 #include "winshell/resource.h"
 
 #include <shellapi.h>
@@ -30,11 +31,11 @@ bool g_in_root_dialogue = false;
 // into the name of some other file or folder.
 std::string dropped_path(HDROP drop, UINT index)
 {
-    UINT length = DragQueryFileA(drop, index, nullptr, 0);
-    std::string path(length + 1, '\0');
-    UINT copied = DragQueryFileA(drop, index, path.data(), length + 1);
+    UINT length = DragQueryFileW(drop, index, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    UINT copied = DragQueryFileW(drop, index, path.data(), length + 1);
     path.resize(copied);
-    return path;
+    return to_utf8(path);
 }
 
 std::vector<std::string> dropped_paths(HDROP drop)
@@ -60,12 +61,12 @@ bool confirm_poser_root()
 
 LRESULT on_create(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
-    // The prompts of the root dialogue below are owned by this window, which CreateWindowExA
+    // The prompts of the root dialogue below are owned by this window, which CreateWindowExW
     // has not yet returned to anyone.
     mwn = wn;
     // Taken before any chooser can move the current folder: the run log lives here.
     set_rootdir_to_current_folder();
-    mainmenu = LoadMenuA(Instance, progname);
+    mainmenu = LoadMenuW(Instance, to_wide(progname).c_str());
     SetMenu(wn, mainmenu);
     ShowWindow(wn, SW_SHOW);
     DragAcceptFiles(wn, TRUE);
@@ -74,7 +75,7 @@ LRESULT on_create(HWND wn, UINT message, WPARAM S, LPARAM L)
         PostQuitMessage(0);
         return 0;
     }
-    return DefWindowProcA(wn, message, S, L);
+    return DefWindowProcW(wn, message, S, L);
 }
 
 LRESULT on_paint(HWND wn, UINT message, WPARAM S, LPARAM L)
@@ -82,7 +83,7 @@ LRESULT on_paint(HWND wn, UINT message, WPARAM S, LPARAM L)
     PAINTSTRUCT ps;
     BeginPaint(wn, &ps);
     EndPaint(wn, &ps);
-    return DefWindowProcA(wn, message, S, L);
+    return DefWindowProcW(wn, message, S, L);
 }
 
 LRESULT on_get_min_max_info(LPARAM L)
@@ -97,7 +98,7 @@ LRESULT on_get_min_max_info(LPARAM L)
 LRESULT on_close(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
     if (!run_in_progress()) {
-        return DefWindowProcA(wn, message, S, L);
+        return DefWindowProcW(wn, message, S, L);
     }
     g_close_waiting = true;
     if (!g_in_root_dialogue) {
@@ -125,10 +126,10 @@ LRESULT on_command(HWND wn, UINT message, WPARAM S, LPARAM L)
         return 0;
     }
     if (after == AfterCommand::close_main_window) {
-        SendMessageA(wn, WM_CLOSE, 0, 0);
+        SendMessageW(wn, WM_CLOSE, 0, 0);
         return 0;
     }
-    return DefWindowProcA(wn, message, S, L);
+    return DefWindowProcW(wn, message, S, L);
 }
 
 LRESULT on_drop_files(HWND wn, UINT message, WPARAM S, LPARAM L)
@@ -141,7 +142,7 @@ LRESULT on_drop_files(HWND wn, UINT message, WPARAM S, LPARAM L)
     if (closed_after_run(wn)) {
         return 0;
     }
-    return DefWindowProcA(wn, message, S, L);
+    return DefWindowProcW(wn, message, S, L);
 }
 
 }  // namespace
@@ -151,24 +152,26 @@ void use_prompts(Prompts& prompts)
     g_prompts = &prompts;
 }
 
+// A wide-character class: its windows keep every letter of a title such as a file's path.
 bool Register(const char* name, WNDPROC proc)
 {
-    WNDCLASSA wc{};
+    const std::wstring class_name = to_wide(name);
+    WNDCLASSW wc{};
     wc.style = CS_VREDRAW | CS_HREDRAW | CS_SAVEBITS;
     wc.lpfnWndProc = proc;
     wc.hInstance = Instance;
-    wc.hIcon = LoadIconA(Instance, progname);
+    wc.hIcon = LoadIconW(Instance, to_wide(progname).c_str());
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszMenuName = nullptr;
-    wc.lpszClassName = name;
-    return RegisterClassA(&wc) != 0;
+    wc.lpszClassName = class_name.c_str();
+    return RegisterClassW(&wc) != 0;
 }
 
 HWND newwindow(const char* clas, const char* name, DWORD c)
 {
-    HWND wn = CreateWindowExA(0, clas, name, WS_OVERLAPPEDWINDOW | c, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                              CW_USEDEFAULT, nullptr, nullptr, Instance, nullptr);
+    HWND wn = CreateWindowExW(0, to_wide(clas).c_str(), to_wide(name).c_str(), WS_OVERLAPPEDWINDOW | c, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, Instance, nullptr);
     if (wn != nullptr) {
         ShowWindow(wn, SW_SHOW);
         UpdateWindow(wn);
@@ -178,12 +181,12 @@ HWND newwindow(const char* clas, const char* name, DWORD c)
 
 int Draghowmanyfiles(HDROP hdrop)
 {
-    return static_cast<short>(DragQueryFileA(hdrop, 0xFFFFFFFF, nullptr, 0));
+    return static_cast<short>(DragQueryFileW(hdrop, 0xFFFFFFFF, nullptr, 0));
 }
 
 void open_in_text_editor(const std::string& log)
 {
-    ShellExecuteA(mwn, "open", "NOTEPAD", log.c_str(), "", SW_SHOW);
+    ShellExecuteW(mwn, L"open", L"NOTEPAD", to_wide(log).c_str(), L"", SW_SHOW);
 }
 
 int run_message_loop(GetMessageFunction get_message)
@@ -192,7 +195,7 @@ int run_message_loop(GetMessageFunction get_message)
     BOOL got = 0;
     while ((got = get_message(&msg, nullptr, 0, 0)) > 0) {
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
     // -1: the loop itself failed and no quit message came with a code.
     return got == 0 ? static_cast<int>(msg.wParam) : 0;
@@ -201,7 +204,7 @@ int run_message_loop(GetMessageFunction get_message)
 LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L)
 {
     if (g_prompts == nullptr) {
-        return DefWindowProcA(wn, iMessage, S, L);
+        return DefWindowProcW(wn, iMessage, S, L);
     }
     switch (iMessage) {
     case WM_CREATE:
@@ -222,6 +225,6 @@ LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L)
     case WM_DROPFILES:
         return on_drop_files(wn, iMessage, S, L);
     default:
-        return DefWindowProcA(wn, iMessage, S, L);
+        return DefWindowProcW(wn, iMessage, S, L);
     }
 }

@@ -28,8 +28,8 @@ LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L);
 // The number of paths in a drop, as a signed 16-bit count.
 int Draghowmanyfiles(HDROP hdrop);
 // Runs the message loop until the quit message and returns its code; 0 when getting a
-// message fails. `get_message` is GetMessageA but in the tests.
+// message fails. `get_message` is GetMessageW but in the tests.
 using GetMessageFunction = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT);
-int run_message_loop(GetMessageFunction get_message = GetMessageA);
+int run_message_loop(GetMessageFunction get_message = GetMessageW);
 // Opens the run log in the text editor, without waiting for it.
 void open_in_text_editor(const std::string& log);

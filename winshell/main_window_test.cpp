@@ -3,6 +3,7 @@
 
 #include "app/runs.h"
 #include "app/settings.h"
+#include "engine/text_encoding.h"
 #include "tests/test_support.h"
 
 #include <cstring>
@@ -25,8 +26,8 @@ protected:
         reset_engine("");
         CreateDirectoryA(dir.at("appdata").c_str(), nullptr);
         SetEnvironmentVariableA("APPDATA", dir.at("appdata").c_str());
-        CreateDirectoryA(start.c_str(), nullptr);
-        ASSERT_TRUE(SetCurrentDirectoryA(start.c_str()));
+        CreateDirectoryW(to_wide(start).c_str(), nullptr);
+        ASSERT_TRUE(SetCurrentDirectoryW(to_wide(start).c_str()));
         write_bytes(dir.at("Poser/geom/man.obj"), "");
     }
     void TearDown() override { SetCurrentDirectoryA(dir.path().c_str()); }
@@ -46,20 +47,21 @@ protected:
         wn = newwindow(progname, progname, WS_MAXIMIZE);
     }
     void command(int id) { SendMessageA(wn, WM_COMMAND, static_cast<WPARAM>(id), 0); }
-    // A drop as the shell hands it over: a header, the paths, each terminated, one more NUL.
+    // A drop as the shell hands it over: a header, the paths in UTF-16, each terminated, one more NUL.
     void drop(const std::vector<std::string>& paths)
     {
-        std::string block(sizeof(DROPFILES), '\0');
-        reinterpret_cast<DROPFILES*>(block.data())->pFiles = sizeof(DROPFILES);
+        std::wstring block(sizeof(DROPFILES) / sizeof(wchar_t), L'\0');
+        *reinterpret_cast<DROPFILES*>(block.data()) = DROPFILES{sizeof(DROPFILES), {}, FALSE, TRUE};
         for (const std::string& p : paths) {
-            block += p + '\0';
+            block += to_wide(p) + L'\0';
         }
-        void* memory = std::memcpy(GlobalAlloc(GMEM_FIXED, block.size() + 1), block.c_str(), block.size() + 1);
+        const std::size_t size = (block.size() + 1) * sizeof(wchar_t);
+        void* memory = std::memcpy(GlobalAlloc(GMEM_FIXED, size), block.c_str(), size);
         SendMessageA(wn, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     }
     TempDir dir;
-    // Named with a letter of the ANSI code page outside ASCII: the run log must land here.
-    const std::string start = dir.at("start Jos\xE9"), log = start + "\\__result_of_run.txt";
+    // Named with letters outside the ANSI code page: the run log must land here all the same.
+    const std::string start = dir.at("start Łódź"), log = start + "\\__result_of_run.txt";
     std::unique_ptr<ScriptedPrompts> answers;
     std::unique_ptr<TranscriptPrompts> seen;
     HWND wn = nullptr;
@@ -136,4 +138,38 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
     EXPECT_EQ(run_message_loop([](LPMSG msg, HWND, UINT, UINT) -> BOOL { msg->wParam = 99; return -1; }), 0);
     PostQuitMessage(3);
     EXPECT_EQ(run_message_loop(), 3);
+}
+
+// Names in Polish, Greek and Japanese everywhere: root, start folder, dropped file and folder,
+// picks. Letters the ANSI code page has are written as older versions wrote them.
+TEST_F(MainWindow, AnyFileName)
+{
+    const std::string root = dir.at("Poser Łódź"), ball = dir.at("Ελληνικά/Łukasz ball.pp2");
+    write_bytes(root + "\\geom\\café.obj", "");
+    write_bytes(root + "\\geom\\日本語 ball.obj", "");
+    write_bytes(root + "\\geom\\café hat.obj", "");
+    const std::string old = "objFileGeom 0 0 :geom:ball.obj\nprop 0 0 geom:caf\xE9 old.obj\n"
+                            "figureResFile :geom:caf\xE9.obj\nfigureResFile :geom:café.obj\n";
+    write_bytes(ball, old);
+    write_bytes(dir.at("日本/Ζήτα.cr2"), "figureResFile :geom:ball.obj\n");
+    create_window(root, {"yes", root + "\\geom\\日本語 ball.obj", root + "\\geom\\café hat.obj", "yes", "yes", "no"});
+    drop({ball});
+    EXPECT_EQ(seen->lines()[1], "title\t" + ball);
+    EXPECT_EQ(seen->lines()[3], chooser_line(root + "\\geom\\café old.obj", root + "\\geom\\café hat.obj"));
+    // Both ways a Poser file may hold a name are found; a pick goes in as older versions wrote it
+    // where the ANSI code page has its letters, in UTF-8 where it has not.
+    EXPECT_EQ(read_bytes(ball), "objFileGeom 0 0 :geom:日本語 ball.obj\r\nprop 0 0 :geom:caf\xE9 hat.obj\r\n"
+                                "figureResFile :geom:caf\xE9.obj\r\nfigureResFile :geom:café.obj\r\n");
+    EXPECT_EQ(read_bytes(dir.at("Ελληνικά/Łukasz ball_zz00.pp2")), old);
+    EXPECT_EQ(read_bytes(log), correcting_lines(ball, dir.at("Ελληνικά/Łukasz ball_zz00.pp2")) +
+                                      replaced_lines(root + "\\geom\\ball.obj", root + "\\geom\\日本語 ball.obj") +
+                                      replaced_lines(root + "\\geom\\café old.obj", root + "\\geom\\café hat.obj"));
+    // A dropped folder: the remembered pick, the walk's question, the log's place.
+    drop({dir.at("日本")});
+    EXPECT_EQ(read_bytes(dir.at("日本/Ζήτα.cr2")), "figureResFile :geom:日本語 ball.obj\r\n");
+    const Lines& lines = seen->lines();
+    EXPECT_EQ(lines[lines.size() - 3], continue_line(dir.at("日本"), "yes"));
+    EXPECT_EQ(lines.back(), "question\tnone\tdo you want to see my log for this run?\t" + log + "\tno");
+    DestroyWindow(wn);
+    quit_code();
 }
