@@ -86,6 +86,7 @@ TEST(FsysWindows, NamesInAnyScript)
     NameIndex index;
     index.build({dir.path()}, {"caf\xe9 Łódź.cr2"});
     for (const char* reference : {":geom:CAF\xe9 Łódź.cr2", ":geom:café Łódź.cr2"}) {
-        EXPECT_EQ(index.candidates(reference), Lines{dir.at("café Łódź/café Łódź.cr2")}) << reference;
+        const std::vector<Candidate> found = index.namesakes(reference);
+        EXPECT_TRUE(found.size() == 1 && found[0].path == dir.at("café Łódź/café Łódź.cr2")) << reference;
     }
 }

@@ -242,13 +242,13 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
     every_step_keeps_the_old_text();
     // The old version kept in a run folder instead, as an extended run keeps it.
     struct RunFolder : RunJournal {
-        std::string at;
-        std::string backup_for(const std::string&) override { return fsys::make_folders(at) ? at + "/man.crz" : ""; }
+        std::string folder, at;
+        std::string backup_for(const std::string&) override { return fsys::make_folders(folder) ? at : ""; }
         bool record(const FileChange& c) override { return c.before.size > 0 && c.after.size > 0; }
     } run_folder;
-    run_folder.at = dir.at("Poser/tarnwick-runs/1/chars");
+    run_folder.folder = dir.at("Poser/tarnwick-runs/1/chars");
+    run_folder.at = backup = dir.at("Poser/tarnwick-runs/1/chars/man.crz");
     journal = &run_folder;
-    backup = run_folder.at + "/man.crz";
     every_step_keeps_the_old_text();
     journal = nullptr;
 }
