@@ -30,6 +30,7 @@ bool g_run_in_progress = false;
 LogViewer g_log_viewer;
 FolderPicker g_folder_picker;
 bool g_cancelled = false;
+unsigned long long g_runs_started = 0;
 
 void build_logname()
 {
@@ -78,6 +79,7 @@ void start_run()
 {
     start_library_run();
     run_tally = RunTally{};
+    ++g_runs_started;
 }
 
 // After the engine: a run the Cancel button stopped goes on to its closing steps; one stopped
@@ -214,6 +216,11 @@ void cancel_run()
     }
     g_cancelled = true;
     run_stop::request();
+}
+
+unsigned long long runs_started()
+{
+    return g_runs_started;
 }
 
 void forget_run_cancel()

@@ -43,6 +43,8 @@ void use_window_extras(FolderPicker picker);
 // The Cancel button of a run: it ends before its next file and then closes as usual, its log
 // and summary offered. A close of the window stops it for good (run_stop alone).
 void cancel_run();
+// How many runs have started since the program did: a caller tells whether a command ran.
+unsigned long long runs_started();
 // Forgets a cancel not yet taken: the window is being closed, and nothing more is asked.
 void forget_run_cancel();
 
