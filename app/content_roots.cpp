@@ -145,12 +145,10 @@ bool resolve_library_prefs(std::string& library_prefs, std::string& error)
     if (!library_prefs.empty()) {
         return true;
     }
-    error = "no LibraryPrefs.xml found in Poser*" + std::string(1, fsys::k_sep) + "*" + std::string(1, fsys::k_sep) + " under";
+    error = "no LibraryPrefs.xml found in Poser*" + std::string(1, fsys::k_sep) + "*" + std::string(1, fsys::k_sep) +
+            (roaming.empty() ? ": no roaming application data folder to look in" : " under");
     for (const std::string& folder : roaming) {
         error += " " + folder;
-    }
-    if (roaming.empty()) {
-        error += " no roaming application data folder";
     }
     return false;
 }
