@@ -2,6 +2,7 @@
 
 #include "engine/engine_state.h"
 
+#include <algorithm>
 #include <cstdio>
 
 std::string counts_so_far()
@@ -56,8 +57,10 @@ std::vector<std::string> WindowStatus::lines() const
     std::vector<std::string> idle{"Drop a Poser file or a folder here to check it.",
                                   "Right-click here, or open the window menu at the top left, for the library report "
                                   "and the options."};
-    if (!m_last.empty()) {
-        idle.push_back(m_last);
+    for (std::size_t k = 0; k < m_last.size();) {
+        const std::size_t end = std::min(m_last.find('\n', k), m_last.size());
+        idle.push_back(m_last.substr(k, end - k));
+        k = end + 1;
     }
     return idle;
 }

@@ -15,7 +15,7 @@ public:
     void run_ended(bool cancelled);
     void report_started(const std::string& folder);
     void report_progress(long long done, long long total, unsigned long long bytes, double seconds);
-    // `outcome`: one line on what the report came to.
+    // `outcome`: what the report came to, lines separated by line feeds.
     void report_ended(const std::string& outcome);
 
     bool running() const { return m_state != State::idle; }

@@ -83,7 +83,7 @@ std::string outcome(const LibraryReport& r, const std::string& page)
 {
     const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
     return "Last report: " + std::to_string(r.files_read) + " files read, " + std::to_string(broken) +
-           " references moved or missing. The page: " + page;
+           " references moved or missing.\nThe page: " + page;
 }
 
 void keep_page(const LibraryReport& report, Prompts& prompts)

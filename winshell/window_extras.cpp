@@ -27,7 +27,7 @@ bool g_cancel_clicked = false;
 
 constexpr int k_margin = 24;
 constexpr int k_line_height = 28;
-constexpr int k_status_lines = 3;
+constexpr int k_status_lines = 4;
 
 // Handles what waits in the queue: the Cancel button, repaints, a close. A quit message
 // goes back for the message loop.
@@ -204,13 +204,17 @@ bool show_context_menu(HWND wn, LPARAM where)
 
 void paint_status(HWND wn, HDC dc)
 {
-    (void)wn;
     HGDIOBJ old = SelectObject(dc, g_font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(40, 40, 40));
+    RECT client{};
+    GetClientRect(wn, &client);
     int y = k_margin;
     for (const std::string& line : g_status.lines()) {
-        TextOutA(dc, k_margin, y, line.c_str(), static_cast<int>(line.size()));
+        // A long path keeps its start and its file name, with "..." between.
+        RECT row{k_margin, y, std::max(k_margin, static_cast<int>(client.right) - k_margin), y + k_line_height};
+        DrawTextA(dc, line.c_str(), static_cast<int>(line.size()), &row,
+                  DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
         y += k_line_height;
     }
     SelectObject(dc, old);

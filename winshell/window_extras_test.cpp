@@ -113,7 +113,7 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     EXPECT_NE(page.find("Content folders from " + dir.at("roaming/Poser Pro/11/LibraryPrefs.xml")), std::string::npos);
     EXPECT_NE(page.find("<li><span title=\"" + dir.at("content/Runtime/Geometries/hat.obj") +
                         "\">Runtime\\Geometries\\hat.obj</span></li>"), std::string::npos);
-    EXPECT_NE(status().find("Last report: 2 files read, 2 references moved or missing. The page: " + opened[0]), std::string::npos);
+    EXPECT_NE(status().find("Last report: 2 files read, 2 references moved or missing.\nThe page: " + opened[0] + "\n"), std::string::npos);
     EXPECT_EQ(picked, (Lines{"folder of the library to report on", "folder of the library to report on"}));
     EXPECT_EQ(seen->lines().size(), 1u);  // the root question alone
 
