@@ -1,6 +1,6 @@
 #include "app/content_roots.h"
 
-#include "app/console_text.h"
+#include "app/library_prefs_search.h"
 #include "app/report_output.h"
 #include "app/settings.h"
 #include "engine/fsys.h"
@@ -92,7 +92,7 @@ std::string root_without_trailing_separators(std::string root)
 }
 
 bool gather_content_roots(const std::vector<std::string>& given, const std::string& library_prefs,
-                          std::vector<std::string>& roots, std::string& error, std::FILE* notes)
+                          std::vector<std::string>& roots, std::string& error, std::vector<std::string>& notes)
 {
     roots.clear();
     for (const std::string& root : given) {
@@ -110,11 +110,11 @@ bool gather_content_roots(const std::vector<std::string>& given, const std::stri
         }
         RegisteredFolders registered = parse_library_prefs(xml, k_native_style);
         for (const std::string& far : registered.unreachable) {
-            write_text(notes, "tarnwick-cli: " + visible(far) + ": a drive this system cannot reach, left out\n");
+            notes.push_back(far + ": a drive this system cannot reach, left out");
         }
         for (const std::string& folder : registered.roots) {
             if (!fsys::is_folder(folder)) {
-                write_text(notes, "tarnwick-cli: " + visible(folder) + ": no such folder, left out\n");
+                notes.push_back(folder + ": no such folder, left out");
                 continue;
             }
             add_once(roots, normalised_root(folder));
@@ -134,4 +134,39 @@ bool gather_content_roots(const std::vector<std::string>& given, const std::stri
         return false;
     }
     return true;
+}
+
+bool resolve_library_prefs(std::string& library_prefs, std::string& error)
+{
+    if (library_prefs != "auto") {
+        return true;
+    }
+    const std::vector<std::string> roaming = roaming_folders_to_search();
+    library_prefs = find_library_prefs(roaming);
+    if (!library_prefs.empty()) {
+        return true;
+    }
+    error = "no LibraryPrefs.xml found in Poser*" + std::string(1, fsys::k_sep) + "*" + std::string(1, fsys::k_sep) +
+            (roaming.empty() ? ": no roaming application data folder to look in" : " under");
+    for (const std::string& folder : roaming) {
+        error += " " + folder;
+    }
+    return false;
+}
+
+void add_default_report_sources(std::vector<std::string>& roots, std::string& library_prefs)
+{
+#ifdef _WIN32
+    if (!roots.empty() || !library_prefs.empty()) {
+        return;
+    }
+    const std::string saved = read_setting(k_settings_section, k_root_key);
+    if (!saved.empty()) {
+        roots.push_back(saved);
+    }
+    library_prefs = find_library_prefs(roaming_folders_to_search());
+#else
+    (void)roots;
+    (void)library_prefs;
+#endif
 }

@@ -2,7 +2,6 @@
 // from a Poser LibraryPrefs.xml, or the saved Poser root.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -11,9 +10,20 @@
 // normalised. Registered folders that are on a drive this
 // system cannot reach, or that do not exist, are named on `notes` and left out. With neither,
 // the saved root setting. False with a one-line reason in `error` when there is no root at
-// all, or a given root does not exist or is no folder, or the file cannot be read.
+// all, or a given root does not exist or is no folder, or the file cannot be read. A
+// registered folder left out adds a line to `notes`.
 bool gather_content_roots(const std::vector<std::string>& given, const std::string& library_prefs,
-                          std::vector<std::string>& roots, std::string& error, std::FILE* notes);
+                          std::vector<std::string>& roots, std::string& error, std::vector<std::string>& notes);
+
+// The LibraryPrefs.xml that "auto" stands for: the most recently changed one Poser keeps for
+// the user (find_library_prefs). Any other value stays as it is. False with a one-line reason
+// in `error` when "auto" finds none.
+bool resolve_library_prefs(std::string& library_prefs, std::string& error);
+
+// Where a report looks when given neither roots nor a LibraryPrefs.xml: on Windows, where
+// Poser's own users are, the saved Poser root and then the newest LibraryPrefs.xml found;
+// elsewhere the saved root alone (nothing is added here).
+void add_default_report_sources(std::vector<std::string>& roots, std::string& library_prefs);
 
 // The root as given, without trailing separators: "/" becomes "" and "C:\\" the bare drive,
 // as the Poser root is held.

@@ -38,7 +38,22 @@ std::string without_trailing_separators(std::string root)
 
 }  // namespace
 
-int set_poser_root(Prompts& wn)
+namespace {
+
+int chosen_root(Prompts& wn, const FolderPicker& picker, std::string& name, const std::string& initdir)
+{
+    if (picker) {
+        return picker(name, initdir, "your Poser installation's root folder");
+    }
+    name += fsys::k_sep;
+    name += "*.*";
+    return wn.GetFileName(Owner::main, name, initdir, "find any file in your Poser installation's root folder", filterall,
+                          ChooserMode::open);
+}
+
+}  // namespace
+
+int set_poser_root(Prompts& wn, const FolderPicker& picker)
 {
     posername = without_trailing_separators(read_setting(k_settings_section, k_root_key));
     if (posername.empty()) {
@@ -49,18 +64,16 @@ int set_poser_root(Prompts& wn)
     if (wn.question(Owner::none, posername, "Is this the root address of your Poser setup?")) {
         return 1;
     }
-    name += fsys::k_sep;
-    name += "*.*";
-    int chosen = wn.GetFileName(Owner::main, name, initdir, "find any file in your Poser installation's root folder",
-                                filterall, ChooserMode::open);
+    const int chosen = chosen_root(wn, picker, name, initdir);
     // A name typed relative to the current folder would hold only from that folder.
     posername = name.empty() ? name : normalised_root(name);
     if (chosen == 0) {
         wn.warning(Owner::main, "I need this information to be able to run.", "Exiting");
         return 0;
     }
-    // The user chose a file lying directly in the root: its folder is the root.
-    if (dellocalname(posername) == 0) {
+    // The user chose a file lying directly in the root: its folder is the root. A picked
+    // folder is the root itself.
+    if (!picker && dellocalname(posername) == 0) {
         wn.warning(Owner::main, posername, "This is not a valid file name. Exiting");
         return 0;
     }

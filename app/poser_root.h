@@ -2,7 +2,10 @@
 // a file in it, and saved when newly chosen.
 #pragma once
 
+#include "app/folder_picker.h"
 #include "engine/prompts.h"
 
 // Sets posername. Returns 1 to go on, 0 when the program must quit (the user gave no root).
-int set_poser_root(Prompts& wn);
+// With `picker` the user who denies the stored root picks the root folder itself instead of
+// choosing a file in it.
+int set_poser_root(Prompts& wn, const FolderPicker& picker = nullptr);

@@ -61,9 +61,17 @@ void fail(std::FILE* err, const std::string& reason)
 
 int run_report(const ReportRequest& request, std::string_view version, std::FILE* out, std::FILE* err)
 {
+    std::vector<std::string> given = request.roots;
+    std::string prefs = request.library_prefs;
+    add_default_report_sources(given, prefs);
     std::vector<std::string> roots;
+    std::vector<std::string> notes;
     std::string error;
-    if (!gather_content_roots(request.roots, request.library_prefs, roots, error, err)) {
+    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(given, prefs, roots, error, notes);
+    for (const std::string& note : notes) {
+        fail(err, note);
+    }
+    if (!gathered) {
         fail(err, error);
         return k_report_usage_error;
     }
@@ -79,9 +87,11 @@ int run_report(const ReportRequest& request, std::string_view version, std::FILE
     ProgressLine line(err);
     ReportProgress progress;
     if (is_terminal(err)) {
-        progress = [&line](long long files, unsigned long long bytes) { line.show(files, bytes); };
+        progress = [&line](long long files, unsigned long long bytes, long long) { line.show(files, bytes); };
     }
-    const LibraryReport report = build_library_report(paths, roots, std::max(1u, std::thread::hardware_concurrency()), progress);
+    LibraryReport report = build_library_report(paths, roots, std::max(1u, std::thread::hardware_concurrency()), progress);
+    report.library_prefs = prefs;
+    report.root_notes = notes;
     line.clear();
     const std::string text = request.json ? report_json(report, version) : report_text(report);
     write_text(out, text);

@@ -1,5 +1,7 @@
 #include "app/report_output.h"
 
+#include "engine/refline.h"
+
 #include <array>
 
 namespace {
@@ -44,6 +46,53 @@ std::string html(std::string_view text)
     return out;
 }
 
+// Windows finds a name in any letter case, so a library's paths may spell a root differently.
+bool starts_with_root(const std::string& path, const std::string& root)
+{
+#ifdef _WIN32
+    return equals_ignoring_case(std::string_view(path).substr(0, root.size()), root);
+#else
+    return path.compare(0, root.size(), root) == 0;
+#endif
+}
+
+// The root `path` lies under, longest first; npos when none.
+std::size_t root_of(const std::vector<std::string>& roots, const std::string& path)
+{
+    std::size_t best = std::string::npos;
+    for (std::size_t k = 0; k < roots.size(); ++k) {
+        const std::string& root = roots[k];
+        const bool ends_in_separator = !root.empty() && (root.back() == '/' || root.back() == '\\');
+        const bool under = path.size() > root.size() && starts_with_root(path, root) &&
+                           (ends_in_separator || path[root.size()] == '/' || path[root.size()] == '\\');
+        if (under && (best == std::string::npos || root.size() > roots[best].size())) {
+            best = k;
+        }
+    }
+    return best;
+}
+
+// A path under a root as the part below it, the whole path shown on hovering: libraries are
+// deep, and the roots are named at the top of the page.
+struct Page {
+    const LibraryReport& r;
+    PagePaths paths;
+};
+
+std::string shown_path(const Page& page, const std::string& path)
+{
+    const LibraryReport& r = page.r;
+    const std::size_t k = page.paths == PagePaths::from_roots ? root_of(r.roots, path) : std::string::npos;
+    if (k == std::string::npos) {
+        return html(path);
+    }
+    std::size_t cut = r.roots[k].size();
+    while (cut < path.size() && (path[cut] == '/' || path[cut] == '\\')) {
+        ++cut;
+    }
+    return "<span title=\"" + html(path) + "\">" + html(path.substr(cut)) + "</span>";
+}
+
 std::string number(long long n)
 {
     return std::to_string(n);
@@ -69,7 +118,7 @@ std::string summary_table(const LibraryReport& r)
     return t;
 }
 
-std::string problem_block(const ReportProblem& p)
+std::string problem_block(const Page& r, const ReportProblem& p)
 {
     std::string b = "<div class=\"problem " + std::string(status_name(p.status)) + "\"><div><span class=\"tag\">" +
                     std::string(status_name(p.status)) + "</span><span class=\"tag\">" +
@@ -77,7 +126,7 @@ std::string problem_block(const ReportProblem& p)
     if (!p.candidates.empty()) {
         b += "<div>candidates, best first:</div><ol>";
         for (const std::string& c : p.candidates) {
-            b += "<li>" + html(c) + "</li>";
+            b += "<li>" + shown_path(r, c) + "</li>";
         }
         b += "</ol>";
     }
@@ -85,15 +134,16 @@ std::string problem_block(const ReportProblem& p)
     b += std::string("<details") + (p.uses.size() <= k_open_uses ? " open" : "") + "><summary>used " + times +
          "</summary><ul>";
     for (const ReportUse& u : p.uses) {
-        b += "<li>" + html(u.file) + " line " + number(u.line) + "</li>";
+        b += "<li>" + shown_path(r, u.file) + " line " + number(u.line) + "</li>";
     }
     return b + "</ul></details></div>";
 }
 
 }  // namespace
 
-std::string report_html(const LibraryReport& r, std::string_view version)
+std::string report_html(const LibraryReport& r, std::string_view version, PagePaths paths)
 {
+    const Page shown{r, paths};
     const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>tarnwick library "
                        "report</title><style>";
@@ -107,11 +157,25 @@ std::string report_html(const LibraryReport& r, std::string_view version)
     for (const std::string& root : r.roots) {
         page += "<li>" + html(root) + "</li>";
     }
-    page += "</ol>" + summary_table(r);
+    page += "</ol>";
+    if (!r.library_prefs.empty()) {
+        page += "<p>Content folders from " + html(r.library_prefs) + "</p>";
+    }
+    if (!r.root_notes.empty()) {
+        page += "<ul>";
+        for (const std::string& note : r.root_notes) {
+            page += "<li>" + html(note) + "</li>";
+        }
+        page += "</ul>";
+    }
+    if (paths == PagePaths::from_roots) {
+        page += "<p>Paths below a root are shown from it; point at one to see it whole.</p>";
+    }
+    page += summary_table(r);
     if (!r.unreadable.empty()) {
         page += "<h2>unreadable files</h2><ul>";
         for (const UnreadableFile& u : r.unreadable) {
-            page += "<li>" + html(u.path) + ": " + html(u.reason) + "</li>";
+            page += "<li>" + shown_path(shown, u.path) + ": " + html(u.reason) + "</li>";
         }
         page += "</ul>";
     }
@@ -120,7 +184,7 @@ std::string report_html(const LibraryReport& r, std::string_view version)
         long long targets = 0;
         for (const ReportProblem& p : r.problems) {
             if (p.status == status) {
-                blocks += problem_block(p);
+                blocks += problem_block(shown, p);
                 ++targets;
             }
         }

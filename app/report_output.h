@@ -17,5 +17,9 @@ std::string report_text(const LibraryReport& report);
 // The report as one JSON document. Bytes that are not UTF-8 become U+FFFD.
 std::string report_json(const LibraryReport& report, std::string_view version);
 
+// How the page shows the paths of documents and candidates: whole, or (the window program's
+// page) from the root they lie under, whole on hovering.
+enum class PagePaths { whole, from_roots };
+
 // The report as one HTML page with its style inline, no outside resources.
-std::string report_html(const LibraryReport& report, std::string_view version);
+std::string report_html(const LibraryReport& report, std::string_view version, PagePaths paths = PagePaths::whole);

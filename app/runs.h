@@ -2,6 +2,7 @@
 // the start folder, and the small commands help and exit.
 #pragma once
 
+#include "app/folder_picker.h"
 #include "engine/prompts.h"
 
 #include <functional>
@@ -32,6 +33,20 @@ void set_rootdir_to_current_folder();
 // the text editor, the console program prints it.
 using LogViewer = std::function<void(const std::string& logname)>;
 void set_log_viewer(LogViewer viewer);
+
+// The window program's extended repair, on while `picker` is set (empty: off): the file
+// chooser lists every Poser document the library rules check, folders are picked with
+// `picker`, and the closing question's body ends with the run's summary. The console
+// program's prompts stay as they are.
+void use_window_extras(FolderPicker picker);
+
+// The Cancel button of a run: it ends before its next file and then closes as usual, its log
+// and summary offered. A close of the window stops it for good (run_stop alone).
+void cancel_run();
+// How many runs have started since the program did: a caller tells whether a command ran.
+unsigned long long runs_started();
+// Forgets a cancel not yet taken: the window is being closed, and nothing more is asked.
+void forget_run_cancel();
 
 enum class AfterCommand { go_on, close_main_window };
 // Carries out menu command `command` (any other number does nothing). Nothing starts

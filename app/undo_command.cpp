@@ -85,7 +85,13 @@ int run_undo_command(const UndoRequest& request, std::FILE* in, std::FILE* out, 
         folders.push_back(request.target);
     } else {
         std::vector<std::string> roots;
-        if (!gather_content_roots(request.roots, request.library_prefs, roots, error, err)) {
+        std::vector<std::string> notes;
+        std::string prefs = request.library_prefs;
+        const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(request.roots, prefs, roots, error, notes);
+        for (const std::string& note : notes) {
+            std::fprintf(err, "tarnwick-cli: %s\n", visible(note).c_str());
+        }
+        if (!gathered) {
             return refuse(err, error);
         }
         const std::vector<RunFolderInfo> runs = find_runs(roots);

@@ -53,13 +53,16 @@ constexpr const char* k_usage =
     "  --auto             as --modern, and take a missing mesh's only namesake under the roots\n"
     "                     without asking (logged \"(found by name)\")\n"
     "  --library-prefs FILE  with --modern or --report: add the content folders that a Poser\n"
-    "                     LibraryPrefs.xml registers, after the --root folders\n"
+    "                     LibraryPrefs.xml registers, after the --root folders; \"auto\" takes the\n"
+    "                     newest one Poser keeps (%APPDATA%\\Poser*\\*\\, or under wine's prefix\n"
+    "                     drive_c/users/*/AppData/Roaming/Poser*/*/ elsewhere)\n"
     "\n"
     "report (read-only: changes nothing, asks nothing, writes no log):\n"
     "  --report           check every file reference (geometry, images, morphs, scripts) of every\n"
     "                     Poser document in the PATHs; exit status 0 when all are found, 3 when\n"
     "                     some are moved or missing, 2 for bad arguments or roots. Without --root\n"
-    "                     and --library-prefs the saved Poser root is used\n"
+    "                     and --library-prefs the saved Poser root is used (on Windows with the\n"
+    "                     content folders of the newest LibraryPrefs.xml Poser keeps)\n"
     "  --root DIR         a content root, in order of preference (repeatable with --report and\n"
     "                     --modern)\n"
     "  --json             write the report as one JSON document; bytes of file names that are not\n"
@@ -174,7 +177,13 @@ bool use_extended_rules(const CliOptions& options, std::string& error)
         given.push_back(posername.empty() ? std::string(1, fsys::k_sep) : posername);
     }
     std::vector<std::string> roots;
-    if (!gather_content_roots(given, options.library_prefs, roots, error, stderr)) {
+    std::vector<std::string> notes;
+    std::string prefs = options.library_prefs;
+    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(given, prefs, roots, error, notes);
+    for (const std::string& note : notes) {
+        std::fprintf(stderr, "tarnwick-cli: %s\n", visible(note).c_str());
+    }
+    if (!gathered) {
         return false;
     }
     posername = roots.front();

@@ -160,6 +160,23 @@ TEST(CliProcess, RootsMadeAbsoluteTakeAbsolutePicks)
     write_bytes(dir.at("plain/y.cr2"), "version 4\n");  // nothing to look for below the whole disk
     EXPECT_NE(run_cli(dir, "--report --json --root / ../plain").find("\"roots\": [\n    \"/\"\n  ]"), std::string::npos);
 }
+// Poser's own LibraryPrefs.xml in wine's prefix, found on request; --modern's log ends with its summary.
+TEST(CliProcess, LibraryPrefsFoundInTheWinePrefixAndTheSummaryLogged)
+{
+    TempDir dir;
+    write_bytes(dir.at("content/Runtime/Geometries/a.obj"), "");
+    write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:a.obj\n");
+    ::setenv("WINEPREFIX", dir.at("wine").c_str(), 1);
+    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto lib").substr(0, 2), "2 ");
+    write_bytes(dir.at("wine/drive_c/users/me/AppData/Roaming/Poser Pro/11/LibraryPrefs.xml"),
+                "<ContentFolder folder=\"" + dir.at("content") + "\"/>");
+    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto ../lib"), "0 nothing to report: 1 references in 1 Poser files, all found\n");
+    ::unsetenv("WINEPREFIX");
+    write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
+    run_cli(dir, "--modern --root '" + dir.at("content") + "' --yes ../lib", dir.at("content/Runtime/Geometries/a.obj") + "\n");
+    const std::string log = read_bytes(dir.at("start/__result_of_run.txt"));
+    EXPECT_EQ(log.substr(log.rfind("files checked")), "files checked: 1, corrected: 1, abandoned: 0, references replaced: 1\r\n");
+}
 #endif
 
 #ifdef _WIN32

@@ -6,10 +6,20 @@ std::string posername;
 std::unique_ptr<TextWriter> LOG;
 RunTally run_tally;
 
+namespace {
+unsigned long long g_log_writes = 0;
+}  // namespace
+
 void write_log(std::string_view text)
 {
     // A name from an old Poser file may be in the ANSI code page: the log is UTF-8 throughout.
     if (LOG) {
         LOG->write(utf8_text(text));
+        ++g_log_writes;
     }
+}
+
+unsigned long long log_writes()
+{
+    return g_log_writes;
 }

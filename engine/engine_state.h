@@ -15,6 +15,9 @@ extern std::unique_ptr<TextWriter> LOG;
 
 // Writes to the run log when it is open; a run without a log goes on without one.
 void write_log(std::string_view text);
+// How many texts have gone to an open run log so far: a run compares it before and after a
+// step to tell whether the step logged anything.
+unsigned long long log_writes();
 
 // What the files of a run came to, counted as the run goes.
 struct RunTally {

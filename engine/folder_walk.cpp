@@ -110,7 +110,8 @@ int walk(const std::string& dirname, Prompts& wn, Ancestors& ancestors)
     if (run_stop::requested()) {
         return 0;
     }
-    if (entries.poser_files.empty()) {
+    const LibraryRules* rules = library_rules();
+    if (entries.poser_files.empty() || (rules != nullptr && !rules->options().ask_after_each_folder)) {
         return 1;
     }
     return wn.question(Owner::none, dirname, "searchdir finished for this folder: shall I continue?") ? 1 : 0;

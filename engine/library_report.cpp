@@ -114,7 +114,7 @@ void LibraryReading::run(unsigned threads, const ReportProgress& progress)
         }
         // Outside the lock: a slow progress display must not hold up the readers.
         if (progress) {
-            progress(m_done.load(), m_bytes.load());
+            progress(m_done.load(), m_bytes.load(), static_cast<long long>(m_documents.size()));
         }
     }
     for (std::thread& t : workers) {

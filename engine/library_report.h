@@ -41,14 +41,17 @@ struct LibraryReport {
     long long builtin = 0;  // values that name no file
     std::array<std::array<long long, k_ref_kinds>, k_ref_statuses> counts{};  // reference lines by status and kind
     std::vector<ReportProblem> problems;  // by target (byte order), then kind
+    std::string library_prefs = {};            // the LibraryPrefs.xml some roots came from, or ""
+    std::vector<std::string> root_notes = {};  // its folders left out, and why
 
     long long count(RefStatus status) const;
     // True when a reference is moved or missing: the library does not work as it stands.
     bool broken() const;
 };
 
-// Called now and then (at most ten times a second) while documents are read.
-using ReportProgress = std::function<void(long long files_done, unsigned long long bytes_read)>;
+// Called now and then (at most ten times a second) while documents are read, with the number
+// of documents found.
+using ReportProgress = std::function<void(long long files_done, unsigned long long bytes_read, long long files_total)>;
 
 // Reads every Poser document in `paths` (folders walked with their subfolders, as the library
 // rules walk; a file named directly is read whatever its name) on `threads` threads, and

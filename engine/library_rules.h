@@ -20,6 +20,9 @@ struct LibraryOptions {
     // The content roots in order of preference, absolute and normalised; the first is the
     // Poser root.
     std::vector<std::string> roots;
+    // A folder walk asks after each folder with Poser files whether to go on; the window
+    // program's progress bar has a Cancel button instead.
+    bool ask_after_each_folder = true;
 };
 
 class LibraryRules {

@@ -2,6 +2,8 @@
 
 #include "engine/refline.h"
 
+#include <string>
+
 namespace {
 
 constexpr std::string_view k_extensions[] = {
@@ -29,6 +31,21 @@ bool is_poser_document(std::string_view name)
         }
     }
     return false;
+}
+
+const char* poser_document_patterns()
+{
+    static const std::string patterns = [] {
+        std::string list;
+        for (std::string_view ext : k_extensions) {
+            list += list.empty() ? "*" : ";*";
+            for (char c : ext) {
+                list += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+            }
+        }
+        return list;
+    }();
+    return patterns.c_str();
 }
 
 bool is_backup_beside(std::string_view name, const std::unordered_set<std::string>& names)

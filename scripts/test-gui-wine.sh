@@ -3,8 +3,10 @@
 # the Poser root question (a message box wide enough for its whole caption, showing a root
 # named in Polish, Greek and Japanese, saved as a screenshot) answered from the keyboard,
 # the maximised main window titled "tarnwick" with its menu bar (saved as
-# a screenshot in the build folder), the help command reached through its menu key, and the
-# close box ending the program with exit status 0.
+# a screenshot in the build folder), the help command reached through its menu key, the
+# right-click menu with its options, the library report through the Windows folder picker
+# with its progress bar and its page (screenshots of each), and the close box ending the
+# program with exit status 0.
 # Usage: scripts/test-gui-wine.sh TARNWICK_EXE BUILD_FOLDER
 #        scripts/test-gui-wine.sh --prepare BUILD_FOLDER   (only makes the wine prefix)
 # Exit status 77 (skipped, for CTest) only when Xvfb or wine cannot start on this machine.
@@ -15,6 +17,9 @@ build=$2
 prefix=$build/wineprefix-gui
 shot=$build/tarnwick-window.png
 question_shot=$build/tarnwick-question.png
+options_shot=$build/tarnwick-options-menu.png
+picker_shot=$build/tarnwick-folder-picker.png
+report_shot=$build/tarnwick-report.png
 width=1024
 height=768
 
@@ -94,6 +99,8 @@ prepare_prefix() {
     timeout 120 "$wineserver" -w
     timeout 60 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
         skip "wine cannot start (reg failed)"
+    # The report's page goes to a browser that starts nothing on this machine.
+    timeout 60 "$wine" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d true /f >/dev/null 2>&1
     timeout 120 "$wineserver" -w
     touch "$prefix/.tarnwick-ready"
 }
@@ -120,6 +127,31 @@ root='Poser Łódź Ελληνικά 日本語'
 mkdir -p "$prefix/drive_c/$root" "$build/start Łódź"
 printf '\xff\xfe' >"$prefix/drive_c/windows/poserdirname.ini"
 printf '[poserinfo]\r\nposeraddr=C:\\%s\r\n' "$root" | iconv -f UTF-8 -t UTF-16LE >>"$prefix/drive_c/windows/poserdirname.ini"
+
+# A library big enough for the report to take a while; Poser's preferences registering a
+# second content folder.
+if [ ! -e "$prefix/drive_c/library/.made" ]; then
+    python3 - "$prefix/drive_c/library" <<'PY'
+import os, sys
+top = sys.argv[1]
+# Many small files: the time goes into opening them, as in a real library.
+filler = "".join("    weld %d %d\n" % (k, k + 1) for k in range(40))
+for k in range(12000):
+    folder = os.path.join(top, "Runtime", "Libraries", "Character", "set%03d" % (k // 100))
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "figure%05d.cr2" % k), "w") as f:
+        f.write("figureResFile :Runtime:Geometries:man%d.obj\n%s" % (k % 3, filler))
+geometries = os.path.join(top, "Runtime", "Geometries")
+os.makedirs(geometries, exist_ok=True)
+for k in range(2):
+    open(os.path.join(geometries, "man%d.obj" % k), "w").close()
+open(os.path.join(top, ".made"), "w").close()
+PY
+fi
+appdata=$(ls -d "$prefix"/drive_c/users/*/AppData/Roaming 2>/dev/null | head -n 1)
+[ -n "$appdata" ] && mkdir -p "$appdata/Poser Pro/11" &&
+    printf '<LibraryPrefs><ContentFolder folder="C:\\library" /></LibraryPrefs>\r\n' >"$appdata/Poser Pro/11/LibraryPrefs.xml"
+rm -rf "$prefix"/drive_c/users/*/AppData/Local/tarnwick/reports
 
 exe=$(realpath "$exe")  # the program is started from another folder
 cd "$build/start Łódź" || fail "no start folder in $build"
@@ -155,6 +187,47 @@ key_to "$main" alt+h
 wait_for 20 more_windows_than "$before" || fail "alt+h showed no help message: no menu bar?"
 xdotool key Return
 wait_for 20 as_many_windows_as "$before" || fail "the help message did not go away"
+
+# The right-click menu: the report and the options, the options opened by their menu key.
+xdotool mousemove 400 400 click 3
+wait_for 20 more_windows_than "$before" || fail "a right-click showed no menu"
+xdotool key o
+sleep 1
+import -window root "$options_shot" || fail "no screenshot of the options"
+echo "screenshot of the options menu: $options_shot"
+xdotool key Escape Escape
+wait_for 20 as_many_windows_as "$before" || fail "the right-click menu did not go away"
+
+# The library report: the Windows folder picker, the progress bar, the page.
+xdotool mousemove 400 400 click 3
+wait_for 20 more_windows_than "$before" || fail "a right-click showed no menu"
+xdotool key r
+picker='^folder of the library to report on$'
+wait_for 30 window_shown "$picker" || fail "the report showed no folder picker"
+sleep 1
+key_to "$(window_named "$picker")" ctrl+a
+xdotool type --delay 30 'C:\library'
+import -window root "$picker_shot" || fail "no screenshot of the folder picker"
+echo "screenshot of the folder picker: $picker_shot"
+xdotool key Return
+wait_for 20 window_gone "$picker" || { xdotool key Return; wait_for 10 window_gone "$picker"; } ||
+    fail "the folder picker did not take C:\library"
+sleep 1.5
+import -window root "$report_shot" || fail "no screenshot of the report"
+echo "screenshot of the report under way: $report_shot"
+page_made() { ls "$prefix"/drive_c/users/*/AppData/Local/tarnwick/reports/library-report-*.html >/dev/null 2>&1; }
+wait_for 120 page_made || fail "the report wrote no page"
+page=$(ls "$prefix"/drive_c/users/*/AppData/Local/tarnwick/reports/library-report-*.html | head -n 1)
+grep -q 'Content folders from C:\\users' "$page" || fail "the page does not name the LibraryPrefs.xml it used"
+echo "report page: $page"
+# Where no browser is registered the page cannot be opened: a warning names it.
+sleep 2
+opening='^I can.t open the report page in the browser$'
+if window_shown "$opening"; then
+    echo "no browser here: the warning names the page"
+    key_to "$(window_named "$opening")" Return
+    wait_for 20 window_gone "$opening" || fail "the warning about the page did not go away"
+fi
 
 key_to "$main" alt+F4
 wait_for 30 program_ended || fail "closing the main window did not end the program"

@@ -4,7 +4,9 @@
 #include "app/runs.h"
 #include "engine/run_stop.h"
 #include "engine/text_encoding.h"
+#include "winshell/report_window.h"
 #include "winshell/resource.h"
+#include "winshell/window_extras.h"
 
 #include <shellapi.h>
 #include <string>
@@ -54,7 +56,7 @@ bool confirm_poser_root()
 {
     BusyGuard busy;
     g_in_root_dialogue = true;
-    const int go_on = set_poser_root(*g_prompts);
+    const int go_on = set_poser_root(*g_prompts, root_picker());
     g_in_root_dialogue = false;
     return go_on != 0;
 }
@@ -68,6 +70,7 @@ LRESULT on_create(HWND wn, UINT message, WPARAM S, LPARAM L)
     set_rootdir_to_current_folder();
     mainmenu = LoadMenuW(Instance, to_wide(progname).c_str());
     SetMenu(wn, mainmenu);
+    add_extras(wn);
     ShowWindow(wn, SW_SHOW);
     DragAcceptFiles(wn, TRUE);
     if (!confirm_poser_root() || g_close_waiting) {
@@ -82,6 +85,7 @@ LRESULT on_paint(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
     PAINTSTRUCT ps;
     BeginPaint(wn, &ps);
+    paint_status(wn, ps.hdc);
     EndPaint(wn, &ps);
     return DefWindowProcW(wn, message, S, L);
 }
@@ -102,6 +106,7 @@ LRESULT on_close(HWND wn, UINT message, WPARAM S, LPARAM L)
     }
     g_close_waiting = true;
     if (!g_in_root_dialogue) {
+        forget_run_cancel();
         run_stop::request();
     }
     return 0;
@@ -121,7 +126,13 @@ bool closed_after_run(HWND wn)
 
 LRESULT on_command(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
+    if (extras_command(wn, LOWORD(S), *g_prompts)) {
+        return 0;
+    }
+    const unsigned long long runs = runs_started();
+    before_command();
     const AfterCommand after = menu_command(LOWORD(S), *g_prompts);
+    after_command(wn, runs);
     if (closed_after_run(wn)) {
         return 0;
     }
@@ -138,18 +149,37 @@ LRESULT on_drop_files(HWND wn, UINT message, WPARAM S, LPARAM L)
     const std::vector<std::string> paths = dropped_paths(drop);
     // Released before the run, which may keep the user busy for long.
     DragFinish(drop);
+    const unsigned long long runs = runs_started();
+    before_command();
     handle_drop(paths, *g_prompts);
+    after_command(wn, runs);
     if (closed_after_run(wn)) {
         return 0;
     }
     return DefWindowProcW(wn, message, S, L);
 }
 
+// The window menu's own items go on to Windows.
+LRESULT on_system_command(HWND wn, UINT message, WPARAM S, LPARAM L)
+{
+    if (extras_command(wn, static_cast<int>(S & 0xFFF0), *g_prompts)) {
+        return 0;
+    }
+    return DefWindowProcW(wn, message, S, L);
+}
+
+LRESULT on_report_done(HWND wn)
+{
+    finish_report(wn, *g_prompts, g_close_waiting);
+    closed_after_run(wn);
+    return 0;
+}
+
 }  // namespace
 
 void use_prompts(Prompts& prompts)
 {
-    g_prompts = &prompts;
+    g_prompts = &status_prompts(prompts);
 }
 
 // A wide-character class: its windows keep every letter of a title such as a file's path.
@@ -224,6 +254,18 @@ LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L)
         return 0;
     case WM_DROPFILES:
         return on_drop_files(wn, iMessage, S, L);
+    case WM_SYSCOMMAND:
+        return on_system_command(wn, iMessage, S, L);
+    case WM_CONTEXTMENU:
+        return show_context_menu(wn, L) ? 0 : DefWindowProcW(wn, iMessage, S, L);
+    case WM_SIZE:
+        layout_extras(wn);
+        return DefWindowProcW(wn, iMessage, S, L);
+    case k_report_progress_message:
+        show_report_progress(wn);
+        return 0;
+    case k_report_done_message:
+        return on_report_done(wn);
     default:
         return DefWindowProcW(wn, iMessage, S, L);
     }

@@ -6,3 +6,11 @@
 #define IDM_HELP 257
 #define IDM_EXIT 258
 #define IDM_CHECK_FOLDER 259
+
+// Beyond the menu bar, in the window menu and the client area's right-click menu. Items of
+// the window menu keep the four low bits clear, which Windows uses for its own.
+#define IDM_LIBRARY_REPORT 272
+#define IDM_OPTION_EXTENDED 288
+#define IDM_OPTION_AUTOMATIC 304
+// The progress panel's Cancel button.
+#define IDC_CANCEL_WORK 320

@@ -1,0 +1,79 @@
+#include "app/report_page.h"
+
+#include "engine/fsys.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// Makes `folder` and its missing parents, one at a time through the file layer's names.
+bool make_folders(const std::string& folder)
+{
+    if (folder.empty() || fsys::is_folder(folder)) {
+        return !folder.empty();
+    }
+    const std::size_t cut = folder.find_last_of("/\\");
+    if (cut != std::string::npos && cut > 0 && !make_folders(folder.substr(0, cut))) {
+        return false;
+    }
+    // Names in the same code page as every other path the file layer hands to the system.
+#ifdef _WIN32
+    CreateDirectoryA(folder.c_str(), nullptr);
+#else
+    mkdir(folder.c_str(), 0777);
+#endif
+    return fsys::is_folder(folder);
+}
+
+bool write_new_file(const std::string& path, const std::string& text)
+{
+    fsys::RawFile f;
+    if (!fsys::open_for_writing(path, fsys::Create::exclusive, f)) {
+        return false;
+    }
+    const bool written = fsys::write_all(f, text.data(), text.size());
+    if (!fsys::close_file(f) || !written) {
+        fsys::remove_file(path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string report_page_name(std::time_t made)
+{
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &made);
+#else
+    localtime_r(&made, &local);
+#endif
+    char name[64];
+    std::strftime(name, sizeof name, "library-report-%Y-%m-%d-%H%M%S.html", &local);
+    return name;
+}
+
+std::string write_report_page(const std::string& folder, std::time_t made, const std::string& page,
+                              std::string& path_tried)
+{
+    const std::string name = report_page_name(made);
+    const std::string stem = folder + fsys::k_sep + name.substr(0, name.size() - 5);
+    path_tried = stem + ".html";
+    if (!make_folders(folder)) {
+        return std::string();
+    }
+    for (int k = 1; k < 100; ++k) {
+        const std::string path = k == 1 ? stem + ".html" : stem + "-" + std::to_string(k) + ".html";
+        if (fsys::entry_exists(path)) {
+            continue;
+        }
+        path_tried = path;
+        return write_new_file(path, page) ? path : std::string();
+    }
+    return std::string();
+}

@@ -1,0 +1,190 @@
+// The window program's extended mode as the runs see it: Poser's LibraryPrefs.xml found, the
+// options saved and put in force, the folder picker, no question after each folder, the
+// Cancel button, and the summary; and the report's page as the window keeps it.
+#include "app/content_roots.h"
+#include "app/library_prefs_search.h"
+#include "app/report_output.h"
+#include "app/report_page.h"
+#include "app/runs.h"
+#include "app/window_options.h"
+#include "app/window_status.h"
+
+#include "tests/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+static void set_env(const char* name, const std::string& value)
+{
+#ifdef _WIN32
+    SetEnvironmentVariableA(name, value.c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+}
+
+class WindowRuns : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_engine(dir.at("Poser"));
+        write_bytes(dir.at("Poser/geom/new.obj"), "");
+        rootdir = dir.at("start");
+        write_bytes(log, "");
+        set_log_viewer(nullptr);
+#ifdef _WIN32
+        set_env("APPDATA", roaming);
+#else
+        set_env("XDG_CONFIG_HOME", dir.at("config"));
+        set_env("WINEPREFIX", dir.at("wine"));
+#endif
+    }
+    void TearDown() override
+    {
+        use_window_extras(nullptr);
+        reset_engine("");
+    }
+    // A LibraryPrefs.xml registering `folder`, changed `age` seconds ago.
+    void prefs(const std::string& at, const std::string& folder, int age)
+    {
+        write_bytes(at, "<LibraryPrefs><ContentFolder folder=\"" + folder + "\" /></LibraryPrefs>");
+        const auto now = std::filesystem::file_time_type::clock::now();
+        std::filesystem::last_write_time(at, now - std::chrono::seconds(age));
+    }
+
+    TempDir dir;
+#ifdef _WIN32
+    const std::string roaming = dir.at("roaming");
+#else
+    const std::string roaming = dir.at("wine/drive_c/users/me/AppData/Roaming");
+#endif
+    const std::string log = dir.at("start/__result_of_run.txt");
+    Lines picks;  // what the folder picker was asked for
+};
+
+TEST_F(WindowRuns, PoserPrefsFoundAndOptionsSavedAndPutInForce)
+{
+    std::string found = "auto", error;
+    EXPECT_FALSE(resolve_library_prefs(found, error));
+    EXPECT_EQ(error.find("no LibraryPrefs.xml found in Poser"), 0u);
+    write_bytes(dir.at("content/Runtime/Geometries/x.obj"), "");
+    prefs(roaming + "/Poser Pro/11/LibraryPrefs.xml", dir.at("old"), 300);
+    prefs(roaming + "/Poser/12/libraryprefs.xml", dir.at("content"), 100);
+    prefs(roaming + "/Other/1/LibraryPrefs.xml", dir.at("other"), 0);  // not Poser's
+    std::string native = roaming;
+    std::replace(native.begin(), native.end(), '/', fsys::k_sep);
+    found = "auto";
+    const std::string newest = native + fsys::k_sep + "Poser" + fsys::k_sep + "12" + fsys::k_sep + "libraryprefs.xml";
+    EXPECT_TRUE(resolve_library_prefs(found, error) && found == newest) << found << error;
+
+    EXPECT_EQ(read_window_options(), WindowOptions{});
+    const struct {
+        WindowOptions from;
+        WindowOption item;
+        WindowOptions to;
+    } cases[] = {{{false, false}, WindowOption::automatic, {true, true}},
+                 {{true, true}, WindowOption::extended, {false, false}},
+                 {{true, true}, WindowOption::automatic, {true, false}},
+                 {{false, false}, WindowOption::extended, {true, false}}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(switched(c.from, c.item), c.to);
+    }
+    ASSERT_TRUE(save_window_options({true, true}));
+    EXPECT_EQ(read_window_options(), (WindowOptions{true, true}));
+
+    apply_window_options(read_window_options(), [](std::string&, std::string_view, std::string_view) { return 0; });
+    ASSERT_TRUE(library_rules() != nullptr);
+    const LibraryOptions& in_force = library_rules()->options();
+    EXPECT_TRUE(in_force.automatic && !in_force.ask_after_each_folder);
+    EXPECT_EQ(in_force.roots, (Lines{dir.at("Poser"), dir.at("content")}));
+    apply_window_options({}, nullptr);
+    EXPECT_TRUE(library_rules() == nullptr);
+}
+
+TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
+{
+    write_bytes(dir.at("lib/1/a.cr2"), "figureResFile :geom:gone.obj\n");
+    write_bytes(dir.at("lib/2/b.hr2"), "figureResFile :geom:gone.obj\n");
+    write_bytes(dir.at("lib/2/c.pp2"), "figureResFile :geom:new.obj\n");
+    apply_window_options({true, false}, [this](std::string& folder, std::string_view initdir, std::string_view title) {
+        picks.push_back(std::string(initdir) + "|" + std::string(title));
+        folder = dir.at("lib");
+        return 1;
+    });
+    // The missing mesh is asked for once and left; nothing is asked after each folder.
+    ScriptedSession s({"cancel", "yes", dir.at("lib/2/c.pp2"), "no"});
+    menu_command(k_check_folder, s.wn);
+    EXPECT_EQ(picks, Lines{dir.at("Poser") + "|folder to be checked"});
+    const std::string summary = "files checked: 3, corrected: 0, abandoned: 0, references replaced: 0";
+    Lines asked;
+    for (const std::string& line : s.transcript()) {
+        if (line.rfind("title", 0) != 0) {
+            asked.push_back(line.substr(0, line.find('\t', line.find('\t') + 1)));
+        }
+    }
+    EXPECT_EQ(asked, (Lines{"open\tmain", "information\tnone", "question\tnone"}));
+    EXPECT_EQ(s.transcript().back(), "question\tnone\tdo you want to see my log for this run?\t" + log + "\\n\\n" + summary + "\tyes");
+    const std::string text = read_bytes(log);
+    EXPECT_EQ(text.find("left as it is: "), text.rfind("left as it is: "));
+    EXPECT_EQ(text.substr(text.size() - summary.size() - 2), summary + "\r\n");
+    // A file needing nothing: its log still says so, and the chooser lists every document.
+    menu_command(k_check_file, s.wn);
+    EXPECT_EQ(read_bytes(log), "no alterations\r\nfiles checked: 1, corrected: 0, abandoned: 0, references replaced: 0\r\n");
+    EXPECT_NE(s.transcript()[s.transcript().size() - 3].find("\tPoser documents\t"), std::string::npos);
+}
+
+TEST_F(WindowRuns, TheCancelButtonEndsTheRunAtTheNextFileAndStillOffersTheLog)
+{
+    write_bytes(dir.at("lib/1/a.cr2"), "figureResFile :geom:gone.obj\n");
+    write_bytes(dir.at("lib/2/b.cr2"), "figureResFile :geom:gone.obj\n");
+    apply_window_options({true, false}, [this](std::string& folder, std::string_view, std::string_view) {
+        folder = dir.at("lib");
+        return 1;
+    });
+    WindowStatus status;
+    int asked = 0;
+    ScriptedPrompts answers([&]() -> std::optional<std::string> {
+        if (asked++ == 0) {
+            cancel_run();  // pressed while the chooser shows
+            status.run_started();
+            return "cancel";
+        }
+        return "no";
+    });
+    TranscriptPrompts wn(answers);
+    menu_command(k_check_folder, wn);
+    EXPECT_EQ(std::count_if(wn.lines().begin(), wn.lines().end(), [](const std::string& l) { return l.rfind("title", 0) == 0; }), 1);
+    EXPECT_EQ(wn.lines().back().find("question\tnone\tdo you want to see my log for this run?"), 0u);
+    EXPECT_FALSE(run_stop::requested());
+    status.run_ended(true);
+    EXPECT_EQ(status.lines().back(), "Last run (cancelled): files checked: 1, corrected: 0.");
+    cancel_run();  // no run: nothing to stop
+    EXPECT_FALSE(run_stop::requested());
+}
+
+TEST(ReportPage, NamedByTimeNeverReplacedAndPathsFromTheRoots)
+{
+    TempDir dir;
+    std::tm made{};
+    made.tm_year = 124, made.tm_mon = 4, made.tm_mday = 7, made.tm_hour = 9, made.tm_min = 5, made.tm_sec = 3;
+    made.tm_isdst = -1;
+    const std::time_t t = std::mktime(&made);
+    EXPECT_EQ(report_page_name(t), "library-report-2024-05-07-090503.html");
+    std::string tried;
+    const std::string folder = dir.at("local/tarnwick/reports");
+    EXPECT_EQ(write_report_page(folder, t, "one", tried), folder + fsys::k_sep + "library-report-2024-05-07-090503.html");
+    EXPECT_EQ(read_bytes(write_report_page(folder, t, "two", tried)), "two");
+    EXPECT_EQ(tried, folder + fsys::k_sep + "library-report-2024-05-07-090503-2.html");
+    write_bytes(dir.at("file"), "");
+    EXPECT_EQ(write_report_page(dir.at("file/reports"), t, "x", tried), "");
+    EXPECT_EQ(tried, dir.at("file/reports/library-report-2024-05-07-090503.html"));
+
+    LibraryReport r{{dir.at("r")}, 1, 0, 0, false, {}, 1, 0, {}, {}};
+    r.problems = {{":b.jpg", RefKind::image, RefStatus::moved, {dir.at("r/t/b.jpg")}, {{dir.at("rx/y.cr2"), 4}}}};
+    r.library_prefs = "<prefs>.xml";
+    const std::string page = report_html(r, "1", PagePaths::from_roots);
+    EXPECT_NE(page.find("<li><span title=\"" + dir.at("r/t/b.jpg") + "\">t" + fsys::k_sep + "b.jpg</span></li>"), std::string::npos);
+    EXPECT_NE(page.find("<li>" + dir.at("rx/y.cr2") + " line 4</li>"), std::string::npos);
+    EXPECT_NE(page.find("Content folders from &lt;prefs&gt;.xml"), std::string::npos);
+}

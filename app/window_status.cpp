@@ -1,0 +1,66 @@
+#include "app/window_status.h"
+
+#include "engine/engine_state.h"
+
+#include <algorithm>
+#include <cstdio>
+
+std::string counts_so_far()
+{
+    return "files checked: " + std::to_string(run_tally.checked) + ", corrected: " + std::to_string(run_tally.corrected);
+}
+
+void WindowStatus::run_started()
+{
+    m_state = State::run;
+    m_file.clear();
+}
+
+void WindowStatus::run_ended(bool cancelled)
+{
+    m_state = State::idle;
+    m_last = std::string(cancelled ? "Last run (cancelled): " : "Last run: ") + counts_so_far() + ".";
+}
+
+void WindowStatus::report_started(const std::string& folder)
+{
+    m_state = State::report;
+    m_file = folder;
+    m_progress = "looking for Poser documents...";
+}
+
+void WindowStatus::report_progress(long long done, long long total, unsigned long long bytes, double seconds)
+{
+    const double mb = static_cast<double>(bytes) / 1e6;
+    char line[160];
+    std::snprintf(line, sizeof line, "%lld of %lld files, %.1f MB read, %.1f MB/s", done, total, mb,
+                  seconds > 0 ? mb / seconds : 0.0);
+    m_progress = line;
+}
+
+void WindowStatus::report_ended(const std::string& outcome)
+{
+    m_state = State::idle;
+    m_last = outcome;
+}
+
+std::vector<std::string> WindowStatus::lines() const
+{
+    switch (m_state) {
+    case State::run:
+        return {m_file.empty() ? std::string("Checking...") : "Checking " + m_file, counts_so_far()};
+    case State::report:
+        return {"Library report of " + m_file, m_progress};
+    case State::idle:
+        break;
+    }
+    std::vector<std::string> idle{"Drop a Poser file or a folder here to check it.",
+                                  "Right-click here, or open the window menu at the top left, for the library report "
+                                  "and the options."};
+    for (std::size_t k = 0; k < m_last.size();) {
+        const std::size_t end = std::min(m_last.find('\n', k), m_last.size());
+        idle.push_back(m_last.substr(k, end - k));
+        k = end + 1;
+    }
+    return idle;
+}

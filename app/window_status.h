@@ -1,0 +1,34 @@
+// What the main window's client area says: while a run goes, the file in hand and the counts
+// so far; while a report goes, how far it has come; when idle, what can be dropped there and
+// what the last run or report did.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class WindowStatus {
+public:
+    void run_started();
+    void file_in_hand(std::string_view path) { m_file = path; }
+    // Takes the counts of the run from run_tally.
+    void run_ended(bool cancelled);
+    void report_started(const std::string& folder);
+    void report_progress(long long done, long long total, unsigned long long bytes, double seconds);
+    // `outcome`: what the report came to, lines separated by line feeds.
+    void report_ended(const std::string& outcome);
+
+    bool running() const { return m_state != State::idle; }
+    // The lines to show, first to last.
+    std::vector<std::string> lines() const;
+
+private:
+    enum class State { idle, run, report };
+    State m_state = State::idle;
+    std::string m_file;      // the file in hand, or the folder reported on
+    std::string m_progress;  // the report's progress line
+    std::string m_last;      // what the last run or report did, or ""
+};
+
+// "files checked: N, corrected: N", the counts of the run so far.
+std::string counts_so_far();

@@ -1,0 +1,27 @@
+// The library report from the window: a folder picked, the report built on a worker thread
+// while the window shows its progress, and the page kept under the user's local application
+// data and opened in the browser.
+#pragma once
+
+#include "engine/prompts.h"
+
+#include <functional>
+#include <string>
+#include <windows.h>
+
+// How the page is opened: ShellExecute in the program, a recorder in the tests. False when
+// it could not be.
+using PageOpener = std::function<bool(const std::string& page)>;
+void use_page_opener(PageOpener opener);
+
+// The folder the pages go to: %LOCALAPPDATA%\tarnwick\reports.
+std::string reports_folder();
+
+// Asks for the folder and starts the report; nothing when a run or report is in progress.
+void start_report(HWND wn, Prompts& prompts);
+bool report_running();
+// The Cancel button: the report ends before its next file and no page is written.
+void cancel_report();
+// The worker's news: its progress, and its end. `closing`: the window is going, no page.
+void show_report_progress(HWND wn);
+void finish_report(HWND wn, Prompts& prompts, bool closing);

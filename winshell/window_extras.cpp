@@ -1,0 +1,287 @@
+#include "winshell/window_extras.h"
+
+#include "app/prompts-scripted.h"
+#include "app/runs.h"
+#include "app/settings.h"
+#include "app/window_options.h"
+#include "engine/library_rules.h"
+#include "winshell/main_window.h"
+#include "winshell/report_window.h"
+#include "winshell/resource.h"
+
+#include <commctrl.h>
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+FolderPicker g_picker = pick_folder_with_dialog;
+WindowStatus g_status;
+WindowOptions g_options;
+HMENU g_context_menu = nullptr;
+HWND g_bar = nullptr;
+HWND g_cancel = nullptr;
+HFONT g_font = nullptr;
+bool g_panel_shown = false;
+bool g_cancel_clicked = false;
+
+constexpr int k_margin = 24;
+constexpr int k_line_height = 28;
+constexpr int k_status_lines = 4;
+
+// Handles what waits in the queue: the Cancel button, repaints, a close. A quit message
+// goes back for the message loop.
+void pump_messages()
+{
+    MSG msg{};
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+class StatusPrompts : public ForwardingPrompts {
+public:
+    using ForwardingPrompts::ForwardingPrompts;
+
+protected:
+    void set_title(std::string_view text) override
+    {
+        ForwardingPrompts::set_title(text);
+        if (!g_status.running()) {
+            g_status.run_started();
+            // The extended repair asks nothing after each folder: the Cancel button stops it.
+            if (library_rules() != nullptr && mwn != nullptr) {
+                show_progress_panel(mwn, false);
+            }
+        }
+        g_status.file_in_hand(text);
+        if (mwn != nullptr && IsWindow(mwn)) {
+            repaint_status(mwn);
+        }
+        if (g_panel_shown) {
+            pump_messages();
+        }
+    }
+};
+
+std::unique_ptr<StatusPrompts> g_status_prompts;
+
+void add_extras_to(HMENU menu)
+{
+    HMENU options = CreatePopupMenu();
+    AppendMenuA(options, MF_STRING, IDM_OPTION_EXTENDED, "extended repair");
+    AppendMenuA(options, MF_STRING, IDM_OPTION_AUTOMATIC, "take a file found by name without asking");
+    AppendMenuA(menu, MF_STRING, IDM_LIBRARY_REPORT, "library &report");
+    AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&options");
+}
+
+void check_option_items(HWND wn)
+{
+    for (HMENU menu : {GetSystemMenu(wn, FALSE), g_context_menu}) {
+        CheckMenuItem(menu, IDM_OPTION_EXTENDED, MF_BYCOMMAND | (g_options.extended ? MF_CHECKED : MF_UNCHECKED));
+        CheckMenuItem(menu, IDM_OPTION_AUTOMATIC, MF_BYCOMMAND | (g_options.automatic ? MF_CHECKED : MF_UNCHECKED));
+    }
+}
+
+// The options apply from the next run on; a run or report in progress keeps its own.
+void switch_option(HWND wn, WindowOption item, Prompts& prompts)
+{
+    if (run_in_progress()) {
+        return;
+    }
+    g_options = switched(g_options, item);
+    check_option_items(wn);
+    if (!save_window_options(g_options)) {
+        prompts.warning(Owner::none, settings_file_path(), "I can't write this file");
+    }
+}
+
+void cancel_work()
+{
+    g_cancel_clicked = true;
+    if (report_running()) {
+        cancel_report();
+    } else {
+        cancel_run();
+    }
+}
+
+}  // namespace
+
+void use_folder_picker(FolderPicker picker)
+{
+    g_picker = std::move(picker);
+}
+
+const FolderPicker& folder_picker()
+{
+    return g_picker;
+}
+
+Prompts& status_prompts(Prompts& inner)
+{
+    g_status_prompts = std::make_unique<StatusPrompts>(inner);
+    return *g_status_prompts;
+}
+
+WindowStatus& window_status()
+{
+    return g_status;
+}
+
+void add_extras(HWND wn)
+{
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    g_status = WindowStatus();
+    g_options = read_window_options();
+    HMENU system = GetSystemMenu(wn, FALSE);
+    AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
+    add_extras_to(system);
+    g_context_menu = CreatePopupMenu();
+    add_extras_to(g_context_menu);
+    check_option_items(wn);
+    if (g_font == nullptr) {
+        g_font = CreateFontA(-18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
+    }
+    g_bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | PBS_SMOOTH, 0, 0, 0, 0, wn, nullptr, Instance, nullptr);
+    SendMessageA(g_bar, PBM_SETRANGE32, 0, 1000);
+    g_cancel = CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | BS_PUSHBUTTON, 0, 0, 0, 0, wn,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_CANCEL_WORK)), Instance, nullptr);
+    SendMessageA(g_cancel, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), FALSE);
+    g_panel_shown = false;
+    layout_extras(wn);
+}
+
+FolderPicker root_picker()
+{
+    return g_options.extended ? g_picker : FolderPicker();
+}
+
+bool extras_command(HWND wn, int id, Prompts& prompts)
+{
+    switch (id) {
+    case IDM_LIBRARY_REPORT:
+        start_report(wn, prompts);
+        return true;
+    case IDM_OPTION_EXTENDED:
+        switch_option(wn, WindowOption::extended, prompts);
+        return true;
+    case IDM_OPTION_AUTOMATIC:
+        switch_option(wn, WindowOption::automatic, prompts);
+        return true;
+    case IDC_CANCEL_WORK:
+        cancel_work();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool show_context_menu(HWND wn, LPARAM where)
+{
+    POINT at{static_cast<short>(LOWORD(where)), static_cast<short>(HIWORD(where))};
+    if (where == -1) {  // from the keyboard: at the top left of the client area
+        at = POINT{k_margin, k_margin};
+        ClientToScreen(wn, &at);
+    }
+    POINT inside = at;
+    RECT client{};
+    ScreenToClient(wn, &inside);
+    GetClientRect(wn, &client);
+    if (!PtInRect(&client, inside)) {
+        return false;
+    }
+    TrackPopupMenu(g_context_menu, TPM_RIGHTBUTTON, at.x, at.y, 0, wn, nullptr);
+    return true;
+}
+
+void paint_status(HWND wn, HDC dc)
+{
+    HGDIOBJ old = SelectObject(dc, g_font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(40, 40, 40));
+    RECT client{};
+    GetClientRect(wn, &client);
+    int y = k_margin;
+    for (const std::string& line : g_status.lines()) {
+        // A long path keeps its start and its file name, with "..." between.
+        RECT row{k_margin, y, std::max(k_margin, static_cast<int>(client.right) - k_margin), y + k_line_height};
+        DrawTextA(dc, line.c_str(), static_cast<int>(line.size()), &row,
+                  DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+        y += k_line_height;
+    }
+    SelectObject(dc, old);
+}
+
+void layout_extras(HWND wn)
+{
+    RECT client{};
+    GetClientRect(wn, &client);
+    const int y = k_margin + k_status_lines * k_line_height + 8;
+    const int button = 100;
+    const int bar = std::max(120, std::min(640, static_cast<int>(client.right) - 3 * k_margin - button));
+    MoveWindow(g_bar, k_margin, y + 3, bar, 22, TRUE);
+    MoveWindow(g_cancel, k_margin * 2 + bar, y, button, 28, TRUE);
+}
+
+void show_progress_panel(HWND wn, bool steps)
+{
+    g_cancel_clicked = false;
+    const LONG_PTR style = GetWindowLongPtrA(g_bar, GWL_STYLE);
+    SetWindowLongPtrA(g_bar, GWL_STYLE, steps ? (style & ~PBS_MARQUEE) : (style | PBS_MARQUEE));
+    SendMessageA(g_bar, PBM_SETMARQUEE, steps ? FALSE : TRUE, 50);
+    SendMessageA(g_bar, PBM_SETPOS, 0, 0);
+    ShowWindow(g_bar, SW_SHOW);
+    ShowWindow(g_cancel, SW_SHOW);
+    EnableWindow(g_cancel, TRUE);
+    g_panel_shown = true;
+    repaint_status(wn);
+}
+
+void hide_progress_panel(HWND wn)
+{
+    SendMessageA(g_bar, PBM_SETMARQUEE, FALSE, 0);
+    ShowWindow(g_bar, SW_HIDE);
+    ShowWindow(g_cancel, SW_HIDE);
+    g_panel_shown = false;
+    repaint_status(wn);
+}
+
+void set_progress(double fraction)
+{
+    SendMessageA(g_bar, PBM_SETPOS, static_cast<WPARAM>(fraction * 1000), 0);
+}
+
+void repaint_status(HWND wn)
+{
+    RECT text{0, 0, 4000, k_margin + k_status_lines * k_line_height};
+    InvalidateRect(wn, &text, TRUE);
+    UpdateWindow(wn);
+}
+
+void before_command()
+{
+    if (!run_in_progress()) {
+        g_cancel_clicked = false;
+        apply_window_options(g_options, g_picker);
+    }
+}
+
+void after_command(HWND wn, unsigned long long runs_before)
+{
+    if (run_in_progress() || runs_started() == runs_before) {
+        return;
+    }
+    hide_progress_panel(wn);
+    g_status.run_ended(g_cancel_clicked);
+    // The title showed the file in hand; the run is over.
+    SetWindowTextA(wn, progname);
+    repaint_status(wn);
+}

@@ -1,0 +1,162 @@
+// The window's extras driven through its procedure: the library report on its worker thread
+// (cancelled, closed, or written and opened), the options in the window menu, and the
+// extended repair with the folder picker, the status text and the title.
+#include "winshell/main_window.h"
+
+#include "app/runs.h"
+#include "app/settings.h"
+#include "app/window_options.h"
+#include "winshell/report_window.h"
+#include "winshell/resource.h"
+#include "winshell/window_extras.h"
+#include "tests/test_support.h"
+
+class WindowExtras : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        Instance = GetModuleHandleA(nullptr);
+        Register(progname, MainWinProc);
+        reset_engine("");
+        SetEnvironmentVariableA("APPDATA", dir.at("roaming").c_str());
+        SetEnvironmentVariableA("LOCALAPPDATA", dir.at("local").c_str());
+        CreateDirectoryA(dir.at("start").c_str(), nullptr);
+        SetCurrentDirectoryA(dir.at("start").c_str());
+        write_bytes(dir.at("Poser/Runtime/Geometries/man.obj"), "");
+        write_bytes(dir.at("content/Runtime/Geometries/hat.obj"), "");
+        write_bytes(dir.at("roaming/Poser Pro/11/LibraryPrefs.xml"), "<ContentFolder folder=\"" + dir.at("content") + "\"/>");
+        ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
+        use_folder_picker([this](std::string& folder, std::string_view, std::string_view title) {
+            picked.push_back(std::string(title));
+            folder = dir.at("lib");
+            return 1;
+        });
+        use_page_opener([this](const std::string& page) {
+            opened.push_back(page);
+            return true;
+        });
+        set_log_viewer(nullptr);
+    }
+    void TearDown() override
+    {
+        if (IsWindow(wn)) {
+            DestroyWindow(wn);
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        save_window_options({});
+        use_window_extras(nullptr);
+        SetCurrentDirectoryA(dir.path().c_str());
+    }
+    // The window with the prompts answered from `lines`; `act` before answer `at`.
+    void create_window(Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)
+    {
+        answers = std::make_unique<ScriptedPrompts>([=, k = std::size_t{0}]() mutable {
+            if (k == at && act) {
+                std::exchange(act, nullptr)();
+            }
+            return k < lines.size() ? std::optional<std::string>(lines[k++]) : std::nullopt;
+        });
+        seen = std::make_unique<TranscriptPrompts>(*answers);
+        use_prompts(*seen);
+        wn = newwindow(progname, progname, WS_MAXIMIZE);
+    }
+    // Handles the window's messages until the report has ended, as the message loop does.
+    void pump_until_report_ends()
+    {
+        for (int k = 0; k < 2000 && report_running(); ++k) {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageA(&msg);
+            }
+            Sleep(5);
+        }
+    }
+    std::string status() const
+    {
+        std::string text;
+        for (const std::string& line : window_status().lines()) {
+            text += line + "\n";
+        }
+        return text;
+    }
+    void command(int id) { SendMessageA(wn, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+
+    TempDir dir;
+    std::unique_ptr<ScriptedPrompts> answers;
+    std::unique_ptr<TranscriptPrompts> seen;
+    HWND wn = nullptr;
+    Lines picked, opened;
+};
+
+TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
+{
+    write_bytes(dir.at("lib/a.cr2"), "figureResFile :Runtime:Geometries:man.obj\nprop hat :Runtime:Geometries:old:hat.obj\n");
+    write_bytes(dir.at("lib/sub/b.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
+    create_window({"yes"});
+    // The command returns at once: the report goes on while the window handles its messages.
+    command(IDM_LIBRARY_REPORT);
+    EXPECT_TRUE(report_running() && run_in_progress() && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
+    EXPECT_EQ(status().find("Library report of " + dir.at("lib") + "\n"), 0u);
+    command(k_check_file);  // refused while the report goes
+    command(IDC_CANCEL_WORK);
+    pump_until_report_ends();
+    EXPECT_TRUE(opened.empty() && !run_stop::requested() && !run_in_progress());
+    EXPECT_NE(status().find("Last report: cancelled.\n"), std::string::npos);
+
+    SendMessageA(wn, WM_SYSCOMMAND, IDM_LIBRARY_REPORT, 0);
+    pump_until_report_ends();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].rfind(dir.at("local/tarnwick/reports/library-report-"), 0), 0u);
+    const std::string page = read_bytes(opened[0]);
+    EXPECT_NE(page.find("Content folders from " + dir.at("roaming/Poser Pro/11/LibraryPrefs.xml")), std::string::npos);
+    EXPECT_NE(page.find("<li><span title=\"" + dir.at("content/Runtime/Geometries/hat.obj") +
+                        "\">Runtime\\Geometries\\hat.obj</span></li>"), std::string::npos);
+    EXPECT_NE(status().find("Last report: 2 files read, 2 references moved or missing.\nThe page: " + opened[0] + "\n"), std::string::npos);
+    EXPECT_EQ(picked, (Lines{"folder of the library to report on", "folder of the library to report on"}));
+    EXPECT_EQ(seen->lines().size(), 1u);  // the root question alone
+
+    // Closing the window cancels the report; the window goes once it has ended.
+    command(IDM_LIBRARY_REPORT);
+    SendMessageA(wn, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(wn));
+    pump_until_report_ends();
+    EXPECT_TRUE(!IsWindow(wn) && opened.size() == 1u && !run_stop::requested());
+}
+
+TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
+{
+    // Off: the folder command names a folder through the save chooser, not the picker.
+    create_window({"yes", "cancel"});
+    command(k_check_folder);
+    EXPECT_TRUE(picked.empty());
+    EXPECT_EQ(seen->lines().back().find("save\tmain\tfind any file in the folder to be checked"), 0u);
+    SendMessageA(wn, WM_SYSCOMMAND, IDM_OPTION_AUTOMATIC, 0);
+    EXPECT_EQ(read_window_options(), (WindowOptions{true, true}));
+    SendMessageA(wn, WM_SYSCOMMAND, IDM_OPTION_AUTOMATIC, 0);
+    DestroyWindow(wn);
+
+    // On at the next start: the root denied is picked as a folder.
+    write_bytes(dir.at("lib/a.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
+    write_bytes(dir.at("lib/sub/b.cr2"), "figureResFile :Runtime:Geometries:man.obj\n");
+    write_bytes(dir.at("lib/sub/c.cr2"), "figureResFile :Runtime:Geometries:man.obj\n");
+    create_window({"no", "cancel", "yes"}, 1, [] { PostMessageA(mwn, WM_COMMAND, IDC_CANCEL_WORK, 0); });
+    EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_EXTENDED, MF_BYCOMMAND) & MF_CHECKED, MF_CHECKED);
+    EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_AUTOMATIC, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    EXPECT_EQ(posername, dir.at("lib"));
+    posername = dir.at("Poser");
+    // The chooser for the missing mesh is cancelled and the Cancel button pressed meanwhile:
+    // the next file is read, no other, nothing is asked after the folder, and the log and its
+    // summary are offered.
+    command(k_check_folder);
+    EXPECT_EQ(picked, (Lines{"your Poser installation's root folder", "folder to be checked"}));
+    const std::string log = dir.at("start/__result_of_run.txt");
+    EXPECT_EQ(seen->lines().back(), "question\tnone\tdo you want to see my log for this run?\t" + log +
+                                        "\\n\\nfiles checked: 2, corrected: 0, abandoned: 0, references replaced: 0\tyes");
+    char title[64] = {};
+    GetWindowTextA(wn, title, sizeof title);
+    EXPECT_EQ(std::string(title), "tarnwick");
+    EXPECT_NE(status().find("\nLast run (cancelled): files checked: 2, corrected: 0.\n"), std::string::npos);
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
+}
