@@ -2,38 +2,18 @@
 // such, even one that holds only folders, and never speaks of replacing a file.
 #include "app/folder_picker.h"
 
+#include "engine/text_encoding.h"
+
 #include <windows.h>
 #include <shobjidl.h>
 
 namespace {
 
-std::wstring wide(std::string_view text)
-{
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
-
-// The path in the ANSI code page the file layer speaks; false when a letter has no place in it.
-bool narrow(const wchar_t* text, std::string& out)
-{
-    BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &lossy);
-    if (n <= 0 || lossy) {
-        return false;
-    }
-    out.assign(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return true;
-}
-
 void start_in(IFileOpenDialog* dialog, std::string_view initdir)
 {
     IShellItem* item = nullptr;
     if (!initdir.empty() &&
-        SUCCEEDED(SHCreateItemFromParsingName(wide(initdir).c_str(), nullptr, IID_PPV_ARGS(&item)))) {
+        SUCCEEDED(SHCreateItemFromParsingName(to_wide(initdir).c_str(), nullptr, IID_PPV_ARGS(&item)))) {
         dialog->SetFolder(item);
         item->Release();
     }
@@ -48,7 +28,8 @@ int picked(IFileOpenDialog* dialog, HWND owner, std::string& folder)
     wchar_t* path = nullptr;
     int chosen = 0;
     if (SUCCEEDED(item->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
-        chosen = narrow(path, folder) ? 1 : 0;
+        folder = to_utf8(path);
+        chosen = 1;
         CoTaskMemFree(path);
     }
     item->Release();
@@ -66,7 +47,7 @@ int pick_folder_with_dialog(std::string& folder, std::string_view initdir, std::
         FILEOPENDIALOGOPTIONS options = 0;
         dialog->GetOptions(&options);
         dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
-        dialog->SetTitle(wide(title).c_str());
+        dialog->SetTitle(to_wide(title).c_str());
         start_in(dialog, initdir);
         std::string result = folder;
         chosen = picked(dialog, GetActiveWindow(), result);

@@ -1,33 +1,9 @@
 #include "app/report_page.h"
 
 #include "engine/fsys.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
+#include "engine/run_files.h"
 
 namespace {
-
-// Makes `folder` and its missing parents, one at a time through the file layer's names.
-bool make_folders(const std::string& folder)
-{
-    if (folder.empty() || fsys::is_folder(folder)) {
-        return !folder.empty();
-    }
-    const std::size_t cut = folder.find_last_of("/\\");
-    if (cut != std::string::npos && cut > 0 && !make_folders(folder.substr(0, cut))) {
-        return false;
-    }
-    // Names in the same code page as every other path the file layer hands to the system.
-#ifdef _WIN32
-    CreateDirectoryA(folder.c_str(), nullptr);
-#else
-    mkdir(folder.c_str(), 0777);
-#endif
-    return fsys::is_folder(folder);
-}
 
 bool write_new_file(const std::string& path, const std::string& text)
 {
@@ -64,7 +40,7 @@ std::string write_report_page(const std::string& folder, std::time_t made, const
     const std::string name = report_page_name(made);
     const std::string stem = folder + fsys::k_sep + name.substr(0, name.size() - 5);
     path_tried = stem + ".html";
-    if (!make_folders(folder)) {
+    if (!fsys::make_folders(folder)) {
         return std::string();
     }
     for (int k = 1; k < 100; ++k) {

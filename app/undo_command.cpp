@@ -3,6 +3,7 @@
 #include "app/content_roots.h"
 #include "app/undo.h"
 #include "app/visible_text.h"
+#include "engine/prompts.h"
 
 namespace {
 
@@ -57,6 +58,25 @@ int list_runs(const std::vector<RunFolderInfo>& runs, std::FILE* out)
     return k_done;
 }
 
+// "20261207-104106" as "2026-12-07 10:41:06".
+std::string shown_stamp(const std::string& stamp)
+{
+    if (stamp.size() < 15) {
+        return stamp;
+    }
+    return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " + stamp.substr(9, 2) + ":" +
+           stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
+}
+
+std::string outcome_text(const UndoOutcome& o)
+{
+    std::string text = std::to_string(o.restored.size()) + " files restored, " + std::to_string(o.left.size()) + " left alone";
+    for (const auto& [file, reason] : o.left) {
+        text += "\n" + file + ": " + reason;
+    }
+    return text;
+}
+
 bool user_agrees(const std::string& question, std::FILE* in, std::FILE* err)
 {
     std::fprintf(err, "%s (yes/no) ", visible(question).c_str());
@@ -108,4 +128,33 @@ int run_undo_command(const UndoRequest& request, std::FILE* in, std::FILE* out, 
         }
     }
     return print_outcome(outcome, out);
+}
+
+void undo_last_run(const std::vector<std::string>& roots, Prompts& wn)
+{
+    static constexpr const char* k_caption = "undo the last extended run";
+    const std::vector<RunFolderInfo> runs = find_runs(roots);
+    std::vector<std::string> folders;
+    std::string error;
+    if (!last_run(runs, folders, error)) {
+        wn.information(Owner::none, error, k_caption);
+        return;
+    }
+    long long files = 0;
+    for (const RunFolderInfo& r : runs) {
+        files += r.stamp == runs.back().stamp ? r.files : 0;
+    }
+    const std::string body = "the run of " + shown_stamp(runs.back().stamp) + ": " + std::to_string(files) +
+                             " files changed, old versions in\n" + folders.front();
+    if (!wn.question(Owner::none, body, "undo the last extended run?")) {
+        return;
+    }
+    UndoOutcome outcome;
+    for (const std::string& folder : folders) {
+        if (!undo_run(folder, outcome, error)) {
+            wn.warning(Owner::none, error, "I can't undo this run");
+            return;
+        }
+    }
+    wn.information(Owner::none, outcome_text(outcome), k_caption);
 }

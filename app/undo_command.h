@@ -16,6 +16,12 @@ struct UndoRequest {
     bool yes = false;  // --forget without asking
 };
 
+class Prompts;
+
+// The window's "undo the last extended run": names the last run below `roots` (when, files
+// changed) in a question, undoes it on Yes, and shows what was restored and left alone.
+void undo_last_run(const std::vector<std::string>& roots, Prompts& wn);
+
 // Exit status: 0 when everything was done, 3 when a file was left alone, 2 for a run, log or
 // root that cannot be used (nothing changed then), 1 when the user said no.
 int run_undo_command(const UndoRequest& request, std::FILE* in, std::FILE* out, std::FILE* err);

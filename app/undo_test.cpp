@@ -1,6 +1,7 @@
 // Repairs undone: from the run folders' manifests, and from a default run's log.
 #include "app/run_folders.h"
 #include "app/undo.h"
+#include "app/undo_command.h"
 
 #include "engine/folder_walk.h"
 #include "engine/poserfile.h"
@@ -148,4 +149,16 @@ TEST_F(Undo, ADefaultRunUndoneFromItsLogKeepsTheCorrectedText)
     EXPECT_EQ(read_bytes(plain), before[plain]);
     EXPECT_EQ(read_bytes(dir.at("root/Runtime/Libraries/a_zz01.cr2")), corrected);
     EXPECT_FALSE(exists(dir.at("root/Runtime/Libraries/a_zz00.cr2")));
+}
+
+TEST_F(Undo, TheLastRunNamedInAQuestionThenUndone)
+{
+    repair();
+    ScriptedSession s({"no", "yes"});
+    undo_last_run({dir.at("root")}, s.wn);
+    EXPECT_NE(read_bytes(plain), before[plain]);
+    undo_last_run({dir.at("root")}, s.wn);
+    EXPECT_EQ(files_below(dir.at("root/Runtime")), before);
+    EXPECT_EQ(s.transcript()[0].find("question\tnone\tundo the last extended run?\tthe run of 2026-12-07 10:10:10: 2 files"), 0u);
+    EXPECT_EQ(s.transcript().back(), "information\tnone\tundo the last extended run\t2 files restored, 0 left alone");
 }

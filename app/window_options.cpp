@@ -2,10 +2,14 @@
 
 #include "app/content_roots.h"
 #include "app/library_prefs_search.h"
+#include "app/run_folders.h"
 #include "app/runs.h"
 #include "app/settings.h"
 #include "engine/engine_state.h"
 #include "engine/library_rules.h"
+
+#include <ctime>
+#include <memory>
 
 namespace {
 
@@ -67,6 +71,11 @@ void apply_window_options(const WindowOptions& options, const FolderPicker& pick
     LibraryOptions rules{options.automatic, window_content_roots(prefs, notes)};
     // The progress bar's Cancel button stands in for the question after each folder.
     rules.ask_after_each_folder = false;
+    // Each run keeps the old versions in run folders of its own, for the undo.
+    static std::unique_ptr<RunFolders> run_folders;
+    run_folders = std::make_unique<RunFolders>(RunSettings{TARNWICK_VERSION, rules.automatic, rules.roots},
+                                               run_stamp(static_cast<long long>(std::time(nullptr))));
     use_library_rules(std::move(rules));
+    library_rules()->set_journal(run_folders.get());
     use_window_extras(picker);
 }

@@ -8,6 +8,7 @@
 #include "engine/fsys.h"
 #include "engine/library_report.h"
 #include "engine/run_stop.h"
+#include "engine/text_encoding.h"
 #include "winshell/main_window.h"
 #include "winshell/window_extras.h"
 
@@ -41,20 +42,20 @@ std::unique_ptr<ReportWork> g_work;
 bool open_with_shell(const std::string& page)
 {
     // Above 32: the browser was started.
-    return reinterpret_cast<INT_PTR>(ShellExecuteA(mwn, "open", page.c_str(), nullptr, nullptr, SW_SHOW)) > 32;
+    return reinterpret_cast<INT_PTR>(ShellExecuteW(mwn, L"open", to_wide(page).c_str(), nullptr, nullptr, SW_SHOW)) > 32;
 }
 
 PageOpener g_opener = open_with_shell;
 
 std::string local_app_data()
 {
-    char folder[MAX_PATH] = {};
-    const DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", folder, MAX_PATH);
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
     if (n > 0 && n < MAX_PATH) {
-        return std::string(folder, n);
+        return to_utf8(std::wstring_view(folder, n));
     }
-    if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK) {
-        return folder;
+    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK) {
+        return to_utf8(folder);
     }
     return std::string();
 }

@@ -12,5 +12,6 @@
 #define IDM_LIBRARY_REPORT 272
 #define IDM_OPTION_EXTENDED 288
 #define IDM_OPTION_AUTOMATIC 304
+#define IDM_UNDO_LAST_RUN 336
 // The progress panel's Cancel button.
 #define IDC_CANCEL_WORK 320

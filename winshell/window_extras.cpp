@@ -3,8 +3,10 @@
 #include "app/prompts-scripted.h"
 #include "app/runs.h"
 #include "app/settings.h"
+#include "app/undo_command.h"
 #include "app/window_options.h"
 #include "engine/library_rules.h"
+#include "engine/text_encoding.h"
 #include "winshell/main_window.h"
 #include "winshell/report_window.h"
 #include "winshell/resource.h"
@@ -76,6 +78,7 @@ void add_extras_to(HMENU menu)
     HMENU options = CreatePopupMenu();
     AppendMenuA(options, MF_STRING, IDM_OPTION_EXTENDED, "extended repair");
     AppendMenuA(options, MF_STRING, IDM_OPTION_AUTOMATIC, "take a file found by name without asking");
+    AppendMenuA(options, MF_STRING, IDM_UNDO_LAST_RUN, "undo the last extended run");
     AppendMenuA(menu, MF_STRING, IDM_LIBRARY_REPORT, "library &report");
     AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&options");
 }
@@ -99,6 +102,18 @@ void switch_option(HWND wn, WindowOption item, Prompts& prompts)
     if (!save_window_options(g_options)) {
         prompts.warning(Owner::none, settings_file_path(), "I can't write this file");
     }
+}
+
+// The runs the extended repair keeps lie below the roots it repairs with.
+void undo_in_window(Prompts& prompts)
+{
+    if (run_in_progress()) {
+        return;
+    }
+    BusyGuard busy;
+    std::string prefs;
+    std::vector<std::string> notes;
+    undo_last_run(window_content_roots(prefs, notes), prompts);
 }
 
 void cancel_work()
@@ -176,6 +191,9 @@ bool extras_command(HWND wn, int id, Prompts& prompts)
     case IDM_OPTION_AUTOMATIC:
         switch_option(wn, WindowOption::automatic, prompts);
         return true;
+    case IDM_UNDO_LAST_RUN:
+        undo_in_window(prompts);
+        return true;
     case IDC_CANCEL_WORK:
         cancel_work();
         return true;
@@ -213,7 +231,8 @@ void paint_status(HWND wn, HDC dc)
     for (const std::string& line : g_status.lines()) {
         // A long path keeps its start and its file name, with "..." between.
         RECT row{k_margin, y, std::max(k_margin, static_cast<int>(client.right) - k_margin), y + k_line_height};
-        DrawTextA(dc, line.c_str(), static_cast<int>(line.size()), &row,
+        const std::wstring text = to_wide(line);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &row,
                   DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
         y += k_line_height;
     }

@@ -160,3 +160,21 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     EXPECT_NE(status().find("\nLast run (cancelled): files checked: 2, corrected: 0.\n"), std::string::npos);
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
 }
+
+TEST_F(WindowExtras, TheLastExtendedRunUndoneFromTheMenu)
+{
+    save_window_options({true, true});
+    const std::string a = dir.at("Poser/Runtime/Libraries/a.cr2"), old = "figureResFile :Runtime:Geometries:old:man.obj\n";
+    write_bytes(a, old);
+    use_folder_picker([this](std::string& folder, std::string_view, std::string_view) {
+        folder = dir.at("Poser/Runtime/Libraries");
+        return 1;
+    });
+    create_window({"yes", "no", "yes"});
+    command(k_check_folder);
+    EXPECT_EQ(read_bytes(a), "figureResFile :Runtime:Geometries:man.obj\n");
+    SendMessageA(wn, WM_SYSCOMMAND, IDM_UNDO_LAST_RUN, 0);
+    EXPECT_EQ(read_bytes(a), old);
+    EXPECT_EQ(seen->lines().back(), "information\tnone\tundo the last extended run\t1 files restored, 0 left alone");
+}
+
