@@ -59,6 +59,24 @@ std::vector<std::string> window_content_roots(std::string& library_prefs, std::v
     return roots;
 }
 
+namespace {
+
+std::unique_ptr<RunFolders>& window_run_folders()
+{
+    static std::unique_ptr<RunFolders> run_folders;
+    return run_folders;
+}
+
+}  // namespace
+
+void close_run_folders()
+{
+    if (library_rules() != nullptr) {
+        library_rules()->set_journal(nullptr);
+    }
+    window_run_folders().reset();
+}
+
 void apply_window_options(const WindowOptions& options, const FolderPicker& picker)
 {
     if (!options.extended) {
@@ -72,7 +90,7 @@ void apply_window_options(const WindowOptions& options, const FolderPicker& pick
     // The progress bar's Cancel button stands in for the question after each folder.
     rules.ask_after_each_folder = false;
     // Each run keeps the old versions in run folders of its own, for the undo.
-    static std::unique_ptr<RunFolders> run_folders;
+    std::unique_ptr<RunFolders>& run_folders = window_run_folders();
     run_folders = std::make_unique<RunFolders>(RunSettings{TARNWICK_VERSION, rules.automatic, rules.roots},
                                                run_stamp(static_cast<long long>(std::time(nullptr))));
     use_library_rules(std::move(rules));

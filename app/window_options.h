@@ -37,3 +37,6 @@ std::vector<std::string> window_content_roots(std::string& library_prefs, std::v
 // Puts the options in force for the next run: the library rules and the window's extras
 // (`picker` for folders) when the extended repair is on, the repair's own rules otherwise.
 void apply_window_options(const WindowOptions& options, const FolderPicker& picker);
+
+// Closes the manifests of the last extended run, which Windows would not let an undo replace.
+void close_run_folders();

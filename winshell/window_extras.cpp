@@ -111,6 +111,7 @@ void undo_in_window(Prompts& prompts)
         return;
     }
     BusyGuard busy;
+    close_run_folders();
     std::string prefs;
     std::vector<std::string> notes;
     undo_last_run(window_content_roots(prefs, notes), prompts);
