@@ -154,6 +154,13 @@ public:
                     m_done = m_input_ended;
                     continue;
                 }
+                // Zero bytes after a whole member are padding, as archivers and copy tools
+                // leave it: they end the data, as gzip itself reads them, when nothing else follows.
+                if (*m_z.next_in == 0) {
+                    m_done = true;
+                    m_ok = only_zeros_follow(read_raw);
+                    continue;
+                }
                 m_member_ended = false;
                 inflateReset(&m_z);
             }
@@ -175,6 +182,25 @@ public:
     }
 
 private:
+    template <typename ReadRaw>
+    bool only_zeros_follow(ReadRaw&& read_raw)
+    {
+        for (;;) {
+            const Bytef* begin = m_z.next_in;
+            const Bytef* end = begin + m_z.avail_in;
+            if (std::find_if(begin, end, [](Bytef b) { return b != 0; }) != end) {
+                return false;
+            }
+            m_z.avail_in = 0;
+            if (m_input_ended) {
+                return true;
+            }
+            if (!refill(read_raw)) {
+                return false;
+            }
+        }
+    }
+
     template <typename ReadRaw>
     bool refill(ReadRaw&& read_raw)
     {

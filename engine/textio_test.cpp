@@ -54,3 +54,24 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
     EXPECT_TRUE(in.open(dir.at("a.cr2")) && !in.open(dir.path()));
     EXPECT_EQ(arrays, 0);  // the block of the last file is kept for the next
 }
+
+// After a whole gzip member, zero bytes are padding that ends the data; anything else must be one more member.
+TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
+{
+    TempDir dir;
+    write_gzip(dir.at("a.crz"), "a\n");
+    const std::string member = read_bytes(dir.at("a.crz")), zeros(200000, '\0');
+    const std::pair<std::string, std::string> cases[] = {
+        {member + member, "a|a|"},         {member + zeros.substr(0, 3), "a|"},     {member + zeros, "a|"},
+        {member + zeros + "x", "a|failed"}, {member + "x", "a|failed"}, {member + zeros + member, "a|failed"}};
+    for (const auto& [bytes, expected] : cases) {
+        write_bytes(dir.at("a.crz"), bytes);
+        TextReader in;
+        ASSERT_TRUE(in.open(dir.at("a.crz"), Gzip::if_magic));
+        std::string seen;
+        for (std::string_view line; in.next_line(line);) {
+            (seen += line) += '|';
+        }
+        EXPECT_EQ(seen + (in.failed() ? "failed" : ""), expected) << bytes.size();
+    }
+}

@@ -109,10 +109,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MODEL_CHECK(read_bytes(file) == e.corrected, "corrected text", input);
     }
 
-    // The same text compressed, with the extended rules: a repair keeps the old bytes in the backup and every line.
+    // The same text compressed and padded with zero bytes, with the extended rules: it is read to its end, and a repair
+    // keeps the old bytes in the backup and every line.
     fs::remove_all(chars);
     const std::string packed = chars + "/man.crz";
-    write_gzip(packed, input);
+    write_gzip(packed, input, false, input.size() % 1000);
     const std::string old_bytes = read_bytes(packed);
     extended_rules = ExtendedRules{true, false, {g_root}};
     forget_existence();
@@ -121,6 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     release_repllist();
     extended_rules = ExtendedRules{};
     const std::string text = read_gzip(packed);
+    MODEL_CHECK(packed_wn.lines().back() != "warning\tnone\tI can't read this file\t" + packed, "padding read", input);
     if (fs::exists(chars + "/man_zz00.crz")) {
         MODEL_CHECK(read_bytes(chars + "/man_zz00.crz") == old_bytes, "compressed backup", input);
         MODEL_CHECK(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == poser_lines(input).size(),
