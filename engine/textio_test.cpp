@@ -75,3 +75,24 @@ TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
         EXPECT_EQ(seen + (in.failed() ? "failed" : ""), expected) << bytes.size();
     }
 }
+
+// zlib counts in 32 bits, and the writer hands a long line to it in one piece: a line of 4 GiB must still go in whole.
+TEST(TextWriter, CompressesALineOfFourGibibytesWhole)
+{
+    TempDir dir;
+    const std::size_t size = (std::size_t{4} << 30) + 3;
+    // Pages never written to take no memory.
+    std::unique_ptr<char, decltype(&std::free)> line(static_cast<char*>(std::malloc(size)), &std::free);
+    ASSERT_TRUE(line);
+    TextWriter out;
+    ASSERT_TRUE(out.open(dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
+    EXPECT_TRUE(out.write_line(std::string_view(line.get(), size)) && out.close());
+    gzFile f = gzopen(dir.at("a.crz").c_str(), "rb");
+    std::vector<char> block(1 << 20);
+    std::size_t got = 0;
+    for (int n = 0; (n = gzread(f, block.data(), static_cast<unsigned>(block.size()))) > 0;) {
+        got += static_cast<std::size_t>(n);
+    }
+    gzclose(f);
+    EXPECT_EQ(got, size + 2 + static_cast<std::size_t>(std::count(line.get(), line.get() + size, '\n')));
+}
