@@ -3,6 +3,7 @@
 // one of them. Used by the check, which only needs those lines.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <string_view>
 
@@ -76,7 +77,7 @@ void for_each_candidate(std::string_view lines, bool extended, OnLine&& on_line)
     };
     auto consider_hits = [&](const char* at, __m128i found) {
         for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(found)); mask != 0; mask &= mask - 1) {
-            consider(at + __builtin_ctz(mask));
+            consider(at + std::countr_zero(mask));
         }
     };
     // Sixty-four bytes are tested at once: most such stretches hold neither letter.
