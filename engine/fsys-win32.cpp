@@ -193,7 +193,31 @@ bool remove_file(const std::string& path)
     if (fault_injected(Op::remove, path)) {
         return false;
     }
-    return DeleteFileA(path.c_str()) != 0;
+    if (DeleteFileA(path.c_str())) {
+        return true;
+    }
+    // A corrected copy given the read-only mark of the file it replaces is still the
+    // program's own to remove.
+    const DWORD a = GetFileAttributesA(path.c_str());
+    const DWORD writable = a & ~FILE_ATTRIBUTE_READONLY;
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0 &&
+           SetFileAttributesA(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL) &&
+           DeleteFileA(path.c_str()) != 0;
+}
+
+bool give_protection(const std::string& from, const std::string& to)
+{
+    if (!is_nameable(from) || !is_nameable(to)) {
+        return false;
+    }
+    const DWORD marks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD old_file = GetFileAttributesA(from.c_str());
+    const DWORD copy = GetFileAttributesA(to.c_str());
+    if (old_file == INVALID_FILE_ATTRIBUTES || copy == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    const DWORD given = (copy & ~(marks | FILE_ATTRIBUTE_NORMAL)) | (old_file & marks);
+    return SetFileAttributesA(to.c_str(), given != 0 ? given : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 bool is_folder(const std::string& path)

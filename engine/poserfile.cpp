@@ -126,6 +126,9 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     }
     if (v == 1) {
         run_stop::RenamesInProgress renaming;
+        // Before the renames, so that the file under its own name is never left unprotected.
+        // A file system that keeps no protection refuses, and the repair goes on.
+        fsys::give_protection(orig, cor);
         if (exchange_names(orig, cor)) {
             return;
         }
