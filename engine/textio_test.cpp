@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <new>
 
+using namespace std::string_literals;
+
 static std::size_t largest_array = 0;  // the largest array allocated with new[] yet
 static int arrays = 0;                 // how many were allocated
 
@@ -60,19 +62,14 @@ TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
 {
     TempDir dir;
     write_gzip(dir.at("a.crz"), "a\n");
-    const std::string member = read_bytes(dir.at("a.crz")), zeros(200000, '\0');
-    const std::pair<std::string, std::string> cases[] = {
-        {member + member, "a|a|"},         {member + zeros.substr(0, 3), "a|"},     {member + zeros, "a|"},
-        {member + zeros + "x", "a|failed"}, {member + "x", "a|failed"}, {member + zeros + member, "a|failed"}};
-    for (const auto& [bytes, expected] : cases) {
+    const std::string m = read_bytes(dir.at("a.crz")), zeros(200000, '\0');
+    for (const std::string& bytes : {m + zeros, m + "\0\0"s, m + m, m + zeros + "x", m + "x", m + zeros + m}) {
         write_bytes(dir.at("a.crz"), bytes);
         TextReader in;
-        ASSERT_TRUE(in.open(dir.at("a.crz"), Gzip::if_magic));
-        std::string seen;
-        for (std::string_view line; in.next_line(line);) {
-            (seen += line) += '|';
-        }
-        EXPECT_EQ(seen + (in.failed() ? "failed" : ""), expected) << bytes.size();
+        std::string_view line;
+        EXPECT_TRUE(in.open(dir.at("a.crz"), Gzip::if_magic) && in.next_line(line) && line == "a");
+        // more than zero bytes after the member: its next line, or a failure
+        EXPECT_EQ(in.next_line(line) || in.failed(), bytes.find_first_not_of('\0', m.size()) != std::string::npos);
     }
 }
 
@@ -81,11 +78,9 @@ TEST(TextWriter, CompressesALineOfFourGibibytesWhole)
 {
     TempDir dir;
     const std::size_t size = (std::size_t{4} << 30) + 3;
-    // Pages never written to take no memory.
-    std::unique_ptr<char, decltype(&std::free)> line(static_cast<char*>(std::malloc(size)), &std::free);
-    ASSERT_TRUE(line);
+    std::unique_ptr<char, decltype(&std::free)> line(static_cast<char*>(std::malloc(size)), &std::free);  // untouched
     TextWriter out;
-    ASSERT_TRUE(out.open(dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
+    ASSERT_TRUE(line && out.open(dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
     EXPECT_TRUE(out.write_line(std::string_view(line.get(), size)) && out.close());
     gzFile f = gzopen(dir.at("a.crz").c_str(), "rb");
     std::vector<char> block(1 << 20);
