@@ -1,6 +1,7 @@
 #include "cli/interrupt.h"
 
 #include "engine/run_stop.h"
+#include "engine/unfinished_copy.h"
 
 #include <cerrno>
 #include <csignal>
@@ -28,6 +29,8 @@ void on_interrupt(int signal)
             dup2(g_null_input, STDIN_FILENO);
         }
     } else if (run_stop::claim_exit()) {
+        // A copy left half written under the backup name would pass for the old version.
+        unfinished_copy::remove_now();
         static const char k_note[] = "interrupted again: stopped at once\n";
         ssize_t written = write(STDERR_FILENO, k_note, sizeof k_note - 1);
         (void)written;

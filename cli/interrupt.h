@@ -2,7 +2,8 @@
 // to stop. The first one asks the run to stop before its next file, and a prompt waiting for
 // an answer answers as if cancelled; the program then ends in its own flow with the file in
 // hand either finished or untouched. A second one, while the program is ending, leaves at
-// once, except while a Poser file is being given its new text: then it leaves right after.
+// once, deleting a corrected copy not yet finished, except while a Poser file is being given
+// its new text: then it leaves right after.
 #pragma once
 
 #include "app/prompts-scripted.h"

@@ -1,4 +1,6 @@
 // A signal while a chooser waits leaves the scene as it was; an exit never falls between the renames of a repair.
+#include "cli/interrupt.h"
+#include "engine/poserfile.h"
 #include "tests/test_support.h"
 
 #include <chrono>
@@ -134,3 +136,34 @@ TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenames)
     repair.join();
     EXPECT_TRUE(renamed);
 }
+
+#ifndef _WIN32
+// A second interrupt while the corrected copy is flushed ends the program at once, with the first one's status: the copy
+// goes, so that the backup name never holds the new text, and the log keeps the lines of what was done.
+TEST(Interrupt, ASecondOneWhileTheCopyIsFlushedLeavesNoNewTextUnderTheBackupName)
+{
+    TempDir dir;
+    const std::string scene = dir.at("Poser/lib/big.pp2"), backup = dir.at("Poser/lib/big_zz00.pp2");
+    write_bytes(scene, "figureResFile :geom:gone.obj\n");
+    write_bytes(dir.at("Poser/geom/ball.obj"), "");
+    auto repair_interrupted_twice = [&] {
+        reset_engine(dir.at("Poser"));
+        open_log(dir.at("log.txt"));
+        interrupt::install();
+        fsys::set_fault_hook([](fsys::Op op, const std::string&) {
+            if (op == fsys::Op::sync) {
+                raise(SIGHUP);
+                raise(SIGTERM);
+            }
+            return false;
+        });
+        ScriptedSession s({dir.at("Poser/geom/ball.obj")});
+        readposerfile(scene, s.wn);
+    };
+    EXPECT_EXIT(repair_interrupted_twice(), testing::ExitedWithCode(128 + SIGHUP), "interrupted again: stopped at once");
+    EXPECT_EQ(read_bytes(scene), "figureResFile :geom:gone.obj\n");
+    EXPECT_FALSE(exists(backup));
+    EXPECT_EQ(read_bytes(dir.at("log.txt")),
+              correcting_lines(scene, backup) + replaced_lines(dir.at("Poser/geom/gone.obj"), dir.at("Poser/geom/ball.obj")));
+}
+#endif

@@ -6,6 +6,7 @@
 #include "engine/refline.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
+#include "engine/unfinished_copy.h"
 
 std::unique_ptr<ReplList> repllist;
 int nL = 0;
@@ -131,7 +132,7 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
     }
     // A compressed document gets a compressed corrected copy.
     TextWriter out;
-    if (!out.open(cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
+    if (!unfinished_copy::create(out, cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
         wn.warning(Owner::none, cor, "I can't open this file");
         return 0;
     }

@@ -7,5 +7,8 @@ void write_log(std::string_view text)
 {
     if (LOG) {
         LOG->write(text);
+        if (!text.empty() && text.back() == '\n') {
+            LOG->flush();
+        }
     }
 }

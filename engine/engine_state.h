@@ -13,5 +13,6 @@ extern std::string posername;
 // The run log: open during a run, absent (null) otherwise or when it could not be created.
 extern std::unique_ptr<TextWriter> LOG;
 
-// Writes to the run log when it is open; a run without a log goes on without one.
+// Writes to the run log when it is open; a run without a log goes on without one. Each line
+// reaches the file as it is completed, so that an abrupt end keeps what was done.
 void write_log(std::string_view text);

@@ -80,8 +80,10 @@ bool open_for_writing(const std::string& path, Create mode, RawFile& f)
         return false;
     }
     DWORD disposition = mode == Create::exclusive ? CREATE_NEW : CREATE_ALWAYS;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    // FILE_SHARE_DELETE: an exit that cannot wait may delete an unfinished copy while it is
+    // open; it goes when the handle closes.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -203,6 +205,11 @@ bool remove_file(const std::string& path)
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0 &&
            SetFileAttributesA(path.c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL) &&
            DeleteFileA(path.c_str()) != 0;
+}
+
+bool remove_file_at_once(const char* path)
+{
+    return DeleteFileA(path) != 0;
 }
 
 bool give_protection(const std::string& from, const std::string& to)

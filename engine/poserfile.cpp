@@ -10,6 +10,7 @@
 #include "engine/refline.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
+#include "engine/unfinished_copy.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     }
     if (v == 1) {
         run_stop::RenamesInProgress renaming;
+        unfinished_copy::forget();
         // Before the renames, so that the file under its own name is never left unprotected.
         // A file system that keeps no protection refuses, and the repair goes on.
         fsys::give_protection(orig, cor);
@@ -136,7 +138,7 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     if (v == 1) {
         wn.warning(Owner::none, orig, "I can't rename this file");
     } else if (cor_created) {
-        fsys::remove_file(cor);
+        unfinished_copy::remove(cor);
     }
     write_log("      RUN ABANDONED\n");
 }

@@ -86,6 +86,9 @@ public:
     // failed every later one fails too, so one check at the end is enough.
     bool write(std::string_view text);
     bool write_line(std::string_view text_without_line_feed);
+    // Hands what is buffered to the system (not yet to the disk): it stays in the file
+    // however abruptly the program ends.
+    bool flush();
     // Writes out what is buffered and goes back to the start of the file; later writes
     // overwrite what is there.
     bool rewind();
@@ -96,7 +99,6 @@ public:
     bool failed() const { return m_failed; }
 
 private:
-    bool flush();
     bool write_out(const char* data, std::size_t size);
     bool finish_compression();
     void put(const char* data, std::size_t size);
