@@ -89,6 +89,8 @@ int status()
     return g_status.load();
 }
 
+void end_as_interrupted() {}
+
 AnswerWait::AnswerWait()
 {
     AcquireSRWLockExclusive(&g_wait_lock);

@@ -19,6 +19,12 @@ void install();
 // The exit status that the first interrupt asks for (128 + its signal number), or 0.
 int status();
 
+// Once the program has cleaned up after the first interrupt, ends it as that interrupt asks:
+// on POSIX by the signal itself with its default action, so that a shell running the program
+// in a loop stops as it does for other programs. Returns when no interrupt came, and on
+// Windows, where the exit status tells.
+void end_as_interrupted();
+
 // 0 when no interrupt came. Otherwise tells the user on standard error that nothing more was
 // changed and where the run log is (`logname`, empty when no run began), and returns the
 // exit status.

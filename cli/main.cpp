@@ -1,6 +1,10 @@
 #include "cli/cli.h"
+#include "cli/interrupt.h"
 
 int main(int argc, char** argv)
 {
-    return run_cli(argc, argv);
+    const int status = run_cli(argc, argv);
+    // Only now: everything the run opened is closed.
+    interrupt::end_as_interrupted();
+    return status;
 }
