@@ -2,6 +2,7 @@
 
 std::string posername;
 std::unique_ptr<TextWriter> LOG;
+long long abandoned_repairs = 0;
 
 void write_log(std::string_view text)
 {

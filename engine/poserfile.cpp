@@ -140,5 +140,6 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     } else if (cor_created) {
         unfinished_copy::remove(cor);
     }
+    ++abandoned_repairs;
     write_log("      RUN ABANDONED\n");
 }
