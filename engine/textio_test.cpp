@@ -77,8 +77,11 @@ TEST(TextWriter, CompressesALineOfFourGibibytesWhole)
     TempDir dir;
     const std::size_t size = (std::size_t{4} << 30) + 3;
     std::unique_ptr<char, decltype(&std::free)> line(static_cast<char*>(std::malloc(size)), &std::free);  // untouched
+    if (!line) {
+        GTEST_SKIP() << "no 4 GiB of address space here";
+    }
     TextWriter out;
-    ASSERT_TRUE(line && out.open(dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
+    ASSERT_TRUE(out.open(dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
     EXPECT_TRUE(out.write_line(std::string_view(line.get(), size)) && out.close());
     gzFile f = gzopen(dir.at("a.crz").c_str(), "rb");
     std::vector<char> block(1 << 20);

@@ -109,8 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MODEL_CHECK(read_bytes(file) == e.corrected, "corrected text", input);
     }
 
-    // The same text compressed and padded with zero bytes, with the extended rules: it is read to its end, and a repair
-    // keeps the old bytes in the backup and every line.
+    // The same text compressed and padded, with the extended rules: read to its end; a repair keeps the old bytes, every line.
     fs::remove_all(chars);
     const std::string packed = chars + "/man.crz";
     write_gzip(packed, input, false, input.size() % 1000);

@@ -67,10 +67,8 @@ inline std::string read_bytes(const std::string& path)
     return in ? s.str() : "<missing>";
 }
 
-// Writes `text` gzip-compressed; with `append`, as one more gzip member after those there; then
-// `zero_padding` zero bytes, as archivers leave them.
-inline void write_gzip(const std::string& path, const std::string& text, bool append = false,
-                       std::size_t zero_padding = 0)
+// Writes `text` gzip-compressed (with `append`, as one more member), then `zero_padding` zero bytes as archivers leave.
+inline void write_gzip(const std::string& path, const std::string& text, bool append = false, std::size_t zero_padding = 0)
 {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
