@@ -28,6 +28,20 @@ void put_raw(std::FILE* out, std::string_view text)
     write_text(out, text);
 }
 
+// A path as terminals paste a file dropped on them: in single or double quotes, with a blank
+// after it. One pair of quotes and the trailing blanks go; what lies inside stays as it is.
+std::string pasted_path(std::string answer)
+{
+    while (!answer.empty() && (answer.back() == ' ' || answer.back() == '\t')) {
+        answer.pop_back();
+    }
+    const char quote = answer.empty() ? '\0' : answer.front();
+    if (answer.size() >= 2 && (quote == '\'' || quote == '"') && answer.back() == quote) {
+        answer = answer.substr(1, answer.size() - 2);
+    }
+    return answer;
+}
+
 }  // namespace
 
 bool is_terminal(std::FILE* stream)
@@ -117,7 +131,11 @@ int ConsolePrompts::choose_file(Owner, std::string& file, std::string_view initd
     for (;;) {
         put_raw(m_out, "path (empty line to cancel): ");
         std::fflush(m_out);
-        if (!read_answer(answer) || answer.empty()) {
+        if (!read_answer(answer)) {
+            return 0;
+        }
+        answer = pasted_path(answer);
+        if (answer.empty()) {
             return 0;
         }
         // As the open dialog does, insist on a file that exists.

@@ -20,7 +20,9 @@ TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
     TempDir dir;
     write_bytes(dir.at("m.obj"), "");
     std::string f = "/old.obj";
-    const std::string typed = "maybe\ny\n" + dir.at("nope.obj") + "\n" + dir.path() + "\n" + dir.at("m.obj") + "\n\nn\n";
+    // paths pasted in quotes, as terminals paste a dropped file
+    const std::string typed =
+        "maybe\ny\n\"" + dir.at("nope.obj") + "\"\n" + dir.path() + "\n'" + dir.at("m.obj") + "' \n\nn\n";
     const std::string screen = console(typed, [&](Prompts& p) {
         for (const char* title : {"/lib/long_name.cr2", "/lib/a.cr2", "/lib/b.cr2"}) {
             p.SetTitle(title);

@@ -100,5 +100,5 @@ int run_report(const ReportRequest& request, std::string_view version, std::FILE
         fail(err, "can't write the report page " + request.html);
         return k_report_usage_error;
     }
-    return report.broken() ? k_report_broken : k_report_all_found;
+    return report.broken() || !report.unreadable.empty() ? k_report_broken : k_report_all_found;
 }

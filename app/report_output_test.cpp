@@ -38,7 +38,8 @@ TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
               "moved image :b.jpg\n  candidate /r/t/b.jpg\n  used in /l/x.cr2 line 4");
     expect_pieces(text, {"\nmissing: 2, geometry 2, image 0, morph 0, script 0\n",
                          "\nimage: ok 0, absolute 0, case 0, moved 1, missing 0\n",
-                         "\nfiles: 2 read, 1 compressed, 1 unreadable, 3 backups skipped\nunreadable /l/bad\\e[31m.crz: corrupt"});
+                         "\nfiles: 2 read, 1 compressed, 1 unreadable, 3 backups skipped\nunreadable /l/bad\\e[31m.crz: corrupt",
+                         "data\n1 Poser file could not be read: the check is incomplete\n"});
     LibraryReport fine{{}, 3, 0, 0, false, {}, 7, 0, {}, {}};
     EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found\n");
     fine.backups_skipped = 2;
@@ -90,6 +91,7 @@ TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
     write_bytes(dir.at("two/Runtime/Geometries/b.obj"), "");
     write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:a.obj\r\n");
     write_gzip(dir.at("lib/y.crz"), "figureResFile :Runtime:Geometries:b.obj\n");
+    write_bytes(dir.at("cut/z.crz"), read_bytes(dir.at("lib/y.crz")).substr(0, 20));
     // Poser registers the libraries folder; on POSIX wine's drive Z: stands for "/".
     std::string registered = dir.at("two/Runtime/Libraries");
 #ifndef _WIN32
@@ -108,6 +110,7 @@ TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
         {{{dir.at("one")}, "", false, "", {dir.at("lib")}}, k_report_broken, "missing geometry :Runtime:Geometries:b.obj", ""},
         {{{dir.at("one") + "/"}, dir.at("prefs.xml"), true, dir.at("page.html"), {dir.at("lib")}},
          k_report_all_found, "{", ""},
+        {{{dir.at("one")}, "", false, "", {dir.at("cut")}}, k_report_broken, "\nok: 0", ""},  // nothing checked
         {{{dir.at("none")}, "", false, "", {dir.at("lib")}}, k_report_usage_error, "",
          "tarnwick-cli: the root " + dir.at("none") + " does not exist\n"},
         {{{dir.at("lib/x.cr2")}, "", false, "", {dir.at("lib")}}, k_report_usage_error, "",

@@ -10,6 +10,7 @@
 #include "app/runs.h"
 #include "app/run_folders.h"
 #include "app/transcript.h"
+#include "app/unattended_warnings.h"
 #include "app/undo_command.h"
 #include "cli/interrupt.h"
 #include "engine/engine_state.h"
@@ -29,6 +30,9 @@
 #endif
 
 namespace {
+
+// An unattended run that warned about a file or abandoned a repair.
+constexpr int k_status_not_all_well = 3;
 
 constexpr const char* k_usage =
     "usage: tarnwick-cli [OPTIONS] [PATH | --menu N]...\n"
@@ -60,9 +64,10 @@ constexpr const char* k_usage =
     "report (read-only: changes nothing, asks nothing, writes no log):\n"
     "  --report           check every file reference (geometry, images, morphs, scripts) of every\n"
     "                     Poser document in the PATHs; exit status 0 when all are found, 3 when\n"
-    "                     some are moved or missing, 2 for bad arguments or roots. Without --root\n"
-    "                     and --library-prefs the saved Poser root is used (on Windows with the\n"
-    "                     content folders of the newest LibraryPrefs.xml Poser keeps)\n"
+    "                     some are moved or missing or a document cannot be read, 2 for bad\n"
+    "                     arguments or roots. Without --root and --library-prefs the saved Poser\n"
+    "                     root is used (on Windows with the content folders of the newest\n"
+    "                     LibraryPrefs.xml Poser keeps)\n"
     "  --root DIR         a content root, in order of preference (repeatable with --report and\n"
     "                     --modern)\n"
     "  --json             write the report as one JSON document; bytes of file names that are not\n"
@@ -81,7 +86,10 @@ constexpr const char* k_usage =
     "  --version          show the version\n"
     "\n"
     "Without --answers, prompts are asked on the terminal, or answered from standard input when\n"
-    "it is not a terminal.\n";
+    "it is not a terminal. Answered from --answers or from standard input, every warning is also\n"
+    "printed on standard error (\"I can't open this file: PATH\"), and the exit status is 3 when a\n"
+    "file was warned about or its repair abandoned, 0 when all went well (130, 143 or 129 after\n"
+    "an interrupt).\n";
 
 bool option_value(const std::vector<std::string>& args, std::size_t& k, const std::string& name, std::string& value,
                   std::string& error)
@@ -156,6 +164,7 @@ struct PromptStack {
     std::unique_ptr<Prompts> answerer;
     std::unique_ptr<InterruptiblePrompts> interruptible;
     std::unique_ptr<Prompts> yes;
+    std::unique_ptr<UnattendedWarnings> unattended;  // for answers from a file or a pipe
     std::unique_ptr<TranscriptPrompts> transcript;
     // The prompts the runs talk to: the last layer built.
     Prompts* top = nullptr;
@@ -215,6 +224,10 @@ bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& e
     if (options.yes) {
         stack.yes = std::make_unique<YesToQuestions>(*inner);
         inner = stack.yes.get();
+    }
+    if (!options.answers.empty() || !is_terminal(stdin)) {
+        stack.unattended = std::make_unique<UnattendedWarnings>(*inner, stderr);
+        inner = stack.unattended.get();
     }
     stack.top = inner;
     // Only when asked for: a transcript also keeps its lines, one per file checked.
@@ -398,5 +411,9 @@ int run_cli(int argc, char** argv)
             break;
         }
     }
-    return interrupt::finish(logname);
+    if (interrupt::status() != 0) {
+        return interrupt::finish(logname);
+    }
+    const bool not_all_well = prompts.unattended && (prompts.unattended->warnings() > 0 || abandoned_repairs > 0);
+    return not_all_well ? k_status_not_all_well : 0;
 }

@@ -61,12 +61,15 @@ TEST(CliProcess, ExitStatuses)
     EXPECT_EQ(run_cli(dir, "--report" + a), "2 tarnwick-cli: no Poser root: give --root DIR or --library-prefs FILE, "
                                             "or save a root with a repair run first\n");
     // the root asked on standard input: a cancel ends with status 1 and handles nothing
-    EXPECT_EQ(run_cli(dir, a, "no\ncancel\n"), "1 ");
+    EXPECT_EQ(run_cli(dir, a, "no\ncancel\n"), "1 Exiting: I need this information to be able to run.\n");
     EXPECT_FALSE(exists(log) || exists(dir.at("config")));
     // a file chosen instead names the root, which is saved
     EXPECT_EQ(run_cli(dir, "--menu 257" + a, "no\n" + dir.at("Poser/any.txt") + "\nno\n"), "0 ");
     EXPECT_EQ(read_bytes(dir.at("config/tarnwick/poserdirname.ini")), "[poserinfo]\nposeraddr=" + dir.at("Poser") + "\n");
     EXPECT_EQ(read_bytes(log), "no alterations\r\n");
+    // unattended, a repair abandoned fails the run without any warning
+    write_bytes(dir.at("lib/b.cr2"), "figureResFile :gone.obj\n");
+    EXPECT_EQ(run_cli(dir, "--root '" + dir.at("Poser") + "' '" + dir.at("lib/b.cr2") + "'", "cancel\nno\n"), "3 ");
     std::filesystem::remove(log);
     // exit ends the program before the arguments after it
     EXPECT_EQ(run_cli(dir, "--transcript '" + dir.at("t.txt") + "' --menu 258" + a, "yes\n"), "0 ");
@@ -103,7 +106,8 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     const std::string v1 = "      pointer to " + dir.at("sample/Runtime/Geometries/tarnwick/man/man_v1.obj") + " replaced by";
     EXPECT_EQ(std::count(lines.begin(), lines.end(), v1), 3);
     log.erase(std::remove(log.begin(), log.end(), '\r'), log.end());
-    EXPECT_EQ(out, "0 " + log);
+    // unattended, the folder named like a Poser file is warned about on standard error too, and fails the run
+    EXPECT_EQ(out, "3 " + log + "I can't open this file: " + lib + "/Pose/tarnwick/poses.cr2\n");
     const std::string t = read_bytes(dir.at("t.txt"));
     EXPECT_TRUE(t.find("open\tmain\t") != std::string::npos && t.find("open\tmain\t") == t.rfind("open\tmain\t"));
     EXPECT_NE(t.find("warning\tnone\tI can't open this file\t" + lib + "/Pose/tarnwick/poses.cr2\n"), std::string::npos);

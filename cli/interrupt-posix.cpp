@@ -1,9 +1,11 @@
 #include "cli/interrupt.h"
 
 #include "engine/run_stop.h"
+#include "engine/unfinished_copy.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +16,20 @@ constexpr int k_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile std::sig_atomic_t g_signal = 0;  // the first interrupt's signal, 0 before it
 int g_null_input = -1;
+
+// Ends the program by `signal` as if it had never been caught. Safe in a signal handler.
+void die_by(int signal)
+{
+    struct sigaction default_action = {};
+    default_action.sa_handler = SIG_DFL;
+    sigemptyset(&default_action.sa_mask);
+    sigaction(signal, &default_action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);
+}
 
 void on_interrupt(int signal)
 {
@@ -28,9 +44,12 @@ void on_interrupt(int signal)
             dup2(g_null_input, STDIN_FILENO);
         }
     } else if (run_stop::claim_exit()) {
+        // A copy left half written under the backup name would pass for the old version.
+        unfinished_copy::remove_now();
         static const char k_note[] = "interrupted again: stopped at once\n";
         ssize_t written = write(STDERR_FILENO, k_note, sizeof k_note - 1);
         (void)written;
+        die_by(g_signal);
         _exit(128 + g_signal);
     }
     errno = saved_errno;
@@ -60,6 +79,14 @@ void install()
 int status()
 {
     return g_signal == 0 ? 0 : 128 + g_signal;
+}
+
+void end_as_interrupted()
+{
+    if (g_signal != 0) {
+        std::fflush(nullptr);
+        die_by(g_signal);
+    }
 }
 
 // Nothing to mark: once interrupted, every read of standard input ends by itself.

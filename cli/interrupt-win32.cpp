@@ -1,6 +1,7 @@
 #include "cli/interrupt.h"
 
 #include "engine/run_stop.h"
+#include "engine/unfinished_copy.h"
 
 #include <windows.h>
 
@@ -43,6 +44,8 @@ bool cut_answer_wait_short()
 
 void leave_at_once()
 {
+    // A copy left half written under the backup name would pass for the old version.
+    unfinished_copy::remove_now();
     static const char k_note[] = "interrupted again: stopped at once\r\n";
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), k_note, sizeof k_note - 1, &written, nullptr);
@@ -85,6 +88,8 @@ int status()
 {
     return g_status.load();
 }
+
+void end_as_interrupted() {}
 
 AnswerWait::AnswerWait()
 {

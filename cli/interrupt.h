@@ -2,7 +2,8 @@
 // to stop. The first one asks the run to stop before its next file, and a prompt waiting for
 // an answer answers as if cancelled; the program then ends in its own flow with the file in
 // hand either finished or untouched. A second one, while the program is ending, leaves at
-// once, except while a Poser file is being given its new text: then it leaves right after.
+// once, deleting a corrected copy not yet finished, except while a Poser file is being given
+// its new text: then it leaves right after.
 #pragma once
 
 #include "app/prompts-scripted.h"
@@ -17,6 +18,12 @@ void install();
 
 // The exit status that the first interrupt asks for (128 + its signal number), or 0.
 int status();
+
+// Once the program has cleaned up after the first interrupt, ends it as that interrupt asks:
+// on POSIX by the signal itself with its default action, so that a shell running the program
+// in a loop stops as it does for other programs. Returns when no interrupt came, and on
+// Windows, where the exit status tells.
+void end_as_interrupted();
 
 // 0 when no interrupt came. Otherwise tells the user on standard error that nothing more was
 // changed and where the run log is (`logname`, empty when no run began), and returns the

@@ -1,4 +1,6 @@
 // A signal while a chooser waits leaves the scene as it was; an exit never falls between the renames of a repair.
+#include "cli/interrupt.h"
+#include "engine/poserfile.h"
 #include "tests/test_support.h"
 
 #include <chrono>
@@ -17,7 +19,8 @@ using namespace std::chrono_literals;
 constexpr int k_unsent = -2;  // the interrupt cannot be sent here
 
 // Each platform starts tarnwick-cli in `dir`, waiting for answers on a pipe nobody writes to, and gives its exit status
-// after the interrupt (beside the status it must be); on POSIX a signal ignored from the start (nohup) comes first.
+// after the interrupt (beside the status it must be), on POSIX as a shell tells the signal that ended it; there a
+// signal ignored from the start (nohup) comes first.
 #ifdef _WIN32
 static const std::pair<int, int> k_interrupts[] = {{CTRL_C_EVENT, 130}};
 static const std::string k_line_end = "\r\n";
@@ -85,7 +88,7 @@ static int status_after(pid_t cli, int signal)
     std::this_thread::sleep_for(100ms);
     kill(cli, signal);
     waitpid(cli, &raw, 0);
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
 }
 #endif
 
@@ -134,3 +137,31 @@ TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenames)
     repair.join();
     EXPECT_TRUE(renamed);
 }
+
+#ifndef _WIN32
+// A second interrupt while the corrected copy is flushed ends the program at once, by the first one's signal: the copy
+// goes, so that the backup name never holds the new text, and the log keeps the lines of what was done.
+TEST(Interrupt, ASecondOneWhileTheCopyIsFlushedLeavesNoNewTextUnderTheBackupName)
+{
+    TempDir dir;
+    const std::string scene = dir.at("Poser/lib/big.pp2"), backup = dir.at("Poser/lib/big_zz00.pp2");
+    write_bytes(scene, "figureResFile :geom:gone.obj\n");
+    write_bytes(dir.at("Poser/geom/ball.obj"), "");
+    reset_engine(dir.at("Poser"));
+    open_log(dir.at("log.txt"));
+    fsys::set_fault_hook([](fsys::Op op, const std::string&) {
+        if (op == fsys::Op::sync) {
+            raise(SIGHUP);
+            raise(SIGTERM);
+        }
+        return false;
+    });
+    ScriptedSession s({dir.at("Poser/geom/ball.obj")});
+    EXPECT_EXIT({ interrupt::install(); readposerfile(scene, s.wn); }, testing::KilledBySignal(SIGHUP), "interrupted again");
+    reset_engine("");
+    EXPECT_EQ(read_bytes(scene), "figureResFile :geom:gone.obj\n");
+    EXPECT_FALSE(exists(backup));
+    EXPECT_EQ(read_bytes(dir.at("log.txt")),
+              correcting_lines(scene, backup) + replaced_lines(dir.at("Poser/geom/gone.obj"), dir.at("Poser/geom/ball.obj")));
+}
+#endif

@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli/interrupt.h"
 
 #ifdef _WIN32
 #include "engine/text_encoding.h"
@@ -24,6 +25,9 @@ int wmain(int argc, wchar_t** argv)
 #else
 int main(int argc, char** argv)
 {
-    return run_cli(argc, argv);
+    const int status = run_cli(argc, argv);
+    // Only now: everything the run opened is closed.
+    interrupt::end_as_interrupted();
+    return status;
 }
 #endif

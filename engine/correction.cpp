@@ -7,6 +7,7 @@
 #include "engine/run_stop.h"
 #include "engine/text_encoding.h"
 #include "engine/textio.h"
+#include "engine/unfinished_copy.h"
 
 std::unique_ptr<ReplList> repllist;
 int nL = 0;
@@ -113,7 +114,7 @@ int correct_into(const std::string& orig, const std::string& cor, Prompts& wn, f
         return 0;
     }
     TextWriter out;
-    if (!out.open(cor, mode)) {
+    if (!unfinished_copy::create(out, cor, mode, Gzip::never)) {
         wn.warning(Owner::none, cor, "I can't open this file");
         return 0;
     }

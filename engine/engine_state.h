@@ -13,7 +13,12 @@ extern std::string posername;
 // The run log: open during a run, absent (null) otherwise or when it could not be created.
 extern std::unique_ptr<TextWriter> LOG;
 
-// Writes to the run log when it is open; a run without a log goes on without one.
+// Repairs abandoned ("RUN ABANDONED" in the log) since the program started, so that an
+// unattended run can tell by its exit status that a file was left as it was.
+extern long long abandoned_repairs;
+
+// Writes to the run log when it is open; a run without a log goes on without one. Each line
+// reaches the file as it is completed, so that an abrupt end keeps what was done.
 void write_log(std::string_view text);
 // How many texts have gone to an open run log so far: a run compares it before and after a
 // step to tell whether the step logged anything.

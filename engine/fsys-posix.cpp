@@ -216,6 +216,19 @@ bool remove_file(const std::string& path)
     return ::unlink(path.c_str()) == 0;
 }
 
+bool remove_file_at_once(const char* path)
+{
+    return ::unlink(path) == 0;
+}
+
+// The permission bits alone: a set-user-ID bit must not pass to a file of another owner.
+bool give_protection(const std::string& from, const std::string& to)
+{
+    struct stat st;
+    return is_nameable(from) && is_nameable(to) && ::stat(from.c_str(), &st) == 0 &&
+           ::chmod(to.c_str(), st.st_mode & 0777) == 0;
+}
+
 bool is_folder(const std::string& path)
 {
     if (!is_nameable(path)) {

@@ -83,7 +83,9 @@ bool open_for_writing(const std::string& path, Create mode, RawFile& f)
         return false;
     }
     DWORD disposition = mode == Create::exclusive ? CREATE_NEW : CREATE_ALWAYS;
-    HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+    // FILE_SHARE_DELETE: an exit that cannot wait may delete an unfinished copy while it is
+    // open; it goes when the handle closes.
+    HANDLE h = CreateFileW(to_wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
@@ -196,7 +198,36 @@ bool remove_file(const std::string& path)
     if (fault_injected(Op::remove, path)) {
         return false;
     }
+    if (DeleteFileW(to_wide(path).c_str())) {
+        return true;
+    }
+    // A corrected copy given the read-only mark of the file it replaces is still the
+    // program's own to remove.
+    const DWORD a = GetFileAttributesW(to_wide(path).c_str());
+    const DWORD writable = a & ~FILE_ATTRIBUTE_READONLY;
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0 &&
+           SetFileAttributesW(to_wide(path).c_str(), writable != 0 ? writable : FILE_ATTRIBUTE_NORMAL) &&
+           DeleteFileW(to_wide(path).c_str()) != 0;
+}
+
+bool remove_file_at_once(const char* path)
+{
     return DeleteFileW(to_wide(path).c_str()) != 0;
+}
+
+bool give_protection(const std::string& from, const std::string& to)
+{
+    if (!is_nameable(from) || !is_nameable(to)) {
+        return false;
+    }
+    const DWORD marks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD old_file = GetFileAttributesW(to_wide(from).c_str());
+    const DWORD copy = GetFileAttributesW(to_wide(to).c_str());
+    if (old_file == INVALID_FILE_ATTRIBUTES || copy == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+    const DWORD given = (copy & ~(marks | FILE_ATTRIBUTE_NORMAL)) | (old_file & marks);
+    return SetFileAttributesW(to_wide(to).c_str(), given != 0 ? given : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 bool is_folder(const std::string& path)

@@ -67,7 +67,13 @@ bool rename_noreplace(const std::string& from, const std::string& to);
 // removed. Callable on its own so that the tests reach it on every system.
 bool rename_by_link(const std::string& from, const std::string& to);
 #endif
+// Removes a file; on Windows also one of ours that was given the read-only mark.
 bool remove_file(const std::string& path);
+// Removes `path` with the system's own call alone: safe in a signal handler.
+bool remove_file_at_once(const char* path);
+// Gives `to` the protection of `from`: its permission bits on POSIX; its read-only, hidden
+// and system marks on Windows. False when either cannot be queried or changed.
+bool give_protection(const std::string& from, const std::string& to);
 // True when `path` names an existing folder (links followed).
 bool is_folder(const std::string& path);
 

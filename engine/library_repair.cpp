@@ -7,6 +7,7 @@
 #include "engine/run_stop.h"
 #include "engine/text_encoding.h"
 #include "engine/textio.h"
+#include "engine/unfinished_copy.h"
 
 #include <vector>
 
@@ -197,7 +198,7 @@ int correct_by_library_rules(const std::string& orig, const std::string& cor, Li
     }
     // A compressed document gets a compressed corrected copy.
     TextWriter out;
-    if (!out.open(cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
+    if (!unfinished_copy::create(out, cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
         wn.warning(Owner::none, cor, "I can't open this file");
         return 0;
     }

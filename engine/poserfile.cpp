@@ -11,6 +11,7 @@
 #include "engine/run_journal.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
+#include "engine/unfinished_copy.h"
 
 namespace {
 
@@ -155,6 +156,10 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     }
     if (v == 1) {
         run_stop::RenamesInProgress renaming;
+        unfinished_copy::forget();
+        // Before the renames, so that the file under its own name is never left unprotected.
+        // A file system that keeps no protection refuses, and the repair goes on.
+        fsys::give_protection(orig, cor);
         if (exchange_names(orig, cor)) {
             ++run_tally.corrected;
             return;
@@ -163,13 +168,14 @@ void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed)
     if (v == 1) {
         wn.warning(Owner::none, orig, "I can't rename this file");
     } else if (cor_created) {
-        fsys::remove_file(cor);
+        unfinished_copy::remove(cor);
     }
     // Every reference the file needed was left as it is: no repair failed.
     if (v == k_nothing_changed) {
         write_log("      nothing changed: the file stays as it was\n");
         return;
     }
+    ++abandoned_repairs;
     write_log("      RUN ABANDONED\n");
     ++run_tally.abandoned;
 }

@@ -172,6 +172,27 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
     EXPECT_EQ(next_free_backup_name(dir.at("poser_file")), "");
 }
 
+// A read-only file is repaired where its folder allows, and keeps its protection (the backup its own; on Windows the
+// read-only mark), also when the copy must be removed again after the first or the last rename failed.
+TEST_F(PoserFile, TheCorrectedFileKeepsTheProtectionOfTheOldOne)
+{
+    for (int failing_rename : {0, 1, 3}) {
+        start_over("prop 0 0 geom:ball.obj\n");
+        fs::permissions(man, fs::perms::owner_read | fs::perms::group_read);
+        const fs::perms mode = fs::status(man).permissions();
+        int renames = 0;
+        fsys::set_fault_hook([&](fsys::Op op, const std::string&) { return op == fsys::Op::rename && ++renames == failing_rename; });
+        ScriptedSession s;
+        readposerfile(man, s.wn);
+        EXPECT_EQ(read_bytes(man), failing_rename == 0 ? "prop 0 0 :geom:ball.obj\r\n" : "prop 0 0 geom:ball.obj\n");
+        EXPECT_EQ(fs::status(man).permissions(), mode);
+        EXPECT_EQ(fs::status(backup).permissions(), failing_rename == 0 ? mode : fs::perms::unknown);
+        std::error_code not_there;  // so that the folder can go
+        fs::permissions(man, fs::perms::owner_all);
+        fs::permissions(backup, fs::perms::owner_all, not_there);
+    }
+}
+
 TEST_F(PoserFile, PicksOutsideTheRootAreRefusedAndAFullListServesTheLineAtHandOnly)
 {
     start_over("a :geom:g1.obj\nb :geom:g1.obj\n");

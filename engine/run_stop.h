@@ -19,7 +19,7 @@ void clear();
 // after them. Safe in a signal handler or another thread.
 bool claim_exit();
 
-// Brackets the renames of one repair.
+// Brackets the renames of one repair, or another step an exit must not fall inside.
 class RenamesInProgress {
 public:
     RenamesInProgress();

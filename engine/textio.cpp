@@ -15,6 +15,7 @@ namespace {
 
 constexpr std::size_t k_block_bytes = 256 * 1024;
 constexpr std::size_t k_zlib_chunk_bytes = 64 * 1024;
+constexpr std::size_t k_zlib_slice_bytes = std::size_t{1} << 30;
 constexpr char k_ctrl_z = 26;
 constexpr char k_gzip_magic[] = {'\x1f', '\x8b'};
 
@@ -148,6 +149,13 @@ public:
                     m_done = m_input_ended;
                     continue;
                 }
+                // Zero bytes after a whole member are padding, as archivers and copy tools
+                // leave it: they end the data, as gzip itself reads them, when nothing else follows.
+                if (*m_z.next_in == 0) {
+                    m_done = true;
+                    m_ok = only_zeros_follow(read_raw);
+                    continue;
+                }
                 m_member_ended = false;
                 inflateReset(&m_z);
             }
@@ -169,6 +177,25 @@ public:
     }
 
 private:
+    template <typename ReadRaw>
+    bool only_zeros_follow(ReadRaw&& read_raw)
+    {
+        for (;;) {
+            const Bytef* begin = m_z.next_in;
+            const Bytef* end = begin + m_z.avail_in;
+            if (std::find_if(begin, end, [](Bytef b) { return b != 0; }) != end) {
+                return false;
+            }
+            m_z.avail_in = 0;
+            if (m_input_ended) {
+                return true;
+            }
+            if (!refill(read_raw)) {
+                return false;
+            }
+        }
+    }
+
     template <typename ReadRaw>
     bool refill(ReadRaw&& read_raw)
     {
@@ -210,8 +237,27 @@ public:
         if (!m_ok || m_finished) {
             return false;
         }
-        m_z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-        m_z.avail_in = static_cast<uInt>(size);
+        // zlib counts its input in 32 bits: a larger piece goes in slices.
+        do {
+            const std::size_t slice = std::min<std::size_t>(size, k_zlib_slice_bytes);
+            m_z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+            m_z.avail_in = static_cast<uInt>(slice);
+            data += slice;
+            size -= slice;
+            if (!deflate_input(finish && size == 0, out)) {
+                return false;
+            }
+        } while (size > 0);
+        m_finished = finish;
+        return true;
+    }
+    bool finished() const { return m_finished; }
+
+private:
+    // Compresses all of zlib's input (with `finish`, ends the stream).
+    template <typename Out>
+    bool deflate_input(bool finish, Out&& out)
+    {
         for (;;) {
             m_z.next_out = reinterpret_cast<Bytef*>(m_out.get());
             m_z.avail_out = static_cast<uInt>(k_zlib_chunk_bytes);
@@ -224,14 +270,11 @@ public:
                 return false;
             }
             if (finish ? rc == Z_STREAM_END : m_z.avail_in == 0 && m_z.avail_out != 0) {
-                m_finished = finish;
                 return true;
             }
         }
     }
-    bool finished() const { return m_finished; }
 
-private:
     z_stream m_z{};
     std::unique_ptr<char[]> m_out;
     bool m_ok = false;

@@ -100,6 +100,9 @@ public:
     bool write_line(std::string_view text_without_line_feed);
     // Writes the bytes exactly as they are, line feeds included.
     bool write_as_stored(std::string_view bytes);
+    // Hands what is buffered to the system (not yet to the disk): it stays in the file
+    // however abruptly the program ends.
+    bool flush();
     // Writes out what is buffered and goes back to the start of the file; later writes
     // overwrite what is there.
     bool rewind();
@@ -110,7 +113,6 @@ public:
     bool failed() const { return m_failed; }
 
 private:
-    bool flush();
     bool write_out(const char* data, std::size_t size);
     bool finish_compression();
     void put(const char* data, std::size_t size);

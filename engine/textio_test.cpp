@@ -54,3 +54,41 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
     EXPECT_TRUE(in.open(dir.at("a.cr2")) && !in.open(dir.path()));
     EXPECT_EQ(arrays, 0);  // the block of the last file is kept for the next
 }
+
+// After a whole gzip member, zero bytes are padding that ends the data; anything else must be one more member.
+TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
+{
+    TempDir dir;
+    write_gzip(dir.at("a.crz"), "a\n");
+    const std::string m = read_bytes(dir.at("a.crz")), zeros(200000, '\0');
+    for (const std::string& bytes : {m + zeros, m + zeros.substr(0, 2), m + m, m + zeros + "x", m + "x", m + zeros + m}) {
+        write_bytes(dir.at("a.crz"), bytes);
+        TextReader in;
+        std::string_view line;
+        EXPECT_TRUE(in.open(dir.at("a.crz"), Gzip::if_magic) && in.next_line(line) && line == "a");
+        // more than zero bytes after the member: its next line, or a failure
+        EXPECT_EQ(in.next_line(line) || in.failed(), bytes.find_first_not_of('\0', m.size()) != std::string::npos);
+    }
+}
+
+// zlib counts in 32 bits, and the writer hands a long line to it in one piece: a line of 4 GiB must still go in whole.
+TEST(TextWriter, CompressesALineOfFourGibibytesWhole)
+{
+    TempDir dir;
+    const std::size_t size = (std::size_t{4} << 30) + 3;
+    std::unique_ptr<char, decltype(&std::free)> line(static_cast<char*>(std::malloc(size)), &std::free);  // untouched
+    if (!line) {
+        GTEST_SKIP() << "no 4 GiB of address space here";
+    }
+    TextWriter out;
+    ASSERT_TRUE(out.open(dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
+    EXPECT_TRUE(out.write_line(std::string_view(line.get(), size)) && out.close());
+    gzFile f = gzopen(dir.at("a.crz").c_str(), "rb");
+    std::vector<char> block(1 << 20);
+    std::size_t got = 0;
+    for (int n = 0; (n = gzread(f, block.data(), static_cast<unsigned>(block.size()))) > 0;) {
+        got += static_cast<std::size_t>(n);
+    }
+    gzclose(f);
+    EXPECT_EQ(got, size + 2 + static_cast<std::size_t>(std::count(line.get(), line.get() + size, '\n')));
+}

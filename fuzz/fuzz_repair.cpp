@@ -151,11 +151,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MODEL_CHECK(read_bytes(file) == e.corrected, "corrected text", input);
     }
 
-    // The same text compressed, with the library rules: a repair keeps the old bytes in the backup and changes
-    // nothing but paths.
+    // The same text compressed and padded, with the library rules: read to its end; a repair keeps the old bytes
+    // in the backup and changes nothing but paths.
     fs::remove_all(chars);
     const std::string packed = chars + "/man.crz";
-    write_gzip(packed, input);
+    write_gzip(packed, input, false, input.size() % 1000);
     const std::string old_bytes = read_bytes(packed);
     use_library_rules(LibraryOptions{false, {g_root}});
     forget_existence();
@@ -164,6 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     release_repllist();
     use_default_rules();
     const std::string text = read_gzip(packed);
+    MODEL_CHECK(packed_wn.lines().back() != "warning\tnone\tI can't read this file\t" + packed, "padding read", input);
     if (fs::exists(chars + "/man_zz00.crz")) {
         MODEL_CHECK(read_bytes(chars + "/man_zz00.crz") == old_bytes, "compressed backup", input);
         MODEL_CHECK(only_paths_changed(input, text), "nothing but paths changed", input);

@@ -19,8 +19,11 @@ cp -r sample/Poser "$scratch/"
 cd "$scratch"
 # --yes answers every question; sample/answers.txt names the mesh picked for the one
 # missing geometry file; the run log is printed when the run offers to show it.
+# The sample holds a folder named like a Poser file, which is warned about: status 3.
+status=0
 "$top/$build/cli/tarnwick-cli" "${extra[@]}" --root Poser --yes --answers "$top/sample/answers.txt" \
-    --transcript transcript.txt Poser/Runtime/Libraries
+    --transcript transcript.txt Poser/Runtime/Libraries || status=$?
+[ "$status" -eq 0 ] || [ "$status" -eq 3 ] || exit "$status"
 echo
 echo "repaired copy: $scratch/Poser   run log: $scratch/__result_of_run.txt   prompts: $scratch/transcript.txt"
 if [ ${#extra[@]} -gt 0 ]; then

@@ -76,14 +76,15 @@ inline std::string read_bytes(const std::string& path)
     return in ? s.str() : "<missing>";
 }
 
-// Writes `text` gzip-compressed; with `append`, as one more gzip member after those there.
-inline void write_gzip(const std::string& path, const std::string& text, bool append = false)
+// Writes `text` gzip-compressed (with `append`, as one more member), then `zero_padding` zero bytes as archivers leave.
+inline void write_gzip(const std::string& path, const std::string& text, bool append = false, std::size_t zero_padding = 0)
 {
     std::error_code ec;
     std::filesystem::create_directories(fs_path(path).parent_path(), ec);
     gzFile f = gzopen(path.c_str(), append ? "ab9" : "wb9");
     gzwrite(f, text.data(), static_cast<unsigned>(text.size()));
     gzclose(f);
+    std::ofstream(path, std::ios::binary | std::ios::app) << std::string(zero_padding, '\0');
 }
 
 // The decompressed content, or "<not gzip>" when the file is not whole gzip data.
