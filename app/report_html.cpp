@@ -149,8 +149,11 @@ std::string report_html(const LibraryReport& r, std::string_view version, PagePa
                        "report</title><style>";
     page += k_style;
     page += "</style></head><body><h1>Library report</h1>";
-    page += broken > 0 ? "<p class=\"verdict broken\">" + number(broken) + " references moved or missing</p>"
-                       : std::string("<p class=\"verdict fine\">every reference is found</p>");
+    // A document nobody could read is no proof that every reference is found.
+    const long long unread = static_cast<long long>(r.unreadable.size());
+    page += broken > 0    ? "<p class=\"verdict broken\">" + number(broken) + " references moved or missing</p>"
+            : unread > 0 ? "<p class=\"verdict broken\">" + number(unread) + " Poser files could not be read</p>"
+                         : std::string("<p class=\"verdict fine\">every reference is found</p>");
     page += "<p>Files: " + number(r.files_read) + " read, " + number(r.files_compressed) + " compressed, " +
             number(static_cast<long long>(r.unreadable.size())) + " unreadable, " + number(r.backups_skipped) +
             " backups skipped. Roots:</p><ol>";

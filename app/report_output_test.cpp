@@ -65,6 +65,8 @@ TEST(ReportOutput, HtmlPageEscapesEverythingAndRendersInABrowser)
     EXPECT_EQ(page.find("http"), std::string::npos);  // nothing from outside
     expect_pieces(page, {"<span class=\"target\">:a:&lt;script&gt;\\xff\\x01\\x9b.obj</span>", "/l/y &quot;q&quot;.cr2 line 9",
                          "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>"});
+    LibraryReport unread{{}, 1, 0, 0, false, {{"/l/bad.crz", "corrupt"}}, 0, 0, {}, {}};
+    EXPECT_NE(report_html(unread, "9.9").find(">1 Poser files could not be read</p>"), std::string::npos);
 #ifndef _WIN32
     const char* browser = std::getenv("TARNWICK_CHROMIUM");
     const std::string chromium = browser != nullptr ? browser : "chromium";
