@@ -89,7 +89,7 @@ int run_report(const ReportRequest& request, std::string_view version, std::FILE
     if (is_terminal(err)) {
         progress = [&line](long long files, unsigned long long bytes, long long) { line.show(files, bytes); };
     }
-    LibraryReport report = build_library_report(paths, roots, std::max(1u, std::thread::hardware_concurrency()), progress);
+    LibraryReport report = build_library_report(paths, roots, report_readers(), progress);
     report.library_prefs = prefs;
     report.root_notes = notes;
     line.clear();

@@ -361,3 +361,8 @@ LibraryReport build_library_report(const std::vector<std::string>& paths, const 
     report.stopped = run_stop::requested();
     return report;
 }
+
+unsigned report_readers()
+{
+    return std::max(8u, std::thread::hardware_concurrency());
+}

@@ -60,3 +60,8 @@ using ReportProgress = std::function<void(long long files_done, unsigned long lo
 // reading before the next document.
 LibraryReport build_library_report(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
                                    unsigned threads, const ReportProgress& progress = nullptr);
+
+// The readers a report starts on this machine: one per core, and at least eight, because a
+// reader of files not yet in memory waits on the disk far more than it computes, and the disk
+// answers several requests at once.
+unsigned report_readers();

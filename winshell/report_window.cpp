@@ -71,7 +71,7 @@ void start_worker(HWND wn, const std::string& folder, std::vector<std::string> r
             work->total = total;
             PostMessageA(wn, k_report_progress_message, 0, 0);
         };
-        const unsigned threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+        const unsigned threads = report_readers();
         work->report = build_library_report({fsys::absolute_path(folder)}, roots, threads, progress);
         work->report.library_prefs = prefs;
         work->report.root_notes = notes;
