@@ -1,6 +1,5 @@
 #include "engine/run_files.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <openssl/evp.h>
 #include <sys/stat.h>
@@ -8,19 +7,9 @@
 
 namespace fsys {
 
-bool make_folders(const std::string& path)
+bool make_folder(const std::string& path)
 {
-    if (!is_nameable(path) || path.empty()) {
-        return false;
-    }
-    if (is_folder(path)) {
-        return true;
-    }
-    const std::size_t cut = path.rfind('/');
-    if (cut != std::string::npos && cut > 0 && !make_folders(path.substr(0, cut))) {
-        return false;
-    }
-    return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && is_folder(path));
+    return is_nameable(path) && ::mkdir(path.c_str(), 0777) == 0;
 }
 
 bool remove_folder(const std::string& path)
@@ -59,12 +48,7 @@ bool digest_file(const std::string& path, FileDigest& digest)
     ok = ok && n == 0 && EVP_DigestFinal_ex(ctx, sum, &length) == 1;
     EVP_MD_CTX_free(ctx);
     close_file(f);
-    digest.sha256.clear();
-    static const char k_hex[] = "0123456789abcdef";
-    for (unsigned int k = 0; ok && k < length; ++k) {
-        digest.sha256 += k_hex[sum[k] >> 4];
-        digest.sha256 += k_hex[sum[k] & 15];
-    }
+    digest.sha256 = ok ? hex_digits(sum, length) : std::string();
     return ok;
 }
 

@@ -8,19 +8,9 @@
 
 namespace fsys {
 
-bool make_folders(const std::string& path)
+bool make_folder(const std::string& path)
 {
-    if (!is_nameable(path) || path.empty()) {
-        return false;
-    }
-    if (is_folder(path)) {
-        return true;
-    }
-    const std::size_t cut = path.find_last_of("\\/");
-    if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':' && !make_folders(path.substr(0, cut))) {
-        return false;
-    }
-    return CreateDirectoryW(to_wide(path).c_str(), nullptr) != 0 || (GetLastError() == ERROR_ALREADY_EXISTS && is_folder(path));
+    return is_nameable(path) && CreateDirectoryW(to_wide(path).c_str(), nullptr) != 0;
 }
 
 bool remove_folder(const std::string& path)
@@ -67,12 +57,7 @@ bool digest_file(const std::string& path, FileDigest& digest)
         BCryptCloseAlgorithmProvider(algorithm, 0);
     }
     close_file(f);
-    digest.sha256.clear();
-    static const char k_hex[] = "0123456789abcdef";
-    for (unsigned int k = 0; ok && k < sizeof sum; ++k) {
-        digest.sha256 += k_hex[sum[k] >> 4];
-        digest.sha256 += k_hex[sum[k] & 15];
-    }
+    digest.sha256 = ok ? hex_digits(sum, sizeof sum) : std::string();
     return ok;
 }
 

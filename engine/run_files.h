@@ -11,6 +11,8 @@ namespace fsys {
 
 // Makes `path` and every missing folder above it; true when it exists as a folder after.
 bool make_folders(const std::string& path);
+// Makes the one folder `path`, whose parent exists.
+bool make_folder(const std::string& path);
 // Removes the empty folder `path`.
 bool remove_folder(const std::string& path);
 // Renames `from` to `to`, replacing whatever file `to` names, in one step.
@@ -23,6 +25,8 @@ struct FileDigest {
     std::string sha256;  // lower-case hex
     bool operator==(const FileDigest&) const = default;
 };
+// The bytes as lower-case hexadecimal digits.
+std::string hex_digits(const unsigned char* bytes, std::size_t size);
 // The size and SHA-256 of the bytes of the file `path`; false when it cannot be read whole.
 bool digest_file(const std::string& path, FileDigest& digest);
 
