@@ -122,6 +122,8 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     // The old versions are kept in the run folder, out of the library.
     EXPECT_FALSE(exists(props + "ball moved_zz00.ppz"));
     const std::string run = std::filesystem::directory_iterator(dir.at("auto/tarnwick-runs"))->path().string();
+    EXPECT_NE(read_bytes(dir.at("start/__result_of_run.txt")).find("old versions of the files changed are kept in\r\n     " + run),
+              std::string::npos);
     EXPECT_EQ(read_bytes(run + "/Runtime/Libraries/Props/tarnwick/ball moved.ppz"),
               read_bytes(sample + "/Props/tarnwick/ball moved.ppz"));
     EXPECT_NE(read_bytes(dir.at("auto/Runtime/Libraries/Hair/tarnwick/bob quoted.hr2"))
