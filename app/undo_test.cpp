@@ -162,3 +162,15 @@ TEST_F(Undo, TheLastRunNamedInAQuestionThenUndone)
     EXPECT_EQ(s.transcript()[0].find("question\tnone\tundo the last extended run?\tthe run of 2026-12-07 10:10:10: 2 files"), 0u);
     EXPECT_EQ(s.transcript().back(), "information\tnone\tundo the last extended run\t2 files restored, 0 left alone");
 }
+
+TEST_F(Undo, AForgottenRunIsGoneAndAMissingLogRefused)
+{
+    const std::string run = repair();
+    std::string error;
+    EXPECT_TRUE(forget_run(run, error)) << error;
+    EXPECT_FALSE(exists(run));
+    EXPECT_FALSE(forget_run(run, error));
+    UndoOutcome outcome;
+    EXPECT_FALSE(undo_from_log(dir.at("no log.txt"), outcome, error));
+    EXPECT_EQ(error, "can't read the log " + dir.at("no log.txt"));
+}
