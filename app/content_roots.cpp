@@ -11,31 +11,12 @@
 
 namespace {
 
-bool read_whole_file(const std::string& path, std::string& text)
-{
-    fsys::RawFile f;
-    if (!fsys::open_for_reading(path, f)) {
-        return false;
-    }
-    char block[65536];
-    long long n = 0;
-    while ((n = fsys::read_some(f, block, sizeof block)) > 0) {
-        text.append(block, static_cast<std::size_t>(n));
-    }
-    fsys::close_file(f);
-    return n == 0;
-}
-
 void add_once(std::vector<std::string>& roots, const std::string& root)
 {
     if (std::find(roots.begin(), roots.end(), root) == roots.end()) {
         roots.push_back(root);
     }
 }
-
-}  // namespace
-
-namespace {
 
 // `absolute` with each ".." taking away the name before it, by the text alone.
 std::string without_dot_dots(const std::string& absolute)
@@ -104,7 +85,7 @@ bool gather_content_roots(const std::vector<std::string>& given, const std::stri
     }
     if (!library_prefs.empty()) {
         std::string xml;
-        if (!read_whole_file(library_prefs, xml)) {
+        if (!fsys::read_whole_file(library_prefs, xml)) {
             error = "can't read the library preferences " + library_prefs;
             return false;
         }

@@ -1,5 +1,6 @@
 #include "app/report_page.h"
 
+#include "app/local_time.h"
 #include "engine/fsys.h"
 #include "engine/run_files.h"
 
@@ -23,15 +24,7 @@ bool write_new_file(const std::string& path, const std::string& text)
 
 std::string report_page_name(std::time_t made)
 {
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &made);
-#else
-    localtime_r(&made, &local);
-#endif
-    char name[64];
-    std::strftime(name, sizeof name, "library-report-%Y-%m-%d-%H%M%S.html", &local);
-    return name;
+    return local_time_text(made, "library-report-%Y-%m-%d-%H%M%S.html");
 }
 
 std::string write_report_page(const std::string& folder, std::time_t made, const std::string& page,

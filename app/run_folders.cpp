@@ -1,6 +1,7 @@
 #include "app/run_folders.h"
 
 #include "app/content_roots.h"
+#include "app/local_time.h"
 #include "engine/content_paths.h"
 #include "engine/engine_state.h"
 #include "engine/fsys.h"
@@ -25,22 +26,11 @@ std::string relative_path(const std::string& path, const std::string& folder)
     return rel;
 }
 
-std::string native_path(const std::string& folder, std::string rel)
-{
-    std::replace(rel.begin(), rel.end(), '/', fsys::k_sep);
-    return child_path(folder, rel);
-}
-
-std::string folder_of(const std::string& path)
-{
-    return path.substr(0, path.rfind(fsys::k_sep));
-}
-
 // `path` from anywhere, as the roots are held: its folder normalised.
 std::string absolute_file(const std::string& path)
 {
     const std::string absolute = fsys::absolute_path(path);
-    return child_path(normalised_root(folder_of(absolute)), absolute.substr(absolute.rfind(fsys::k_sep) + 1));
+    return child_path(normalised_root(folder_of(absolute)), name_of(absolute));
 }
 
 bool same_volume(const std::string& a, const std::string& b)
@@ -78,18 +68,9 @@ struct RunFolders::Folder {
     int entries = 0;
 };
 
-std::string run_stamp(long long when)
+std::string run_stamp(std::time_t when)
 {
-    const std::time_t t = static_cast<std::time_t>(when);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
+    return local_time_text(when, "%Y%m%d-%H%M%S");
 }
 
 RunFolders::RunFolders(RunSettings settings, std::string stamp)
@@ -149,7 +130,7 @@ std::string RunFolders::backup_for(const std::string& given)
     Folder* f = root == std::string::npos ? nullptr : folder_for(root);
     std::string backup;
     if (f != nullptr) {
-        backup = native_path(f->path, relative_path(file, f->root));
+        backup = child_path_of_slashed(f->path, relative_path(file, f->root));
         if (!is_utf8(backup) || !same_volume(f->path, folder_of(file)) || !fsys::make_folders(folder_of(backup)) ||
             fsys::entry_exists(backup)) {
             backup.clear();

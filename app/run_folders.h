@@ -5,6 +5,7 @@
 
 #include "engine/run_journal.h"
 
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,8 +16,8 @@ struct RunSettings {
     std::vector<std::string> roots;  // absolute, the first the Poser root
 };
 
-// The run folders' name for a run started at `when` (seconds since 1970, local time).
-std::string run_stamp(long long when);
+// The run folders' name for a run started at `when`, in local time: "20261207-104106".
+std::string run_stamp(std::time_t when);
 
 class RunFolders : public RunJournal {
 public:

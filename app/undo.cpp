@@ -20,32 +20,8 @@ namespace {
 
 constexpr const char* k_manifest_name = "manifest.json";
 constexpr int k_manifest_format = 1;
-
-bool read_small_file(const std::string& path, std::string& text)
-{
-    fsys::RawFile f;
-    if (!fsys::open_for_reading(path, f)) {
-        return false;
-    }
-    char block[65536];
-    long long n = 0;
-    while ((n = fsys::read_some(f, block, sizeof block)) > 0 && text.size() < (64u << 20)) {
-        text.append(block, static_cast<std::size_t>(n));
-    }
-    fsys::close_file(f);
-    return n == 0;
-}
-
-std::string parent_of(const std::string& path)
-{
-    const std::size_t cut = path.rfind(fsys::k_sep);
-    return cut == std::string::npos || cut == 0 ? path.substr(0, cut == 0 ? 1 : 0) : path.substr(0, cut);
-}
-
-std::string name_of(const std::string& path)
-{
-    return path.substr(path.rfind(fsys::k_sep) + 1);
-}
+// A manifest of a million files is far below this; anything larger is no manifest of ours.
+constexpr std::size_t k_manifest_limit = 1u << 30;
 
 // A path the manifest gives relative to a folder: names joined by '/', none empty, "." or
 // "..", no drive, no backslash, no NUL. Anything else could reach outside the folder.
@@ -64,12 +40,6 @@ bool is_safe_relative(const std::string& rel)
         k = end + 1;
     }
     return true;
-}
-
-std::string below(const std::string& folder, std::string rel)
-{
-    std::replace(rel.begin(), rel.end(), '/', fsys::k_sep);
-    return child_path(folder, rel);
 }
 
 bool is_digest(const json& d)
@@ -101,9 +71,9 @@ struct Manifest {
 // True when the folder that would hold `file` lies, links followed, inside `root`.
 bool stays_inside(const std::string& file, const std::string& root)
 {
-    std::string folder = parent_of(file);
+    std::string folder = folder_of(file);
     while (!fsys::entry_exists(folder) && folder.size() > root.size()) {
-        folder = parent_of(folder);
+        folder = folder_of(folder);
     }
     const std::string real_root = fsys::resolved_path(root);
     const std::string real = fsys::resolved_path(folder);
@@ -114,9 +84,9 @@ bool load_manifest(const std::string& run, Manifest& m, std::string& error)
 {
     m.folder = run_folder_of(run);
     m.path = child_path(m.folder, k_manifest_name);
-    m.root = parent_of(parent_of(m.folder));
+    m.root = folder_of(folder_of(m.folder));
     std::string text;
-    if (name_of(parent_of(m.folder)) != k_runs_folder_name || !read_small_file(m.path, text)) {
+    if (name_of(folder_of(m.folder)) != k_runs_folder_name || !fsys::read_whole_file(m.path, text, k_manifest_limit)) {
         error = "no run folder with a manifest: " + run;
         return false;
     }
@@ -131,7 +101,14 @@ bool load_manifest(const std::string& run, Manifest& m, std::string& error)
         error = "the manifest " + m.path + " was written by a newer tarnwick";
         return false;
     }
-    for (const json& f : d["files"]) {
+    return true;
+}
+
+// The manifest's changes, each checked to name a file below its root and an old version in
+// its run folder; false, naming the first that does not, before anything is changed.
+bool read_changes(Manifest& m, std::string& error)
+{
+    for (const json& f : m.doc["files"]) {
         if (!f.is_object() || !f.contains("path") || !f["path"].is_string() || !f.contains("backup") ||
             !f["backup"].is_string() || !f.contains("before") || !is_digest(f["before"]) || !f.contains("after") ||
             !is_digest(f["after"])) {
@@ -140,7 +117,7 @@ bool load_manifest(const std::string& run, Manifest& m, std::string& error)
         }
         const std::string path = f["path"].get<std::string>();
         const std::string backup = f["backup"].get<std::string>();
-        Change c{below(m.root, path), below(m.folder, backup), digest_of(f["before"]), digest_of(f["after"])};
+        Change c{child_path_of_slashed(m.root, path), child_path_of_slashed(m.folder, backup), digest_of(f["before"]), digest_of(f["after"])};
         if (!is_safe_relative(path) || !is_safe_relative(backup) || path.rfind(k_runs_folder_name, 0) == 0 ||
             !stays_inside(c.file, m.root) || !stays_inside(c.backup, m.folder)) {
             error = "the manifest " + m.path + " names a file outside its root: " + path;
@@ -149,6 +126,12 @@ bool load_manifest(const std::string& run, Manifest& m, std::string& error)
         m.changes.push_back(std::move(c));
     }
     return true;
+}
+
+// When the run was undone, or "" while it is not.
+std::string undone_of(const json& doc)
+{
+    return doc.contains("undone") && doc["undone"].is_string() ? doc["undone"].get<std::string>() : std::string();
 }
 
 bool holds(const std::string& path, const fsys::FileDigest& wanted)
@@ -169,7 +152,7 @@ std::string restore(const Change& c)
         return "changed since the run";
     }
     // A run stopped between its renames left the old text in the swap file beside the file.
-    const std::string swap = child_path(parent_of(c.file), k_swap_file_name);
+    const std::string swap = child_path(folder_of(c.file), k_swap_file_name);
     const std::string source = holds(c.backup, c.before) ? c.backup : !present && holds(swap, c.before) ? swap : "";
     if (source.empty()) {
         return "its old version is no longer in the run folder";
@@ -195,7 +178,7 @@ void remove_empty_folders(const std::string& folder)
 
 bool mark_undone(Manifest& m)
 {
-    m.doc["undone"] = run_stamp(static_cast<long long>(std::time(nullptr)));
+    m.doc["undone"] = run_stamp(std::time(nullptr));
     const std::string text = m.doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
     const std::string fresh = m.path + ".new";
     fsys::RawFile f;
@@ -230,7 +213,7 @@ void remove_tree(const std::string& folder, bool& whole)
 std::string run_folder_of(const std::string& run)
 {
     std::string folder = fsys::absolute_path(run);
-    return name_of(folder) == k_manifest_name ? parent_of(folder) : folder;
+    return name_of(folder) == k_manifest_name ? folder_of(folder) : folder;
 }
 
 std::vector<RunFolderInfo> find_runs(const std::vector<std::string>& roots)
@@ -246,8 +229,7 @@ std::vector<RunFolderInfo> find_runs(const std::vector<std::string>& roots)
             if (!load_manifest(child_path(runs_folder, e.name), m, error)) {
                 continue;
             }
-            RunFolderInfo info{m.folder, e.name, m.doc.value("undone", json()).is_string() ? m.doc["undone"].get<std::string>() : "",
-                               static_cast<long long>(m.changes.size()), 0};
+            RunFolderInfo info{m.folder, e.name, undone_of(m.doc), static_cast<long long>(m.doc["files"].size()), 0};
             for (const json& f : m.doc["files"]) {
                 info.replacements += f.contains("replacements") && f["replacements"].is_array()
                                          ? static_cast<long long>(f["replacements"].size())
@@ -265,11 +247,11 @@ std::vector<RunFolderInfo> find_runs(const std::vector<std::string>& roots)
 bool undo_run(const std::string& run, UndoOutcome& outcome, std::string& error)
 {
     Manifest m;
-    if (!load_manifest(run, m, error)) {
+    if (!load_manifest(run, m, error) || !read_changes(m, error)) {
         return false;
     }
-    if (m.doc.contains("undone") && m.doc["undone"].is_string()) {
-        error = "the run " + m.folder + " was undone already (" + m.doc["undone"].get<std::string>() + ")";
+    if (!undone_of(m.doc).empty()) {
+        error = "the run " + m.folder + " was undone already (" + undone_of(m.doc) + ")";
         return false;
     }
     // The last change first: a file changed twice in a run would get its first old version.

@@ -92,7 +92,7 @@ void apply_window_options(const WindowOptions& options, const FolderPicker& pick
     // Each run keeps the old versions in run folders of its own, for the undo.
     std::unique_ptr<RunFolders>& run_folders = window_run_folders();
     run_folders = std::make_unique<RunFolders>(RunSettings{TARNWICK_VERSION, rules.automatic, rules.roots},
-                                               run_stamp(static_cast<long long>(std::time(nullptr))));
+                                               run_stamp(std::time(nullptr)));
     use_library_rules(std::move(rules));
     library_rules()->set_journal(run_folders.get());
     use_window_extras(picker);

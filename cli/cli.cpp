@@ -200,7 +200,7 @@ bool use_extended_rules(const CliOptions& options, std::string& error)
     // The old versions go to run folders, for --undo.
     static std::unique_ptr<RunFolders> run_folders;
     run_folders = std::make_unique<RunFolders>(RunSettings{TARNWICK_VERSION, options.automatic, roots},
-                                               run_stamp(static_cast<long long>(std::time(nullptr))));
+                                               run_stamp(std::time(nullptr)));
     library_rules()->set_journal(run_folders.get());
     return true;
 }

@@ -94,6 +94,23 @@ std::string child_path(std::string folder, std::string_view name)
     return folder;
 }
 
+std::string child_path_of_slashed(std::string folder, std::string relative)
+{
+    std::replace(relative.begin(), relative.end(), '/', fsys::k_sep);
+    return child_path(std::move(folder), relative);
+}
+
+std::string folder_of(const std::string& path)
+{
+    const std::size_t cut = path.rfind(fsys::k_sep);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut == 0 ? 1 : cut);
+}
+
+std::string name_of(const std::string& path)
+{
+    return path.substr(path.rfind(fsys::k_sep) + 1);
+}
+
 std::string join_path(std::string base, const std::vector<std::string_view>& components)
 {
     for (std::string_view c : components) {

@@ -27,6 +27,12 @@ std::size_t last_runtime_component(const std::vector<std::string_view>& componen
 
 // `folder`, one native separator unless it ends in one ("/" gives "/a", not "//a"), then `name`.
 std::string child_path(std::string folder, std::string_view name);
+// `relative`, names joined by '/' as a run's manifest keeps them, below `folder`.
+std::string child_path_of_slashed(std::string folder, std::string relative);
+// The folder that holds `path` ("" for a bare name, the top folder for a name right below it),
+// and the name it has there.
+std::string folder_of(const std::string& path);
+std::string name_of(const std::string& path);
 // `base`, then each component as child_path adds it.
 std::string join_path(std::string base, const std::vector<std::string_view>& components);
 

@@ -55,6 +55,10 @@ bool sync_to_disk(RawFile& f);
 // Closes the file; false when the system reports that written data was lost.
 bool close_file(RawFile& f);
 
+// Appends every byte of the file `path` to `text`; false when it cannot be read to its end
+// or holds more than `limit` bytes.
+bool read_whole_file(const std::string& path, std::string& text, std::size_t limit = std::size_t(-1));
+
 // True when a regular file exists under `path` and can be opened for reading.
 bool is_readable_file(const std::string& path);
 // True when any directory entry exists under `path` (a file, a folder, a link, even a

@@ -29,12 +29,6 @@ KindTexts chooser_texts(RefKind kind)
     return {"find the correct .OBJ file", filterOBJZ};
 }
 
-std::string folder_of(const std::string& path)
-{
-    const std::size_t cut = path.rfind(fsys::k_sep);
-    return cut == std::string::npos ? std::string() : path.substr(0, cut == 0 ? 1 : cut);
-}
-
 // What a reference needs: nothing, its own path in blank-colon notation, or a replacement.
 enum class Need { nothing, notation, replacement };
 

@@ -40,13 +40,6 @@ struct Use {
     long long line;
 };
 
-// The folder of a document, for references that lie beside it.
-std::string folder_of(const std::string& path)
-{
-    const std::size_t cut = path.rfind(fsys::k_sep);
-    return cut == std::string::npos ? std::string() : path.substr(0, cut == 0 ? 1 : cut);
-}
-
 // The key of a target: its kind, the folder it is read from when that is the document's own,
 // and its text.
 std::string target_key(const FileReference& ref, const std::string& folder)
