@@ -1,5 +1,8 @@
-// The few file-system operations the engine needs, with the same meaning on every platform.
-// fsys-posix.cpp and fsys-win32.cpp implement them; everything above this header is portable.
+// The file system as the program sees it: one small interface with the same meaning on every
+// platform. fsys-posix.cpp and fsys-win32.cpp put the real disk behind it, memory_fs.cpp a disk
+// held in memory that follows either platform's rules and can fail any operation on demand.
+// Everything above this header is portable, and every reader and writer of a library goes
+// through one FileSystem, so that a test can hand the whole program a disk of its own.
 // Paths are UTF-8 text on every platform (engine/text_encoding.h).
 #pragma once
 
@@ -18,7 +21,8 @@ inline constexpr char k_sep = '\\';
 inline constexpr char k_sep = '/';
 #endif
 
-// An open file: a descriptor on POSIX, a HANDLE on Windows; -1 when closed.
+// An open file: a descriptor on POSIX, a HANDLE on Windows, an entry of the open-file table
+// of a disk in memory; -1 when closed.
 struct RawFile {
     std::intptr_t handle = -1;
     std::string path;
@@ -26,7 +30,7 @@ struct RawFile {
 };
 
 // The system reads a name only up to a NUL byte, so a path holding one would name some
-// other file: every operation below refuses it, and no file can exist under it.
+// other file: every operation refuses it, and no file can exist under it.
 inline bool is_nameable(const std::string& path)
 {
     return path.find('\0') == std::string::npos;
@@ -35,61 +39,19 @@ inline bool is_nameable(const std::string& path)
 // What a folder listing already told about a name.
 enum class Listed { unknown, plain_file };
 
-// Opens a readable regular file. Folders, named pipes and devices are refused without
-// blocking, so the caller sees them as missing or unopenable. A name not known to be a
-// plain file is looked at before it is opened, so that opening never wakes a device;
-// one that a listing has just typed as a plain file is opened at once, which spares a
-// whole look-up of its path on every file of a library.
-bool open_for_reading(const std::string& path, RawFile& f, Listed listed = Listed::unknown);
-
 enum class Create { truncate, exclusive };
-// Creates (or, with Create::truncate, empties) a file for writing.
-bool open_for_writing(const std::string& path, Create mode, RawFile& f);
 
-// Bytes read, 0 at the end of the file, -1 on a read error.
-long long read_some(RawFile& f, char* buf, std::size_t size);
-bool write_all(RawFile& f, const char* data, std::size_t size);
-bool seek_to_start(RawFile& f);
-// Flushes the file's data to the disk, so that a power cut cannot leave it empty.
-bool sync_to_disk(RawFile& f);
-// Closes the file; false when the system reports that written data was lost.
-bool close_file(RawFile& f);
+// What a listing says an entry is, where the system says it without a query of its own:
+// `other` for a link (a junction or other reparse point on Windows), or whatever the caller
+// must ask about.
+enum class EntryType { file, folder, other };
+struct FolderEntry {
+    std::string name;
+    EntryType type = EntryType::other;
+};
 
-// Appends every byte of the file `path` to `text`; false when it cannot be read to its end
-// or holds more than `limit` bytes.
-bool read_whole_file(const std::string& path, std::string& text, std::size_t limit = std::size_t(-1));
-
-// True when a regular file exists under `path` and can be opened for reading.
-bool is_readable_file(const std::string& path);
-// True when any directory entry exists under `path` (a file, a folder, a link, even a
-// dangling one): such a name must never be written over.
-bool entry_exists(const std::string& path);
-// Renames, failing without any change when `to` exists already.
-bool rename_noreplace(const std::string& from, const std::string& to);
-#ifndef _WIN32
-// Its fallback where the system has no exclusive rename: a hard link, then the old name
-// removed. Callable on its own so that the tests reach it on every system.
-bool rename_by_link(const std::string& from, const std::string& to);
-#endif
-// Removes a file; on Windows also one of ours that was given the read-only mark.
-bool remove_file(const std::string& path);
-// Removes `path` with the system's own call alone: safe in a signal handler.
-bool remove_file_at_once(const char* path);
-// Gives `to` the protection of `from`: its permission bits on POSIX; its read-only, hidden
-// and system marks on Windows. False when either cannot be queried or changed.
-bool give_protection(const std::string& from, const std::string& to);
-// True when `path` names an existing folder (links followed).
-bool is_folder(const std::string& path);
-
-// The current folder; "" when it cannot be known.
-std::string current_folder();
-
-// `path` made absolute from the current folder, without "." components, doubled or
-// trailing separators; "" when the current folder cannot be known.
-std::string absolute_path(const std::string& path);
-// The path of the existing file or folder `path` with every link followed and no "." or ".."
-// left; "" when it does not exist.
-std::string resolved_path(const std::string& path);
+// What a name is, a link not followed: a link to a folder is a link, not a folder.
+enum class NameKind { none, file, folder, link, other };
 
 // Identity of a folder, so that a walk can tell whether it is already inside it.
 struct FolderId {
@@ -97,30 +59,124 @@ struct FolderId {
     std::uint64_t index = 0;
     bool operator==(const FolderId&) const = default;
 };
-// False when the folder must not be entered by a walk (it cannot be queried, or on
-// Windows it is a reparse point such as a junction).
-bool folder_identity(const std::string& path, FolderId& id);
 
-// What a listing says an entry is, where the system says it without a query of its own:
-// `other` for a link, or whatever the caller must ask about.
-enum class EntryType { file, folder, other };
-struct FolderEntry {
-    std::string name;
-    EntryType type = EntryType::other;
+struct FileDigest {
+    long long size = -1;
+    std::string sha256;  // lower-case hex
+    bool operator==(const FileDigest&) const = default;
 };
-// The entries of a folder with each one's type, "." and ".." left out, in the order the
-// system yields them. False when the folder cannot be listed.
-bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries);
 
-// A C stream on `path` with the C library's `mode`, for the few files read and written
-// through it (answers, transcript); nullptr when it cannot be opened.
+// The operations that change a disk, for a disk that fails them on demand.
+enum class Op { write, sync, close, rename, remove, make_folder };
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Opens a readable regular file. Folders, named pipes and devices are refused without
+    // blocking, so the caller sees them as missing or unopenable. A name not known to be a
+    // plain file is looked at before it is opened, so that opening never wakes a device;
+    // one that a listing has just typed as a plain file is opened at once.
+    virtual bool open_for_reading(const std::string& path, RawFile& f, Listed listed = Listed::unknown) = 0;
+    // Creates (or, with Create::truncate, empties) a file for writing.
+    virtual bool open_for_writing(const std::string& path, Create mode, RawFile& f) = 0;
+    // Bytes read, 0 at the end of the file, -1 on a read error.
+    virtual long long read_some(RawFile& f, char* buf, std::size_t size) = 0;
+    virtual bool write_all(RawFile& f, const char* data, std::size_t size) = 0;
+    // Moves the position of `f` to `offset` bytes from its start.
+    virtual bool seek_to(RawFile& f, long long offset) = 0;
+    // The size of the open file in bytes, -1 when it cannot be known.
+    virtual long long file_size(RawFile& f) = 0;
+    // Flushes the file's data to the disk, so that a power cut cannot leave it empty.
+    virtual bool sync_to_disk(RawFile& f) = 0;
+    // Closes the file; false when the system reports that written data was lost.
+    virtual bool close_file(RawFile& f) = 0;
+
+    // True when a regular file exists under `path` and can be opened for reading.
+    virtual bool is_readable_file(const std::string& path) = 0;
+    // True when any directory entry exists under `path` (a file, a folder, a link, even a
+    // dangling one): such a name must never be written over. A name that cannot be queried
+    // counts as taken.
+    virtual bool entry_exists(const std::string& path) = 0;
+    // What `path` names, its last name not followed when it is a link; none when nothing.
+    virtual NameKind name_kind(const std::string& path) = 0;
+    // True when `path` names an existing folder (links followed).
+    virtual bool is_folder(const std::string& path) = 0;
+    // False when the folder must not be entered by a walk: it cannot be queried, or it is
+    // reached through a reparse point such as a junction (Windows).
+    virtual bool folder_identity(const std::string& path, FolderId& id) = 0;
+    // The entries of a folder with each one's type, "." and ".." left out. False when the
+    // folder cannot be listed.
+    virtual bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) = 0;
+
+    // Renames, failing without any change when `to` exists already.
+    virtual bool rename_noreplace(const std::string& from, const std::string& to) = 0;
+    // Renames `from` to `to`, replacing whatever file `to` names, in one step.
+    virtual bool rename_replace(const std::string& from, const std::string& to) = 0;
+    // Removes a file (or a link itself, never what it points to); on Windows also one of ours
+    // that was given the read-only mark.
+    virtual bool remove_file(const std::string& path) = 0;
+    // Makes the one folder `path`, whose parent exists.
+    virtual bool make_folder(const std::string& path) = 0;
+    // Removes the empty folder `path`.
+    virtual bool remove_folder(const std::string& path) = 0;
+    // Gives `to` the protection of `from`: its permission bits on POSIX; its read-only,
+    // hidden and system marks on Windows. False when either cannot be queried or changed.
+    virtual bool give_protection(const std::string& from, const std::string& to) = 0;
+
+    // The current folder; "" when it cannot be known.
+    virtual std::string current_folder() = 0;
+    // `path` made absolute from the current folder, without "." components, doubled or
+    // trailing separators; "" when the current folder cannot be known.
+    virtual std::string absolute_path(const std::string& path) = 0;
+    // The path of the existing file or folder `path` with every link (and on Windows every
+    // junction) followed and no "." or ".." left; "" when it does not exist.
+    virtual std::string resolved_path(const std::string& path) = 0;
+
+    // Built on the operations above, the same on every disk.
+    bool seek_to_start(RawFile& f) { return seek_to(f, 0); }
+    // Makes `path` and every missing folder above it; true when it exists as a folder after.
+    bool make_folders(const std::string& path);
+    // Appends every byte of the file `path` to `text`; false when it cannot be read to its
+    // end or holds more than `limit` bytes.
+    bool read_whole_file(const std::string& path, std::string& text, std::size_t limit = std::size_t(-1));
+    // The size and SHA-256 of the bytes of the file `path`; false when it cannot be read whole.
+    bool digest_file(const std::string& path, FileDigest& digest);
+};
+
+// The real disk of this machine.
+FileSystem& disk();
+
+// The bytes as lower-case hexadecimal digits.
+std::string hex_digits(const unsigned char* bytes, std::size_t size);
+
+// SHA-256 of bytes given in pieces: the system's own (OpenSSL, Windows CNG).
+class Sha256 {
+public:
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    bool update(const char* data, std::size_t size);
+    // The digest in lower-case hex, or "" when hashing failed.
+    std::string finish();
+
+private:
+    void* m_state = nullptr;
+    bool m_ok = false;
+};
+
+// Removes `path` with the system's own call alone: safe in a signal handler.
+bool remove_file_at_once(const char* path);
+
+#ifndef _WIN32
+// The fallback of rename_noreplace where the system has no exclusive rename: a hard link,
+// then the old name removed. Callable on its own so that the tests reach it on every system.
+bool rename_by_link(const std::string& from, const std::string& to);
+#endif
+
+// A C stream on `path` with the C library's `mode`, for the few files the program itself keeps
+// (answers, transcript), never a library's; nullptr when it cannot be opened.
 std::FILE* open_stream(const std::string& path, const char* mode);
-
-// Test support: a hook asked before each operation that changes the disk; when it returns
-// true the operation fails as if the disk had refused it. Unset in the programs.
-enum class Op { write, sync, close, rename, remove };
-using FaultHook = std::function<bool(Op op, const std::string& path)>;
-void set_fault_hook(FaultHook hook);
-bool fault_injected(Op op, const std::string& path);
 
 }  // namespace fsys
