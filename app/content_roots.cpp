@@ -3,9 +3,11 @@
 #include "app/library_prefs_search.h"
 #include "app/report_output.h"
 #include "app/settings.h"
+#include "engine/ascii.h"
+#include "engine/content_paths.h"
 #include "engine/fsys.h"
 #include "engine/library_prefs.h"
-#include "engine/textio.h"
+#include "engine/refline.h"
 
 #include <algorithm>
 
@@ -45,47 +47,81 @@ bool is_bare_drive(const std::string& folder)
     return folder.size() == 2 && folder[1] == ':';
 }
 
+// True when `folder` holds an entry named `name` (letter case ignored) that is a folder.
+bool holds_folder(fsys::FileSystem& fs, const std::string& folder, std::string_view name)
+{
+    std::vector<fsys::FolderEntry> entries;
+    fs.list_folder_entries(folder, entries);
+    for (const fsys::FolderEntry& e : entries) {
+        if (equals_ignoring_case(e.name, name) && fs.is_folder(child_path(folder, e.name))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A Runtime folder given where its parent was meant: every path in a document starts at
+// Runtime, so below it nothing would be found, and a repair would write paths without it.
+bool is_runtime_folder(fsys::FileSystem& fs, const std::string& root)
+{
+    const std::string name = name_of(root);
+    return equals_ignoring_case(name, "Runtime") && !holds_folder(fs, root, "Runtime") &&
+           (holds_folder(fs, root, "Libraries") || holds_folder(fs, root, "Geometries") || holds_folder(fs, root, "Textures"));
+}
+
+// The root as given, normalised; a Runtime folder's parent in its place, said on `notes`.
+std::string content_root(fsys::FileSystem& fs, const std::string& folder, std::vector<std::string>& notes)
+{
+    const std::string root = normalised_root(fs, folder);
+    if (!is_runtime_folder(fs, root)) {
+        return root;
+    }
+    const std::string parent = folder_of(root);
+    notes.push_back(root + " is a Runtime folder: its parent " + parent + " is used as the content root");
+    return parent;
+}
+
 }  // namespace
 
-std::string normalised_root(const std::string& folder)
+std::string normalised_root(fsys::FileSystem& fs, const std::string& folder)
 {
     if (is_bare_drive(folder)) {
         return folder;
     }
-    const std::string absolute = fsys::absolute_path(folder);
+    const std::string absolute = fs.absolute_path(folder);
     const std::string lexical = without_dot_dots(absolute);
     fsys::FolderId by_text;
     fsys::FolderId by_system;
     if (lexical == absolute ||
-        (fsys::folder_identity(lexical, by_text) && fsys::folder_identity(absolute, by_system) && by_text == by_system)) {
+        (fs.folder_identity(lexical, by_text) && fs.folder_identity(absolute, by_system) && by_text == by_system)) {
         return lexical;
     }
-    const std::string resolved = fsys::resolved_path(absolute);
+    const std::string resolved = fs.resolved_path(absolute);
     return resolved.empty() ? lexical : resolved;
 }
 
 std::string root_without_trailing_separators(std::string root)
 {
-    while (!root.empty() && (root.back() == '/' || (fsys::k_sep == '\\' && root.back() == '\\'))) {
+    while (!root.empty() && is_separator(root.back(), k_native_style)) {
         root.pop_back();
     }
     return root;
 }
 
-bool gather_content_roots(const std::vector<std::string>& given, const std::string& library_prefs,
+bool gather_content_roots(fsys::FileSystem& fs, const std::vector<std::string>& given, const std::string& library_prefs,
                           std::vector<std::string>& roots, std::string& error, std::vector<std::string>& notes)
 {
     roots.clear();
     for (const std::string& root : given) {
-        if (!fsys::is_folder(root)) {
-            error = "the root " + root + (fsys::entry_exists(root) ? " is not a folder" : " does not exist");
+        if (!fs.is_folder(root)) {
+            error = "the root " + root + (fs.entry_exists(root) ? " is not a folder" : " does not exist");
             return false;
         }
-        add_once(roots, normalised_root(root));
+        add_once(roots, content_root(fs, root, notes));
     }
     if (!library_prefs.empty()) {
         std::string xml;
-        if (!fsys::read_whole_file(library_prefs, xml)) {
+        if (!fsys::disk().read_whole_file(library_prefs, xml)) {
             error = "can't read the library preferences " + library_prefs;
             return false;
         }
@@ -94,17 +130,17 @@ bool gather_content_roots(const std::vector<std::string>& given, const std::stri
             notes.push_back(far + ": a drive this system cannot reach, left out");
         }
         for (const std::string& folder : registered.roots) {
-            if (!fsys::is_folder(folder)) {
+            if (!fs.is_folder(folder)) {
                 notes.push_back(folder + ": no such folder, left out");
                 continue;
             }
-            add_once(roots, normalised_root(folder));
+            add_once(roots, content_root(fs, folder, notes));
         }
     }
     if (given.empty() && library_prefs.empty()) {
         std::string saved = read_setting(k_settings_section, k_root_key);
-        if (!saved.empty() && fsys::is_folder(saved)) {
-            roots.push_back(normalised_root(saved));
+        if (!saved.empty() && fs.is_folder(saved)) {
+            roots.push_back(content_root(fs, saved, notes));
         } else if (!saved.empty()) {
             error = "the saved Poser root " + saved + " is not a folder";
             return false;

@@ -16,12 +16,12 @@ std::vector<std::string> roaming_folders_to_search()
     }
     std::vector<std::string> roaming;
     std::vector<fsys::FolderEntry> users;
-    if (prefix.empty() || !fsys::list_folder_entries(prefix + "/drive_c/users", users)) {
+    if (prefix.empty() || !fsys::disk().list_folder_entries(prefix + "/drive_c/users", users)) {
         return roaming;
     }
     for (const fsys::FolderEntry& user : users) {
         const std::string folder = prefix + "/drive_c/users/" + user.name + "/AppData/Roaming";
-        if (fsys::is_folder(folder)) {
+        if (fsys::disk().is_folder(folder)) {
             roaming.push_back(folder);
         }
     }

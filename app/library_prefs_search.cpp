@@ -2,7 +2,6 @@
 
 #include "engine/fsys.h"
 #include "engine/refline.h"
-#include "engine/tree_walk.h"
 
 #include <string_view>
 
@@ -14,12 +13,12 @@ std::vector<std::string> subfolders(const std::string& folder)
 {
     std::vector<fsys::FolderEntry> entries;
     std::vector<std::string> found;
-    if (!fsys::list_folder_entries(folder, entries)) {
+    if (!fsys::disk().list_folder_entries(folder, entries)) {
         return found;
     }
     for (const fsys::FolderEntry& e : entries) {
         const std::string path = folder + fsys::k_sep + e.name;
-        if (e.type != fsys::EntryType::file && is_folder_entry(e, path)) {
+        if (e.type == fsys::EntryType::folder || (e.type == fsys::EntryType::other && fsys::disk().is_folder(path))) {
             found.push_back(path);
         }
     }
@@ -37,11 +36,11 @@ bool starts_with_poser(const std::string& path)
 std::string prefs_in(const std::string& folder)
 {
     std::vector<fsys::FolderEntry> entries;
-    if (!fsys::list_folder_entries(folder, entries)) {
+    if (!fsys::disk().list_folder_entries(folder, entries)) {
         return std::string();
     }
     for (const fsys::FolderEntry& e : entries) {
-        if (equals_ignoring_case(e.name, k_prefs_name) && fsys::is_readable_file(folder + fsys::k_sep + e.name)) {
+        if (equals_ignoring_case(e.name, k_prefs_name) && fsys::disk().is_readable_file(folder + fsys::k_sep + e.name)) {
             return folder + fsys::k_sep + e.name;
         }
     }

@@ -10,6 +10,7 @@
 TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator)
 {
     TempDir dir;
+    ::Run run;
     CreateDirectoryA(dir.at("appdata").c_str(), nullptr);
     SetEnvironmentVariableA("APPDATA", dir.at("appdata").c_str());
     char windows[MAX_PATH] = {};
@@ -21,7 +22,7 @@ TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator
     // The first and the last thing the user sees in the root dialogue answered by `lines`.
     auto dialogue = [](std::vector<std::string> lines) {
         ScriptedSession s(std::move(lines));
-        EXPECT_EQ(set_poser_root(s.wn), 1);
+        EXPECT_EQ(set_poser_root(run, s.wn), 1);
         const std::string &question = s.transcript().front(), &last = s.transcript().back();
         return question.substr(question.find("setup?\t") + 7) + "|" + last.substr(last.rfind('\t') + 1);
     };
@@ -40,10 +41,10 @@ TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator
     SetEnvironmentVariableA("APPDATA", dir.at("Poser/x.txt").c_str());
     EXPECT_EQ(dialogue({"no", dir.at("Poser/x.txt")}),
               "E:\\old\tno|" + dir.at("Poser/x.txt/tarnwick/poserdirname.ini"));
-    EXPECT_EQ(posername, dir.at("Poser"));
+    EXPECT_EQ(run.posername, dir.at("Poser"));
     DeleteFileA((drive + "\\tarnwick-root-test.txt").c_str());
     DeleteFileA(old_ini.c_str());
-    reset_engine("");
+    reset_engine(run, "");
 }
 
 // A root whose letters the ANSI code page lacks turns the settings file into UTF-16, which the

@@ -2,9 +2,9 @@
 
 #include "app/content_roots.h"
 #include "app/settings.h"
-#include "engine/engine_state.h"
 #include "engine/fsys.h"
 #include "engine/refline.h"
+#include "engine/run.h"
 
 #include <cstdlib>
 
@@ -28,12 +28,10 @@ std::string default_root()
 // Every path under the root is the root, one separator and a relative path, so the root
 // itself ends in no separator; a drive root is the bare drive ("C:"). A lone separator (the
 // POSIX root) stays, since an empty root reads as none stored.
-std::string without_trailing_separators(std::string root)
+std::string without_trailing_separators(const std::string& root)
 {
-    while (root.size() > 1 && (root.back() == fsys::k_sep || root.back() == '/')) {
-        root.pop_back();
-    }
-    return root;
+    const std::string held = root_without_trailing_separators(root);
+    return held.empty() && !root.empty() ? std::string(1, fsys::k_sep) : held;
 }
 
 }  // namespace
@@ -53,8 +51,9 @@ int chosen_root(Prompts& wn, const FolderPicker& picker, std::string& name, cons
 
 }  // namespace
 
-int set_poser_root(Prompts& wn, const FolderPicker& picker)
+int set_poser_root(Run& run, Prompts& wn, const FolderPicker& picker)
 {
+    std::string& posername = run.posername;
     posername = without_trailing_separators(read_setting(k_settings_section, k_root_key));
     if (posername.empty()) {
         posername = default_root();
@@ -66,7 +65,7 @@ int set_poser_root(Prompts& wn, const FolderPicker& picker)
     }
     const int chosen = chosen_root(wn, picker, name, initdir);
     // A name typed relative to the current folder would hold only from that folder.
-    posername = name.empty() ? name : normalised_root(name);
+    posername = name.empty() ? name : normalised_root(run.fs(), name);
     if (chosen == 0) {
         wn.warning(Owner::main, "I need this information to be able to run.", "Exiting");
         return 0;

@@ -5,7 +5,9 @@
 #include "app/folder_picker.h"
 #include "engine/prompts.h"
 
-// Sets posername. Returns 1 to go on, 0 when the program must quit (the user gave no root).
-// With `picker` the user who denies the stored root picks the root folder itself instead of
-// choosing a file in it.
-int set_poser_root(Prompts& wn, const FolderPicker& picker = nullptr);
+class Run;
+
+// Sets the run's posername. Returns 1 to go on, 0 when the program must quit (the user gave no
+// root). With `picker` the user who denies the stored root picks the root folder itself
+// instead of choosing a file in it.
+int set_poser_root(Run& run, Prompts& wn, const FolderPicker& picker = nullptr);

@@ -11,7 +11,7 @@ class PoserRoot : public testing::Test {
 protected:
     void SetUp() override
     {
-        reset_engine("");
+        reset_engine(run, "");
         ::setenv("XDG_CONFIG_HOME", dir.at("config").c_str(), 1);
         ::setenv("HOME", dir.at("home/").c_str(), 1);
     }
@@ -23,6 +23,7 @@ protected:
 
     const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "/";
     TempDir dir;
+    ::Run run;
     const std::string ini = dir.at("config/tarnwick/poserdirname.ini");
     const std::string question = "question\tnone\tIs this the root address of your Poser setup?\t";
 };
@@ -31,13 +32,13 @@ TEST_F(PoserRoot, AChosenFileNamesTheRootWhichIsSavedAndProposedNextTime)
 {
     write_bytes(dir.at("Poser/x.txt"), "");
     ScriptedSession s({"no", "cancel", "no", dir.at("Poser/x.txt"), "yes"});
-    EXPECT_EQ(set_poser_root(s.wn), 0);
+    EXPECT_EQ(set_poser_root(run, s.wn), 0);
     EXPECT_EQ(s.transcript().back(), "warning\tmain\tExiting\tI need this information to be able to run.");
     EXPECT_FALSE(exists(ini));
-    EXPECT_EQ(set_poser_root(s.wn), 1);
-    EXPECT_EQ(posername, dir.at("Poser"));
+    EXPECT_EQ(set_poser_root(run, s.wn), 1);
+    EXPECT_EQ(run.posername, dir.at("Poser"));
     EXPECT_EQ(read_bytes(ini), "[poserinfo]\nposeraddr=" + dir.at("Poser") + "\n");
-    EXPECT_EQ(set_poser_root(s.wn), 1);
+    EXPECT_EQ(set_poser_root(run, s.wn), 1);
     EXPECT_EQ(Lines(s.transcript().begin() + 3, s.transcript().end()),
               (Lines{question + dir.at("home") + "\tno",
                      "open\tmain\tfind any file in your Poser installation's root folder\t" + dir.at("home") + "/*.*\t" +
@@ -60,7 +61,7 @@ TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRoots
 {
     ChoosesInTheTopFolder answers;
     TranscriptPrompts wn(answers);
-    EXPECT_EQ(set_poser_root(wn), 0);
+    EXPECT_EQ(set_poser_root(run, wn), 0);
     EXPECT_EQ(wn.lines().back(), "warning\tmain\tThis is not a valid file name. Exiting\t/x.txt");
     EXPECT_FALSE(exists(ini));
     const std::string before = "; kept\n[other]\nposeraddr=elsewhere\n[PoserInfo]\nsize=3\n", after = "\n\n[last]\nk=v\n";
@@ -75,8 +76,8 @@ TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRoots
     for (const auto& [value, root] : {std::pair{"/p//", "/p"}, std::pair{"/", "/"}}) {
         write_bytes(ini, "[poserinfo]\nposeraddr=" + std::string(value) + "\n");
         ScriptedSession s({"yes"});
-        EXPECT_EQ(set_poser_root(s.wn), 1);
-        EXPECT_EQ(posername, root);
+        EXPECT_EQ(set_poser_root(run, s.wn), 1);
+        EXPECT_EQ(run.posername, root);
     }
 }
 #endif

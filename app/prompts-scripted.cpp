@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-ScriptedPrompts::ScriptedPrompts(std::vector<std::string> answers)
+ScriptedPrompts::ScriptedPrompts(std::vector<std::string> answers, fsys::FileSystem& fs) : m_fs(fs)
 {
     auto queue = std::make_shared<std::deque<std::string>>(answers.begin(), answers.end());
     m_next_line = [queue]() -> std::optional<std::string> {
@@ -18,7 +18,7 @@ ScriptedPrompts::ScriptedPrompts(std::vector<std::string> answers)
     };
 }
 
-ScriptedPrompts::ScriptedPrompts(NextLine next_line) : m_next_line(std::move(next_line)) {}
+ScriptedPrompts::ScriptedPrompts(NextLine next_line, fsys::FileSystem& fs) : m_next_line(std::move(next_line)), m_fs(fs) {}
 
 ScriptedPrompts::NextLine ScriptedPrompts::lines_from(std::FILE* in)
 {
@@ -54,7 +54,7 @@ int ScriptedPrompts::choose_file(Owner, std::string& file, std::string_view, std
     if (!line || *line == "cancel" || line->empty()) {
         return 0;
     }
-    if (write == ChooserMode::open && (!fsys::entry_exists(*line) || fsys::is_folder(*line))) {
+    if (write == ChooserMode::open && (!m_fs.entry_exists(*line) || m_fs.is_folder(*line))) {
         return 0;
     }
     file = *line;

@@ -1,6 +1,7 @@
 // Prompts answered from a list of lines, for unattended runs and for tests.
 #pragma once
 
+#include "engine/fsys.h"
 #include "engine/prompts.h"
 
 #include <cstdio>
@@ -19,8 +20,9 @@ class ScriptedPrompts : public Prompts {
 public:
     using NextLine = std::function<std::optional<std::string>()>;
 
-    explicit ScriptedPrompts(std::vector<std::string> answers);
-    explicit ScriptedPrompts(NextLine next_line);
+    // A chosen path is looked for on `fs`.
+    explicit ScriptedPrompts(std::vector<std::string> answers, fsys::FileSystem& fs = fsys::disk());
+    explicit ScriptedPrompts(NextLine next_line, fsys::FileSystem& fs = fsys::disk());
     // Lines read from `in` one at a time as they are needed (a file, or standard input).
     static NextLine lines_from(std::FILE* in);
 
@@ -34,6 +36,7 @@ protected:
 
 private:
     NextLine m_next_line;
+    fsys::FileSystem& m_fs;
 };
 
 // Passes every prompt on to another implementation; a base for those that change one thing.

@@ -42,14 +42,14 @@ private:
     std::size_t m_width = 0;
 };
 
-bool write_page(const std::string& path, const std::string& page)
+bool write_page(fsys::FileSystem& fs, const std::string& path, const std::string& page)
 {
     fsys::RawFile f;
-    if (!fsys::open_for_writing(path, fsys::Create::truncate, f)) {
+    if (!fs.open_for_writing(path, fsys::Create::truncate, f)) {
         return false;
     }
-    const bool written = fsys::write_all(f, page.data(), page.size());
-    return fsys::close_file(f) && written;
+    const bool written = fs.write_all(f, page.data(), page.size());
+    return fs.close_file(f) && written;
 }
 
 void fail(std::FILE* err, const std::string& reason)
@@ -59,7 +59,7 @@ void fail(std::FILE* err, const std::string& reason)
 
 }  // namespace
 
-int run_report(const ReportRequest& request, std::string_view version, std::FILE* out, std::FILE* err)
+int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_view version, std::FILE* out, std::FILE* err)
 {
     std::vector<std::string> given = request.roots;
     std::string prefs = request.library_prefs;
@@ -67,7 +67,7 @@ int run_report(const ReportRequest& request, std::string_view version, std::FILE
     std::vector<std::string> roots;
     std::vector<std::string> notes;
     std::string error;
-    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(given, prefs, roots, error, notes);
+    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(fs, given, prefs, roots, error, notes);
     for (const std::string& note : notes) {
         fail(err, note);
     }
@@ -78,25 +78,25 @@ int run_report(const ReportRequest& request, std::string_view version, std::FILE
     std::vector<std::string> paths;
     for (const std::string& path : request.paths) {
         // A file that is there but cannot be read is reported as unreadable, not refused.
-        if (!fsys::entry_exists(path)) {
+        if (!fs.entry_exists(path)) {
             fail(err, "no such file or folder: " + path);
             return k_report_usage_error;
         }
-        paths.push_back(fsys::absolute_path(path));
+        paths.push_back(fs.absolute_path(path));
     }
     ProgressLine line(err);
     ReportProgress progress;
     if (is_terminal(err)) {
         progress = [&line](long long files, unsigned long long bytes, long long) { line.show(files, bytes); };
     }
-    LibraryReport report = build_library_report(paths, roots, report_readers(), progress);
+    LibraryReport report = build_library_report(fs, paths, roots, report_readers(), progress);
     report.library_prefs = prefs;
     report.root_notes = notes;
     line.clear();
     const std::string text = request.json ? report_json(report, version) : report_text(report);
     write_text(out, text);
     std::fflush(out);
-    if (!request.html.empty() && !write_page(request.html, report_html(report, version))) {
+    if (!request.html.empty() && !write_page(fs, request.html, report_html(report, version))) {
         fail(err, "can't write the report page " + request.html);
         return k_report_usage_error;
     }

@@ -1,6 +1,8 @@
 // tarnwick-cli --report: the read-only check of a library, written as text, JSON or HTML.
 #pragma once
 
+#include "engine/fsys.h"
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -21,4 +23,4 @@ inline constexpr int k_report_broken = 3;
 // Runs the report, written to `out`; the exit status: 0 when no reference is moved or
 // missing, 3 when some are or a document could not be read, 2 for a root or path that is not
 // there (with a one-line reason on `err`, where a terminal also shows the progress).
-int run_report(const ReportRequest& request, std::string_view version, std::FILE* out, std::FILE* err);
+int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_view version, std::FILE* out, std::FILE* err);

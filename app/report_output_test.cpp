@@ -123,7 +123,7 @@ TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.err);
         std::FILE *out = std::tmpfile(), *err = std::tmpfile();
-        EXPECT_EQ(run_report(c.request, "9.9", out, err), c.status);
+        EXPECT_EQ(run_report(fsys::disk(), c.request, "9.9", out, err), c.status);
         const std::string text = file_text(out), errors = file_text(err);
         EXPECT_EQ(text.substr(0, c.out_starts.size()), c.out_starts);
 #ifndef _WIN32

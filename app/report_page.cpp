@@ -2,19 +2,19 @@
 
 #include "app/local_time.h"
 #include "engine/fsys.h"
-#include "engine/run_files.h"
+#include "engine/fsys.h"
 
 namespace {
 
 bool write_new_file(const std::string& path, const std::string& text)
 {
     fsys::RawFile f;
-    if (!fsys::open_for_writing(path, fsys::Create::exclusive, f)) {
+    if (!fsys::disk().open_for_writing(path, fsys::Create::exclusive, f)) {
         return false;
     }
-    const bool written = fsys::write_all(f, text.data(), text.size());
-    if (!fsys::close_file(f) || !written) {
-        fsys::remove_file(path);
+    const bool written = fsys::disk().write_all(f, text.data(), text.size());
+    if (!fsys::disk().close_file(f) || !written) {
+        fsys::disk().remove_file(path);
         return false;
     }
     return true;
@@ -33,12 +33,12 @@ std::string write_report_page(const std::string& folder, std::time_t made, const
     const std::string name = report_page_name(made);
     const std::string stem = folder + fsys::k_sep + name.substr(0, name.size() - 5);
     path_tried = stem + ".html";
-    if (!fsys::make_folders(folder)) {
+    if (!fsys::disk().make_folders(folder)) {
         return std::string();
     }
     for (int k = 1; k < 100; ++k) {
         const std::string path = k == 1 ? stem + ".html" : stem + "-" + std::to_string(k) + ".html";
-        if (fsys::entry_exists(path)) {
+        if (fsys::disk().entry_exists(path)) {
             continue;
         }
         path_tried = path;

@@ -3,9 +3,9 @@
 #include "app/content_roots.h"
 #include "app/local_time.h"
 #include "engine/content_paths.h"
-#include "engine/engine_state.h"
 #include "engine/fsys.h"
-#include "engine/tree_walk.h"
+#include "engine/run.h"
+#include "engine/walk.h"
 
 #include <algorithm>
 #include <ctime>
@@ -26,18 +26,11 @@ std::string relative_path(const std::string& path, const std::string& folder)
     return rel;
 }
 
-// `path` from anywhere, as the roots are held: its folder normalised.
-std::string absolute_file(const std::string& path)
-{
-    const std::string absolute = fsys::absolute_path(path);
-    return child_path(normalised_root(folder_of(absolute)), name_of(absolute));
-}
-
-bool same_volume(const std::string& a, const std::string& b)
+bool same_volume(fsys::FileSystem& fs, const std::string& a, const std::string& b)
 {
     fsys::FolderId x;
     fsys::FolderId y;
-    return fsys::folder_identity(a, x) && fsys::folder_identity(b, y) && x.volume == y.volume;
+    return fs.folder_identity(a, x) && fs.folder_identity(b, y) && x.volume == y.volume;
 }
 
 // A name the manifest can hold as it is: JSON text is UTF-8, and a name that is not must
@@ -73,8 +66,8 @@ std::string run_stamp(std::time_t when)
     return local_time_text(when, "%Y%m%d-%H%M%S");
 }
 
-RunFolders::RunFolders(RunSettings settings, std::string stamp)
-    : m_settings(std::move(settings)), m_stamp(std::move(stamp))
+RunFolders::RunFolders(Run& run, RunSettings settings, std::string stamp)
+    : m_run(run), m_settings(std::move(settings)), m_stamp(std::move(stamp))
 {
     m_folders.resize(m_settings.roots.size());
 }
@@ -83,8 +76,8 @@ RunFolders::~RunFolders()
 {
     for (auto& f : m_folders) {
         if (f && f->manifest.is_open()) {
-            fsys::sync_to_disk(f->manifest);
-            fsys::close_file(f->manifest);
+            m_run.fs().sync_to_disk(f->manifest);
+            m_run.fs().close_file(f->manifest);
         }
     }
 }
@@ -97,12 +90,20 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
     if (f) {
         return f->failed ? nullptr : f.get();
     }
+    fsys::FileSystem& fs = m_run.fs();
     f = std::make_unique<Folder>();
     f->root = m_settings.roots[root];
     const std::string runs = child_path(f->root, k_runs_folder_name);
+    // A link in its place, as content unpacked at the root may bring, would send the old
+    // versions wherever it points.
+    if (fs.name_kind(runs) != fsys::NameKind::none && fs.name_kind(runs) != fsys::NameKind::folder) {
+        m_run.write_log("the run folder " + runs + " is no plain folder: old versions are kept beside their files\n");
+        f->failed = true;
+        return nullptr;
+    }
     // Two runs in one second get folders of their own.
     f->path = child_path(runs, m_stamp);
-    for (int n = 2; fsys::entry_exists(f->path); ++n) {
+    for (int n = 2; fs.entry_exists(f->path); ++n) {
         f->path = child_path(runs, m_stamp + "-" + std::to_string(n));
     }
     ordered_json head{{"program", "tarnwick"}, {"format", 1}, {"version", m_settings.version},
@@ -112,41 +113,57 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
     text.pop_back();
     text += ",\"files\":[" + k_manifest_end;
     f->end = static_cast<long long>(text.size() - k_manifest_end.size());
-    f->failed = !fsys::make_folders(f->path) ||
-                !fsys::open_for_writing(child_path(f->path, "manifest.json"), fsys::Create::exclusive, f->manifest) ||
-                !fsys::write_all(f->manifest, text.data(), text.size());
+    f->failed = !fs.make_folders(f->path) ||
+                !fs.open_for_writing(child_path(f->path, "manifest.json"), fsys::Create::exclusive, f->manifest) ||
+                !fs.write_all(f->manifest, text.data(), text.size());
     if (!f->failed) {
-        write_log("old versions of the files changed are kept in\n     ");
-        write_log(f->path);
-        write_log("\n");
+        m_run.write_log("old versions of the files changed are kept in\n     " + f->path + "\n");
     }
     return f->failed ? nullptr : f.get();
 }
 
+// `given` spelt below the root that holds it, as the roots are held, links followed where the
+// text alone does not tell (a root reached through a link, or a file named by its real path);
+// npos in `root` when no root holds it.
+std::string RunFolders::place(const std::string& given, std::size_t& root)
+{
+    fsys::FileSystem& fs = m_run.fs();
+    const std::string absolute = fs.absolute_path(given);
+    std::string file = child_path(normalised_root(fs, folder_of(absolute)), name_of(absolute));
+    root = root_holding(file, m_settings.roots);
+    if (root == std::string::npos) {
+        std::string folder = folder_of(file);
+        root = place_under_root(fs, folder, m_settings.roots);
+        file = child_path(folder, name_of(file));
+    }
+    return file;
+}
+
 std::string RunFolders::backup_for(const std::string& given)
 {
-    const std::string file = absolute_file(given);
-    const std::size_t root = root_holding(file, m_settings.roots);
+    fsys::FileSystem& fs = m_run.fs();
+    std::size_t root = std::string::npos;
+    const std::string file = place(given, root);
     Folder* f = root == std::string::npos ? nullptr : folder_for(root);
     std::string backup;
     if (f != nullptr) {
         backup = child_path_of_slashed(f->path, relative_path(file, f->root));
-        if (!is_utf8(backup) || !same_volume(f->path, folder_of(file)) || !fsys::make_folders(folder_of(backup)) ||
-            fsys::entry_exists(backup)) {
+        if (!is_utf8(backup) || !same_volume(fs, f->path, folder_of(given)) || !fs.make_folders(folder_of(backup)) ||
+            fs.entry_exists(backup)) {
             backup.clear();
         }
     }
     if (backup.empty() && !m_fallback_said) {
         m_fallback_said = true;
-        write_log("some old versions are kept beside their files: the run folder cannot hold them\n");
+        m_run.write_log("some old versions are kept beside their files: the run folder cannot hold them\n");
     }
     return backup;
 }
 
 bool RunFolders::record(const FileChange& change)
 {
-    const std::string file = absolute_file(change.file);
-    const std::size_t root = root_holding(file, m_settings.roots);
+    std::size_t root = std::string::npos;
+    const std::string file = place(change.file, root);
     Folder* f = root == std::string::npos ? nullptr : folder_for(root);
     // An old version kept beside its file is undone from the run log, as the default repair's.
     if (f == nullptr || change.backup.compare(0, f->path.size() + 1, f->path + fsys::k_sep) != 0) {
@@ -161,10 +178,11 @@ bool RunFolders::record(const FileChange& change)
                              {"backup", relative_path(change.backup, f->path)},
                              {"before", digest_json(change.before)},
                              {"after", digest_json(change.after)},
-                             {"replacements", replacements}};
+                             {"replacements", replacements},
+                             {"undone", nullptr}};
     const std::string text = (f->entries > 0 ? ",\n" : "\n") +
                              entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + k_manifest_end;
-    if (!fsys::seek_to(f->manifest, f->end) || !fsys::write_all(f->manifest, text.data(), text.size())) {
+    if (!m_run.fs().seek_to(f->manifest, f->end) || !m_run.fs().write_all(f->manifest, text.data(), text.size())) {
         return false;
     }
     f->end += static_cast<long long>(text.size() - k_manifest_end.size());

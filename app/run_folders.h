@@ -1,14 +1,18 @@
 // The run folders of an extended run: `<root>/tarnwick-runs/<YYYYMMDD-HHMMSS>/` under each root
 // that holds a file the run changes, the old version of each such file at its path from that
-// root, and `manifest.json` describing the run and every change, written as the run goes.
+// root, and `manifest.json` describing the run and every change, written as the run goes. A
+// run that changes nothing makes none.
 #pragma once
 
+#include "engine/fsys.h"
 #include "engine/run_journal.h"
 
 #include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
+
+class Run;
 
 struct RunSettings {
     std::string version;  // of the program
@@ -21,7 +25,8 @@ std::string run_stamp(std::time_t when);
 
 class RunFolders : public RunJournal {
 public:
-    RunFolders(RunSettings settings, std::string stamp);
+    // `run` is told, in its log, where the old versions go.
+    RunFolders(Run& run, RunSettings settings, std::string stamp);
     ~RunFolders() override;
     std::string backup_for(const std::string& file) override;
     bool record(const FileChange& change) override;
@@ -29,7 +34,9 @@ public:
 private:
     struct Folder;
     Folder* folder_for(std::size_t root);
+    std::string place(const std::string& given, std::size_t& root);
 
+    Run& m_run;
     RunSettings m_settings;
     std::string m_stamp;
     std::vector<std::unique_ptr<Folder>> m_folders;  // one for each root, made when first needed

@@ -1,255 +1,212 @@
 #include "app/runs.h"
 
-#include "app/run_summary.h"
-
-#include "engine/correction.h"
-#include "engine/engine_state.h"
 #include "engine/folder_walk.h"
 #include "engine/fsys.h"
-#include "engine/library_rules.h"
-#include "engine/poser_documents.h"
 #include "engine/poserfile.h"
 #include "engine/refline.h"
+#include "engine/rules.h"
 #include "engine/run_stop.h"
 
 #include <utility>
 
-std::string rootdir;
-std::string logname;
-std::string file;
-
 namespace {
 
-bool g_run_in_progress = false;
-LogViewer g_log_viewer;
-FolderPicker g_folder_picker;
-bool g_cancelled = false;
-unsigned long long g_runs_started = 0;
-
-void build_logname()
+void build_logname(Session& s)
 {
-    logname = rootdir;
-    logname += fsys::k_sep;
-    logname += k_log_file_name;
+    s.logname = s.rootdir;
+    s.logname += fsys::k_sep;
+    s.logname += k_log_file_name;
 }
 
 // A log that cannot be created leaves LOG absent: the run goes on without log lines.
-void open_log()
+void open_log(Session& s)
 {
     auto log = std::make_unique<TextWriter>();
-    if (log->open(logname)) {
-        LOG = std::move(log);
+    if (log->open(s.run.fs(), s.logname)) {
+        s.run.LOG = std::move(log);
     } else {
-        LOG.reset();
+        s.run.LOG.reset();
     }
 }
 
-void close_log()
+void close_log(Session& s)
 {
-    if (LOG) {
-        LOG->close();
+    if (s.run.LOG) {
+        s.run.LOG->close();
     }
-    LOG.reset();
-}
-
-bool extended_window_run()
-{
-    return g_folder_picker && library_rules() != nullptr;
+    s.run.LOG.reset();
 }
 
 // The next chooser proposes the log's bare name; then the user may look at the log.
-void closing_steps(Prompts& wn)
+void closing_steps(Session& s, Prompts& wn)
 {
-    std::string name = logname;
+    std::string name = s.logname;
     int cut = dellocalname(name);
-    file = cut > 0 ? logname.substr(static_cast<std::size_t>(cut) + 1) : logname;
-    const std::string body = extended_window_run() ? logname + "\n\n" + run_summary(run_tally) : logname;
-    if (wn.question(Owner::none, body, "do you want to see my log for this run?") && g_log_viewer) {
-        g_log_viewer(logname);
+    s.file = cut > 0 ? s.logname.substr(static_cast<std::size_t>(cut) + 1) : s.logname;
+    const std::string summary = s.folder_picker ? s.run.rules().summary(s.run.tally) : std::string();
+    const std::string body = summary.empty() ? s.logname : s.logname + "\n\n" + summary;
+    if (wn.question(Owner::none, body, "do you want to see my log for this run?") && s.log_viewer) {
+        s.log_viewer(s.logname);
     }
 }
 
-void start_run()
+void start_run(Session& s)
 {
-    start_library_run();
-    run_tally = RunTally{};
-    ++g_runs_started;
+    s.run.start();
+    ++s.runs_started;
 }
 
-// After the engine: a run the Cancel button stopped goes on to its closing steps; one stopped
-// by a close or an interrupt ends there. False for the latter.
-bool ran_to_its_end()
+// After the engine: a run the Cancel button stopped goes on to its closing steps, saying so;
+// one stopped by a close or an interrupt ends there. False for the latter.
+bool ran_to_its_end(Session& s)
 {
-    if (g_cancelled) {
-        g_cancelled = false;
+    if (s.cancelled) {
+        s.cancelled = false;
+        s.run.tally.stopped = true;
         run_stop::clear();
     }
     return !run_stop::requested();
 }
 
-// The extended runs end their log with what the files came to. `nothing_logged`: a single
-// file's log still reads "no alterations", which the summary must follow, not overwrite.
-void log_summary(bool nothing_logged)
+// Rules with a summary end their log with it. `nothing_logged`: a single file's log still
+// reads "no alterations", which the summary must follow, not overwrite.
+void log_summary(Session& s, bool nothing_logged)
 {
-    if (library_rules() == nullptr) {
+    const std::string summary = s.run.rules().summary(s.run.tally);
+    if (summary.empty()) {
         return;
     }
     if (nothing_logged) {
-        write_log("no alterations\n");
+        s.run.write_log("no alterations\n");
     }
-    write_log(run_summary(run_tally) + "\n");
+    s.run.write_log(summary + "\n");
 }
 
-void single_file_run(Prompts& wn)
+void single_file_run(Session& s, Prompts& wn)
 {
-    start_run();
-    build_logname();
-    open_log();
-    create_repllist();
+    start_run(s);
+    build_logname(s);
+    open_log(s);
+    s.run.create_repllist();
     // Overwritten from the start by whatever the check writes; stays when it writes nothing.
-    write_log("no alterations\n");
-    if (LOG) {
-        LOG->rewind();
+    s.run.write_log("no alterations\n");
+    if (s.run.LOG) {
+        s.run.LOG->rewind();
     }
-    const unsigned long long logged_before = log_writes();
-    readposerfile(file, wn);
-    const bool go_on = ran_to_its_end();
+    const unsigned long long logged_before = s.run.log_writes();
+    s.run.tally.total = 1;
+    s.run.rules().repair(s.run, s.file, wn, fsys::Listed::unknown);
+    const bool go_on = ran_to_its_end(s);
     if (go_on) {
-        log_summary(log_writes() == logged_before);
+        log_summary(s, s.run.log_writes() == logged_before);
     }
-    close_log();
+    close_log(s);
     if (go_on) {
-        closing_steps(wn);
+        closing_steps(s, wn);
     }
 }
 
-void folder_run(Prompts& wn)
+void folder_run(Session& s, Prompts& wn)
 {
-    start_run();
-    build_logname();
-    create_repllist();
-    open_log();
-    searchdir(file, wn);
-    const bool go_on = ran_to_its_end();
+    start_run(s);
+    build_logname(s);
+    s.run.create_repllist();
+    open_log(s);
+    searchdir(s.run, s.file, wn);
+    const bool go_on = ran_to_its_end(s);
     if (go_on) {
-        log_summary(false);
+        log_summary(s, false);
     }
-    close_log();
+    close_log(s);
     // A stopped run ends here: its log holds what was done, and nobody is asked anything.
     if (!go_on) {
         return;
     }
-    wn.information(Owner::none, logname, "searchdir finished, my log is on this file");
-    closing_steps(wn);
+    wn.information(Owner::none, s.logname, "searchdir finished, my log is on this file");
+    closing_steps(s, wn);
 }
 
-void check_file(Prompts& wn)
+void check_file(Session& s, Prompts& wn)
 {
-    // The chooser lists what the run will check: with the library rules, every Poser document.
-    static const FileFilter every_document{"Poser documents", poser_document_patterns()};
-    const FileFilter& filter = extended_window_run() ? every_document : filterCR2etc;
-    if (wn.GetFileName(Owner::main, file, posername, "file to check?", filter, ChooserMode::open) == 0) {
+    // The chooser lists what the run will check.
+    const FileFilter& filter = s.folder_picker ? s.run.rules().document_filter() : filterCR2etc;
+    if (wn.GetFileName(Owner::main, s.file, s.run.posername, "file to check?", filter, ChooserMode::open) == 0) {
         return;
     }
-    single_file_run(wn);
+    single_file_run(s, wn);
 }
 
 // The user names a folder by naming any file in it, existing or not, or the folder itself;
-// in the extended mode picks the folder itself.
-void check_folder(Prompts& wn)
+// with the window's extended repair picks the folder itself.
+void check_folder(Session& s, Prompts& wn)
 {
-    if (extended_window_run()) {
-        std::string folder = posername;
-        if (g_folder_picker(folder, posername, "folder to be checked") != 0) {
-            file = folder;
-            folder_run(wn);
+    if (s.folder_picker) {
+        std::string folder = s.run.posername;
+        if (s.folder_picker(folder, s.run.posername, "folder to be checked") != 0) {
+            s.file = folder;
+            folder_run(s, wn);
         }
         return;
     }
-    if (wn.GetFileName(Owner::main, file, posername, "find any file in the folder to be checked", filterall,
+    if (wn.GetFileName(Owner::main, s.file, s.run.posername, "find any file in the folder to be checked", filterall,
                        ChooserMode::save) == 0) {
         return;
     }
-    if (!is_dir(file) && dellocalname(file) == 0) {
-        wn.warning(Owner::none, file, "this is not a valid filename");
+    if (!is_dir(s.run.fs(), s.file) && dellocalname(s.file) == 0) {
+        wn.warning(Owner::none, s.file, "this is not a valid filename");
         return;
     }
-    folder_run(wn);
+    folder_run(s, wn);
 }
 
 }  // namespace
 
-void set_rootdir_to_current_folder()
+void set_rootdir_to_current_folder(Session& session)
 {
-    rootdir = fsys::current_folder();
+    session.rootdir = session.run.fs().current_folder();
 }
 
-void use_window_extras(FolderPicker picker)
+void cancel_run(Session& session)
 {
-    g_folder_picker = std::move(picker);
-}
-
-void cancel_run()
-{
-    if (!g_run_in_progress) {
+    if (!session.run_in_progress) {
         return;
     }
-    g_cancelled = true;
+    session.cancelled = true;
     run_stop::request();
 }
 
-unsigned long long runs_started()
+BusyGuard::BusyGuard(Session& session) : m_session(session), m_outer(session.run_in_progress)
 {
-    return g_runs_started;
-}
-
-void forget_run_cancel()
-{
-    g_cancelled = false;
-}
-
-void set_log_viewer(LogViewer viewer)
-{
-    g_log_viewer = std::move(viewer);
-}
-
-BusyGuard::BusyGuard() : m_outer(g_run_in_progress)
-{
-    g_run_in_progress = true;
+    session.run_in_progress = true;
 }
 
 BusyGuard::~BusyGuard()
 {
-    g_run_in_progress = m_outer;
+    m_session.run_in_progress = m_outer;
 }
 
-bool run_in_progress()
-{
-    return g_run_in_progress;
-}
-
-AfterCommand menu_command(int command, Prompts& wn)
+AfterCommand menu_command(Session& session, int command, Prompts& wn)
 {
     // Runs share the log, the replacement list and the target: a second one must wait.
-    if (g_run_in_progress) {
+    if (session.run_in_progress) {
         return AfterCommand::go_on;
     }
     switch (command) {
     case k_check_file: {
-        BusyGuard busy;
-        check_file(wn);
+        BusyGuard busy(session);
+        check_file(session, wn);
         break;
     }
     case k_check_folder: {
-        BusyGuard busy;
-        check_folder(wn);
+        BusyGuard busy(session);
+        check_folder(session, wn);
         break;
     }
     case k_help:
         wn.information(Owner::none, "For information, read the file tarnwick_readme.txt that came with this application.", "");
         break;
     case k_exit:
-        release_repllist();
+        session.run.release_repllist();
         return AfterCommand::close_main_window;
     default:
         break;
@@ -257,22 +214,22 @@ AfterCommand menu_command(int command, Prompts& wn)
     return AfterCommand::go_on;
 }
 
-void handle_drop(const std::vector<std::string>& paths, Prompts& wn)
+void handle_drop(Session& session, const std::vector<std::string>& paths, Prompts& wn)
 {
-    if (g_run_in_progress) {
+    if (session.run_in_progress) {
         return;
     }
     if (paths.size() != 1) {
         wn.warning(Owner::main, "one file at a time please", "drag-and-drop");
         return;
     }
-    BusyGuard busy;
-    file = paths.front();
-    if (is_dir(file)) {
-        folder_run(wn);
-    } else if (walk_policy().is_document(file)) {
-        single_file_run(wn);
+    BusyGuard busy(session);
+    session.file = paths.front();
+    if (is_dir(session.run.fs(), session.file)) {
+        folder_run(session, wn);
+    } else if (session.run.rules().walk_policy().is_document_name(session.file)) {
+        single_file_run(session, wn);
     } else {
-        wn.warning(Owner::none, file, "I can't handle this sort of file");
+        wn.warning(Owner::none, session.file, "I can't handle this sort of file");
     }
 }

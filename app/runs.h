@@ -4,19 +4,43 @@
 
 #include "app/folder_picker.h"
 #include "engine/prompts.h"
+#include "engine/run.h"
+#include "engine/run_journal.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-// The folder that was current when the program started; the run log always lives there.
-extern std::string rootdir;
-// The run log's full path, built for every run.
-extern std::string logname;
-// The target of a run, shared with the choosers (initial name in, chosen path out) and drops.
-extern std::string file;
-
 inline constexpr const char* k_log_file_name = "__result_of_run.txt";
+
+// How a finished run's log is shown when the user asks for it: the Windows program starts
+// the text editor, the console program prints it.
+using LogViewer = std::function<void(const std::string& logname)>;
+
+// What the program keeps between runs and while one goes: the engine's state, the start
+// folder, the run's target, and whether a run is in progress.
+struct Session {
+    explicit Session(fsys::FileSystem& fs = fsys::disk()) : run(fs) {}
+
+    Run run;
+    // The folder that was current when the program started; the run log always lives there.
+    std::string rootdir;
+    // The run log's full path, built for every run.
+    std::string logname;
+    // The target of a run, shared with the choosers (initial name in, chosen path out) and drops.
+    std::string file;
+    LogViewer log_viewer;
+    // The window program's extended repair, on while set: the file chooser lists every document
+    // the rules check, folders are picked with it, and the closing question's body ends with
+    // the run's summary. The console program's prompts stay as they are.
+    FolderPicker folder_picker;
+    // Where the extended runs keep their old versions; null for the repair's own backups.
+    std::unique_ptr<RunJournal> journal;
+    bool run_in_progress = false;
+    bool cancelled = false;  // the Cancel button stopped the run in progress
+    unsigned long long runs_started = 0;
+};
 
 // The menu commands, with the identifiers of the Windows menu.
 enum MenuCommand : int {
@@ -27,49 +51,31 @@ enum MenuCommand : int {
 };
 
 // Sets rootdir to the current folder, whatever its length.
-void set_rootdir_to_current_folder();
-
-// How a finished run's log is shown when the user asks for it: the Windows program starts
-// the text editor, the console program prints it.
-using LogViewer = std::function<void(const std::string& logname)>;
-void set_log_viewer(LogViewer viewer);
-
-// The window program's extended repair, on while `picker` is set (empty: off): the file
-// chooser lists every Poser document the library rules check, folders are picked with
-// `picker`, and the closing question's body ends with the run's summary. The console
-// program's prompts stay as they are.
-void use_window_extras(FolderPicker picker);
+void set_rootdir_to_current_folder(Session& session);
 
 // The Cancel button of a run: it ends before its next file and then closes as usual, its log
 // and summary offered. A close of the window stops it for good (run_stop alone).
-void cancel_run();
-// How many runs have started since the program did: a caller tells whether a command ran.
-unsigned long long runs_started();
-// Forgets a cancel not yet taken: the window is being closed, and nothing more is asked.
-void forget_run_cancel();
+void cancel_run(Session& session);
 
 enum class AfterCommand { go_on, close_main_window };
 // Carries out menu command `command` (any other number does nothing). Nothing starts
 // while a run is in progress.
-AfterCommand menu_command(int command, Prompts& wn);
+AfterCommand menu_command(Session& session, int command, Prompts& wn);
 
 // Handles the paths of one drop: exactly one is accepted; a folder starts a folder run, a
 // Poser file a single-file run, anything else is refused with a warning.
-void handle_drop(const std::vector<std::string>& paths, Prompts& wn);
-
-// True while a run is being carried out, or anything else that commands must wait for,
-// such as the Poser root dialogue (their prompts may let other input arrive).
-bool run_in_progress();
+void handle_drop(Session& session, const std::vector<std::string>& paths, Prompts& wn);
 
 // Keeps the program busy for as long as it lives: commands and drops meanwhile start
-// nothing.
+// nothing (prompts of a run, or of the Poser root dialogue, may let other input arrive).
 class BusyGuard {
 public:
-    BusyGuard();
+    explicit BusyGuard(Session& session);
     ~BusyGuard();
     BusyGuard(const BusyGuard&) = delete;
     BusyGuard& operator=(const BusyGuard&) = delete;
 
 private:
+    Session& m_session;
     bool m_outer;
 };

@@ -6,20 +6,22 @@ class Runs : public testing::Test {
 protected:
     void SetUp() override
     {
-        reset_engine(dir.at("Poser"));
-        rootdir = dir.at("start");
+        reset_engine(run, dir.at("Poser"));
+        session.rootdir = dir.at("start");
         write_bytes(log, "");
-        file.clear();
+        session.file.clear();
         write_bytes(dir.at("Poser/geom/new.obj"), "");
-        set_log_viewer([this](const std::string& path) { shown_logs.push_back(path); });
+        session.log_viewer = [this](const std::string& path) { shown_logs.push_back(path); };
     }
-    void TearDown() override { reset_engine(""); }
+    void TearDown() override { reset_engine(run, ""); }
     std::string closing(const std::string& answer) const
     {
         return "question\tnone\tdo you want to see my log for this run?\t" + log + "\t" + answer;
     }
 
     TempDir dir;
+    Session session;
+    ::Run& run = session.run;
     const std::string log = dir.at("start/__result_of_run.txt"), a = dir.at("lib/a.cr2");
     Lines shown_logs;
 };
@@ -30,18 +32,18 @@ TEST_F(Runs, ChecksOfAFileAndOfAFolderWithTheirLogs)
     ScriptedSession s({"cancel", "cancel", a, dir.at("Poser/geom/new.obj"), "yes", dir.at("lib/sub/not-there.txt"), "yes", "no",
                        "nofolder.txt"});
     for (int command : {k_check_file, k_check_folder, k_check_file}) {
-        menu_command(command, s.wn);
+        menu_command(session, command, s.wn);
     }
-    EXPECT_EQ(file, "__result_of_run.txt");  // the next chooser proposes the log
+    EXPECT_EQ(session.file, "__result_of_run.txt");  // the next chooser proposes the log
     EXPECT_EQ(shown_logs, Lines{log});
     EXPECT_EQ(read_bytes(log), correcting_lines(a, dir.at("lib/a_zz00.cr2")) +
                                    replaced_lines(dir.at("Poser/geom/gone.obj"), dir.at("Poser/geom/new.obj")));
     // a folder named by a file in it; the pick is kept for later runs
     const std::string b = dir.at("lib/sub/b.cr2");
     write_bytes(b, "figureResFile :geom:gone.obj\n");
-    menu_command(k_check_folder, s.wn);
+    menu_command(session, k_check_folder, s.wn);
     EXPECT_EQ(read_bytes(b), "figureResFile :geom:new.obj\r\n");
-    menu_command(k_check_folder, s.wn);
+    menu_command(session, k_check_folder, s.wn);
     const std::string root = "\t" + dir.at("Poser") + "\t", save = "save\tmain\tfind any file in the folder to be checked\t";
     EXPECT_EQ(s.transcript(), (Lines{"open\tmain\tfile to check?\t" + root + "files to be checked\tcancel",
                                      save + root + "all files\tcancel",
@@ -58,12 +60,13 @@ TEST_F(Runs, ChecksOfAFileAndOfAFolderWithTheirLogs)
 struct Impatient : ScriptedPrompts {
     using ScriptedPrompts::ScriptedPrompts;
     Prompts* outer = nullptr;
+    Session* session = nullptr;
 
     bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
     {
-        EXPECT_EQ(menu_command(k_exit, *outer), AfterCommand::go_on);
-        menu_command(k_check_file, *outer);
-        handle_drop({std::string(body)}, *outer);
+        EXPECT_EQ(menu_command(*session, k_exit, *outer), AfterCommand::go_on);
+        menu_command(*session, k_check_file, *outer);
+        handle_drop(*session, {std::string(body)}, *outer);
         return ScriptedPrompts::ask_question(owner, body, caption);
     }
 };
@@ -71,15 +74,16 @@ struct Impatient : ScriptedPrompts {
 TEST_F(Runs, DropsHelpExitAndAStop)
 {
     write_bytes(dir.at("lib/h.hr2"), "plain\n");
-    rootdir = dir.at("no/such/folder");  // a log that cannot be created is skipped
+    session.rootdir = dir.at("no/such/folder");  // a log that cannot be created is skipped
     Impatient answers(Lines{"yes", "no"});
     TranscriptPrompts wn(answers);
     answers.outer = &wn;
-    handle_drop({dir.at("lib/h.hr2"), a}, wn);
-    handle_drop({dir.at("lib/t.txt")}, wn);
-    handle_drop({dir.at("lib")}, wn);
-    EXPECT_EQ(menu_command(k_help, wn), AfterCommand::go_on);
-    EXPECT_EQ(menu_command(300, wn), AfterCommand::go_on);
+    answers.session = &session;
+    handle_drop(session, {dir.at("lib/h.hr2"), a}, wn);
+    handle_drop(session, {dir.at("lib/t.txt")}, wn);
+    handle_drop(session, {dir.at("lib")}, wn);
+    EXPECT_EQ(menu_command(session, k_help, wn), AfterCommand::go_on);
+    EXPECT_EQ(menu_command(session, 300, wn), AfterCommand::go_on);
     const std::string lost_log = dir.at("no/such/folder/__result_of_run.txt");
     EXPECT_EQ(wn.lines(), (Lines{"warning\tmain\tdrag-and-drop\tone file at a time please",
                                  "warning\tnone\tI can't handle this sort of file\t" + dir.at("lib/t.txt"),
@@ -88,15 +92,15 @@ TEST_F(Runs, DropsHelpExitAndAStop)
                                  "question\tnone\tdo you want to see my log for this run?\t" + lost_log + "\tno",
                                  "information\tnone\t\tFor information, read the file tarnwick_readme.txt that came with "
                                  "this application."}));
-    EXPECT_FALSE(exists(dir.at("no")) || run_in_progress());
+    EXPECT_FALSE(exists(dir.at("no")) || session.run_in_progress);
     // a stop ends a run before its next file, and nobody is asked anything
     write_bytes(a, "prop 0 0 geom:new.obj\n");
     run_stop::request();
-    handle_drop({dir.at("lib")}, wn);
-    handle_drop({a}, wn);
+    handle_drop(session, {dir.at("lib")}, wn);
+    handle_drop(session, {a}, wn);
     EXPECT_EQ(wn.lines().size(), 8u);
     EXPECT_EQ(read_bytes(a), "prop 0 0 geom:new.obj\n");
-    EXPECT_TRUE(repllist);
-    EXPECT_EQ(menu_command(k_exit, wn), AfterCommand::close_main_window);
-    EXPECT_FALSE(repllist);
+    EXPECT_TRUE(run.repllist);
+    EXPECT_EQ(menu_command(session, k_exit, wn), AfterCommand::close_main_window);
+    EXPECT_FALSE(run.repllist);
 }

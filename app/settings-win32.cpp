@@ -73,15 +73,15 @@ bool read_whole_file(const std::string& path, std::string& bytes)
 {
     bytes.clear();
     fsys::RawFile f;
-    if (!fsys::open_for_reading(path, f)) {
-        return !fsys::entry_exists(path);
+    if (!fsys::disk().open_for_reading(path, f)) {
+        return !fsys::disk().entry_exists(path);
     }
     char block[4096];
     long long n = 0;
-    while ((n = fsys::read_some(f, block, sizeof block)) > 0) {
+    while ((n = fsys::disk().read_some(f, block, sizeof block)) > 0) {
         bytes.append(block, static_cast<std::size_t>(n));
     }
-    return fsys::close_file(f) && n == 0;
+    return fsys::disk().close_file(f) && n == 0;
 }
 
 // The file the profile functions mean by `path`: a bare file name lies in the Windows folder.
@@ -111,13 +111,13 @@ bool make_utf16_file(const std::string& path)
     const std::wstring text = L"\xfeff" + to_wide(old);
     const std::string copy = path + ".new";
     fsys::RawFile f;
-    if (!fsys::open_for_writing(copy, fsys::Create::truncate, f)) {
+    if (!fsys::disk().open_for_writing(copy, fsys::Create::truncate, f)) {
         return false;
     }
-    const bool written = fsys::write_all(f, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    if (!fsys::close_file(f) || !written ||
+    const bool written = fsys::disk().write_all(f, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    if (!fsys::disk().close_file(f) || !written ||
         !MoveFileExW(to_wide(copy).c_str(), to_wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        fsys::remove_file(copy);
+        fsys::disk().remove_file(copy);
         return false;
     }
     return true;

@@ -18,41 +18,31 @@ int refuse(std::FILE* err, const std::string& reason)
     return k_refused;
 }
 
-int print_outcome(const UndoOutcome& o, std::FILE* out)
+int print_outcome(const UndoOutcome& o, std::FILE* out, std::FILE* err, bool unattended)
 {
     for (const std::string& file : o.restored) {
         std::fprintf(out, "restored %s\n", visible(file).c_str());
     }
     for (const auto& [file, reason] : o.left) {
-        std::fprintf(out, "left alone %s: %s\n", visible(file).c_str(), reason.c_str());
+        std::fprintf(out, "left alone %s: %s\n", visible(file).c_str(), visible(reason).c_str());
+        if (unattended) {
+            std::fprintf(err, "left alone: %s: %s\n", visible(file).c_str(), visible(reason).c_str());
+        }
     }
     std::fprintf(out, "%zu files restored, %zu left alone\n", o.restored.size(), o.left.size());
     return o.left.empty() ? k_done : k_some_left;
 }
 
-// The folders of the last run below the roots: one below each root the run changed files in.
-bool last_run(const std::vector<RunFolderInfo>& runs, std::vector<std::string>& folders, std::string& error)
+int list_runs(const RunList& list, std::FILE* out)
 {
-    if (runs.empty()) {
-        error = "no run to undo below the roots";
-        return false;
+    for (const RunFolderInfo& r : list.runs) {
+        const std::string undone = !r.undone.empty()       ? ", undone " + r.undone
+                                   : r.files_undone > 0 ? ", " + std::to_string(r.files_undone) + " undone"
+                                                          : std::string();
+        std::fprintf(out, "%s  %lld files changed, %lld references replaced%s  %s\n", visible(r.stamp).c_str(), r.files,
+                     r.replacements, undone.c_str(), visible(r.folder).c_str());
     }
-    for (const RunFolderInfo& r : runs) {
-        if (r.stamp == runs.back().stamp) {
-            folders.push_back(r.folder);
-        }
-    }
-    return true;
-}
-
-int list_runs(const std::vector<RunFolderInfo>& runs, std::FILE* out)
-{
-    for (const RunFolderInfo& r : runs) {
-        std::fprintf(out, "%s  %lld files changed, %lld references replaced%s  %s\n", r.stamp.c_str(), r.files,
-                     r.replacements, r.undone.empty() ? "" : (", undone " + r.undone).c_str(),
-                     visible(r.folder).c_str());
-    }
-    if (runs.empty()) {
+    if (list.runs.empty()) {
         std::fputs("no runs below the roots\n", out);
     }
     return k_done;
@@ -85,73 +75,95 @@ bool user_agrees(const std::string& question, std::FILE* in, std::FILE* err)
     return std::fgets(answer, sizeof answer, in) != nullptr && std::string(answer).rfind("yes", 0) == 0;
 }
 
+bool gather_roots(fsys::FileSystem& fs, const UndoRequest& request, std::vector<std::string>& roots, std::string& error,
+                  std::FILE* err)
+{
+    std::vector<std::string> notes;
+    std::string prefs = request.library_prefs;
+    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(fs, request.roots, prefs, roots, error, notes);
+    for (const std::string& note : notes) {
+        std::fprintf(err, "tarnwick-cli: %s\n", visible(note).c_str());
+    }
+    return gathered;
+}
+
 }  // namespace
 
-int run_undo_command(const UndoRequest& request, std::FILE* in, std::FILE* out, std::FILE* err)
+int run_undo_command(fsys::FileSystem& fs, const UndoRequest& request, std::FILE* in, std::FILE* out, std::FILE* err,
+                     bool unattended)
 {
+    const std::time_t now = std::time(nullptr);
     std::string error;
     UndoOutcome outcome;
-    if (request.action == UndoAction::undo_log) {
-        return undo_from_log(request.target, outcome, error) ? print_outcome(outcome, out) : refuse(err, error);
-    }
     if (request.action == UndoAction::forget) {
-        if (!request.yes && !user_agrees("delete the old versions kept in " + run_folder_of(request.target) + "?", in, err)) {
+        if (!request.yes && !user_agrees("delete the old versions kept in " + run_folder_of(fs, request.target) + "?", in, err)) {
             return k_said_no;
         }
-        return forget_run(request.target, error) ? k_done : refuse(err, error);
+        return forget_run(fs, request.target, now, error) ? k_done : refuse(err, error);
     }
     std::vector<std::string> folders;
-    if (!request.target.empty()) {
+    if (request.action == UndoAction::undo && !request.target.empty()) {
         folders.push_back(request.target);
     } else {
         std::vector<std::string> roots;
-        std::vector<std::string> notes;
-        std::string prefs = request.library_prefs;
-        const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(request.roots, prefs, roots, error, notes);
-        for (const std::string& note : notes) {
-            std::fprintf(err, "tarnwick-cli: %s\n", visible(note).c_str());
-        }
-        if (!gathered) {
+        if (!gather_roots(fs, request, roots, error, err)) {
             return refuse(err, error);
         }
-        const std::vector<RunFolderInfo> runs = find_runs(roots);
+        if (request.action == UndoAction::undo_log) {
+            return undo_from_log(fs, request.target, roots, outcome, error) ? print_outcome(outcome, out, err, unattended)
+                                                                             : refuse(err, error);
+        }
+        const RunList list = find_runs(fs, roots, now);
+        for (const std::string& refused : list.refused) {
+            std::fprintf(err, "tarnwick-cli: %s\n", visible(refused).c_str());
+        }
         if (request.action == UndoAction::runs) {
-            return list_runs(runs, out);
+            return list_runs(list, out);
         }
-        if (!last_run(runs, folders, error)) {
-            return refuse(err, error);
+        for (const RunFolderInfo* r : last_run(list)) {
+            folders.push_back(r->folder);
+        }
+        if (folders.empty()) {
+            return refuse(err, "no run to undo below the roots");
         }
     }
     for (const std::string& folder : folders) {
-        if (!undo_run(folder, outcome, error)) {
+        if (!undo_run(fs, folder, now, outcome, error)) {
             return refuse(err, error);
         }
     }
-    return print_outcome(outcome, out);
+    return print_outcome(outcome, out, err, unattended);
 }
 
-void undo_last_run(const std::vector<std::string>& roots, Prompts& wn)
+void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, Prompts& wn, std::time_t now)
 {
     static constexpr const char* k_caption = "undo the last extended run";
-    const std::vector<RunFolderInfo> runs = find_runs(roots);
-    std::vector<std::string> folders;
-    std::string error;
-    if (!last_run(runs, folders, error)) {
-        wn.information(Owner::none, error, k_caption);
+    const RunList list = find_runs(fs, roots, now);
+    const std::vector<const RunFolderInfo*> last = last_run(list);
+    if (last.empty()) {
+        wn.information(Owner::none, "nothing is left to undo below the roots", k_caption);
         return;
     }
     long long files = 0;
-    for (const RunFolderInfo& r : runs) {
-        files += r.stamp == runs.back().stamp ? r.files : 0;
+    for (const RunFolderInfo* r : last) {
+        files += r->files - r->files_undone;
     }
-    const std::string body = "the run of " + shown_stamp(runs.back().stamp) + ": " + std::to_string(files) +
-                             " files changed, old versions in\n" + folders.front();
+    // A newer run undone already is said first, so that nobody takes this one for it.
+    std::string body;
+    const RunFolderInfo& newest = list.runs.back();
+    if (newest.stamp != last.front()->stamp && newest.files > 0) {
+        body = "the run of " + shown_stamp(newest.stamp) + " was undone already.\n";
+    }
+    body += "the run of " + shown_stamp(last.front()->stamp) + ": " + std::to_string(files) +
+            (last.front()->files_undone > 0 ? " files still to give back" : " files changed") + ", old versions in\n" +
+            last.front()->folder;
     if (!wn.question(Owner::none, body, "undo the last extended run?")) {
         return;
     }
     UndoOutcome outcome;
-    for (const std::string& folder : folders) {
-        if (!undo_run(folder, outcome, error)) {
+    std::string error;
+    for (const RunFolderInfo* r : last) {
+        if (!undo_run(fs, r->folder, now, outcome, error)) {
             wn.warning(Owner::none, error, "I can't undo this run");
             return;
         }

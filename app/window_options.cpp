@@ -3,9 +3,7 @@
 #include "app/content_roots.h"
 #include "app/library_prefs_search.h"
 #include "app/run_folders.h"
-#include "app/runs.h"
 #include "app/settings.h"
-#include "engine/engine_state.h"
 #include "engine/library_rules.h"
 
 #include <ctime>
@@ -45,55 +43,40 @@ WindowOptions switched(WindowOptions options, WindowOption item)
     return options;
 }
 
-std::vector<std::string> window_content_roots(std::string& library_prefs, std::vector<std::string>& notes)
+std::vector<std::string> window_content_roots(Run& run, std::string& library_prefs, std::vector<std::string>& notes)
 {
     library_prefs = find_library_prefs(roaming_folders_to_search());
     std::vector<std::string> roots;
     std::string error;
-    if (!gather_content_roots({posername}, library_prefs, roots, error, notes)) {
+    if (!gather_content_roots(run.fs(), {run.posername}, library_prefs, roots, error, notes)) {
         // An unreadable prefs file or a root gone since start: the Poser root as it is held.
         notes.push_back(error);
         library_prefs.clear();
-        roots.assign(1, posername);
+        roots.assign(1, run.posername);
     }
     return roots;
 }
 
-namespace {
-
-std::unique_ptr<RunFolders>& window_run_folders()
+void close_run_folders(Session& session)
 {
-    static std::unique_ptr<RunFolders> run_folders;
-    return run_folders;
+    session.run.use_rules(nullptr);
+    session.journal.reset();
 }
 
-}  // namespace
-
-void close_run_folders()
+void apply_window_options(Session& session, const WindowOptions& options, const FolderPicker& picker)
 {
-    if (library_rules() != nullptr) {
-        library_rules()->set_journal(nullptr);
-    }
-    window_run_folders().reset();
-}
-
-void apply_window_options(const WindowOptions& options, const FolderPicker& picker)
-{
+    close_run_folders(session);
+    session.folder_picker = nullptr;
     if (!options.extended) {
-        use_default_rules();
-        use_window_extras(nullptr);
         return;
     }
     std::string prefs;
     std::vector<std::string> notes;
-    LibraryOptions rules{options.automatic, window_content_roots(prefs, notes)};
-    // The progress bar's Cancel button stands in for the question after each folder.
-    rules.ask_after_each_folder = false;
+    auto rules = std::make_unique<LibraryRules>(LibraryOptions{options.automatic, window_content_roots(session.run, prefs, notes), {}});
     // Each run keeps the old versions in run folders of its own, for the undo.
-    std::unique_ptr<RunFolders>& run_folders = window_run_folders();
-    run_folders = std::make_unique<RunFolders>(RunSettings{TARNWICK_VERSION, rules.automatic, rules.roots},
-                                               run_stamp(std::time(nullptr)));
-    use_library_rules(std::move(rules));
-    library_rules()->set_journal(run_folders.get());
-    use_window_extras(picker);
+    session.journal = std::make_unique<RunFolders>(
+        session.run, RunSettings{TARNWICK_VERSION, options.automatic, rules->options().roots}, run_stamp(std::time(nullptr)));
+    rules->set_journal(session.journal.get());
+    session.run.use_rules(std::move(rules));
+    session.folder_picker = picker;
 }

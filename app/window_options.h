@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/folder_picker.h"
+#include "app/runs.h"
 
 #include <string>
 #include <vector>
@@ -32,11 +33,11 @@ WindowOptions switched(WindowOptions options, WindowOption item);
 // The content roots of the window's extended repair and of its report: the Poser root, then
 // the folders of the newest LibraryPrefs.xml Poser keeps (`library_prefs`, "" when none was
 // found); `notes` names those left out. Just the Poser root when it is not a folder.
-std::vector<std::string> window_content_roots(std::string& library_prefs, std::vector<std::string>& notes);
+std::vector<std::string> window_content_roots(Run& run, std::string& library_prefs, std::vector<std::string>& notes);
 
 // Puts the options in force for the next run: the library rules and the window's extras
 // (`picker` for folders) when the extended repair is on, the repair's own rules otherwise.
-void apply_window_options(const WindowOptions& options, const FolderPicker& picker);
+void apply_window_options(Session& session, const WindowOptions& options, const FolderPicker& picker);
 
 // Closes the manifests of the last extended run, which Windows would not let an undo replace.
-void close_run_folders();
+void close_run_folders(Session& session);

@@ -28,11 +28,11 @@ class WindowRuns : public testing::Test {
 protected:
     void SetUp() override
     {
-        reset_engine(dir.at("Poser"));
+        reset_engine(run, dir.at("Poser"));
         write_bytes(dir.at("Poser/geom/new.obj"), "");
-        rootdir = dir.at("start");
+        session.rootdir = dir.at("start");
         write_bytes(log, "");
-        set_log_viewer(nullptr);
+        session.log_viewer = nullptr;
 #ifdef _WIN32
         set_env("APPDATA", roaming);
 #else
@@ -42,8 +42,8 @@ protected:
     }
     void TearDown() override
     {
-        use_window_extras(nullptr);
-        reset_engine("");
+        session.folder_picker = nullptr;
+        reset_engine(run, "");
     }
     // A LibraryPrefs.xml registering `folder`, changed `age` seconds ago.
     void prefs(const std::string& at, const std::string& folder, int age)
@@ -54,6 +54,8 @@ protected:
     }
 
     TempDir dir;
+    Session session;
+    ::Run& run = session.run;
 #ifdef _WIN32
     const std::string roaming = dir.at("roaming");
 #else
@@ -93,13 +95,13 @@ TEST_F(WindowRuns, PoserPrefsFoundAndOptionsSavedAndPutInForce)
     ASSERT_TRUE(save_window_options({true, true}));
     EXPECT_EQ(read_window_options(), (WindowOptions{true, true}));
 
-    apply_window_options(read_window_options(), [](std::string&, std::string_view, std::string_view) { return 0; });
-    ASSERT_TRUE(library_rules() != nullptr);
-    const LibraryOptions& in_force = library_rules()->options();
-    EXPECT_TRUE(in_force.automatic && !in_force.ask_after_each_folder);
-    EXPECT_EQ(in_force.roots, (Lines{dir.at("Poser"), dir.at("content")}));
-    apply_window_options({}, nullptr);
-    EXPECT_TRUE(library_rules() == nullptr);
+    apply_window_options(session, read_window_options(), [](std::string&, std::string_view, std::string_view) { return 0; });
+    const auto* in_force = dynamic_cast<const LibraryRules*>(&session.run.rules());
+    ASSERT_TRUE(in_force != nullptr);
+    EXPECT_TRUE(in_force->options().automatic && !in_force->asks_after_each_folder());
+    EXPECT_EQ(in_force->options().roots, (Lines{dir.at("Poser"), dir.at("content")}));
+    apply_window_options(session, {}, nullptr);
+    EXPECT_TRUE(dynamic_cast<const LibraryRules*>(&session.run.rules()) == nullptr);
 }
 
 TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
@@ -107,16 +109,16 @@ TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
     write_bytes(dir.at("lib/1/a.cr2"), "figureResFile :geom:gone.obj\n");
     write_bytes(dir.at("lib/2/b.hr2"), "figureResFile :geom:gone.obj\n");
     write_bytes(dir.at("lib/2/c.pp2"), "figureResFile :geom:new.obj\n");
-    apply_window_options({true, false}, [this](std::string& folder, std::string_view initdir, std::string_view title) {
+    apply_window_options(session, {true, false}, [this](std::string& folder, std::string_view initdir, std::string_view title) {
         picks.push_back(std::string(initdir) + "|" + std::string(title));
         folder = dir.at("lib");
         return 1;
     });
     // The missing mesh is asked for once and left; nothing is asked after each folder.
     ScriptedSession s({"cancel", "yes", dir.at("lib/2/c.pp2"), "no"});
-    menu_command(k_check_folder, s.wn);
+    menu_command(session, k_check_folder, s.wn);
     EXPECT_EQ(picks, Lines{dir.at("Poser") + "|folder to be checked"});
-    const std::string summary = "files checked: 3, corrected: 0, abandoned: 0, references replaced: 0";
+    const std::string summary = "files checked: 3, corrected: 0, abandoned: 0, references replaced: 0, left as they are: 1";
     Lines asked;
     for (const std::string& line : s.transcript()) {
         if (line.rfind("title", 0) != 0) {
@@ -129,8 +131,9 @@ TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
     EXPECT_EQ(text.find("left as it is: "), text.rfind("left as it is: "));
     EXPECT_EQ(text.substr(text.size() - summary.size() - 2), summary + "\r\n");
     // A file needing nothing: its log still says so, and the chooser lists every document.
-    menu_command(k_check_file, s.wn);
-    EXPECT_EQ(read_bytes(log), "no alterations\r\nfiles checked: 1, corrected: 0, abandoned: 0, references replaced: 0\r\n");
+    menu_command(session, k_check_file, s.wn);
+    EXPECT_EQ(read_bytes(log),
+              "no alterations\r\nfiles checked: 1, corrected: 0, abandoned: 0, references replaced: 0, left as they are: 0\r\n");
     EXPECT_NE(s.transcript()[s.transcript().size() - 3].find("\tPoser documents\t"), std::string::npos);
 }
 
@@ -138,7 +141,7 @@ TEST_F(WindowRuns, TheCancelButtonEndsTheRunAtTheNextFileAndStillOffersTheLog)
 {
     write_bytes(dir.at("lib/1/a.cr2"), "figureResFile :geom:gone.obj\n");
     write_bytes(dir.at("lib/2/b.cr2"), "figureResFile :geom:gone.obj\n");
-    apply_window_options({true, false}, [this](std::string& folder, std::string_view, std::string_view) {
+    apply_window_options(session, {true, false}, [this](std::string& folder, std::string_view, std::string_view) {
         folder = dir.at("lib");
         return 1;
     });
@@ -146,20 +149,24 @@ TEST_F(WindowRuns, TheCancelButtonEndsTheRunAtTheNextFileAndStillOffersTheLog)
     int asked = 0;
     ScriptedPrompts answers([&]() -> std::optional<std::string> {
         if (asked++ == 0) {
-            cancel_run();  // pressed while the chooser shows
+            cancel_run(session);  // pressed while the chooser shows
             status.run_started();
             return "cancel";
         }
         return "no";
     });
     TranscriptPrompts wn(answers);
-    menu_command(k_check_folder, wn);
+    menu_command(session, k_check_folder, wn);
     EXPECT_EQ(std::count_if(wn.lines().begin(), wn.lines().end(), [](const std::string& l) { return l.rfind("title", 0) == 0; }), 1);
-    EXPECT_EQ(wn.lines().back().find("question\tnone\tdo you want to see my log for this run?"), 0u);
+    // The closing question and the log say where the run stopped, and count only what was done.
+    EXPECT_EQ(wn.lines().back().find("question\tnone\tdo you want to see my log for this run?\t" + log +
+                                     "\\n\\nstopped before its end: 1 of 2 files checked\\nfiles checked: 1, corrected: 0"),
+              0u);
+    EXPECT_NE(read_bytes(log).find("stopped before its end: 1 of 2 files checked\r\n"), std::string::npos);
     EXPECT_FALSE(run_stop::requested());
-    status.run_ended(true);
-    EXPECT_EQ(status.lines().back(), "Last run (cancelled): files checked: 1, corrected: 0.");
-    cancel_run();  // no run: nothing to stop
+    status.run_ended(session.run.tally, true);
+    EXPECT_EQ(status.lines(session.run.tally).back(), "Last run (cancelled): 1 of 2 files checked, corrected: 0.");
+    cancel_run(session);  // no run: nothing to stop
     EXPECT_FALSE(run_stop::requested());
 }
 

@@ -1,13 +1,14 @@
 #include "app/window_status.h"
 
-#include "engine/engine_state.h"
 
 #include <algorithm>
 #include <cstdio>
 
-std::string counts_so_far()
+std::string counts_so_far(const RunTally& tally)
 {
-    return "files checked: " + std::to_string(run_tally.checked) + ", corrected: " + std::to_string(run_tally.corrected);
+    const std::string checked = tally.total > 0 ? std::to_string(tally.checked) + " of " + std::to_string(tally.total) + " files checked"
+                                                : "files checked: " + std::to_string(tally.checked);
+    return checked + ", corrected: " + std::to_string(tally.corrected);
 }
 
 void WindowStatus::run_started()
@@ -16,10 +17,10 @@ void WindowStatus::run_started()
     m_file.clear();
 }
 
-void WindowStatus::run_ended(bool cancelled)
+void WindowStatus::run_ended(const RunTally& tally, bool cancelled)
 {
     m_state = State::idle;
-    m_last = std::string(cancelled ? "Last run (cancelled): " : "Last run: ") + counts_so_far() + ".";
+    m_last = std::string(cancelled ? "Last run (cancelled): " : "Last run: ") + counts_so_far(tally) + ".";
 }
 
 void WindowStatus::report_started(const std::string& folder)
@@ -44,11 +45,11 @@ void WindowStatus::report_ended(const std::string& outcome)
     m_last = outcome;
 }
 
-std::vector<std::string> WindowStatus::lines() const
+std::vector<std::string> WindowStatus::lines(const RunTally& tally) const
 {
     switch (m_state) {
     case State::run:
-        return {m_file.empty() ? std::string("Checking...") : "Checking " + m_file, counts_so_far()};
+        return {m_file.empty() ? std::string("Checking...") : "Checking " + m_file, counts_so_far(tally)};
     case State::report:
         return {"Library report of " + m_file, m_progress};
     case State::idle:

@@ -3,6 +3,8 @@
 // what the last run or report did.
 #pragma once
 
+#include "engine/run.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,16 +13,16 @@ class WindowStatus {
 public:
     void run_started();
     void file_in_hand(std::string_view path) { m_file = path; }
-    // Takes the counts of the run from run_tally.
-    void run_ended(bool cancelled);
+    // `tally`: what the run's files came to.
+    void run_ended(const RunTally& tally, bool cancelled);
     void report_started(const std::string& folder);
     void report_progress(long long done, long long total, unsigned long long bytes, double seconds);
     // `outcome`: what the report came to, lines separated by line feeds.
     void report_ended(const std::string& outcome);
 
     bool running() const { return m_state != State::idle; }
-    // The lines to show, first to last.
-    std::vector<std::string> lines() const;
+    // The lines to show, first to last; `tally` for a run in progress.
+    std::vector<std::string> lines(const RunTally& tally) const;
 
 private:
     enum class State { idle, run, report };
@@ -30,5 +32,6 @@ private:
     std::string m_last;      // what the last run or report did, or ""
 };
 
-// "files checked: N, corrected: N", the counts of the run so far.
-std::string counts_so_far();
+// "files checked: N, corrected: N", the counts of the run so far ("N of M files checked" when
+// the run counted its files first).
+std::string counts_so_far(const RunTally& tally);

@@ -2,6 +2,7 @@
 
 #include "app/console_text.h"
 #include "app/content_roots.h"
+#include "app/dry_run.h"
 #include "app/poser_root.h"
 #include "app/prompts-console.h"
 #include "app/prompts-scripted.h"
@@ -12,11 +13,12 @@
 #include "app/transcript.h"
 #include "app/unattended_warnings.h"
 #include "app/undo_command.h"
+#include "app/settings.h"
 #include "cli/interrupt.h"
-#include "engine/engine_state.h"
 #include "engine/folder_walk.h"
 #include "engine/fsys.h"
 #include "engine/library_rules.h"
+#include "engine/rules.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
 
@@ -54,8 +56,14 @@ constexpr const char* k_usage =
     "                     .obz pointers, pointers whose letter case differs from the disk (found, as\n"
     "                     Poser on Windows finds them), several roots; skip backups of files beside\n"
     "                     them; propose a file of the same name in the chooser\n"
-    "  --auto             as --modern, and take a missing mesh's only namesake under the roots\n"
-    "                     without asking (logged \"(found by name)\")\n"
+    "  --auto             as --modern, and take without asking a missing file's only namesake\n"
+    "                     under the roots (logged \"(found by name)\") or the file at its path from\n"
+    "                     its Runtime folder on under a root (logged \"(found by its Runtime path)\")\n"
+    "  --dry-run          with --modern or --auto: change nothing (no file, run folder, log or\n"
+    "                     setting), open no chooser, and print the changes the run would make as\n"
+    "                     a unified diff that patch -p1 applies from the root, then each reference\n"
+    "                     it would leave as it is, then the summary; exit status 0 when nothing\n"
+    "                     would change or stay broken, 3 otherwise\n"
     "  --library-prefs FILE  with --modern or --report: add the content folders that a Poser\n"
     "                     LibraryPrefs.xml registers, after the --root folders; \"auto\" takes the\n"
     "                     newest one Poser keeps (%APPDATA%\\Poser*\\*\\, or under wine's prefix\n"
@@ -87,9 +95,16 @@ constexpr const char* k_usage =
     "\n"
     "Without --answers, prompts are asked on the terminal, or answered from standard input when\n"
     "it is not a terminal. Answered from --answers or from standard input, every warning is also\n"
-    "printed on standard error (\"I can't open this file: PATH\"), and the exit status is 3 when a\n"
-    "file was warned about or its repair abandoned, 0 when all went well (130, 143 or 129 after\n"
+    "printed on standard error (\"I can't open this file: PATH\"), as is every reference an\n"
+    "extended run leaves as it is, and the exit status is 3 when a file was warned about, its\n"
+    "repair abandoned or a reference left as it is, 0 when all went well (130, 143 or 129 after\n"
     "an interrupt).\n";
+
+// A run that nobody watches: its prompts are answered from a file or a pipe.
+bool is_unattended(const CliOptions& options)
+{
+    return !options.answers.empty() || !is_terminal(stdin);
+}
 
 bool option_value(const std::vector<std::string>& args, std::size_t& k, const std::string& name, std::string& value,
                   std::string& error)
@@ -146,7 +161,7 @@ bool parse_menu_number(const std::string& text, int& number)
 void print_log(const std::string& path)
 {
     TextReader in;
-    if (!in.open(path)) {
+    if (!in.open(fsys::disk(), path)) {
         write_text(stderr, "tarnwick-cli: can't read the log " + visible(path) + "\n");
         return;
     }
@@ -178,30 +193,47 @@ struct PromptStack {
     }
 };
 
-// The extended rules, with the Poser root first among the content roots.
-bool use_extended_rules(const CliOptions& options, std::string& error)
+// The extended rules, with the Poser root first among the content roots. Unattended, every
+// reference left as it is is said on standard error and counted in `left`.
+bool use_extended_rules(Session& session, const CliOptions& options, long long& left, std::string& error,
+                        DryRunPrinter* dry_run = nullptr)
 {
     std::vector<std::string> given = options.roots;
     if (given.empty()) {
-        given.push_back(posername.empty() ? std::string(1, fsys::k_sep) : posername);
+        given.push_back(session.run.posername.empty() ? std::string(1, fsys::k_sep) : session.run.posername);
     }
     std::vector<std::string> roots;
     std::vector<std::string> notes;
     std::string prefs = options.library_prefs;
-    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(given, prefs, roots, error, notes);
+    const bool gathered =
+        resolve_library_prefs(prefs, error) && gather_content_roots(session.run.fs(), given, prefs, roots, error, notes);
     for (const std::string& note : notes) {
-        std::fprintf(stderr, "tarnwick-cli: %s\n", visible(note).c_str());
+        write_text(stderr, "tarnwick-cli: " + visible(note) + "\n");
     }
     if (!gathered) {
         return false;
     }
-    posername = roots.front();
-    use_library_rules(LibraryOptions{options.automatic, roots});
-    // The old versions go to run folders, for --undo.
-    static std::unique_ptr<RunFolders> run_folders;
-    run_folders = std::make_unique<RunFolders>(RunSettings{TARNWICK_VERSION, options.automatic, roots},
-                                               run_stamp(std::time(nullptr)));
-    library_rules()->set_journal(run_folders.get());
+    session.run.posername = roots.front();
+    LibraryOptions library{options.automatic, roots, {}};
+    if (is_unattended(options) || options.dry_run) {
+        library.on_left = [&left, dry = options.dry_run](const std::string& document, std::string_view target) {
+            ++left;
+            if (!dry) {
+                write_text(stderr, "left as it is: " + visible(target) + " in " + visible(document) + "\n");
+            }
+        };
+    }
+    auto rules = std::make_unique<LibraryRules>(std::move(library));
+    // The old versions go to run folders, for --undo; a dry run keeps none.
+    if (dry_run != nullptr) {
+        dry_run->set_roots(roots);
+        rules->set_dry_run(dry_run);
+    } else {
+        session.journal = std::make_unique<RunFolders>(
+            session.run, RunSettings{TARNWICK_VERSION, options.automatic, roots}, run_stamp(std::time(nullptr)));
+        rules->set_journal(session.journal.get());
+    }
+    session.run.use_rules(std::move(rules));
     return true;
 }
 
@@ -250,6 +282,10 @@ bool check_combinations(const CliOptions& o, std::string& error)
         has_menu = has_menu || a.is_menu;
     }
     const int undoing = o.undo + o.runs + !o.undo_log.empty() + !o.forget.empty();
+    bool has_path = false;
+    for (const CliAction& a : o.actions) {
+        has_path = has_path || !a.is_menu;
+    }
     if (undoing > 0 && (undoing > 1 || o.report || o.modern || has_menu || !o.answers.empty() || !o.transcript.empty() ||
                         o.actions.size() > (o.undo ? 1u : 0u))) {
         error = "--undo, --undo-log, --runs and --forget go alone (with --root, --library-prefs, --yes; --undo with one RUN)";
@@ -259,6 +295,10 @@ bool check_combinations(const CliOptions& o, std::string& error)
         error = "--json and --html need --report";
     } else if (!o.report && !o.modern && (o.roots.size() > 1 || !o.library_prefs.empty())) {
         error = "several --root and --library-prefs need --modern or --report";
+    } else if (o.dry_run && (!o.modern || has_menu || !o.answers.empty() || !o.transcript.empty())) {
+        error = "--dry-run goes with --modern or --auto and paths, without --menu, --answers or --transcript";
+    } else if ((o.report || o.dry_run) && !has_path) {
+        error = "no PATH given";
     }
     return error.empty();
 }
@@ -309,6 +349,8 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
             options.json = true;
         } else if (arg == "--modern") {
             options.modern = true;
+        } else if (arg == "--dry-run") {
+            options.dry_run = true;
         } else if (arg == "--auto") {
             options.modern = options.automatic = true;
         } else if (const auto [name, place] = text_option(arg, options); place != nullptr) {
@@ -346,11 +388,92 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
     return check_combinations(options, error);
 }
 
+namespace {
+
+// A path that is not there is a mistake in the command, before any run begins.
+bool paths_exist(fsys::FileSystem& fs, const CliOptions& options)
+{
+    for (const CliAction& action : options.actions) {
+        if (!action.is_menu && !fs.entry_exists(action.path)) {
+            write_text(stderr, "tarnwick-cli: no such file or folder: " + visible(action.path) + "\n");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Answers nothing: a dry run never opens a chooser (the reference is left as it is), and its
+// warnings go to standard error as an unattended run's do.
+class DryRunPrompts : public Prompts {
+protected:
+    void show_warning(Owner, std::string_view body, std::string_view caption) override
+    {
+        write_text(stderr, visible(caption) + ": " + visible(body) + "\n");
+        ++warnings;
+    }
+    void show_information(Owner, std::string_view, std::string_view) override {}
+    bool ask_question(Owner, std::string_view, std::string_view) override { return false; }
+    int choose_file(Owner, std::string&, std::string_view, std::string_view, const FileFilter&, ChooserMode) override
+    {
+        return 0;
+    }
+    void set_title(std::string_view) override {}
+
+public:
+    long long warnings = 0;
+};
+
+// --dry-run: every path planned by the extended rules, nothing written; the diff, the
+// references left, and the summary on standard output.
+int dry_run(Session& session, const CliOptions& options)
+{
+    DryRunPrompts wn;
+    long long left = 0;
+    std::string error;
+    if (options.has_root) {
+        session.run.posername = root_without_trailing_separators(normalised_root(session.run.fs(), options.root));
+    } else {
+        session.run.posername = read_setting(k_settings_section, k_root_key);
+    }
+    DryRunPrinter printer(stdout, is_terminal(stdout));
+    if ((!options.has_root && session.run.posername.empty()) || !use_extended_rules(session, options, left, error, &printer)) {
+        write_text(stderr, "tarnwick-cli: " + visible(error.empty() ? "a dry run needs --root DIR or a saved root" : error) + "\n");
+        return 2;
+    }
+    session.run.start();
+    session.run.create_repllist();
+    for (const CliAction& action : options.actions) {
+        if (run_stop::requested()) {
+            break;
+        }
+        if (is_dir(session.run.fs(), action.path)) {
+            searchdir(session.run, action.path, wn);
+        } else {
+            session.run.rules().repair(session.run, action.path, wn, fsys::Listed::unknown);
+        }
+    }
+    for (const std::string& line : printer.left()) {
+        write_text(stdout, visible(line) + "\n");
+    }
+    write_text(stdout, session.run.rules().summary(session.run.tally) + "\n");
+    std::fflush(stdout);
+    if (interrupt::status() != 0) {
+        return interrupt::finish(std::string());
+    }
+    return printer.changed() > 0 || left > 0 || wn.warnings > 0 ? k_status_not_all_well : 0;
+}
+
+}  // namespace
+
 int run_cli(int argc, char** argv)
 {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     CliOptions options;
     std::string error;
+    if (args.empty()) {
+        std::fputs(k_usage, stderr);
+        return 2;
+    }
     if (!parse_cli(args, options, error)) {
         write_text(stderr, "tarnwick-cli: " + visible(error) + " (see tarnwick-cli --help)\n");
         return 2;
@@ -363,11 +486,12 @@ int run_cli(int argc, char** argv)
         std::printf("tarnwick-cli %s\n", TARNWICK_VERSION);
         return 0;
     }
+    fsys::FileSystem& fs = fsys::disk();
     if (const UndoRequest undo = undo_request(options); undo.action != UndoAction::none) {
-        return run_undo_command(undo, stdin, stdout, stderr);
+        return run_undo_command(fs, undo, stdin, stdout, stderr, !is_terminal(stdin));
     }
     if (options.actions.empty()) {
-        std::fputs(k_usage, stderr);
+        write_text(stderr, "tarnwick-cli: nothing to do: give a PATH or --menu N (see tarnwick-cli --help)\n");
         return 2;
     }
     if (options.report) {
@@ -375,28 +499,36 @@ int run_cli(int argc, char** argv)
         for (const CliAction& action : options.actions) {
             request.paths.push_back(action.path);
         }
-        return run_report(request, TARNWICK_VERSION, stdout, stderr);
+        return run_report(fs, request, TARNWICK_VERSION, stdout, stderr);
     }
-    if (options.has_root && !is_dir(options.root)) {
+    if (options.has_root && !is_dir(fs, options.root)) {
         // Every pointer would count as broken, and no pick could lie inside the root.
         write_text(stderr, "tarnwick-cli: the Poser root " + visible(options.root) + " is not a folder\n");
         return 2;
     }
+    if (options.modern && !paths_exist(fs, options)) {
+        return 2;
+    }
     interrupt::install();
+    Session session(fs);
+    if (options.dry_run) {
+        return dry_run(session, options);
+    }
     PromptStack prompts;
     if (!build_prompts(options, prompts, error)) {
         write_text(stderr, "tarnwick-cli: " + visible(error) + "\n");
         return 2;
     }
     Prompts& wn = *prompts.top;
-    set_rootdir_to_current_folder();
-    set_log_viewer(print_log);
+    set_rootdir_to_current_folder(session);
+    session.log_viewer = print_log;
     if (options.has_root) {
-        posername = root_without_trailing_separators(normalised_root(options.root));
-    } else if (set_poser_root(wn) == 0) {
-        return interrupt::status() != 0 ? interrupt::finish(logname) : 1;
+        session.run.posername = root_without_trailing_separators(normalised_root(fs, options.root));
+    } else if (set_poser_root(session.run, wn) == 0) {
+        return interrupt::status() != 0 ? interrupt::finish(session.logname) : 1;
     }
-    if (options.modern && !use_extended_rules(options, error)) {
+    long long left = 0;
+    if (options.modern && !use_extended_rules(session, options, left, error)) {
         write_text(stderr, "tarnwick-cli: " + visible(error) + "\n");
         return 2;
     }
@@ -406,14 +538,15 @@ int run_cli(int argc, char** argv)
             break;
         }
         if (!action.is_menu) {
-            handle_drop({action.path}, wn);
-        } else if (menu_command(action.menu, wn) == AfterCommand::close_main_window) {
+            handle_drop(session, {action.path}, wn);
+        } else if (menu_command(session, action.menu, wn) == AfterCommand::close_main_window) {
             break;
         }
     }
     if (interrupt::status() != 0) {
-        return interrupt::finish(logname);
+        return interrupt::finish(session.logname);
     }
-    const bool not_all_well = prompts.unattended && (prompts.unattended->warnings() > 0 || abandoned_repairs > 0);
+    const bool not_all_well =
+        prompts.unattended && (prompts.unattended->warnings() > 0 || session.run.abandoned_repairs > 0 || left > 0);
     return not_all_well ? k_status_not_all_well : 0;
 }

@@ -27,6 +27,7 @@ struct CliOptions {
     bool json = false;
     std::string html;
     bool modern = false;  // --modern, or --auto which implies it
+    bool dry_run = false;
     bool automatic = false;
     bool undo = false;  // --undo [RUN]
     bool runs = false;

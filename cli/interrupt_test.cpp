@@ -147,9 +147,11 @@ TEST(Interrupt, ASecondOneWhileTheCopyIsFlushedLeavesNoNewTextUnderTheBackupName
     const std::string scene = dir.at("Poser/lib/big.pp2"), backup = dir.at("Poser/lib/big_zz00.pp2");
     write_bytes(scene, "figureResFile :geom:gone.obj\n");
     write_bytes(dir.at("Poser/geom/ball.obj"), "");
-    reset_engine(dir.at("Poser"));
-    open_log(dir.at("log.txt"));
-    fsys::set_fault_hook([](fsys::Op op, const std::string&) {
+    FailingFileSystem disk;
+    ::Run run(disk);
+    reset_engine(run, dir.at("Poser"));
+    open_log(run, dir.at("log.txt"));
+    disk.fail_when([](fsys::Op op, const std::string&) {
         if (op == fsys::Op::sync) {
             raise(SIGHUP);
             raise(SIGTERM);
@@ -157,8 +159,8 @@ TEST(Interrupt, ASecondOneWhileTheCopyIsFlushedLeavesNoNewTextUnderTheBackupName
         return false;
     });
     ScriptedSession s({dir.at("Poser/geom/ball.obj")});
-    EXPECT_EXIT({ interrupt::install(); readposerfile(scene, s.wn); }, testing::KilledBySignal(SIGHUP), "interrupted again");
-    reset_engine("");
+    EXPECT_EXIT({ interrupt::install(); readposerfile(run, scene, s.wn); }, testing::KilledBySignal(SIGHUP), "interrupted again");
+    reset_engine(run, "");
     EXPECT_EQ(read_bytes(scene), "figureResFile :geom:gone.obj\n");
     EXPECT_FALSE(exists(backup));
     EXPECT_EQ(read_bytes(dir.at("log.txt")),

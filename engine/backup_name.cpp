@@ -11,14 +11,14 @@ int lengthenname(std::string& f, std::string_view e)
     return 1;
 }
 
-std::string next_free_backup_name(const std::string& orig)
+std::string next_free_backup_name(fsys::FileSystem& fs, const std::string& orig)
 {
     for (int k = 0; k < 100; ++k) {
         const char suffix[] = {'_', 'z', 'z', static_cast<char>('0' + k / 10), static_cast<char>('0' + k % 10), '\0'};
         std::string cor = orig;
         lengthenname(cor, suffix);
         // Any entry under the name, even one that cannot be read, is somebody's file.
-        if (!fsys::entry_exists(cor)) {
+        if (!fs.entry_exists(cor)) {
             return cor;
         }
     }

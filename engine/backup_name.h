@@ -1,6 +1,8 @@
 // Names for the old text of a repaired Poser file: "_zz00" to "_zz99" before its extension.
 #pragma once
 
+#include "engine/fsys.h"
+
 #include <string>
 #include <string_view>
 
@@ -11,4 +13,4 @@ int lengthenname(std::string& f, std::string_view e);
 
 // The first backup name of `orig` under which nothing exists, or "" when all hundred are
 // taken. A name without a four-character extension never gets one.
-std::string next_free_backup_name(const std::string& orig);
+std::string next_free_backup_name(fsys::FileSystem& fs, const std::string& orig);

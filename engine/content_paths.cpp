@@ -7,11 +7,6 @@
 
 namespace {
 
-bool is_separator(char c)
-{
-    return c == ':' || c == '\\' || c == '/';
-}
-
 bool is_drive_letter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -39,11 +34,11 @@ std::vector<std::string_view> path_components(std::string_view target)
     std::vector<std::string_view> parts;
     std::size_t k = 0;
     while (k < target.size()) {
-        while (k < target.size() && is_separator(target[k])) {
+        while (k < target.size() && is_separator(target[k], PathStyle::poser)) {
             ++k;
         }
         std::size_t end = k;
-        while (end < target.size() && !is_separator(target[end])) {
+        while (end < target.size() && !is_separator(target[end], PathStyle::poser)) {
             ++end;
         }
         if (end > k) {
@@ -54,12 +49,12 @@ std::vector<std::string_view> path_components(std::string_view target)
     return parts;
 }
 
-bool is_absolute_reference(std::string_view target)
+bool is_absolute_reference(fsys::FileSystem& fs, std::string_view target)
 {
     if (has_drive_or_share(target)) {
         return true;
     }
-    return !target.empty() && target[0] == '/' && fsys::is_readable_file(std::string(target));
+    return !target.empty() && target[0] == '/' && fs.is_readable_file(std::string(target));
 }
 
 bool is_written_elsewhere(std::string_view target)
@@ -135,7 +130,7 @@ std::size_t root_holding(std::string_view path, const std::vector<std::string>& 
     return best;
 }
 
-std::size_t place_under_root(std::string& path, const std::vector<std::string>& roots)
+std::size_t place_under_root(fsys::FileSystem& fs, std::string& path, const std::vector<std::string>& roots)
 {
     const std::vector<std::string_view> parts = path_components(path);
     // "root/../x" lies inside the root by its text only.
@@ -144,10 +139,10 @@ std::size_t place_under_root(std::string& path, const std::vector<std::string>& 
     if (found != std::string_view::npos) {
         return found;
     }
-    const std::string resolved = fsys::resolved_path(path);
+    const std::string resolved = fs.resolved_path(path);
     std::size_t longest = 0;
     for (std::size_t k = 0; k < roots.size() && !resolved.empty(); ++k) {
-        const std::string root = fsys::resolved_path(roots[k].empty() ? std::string(1, fsys::k_sep) : roots[k]);
+        const std::string root = fs.resolved_path(roots[k].empty() ? std::string(1, fsys::k_sep) : roots[k]);
         if (root.empty() || root_holding(resolved, {root}) != 0 || (found != std::string_view::npos && root.size() < longest)) {
             continue;
         }

@@ -3,6 +3,8 @@
 // content roots ("runtimes") of a library.
 #pragma once
 
+#include "engine/fsys.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -14,7 +16,7 @@ std::vector<std::string_view> path_components(std::string_view target);
 // True for a path that does not depend on a root: a drive, a colon and a separator
 // ("C:\...", "C:/..."), two separators ("\\server\..."), or '/' and a file that exists as
 // the path stands. Every other path lies below a root, a leading separator ignored.
-bool is_absolute_reference(std::string_view target);
+bool is_absolute_reference(fsys::FileSystem& fs, std::string_view target);
 
 // True for a path that another machine wrote from its own top folder, which no root here
 // continues: a drive or a share, or a path from the top ("/Volumes/...", or a Mac volume as
@@ -44,7 +46,7 @@ std::size_t root_holding(std::string_view path, const std::vector<std::string>& 
 // then spelt below that root as the root is given, so that its path below the root can be
 // written ("/link/Runtime/x.obj" becomes "/poser/Runtime/x.obj" for the root "/poser" when
 // "/link" leads there).
-std::size_t place_under_root(std::string& path, const std::vector<std::string>& roots);
+std::size_t place_under_root(fsys::FileSystem& fs, std::string& path, const std::vector<std::string>& roots);
 
 // The colon path that names `path` below `root` (which holds it): ":Runtime:Geometries:x.obj".
 std::string colon_path_below(const std::string& root, const std::string& path);

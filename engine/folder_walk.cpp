@@ -1,130 +1,73 @@
 #include "engine/folder_walk.h"
 
-#include "engine/fsys.h"
-#include "engine/library_rules.h"
-#include "engine/poserfile.h"
-#include "engine/refline.h"
+#include "engine/ascii.h"
+#include "engine/content_paths.h"
+#include "engine/rules.h"
+#include "engine/run.h"
 #include "engine/run_stop.h"
+#include "engine/walk.h"
 
-#include <algorithm>
-#include <array>
-#include <string_view>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
 
-using Ancestors = std::vector<fsys::FolderId>;
+// Each folder's documents checked, then its subfolders walked, then the question whether to
+// go on, whose No ends the walk of the folder's later siblings.
+class CheckingVisitor : public WalkVisitor {
+public:
+    CheckingVisitor(Run& run, Prompts& wn) : m_run(run), m_wn(wn) {}
 
-struct FolderEntries {
-    std::vector<fsys::FolderEntry> poser_files;
-    std::vector<std::string> folders;
+    bool enter(const std::string& folder, const FolderContents& contents) override
+    {
+        for (const fsys::FolderEntry& document : contents.documents) {
+            if (run_stop::requested()) {
+                return false;
+            }
+            const fsys::Listed listed = document.type == fsys::EntryType::file ? fsys::Listed::plain_file
+                                                                                : fsys::Listed::unknown;
+            m_run.rules().repair(m_run, child_path(folder, document.name), m_wn, listed);
+        }
+        return true;
+    }
+
+    bool leave(const std::string& folder, const FolderContents& contents, bool) override
+    {
+        if (run_stop::requested()) {
+            return false;
+        }
+        if (contents.documents.empty() || !m_run.rules().asks_after_each_folder()) {
+            return true;
+        }
+        return m_wn.question(Owner::none, folder, "searchdir finished for this folder: shall I continue?");
+    }
+
+private:
+    Run& m_run;
+    Prompts& m_wn;
 };
 
-bool is_walkable_folder(const WalkPolicy& policy, const fsys::FolderEntry& entry, std::string& path, std::size_t pl)
+// Every document below `dirname` as the rules take them, in the order the walk meets them.
+std::vector<std::pair<std::string, fsys::Listed>> documents_below(Run& run, const std::string& dirname)
 {
-    if (!policy.enters_folder(entry.name) || entry.type == fsys::EntryType::file) {
-        return false;
-    }
-    path.resize(pl);
-    path += entry.name;
-    return is_folder_entry(entry, path);
-}
-
-// Lists the folder twice: once to count, once to collect no more than was counted, so
-// that entries appearing in between are left for a later walk.
-bool collect_entries(const std::string& dirname, std::string& path, std::size_t pl, FolderEntries& entries)
-{
-    std::vector<fsys::FolderEntry> listed;
-    if (!fsys::list_folder_entries(dirname, listed)) {
-        return false;
-    }
-    const WalkPolicy policy = walk_policy();
-    const std::unordered_set<std::string> siblings = names_for(policy, listed);
-    std::size_t nf = 0;
-    std::size_t nd = 0;
-    for (const fsys::FolderEntry& e : listed) {
-        if (policy.is_document(e.name, siblings)) {
-            ++nf;
-        } else if (is_walkable_folder(policy, e, path, pl)) {
-            ++nd;
+    std::vector<std::pair<std::string, fsys::Listed>> documents;
+    walk_folders(run.fs(), dirname, run.rules().walk_policy(), [&](const std::string& folder, const FolderContents& contents) {
+        for (const fsys::FolderEntry& d : contents.documents) {
+            documents.emplace_back(child_path(folder, d.name),
+                                   d.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown);
         }
-    }
-    if (nf + nd == 0 || !fsys::list_folder_entries(dirname, listed)) {
-        return false;
-    }
-    entries.poser_files.reserve(nf);
-    entries.folders.reserve(nd);
-    for (const fsys::FolderEntry& e : listed) {
-        if (policy.is_document(e.name, siblings)) {
-            if (entries.poser_files.size() < nf) {
-                entries.poser_files.push_back(e);
-            }
-        } else if (entries.folders.size() < nd && is_walkable_folder(policy, e, path, pl)) {
-            entries.folders.push_back(e.name);
-        }
-    }
-    return true;
-}
-
-int walk(const std::string& dirname, Prompts& wn, Ancestors& ancestors);
-
-// Walks a subfolder unless it is one of the folders being walked already (a link or a
-// junction back up the tree), which would never end.
-int walk_subfolder(const std::string& path, Prompts& wn, Ancestors& ancestors)
-{
-    fsys::FolderId id;
-    if (!fsys::folder_identity(path, id) || std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
-        return 1;
-    }
-    ancestors.push_back(id);
-    int go_on = walk(path, wn, ancestors);
-    ancestors.pop_back();
-    return go_on;
-}
-
-int walk(const std::string& dirname, Prompts& wn, Ancestors& ancestors)
-{
-    std::string path = dirname;
-    path += fsys::k_sep;
-    const std::size_t pl = path.size();
-    FolderEntries entries;
-    if (!collect_entries(dirname, path, pl, entries)) {
-        return 1;
-    }
-    for (const fsys::FolderEntry& file : entries.poser_files) {
-        if (run_stop::requested()) {
-            return 0;
-        }
-        path.resize(pl);
-        path += file.name;
-        readposerfile(path, wn, file.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown);
-    }
-    for (const std::string& name : entries.folders) {
-        path.resize(pl);
-        path += name;
-        if (walk_subfolder(path, wn, ancestors) == 0) {
-            break;
-        }
-    }
-    if (run_stop::requested()) {
-        return 0;
-    }
-    const LibraryRules* rules = library_rules();
-    if (entries.poser_files.empty() || (rules != nullptr && !rules->options().ask_after_each_folder)) {
-        return 1;
-    }
-    return wn.question(Owner::none, dirname, "searchdir finished for this folder: shall I continue?") ? 1 : 0;
+    });
+    return documents;
 }
 
 }  // namespace
 
-int isposerfile(const std::string& name)
+int isposerfile(std::string_view name)
 {
     if (name.size() < 5) {
         return 0;
     }
-    std::string_view tail = std::string_view(name).substr(name.size() - 4);
+    const std::string_view tail = name.substr(name.size() - 4);
     for (std::string_view ext : {".pz3", ".cr2", ".pp2", ".hr2"}) {
         if (equals_ignoring_case(tail, ext)) {
             return 1;
@@ -133,17 +76,26 @@ int isposerfile(const std::string& name)
     return 0;
 }
 
-int is_dir(const std::string& path)
+int is_dir(fsys::FileSystem& fs, const std::string& path)
 {
-    return fsys::is_folder(path) ? 1 : 0;
+    return fs.is_folder(path) ? 1 : 0;
 }
 
-int searchdir(const std::string& dirname, Prompts& wn)
+int searchdir(Run& run, const std::string& dirname, Prompts& wn)
 {
-    Ancestors ancestors;
-    fsys::FolderId id;
-    if (fsys::folder_identity(dirname, id)) {
-        ancestors.push_back(id);
+    // Rules that ask nothing after each folder count the documents first, so that a run shows
+    // how far it has come and a stopped one how much it left.
+    if (!run.rules().asks_after_each_folder()) {
+        const auto documents = documents_below(run, dirname);
+        run.tally.total += static_cast<long long>(documents.size());
+        for (const auto& [path, listed] : documents) {
+            if (run_stop::requested()) {
+                return 0;
+            }
+            run.rules().repair(run, path, wn, listed);
+        }
+        return run_stop::requested() ? 0 : 1;
     }
-    return walk(dirname, wn, ancestors);
+    CheckingVisitor visitor(run, wn);
+    return walk_folders(run.fs(), dirname, run.rules().walk_policy(), visitor) ? 1 : 0;
 }

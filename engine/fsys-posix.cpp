@@ -1,5 +1,5 @@
-// POSIX side of the file layer: plain descriptors, no C stdio, so that the text rules and
-// the error checks are ours and the same on every platform.
+// The real disk on POSIX: plain descriptors, no C stdio, so that the text rules and the error
+// checks are ours and the same on every platform.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <limits.h>
 #include <string_view>
 #include <dirent.h>
 #include <fcntl.h>
@@ -44,9 +45,36 @@ int open_regular_file(const std::string& path, Listed listed)
     return fd;
 }
 
+class PosixFileSystem : public FileSystem {
+public:
+    bool open_for_reading(const std::string& path, RawFile& f, Listed listed) override;
+    bool open_for_writing(const std::string& path, Create mode, RawFile& f) override;
+    long long read_some(RawFile& f, char* buf, std::size_t size) override;
+    bool write_all(RawFile& f, const char* data, std::size_t size) override;
+    bool seek_to(RawFile& f, long long offset) override;
+    long long file_size(RawFile& f) override;
+    bool sync_to_disk(RawFile& f) override;
+    bool close_file(RawFile& f) override;
+    bool is_readable_file(const std::string& path) override;
+    bool entry_exists(const std::string& path) override;
+    NameKind name_kind(const std::string& path) override;
+    bool is_folder(const std::string& path) override;
+    bool folder_identity(const std::string& path, FolderId& id) override;
+    bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
+    bool rename_noreplace(const std::string& from, const std::string& to) override;
+    bool rename_replace(const std::string& from, const std::string& to) override;
+    bool remove_file(const std::string& path) override;
+    bool make_folder(const std::string& path) override;
+    bool remove_folder(const std::string& path) override;
+    bool give_protection(const std::string& from, const std::string& to) override;
+    std::string current_folder() override;
+    std::string absolute_path(const std::string& path) override;
+    std::string resolved_path(const std::string& path) override;
+};
+
 }  // namespace
 
-bool open_for_reading(const std::string& path, RawFile& f, Listed listed)
+bool PosixFileSystem::open_for_reading(const std::string& path, RawFile& f, Listed listed)
 {
     if (!is_nameable(path)) {
         return false;
@@ -62,7 +90,7 @@ bool open_for_reading(const std::string& path, RawFile& f, Listed listed)
     return true;
 }
 
-bool open_for_writing(const std::string& path, Create mode, RawFile& f)
+bool PosixFileSystem::open_for_writing(const std::string& path, Create mode, RawFile& f)
 {
     if (!is_nameable(path)) {
         return false;
@@ -77,7 +105,7 @@ bool open_for_writing(const std::string& path, Create mode, RawFile& f)
     return true;
 }
 
-long long read_some(RawFile& f, char* buf, std::size_t size)
+long long PosixFileSystem::read_some(RawFile& f, char* buf, std::size_t size)
 {
     for (;;) {
         ssize_t n = ::read(fd_of(f), buf, size);
@@ -87,11 +115,8 @@ long long read_some(RawFile& f, char* buf, std::size_t size)
     }
 }
 
-bool write_all(RawFile& f, const char* data, std::size_t size)
+bool PosixFileSystem::write_all(RawFile& f, const char* data, std::size_t size)
 {
-    if (fault_injected(Op::write, f.path)) {
-        return false;
-    }
     while (size > 0) {
         ssize_t n = ::write(fd_of(f), data, size);
         if (n < 0 && errno == EINTR) {
@@ -106,16 +131,19 @@ bool write_all(RawFile& f, const char* data, std::size_t size)
     return true;
 }
 
-bool seek_to_start(RawFile& f)
+bool PosixFileSystem::seek_to(RawFile& f, long long offset)
 {
-    return ::lseek(fd_of(f), 0, SEEK_SET) == 0;
+    return ::lseek(fd_of(f), static_cast<off_t>(offset), SEEK_SET) == offset;
 }
 
-bool sync_to_disk(RawFile& f)
+long long PosixFileSystem::file_size(RawFile& f)
 {
-    if (fault_injected(Op::sync, f.path)) {
-        return false;
-    }
+    struct stat st;
+    return ::fstat(fd_of(f), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+bool PosixFileSystem::sync_to_disk(RawFile& f)
+{
 #ifdef __APPLE__
     if (::fcntl(fd_of(f), F_FULLFSYNC) == 0) {
         return true;
@@ -124,18 +152,17 @@ bool sync_to_disk(RawFile& f)
     return ::fsync(fd_of(f)) == 0;
 }
 
-bool close_file(RawFile& f)
+bool PosixFileSystem::close_file(RawFile& f)
 {
     if (!f.is_open()) {
         return true;
     }
-    bool injected = fault_injected(Op::close, f.path);
     int rc = ::close(fd_of(f));
     f.handle = -1;
-    return rc == 0 && !injected;
+    return rc == 0;
 }
 
-bool is_readable_file(const std::string& path)
+bool PosixFileSystem::is_readable_file(const std::string& path)
 {
     if (!is_nameable(path)) {
         return false;
@@ -149,7 +176,7 @@ bool is_readable_file(const std::string& path)
     return true;
 }
 
-bool entry_exists(const std::string& path)
+bool PosixFileSystem::entry_exists(const std::string& path)
 {
     if (!is_nameable(path)) {
         return false;
@@ -158,12 +185,21 @@ bool entry_exists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0 || errno != ENOENT;
 }
 
-bool rename_noreplace(const std::string& from, const std::string& to)
+NameKind PosixFileSystem::name_kind(const std::string& path)
+{
+    struct stat st;
+    if (!is_nameable(path) || ::lstat(path.c_str(), &st) != 0) {
+        return NameKind::none;
+    }
+    return S_ISLNK(st.st_mode) ? NameKind::link
+           : S_ISDIR(st.st_mode) ? NameKind::folder
+           : S_ISREG(st.st_mode) ? NameKind::file
+                                 : NameKind::other;
+}
+
+bool PosixFileSystem::rename_noreplace(const std::string& from, const std::string& to)
 {
     if (!is_nameable(from) || !is_nameable(to)) {
-        return false;
-    }
-    if (fault_injected(Op::rename, from)) {
         return false;
     }
 #if defined(__linux__)
@@ -199,21 +235,34 @@ bool rename_by_link(const std::string& from, const std::string& to)
         return false;
     }
     // A file system without hard links (FAT, some network shares): check, then rename.
-    if (entry_exists(to)) {
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) {
         return false;
     }
     return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool remove_file(const std::string& path)
+bool PosixFileSystem::remove_file(const std::string& path)
 {
     if (!is_nameable(path)) {
         return false;
     }
-    if (fault_injected(Op::remove, path)) {
-        return false;
-    }
     return ::unlink(path.c_str()) == 0;
+}
+
+bool PosixFileSystem::rename_replace(const std::string& from, const std::string& to)
+{
+    return is_nameable(from) && is_nameable(to) && std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool PosixFileSystem::make_folder(const std::string& path)
+{
+    return is_nameable(path) && ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool PosixFileSystem::remove_folder(const std::string& path)
+{
+    return is_nameable(path) && ::rmdir(path.c_str()) == 0;
 }
 
 bool remove_file_at_once(const char* path)
@@ -222,14 +271,14 @@ bool remove_file_at_once(const char* path)
 }
 
 // The permission bits alone: a set-user-ID bit must not pass to a file of another owner.
-bool give_protection(const std::string& from, const std::string& to)
+bool PosixFileSystem::give_protection(const std::string& from, const std::string& to)
 {
     struct stat st;
     return is_nameable(from) && is_nameable(to) && ::stat(from.c_str(), &st) == 0 &&
            ::chmod(to.c_str(), st.st_mode & 0777) == 0;
 }
 
-bool is_folder(const std::string& path)
+bool PosixFileSystem::is_folder(const std::string& path)
 {
     if (!is_nameable(path)) {
         return false;
@@ -238,7 +287,7 @@ bool is_folder(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string current_folder()
+std::string PosixFileSystem::current_folder()
 {
     char* cwd = ::getcwd(nullptr, 0);
     if (cwd == nullptr) {
@@ -249,7 +298,7 @@ std::string current_folder()
     return folder;
 }
 
-std::string absolute_path(const std::string& path)
+std::string PosixFileSystem::absolute_path(const std::string& path)
 {
     std::string joined = path;
     if (path.empty() || path[0] != '/') {
@@ -274,7 +323,7 @@ std::string absolute_path(const std::string& path)
     return out.empty() ? std::string("/") : out;
 }
 
-std::string resolved_path(const std::string& path)
+std::string PosixFileSystem::resolved_path(const std::string& path)
 {
     if (!is_nameable(path)) {
         return std::string();
@@ -288,12 +337,7 @@ std::string resolved_path(const std::string& path)
     return out;
 }
 
-std::FILE* open_stream(const std::string& path, const char* mode)
-{
-    return is_nameable(path) ? std::fopen(path.c_str(), mode) : nullptr;
-}
-
-bool folder_identity(const std::string& path, FolderId& id)
+bool PosixFileSystem::folder_identity(const std::string& path, FolderId& id)
 {
     if (!is_nameable(path)) {
         return false;
@@ -307,7 +351,7 @@ bool folder_identity(const std::string& path, FolderId& id)
     return true;
 }
 
-bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
+bool PosixFileSystem::list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
 {
     if (!is_nameable(path)) {
         return false;
@@ -330,6 +374,18 @@ bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entr
     }
     ::closedir(d);
     return true;
+}
+
+FileSystem& disk()
+{
+    // Holds nothing: every call goes to the system.
+    static PosixFileSystem the_disk;
+    return the_disk;
+}
+
+std::FILE* open_stream(const std::string& path, const char* mode)
+{
+    return is_nameable(path) ? std::fopen(path.c_str(), mode) : nullptr;
 }
 
 }  // namespace fsys

@@ -1,6 +1,6 @@
-// Windows side of the file layer: the wide-character Win32 file functions directly, no C
-// stdio, so that the text rules and the error checks are ours and the same on every
-// platform, and so that any name Windows allows can be reached, whatever the ANSI code page.
+// The real disk on Windows: the wide-character Win32 file functions directly, no C stdio, so
+// that the text rules and the error checks are ours and the same on every platform, and so
+// that any name Windows allows can be reached, whatever the ANSI code page.
 #include "engine/fsys.h"
 
 #include "engine/text_encoding.h"
@@ -42,6 +42,19 @@ std::string walked_folder(const std::string& folder)
     return folder;
 }
 
+// A final path as Windows gives it (\\?\C:\x, \\?\UNC\server\share\x) in the form the program
+// spells paths (C:\x, \\server\share\x).
+std::wstring without_final_path_prefix(const std::wstring& path)
+{
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        return L"\\" + path.substr(7);
+    }
+    if (path.rfind(L"\\\\?\\", 0) == 0) {
+        return path.substr(4);
+    }
+    return path;
+}
+
 // The pattern that lists every entry of the folder a walk names `folder`.
 std::string listing_pattern(const std::string& folder)
 {
@@ -53,11 +66,38 @@ std::string listing_pattern(const std::string& folder)
     return pattern;
 }
 
+class Win32FileSystem : public FileSystem {
+public:
+    bool open_for_reading(const std::string& path, RawFile& f, Listed listed) override;
+    bool open_for_writing(const std::string& path, Create mode, RawFile& f) override;
+    long long read_some(RawFile& f, char* buf, std::size_t size) override;
+    bool write_all(RawFile& f, const char* data, std::size_t size) override;
+    bool seek_to(RawFile& f, long long offset) override;
+    long long file_size(RawFile& f) override;
+    bool sync_to_disk(RawFile& f) override;
+    bool close_file(RawFile& f) override;
+    bool is_readable_file(const std::string& path) override;
+    bool entry_exists(const std::string& path) override;
+    NameKind name_kind(const std::string& path) override;
+    bool is_folder(const std::string& path) override;
+    bool folder_identity(const std::string& path, FolderId& id) override;
+    bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
+    bool rename_noreplace(const std::string& from, const std::string& to) override;
+    bool rename_replace(const std::string& from, const std::string& to) override;
+    bool remove_file(const std::string& path) override;
+    bool make_folder(const std::string& path) override;
+    bool remove_folder(const std::string& path) override;
+    bool give_protection(const std::string& from, const std::string& to) override;
+    std::string current_folder() override;
+    std::string absolute_path(const std::string& path) override;
+    std::string resolved_path(const std::string& path) override;
+};
+
 }  // namespace
 
 // This side always opens first and checks the handle's type after, so what a listing
 // told changes nothing.
-bool open_for_reading(const std::string& path, RawFile& f, Listed)
+bool Win32FileSystem::open_for_reading(const std::string& path, RawFile& f, Listed)
 {
     if (!is_nameable(path)) {
         return false;
@@ -77,7 +117,7 @@ bool open_for_reading(const std::string& path, RawFile& f, Listed)
     return true;
 }
 
-bool open_for_writing(const std::string& path, Create mode, RawFile& f)
+bool Win32FileSystem::open_for_writing(const std::string& path, Create mode, RawFile& f)
 {
     if (!is_nameable(path)) {
         return false;
@@ -98,7 +138,7 @@ bool open_for_writing(const std::string& path, Create mode, RawFile& f)
     return true;
 }
 
-long long read_some(RawFile& f, char* buf, std::size_t size)
+long long Win32FileSystem::read_some(RawFile& f, char* buf, std::size_t size)
 {
     DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
     DWORD got = 0;
@@ -108,11 +148,8 @@ long long read_some(RawFile& f, char* buf, std::size_t size)
     return got;
 }
 
-bool write_all(RawFile& f, const char* data, std::size_t size)
+bool Win32FileSystem::write_all(RawFile& f, const char* data, std::size_t size)
 {
-    if (fault_injected(Op::write, f.path)) {
-        return false;
-    }
     while (size > 0) {
         DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD done = 0;
@@ -125,45 +162,48 @@ bool write_all(RawFile& f, const char* data, std::size_t size)
     return true;
 }
 
-bool seek_to_start(RawFile& f)
+bool Win32FileSystem::seek_to(RawFile& f, long long offset)
 {
-    LARGE_INTEGER zero{};
-    return SetFilePointerEx(handle_of(f), zero, nullptr, FILE_BEGIN) != 0;
+    LARGE_INTEGER at{};
+    at.QuadPart = offset;
+    return SetFilePointerEx(handle_of(f), at, nullptr, FILE_BEGIN) != 0;
 }
 
-bool sync_to_disk(RawFile& f)
+long long Win32FileSystem::file_size(RawFile& f)
 {
-    if (fault_injected(Op::sync, f.path)) {
-        return false;
-    }
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(handle_of(f), &size) != 0 ? static_cast<long long>(size.QuadPart) : -1;
+}
+
+bool Win32FileSystem::sync_to_disk(RawFile& f)
+{
     return FlushFileBuffers(handle_of(f)) != 0;
 }
 
-bool close_file(RawFile& f)
+bool Win32FileSystem::close_file(RawFile& f)
 {
     if (!f.is_open()) {
         return true;
     }
-    bool injected = fault_injected(Op::close, f.path);
     BOOL ok = CloseHandle(handle_of(f));
     f.handle = -1;
-    return ok != 0 && !injected;
+    return ok != 0;
 }
 
-bool is_readable_file(const std::string& path)
+bool Win32FileSystem::is_readable_file(const std::string& path)
 {
     if (!is_nameable(path)) {
         return false;
     }
     RawFile f;
-    if (!open_for_reading(path, f)) {
+    if (!open_for_reading(path, f, Listed::unknown)) {
         return false;
     }
     CloseHandle(handle_of(f));
     return true;
 }
 
-bool entry_exists(const std::string& path)
+bool Win32FileSystem::entry_exists(const std::string& path)
 {
     if (!is_nameable(path)) {
         return false;
@@ -177,12 +217,9 @@ bool entry_exists(const std::string& path)
     return err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND;
 }
 
-bool rename_noreplace(const std::string& from, const std::string& to)
+bool Win32FileSystem::rename_noreplace(const std::string& from, const std::string& to)
 {
     if (!is_nameable(from) || !is_nameable(to)) {
-        return false;
-    }
-    if (fault_injected(Op::rename, from)) {
         return false;
     }
     // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists, and without
@@ -190,12 +227,9 @@ bool rename_noreplace(const std::string& from, const std::string& to)
     return MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(), 0) != 0;
 }
 
-bool remove_file(const std::string& path)
+bool Win32FileSystem::remove_file(const std::string& path)
 {
     if (!is_nameable(path)) {
-        return false;
-    }
-    if (fault_injected(Op::remove, path)) {
         return false;
     }
     if (DeleteFileW(to_wide(path).c_str())) {
@@ -210,12 +244,44 @@ bool remove_file(const std::string& path)
            DeleteFileW(to_wide(path).c_str()) != 0;
 }
 
+NameKind Win32FileSystem::name_kind(const std::string& path)
+{
+    if (!is_nameable(path)) {
+        return NameKind::none;
+    }
+    const DWORD a = GetFileAttributesW(to_wide(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        return NameKind::none;
+    }
+    // A junction, a symbolic link or any other reparse point is a link: never entered or
+    // deleted through.
+    return (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? NameKind::link
+           : (a & FILE_ATTRIBUTE_DIRECTORY) != 0   ? NameKind::folder
+                                                   : NameKind::file;
+}
+
+bool Win32FileSystem::rename_replace(const std::string& from, const std::string& to)
+{
+    return is_nameable(from) && is_nameable(to) &&
+           MoveFileExW(to_wide(from).c_str(), to_wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool Win32FileSystem::make_folder(const std::string& path)
+{
+    return is_nameable(path) && CreateDirectoryW(to_wide(path).c_str(), nullptr) != 0;
+}
+
+bool Win32FileSystem::remove_folder(const std::string& path)
+{
+    return is_nameable(path) && RemoveDirectoryW(to_wide(path).c_str()) != 0;
+}
+
 bool remove_file_at_once(const char* path)
 {
     return DeleteFileW(to_wide(path).c_str()) != 0;
 }
 
-bool give_protection(const std::string& from, const std::string& to)
+bool Win32FileSystem::give_protection(const std::string& from, const std::string& to)
 {
     if (!is_nameable(from) || !is_nameable(to)) {
         return false;
@@ -230,7 +296,7 @@ bool give_protection(const std::string& from, const std::string& to)
     return SetFileAttributesW(to_wide(to).c_str(), given != 0 ? given : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
-bool is_folder(const std::string& path)
+bool Win32FileSystem::is_folder(const std::string& path)
 {
     if (!is_nameable(path)) {
         return false;
@@ -239,7 +305,7 @@ bool is_folder(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::string current_folder()
+std::string Win32FileSystem::current_folder()
 {
     DWORD needed = GetCurrentDirectoryW(0, nullptr);
     std::wstring folder(needed, L'\0');
@@ -248,7 +314,7 @@ std::string current_folder()
     return to_utf8(folder);
 }
 
-std::string absolute_path(const std::string& path)
+std::string Win32FileSystem::absolute_path(const std::string& path)
 {
     // GetFullPathNameW also drops "." components and doubled separators, as Windows reads them.
     const std::wstring name = to_wide(path);
@@ -265,19 +331,33 @@ std::string absolute_path(const std::string& path)
     return to_utf8(full);
 }
 
-std::FILE* open_stream(const std::string& path, const char* mode)
+std::string Win32FileSystem::resolved_path(const std::string& path)
 {
-    return is_nameable(path) ? _wfopen(to_wide(path).c_str(), to_wide(mode).c_str()) : nullptr;
+    if (!is_nameable(path)) {
+        return std::string();
+    }
+    // The path Windows itself reaches through every junction and link on the way, so that a
+    // junction inside a root cannot make a file outside it pass for one below it.
+    HANDLE h = CreateFileW(to_wide(walked_folder(path)).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return std::string();
+    }
+    std::wstring final_path(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(h, final_path.data(), static_cast<DWORD>(final_path.size()), FILE_NAME_NORMALIZED);
+    if (n >= final_path.size()) {
+        final_path.resize(n + 1);
+        n = GetFinalPathNameByHandleW(h, final_path.data(), static_cast<DWORD>(final_path.size()), FILE_NAME_NORMALIZED);
+    }
+    CloseHandle(h);
+    if (n == 0 || n >= final_path.size()) {
+        return std::string();
+    }
+    final_path.resize(n);
+    return to_utf8(without_final_path_prefix(final_path));
 }
 
-std::string resolved_path(const std::string& path)
-{
-    // Folder links and junctions are rare in content libraries; the full path is what
-    // Windows itself compares.
-    return entry_exists(path) ? absolute_path(path) : std::string();
-}
-
-bool folder_identity(const std::string& path, FolderId& id)
+bool Win32FileSystem::folder_identity(const std::string& path, FolderId& id)
 {
     if (!is_nameable(path)) {
         return false;
@@ -304,7 +384,7 @@ bool folder_identity(const std::string& path, FolderId& id)
     return true;
 }
 
-bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
+bool Win32FileSystem::list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
 {
     // A folder name never holds wildcards; a path that does would list other folders'
     // entries under this one's name.
@@ -333,6 +413,18 @@ bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entr
     bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(h);
     return complete;
+}
+
+FileSystem& disk()
+{
+    // Holds nothing: every call goes to the system.
+    static Win32FileSystem the_disk;
+    return the_disk;
+}
+
+std::FILE* open_stream(const std::string& path, const char* mode)
+{
+    return is_nameable(path) ? _wfopen(to_wide(path).c_str(), to_wide(mode).c_str()) : nullptr;
 }
 
 }  // namespace fsys

@@ -15,20 +15,20 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     write_bytes(dir.at("f/b.cr2"), "B");
     write_bytes(dir.at("f/.hidden/x.cr2"), "");
     // Names that differ in letter case only are the same name; neither is replaced.
-    EXPECT_FALSE(fsys::rename_noreplace(a, dir.at("f/b.cr2")) || fsys::rename_noreplace(a, dir.at("F/B.CR2")));
+    EXPECT_FALSE(fsys::disk().rename_noreplace(a, dir.at("f/b.cr2")) || fsys::disk().rename_noreplace(a, dir.at("F/B.CR2")));
     EXPECT_EQ(read_bytes(dir.at("f/b.cr2")), "B");
-    EXPECT_TRUE(fsys::is_readable_file(dir.at("F/A.CR2")) && fsys::entry_exists(dir.at("F/A.CR2")));
+    EXPECT_TRUE(fsys::disk().is_readable_file(dir.at("F/A.CR2")) && fsys::disk().entry_exists(dir.at("F/A.CR2")));
     for (const std::string& path : {dir.path(), drive + "\\", std::string("NUL"), std::string("CON"), a + "\\x.obj"}) {
-        EXPECT_FALSE(fsys::is_readable_file(path)) << path;
+        EXPECT_FALSE(fsys::disk().is_readable_file(path)) << path;
     }
     for (const std::string& path : {drive + "\\", drive, dir.at("F"), dir.at("f") + "\\"}) {
-        EXPECT_TRUE(fsys::is_folder(path)) << path;
+        EXPECT_TRUE(fsys::disk().is_folder(path)) << path;
     }
-    EXPECT_FALSE(fsys::is_folder(a) || fsys::is_folder("NUL") || fsys::entry_exists(dir.at("none/a_zz00.cr2")));
+    EXPECT_FALSE(fsys::disk().is_folder(a) || fsys::disk().is_folder("NUL") || fsys::disk().entry_exists(dir.at("none/a_zz00.cr2")));
 
     std::vector<fsys::FolderEntry> entries;
     for (const std::string& path : {dir.at("f"), dir.at("f") + "\\"}) {
-        ASSERT_TRUE(fsys::list_folder_entries(path, entries)) << path;
+        ASSERT_TRUE(fsys::disk().list_folder_entries(path, entries)) << path;
         std::string listed;
         std::sort(entries.begin(), entries.end(), [](auto& x, auto& y) { return x.name < y.name; });
         for (const fsys::FolderEntry& e : entries) {
@@ -38,18 +38,18 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     }
     fsys::FolderId f, other;
     for (const std::string& path : {a, dir.at("none"), dir.at("*")}) {
-        EXPECT_FALSE(fsys::list_folder_entries(path, entries) || fsys::folder_identity(path, other)) << path;
+        EXPECT_FALSE(fsys::disk().list_folder_entries(path, entries) || fsys::disk().folder_identity(path, other)) << path;
     }
-    ASSERT_TRUE(fsys::folder_identity(dir.at("f"), f) && fsys::folder_identity(dir.at("f/.hidden/../../F"), other));
+    ASSERT_TRUE(fsys::disk().folder_identity(dir.at("f"), f) && fsys::disk().folder_identity(dir.at("f/.hidden/../../F"), other));
     EXPECT_EQ(f, other);
     // A bare drive is its top folder for listing and identity, whatever the current folder.
     const std::filesystem::path cwd = std::filesystem::current_path();
     std::filesystem::current_path(dir.at("f"));
-    EXPECT_TRUE(fsys::list_folder_entries(drive, entries) && fsys::folder_identity(drive, other));
+    EXPECT_TRUE(fsys::disk().list_folder_entries(drive, entries) && fsys::disk().folder_identity(drive, other));
     std::filesystem::current_path(cwd);
     EXPECT_TRUE(std::find_if(entries.begin(), entries.end(), [](auto& e) { return _stricmp(e.name.c_str(), "windows") == 0; }) !=
                 entries.end());
-    EXPECT_TRUE(fsys::folder_identity(drive + "\\", f) && other == f);
+    EXPECT_TRUE(fsys::disk().folder_identity(drive + "\\", f) && other == f);
 }
 
 // Names between UTF-8 and the wide calls: every letter kept, bytes an older program wrote
@@ -76,11 +76,11 @@ TEST(FsysWindows, NamesInAnyScript)
         ASSERT_TRUE(CreateDirectoryW(to_wide(folder).c_str(), nullptr)) << name;
         fsys::RawFile f;
         ASSERT_TRUE(fsys::open_for_writing(file, fsys::Create::exclusive, f) && fsys::close_file(f));
-        EXPECT_TRUE(fsys::is_folder(folder) && fsys::entry_exists(file) && fsys::is_readable_file(file));
+        EXPECT_TRUE(fsys::disk().is_folder(folder) && fsys::disk().entry_exists(file) && fsys::disk().is_readable_file(file));
         std::vector<fsys::FolderEntry> entries;
-        ASSERT_TRUE(fsys::list_folder_entries(folder, entries) && entries.size() == 1);
+        ASSERT_TRUE(fsys::disk().list_folder_entries(folder, entries) && entries.size() == 1);
         EXPECT_EQ(entries[0].name, utf8_text(name) + ".cr2");
-        EXPECT_EQ(fsys::absolute_path(dir.at("x/../") + name), utf8_text(folder));
+        EXPECT_EQ(fsys::disk().absolute_path(dir.at("x/../") + name), utf8_text(folder));
     }
     // Found by name whichever way the reference holds it.
     NameIndex index;

@@ -2,16 +2,18 @@
 
 #include "engine/content_paths.h"
 #include "engine/correction.h"
-#include "engine/engine_state.h"
-#include "engine/references.h"
+#include "engine/library_rules.h"
+#include "engine/run.h"
 #include "engine/run_stop.h"
 #include "engine/text_encoding.h"
 #include "engine/textio.h"
 #include "engine/unfinished_copy.h"
 
-#include <vector>
-
 namespace {
+
+// No system accepts a path this long: a longer line is no reference, and reading it whole
+// would let one line decide how much memory a repair needs.
+constexpr std::size_t k_max_line_bytes = 1 << 20;
 
 struct KindTexts {
     std::string_view title;
@@ -43,196 +45,215 @@ Need need_of(const FileReference& ref, const Located& at, const LibraryRules& ru
     return needs_colon_notation(ref) ? Need::notation : Need::nothing;
 }
 
-// One pass over a document's references: reading, resolving, and (in the correction) writing.
-class DocumentPass {
+// Where a reference's file lies now: what was learnt of the disk holds while no prompt was
+// shown, since the user may change the disk while one is open.
+Located locate(Run& run, LibraryRules& rules, const FileReference& ref, const std::string& folder, Prompts& wn)
+{
+    run.cache.keep_while_no_prompt(wn);
+    return rules.resolver(run).locate(ref, ref.beside_document ? folder : std::string());
+}
+
+// Decides the references of one document in order.
+class Planner {
 public:
-    DocumentPass(const std::string& orig, LibraryRules& rules, Prompts& wn, std::vector<Replacement>* made = nullptr)
-        : m_folder(folder_of(orig)), m_rules(rules), m_wn(wn), m_prompts_seen(wn.prompts_shown()), m_made(made)
+    Planner(Run& run, LibraryRules& rules, const std::string& orig, Prompts& wn)
+        : m_run(run), m_rules(rules), m_orig(orig), m_folder(folder_of(orig)), m_wn(wn)
     {
     }
-    Located locate(const FileReference& ref)
-    {
-        // While a prompt was open the user may have changed the disk.
-        if (m_wn.prompts_shown() != m_prompts_seen) {
-            m_rules.resolver().forget();
-            m_prompts_seen = m_wn.prompts_shown();
-        }
-        return m_rules.resolver().locate(ref, ref.beside_document ? m_folder : std::string());
-    }
-    // The new text of a reference's path, or false to leave it as it is (`stopped` when a stop
-    // was asked for).
-    bool new_path(const FileReference& ref, std::string& text, bool& stopped);
+    void plan(const NeededReference& needed, DocumentPlan& plan);
 
 private:
     bool replacement(const FileReference& ref, const std::string& shown, std::string& objfile, std::size_t& root,
                      std::string_view& how);
+    void add(const NeededReference& needed, std::string text, std::string_view how, DocumentPlan& plan);
 
-    std::string m_folder;
+    Run& m_run;
     LibraryRules& m_rules;
+    const std::string& m_orig;
+    std::string m_folder;
     Prompts& m_wn;
-    unsigned long long m_prompts_seen = 0;
-    std::vector<Replacement>* m_made;  // the replacements made, for the run's record
 };
 
-bool DocumentPass::new_path(const FileReference& ref, std::string& text, bool& stopped)
+// A rewrite of the reference's path; one that would write the same bytes is none.
+void Planner::add(const NeededReference& needed, std::string text, std::string_view how, DocumentPlan& plan)
 {
-    const Located at = locate(ref);
+    if (text == needed.target) {
+        return;
+    }
+    plan.replacements.push_back(Replacement{needed.target, text, needed.kind, how});
+    plan.edits.push_back(Edit{needed.offset, needed.target.size(), std::move(text)});
+}
+
+void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
+{
+    const FileReference ref = needed.as_reference();
+    const Located at = locate(m_run, m_rules, ref, m_folder, m_wn);
     const Need need = need_of(ref, at, m_rules);
     if (need == Need::notation) {
-        text = colon_path_below(std::string(), std::string(ref.target));
-        if (m_made != nullptr) {
-            m_made->push_back(Replacement{std::string(ref.target), text, ref.kind, "notation only"});
-        }
-        return true;
+        add(needed, colon_path_below(std::string(), needed.target), "notation only", plan);
+        return;
     }
     if (need == Need::nothing) {
-        return false;
+        return;
     }
     const std::string& shown = at.paths.front();
     std::string objfile;
     std::size_t root = 0;
     std::string_view how;
     if (!replacement(ref, shown, objfile, root, how)) {
-        stopped = run_stop::requested();
-        if (!stopped) {
+        plan.stopped = run_stop::requested();
+        if (!plan.stopped) {
             m_rules.leave(shown);
-            write_log("      left as it is: ");
-            write_log(ref.target);
-            write_log("\n");
+            plan.log += "      left as it is: " + needed.target + "\n";
+            ++m_run.tally.left;
+            if (m_rules.options().on_left) {
+                m_rules.options().on_left(m_orig, needed.target);
+            }
+            if (m_rules.dry_run() != nullptr) {
+                m_rules.dry_run()->would_leave(m_orig, needed.target);
+            }
         }
-        return false;
+        return;
+    }
+    if (!equals_ignoring_case(objfile, shown)) {
+        // The path as the document holds it: the file it names may lie anywhere.
+        plan.log += replacement_lines(needed.target, objfile);
+        if (!how.empty()) {
+            plan.log += "      (" + std::string(how) + ")\n";
+        }
     }
     // A pick is a name the system gave: the file gets it in the code page older versions wrote.
-    text = poser_file_text(colon_path_below(m_rules.options().roots[root], objfile));
-    if (!equals_ignoring_case(objfile, shown)) {
-        log_replacement(shown, objfile);
-        if (!how.empty()) {
-            write_log("      (");
-            write_log(how);
-            write_log(")\n");
-        }
-        ++run_tally.replaced;
-    }
-    if (m_made != nullptr) {
-        m_made->push_back(Replacement{std::string(ref.target), text, ref.kind, m_rules.how_chosen(shown)});
-    }
-    return true;
+    add(needed, poser_file_text(colon_path_below(m_rules.options().roots[root], objfile)), m_rules.how_chosen(shown), plan);
 }
 
 // The file a missing reference gets: the one remembered for it, the one found by its Runtime
-// path or its only namesake (when asked to take it without asking), or the user's pick.
-bool DocumentPass::replacement(const FileReference& ref, const std::string& shown, std::string& objfile,
-                               std::size_t& root, std::string_view& how)
+// path or its only namesake (when asked to take it without asking: logged, never shown in a
+// box), or the user's pick.
+bool Planner::replacement(const FileReference& ref, const std::string& shown, std::string& objfile, std::size_t& root,
+                          std::string_view& how)
 {
     const std::vector<std::string>& roots = m_rules.options().roots;
-    if (const std::string* known = remembered_replacement(shown)) {
+    if (const std::string* known = m_run.remembered_replacement(shown)) {
         objfile = *known;
-        root = place_under_root(objfile, roots);
+        root = place_under_root(m_run.fs(), objfile, roots);
         return root != std::string_view::npos;
     }
-    std::vector<Candidate> candidates = m_rules.resolver().candidates(ref.target, m_rules.name_index());
+    std::vector<Candidate> candidates = m_rules.resolver(m_run).candidates(ref.target, m_rules.name_index(m_run));
     const bool sure = !candidates.empty() && (candidates.size() == 1 || candidates.front().by_runtime_path);
-    if (m_rules.options().automatic && sure && fsys::is_readable_file(candidates.front().path)) {
+    if (m_rules.options().automatic && sure && m_run.fs().is_readable_file(candidates.front().path)) {
         objfile = candidates.front().path;
         root = candidates.front().root;
         how = candidates.front().by_runtime_path ? "found by its Runtime path" : "found by name";
-        m_wn.information(Owner::none, shown + " -> " + objfile, how);
         m_rules.chosen(shown, candidates.front().by_runtime_path ? "by Runtime path" : "by name");
     } else {
+        // The caption names the missing file, which the chooser's folder may not show.
         const KindTexts texts = chooser_texts(ref.kind);
-        root = ask_for_replacement(candidates.empty() ? shown : candidates.front().path, texts.title, texts.filter,
+        const std::vector<std::string_view> parts = path_components(ref.target);
+        const std::string title = std::string(texts.title) + (parts.empty() ? "" : " for " + std::string(parts.back()));
+        root = ask_for_replacement(m_run.fs(), candidates.empty() ? shown : candidates.front().path, title, texts.filter,
                                    roots, objfile, m_wn);
         if (root == std::string_view::npos) {
             return false;
         }
     }
-    remember_replacement(shown, objfile);
+    m_run.remember_replacement(shown, objfile);
     return true;
 }
 
 }  // namespace
 
-DocumentCheck check_by_library_rules(const std::string& orig, LibraryRules& rules, Prompts& wn, fsys::Listed listed)
+FileReference NeededReference::as_reference() const
 {
-    DocumentCheck check;
+    FileReference ref;
+    ref.kind = kind;
+    ref.beside_document = beside_document;
+    ref.path_end = target.size();
+    ref.target = target;
+    return ref;
+}
+
+DocumentScan scan_document(Run& run, LibraryRules& rules, const std::string& orig, Prompts& wn, fsys::Listed listed)
+{
+    DocumentScan scan;
     TextReader in;
-    if (!in.open(orig, Gzip::if_magic, listed, ReadMode::as_stored)) {
+    in.limit_line_length(k_max_line_bytes);
+    if (!in.open(run.fs(), orig, Gzip::if_magic, listed, ReadMode::as_stored)) {
         wn.warning(Owner::none, orig, "I can't open this file");
-        return check;
+        return scan;
     }
-    check.readable = true;
     wn.SetTitle(orig);
-    DocumentPass pass(orig, rules, wn);
+    const std::string folder = folder_of(orig);
     std::vector<FoundReference> found;
+    long long line = 1;
     std::string_view lines;
-    while (in.next_lines(lines) && !check.needs_repair) {
+    while (in.next_lines(lines)) {
+        if (in.line_was_cut()) {
+            ++line;  // no path is that long: no reference
+            continue;
+        }
         found.clear();
-        scan_references(lines, 1, found);
+        line += scan_references(lines, line, found);
         for (const FoundReference& f : found) {
-            check.needs_repair = check.needs_repair || (!f.ref.builtin && need_of(f.ref, pass.locate(f.ref), rules) != Need::nothing);
+            if (!f.ref.builtin && need_of(f.ref, locate(run, rules, f.ref, folder, wn), rules) != Need::nothing) {
+                const char* at = lines.data() + f.line_offset + f.ref.path_begin;
+                scan.needed.push_back(NeededReference{f.ref.kind, f.ref.beside_document, std::string(f.ref.target),
+                                                      in.offset_of(at), f.line});
+            }
         }
     }
     // A file that could not be read to its end is left alone: its repair would drop the rest.
     if (in.failed()) {
         wn.warning(Owner::none, orig, "I can't read this file");
-        check.readable = false;
+        return scan;
     }
-    return check;
+    scan.readable = true;
+    scan.compressed = in.compressed();
+    return scan;
 }
 
-int correct_by_library_rules(const std::string& orig, const std::string& cor, LibraryRules& rules, Prompts& wn,
-                             fsys::Create mode, bool& cor_created, std::vector<Replacement>* made)
+DocumentPlan plan_document(Run& run, LibraryRules& rules, const std::string& orig, const DocumentScan& scan, Prompts& wn)
+{
+    run.create_repllist();
+    DocumentPlan plan;
+    Planner planner(run, rules, orig, wn);
+    for (const NeededReference& needed : scan.needed) {
+        planner.plan(needed, plan);
+        if (plan.stopped || run_stop::requested()) {
+            plan.stopped = true;
+            break;
+        }
+    }
+    return plan;
+}
+
+bool write_planned_copy(fsys::FileSystem& fs, const std::string& orig, fsys::FileSystem& out_fs, const std::string& cor,
+                        const std::vector<Edit>& edits, Prompts& wn, fsys::Create mode, bool& cor_created)
 {
     cor_created = false;
-    create_repllist();
     TextReader in;
-    if (!in.open(orig, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
+    if (!in.open(fs, orig, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
         wn.warning(Owner::none, orig, "I can't open this file");
-        return 0;
+        return false;
     }
     // A compressed document gets a compressed corrected copy.
     TextWriter out;
-    if (!unfinished_copy::create(out, cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
+    if (!unfinished_copy::create(out, out_fs, cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
         wn.warning(Owner::none, cor, "I can't open this file");
-        return 0;
+        return false;
     }
     cor_created = true;
-    DocumentPass pass(orig, rules, wn, made);
-    bool changed = false;
-    std::vector<FoundReference> found;
-    std::string_view lines;
-    std::string text;
-    while (in.next_lines(lines) && !out.failed()) {
-        found.clear();
-        scan_references(lines, 1, found);
-        std::size_t copied = 0;  // the bytes of the run written so far
-        for (const FoundReference& f : found) {
-            bool stopped = false;
-            if (f.ref.builtin || !pass.new_path(f.ref, text, stopped)) {
-                if (stopped) {
-                    return 0;  // as a cancel: the copy is thrown away and the file stays as it was
-                }
-                continue;
-            }
-            const std::size_t begin = f.line_offset + f.ref.path_begin;
-            out.write_as_stored(lines.substr(copied, begin - copied));
-            out.write_as_stored(text);
-            copied = f.line_offset + f.ref.path_end;
-            changed = true;
-        }
-        out.write_as_stored(lines.substr(copied));
-        if (run_stop::requested()) {
-            return 0;
-        }
+    EditApplier applier(edits, [&out](std::string_view bytes) { return out.write_as_stored(bytes); });
+    std::string_view bytes;
+    while (in.next_bytes(bytes) && applier.feed(bytes)) {
     }
     if (in.failed()) {
         wn.warning(Owner::none, orig, "I can't read this file");
-        return 0;
+        return false;
     }
     // The copy is about to replace the Poser file: it must be whole and on the disk first.
-    if (!out.sync() || !out.close()) {
+    if (!applier.finish() || !out.sync() || !out.close()) {
         wn.warning(Owner::none, cor, "I can't write this file");
-        return 0;
+        return false;
     }
-    return changed ? 1 : k_nothing_changed;
+    return true;
 }

@@ -1,29 +1,52 @@
-// The check and the correction of one Poser document by the library rules. The references are
-// those the report finds, resolved as the report resolves them; each one the report calls
-// moved or missing is replaced (remembered, found by its Runtime path or by name, or picked),
-// and a geometry pointer not in blank-colon notation is rewritten so. The corrected copy
-// differs from the document only in the paths rewritten: every other byte stays.
+// The repair of one Poser document by the library rules, in three steps: a scan for the
+// references that need work (those the report calls moved or missing, and geometry pointers
+// not in blank-colon notation), a plan of what each gets (remembered, found by its Runtime
+// path or by name, picked, or left as it is), and the one apply that writes the document with
+// the plan's edits. The corrected copy differs from the document only in the paths rewritten.
 #pragma once
 
+#include "engine/edits.h"
 #include "engine/fsys.h"
-#include "engine/library_rules.h"
 #include "engine/prompts.h"
+#include "engine/references.h"
+#include "engine/run_journal.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-struct DocumentCheck {
+class LibraryRules;
+class Run;
+
+// A reference that needs work, as the scan found it.
+struct NeededReference {
+    RefKind kind = RefKind::geometry;
+    bool beside_document = false;
+    std::string target;        // the path's bytes in the document
+    std::uint64_t offset = 0;  // where they lie in its text
+    long long line = 0;
+    FileReference as_reference() const;
+};
+
+struct DocumentScan {
     bool readable = false;
-    bool needs_repair = false;
+    bool compressed = false;
+    std::vector<NeededReference> needed;
 };
 // Reads `orig` once, as a repair's check does (warnings and title included).
-DocumentCheck check_by_library_rules(const std::string& orig, LibraryRules& rules, Prompts& wn, fsys::Listed listed);
+DocumentScan scan_document(Run& run, LibraryRules& rules, const std::string& orig, Prompts& wn, fsys::Listed listed);
 
-// Writes the corrected copy of `orig` to `cor`, created as `mode` says (`cor_created` tells
-// whether it was), compressed when `orig` is, and flushed to the disk. Returns 1 when the copy
-// is complete and differs from `orig`; k_nothing_changed when the user left every reference
-// needing repair as it is; 0 when it failed or a stop was asked for.
-inline constexpr int k_nothing_changed = 2;
-// Each replacement made is added to `made` when given.
-int correct_by_library_rules(const std::string& orig, const std::string& cor, LibraryRules& rules, Prompts& wn,
-                             fsys::Create mode, bool& cor_created, std::vector<Replacement>* made = nullptr);
+struct DocumentPlan {
+    std::vector<Edit> edits;
+    std::vector<Replacement> replacements;  // for the run's record
+    std::string log;                        // the run log's lines below the document's own
+    bool stopped = false;                   // a stop was asked for: nothing is to be written
+};
+// Decides what each needed reference gets, asking the user where it must.
+DocumentPlan plan_document(Run& run, LibraryRules& rules, const std::string& orig, const DocumentScan& scan, Prompts& wn);
+
+// Writes `orig` with the plan's edits to `cor` of `out_fs`, created as `mode` says
+// (`cor_created` tells whether it was), compressed when `orig` is, and flushed to the disk.
+// False, the user warned, when it cannot be read or written whole.
+bool write_planned_copy(fsys::FileSystem& fs, const std::string& orig, fsys::FileSystem& out_fs, const std::string& cor,
+                        const std::vector<Edit>& edits, Prompts& wn, fsys::Create mode, bool& cor_created);

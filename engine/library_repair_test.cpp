@@ -84,22 +84,23 @@ protected:
         roots = {dir.at("main"), dir.at("extra")};
         std::filesystem::create_directories(dir.at("log"));
     }
-    void TearDown() override { reset_engine(""); }
+    void TearDown() override { reset_engine(run, ""); }
     // Repairs `text` as scene.pz3 below the main root, answering the prompts from `answers`.
     Lines repair(const std::string& text, bool automatic, Lines answers = {})
     {
-        reset_engine(roots.front());
-        use_library_rules(LibraryOptions{automatic, roots});
+        reset_engine(run, roots.front());
+        use_library_rules(run, LibraryOptions{automatic, roots, {}});
         std::filesystem::remove_all(std::filesystem::path(doc).parent_path());
         write_bytes(doc, text);
-        open_log(dir.at("log/__result_of_run.txt"));
+        open_log(run, dir.at("log/__result_of_run.txt"));
         ScriptedSession s(std::move(answers));
-        readposerfile(doc, s.wn);
-        log = closed_log(dir.at("log/__result_of_run.txt"));
+        ::repair(run, doc, s.wn);
+        log = closed_log(run, dir.at("log/__result_of_run.txt"));
         return s.transcript();
     }
 
     TempDir dir;
+    ::Run run;
     std::vector<std::string> roots;
     std::string doc = dir.at("main/Runtime/Libraries/scene/scene.pz3"), log;
 };
@@ -119,7 +120,7 @@ TEST_F(LibraryRepair, EveryKindRepairedByNameOrRuntimePathChangingNothingButPath
                   std::string::npos);
 
         // The report then finds every reference, and leaves the backup unread.
-        const LibraryReport r = build_library_report({dir.at("main/Runtime/Libraries")}, roots, 2);
+        const LibraryReport r = build_library_report(fsys::disk(), {dir.at("main/Runtime/Libraries")}, roots, 2);
         EXPECT_EQ(r.files_read, 1);
         EXPECT_EQ(r.backups_skipped, 1);
         EXPECT_EQ(r.count(RefStatus::moved) + r.count(RefStatus::missing), 0);
@@ -134,9 +135,9 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
                          dir.at("main/Runtime/Textures/w.tif")};
     const Lines seen = repair(scene(false), false, picks);
     EXPECT_EQ(read_bytes(doc), repaired(scene(false)));
-    EXPECT_EQ(chooser_fields(seen, 2), (Lines{"find the correct image file", "find the correct morph file",
-                                             "find the correct Poser script", "find the correct .OBJ file",
-                                             "find the correct image file"}));
+    EXPECT_EQ(chooser_fields(seen, 2), (Lines{"find the correct image file for skin.jpg", "find the correct morph file for morphs.pmd",
+                                             "find the correct Poser script for pose.py", "find the correct .OBJ file for y.obj",
+                                             "find the correct image file for w.tif"}));
     EXPECT_EQ(chooser_fields(seen, 3), picks);
     EXPECT_EQ(chooser_fields(seen, 5), (Lines{"image files", "morph files", "Poser scripts and poses",
                                              "OBJ mesh geometry files", "image files"}));
@@ -145,7 +146,7 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
     repair("textureMap :Runtime:Textures:none.jpg\n", false, {"cancel"});
     EXPECT_EQ(read_bytes(doc), "textureMap :Runtime:Textures:none.jpg\n");
     EXPECT_FALSE(exists(dir.at("main/Runtime/Libraries/scene/scene_zz00.pz3")));
-    EXPECT_NE(log.find("left as it is: :Runtime:Textures:none.jpg\r\n      nothing changed"), std::string::npos);
+    EXPECT_EQ(log, "file " + doc + ": nothing changed\r\n      left as it is: :Runtime:Textures:none.jpg\r\n");
 
     // A root reached through a link takes a pick named by the folder the link leads to.
 #ifndef _WIN32

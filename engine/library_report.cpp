@@ -1,10 +1,11 @@
 #include "engine/library_report.h"
 
+#include "engine/ascii.h"
 #include "engine/content_paths.h"
 #include "engine/fsys.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
-#include "engine/tree_walk.h"
+#include "engine/walk.h"
 
 #include <algorithm>
 #include <atomic>
@@ -53,7 +54,10 @@ std::string target_key(const FileReference& ref, const std::string& folder)
 
 class LibraryReading {
 public:
-    LibraryReading(const std::vector<Document>& documents, Resolver& resolver) : m_documents(documents), m_resolver(resolver) {}
+    LibraryReading(fsys::FileSystem& fs, const std::vector<Document>& documents, Resolver& resolver)
+        : m_fs(fs), m_documents(documents), m_resolver(resolver)
+    {
+    }
     void run(unsigned threads, const ReportProgress& progress);
     void classify(LibraryReport& report);
 
@@ -67,6 +71,7 @@ private:
         long long total = 0;
         long long builtin = 0;
         std::array<std::array<long long, k_ref_kinds>, 3> found_by_path{};  // ok, absolute, case_only
+        TextReader in;  // kept from one document to the next, with its buffer
     };
 
     void work();
@@ -77,6 +82,7 @@ private:
     void unreadable(std::size_t index, std::string reason);
     ReportProblem problem_of(Target& t) const;
 
+    fsys::FileSystem& m_fs;
     const std::vector<Document>& m_documents;
     Resolver& m_resolver;
 
@@ -151,9 +157,9 @@ std::pair<int, RefStatus> LibraryReading::target_of(const FileReference& ref, co
 void LibraryReading::read_document(std::size_t index, Local& local)
 {
     const Document& document = m_documents[index];
-    TextReader in;
+    TextReader& in = local.in;
     in.limit_line_length(k_max_line_bytes);
-    if (!in.open(document.path, Gzip::if_magic, document.listed, ReadMode::as_stored)) {
+    if (!in.open(m_fs, document.path, Gzip::if_magic, document.listed, ReadMode::as_stored)) {
         unreadable(index, "cannot be opened");
         return;
     }
@@ -267,7 +273,7 @@ void LibraryReading::classify(LibraryReport& report)
     }
     NameIndex index;
     if (!by_name.empty()) {
-        index.build(m_resolver.roots(), wanted);
+        index.build(m_fs, m_resolver.roots(), wanted);
     }
     for (std::size_t k : by_name) {
         for (Candidate& c : m_resolver.candidates(problems[k].target, index)) {
@@ -291,7 +297,7 @@ void LibraryReading::classify(LibraryReport& report)
 
 // Every Poser document below the folders of `paths`, as the library rules walk, and every
 // file named directly.
-std::vector<Document> documents_in(const std::vector<std::string>& paths, long long& backups_skipped)
+std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::string>& paths, long long& backups_skipped)
 {
     std::vector<Document> documents;
     std::unordered_set<std::string> seen;
@@ -300,25 +306,18 @@ std::vector<Document> documents_in(const std::vector<std::string>& paths, long l
             documents.push_back(Document{path, listed});
         }
     };
-    const WalkPolicy policy{true};
+    const WalkPolicy policy = library_walk_policy();
     for (const std::string& path : paths) {
-        if (!fsys::is_folder(path)) {
+        if (!fs.is_folder(path)) {
             add(path, fsys::Listed::unknown);
             continue;
         }
-        walk_tree(path, policy, [&](const std::string& folder, const std::vector<fsys::FolderEntry>& entries) {
-            const std::unordered_set<std::string> names = names_for(policy, entries);
-            for (const fsys::FolderEntry& e : entries) {
-                if (e.type == fsys::EntryType::folder) {
-                    continue;
-                }
-                if (policy.is_document(e.name, names)) {
-                    add(child_path(folder, e.name), e.type == fsys::EntryType::file ? fsys::Listed::plain_file
-                                                                                     : fsys::Listed::unknown);
-                } else if (policy.is_backup(e.name, names)) {
-                    ++backups_skipped;
-                }
+        walk_folders(fs, path, policy, [&](const std::string& folder, const FolderContents& contents) {
+            for (const fsys::FolderEntry& e : contents.documents) {
+                add(child_path(folder, e.name),
+                    e.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown);
             }
+            backups_skipped += contents.backups;
         });
     }
     return documents;
@@ -340,13 +339,14 @@ bool LibraryReport::broken() const
     return count(RefStatus::moved) + count(RefStatus::missing) > 0;
 }
 
-LibraryReport build_library_report(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
-                                   unsigned threads, const ReportProgress& progress)
+LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::string>& paths,
+                                   const std::vector<std::string>& roots, unsigned threads, const ReportProgress& progress)
 {
     long long backups_skipped = 0;
-    const std::vector<Document> documents = documents_in(paths, backups_skipped);
-    Resolver resolver(roots);
-    LibraryReading reading(documents, resolver);
+    const std::vector<Document> documents = documents_in(fs, paths, backups_skipped);
+    DiskCache cache(fs);
+    Resolver resolver(roots, cache);
+    LibraryReading reading(fs, documents, resolver);
     reading.run(threads, progress);
     LibraryReport report;
     reading.classify(report);

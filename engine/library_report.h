@@ -58,8 +58,9 @@ using ReportProgress = std::function<void(long long files_done, unsigned long lo
 // resolves each reference against `roots`, in order of preference. Paths are used as given:
 // pass them absolute for absolute paths in the report. A stop asked for (run_stop) ends the
 // reading before the next document.
-LibraryReport build_library_report(const std::vector<std::string>& paths, const std::vector<std::string>& roots,
-                                   unsigned threads, const ReportProgress& progress = nullptr);
+LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::string>& paths,
+                                   const std::vector<std::string>& roots, unsigned threads,
+                                   const ReportProgress& progress = nullptr);
 
 // The readers a report starts on this machine: one per core, and at least eight, because a
 // reader of files not yet in memory waits on the disk far more than it computes, and the disk

@@ -4,6 +4,22 @@
 // demand) in milliseconds, and a dry run writes its corrected copies to it instead of to the
 // library. Paths use the program's own separator (fsys::k_sep); an absolute path starts with
 // it, or (Windows rules) with a drive letter, a colon and the separator.
+//
+// Where the interface leaves a choice, this disk reads paths as follows:
+// - Windows rules take '\' and '/' alike as separators, on every build; the paths this disk
+//   returns use k_sep. Drive letters come back upper-case.
+// - This disk keeps one current folder, not one per drive: "C:" and "C:x" are read from the top
+//   folder of C:, as the program's walks read a bare drive. A drive exists once something has
+//   been set up on it; the current one is C: to begin with. Network paths (\\server\share)
+//   name nothing here.
+// - Windows rules drop the trailing dots and spaces of a name, as Win32 does, and cannot look
+//   up a name holding a control character or one of <>:"|?* (entry_exists counts it as taken).
+// - absolute_path keeps ".." with POSIX rules (a link may stand before it) and takes it away
+//   with Windows rules, as GetFullPathNameW does.
+// - A device name counts only in a folder that exists; resolved_path gives "" for it.
+// - To Windows a junction is a folder: remove_folder takes it away (never what it leads to),
+//   remove_file and rename_replace onto it are refused. No rename moves a name to another drive.
+// - A setup helper changes nothing where a file stands in the way of its path.
 #pragma once
 
 #include "engine/fsys.h"
@@ -46,24 +62,37 @@ public:
     // Every regular file below `folder` (links not followed) with its bytes, by path.
     std::map<std::string, std::string> files_below(const std::string& folder) const;
     // Every entry below `folder`, folders ending in the separator, links as "path -> target".
+    // Both give full paths: absolute_path(folder), then the names as stored; a folder before
+    // its entries, entries in the order list_folder_entries gives them.
     std::vector<std::string> tree(const std::string& folder) const;
 
     // Windows: the read-only mark. POSIX: no write permission for anyone.
+    // A POSIX folder without write permission is locked (below); a Windows folder with the
+    // mark cannot be removed, but its entries can change.
     void set_read_only(const std::string& path, bool read_only);
     // A folder whose entries cannot be added, renamed or removed (not writable, on POSIX; on
     // Windows a folder the user has no rights to change).
     void set_folder_locked(const std::string& path, bool locked);
     // Another program holds the file open: on Windows it can be read but neither renamed,
     // replaced nor removed. POSIX ignores it, as POSIX does.
+    // Windows rules also refuse to open it for writing (the usual sharing violation), to rename
+    // a folder holding it, and treat a file this disk has open for reading the same way: the
+    // program's own layer opens without FILE_SHARE_DELETE. Its writers share deletion, so a file
+    // open for writing can go; two writers of one file cannot both have it.
     void hold_open(const std::string& path, bool held);
     // The current folder, for relative paths.
+    // Made like add_folder. POSIX rules keep the folder reached, links followed, as getcwd()
+    // tells it; Windows rules keep the path as given.
     void set_current_folder(const std::string& path);
 
     // Asked before each operation that changes the disk; when it returns true the operation
     // fails as if the disk had refused it, changing nothing.
+    // `path` is the path as the caller gave it: the file's as opened, a rename's `from`. It is
+    // asked outside the disk's lock, so it may look at the disk itself.
     using FailWhen = std::function<bool(Op op, const std::string& path)>;
     void fail_when(FailWhen when);
-    // How many times each file was flushed to the disk.
+    // How many times each file was flushed to the disk: the syncs that succeeded on files opened
+    // under `path` (the same file by its absolute path; letter case ignored with Windows rules).
     int syncs(const std::string& path) const;
 
     bool open_for_reading(const std::string& path, RawFile& f, Listed listed = Listed::unknown) override;
@@ -91,6 +120,7 @@ public:
     std::string resolved_path(const std::string& path) override;
 
 private:
+    // The nodes, the path rules and the lookup (memory_disk.h).
     struct Disk;
     std::unique_ptr<Disk> m_disk;
 };

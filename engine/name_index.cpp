@@ -1,10 +1,9 @@
 #include "engine/name_index.h"
 
+#include "engine/ascii.h"
 #include "engine/content_paths.h"
-#include "engine/folder_listings.h"
-#include "engine/refline.h"
 #include "engine/text_encoding.h"
-#include "engine/tree_walk.h"
+#include "engine/walk.h"
 
 #include <algorithm>
 #include <tuple>
@@ -50,7 +49,8 @@ void rank_candidates(std::vector<Candidate>& candidates, std::string_view target
     }
 }
 
-void NameIndex::build(const std::vector<std::string>& roots, const std::unordered_set<std::string>& wanted)
+void NameIndex::build(fsys::FileSystem& fs, const std::vector<std::string>& roots,
+                      const std::unordered_set<std::string>& wanted)
 {
     m_by_name.clear();
     std::unordered_set<std::string> keys;
@@ -58,17 +58,17 @@ void NameIndex::build(const std::vector<std::string>& roots, const std::unordere
         keys.insert(name_key(name));
     }
     std::unordered_set<std::string> seen;
-    const WalkPolicy policy{true};
+    const WalkPolicy policy = library_walk_policy();
     for (std::size_t root = 0; root < roots.size(); ++root) {
-        walk_tree(roots[root], policy, [&](const std::string& folder, const std::vector<fsys::FolderEntry>& entries) {
-            for (const fsys::FolderEntry& e : entries) {
+        walk_folders(fs, roots[root], policy, [&](const std::string& folder, const FolderContents& contents) {
+            for (const fsys::FolderEntry& e : contents.entries) {
                 std::string key = name_key(e.name);
                 if (e.type == fsys::EntryType::folder || (!keys.empty() && keys.count(key) == 0)) {
                     continue;
                 }
                 std::string path = child_path(folder, e.name);
                 // A folder link is no candidate; a file under two roots counts for the first.
-                if ((e.type == fsys::EntryType::file || fsys::is_readable_file(path)) && seen.insert(path).second) {
+                if ((e.type == fsys::EntryType::file || fs.is_readable_file(path)) && seen.insert(path).second) {
                     m_by_name[key].push_back(Candidate{std::move(path), root, false});
                 }
             }

@@ -2,6 +2,8 @@
 // where its path says.
 #pragma once
 
+#include "engine/fsys.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -27,7 +29,7 @@ class NameIndex {
 public:
     // Walks every root once, as the library rules walk, and keeps the files whose lower-case
     // names are in `wanted`, or every file when `wanted` is empty.
-    void build(const std::vector<std::string>& roots, const std::unordered_set<std::string>& wanted);
+    void build(fsys::FileSystem& fs, const std::vector<std::string>& roots, const std::unordered_set<std::string>& wanted);
     bool built() const { return m_built; }
     // The files named like the last component of `target`, letter case ignored, in the order
     // the roots were walked.

@@ -8,9 +8,18 @@
 
 #include <string>
 
+class Run;
+
 // The name under which the old text waits while the two files exchange names.
 inline constexpr const char* k_swap_file_name = "MIAOW_EE_EE_SAID_THE_CAT.txt";
 
-// Checks and, when needed, repairs `orig`. Everything the user learns comes through the
-// window title, the run log and the prompts. `listed`: what a folder listing told of it.
-void readposerfile(const std::string& orig, Prompts& wn, fsys::Listed listed = fsys::Listed::unknown);
+// Checks and, when needed, repairs `orig` by the repair's own rules. Everything the user
+// learns comes through the window title, the run log and the prompts. `listed`: what a folder
+// listing told of it.
+void readposerfile(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed = fsys::Listed::unknown);
+
+// Gives `orig` the corrected text waiting under `cor`, and `cor` the old text, through the
+// swap file beside `orig`; the corrected file first gets the old one's protection. When a step
+// fails, the steps done are undone so that `orig` keeps its old text, the corrected copy is
+// deleted, and the user is warned; then false. Renames never replace an existing file.
+bool give_corrected_text(fsys::FileSystem& fs, const std::string& orig, const std::string& cor, Prompts& wn);

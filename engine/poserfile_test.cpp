@@ -26,27 +26,26 @@ protected:
 #endif
         start_over("");
     }
-    void TearDown() override { reset_engine(""); }
+    void TearDown() override { reset_engine(run, ""); }
 
     std::string obj(const std::string& name) const { return dir.at("Poser/geom/" + name); }
     // The folders as a fresh test has them, the file holding `text`.
     void start_over(const std::string& text)
     {
-        reset_engine(dir.at("Poser"));
+        reset_engine(run, dir.at("Poser"));
         fs::remove_all(dir.at("Poser/chars"));
         fs::remove_all(dir.at("Poser/tarnwick-runs"));
         if (compressed) {
-            use_library_rules(LibraryOptions{false, {dir.at("Poser")}});
-            library_rules()->set_journal(journal);
+            use_library_rules(run, LibraryOptions{false, {dir.at("Poser")}}).set_journal(journal);
             write_gzip(man, text);
         } else {
             write_bytes(man, text);
         }
         write_bytes(obj("man2.obj"), "");
         write_bytes(obj("ball.obj"), "");
-        open_log(log_dir.at("__result_of_run.txt"));
+        open_log(run, log_dir.at("__result_of_run.txt"));
     }
-    std::string log_text() { return closed_log(log_dir.at("__result_of_run.txt")); }
+    std::string log_text() { return closed_log(run, log_dir.at("__result_of_run.txt")); }
     // The files the repair left, in the file's folder and the run folder.
     Files left_files()
     {
@@ -59,6 +58,8 @@ protected:
     void every_step_keeps_the_old_text();
 
     TempDir dir, log_dir;
+    FailingFileSystem disk;
+    ::Run run{disk};
     bool compressed = false;
     RunJournal* journal = nullptr;
     std::string man = dir.at("Poser/chars/man.cr2"), backup = dir.at("Poser/chars/man_zz00.cr2");
@@ -117,20 +118,20 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
         std::string missing;
         for (std::size_t k = 0; k < c.asked.size(); ++k) {
             answers.push_back(c.answers[k] == "cancel" ? "cancel" : obj(c.answers[k]));
-            build_disk_path(posername, c.asked[k], k_native_style, missing);
+            build_disk_path(run.posername, c.asked[k], k_native_style, missing);
             seen.push_back(chooser_line(missing, answers.back()));
         }
         const Files before = files_below(dir.path());
         ScriptedSession s(answers);
-        readposerfile(man, s.wn);
+        readposerfile(run, man, s.wn);
         EXPECT_EQ(s.transcript(), seen);
-        EXPECT_EQ(nL, std::count_if(answers.begin(), answers.end(), [](const std::string& a) { return a != "cancel"; }));
+        EXPECT_EQ(run.nL, std::count_if(answers.begin(), answers.end(), [](const std::string& a) { return a != "cancel"; }));
         const std::string abandoned = c.outcome == A ? "      RUN ABANDONED\r\n" : "";
         EXPECT_EQ(log_text(), c.outcome == U ? "" : correcting_lines(man, backup) + c.log + abandoned);
         if (c.outcome == R) {
             EXPECT_TRUE(read_bytes(man) == c.after);
             EXPECT_TRUE(read_bytes(backup) == c.before);
-            fsys::remove_file(backup);
+            fsys::disk().remove_file(backup);
             write_bytes(man, c.before);
         }
         EXPECT_TRUE(files_below(dir.path()) == before);
@@ -148,7 +149,7 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
     const fs::path before = fs::current_path();
     fs::current_path(dir.at("Poser/chars"));
     ScriptedSession s;
-    readposerfile("man.cr2", s.wn);  // the swap file too lies in the current folder
+    readposerfile(run, "man.cr2", s.wn);  // the swap file too lies in the current folder
     fs::current_path(before);
     EXPECT_EQ(read_bytes(man), "prop 0 0 :geom:ball.obj\r\n");
     EXPECT_EQ(read_bytes(dir.at("Poser/chars/man_zz02.cr2")), "prop 0 0 geom:ball.obj\n");
@@ -156,8 +157,8 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
     for (int k = 4; k < 100; ++k) {
         write_bytes(dir.at("Poser/chars/man_zz" + std::to_string(k / 10) + std::to_string(k % 10) + ".cr2"), "");
     }
-    EXPECT_EQ(next_free_backup_name(man), "");
-    EXPECT_FALSE(fsys::rename_noreplace(man, dir.at("free.cr2") + '\0' + "x"));  // a NUL would cut the name short
+    EXPECT_EQ(next_free_backup_name(fsys::disk(), man), "");
+    EXPECT_FALSE(fsys::disk().rename_noreplace(man, dir.at("free.cr2") + '\0' + "x"));  // a NUL would cut the name short
 #ifndef _WIN32
     // Without an exclusive rename: never over an existing name, and the old name gone after.
     const std::string zz03 = dir.at("Poser/chars/man_zz03.cr2");
@@ -169,7 +170,7 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
                 exists(dir.at("f/a folder, which is taken too")));
 #endif
     write_bytes(dir.at("poser_file"), "");  // no extension, so no backup name
-    EXPECT_EQ(next_free_backup_name(dir.at("poser_file")), "");
+    EXPECT_EQ(next_free_backup_name(fsys::disk(), dir.at("poser_file")), "");
 }
 
 // A read-only file is repaired where its folder allows, and keeps its protection (the backup its own; on Windows the
@@ -181,9 +182,9 @@ TEST_F(PoserFile, TheCorrectedFileKeepsTheProtectionOfTheOldOne)
         fs::permissions(man, fs::perms::owner_read | fs::perms::group_read);
         const fs::perms mode = fs::status(man).permissions();
         int renames = 0;
-        fsys::set_fault_hook([&](fsys::Op op, const std::string&) { return op == fsys::Op::rename && ++renames == failing_rename; });
+        disk.fail_when([&](fsys::Op op, const std::string&) { return op == fsys::Op::rename && ++renames == failing_rename; });
         ScriptedSession s;
-        readposerfile(man, s.wn);
+        readposerfile(run, man, s.wn);
         EXPECT_EQ(read_bytes(man), failing_rename == 0 ? "prop 0 0 :geom:ball.obj\r\n" : "prop 0 0 geom:ball.obj\n");
         EXPECT_EQ(fs::status(man).permissions(), mode);
         EXPECT_EQ(fs::status(backup).permissions(), failing_rename == 0 ? mode : fs::perms::unknown);
@@ -197,27 +198,29 @@ TEST_F(PoserFile, PicksOutsideTheRootAreRefusedAndAFullListServesTheLineAtHandOn
 {
     start_over("a :geom:g1.obj\nb :geom:g1.obj\n");
     write_bytes(dir.at("outside.obj"), "");
-    create_repllist();
-    for (nL = 0; nL < k_repl_capacity; ++nL) {
-        (*repllist)[nL] = {"old" + std::to_string(nL), "new"};
+    run.create_repllist();
+    for (run.nL = 0; run.nL < k_repl_capacity; ++run.nL) {
+        (*run.repllist)[run.nL] = {"old" + std::to_string(run.nL), "new"};
     }
     ScriptedSession s({dir.at("outside.obj"), obj("man2.obj"), obj("ball.obj")});
-    readposerfile(man, s.wn);
+    readposerfile(run, man, s.wn);
     EXPECT_EQ(s.transcript()[2], "warning\tnone\tthis file is not in your Poser installation\t" + dir.at("outside.obj"));
     EXPECT_EQ(s.transcript().size(), 5u);
-    EXPECT_EQ(nL, k_repl_capacity);
+    EXPECT_EQ(run.nL, k_repl_capacity);
     EXPECT_EQ(read_bytes(man), "a :geom:man2.obj\r\nb :geom:ball.obj\r\n");
-    EXPECT_EQ(correctposerfile(man, dir.at("no/such/folder/x.cr2"), s.wn), 0);
+    EXPECT_EQ(correctposerfile(run, man, dir.at("no/such/folder/x.cr2"), s.wn), 0);
     EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't open this file\t" + dir.at("no/such/folder/x.cr2"));
 }
 
 TEST_F(PoserFile, WhetherAMeshExistsIsAskedAgainOnceAPromptWasShown)
 {
     ScriptedSession s;
-    EXPECT_TRUE(reference_exists(obj("ball.obj"), s.wn));
+    run.cache.keep_while_no_prompt(s.wn);
+    EXPECT_TRUE(run.cache.is_readable(obj("ball.obj")));
     fs::remove(obj("ball.obj"));  // the user may change the disk while a prompt is open
     s.wn.information(Owner::none, "", "");
-    EXPECT_FALSE(reference_exists(obj("ball.obj"), s.wn));
+    run.cache.keep_while_no_prompt(s.wn);
+    EXPECT_FALSE(run.cache.is_readable(obj("ball.obj")));
 }
 
 TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
@@ -236,7 +239,7 @@ TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
     for (const std::string& name : names) {
         // also when a listing took it for a plain file a moment ago
         for (fsys::Listed listed : {fsys::Listed::unknown, fsys::Listed::plain_file}) {
-            readposerfile(name, s.wn, listed);
+            readposerfile(run, name, s.wn, listed);
             expected.push_back("warning\tnone\tI can't open this file\t" + name);
         }
     }
@@ -246,7 +249,7 @@ TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
     fs::remove(man);
     fs::create_symlink("/proc/self/mem", man);
     ScriptedSession failing;
-    readposerfile(man, failing.wn);
+    readposerfile(run, man, failing.wn);
     EXPECT_EQ(failing.transcript(), (Lines{"title\t" + man, "warning\tnone\tI can't read this file\t" + man}));
 #endif
 }
@@ -264,7 +267,7 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
     // The old version kept in a run folder instead, as an extended run keeps it.
     struct RunFolder : RunJournal {
         std::string folder, at;
-        std::string backup_for(const std::string&) override { return fsys::make_folders(folder) ? at : ""; }
+        std::string backup_for(const std::string&) override { return fsys::disk().make_folders(folder) ? at : ""; }
         bool record(const FileChange& c) override { return c.before.size > 0 && c.after.size > 0; }
     } run_folder;
     run_folder.folder = dir.at("Poser/tarnwick-runs/1/chars");
@@ -290,13 +293,13 @@ void PoserFile::every_step_keeps_the_old_text()
         corrected.replace(corrected.find("man.obj"), 7, "man2.obj");
         corrected.replace(corrected.find("geom:ball"), 0, ":");
     }
-    auto repair = [&](const fsys::FaultHook& hook) {
+    auto repair = [&](const FailingFileSystem::FailWhen& hook) {
         start_over(old_text);
-        fsys::set_fault_hook(hook);
+        disk.fail_when(hook);
         ScriptedSession s({obj("man2.obj")});
-        readposerfile(man, s.wn);
-        LOG.reset();
-        fsys::set_fault_hook(nullptr);
+        ::repair(run, man, s.wn);
+        run.LOG.reset();
+        disk.fail_when(nullptr);
         return s.transcript().back();
     };
     Lines steps;
@@ -332,12 +335,12 @@ void PoserFile::every_step_keeps_the_old_text()
         for (const auto& entry : left) {
             EXPECT_TRUE(entry.first == man || entry.first == backup || entry.first == swap) << entry.first;
         }
-        reset_engine(dir.at("Poser"));
+        reset_engine(run, dir.at("Poser"));
         if (left.count(swap)) {
             write_bytes(dir.at("Poser/chars/other.pp2"), "prop 0 0 geom:ball.obj\n");
             left = left_files();
             ScriptedSession next;
-            searchdir(dir.at("Poser/chars"), next.wn);
+            searchdir(run, dir.at("Poser/chars"), next.wn);
             EXPECT_TRUE(left_files() == left);
             const std::string refused = "warning\tnone\tI can't rename this file\t" + dir.at("Poser/chars/other.pp2");
             EXPECT_EQ(std::count(next.transcript().begin(), next.transcript().end(), refused), 1);
@@ -353,8 +356,8 @@ protected:
     void SetUp() override
     {
         PoserFile::SetUp();
-        posername = dir.at("one");
-        use_library_rules(LibraryOptions{false, {dir.at("one"), dir.at("two")}});
+        run.posername = dir.at("one");
+        use_library_rules(run, LibraryOptions{false, {dir.at("one"), dir.at("two")}, {}});
         for (const char* file : {"one/Runtime/Geometries/man/man.obj", "one/Runtime/Geometries/props/ball.OBZ",
                                  "two/Runtime/Geometries/hair/bob.obj", "one/a/chair.obz", "two/b/chair.obz"}) {
             write_bytes(dir.at(file), "");
@@ -364,14 +367,17 @@ protected:
     Lines repair(const std::string& relative, Lines answers = {})
     {
         ScriptedSession s(std::move(answers));
-        readposerfile(dir.at(relative), s.wn);
+        ::repair(run, dir.at(relative), s.wn);
         return s.transcript();
     }
     std::string pair(const std::string& from, const std::string& to) const { return replaced_lines(dir.at(from), dir.at(to)); }
-    // The chooser offering `initial`, answered with `answer` (a file below the test folder, or "cancel").
-    std::string chooser(const std::string& initial, const std::string& answer) const
+    // The chooser offering `initial`, answered with `answer` (a file below the test folder, or "cancel"); its caption
+    // names the missing file, which `initial` names too unless it is a candidate.
+    std::string chooser(const std::string& initial, const std::string& answer, std::string missing = "") const
     {
-        return chooser_line(dir.at(initial), answer == "cancel" ? answer : dir.at(answer));
+        std::string line = chooser_line(dir.at(initial), answer == "cancel" ? answer : dir.at(answer));
+        missing = missing.empty() ? initial.substr(initial.rfind('/') + 1) : missing;
+        return line.insert(line.find(".OBJ file") + 9, " for " + missing);
     }
 };
 
@@ -388,9 +394,10 @@ TEST_F(ExtendedRepair, CompressedQuotedObzAndLetterCase)
               "\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.OBZ\r\n"
               "\tfigureResFile :runtime:geometries:MAN:man.obj\r\n}");
     EXPECT_EQ(read_bytes(dir.at("one/chars/man_zz00.crz")), old_bytes);
-    EXPECT_EQ(seen.back(), chooser("one/Runtime/Geometries/my folder /gone.obj", "one/Runtime/Geometries/man/man.obj"));
+    EXPECT_EQ(seen.back(), chooser("one/Runtime/Geometries/my folder /gone.obj", "one/Runtime/Geometries/man/man.obj", "gone.obj"));
+    // The log names the path as the document held it.
     EXPECT_EQ(log_text(), correcting_lines(dir.at("one/chars/man.crz"), dir.at("one/chars/man_zz00.crz")) +
-                              pair("one/Runtime/Geometries/my folder /gone.obj", "one/Runtime/Geometries/man/man.obj"));
+                              replaced_lines(":Runtime:Geometries:my folder :gone.obj", dir.at("one/Runtime/Geometries/man/man.obj")));
 
     // Letter case alone is no reason to rewrite, and a corrupt compressed file is left alone.
     write_bytes(dir.at("one/chars/case.cr2"), "figureResFile :runtime:geometries:MAN:man.obj\n");
@@ -419,19 +426,17 @@ TEST_F(ExtendedRepair, PicksUnderAnyRootAndReplacementsFoundByName)
     EXPECT_NE(log_text().find("      left as it is: :Runtime:Geometries:old:bob.obj\r\n"), std::string::npos);
 
     start_over("");
-    posername = dir.at("one");
-    use_library_rules(LibraryOptions{true, {dir.at("one"), dir.at("two")}});
+    run.posername = dir.at("one");
+    use_library_rules(run, LibraryOptions{true, {dir.at("one"), dir.at("two")}, {}});
     seen = repair("one/chars/a.cr2", {dir.at("two/b/chair.obz"), dir.at("one/Runtime/Geometries/man/man.obj")});
     EXPECT_EQ(read_bytes(dir.at("one/chars/a.cr2")), "figureResFile :Runtime:Geometries:hair:bob.obj\n"
                                                      "figureResFile :Runtime:Geometries:hair:bob.obj\n"
                                                      "objFileGeom 0 0 :b:chair.obz\n"
                                                      "objFileGeom 0 0 :Runtime:Geometries:man:man.obj\n");
-    EXPECT_EQ(seen, (Lines{"title\t" + dir.at("one/chars/a.cr2"),
-                           "information\tnone\tfound by name\t" + dir.at("one/Runtime/Geometries/old/bob.obj") + " -> " +
-                               dir.at("two/Runtime/Geometries/hair/bob.obj"),
-                           chooser("one/a/chair.obz", "two/b/chair.obz"),
+    // A file found by name is taken without a box, and logged.
+    EXPECT_EQ(seen, (Lines{"title\t" + dir.at("one/chars/a.cr2"), chooser("one/a/chair.obz", "two/b/chair.obz"),
                            chooser("one/x/nothing.obj", "one/Runtime/Geometries/man/man.obj")}));
-    EXPECT_NE(log_text().find(pair("one/Runtime/Geometries/old/bob.obj", "two/Runtime/Geometries/hair/bob.obj") +
-                              "      (found by name)\r\n" + pair("one/x/chair.obz", "two/b/chair.obz")),
+    EXPECT_NE(log_text().find(replaced_lines(":Runtime:Geometries:old:bob.obj", dir.at("two/Runtime/Geometries/hair/bob.obj")) +
+                              "      (found by name)\r\n" + replaced_lines(":x:chair.obz", dir.at("two/b/chair.obz"))),
               std::string::npos);
 }

@@ -77,6 +77,14 @@ bool is_number(std::string_view word)
     return digit;
 }
 
+// A path from a root, a drive or another machine's volume: ":Runtime:Python:x.py",
+// "C:\\Scripts\\x.py", "/Volumes/HD/x.py", "Macintosh HD:Python:x.py". Only a path that is none of
+// these names a file beside its document.
+bool is_rooted(std::string_view path)
+{
+    return !path.empty() && (is_separator(path[0], PathStyle::poser) || path.find(':') != std::string_view::npos);
+}
+
 bool is_builtin_value(std::string_view path)
 {
     return path.empty() || path == "NO_MAP" || path.rfind("GetStringRes(", 0) == 0 || path.rfind("GetStringRes:", 0) == 0;
@@ -153,17 +161,6 @@ std::string_view kind_name(RefKind kind)
     return "geometry";
 }
 
-bool ends_in_geometry_name(std::string_view text)
-{
-    const std::size_t n = text.size();
-    if (n < 4 || text[n - 4] != '.' || (text[n - 3] | 0x20) != 'o' || (text[n - 2] | 0x20) != 'b') {
-        return false;
-    }
-    // Or-ing 0x20 turns 'J' and 'Z' into 'j' and 'z' and maps no other byte onto either.
-    const char last = static_cast<char>(text[n - 1] | 0x20);
-    return last == 'j' || last == 'z';
-}
-
 bool find_file_reference(std::string_view line, FileReference& ref)
 {
     ref = FileReference{};
@@ -184,7 +181,7 @@ bool find_file_reference(std::string_view line, FileReference& ref)
     ref.kind = keyword->kind;
     ref.builtin = keyword->word == k_builtin_keyword;
     read_value(line, std::min(k, end), end, ref);
-    ref.beside_document = keyword->word == k_run_script_keyword;
+    ref.beside_document = keyword->word == k_run_script_keyword && !is_rooted(ref.target);
     return true;
 }
 

@@ -23,7 +23,8 @@ struct FileReference {
     std::size_t path_begin = 0;
     std::size_t path_end = 0;
     std::string_view target;  // those bytes
-    // A relative path names a file beside the document, not below a root (runPythonScript).
+    // A path that is not rooted names a file beside the document, not below a root
+    // (runPythonScript).
     bool beside_document = false;
 };
 
@@ -31,9 +32,6 @@ struct FileReference {
 // reference keyword (letter case as written), or it ends in ".obj" or ".obz" (any case),
 // quoted or not. A line whose first word is "name" names something, not a file.
 bool find_file_reference(std::string_view line, FileReference& ref);
-
-// True when `text` ends in ".obj" or ".obz", letters in any case.
-bool ends_in_geometry_name(std::string_view text);
 
 // True for a geometry reference not written in blank-colon notation: its path does not begin
 // with a colon. Found below a root, the library rules rewrite it so.

@@ -5,11 +5,6 @@
 
 namespace {
 
-char lower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 struct MarkerText {
     std::string_view text;
     MarkerKind kind;
@@ -24,16 +19,6 @@ constexpr std::array<MarkerText, 4> k_markers = {{
 }};
 
 }  // namespace
-
-bool equals_ignoring_case(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
-}
-
-bool ends_with_ignoring_case(std::string_view text, std::string_view tail)
-{
-    return text.size() >= tail.size() && equals_ignoring_case(text.substr(text.size() - tail.size()), tail);
-}
 
 Marker find_marker(std::string_view trimmed)
 {

@@ -3,27 +3,46 @@
 // Pure text: every rule takes the path style, so both are testable on any machine.
 #pragma once
 
+#include "engine/ascii.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 // Windows paths use backslashes and keep forward slashes as they are; POSIX paths use '/'
-// and treat a backslash in a Poser path as one more folder separator.
-enum class PathStyle { windows, posix };
+// and treat a backslash in a Poser path as one more folder separator. A Poser path inside a
+// document may separate its names by ':', '\\' or '/'.
+enum class PathStyle { windows, posix, poser };
 #ifdef _WIN32
 inline constexpr PathStyle k_native_style = PathStyle::windows;
 #else
 inline constexpr PathStyle k_native_style = PathStyle::posix;
 #endif
 
+// The separator a path of the style is written with.
 constexpr char separator(PathStyle style)
 {
-    return style == PathStyle::windows ? '\\' : '/';
+    return style == PathStyle::windows ? '\\' : style == PathStyle::poser ? ':' : '/';
 }
 
-// ASCII letters compared without regard to case, every other byte exactly.
-bool equals_ignoring_case(std::string_view a, std::string_view b);
-bool ends_with_ignoring_case(std::string_view text, std::string_view tail);
+// True when `c` separates names in a path of the style: '/' on POSIX; '\\' and '/' as Windows
+// itself reads a path; ':', '\\' and '/' in a Poser path. The program's one separator test.
+constexpr bool is_separator(char c, PathStyle style)
+{
+    return c == '/' || (style != PathStyle::posix && c == '\\') || (style == PathStyle::poser && c == ':');
+}
+
+// True when `text` ends in ".obj" (or, with `obz`, also ".obz"), letters in any case: the name
+// of a geometry file. The program's one test of a geometry name.
+inline bool ends_in_geometry_name(std::string_view text, bool obz = true)
+{
+    const std::size_t n = text.size();
+    if (n < 4 || text[n - 4] != '.' || ascii_lower(text[n - 3]) != 'o' || ascii_lower(text[n - 2]) != 'b') {
+        return false;
+    }
+    const char last = ascii_lower(text[n - 1]);
+    return last == 'j' || (obz && last == 'z');
+}
 
 // The line without one trailing line feed and without the blanks and tabs before it.
 // Inline, with is_reference_line: both run for every line of every file.
@@ -42,10 +61,7 @@ inline std::string_view trim_line(std::string_view line)
 // A trimmed line is a reference line when it ends in ".obj", letters in any case.
 inline bool is_reference_line(std::string_view trimmed)
 {
-    const std::size_t n = trimmed.size();
-    // Or-ing 0x20 turns 'J' into 'j' and 'B' into 'b' and maps no other byte onto either.
-    return n >= 4 && (trimmed[n - 1] | 0x20) == 'j' && (trimmed[n - 2] | 0x20) == 'b' &&
-           (trimmed[n - 3] | 0x20) == 'o' && trimmed[n - 4] == '.';
+    return ends_in_geometry_name(trimmed, false);
 }
 
 enum class MarkerKind { none, colon, prefix };

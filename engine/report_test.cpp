@@ -54,9 +54,9 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
 TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
 {
     const std::string here = std::filesystem::current_path().string(), s(1, fsys::k_sep);
-    EXPECT_EQ(fsys::absolute_path("."), here);
-    EXPECT_EQ(fsys::absolute_path("a" + s + "." + s + "b" + s + s + "c" + s), here + s + "a" + s + "b" + s + "c");
-    EXPECT_EQ(fsys::absolute_path(here + s + "x" + s), here + s + "x");
+    EXPECT_EQ(fsys::disk().absolute_path("."), here);
+    EXPECT_EQ(fsys::disk().absolute_path("a" + s + "." + s + "b" + s + s + "c" + s), here + s + "a" + s + "b" + s + "c");
+    EXPECT_EQ(fsys::disk().absolute_path(here + s + "x" + s), here + s + "x");
 }
 
 TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
@@ -65,11 +65,11 @@ TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
     write_bytes(dir.at("f.cr2"), "");
     std::string found;
     for (std::string t : {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", ""}) {
-        found += is_absolute_reference(t) ? "1" : "0";
+        found += is_absolute_reference(fsys::disk(), t) ? "1" : "0";
     }
     EXPECT_EQ(found, "1100110000");
 #ifndef _WIN32
-    EXPECT_TRUE(is_absolute_reference(dir.at("f.cr2")) && !is_absolute_reference(dir.at("g.cr2")));
+    EXPECT_TRUE(is_absolute_reference(fsys::disk(), dir.at("f.cr2")) && !is_absolute_reference(fsys::disk(), dir.at("g.cr2")));
 #endif
 }
 
@@ -139,7 +139,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
         write_bytes(dir.at(skipped), "figureResFile :skipped.obj\n");
     }
 
-    const LibraryReport r = build_library_report({dir.at("lib")}, {dir.at("one"), dir.at("two")}, 2);
+    const LibraryReport r = build_library_report(fsys::disk(), {dir.at("lib")}, {dir.at("one"), dir.at("two")}, 2);
     EXPECT_EQ(r.files_read, 4 + exists(dir.at("lib/sub/linked.pz2")));  // the link, where there is one
     EXPECT_EQ(r.files_compressed, 2);
     EXPECT_EQ(r.backups_skipped, 2);

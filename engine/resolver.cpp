@@ -9,19 +9,14 @@ namespace {
 
 // A path as written names a file on this machine: on POSIX only a path from the top does (a
 // drive or a share cannot be reached here).
-bool names_existing_file(std::string_view absolute)
+bool names_existing_file(fsys::FileSystem& fs, std::string_view absolute)
 {
 #ifndef _WIN32
     if (absolute.empty() || absolute[0] != '/' || (absolute.size() > 1 && absolute[1] == '/')) {
         return false;
     }
 #endif
-    return fsys::is_readable_file(std::string(absolute));
-}
-
-bool is_rooted(std::string_view target)
-{
-    return !target.empty() && (target[0] == ':' || target[0] == '/' || target[0] == '\\');
+    return fs.is_readable_file(std::string(absolute));
 }
 
 }  // namespace
@@ -44,7 +39,7 @@ bool Resolver::is_file(const std::string& base, const std::vector<std::string_vi
         return false;
     }
     const std::vector<std::string_view> folders(parts.begin(), parts.end() - 1);
-    return m_listings.is_file(join_path(base, folders), parts.back());
+    return m_cache.is_file(join_path(base, folders), parts.back());
 }
 
 // The folders below which a relative reference may lie, in order: beside the document for a
@@ -53,7 +48,7 @@ bool Resolver::is_file(const std::string& base, const std::vector<std::string_vi
 std::vector<std::string> Resolver::bases(const FileReference& ref, const std::string& document_folder) const
 {
     std::vector<std::string> found;
-    if (ref.beside_document && !is_rooted(ref.target) && !document_folder.empty()) {
+    if (ref.beside_document && !document_folder.empty()) {
         found.push_back(document_folder);
     }
     for (const std::string& root : m_roots) {
@@ -72,8 +67,8 @@ std::vector<std::string> Resolver::find_ignoring_case(const std::string& base, c
     for (std::size_t k = 0; k < parts.size() && !level.empty(); ++k) {
         std::vector<std::string> next;
         for (const std::string& folder : level) {
-            for (const std::string& name : m_listings.names_like(folder, parts[k])) {
-                if (k + 1 < parts.size() || m_listings.is_file(folder, name)) {
+            for (const std::string& name : m_cache.names_like(folder, parts[k])) {
+                if (k + 1 < parts.size() || m_cache.is_file(folder, name)) {
                     next.push_back(child_path(folder, name));
                 }
             }
@@ -87,8 +82,8 @@ Located Resolver::locate(const FileReference& ref, const std::string& document_f
 {
     Located out;
     const std::string_view target = ref.target;
-    if (is_absolute_reference(target) || is_written_elsewhere(target)) {
-        out.status = names_existing_file(target) ? RefStatus::absolute : RefStatus::missing;
+    if (is_absolute_reference(m_cache.fs(), target) || is_written_elsewhere(target)) {
+        out.status = names_existing_file(m_cache.fs(), target) ? RefStatus::absolute : RefStatus::missing;
         out.paths.emplace_back(target);
         return out;
     }

@@ -4,7 +4,7 @@
 // extended correction all ask here, so they cannot disagree.
 #pragma once
 
-#include "engine/folder_listings.h"
+#include "engine/disk_cache.h"
 #include "engine/name_index.h"
 #include "engine/references.h"
 
@@ -30,8 +30,9 @@ struct Located {
 
 class Resolver {
 public:
-    // `roots` in order of preference, absolute, without trailing separators ("/" stays "/").
-    explicit Resolver(std::vector<std::string> roots) : m_roots(std::move(roots)) {}
+    // `roots` in order of preference, absolute, without trailing separators ("/" stays "/");
+    // what the disk holds is asked through `cache`.
+    Resolver(std::vector<std::string> roots, DiskCache& cache) : m_roots(std::move(roots)), m_cache(cache) {}
     const std::vector<std::string>& roots() const { return m_roots; }
 
     // Looks for the file by the reference's own path; `document_folder` is the folder of the
@@ -41,10 +42,6 @@ public:
     // file at its path from its Runtime folder on under each root, then every file of its
     // name in `index`.
     std::vector<Candidate> candidates(std::string_view target, const NameIndex& index);
-    // Forgets what was learnt of the disk, which has changed.
-    void forget() { m_listings.clear(); }
-    // Forgets the folder that holds `path`, where the program itself has changed the disk.
-    void forget_folder(const std::string& path) { m_listings.forget(path.substr(0, path.rfind(fsys::k_sep))); }
 
 private:
     bool is_file(const std::string& base, const std::vector<std::string_view>& parts);
@@ -52,5 +49,5 @@ private:
     std::vector<std::string> find_ignoring_case(const std::string& base, const std::vector<std::string_view>& parts);
 
     std::vector<std::string> m_roots;
-    FolderListings m_listings;
+    DiskCache& m_cache;
 };

@@ -3,8 +3,8 @@
 // the run can be undone.
 #pragma once
 
+#include "engine/fsys.h"
 #include "engine/references.h"
-#include "engine/run_files.h"
 
 #include <string>
 #include <string_view>
@@ -29,7 +29,7 @@ class RunJournal {
 public:
     virtual ~RunJournal() = default;
     // The name for the old version of `file` in a run folder (its folders made), or "" to keep
-    // it beside the file as the default repair does.
+    // it beside the file as the default repair does. Asked only for a file about to change.
     virtual std::string backup_for(const std::string& file) = 0;
     // Records a change about to be made; false when it could not be recorded, and then the
     // file is not changed.

@@ -7,6 +7,7 @@
 namespace run_stop {
 namespace {
 
+// Asked for from signal handlers and other threads, so kept where they reach it.
 std::atomic<bool> g_requested{false};
 
 // No renames; renames under way; the program is ending and no renames may begin.

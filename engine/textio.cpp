@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <vector>
 #include <zlib.h>
 
@@ -19,46 +18,9 @@ constexpr std::size_t k_zlib_slice_bytes = std::size_t{1} << 30;
 constexpr char k_ctrl_z = 26;
 constexpr char k_gzip_magic[] = {'\x1f', '\x8b'};
 
-// A library holds thousands of files and each one read or written takes a block: freed
-// blocks are kept for the next file instead of going back to the system, which would hand
-// them out again as fresh pages to be zeroed and faulted in. Readers on several threads
-// share the spares (a thread's own would have to be destroyed at its exit, which the
-// Windows runtime does not do safely).
-struct SpareBlocks {
-    std::mutex mutex;
-    std::vector<std::unique_ptr<char[]>> blocks;
-};
-
-SpareBlocks& spare_blocks()
+std::unique_ptr<char[]> new_block()
 {
-    static SpareBlocks spares;
-    return spares;
-}
-
-// Two blocks for each reader or writer that may be open at once on each core.
-constexpr std::size_t k_max_spares = 16;
-
-std::unique_ptr<char[]> take_block()
-{
-    SpareBlocks& spares = spare_blocks();
-    std::lock_guard<std::mutex> lock(spares.mutex);
-    if (spares.blocks.empty()) {
-        return std::unique_ptr<char[]>(new char[k_block_bytes]);
-    }
-    std::unique_ptr<char[]> block = std::move(spares.blocks.back());
-    spares.blocks.pop_back();
-    return block;
-}
-
-// Keeps a block of the usual size for later; a block grown for a long line is freed.
-void give_back(std::unique_ptr<char[]>& block, std::size_t capacity)
-{
-    SpareBlocks& spares = spare_blocks();
-    std::lock_guard<std::mutex> lock(spares.mutex);
-    if (block && capacity == k_block_bytes && spares.blocks.size() < k_max_spares) {
-        spares.blocks.push_back(std::move(block));
-    }
-    block.reset();
+    return std::unique_ptr<char[]>(new char[k_block_bytes]);
 }
 
 bool is_line_end(char c)
@@ -288,18 +250,24 @@ TextReader::~TextReader()
     close();
 }
 
-bool TextReader::open(const std::string& path, Gzip gzip, fsys::Listed listed, ReadMode mode)
+bool TextReader::open(fsys::FileSystem& fs, const std::string& path, Gzip gzip, fsys::Listed listed, ReadMode mode)
 {
     close();
+    m_fs = &fs;
     m_begin = m_end = m_scanned = 0;
+    m_base = 0;
     m_eof = m_failed = m_line_cut = m_skipping = false;
     m_as_stored = mode == ReadMode::as_stored;
     m_bytes_read = 0;
-    if (!fsys::open_for_reading(path, m_file, listed)) {
+    if (!fs.open_for_reading(path, m_file, listed)) {
         return false;
     }
-    m_buf = take_block();
-    m_capacity = k_block_bytes;
+    // A library holds thousands of files: a reader that goes on to the next one keeps its
+    // block, which the system would otherwise hand out again as fresh pages to be zeroed.
+    if (!m_buf) {
+        m_buf = new_block();
+        m_capacity = k_block_bytes;
+    }
     if (gzip == Gzip::never) {
         return true;
     }
@@ -307,7 +275,7 @@ bool TextReader::open(const std::string& path, Gzip gzip, fsys::Listed listed, R
     char head[2];
     std::size_t got = 0;
     while (got < 2) {
-        long long n = fsys::read_some(m_file, head + got, 2 - got);
+        long long n = fs.read_some(m_file, head + got, 2 - got);
         if (n <= 0) {
             m_failed = n < 0;
             break;
@@ -326,9 +294,14 @@ void TextReader::close()
 {
     m_inflater.reset();
     m_pending.clear();
-    fsys::close_file(m_file);
-    give_back(m_buf, m_capacity);
-    m_capacity = 0;
+    if (m_fs != nullptr) {
+        m_fs->close_file(m_file);
+    }
+    // A block grown for one long line goes; the usual one stays for the next file.
+    if (m_capacity != k_block_bytes) {
+        m_buf.reset();
+        m_capacity = 0;
+    }
     m_begin = m_end = m_scanned = 0;
 }
 
@@ -344,13 +317,13 @@ bool TextReader::fill()
     if (m_begin != 0) {
         std::memmove(m_buf.get(), m_buf.get() + m_begin, m_end - m_begin);
         m_end -= m_begin;
+        m_base += m_begin;
         m_begin = 0;
     }
     if (m_capacity - m_end < k_block_bytes / 2) {
         // One line longer than the buffer: grow, so that memory follows the longest line.
         std::unique_ptr<char[]> bigger(new char[m_capacity * 2]);
         std::memcpy(bigger.get(), m_buf.get(), m_end);
-        give_back(m_buf, m_capacity);
         m_buf = std::move(bigger);
         m_capacity *= 2;
     }
@@ -382,7 +355,7 @@ long long TextReader::read_raw(char* buf, std::size_t size)
         m_pending.erase(0, n);
         return static_cast<long long>(n);
     }
-    long long n = fsys::read_some(m_file, buf, size);
+    long long n = m_fs->read_some(m_file, buf, size);
     if (n > 0) {
         m_bytes_read += static_cast<unsigned long long>(n);
     }
@@ -447,6 +420,16 @@ bool TextReader::next_lines(std::string_view& lines)
     return next_piece(lines, Piece::run_of_lines);
 }
 
+bool TextReader::next_bytes(std::string_view& bytes)
+{
+    if (m_begin == m_end && !fill()) {
+        return false;
+    }
+    bytes = std::string_view(m_buf.get() + m_begin, m_end - m_begin);
+    m_begin = m_end;
+    return true;
+}
+
 bool TextReader::next_line(std::string_view& line)
 {
     return next_piece(line, Piece::line);
@@ -502,16 +485,19 @@ TextWriter::~TextWriter()
     close();
 }
 
-bool TextWriter::open(const std::string& path, fsys::Create mode, Gzip gzip)
+bool TextWriter::open(fsys::FileSystem& fs, const std::string& path, fsys::Create mode, Gzip gzip)
 {
     close();
+    m_fs = &fs;
     m_failed = false;
     m_used = 0;
     m_deflater.reset();
-    if (!fsys::open_for_writing(path, mode, m_file)) {
+    if (!fs.open_for_writing(path, mode, m_file)) {
         return false;
     }
-    m_buf = take_block();
+    if (!m_buf) {
+        m_buf = new_block();
+    }
     if (gzip == Gzip::always) {
         m_deflater = std::make_unique<Deflater>();
     }
@@ -521,10 +507,10 @@ bool TextWriter::open(const std::string& path, fsys::Create mode, Gzip gzip)
 bool TextWriter::write_out(const char* data, std::size_t size)
 {
     if (!m_deflater) {
-        return fsys::write_all(m_file, data, size);
+        return m_fs->write_all(m_file, data, size);
     }
     return m_deflater->compress(data, size, false, [this](const char* d, std::size_t n) {
-        return fsys::write_all(m_file, d, n);
+        return m_fs->write_all(m_file, d, n);
     });
 }
 
@@ -533,7 +519,7 @@ bool TextWriter::finish_compression()
 {
     if (m_deflater && !m_deflater->finished() && !m_failed) {
         m_failed = !m_deflater->compress(nullptr, 0, true, [this](const char* d, std::size_t n) {
-            return fsys::write_all(m_file, d, n);
+            return m_fs->write_all(m_file, d, n);
         });
     }
     return !m_failed;
@@ -596,12 +582,12 @@ bool TextWriter::flush()
 
 bool TextWriter::rewind()
 {
-    return !m_deflater && flush() && fsys::seek_to_start(m_file);
+    return !m_deflater && flush() && m_fs->seek_to_start(m_file);
 }
 
 bool TextWriter::sync()
 {
-    if (flush() && finish_compression() && !fsys::sync_to_disk(m_file)) {
+    if (flush() && finish_compression() && !m_fs->sync_to_disk(m_file)) {
         m_failed = true;
     }
     return !m_failed;
@@ -615,8 +601,7 @@ bool TextWriter::close()
     flush();
     finish_compression();
     m_deflater.reset();
-    give_back(m_buf, k_block_bytes);
-    if (!fsys::close_file(m_file)) {
+    if (!m_fs->close_file(m_file)) {
         m_failed = true;
     }
     return !m_failed;

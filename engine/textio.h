@@ -30,10 +30,10 @@ public:
     TextReader& operator=(const TextReader&) = delete;
     ~TextReader();
 
-    // Opens a readable regular file; false for anything else. With Gzip::if_magic a file
-    // whose first two bytes are the gzip magic is decompressed as it is read.
-    bool open(const std::string& path, Gzip gzip = Gzip::never, fsys::Listed listed = fsys::Listed::unknown,
-              ReadMode mode = ReadMode::poser_text);
+    // Opens a readable regular file of `fs`; false for anything else. With Gzip::if_magic a
+    // file whose first two bytes are the gzip magic is decompressed as it is read.
+    bool open(fsys::FileSystem& fs, const std::string& path, Gzip gzip = Gzip::never,
+              fsys::Listed listed = fsys::Listed::unknown, ReadMode mode = ReadMode::poser_text);
     // True when the open file is being decompressed.
     bool compressed() const { return m_inflater != nullptr; }
     // Lines longer than `max_bytes` are handed out cut to that length, and line_was_cut()
@@ -53,7 +53,14 @@ public:
     // line_was_cut() tells so. Valid until the next call; do not mix with next_line on one file,
     // and read as stored with this call only.
     bool next_lines(std::string_view& lines);
+    // The next bytes of the data, as many as are at hand, whatever lines they hold. Do not mix
+    // with the line calls on one file.
+    bool next_bytes(std::string_view& bytes);
+    // Where `at`, a byte of the piece last handed out, lies in the data (decompressed, as
+    // stored): what a plan of edits counts in.
+    unsigned long long offset_of(const char* at) const { return m_base + static_cast<unsigned long long>(at - m_buf.get()); }
     bool failed() const { return m_failed; }
+    // Closes the file; the reader keeps its buffer for the next file it opens.
     void close();
 
 private:
@@ -65,6 +72,7 @@ private:
     bool skip_rest_of_long_line(std::string_view& line);
     const char* last_line_end(const char* data, std::size_t size) const;
 
+    fsys::FileSystem* m_fs = nullptr;
     fsys::RawFile m_file;
     std::unique_ptr<Inflater> m_inflater;
     std::string m_pending;  // bytes read to look for the gzip magic, not yet handed on
@@ -78,6 +86,7 @@ private:
     std::size_t m_end = 0;    // end of the filtered data in m_buf; a carriage return left
                               // in it stands directly in front of a line feed
     std::size_t m_scanned = 0;  // bytes from m_begin already known to hold no line feed
+    unsigned long long m_base = 0;  // where m_buf's first byte lies in the data
     bool m_eof = false;
     bool m_failed = false;
     bool m_as_stored = false;
@@ -90,8 +99,10 @@ public:
     TextWriter& operator=(const TextWriter&) = delete;
     ~TextWriter();
 
-    // With Gzip::always what is written is compressed; such a writer cannot rewind.
-    bool open(const std::string& path, fsys::Create mode = fsys::Create::truncate, Gzip gzip = Gzip::never);
+    // Creates a file of `fs`. With Gzip::always what is written is compressed; such a writer
+    // cannot rewind.
+    bool open(fsys::FileSystem& fs, const std::string& path, fsys::Create mode = fsys::Create::truncate,
+              Gzip gzip = Gzip::never);
     bool is_open() const { return m_file.is_open(); }
     const std::string& path() const { return m_file.path; }
     // Writes text, each line feed as carriage return and line feed. Once a write has
@@ -117,6 +128,7 @@ private:
     bool finish_compression();
     void put(const char* data, std::size_t size);
 
+    fsys::FileSystem* m_fs = nullptr;
     fsys::RawFile m_file;
     std::unique_ptr<Deflater> m_deflater;
     std::unique_ptr<char[]> m_buf;

@@ -8,7 +8,9 @@
 namespace unfinished_copy {
 namespace {
 
-// No system opens a longer path, so a copy never goes unrecorded for want of room.
+// The copy an exit that cannot wait must delete: a signal handler reaches it, so it is kept
+// here, in storage a handler may touch. No system opens a longer path, so a copy never goes
+// unrecorded for want of room.
 char g_path[4097];
 std::atomic<bool> g_recorded{false};
 
@@ -24,11 +26,11 @@ void record(const std::string& path)
 
 }  // namespace
 
-bool create(TextWriter& out, const std::string& path, fsys::Create mode, Gzip gzip)
+bool create(TextWriter& out, fsys::FileSystem& fs, const std::string& path, fsys::Create mode, Gzip gzip)
 {
     // An exit that cannot wait is held off meanwhile, as during the renames of a repair.
     run_stop::RenamesInProgress creating;
-    const bool opened = out.open(path, mode, gzip);
+    const bool opened = out.open(fs, path, mode, gzip);
     if (opened && mode == fsys::Create::exclusive) {
         record(path);
     }
@@ -40,11 +42,11 @@ void forget()
     g_recorded.store(false);
 }
 
-bool remove(const std::string& path)
+bool remove(fsys::FileSystem& fs, const std::string& path)
 {
     run_stop::RenamesInProgress removing;
     forget();
-    return fsys::remove_file(path);
+    return fs.remove_file(path);
 }
 
 void remove_now()

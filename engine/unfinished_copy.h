@@ -13,14 +13,14 @@ namespace unfinished_copy {
 
 // Opens `out` on `path` as TextWriter::open does; a copy created anew (Create::exclusive) is
 // recorded in the same step, so that an exit finds it either not yet made or recorded.
-bool create(TextWriter& out, const std::string& path, fsys::Create mode, Gzip gzip);
+bool create(TextWriter& out, fsys::FileSystem& fs, const std::string& path, fsys::Create mode, Gzip gzip);
 
 // The copy is finished: its exchange of names begins, after which the backup name holds the
 // old text. Nothing is deleted any more.
 void forget();
 
 // Deletes the copy at `path` and forgets it, in one step for an exit.
-bool remove(const std::string& path);
+bool remove(fsys::FileSystem& fs, const std::string& path);
 
 // Deletes the recorded copy, if any, and forgets it. Safe in a signal handler and from
 // another thread.

@@ -75,7 +75,7 @@ static void check_scans(const std::string& path, const std::vector<std::string>&
     }
     std::vector<FoundReference> found;
     TextReader runs;
-    runs.open(path, Gzip::never, fsys::Listed::unknown, ReadMode::as_stored);
+    runs.open(fsys::disk(), path, Gzip::never, fsys::Listed::unknown, ReadMode::as_stored);
     long long number = 1;
     std::string_view lines;
     std::string copy;
@@ -90,7 +90,7 @@ static void check_scans(const std::string& path, const std::vector<std::string>&
     MODEL_CHECK(copy == input, "runs of lines as stored", input);
     MODEL_CHECK(found_here == wanted, "references in runs of lines", input);
     std::size_t candidates = 0;
-    runs.open(path);
+    runs.open(fsys::disk(), path);
     while (runs.next_lines(lines)) {
         line_scan::for_each_candidate(lines, [&](std::string_view line) {
             if (!line.empty() && line.back() == '\r') {
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::vector<std::string> expected = poser_lines(input);
     TextReader reader;
-    MODEL_CHECK(reader.open(path), "open", input);
+    MODEL_CHECK(reader.open(fsys::disk(), path), "open", input);
     std::size_t count = 0;
     std::string_view line;
     for (; reader.next_line(line); ++count) {
@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same bytes compressed, and padded with zero bytes, read back the same lines.
     write_gzip(path, std::string(input), false, 1 + input.size() % 1000);
-    MODEL_CHECK(reader.open(path, Gzip::if_magic) && reader.compressed(), "open compressed", input);
+    MODEL_CHECK(reader.open(fsys::disk(), path, Gzip::if_magic) && reader.compressed(), "open compressed", input);
     for (count = 0; reader.next_line(line); ++count) {
         MODEL_CHECK(count < expected.size() && line == expected[count], "compressed line " + std::to_string(count), input);
     }

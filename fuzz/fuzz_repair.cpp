@@ -3,11 +3,10 @@
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
 #include "engine/correction.h"
-#include "engine/engine_state.h"
-#include "engine/existence.h"
 #include "engine/library_rules.h"
 #include "engine/poserfile.h"
 #include "engine/references.h"
+#include "engine/run.h"
 #include "fuzz/line_model.h"
 #include "tests/files.h"
 
@@ -117,17 +116,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string input(reinterpret_cast<const char*>(data), size);
     const std::string chars = g_root + "/chars", file = chars + "/man.cr2";
     fs::remove_all(chars);
-    posername = g_root;
-    release_repllist();
-    forget_existence();
+    Run run;
+    run.posername = g_root;
     write_bytes(file, input);
     struct stat before;
     ::stat(file.c_str(), &before);
 
     ScriptedPrompts answers([]() -> std::optional<std::string> { return g_root + "/" + k_pick; });
     TranscriptPrompts wn(answers);
-    readposerfile(file, wn);
-    release_repllist();
+    readposerfile(run, file, wn);
+    run.release_repllist();
 
     const Expected e = expected_outcome(input);
     std::set<std::string> names;
@@ -157,12 +155,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string packed = chars + "/man.crz";
     write_gzip(packed, input, false, input.size() % 1000);
     const std::string old_bytes = read_bytes(packed);
-    use_library_rules(LibraryOptions{false, {g_root}});
-    forget_existence();
+    run.use_rules(std::make_unique<LibraryRules>(LibraryOptions{false, {g_root}, {}}));
+    run.start();
     TranscriptPrompts packed_wn(answers);
-    readposerfile(packed, packed_wn);
-    release_repllist();
-    use_default_rules();
+    run.rules().repair(run, packed, packed_wn, fsys::Listed::unknown);
+    run.release_repllist();
     const std::string text = read_gzip(packed);
     MODEL_CHECK(packed_wn.lines().back() != "warning\tnone\tI can't read this file\t" + packed, "padding read", input);
     if (fs::exists(chars + "/man_zz00.crz")) {

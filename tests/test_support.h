@@ -5,10 +5,10 @@
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
 #include "engine/correction.h"
-#include "engine/engine_state.h"
-#include "engine/existence.h"
 #include "engine/library_rules.h"
+#include "engine/run.h"
 #include "engine/run_stop.h"
+#include "tests/failing_fs.h"
 #include "tests/files.h"
 
 #include <cstdio>
@@ -18,7 +18,7 @@
 using Lines = std::vector<std::string>;
 using Files = std::map<std::string, std::string>;  // path -> bytes
 
-inline bool exists(const std::string& path) { return fsys::entry_exists(path); }
+inline bool exists(const std::string& path) { return fsys::disk().entry_exists(path); }
 
 // Every regular file below `folder` with its bytes, decompressed when `compressed`.
 inline Files files_below(const std::string& folder, bool compressed = false)
@@ -52,28 +52,42 @@ struct ScriptedSession {
     TranscriptPrompts wn;
 };
 
-// The engine's shared state as a fresh program has it: `root` the Poser root, no log, no stop, the default rules.
-inline void reset_engine(const std::string& root)
+// The engine's state as a fresh program has it: `root` the Poser root, no log, no stop, the default rules.
+inline void reset_engine(Run& run, const std::string& root)
 {
-    use_default_rules();
-    run_tally = RunTally{};
-    posername = root;
-    LOG.reset();
-    release_repllist();
-    forget_existence();
-    fsys::set_fault_hook(nullptr);
+    run.use_rules(nullptr);
+    run.tally = RunTally{};
+    run.posername = root;
+    run.LOG.reset();
+    run.release_repllist();
+    run.cache.clear();
     run_stop::clear();
 }
 
-// The run log written to `path` from now on; what it holds once closed.
-inline void open_log(const std::string& path)
+// Checks and repairs `path` by the rules in force, as a walk does.
+inline void repair(Run& run, const std::string& path, Prompts& wn)
 {
-    LOG = std::make_unique<TextWriter>();
-    ASSERT_TRUE(LOG->open(path));
+    run.rules().repair(run, path, wn, fsys::Listed::unknown);
 }
-inline std::string closed_log(const std::string& path)
+
+// The library rules put in force on `run`.
+inline LibraryRules& use_library_rules(Run& run, LibraryOptions options)
 {
-    LOG.reset();
+    auto rules = std::make_unique<LibraryRules>(std::move(options));
+    LibraryRules& made = *rules;
+    run.use_rules(std::move(rules));
+    return made;
+}
+
+// The run log written to `path` from now on; what it holds once closed.
+inline void open_log(Run& run, const std::string& path)
+{
+    run.LOG = std::make_unique<TextWriter>();
+    ASSERT_TRUE(run.LOG->open(run.fs(), path));
+}
+inline std::string closed_log(Run& run, const std::string& path)
+{
+    run.LOG.reset();
     return read_bytes(path);
 }
 

@@ -8,6 +8,7 @@
 #include "winshell/resource.h"
 #include "winshell/window_extras.h"
 
+#include <memory>
 #include <shellapi.h>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ HMENU mainmenu;
 namespace {
 
 Prompts* g_prompts = nullptr;
+std::unique_ptr<Session> g_session = std::make_unique<Session>();
 // A close asked for while the program was busy: carried out once the run or the root
 // dialogue is over.
 bool g_close_waiting = false;
@@ -54,9 +56,9 @@ std::vector<std::string> dropped_paths(HDROP drop)
 // against a root not yet confirmed.
 bool confirm_poser_root()
 {
-    BusyGuard busy;
+    BusyGuard busy(main_session());
     g_in_root_dialogue = true;
-    const int go_on = set_poser_root(*g_prompts, root_picker());
+    const int go_on = set_poser_root(main_session().run, *g_prompts, root_picker());
     g_in_root_dialogue = false;
     return go_on != 0;
 }
@@ -67,7 +69,7 @@ LRESULT on_create(HWND wn, UINT message, WPARAM S, LPARAM L)
     // has not yet returned to anyone.
     mwn = wn;
     // Taken before any chooser can move the current folder: the run log lives here.
-    set_rootdir_to_current_folder();
+    set_rootdir_to_current_folder(main_session());
     mainmenu = LoadMenuW(Instance, to_wide(progname).c_str());
     SetMenu(wn, mainmenu);
     add_extras(wn);
@@ -101,12 +103,12 @@ LRESULT on_get_min_max_info(LPARAM L)
 // close during the root dialogue waits for its end. Otherwise the window goes at once.
 LRESULT on_close(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
-    if (!run_in_progress()) {
+    if (!main_session().run_in_progress) {
         return DefWindowProcW(wn, message, S, L);
     }
     g_close_waiting = true;
     if (!g_in_root_dialogue) {
-        forget_run_cancel();
+        main_session().cancelled = false;
         run_stop::request();
     }
     return 0;
@@ -115,7 +117,7 @@ LRESULT on_close(HWND wn, UINT message, WPARAM S, LPARAM L)
 // After a command or drop: true when a close came meanwhile and the window has gone.
 bool closed_after_run(HWND wn)
 {
-    if (!g_close_waiting || run_in_progress()) {
+    if (!g_close_waiting || main_session().run_in_progress) {
         return false;
     }
     g_close_waiting = false;
@@ -129,9 +131,9 @@ LRESULT on_command(HWND wn, UINT message, WPARAM S, LPARAM L)
     if (extras_command(wn, LOWORD(S), *g_prompts)) {
         return 0;
     }
-    const unsigned long long runs = runs_started();
+    const unsigned long long runs = main_session().runs_started;
     before_command();
-    const AfterCommand after = menu_command(LOWORD(S), *g_prompts);
+    const AfterCommand after = menu_command(main_session(), LOWORD(S), *g_prompts);
     after_command(wn, runs);
     if (closed_after_run(wn)) {
         return 0;
@@ -149,9 +151,9 @@ LRESULT on_drop_files(HWND wn, UINT message, WPARAM S, LPARAM L)
     const std::vector<std::string> paths = dropped_paths(drop);
     // Released before the run, which may keep the user busy for long.
     DragFinish(drop);
-    const unsigned long long runs = runs_started();
+    const unsigned long long runs = main_session().runs_started;
     before_command();
-    handle_drop(paths, *g_prompts);
+    handle_drop(main_session(), paths, *g_prompts);
     after_command(wn, runs);
     if (closed_after_run(wn)) {
         return 0;
@@ -180,6 +182,16 @@ LRESULT on_report_done(HWND wn)
 void use_prompts(Prompts& prompts)
 {
     g_prompts = &status_prompts(prompts);
+}
+
+Session& main_session()
+{
+    return *g_session;
+}
+
+void reset_main_session()
+{
+    g_session = std::make_unique<Session>();
 }
 
 // A wide-character class: its windows keep every letter of a title such as a file's path.

@@ -2,6 +2,7 @@
 // into the program's work.
 #pragma once
 
+#include "app/runs.h"
 #include "engine/prompts.h"
 
 #include <string>
@@ -18,6 +19,9 @@ extern HMENU mainmenu;
 // The prompts through which the window's work talks to the user: message boxes and
 // choosers in the program, a script in the tests.
 void use_prompts(Prompts& prompts);
+// What the program keeps between and during its runs; a fresh one for each test.
+Session& main_session();
+void reset_main_session();
 
 // Registers the window class `name` with `proc`; false when Windows refuses it.
 bool Register(const char* name, WNDPROC proc);

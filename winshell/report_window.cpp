@@ -4,7 +4,6 @@
 #include "app/report_page.h"
 #include "app/runs.h"
 #include "app/window_options.h"
-#include "engine/engine_state.h"
 #include "engine/fsys.h"
 #include "engine/library_report.h"
 #include "engine/run_stop.h"
@@ -72,7 +71,8 @@ void start_worker(HWND wn, const std::string& folder, std::vector<std::string> r
             PostMessageA(wn, k_report_progress_message, 0, 0);
         };
         const unsigned threads = report_readers();
-        work->report = build_library_report({fsys::absolute_path(folder)}, roots, threads, progress);
+        fsys::FileSystem& fs = fsys::disk();
+        work->report = build_library_report(fs, {fs.absolute_path(folder)}, roots, threads, progress);
         work->report.library_prefs = prefs;
         work->report.root_notes = notes;
         PostMessageA(wn, k_report_done_message, 0, 0);
@@ -113,24 +113,25 @@ void use_page_opener(PageOpener opener)
 std::string reports_folder()
 {
     const std::string base = local_app_data();
-    return (base.empty() ? rootdir : base + "\\tarnwick") + "\\reports";
+    return (base.empty() ? main_session().rootdir : base + "\\tarnwick") + "\\reports";
 }
 
 void start_report(HWND wn, Prompts& prompts)
 {
     (void)prompts;
-    if (run_in_progress()) {
+    Session& session = main_session();
+    if (session.run_in_progress) {
         return;
     }
-    std::string folder = posername;
-    if (!folder_picker() || folder_picker()(folder, posername, "folder of the library to report on") == 0) {
+    std::string folder = session.run.posername;
+    if (!folder_picker() || folder_picker()(folder, session.run.posername, "folder of the library to report on") == 0) {
         return;
     }
     std::string prefs;
     std::vector<std::string> notes;
-    std::vector<std::string> roots = window_content_roots(prefs, notes);
+    std::vector<std::string> roots = window_content_roots(session.run, prefs, notes);
     g_work = std::make_unique<ReportWork>();
-    g_work->busy = std::make_unique<BusyGuard>();
+    g_work->busy = std::make_unique<BusyGuard>(session);
     g_work->started = std::chrono::steady_clock::now();
     window_status().report_started(folder);
     show_progress_panel(wn, true);

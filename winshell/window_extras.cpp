@@ -5,7 +5,7 @@
 #include "app/settings.h"
 #include "app/undo_command.h"
 #include "app/window_options.h"
-#include "engine/library_rules.h"
+#include "engine/rules.h"
 #include "engine/text_encoding.h"
 #include "winshell/main_window.h"
 #include "winshell/report_window.h"
@@ -13,6 +13,7 @@
 
 #include <commctrl.h>
 #include <algorithm>
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -54,12 +55,16 @@ protected:
     void set_title(std::string_view text) override
     {
         ForwardingPrompts::set_title(text);
+        const Run& run = main_session().run;
         if (!g_status.running()) {
             g_status.run_started();
-            // The extended repair asks nothing after each folder: the Cancel button stops it.
-            if (library_rules() != nullptr && mwn != nullptr) {
-                show_progress_panel(mwn, false);
+            // Rules that ask nothing after each folder are stopped by the Cancel button.
+            if (!run.rules().asks_after_each_folder() && mwn != nullptr) {
+                show_progress_panel(mwn, run.tally.total > 0);
             }
+        }
+        if (g_panel_shown && run.tally.total > 0) {
+            set_progress(static_cast<double>(run.tally.checked) / static_cast<double>(run.tally.total));
         }
         g_status.file_in_hand(text);
         if (mwn != nullptr && IsWindow(mwn)) {
@@ -94,7 +99,7 @@ void check_option_items(HWND wn)
 // The options apply from the next run on; a run or report in progress keeps its own.
 void switch_option(HWND wn, WindowOption item, Prompts& prompts)
 {
-    if (run_in_progress()) {
+    if (main_session().run_in_progress) {
         return;
     }
     g_options = switched(g_options, item);
@@ -107,14 +112,15 @@ void switch_option(HWND wn, WindowOption item, Prompts& prompts)
 // The runs the extended repair keeps lie below the roots it repairs with.
 void undo_in_window(Prompts& prompts)
 {
-    if (run_in_progress()) {
+    Session& session = main_session();
+    if (session.run_in_progress) {
         return;
     }
-    BusyGuard busy;
-    close_run_folders();
+    BusyGuard busy(session);
+    close_run_folders(session);
     std::string prefs;
     std::vector<std::string> notes;
-    undo_last_run(window_content_roots(prefs, notes), prompts);
+    undo_last_run(session.run.fs(), window_content_roots(session.run, prefs, notes), prompts, std::time(nullptr));
 }
 
 void cancel_work()
@@ -123,7 +129,7 @@ void cancel_work()
     if (report_running()) {
         cancel_report();
     } else {
-        cancel_run();
+        cancel_run(main_session());
     }
 }
 
@@ -229,7 +235,7 @@ void paint_status(HWND wn, HDC dc)
     RECT client{};
     GetClientRect(wn, &client);
     int y = k_margin;
-    for (const std::string& line : g_status.lines()) {
+    for (const std::string& line : g_status.lines(main_session().run.tally)) {
         // A long path keeps its start and its file name, with "..." between.
         RECT row{k_margin, y, std::max(k_margin, static_cast<int>(client.right) - k_margin), y + k_line_height};
         const std::wstring text = to_wide(line);
@@ -288,19 +294,19 @@ void repaint_status(HWND wn)
 
 void before_command()
 {
-    if (!run_in_progress()) {
+    if (!main_session().run_in_progress) {
         g_cancel_clicked = false;
-        apply_window_options(g_options, g_picker);
+        apply_window_options(main_session(), g_options, g_picker);
     }
 }
 
 void after_command(HWND wn, unsigned long long runs_before)
 {
-    if (run_in_progress() || runs_started() == runs_before) {
+    if (main_session().run_in_progress || main_session().runs_started == runs_before) {
         return;
     }
     hide_progress_panel(wn);
-    g_status.run_ended(g_cancel_clicked);
+    g_status.run_ended(main_session().run.tally, g_cancel_clicked);
     // The title showed the file in hand; the run is over.
     SetWindowTextA(wn, progname);
     repaint_status(wn);

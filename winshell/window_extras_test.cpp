@@ -17,7 +17,7 @@ protected:
     {
         Instance = GetModuleHandleA(nullptr);
         Register(progname, MainWinProc);
-        reset_engine("");
+        reset_engine(run, "");
         SetEnvironmentVariableA("APPDATA", dir.at("roaming").c_str());
         SetEnvironmentVariableA("LOCALAPPDATA", dir.at("local").c_str());
         CreateDirectoryA(dir.at("start").c_str(), nullptr);
@@ -144,8 +144,8 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     create_window({"no", "cancel", "yes"}, 1, [] { PostMessageA(mwn, WM_COMMAND, IDC_CANCEL_WORK, 0); });
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_EXTENDED, MF_BYCOMMAND) & MF_CHECKED, MF_CHECKED);
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_AUTOMATIC, MF_BYCOMMAND) & MF_CHECKED, 0u);
-    EXPECT_EQ(posername, dir.at("lib"));
-    posername = dir.at("Poser");
+    EXPECT_EQ(run.posername, dir.at("lib"));
+    run.posername = dir.at("Poser");
     // The chooser for the missing mesh is cancelled and the Cancel button pressed meanwhile:
     // the next file is read, no other, nothing is asked after the folder, and the log and its
     // summary are offered.

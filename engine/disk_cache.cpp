@@ -1,11 +1,13 @@
-#include "engine/folder_listings.h"
+#include "engine/disk_cache.h"
 
+#include "engine/ascii.h"
 #include "engine/content_paths.h"
+#include "engine/prompts.h"
 
 namespace {
 
-// So many folders' listings are kept at most; then they are read again as needed.
-constexpr std::size_t k_max_folders = 65536;
+// So many answers and listings are kept at most; then they are asked for again as needed.
+constexpr std::size_t k_max_remembered = 65536;
 
 std::string listing_key(std::string_view name)
 {
@@ -30,18 +32,36 @@ bool is_ascii(std::string_view text)
 
 }  // namespace
 
-std::string lower_ascii(std::string_view text)
+void DiskCache::keep_while_no_prompt(const Prompts& wn)
 {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_prompts != &wn || m_prompts_shown != wn.prompts_shown()) {
+        m_readable.clear();
+        m_folders.clear();
+        m_prompts = &wn;
+        m_prompts_shown = wn.prompts_shown();
     }
-    return out;
 }
 
-std::shared_ptr<const FolderListings::Listing> FolderListings::listing(const std::string& folder)
+bool DiskCache::is_readable(const std::string& path)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto found = m_readable.find(path);
+        if (found != m_readable.end()) {
+            return found->second;
+        }
+    }
+    const bool readable = m_fs.is_readable_file(path);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readable.size() >= k_max_remembered) {
+        m_readable.clear();
+    }
+    m_readable.emplace(path, readable);
+    return readable;
+}
+
+std::shared_ptr<const DiskCache::Listing> DiskCache::listing(const std::string& folder)
 {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -54,20 +74,20 @@ std::shared_ptr<const FolderListings::Listing> FolderListings::listing(const std
     // first listing kept serves both.
     auto made = std::make_shared<Listing>();
     std::vector<fsys::FolderEntry> entries;
-    if (fsys::list_folder_entries(folder, entries)) {
+    if (m_fs.list_folder_entries(folder, entries)) {
         for (fsys::FolderEntry& e : entries) {
             made->by_lower_name[lower_ascii(e.name)].push_back(e.name);
             made->types.emplace(listing_key(e.name), e.type);
         }
     }
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_folders.size() >= k_max_folders) {
+    if (m_folders.size() >= k_max_remembered) {
         m_folders.clear();
     }
     return m_folders.emplace(folder, std::move(made)).first->second;
 }
 
-bool FolderListings::is_file(const std::string& folder, std::string_view name)
+bool DiskCache::is_file(const std::string& folder, std::string_view name)
 {
     if (name.empty()) {
         return false;
@@ -77,7 +97,7 @@ bool FolderListings::is_file(const std::string& folder, std::string_view name)
     if (found == l->types.end()) {
         // Windows also ignores the case of letters outside ASCII, which the listing's key does not fold.
 #ifdef _WIN32
-        return !is_ascii(name) && fsys::is_readable_file(child_path(folder, name));
+        return !is_ascii(name) && is_readable(child_path(folder, name));
 #else
         return false;
 #endif
@@ -86,24 +106,30 @@ bool FolderListings::is_file(const std::string& folder, std::string_view name)
         return true;
     }
     // A link, or an entry the listing does not type, is looked at itself.
-    return found->second == fsys::EntryType::other && fsys::is_readable_file(child_path(folder, name));
+    return found->second == fsys::EntryType::other && is_readable(child_path(folder, name));
 }
 
-std::vector<std::string> FolderListings::names_like(const std::string& folder, std::string_view name)
+std::vector<std::string> DiskCache::names_like(const std::string& folder, std::string_view name)
 {
     const std::shared_ptr<const Listing> l = listing(folder);
     auto found = l->by_lower_name.find(lower_ascii(name));
     return found == l->by_lower_name.end() ? std::vector<std::string>{} : found->second;
 }
 
-void FolderListings::clear()
+void DiskCache::clear()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_readable.clear();
     m_folders.clear();
 }
 
-void FolderListings::forget(const std::string& folder)
+void DiskCache::forget_folder_of(const std::string& path)
 {
+    const std::string folder = folder_of(path);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_folders.erase(folder);
+    // The program changed names in that folder: what is known of them goes too.
+    for (auto k = m_readable.begin(); k != m_readable.end();) {
+        k = folder_of(k->first) == folder ? m_readable.erase(k) : std::next(k);
+    }
 }

@@ -1,0 +1,24 @@
+#include "engine/poserfile.h"
+#include "engine/prompts.h"
+#include "engine/rules.h"
+#include "engine/run.h"
+
+DefaultRules::DefaultRules() : m_policy(repair_walk_policy()) {}
+
+void DefaultRules::start(Run&) {}
+
+void DefaultRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)
+{
+    readposerfile(run, orig, wn, listed);
+}
+
+const FileFilter& DefaultRules::document_filter() const
+{
+    return filterCR2etc;
+}
+
+// The repair's own log ends with its last file's lines.
+std::string DefaultRules::summary(const RunTally&) const
+{
+    return std::string();
+}

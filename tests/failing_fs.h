@@ -1,0 +1,47 @@
+// The real disk, failing any operation that changes it on demand, as a disk that is full, a
+// file held open by another program, or a machine that dies at that step would.
+#pragma once
+
+#include "engine/fsys.h"
+
+#include <functional>
+
+class FailingFileSystem : public fsys::FileSystem {
+public:
+    using FailWhen = std::function<bool(fsys::Op op, const std::string& path)>;
+    void fail_when(FailWhen when) { m_when = std::move(when); }
+
+    bool open_for_reading(const std::string& p, fsys::RawFile& f, fsys::Listed l) override { return d().open_for_reading(p, f, l); }
+    bool open_for_writing(const std::string& p, fsys::Create m, fsys::RawFile& f) override { return d().open_for_writing(p, m, f); }
+    long long read_some(fsys::RawFile& f, char* b, std::size_t n) override { return d().read_some(f, b, n); }
+    bool write_all(fsys::RawFile& f, const char* b, std::size_t n) override { return !fails(fsys::Op::write, f.path) && d().write_all(f, b, n); }
+    bool seek_to(fsys::RawFile& f, long long at) override { return d().seek_to(f, at); }
+    long long file_size(fsys::RawFile& f) override { return d().file_size(f); }
+    bool sync_to_disk(fsys::RawFile& f) override { return !fails(fsys::Op::sync, f.path) && d().sync_to_disk(f); }
+    bool close_file(fsys::RawFile& f) override
+    {
+        const bool failed = f.is_open() && fails(fsys::Op::close, f.path);
+        return d().close_file(f) && !failed;
+    }
+    bool is_readable_file(const std::string& p) override { return d().is_readable_file(p); }
+    bool entry_exists(const std::string& p) override { return d().entry_exists(p); }
+    fsys::NameKind name_kind(const std::string& p) override { return d().name_kind(p); }
+    bool is_folder(const std::string& p) override { return d().is_folder(p); }
+    bool folder_identity(const std::string& p, fsys::FolderId& id) override { return d().folder_identity(p, id); }
+    bool list_folder_entries(const std::string& p, std::vector<fsys::FolderEntry>& e) override { return d().list_folder_entries(p, e); }
+    bool rename_noreplace(const std::string& a, const std::string& b) override { return !fails(fsys::Op::rename, a) && d().rename_noreplace(a, b); }
+    bool rename_replace(const std::string& a, const std::string& b) override { return !fails(fsys::Op::rename, a) && d().rename_replace(a, b); }
+    bool remove_file(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_file(p); }
+    bool make_folder(const std::string& p) override { return !fails(fsys::Op::make_folder, p) && d().make_folder(p); }
+    bool remove_folder(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_folder(p); }
+    bool give_protection(const std::string& a, const std::string& b) override { return d().give_protection(a, b); }
+    std::string current_folder() override { return d().current_folder(); }
+    std::string absolute_path(const std::string& p) override { return d().absolute_path(p); }
+    std::string resolved_path(const std::string& p) override { return d().resolved_path(p); }
+
+private:
+    static fsys::FileSystem& d() { return fsys::disk(); }
+    bool fails(fsys::Op op, const std::string& path) const { return m_when && m_when(op, path); }
+
+    FailWhen m_when;
+};
