@@ -102,8 +102,9 @@ std::string normalised_root(fsys::FileSystem& fs, const std::string& folder)
 
 std::string root_without_trailing_separators(std::string root)
 {
-    while (!root.empty() && is_separator(root.back(), k_native_style)) {
-        root.pop_back();
+    root = without_trailing_separators(std::move(root), k_native_style);
+    if (!root.empty() && is_separator(root.back(), k_native_style)) {
+        root.pop_back();  // the top folder: "" for "/", the bare drive for "C:\\"
     }
     return root;
 }

@@ -20,7 +20,7 @@ TEST(PoserRootWindows, SavedInApplicationDataOldFileStillReadNoTrailingSeparator
     write_bytes(dir.at("Poser/x.txt"), "");
     write_bytes(drive + "\\tarnwick-root-test.txt", "");
     // The first and the last thing the user sees in the root dialogue answered by `lines`.
-    auto dialogue = [](std::vector<std::string> lines) {
+    auto dialogue = [&run](std::vector<std::string> lines) {
         ScriptedSession s(std::move(lines));
         EXPECT_EQ(set_poser_root(run, s.wn), 1);
         const std::string &question = s.transcript().front(), &last = s.transcript().back();

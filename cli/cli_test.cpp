@@ -3,6 +3,8 @@
 #include "tests/test_support.h"
 
 #include <cstdlib>
+
+namespace fs = std::filesystem;
 #ifdef _WIN32
 #include "engine/text_encoding.h"
 #endif
@@ -201,5 +203,94 @@ TEST(CliProcess, AnyFileName)
     EXPECT_EQ(read_bytes(log), "no alterations\r\n");
     EXPECT_EQ(read_bytes(dir.at("記録.txt")),
               "title\t" + ball + "\nquestion\tnone\tdo you want to see my log for this run?\t" + log + "\tyes\n");
+}
+#endif
+
+#ifndef _WIN32
+// What only the extended modes do: a missing path is a usage error, a reference left as it is fails an unattended
+// run, a run that changes nothing keeps no run folder, a root reached through a link or named by its Runtime folder
+// keeps its old versions in the run folder, and a folder named like a document is walked.
+TEST(CliProcess, ExtendedRunsTellTheTruthAboutWhatTheyDid)
+{
+    TempDir dir;
+    write_bytes(dir.at("lib/Runtime/Geometries/a.obj"), "");
+    write_bytes(dir.at("lib/Runtime/Libraries/poses.cr2/in.cr2"), "figureResFile Runtime:Geometries:a.obj\n");
+    write_bytes(dir.at("lib/Runtime/Libraries/tex.mt5"), "textureMap :Runtime:Textures:gone.jpg\n");
+    const std::string root = " --root '" + dir.at("lib") + "' ";
+    EXPECT_EQ(run_cli(dir, "--auto" + root + "'" + dir.at("nope") + "'"), "2 tarnwick-cli: no such file or folder: " + dir.at("nope") + "\n");
+    EXPECT_EQ(run_cli(dir, "--report --json" + root), "2 tarnwick-cli: no PATH given (see tarnwick-cli --help)\n");
+    // The texture is left as it is, said on standard error; the document inside the folder named like one is repaired.
+    const std::string libraries = dir.at("lib/Runtime/Libraries");
+    EXPECT_EQ(run_cli(dir, "--auto" + root + "'" + libraries + "'", "cancel\n"),
+              "3 left as it is: :Runtime:Textures:gone.jpg in " + libraries + "/tex.mt5\n");
+    EXPECT_EQ(read_bytes(libraries + "/poses.cr2/in.cr2"), "figureResFile :Runtime:Geometries:a.obj\n");
+    const std::string runs = dir.at("lib/tarnwick-runs");
+    ASSERT_EQ(std::distance(fs::directory_iterator(runs), fs::directory_iterator()), 1);
+    // Nothing left to change: no run folder, and the undo still finds the run that changed files.
+    EXPECT_EQ(run_cli(dir, "--auto" + root + "'" + libraries + "/poses.cr2'", "no\n"), "0 ");
+    EXPECT_EQ(std::distance(fs::directory_iterator(runs), fs::directory_iterator()), 1);
+    EXPECT_EQ(run_cli(dir, "--undo" + root).substr(0, 2), "0 ");
+    EXPECT_EQ(read_bytes(libraries + "/poses.cr2/in.cr2"), "figureResFile Runtime:Geometries:a.obj\n");
+    // A root given by its Runtime folder, the documents named through a link: the old versions in the run folder.
+    fs::remove_all(runs);
+    fs::create_directory_symlink(dir.at("lib"), dir.at("link"));
+    EXPECT_EQ(run_cli(dir, "--modern --root '" + dir.at("lib/Runtime") + "' '" + dir.at("link/Runtime/Libraries/poses.cr2") + "'", "no\n"),
+              "0 tarnwick-cli: " + dir.at("lib/Runtime") + " is a Runtime folder: its parent " + dir.at("lib") +
+                  " is used as the content root\n");
+    EXPECT_EQ(read_bytes(libraries + "/poses.cr2/in.cr2"), "figureResFile :Runtime:Geometries:a.obj\n");
+    EXPECT_FALSE(exists(libraries + "/poses.cr2/in_zz00.cr2"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(runs), fs::directory_iterator()), 1);
+}
+
+// A dry run shows what the run would write, as a diff that patch applies, and changes nothing on the disk.
+TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
+{
+    TempDir dir;
+    write_bytes(dir.at("lib/Runtime/Geometries/a.obj"), "");
+    write_bytes(dir.at("lib/Runtime/Textures/t/skin.jpg"), "");
+    const std::string body = "{\nfigureResFile Runtime:Geometries:a.obj\n\ttextureMap :Runtime:Textures:old:skin.jpg\n"
+                             "\tbumpMap :Runtime:Textures:gone.jpg\n}\n";
+    auto with_ends = [&](const std::string& end) {
+        std::string text = body;
+        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += end.size()) {
+            text.replace(at, 1, end);
+        }
+        return text;
+    };
+    const std::string lib = dir.at("lib/Runtime/Libraries");
+    write_bytes(lib + "/lf.cr2", body);
+    write_bytes(lib + "/crlf.cr2", with_ends("\r\n"));
+    write_bytes(lib + "/cr.cr2", with_ends("\r"));
+    write_bytes(lib + "/mixed.cr2", "x\r\n" + body + "y\rz");
+    write_gzip(lib + "/packed.crz", body);
+    write_bytes(lib + "/fine.cr2", "figureResFile :Runtime:Geometries:a.obj\n");
+    const Files before = files_below(dir.at("lib"));
+    const std::string args = "--auto --root '" + dir.at("lib") + "' '" + lib + "'";
+    const std::string shown = run_cli(dir, "--dry-run " + args);
+    EXPECT_EQ(files_below(dir.at("lib")), before);
+    EXPECT_FALSE(exists(dir.at("lib/tarnwick-runs")) || exists(dir.at("start/__result_of_run.txt")));
+    EXPECT_EQ(shown.substr(0, 2), "3 ");
+    for (const char* name : {"lf.cr2", "crlf.cr2", "cr.cr2", "mixed.cr2", "packed.crz"}) {
+        EXPECT_NE(shown.find("--- a/Runtime/Libraries/" + std::string(name) + "\n+++ b/Runtime/Libraries/" + name + "\n"),
+                  std::string::npos) << name;
+        EXPECT_NE(shown.find("left as it is: :Runtime:Textures:gone.jpg in " + lib + "/" + name + "\n"), std::string::npos);
+    }
+    EXPECT_NE(shown.find("\n-\ttextureMap :Runtime:Textures:old:skin.jpg\r\n+\ttextureMap :Runtime:Textures:t:skin.jpg\r\n"),
+              std::string::npos);
+    EXPECT_EQ(shown.find("fine.cr2"), std::string::npos);
+    EXPECT_NE(shown.find("\nfiles checked: 6, corrected: 5, abandoned: 0, references replaced: 10, left as they are: 5\n"),
+              std::string::npos);
+    // patch -p1 from the root turns the plain files into what the real run writes, byte for byte.
+    if (std::system("patch --version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no patch here";
+    }
+    fs::copy(dir.at("lib"), dir.at("patched"), fs::copy_options::recursive);
+    write_bytes(dir.at("diff"), shown.substr(2, shown.find("left as it is:") - 2));
+    run_cli(dir, "--auto --yes " + args);
+    const std::string patch = "cd '" + dir.at("patched") + "' && patch -s -p1 --no-backup-if-mismatch <'" + dir.at("diff") + "' >/dev/null 2>&1";
+    std::system(patch.c_str());
+    for (const char* name : {"lf.cr2", "crlf.cr2"}) {
+        EXPECT_EQ(read_bytes(dir.at("patched/Runtime/Libraries/") + name), read_bytes(lib + "/" + name)) << name;
+    }
 }
 #endif

@@ -10,6 +10,11 @@ inline char ascii_lower(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+inline char ascii_upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 inline std::string lower_ascii(std::string_view text)
 {
     std::string out(text);

@@ -80,6 +80,16 @@ std::size_t last_runtime_component(const std::vector<std::string_view>& componen
     return std::string_view::npos;
 }
 
+std::string without_trailing_separators(std::string path, PathStyle style)
+{
+    const bool drive = path.size() >= 2 && path[1] == ':' && style != PathStyle::posix;
+    const std::size_t top = drive ? 3 : 1;
+    while (path.size() > top && is_separator(path.back(), style)) {
+        path.pop_back();
+    }
+    return path;
+}
+
 std::string child_path(std::string folder, std::string_view name)
 {
     if (folder.empty() || folder.back() != fsys::k_sep) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/fsys.h"
+#include "engine/refline.h"
 
 #include <cstddef>
 #include <string>
@@ -26,6 +27,10 @@ bool is_written_elsewhere(std::string_view target);
 
 // The index of the last component named "Runtime" (letter case ignored), or npos.
 std::size_t last_runtime_component(const std::vector<std::string_view>& components);
+
+// `path` without trailing separators of `style`; a top folder ("/", "C:\\") keeps its own. The
+// program's one trimming of a root's separators.
+std::string without_trailing_separators(std::string path, PathStyle style);
 
 // `folder`, one native separator unless it ends in one ("/" gives "/a", not "//a"), then `name`.
 std::string child_path(std::string folder, std::string_view name);

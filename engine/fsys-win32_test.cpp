@@ -75,7 +75,7 @@ TEST(FsysWindows, NamesInAnyScript)
         const std::string folder = dir.at(name), file = folder + "\\" + name + ".cr2";
         ASSERT_TRUE(CreateDirectoryW(to_wide(folder).c_str(), nullptr)) << name;
         fsys::RawFile f;
-        ASSERT_TRUE(fsys::open_for_writing(file, fsys::Create::exclusive, f) && fsys::close_file(f));
+        ASSERT_TRUE(fsys::disk().open_for_writing(file, fsys::Create::exclusive, f) && fsys::disk().close_file(f));
         EXPECT_TRUE(fsys::disk().is_folder(folder) && fsys::disk().entry_exists(file) && fsys::disk().is_readable_file(file));
         std::vector<fsys::FolderEntry> entries;
         ASSERT_TRUE(fsys::disk().list_folder_entries(folder, entries) && entries.size() == 1);
@@ -84,7 +84,7 @@ TEST(FsysWindows, NamesInAnyScript)
     }
     // Found by name whichever way the reference holds it.
     NameIndex index;
-    index.build({dir.path()}, {"caf\xe9 Łódź.cr2"});
+    index.build(fsys::disk(), {dir.path()}, {"caf\xe9 Łódź.cr2"});
     for (const char* reference : {":geom:CAF\xe9 Łódź.cr2", ":geom:café Łódź.cr2"}) {
         const std::vector<Candidate> found = index.namesakes(reference);
         EXPECT_TRUE(found.size() == 1 && found[0].path == dir.at("café Łódź/café Łódź.cr2")) << reference;

@@ -1,13 +1,10 @@
 #include "engine/library_prefs.h"
 
+#include "engine/content_paths.h"
+
 #include <cstdlib>
 
 namespace {
-
-bool is_separator(char c)
-{
-    return c == '\\' || c == '/';
-}
 
 // The text of an XML attribute value with its character references replaced.
 std::string decode_entities(std::string_view v)
@@ -77,23 +74,16 @@ bool attribute(std::string_view tag, std::string_view name, std::string& value)
     return false;
 }
 
-void drop_trailing_separators(std::string& path)
-{
-    while (path.size() > 1 && is_separator(path.back()) && !(path.size() == 3 && path[1] == ':')) {
-        path.pop_back();
-    }
-}
-
 // A registered libraries folder means the content root two levels up.
 void cut_libraries_folder(std::string& path)
 {
     constexpr std::string_view tail = "runtime\\libraries";
-    if (path.size() <= tail.size() || !is_separator(path[path.size() - tail.size() - 1])) {
+    if (path.size() <= tail.size() || !is_separator(path[path.size() - tail.size() - 1], PathStyle::windows)) {
         return;
     }
     for (std::size_t k = 0; k < tail.size(); ++k) {
         char c = path[path.size() - tail.size() + k];
-        if (tail[k] == '\\' ? !is_separator(c) : !equals_ignoring_case(std::string_view(&c, 1), tail.substr(k, 1))) {
+        if (tail[k] == '\\' ? !is_separator(c, PathStyle::windows) : !equals_ignoring_case(std::string_view(&c, 1), tail.substr(k, 1))) {
             return;
         }
     }
@@ -102,7 +92,7 @@ void cut_libraries_folder(std::string& path)
 
 bool has_drive(const std::string& path)
 {
-    return path.size() >= 2 && path[1] == ':' && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z');
+    return path.size() >= 2 && path[1] == ':' && ascii_lower(path[0]) >= 'a' && ascii_lower(path[0]) <= 'z';
 }
 
 }  // namespace
@@ -117,19 +107,19 @@ RegisteredFolders parse_library_prefs(std::string_view xml, PathStyle style)
         if (end == std::string_view::npos || !attribute(xml.substr(at, end - at), "folder", folder)) {
             continue;
         }
-        drop_trailing_separators(folder);
+        folder = without_trailing_separators(folder, PathStyle::windows);
         cut_libraries_folder(folder);
         if (folder.empty()) {
             continue;
         }
         if (style == PathStyle::posix && has_drive(folder)) {
-            if ((folder[0] | 0x20) != 'z') {
+            if (ascii_lower(folder[0]) != 'z') {
                 found.unreachable.push_back(folder);
                 continue;
             }
             std::string from_top = "/";
             std::size_t k = 2;
-            while (k < folder.size() && is_separator(folder[k])) {
+            while (k < folder.size() && is_separator(folder[k], PathStyle::windows)) {
                 ++k;
             }
             for (; k < folder.size(); ++k) {

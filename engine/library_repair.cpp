@@ -31,8 +31,10 @@ KindTexts chooser_texts(RefKind kind)
     return {"find the correct .OBJ file", filterOBJZ};
 }
 
-// What a reference needs: nothing, its own path in blank-colon notation, or a replacement.
-enum class Need { nothing, notation, replacement };
+// What a reference needs: nothing, its own path in blank-colon notation, or a replacement;
+// `left` for a missing file the user already chose to leave as it is in this run, which is
+// said again for each document that names it but not asked for again.
+enum class Need { nothing, notation, replacement, left };
 
 Need need_of(const FileReference& ref, const Located& at, const LibraryRules& rules)
 {
@@ -40,7 +42,7 @@ Need need_of(const FileReference& ref, const Located& at, const LibraryRules& ru
         return Need::nothing;
     }
     if (at.status == RefStatus::missing) {
-        return rules.is_left(at.paths.front()) ? Need::nothing : Need::replacement;
+        return rules.is_left(at.paths.front()) ? Need::left : Need::replacement;
     }
     return needs_colon_notation(ref) ? Need::notation : Need::nothing;
 }
@@ -63,6 +65,7 @@ public:
     void plan(const NeededReference& needed, DocumentPlan& plan);
 
 private:
+    void left(const NeededReference& needed, DocumentPlan& plan);
     bool replacement(const FileReference& ref, const std::string& shown, std::string& objfile, std::size_t& root,
                      std::string_view& how);
     void add(const NeededReference& needed, std::string text, std::string_view how, DocumentPlan& plan);
@@ -97,6 +100,10 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
         return;
     }
     const std::string& shown = at.paths.front();
+    if (need == Need::left) {
+        left(needed, plan);
+        return;
+    }
     std::string objfile;
     std::size_t root = 0;
     std::string_view how;
@@ -104,14 +111,7 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
         plan.stopped = run_stop::requested();
         if (!plan.stopped) {
             m_rules.leave(shown);
-            plan.log += "      left as it is: " + needed.target + "\n";
-            ++m_run.tally.left;
-            if (m_rules.options().on_left) {
-                m_rules.options().on_left(m_orig, needed.target);
-            }
-            if (m_rules.dry_run() != nullptr) {
-                m_rules.dry_run()->would_leave(m_orig, needed.target);
-            }
+            left(needed, plan);
         }
         return;
     }
@@ -124,6 +124,19 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
     }
     // A pick is a name the system gave: the file gets it in the code page older versions wrote.
     add(needed, poser_file_text(colon_path_below(m_rules.options().roots[root], objfile)), m_rules.how_chosen(shown), plan);
+}
+
+// A reference left as it is: logged under its document, and told where nobody may be watching.
+void Planner::left(const NeededReference& needed, DocumentPlan& plan)
+{
+    plan.log += "      left as it is: " + needed.target + "\n";
+    ++m_run.tally.left;
+    if (m_rules.options().on_left) {
+        m_rules.options().on_left(m_orig, needed.target);
+    }
+    if (m_rules.dry_run() != nullptr) {
+        m_rules.dry_run()->would_leave(m_orig, needed.target);
+    }
 }
 
 // The file a missing reference gets: the one remembered for it, the one found by its Runtime

@@ -2,6 +2,8 @@
 // at every line: the byte 'j' is rare in Poser text, and every such line ends in it. Used by the repair's own check, which only needs those lines.
 #pragma once
 
+#include "engine/ascii.h"
+
 #include <bit>
 #include <cstddef>
 #include <string_view>
@@ -52,8 +54,7 @@ void for_each_candidate(std::string_view lines, OnLine&& on_line)
     const char* const end = begin + lines.size();
     const char* next_line = begin;  // lines before it were handed on already
     auto consider = [&](const char* at) {
-        const char c = static_cast<char>(*at | 0x20);
-        if (at >= next_line && c == 'j' && may_end_line(at, end)) {
+        if (at >= next_line && ascii_lower(*at) == 'j' && may_end_line(at, end)) {
             const char* start = line_start(begin, at);
             const char* stop = line_end(at, end);
             on_line(std::string_view(start, static_cast<std::size_t>(stop - start)));

@@ -1,5 +1,7 @@
 #include "engine/memory_disk.h"
 
+#include "engine/ascii.h"
+
 #include <cstring>
 
 namespace fsys {
@@ -23,7 +25,7 @@ bool is_letter(char c)
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name the device in every folder, whatever the extension.
 bool is_device_name(const std::string& name)
 {
-    std::string base = memory_disk::lower_ascii(name.substr(0, name.find('.')));
+    std::string base = lower_ascii(name.substr(0, name.find('.')));
     while (!base.empty() && base.back() == ' ') {
         base.pop_back();
     }
@@ -46,13 +48,6 @@ bool is_windows_name(const std::string& name)
 
 }  // namespace
 
-std::string memory_disk::lower_ascii(std::string text)
-{
-    for (char& c : text) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return text;
-}
 
 bool MemoryFileSystem::Disk::refused(Op op, const std::string& path)
 {
@@ -130,7 +125,7 @@ PathText MemoryFileSystem::Disk::parse(const std::string& path) const
     std::size_t from = 0;
     bool rooted = !path.empty() && is_sep(path[0]);
     if (windows() && path.size() >= 2 && is_letter(path[0]) && path[1] == ':') {
-        p.drive = static_cast<char>(path[0] & ~0x20);
+        p.drive = ascii_upper(path[0]);
         from = 2;
         rooted = true;
     }

@@ -3,7 +3,9 @@
 // memory_disk.cpp include it.
 #pragma once
 
+#include "engine/ascii.h"
 #include "engine/memory_fs.h"
+#include "engine/refline.h"
 
 #include <deque>
 #include <mutex>
@@ -72,8 +74,6 @@ struct OpenFile {
     std::string sync_key;
 };
 
-std::string lower_ascii(std::string text);
-
 }  // namespace memory_disk
 
 struct MemoryFileSystem::Disk {
@@ -94,8 +94,8 @@ struct MemoryFileSystem::Disk {
     FailWhen fail_when;
 
     bool windows() const { return rules == DiskRules::windows; }
-    bool is_sep(char c) const { return c == k_sep || (windows() && (c == '/' || c == '\\')); }
-    std::string key_of(const std::string& name) const { return windows() ? memory_disk::lower_ascii(name) : name; }
+    bool is_sep(char c) const { return c == k_sep || is_separator(c, windows() ? PathStyle::windows : PathStyle::posix); }
+    std::string key_of(const std::string& name) const { return windows() ? lower_ascii(name) : name; }
     // True when the hook set by fail_when refuses `op` on `path`; asked without the lock held.
     bool refused(Op op, const std::string& path);
 

@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::size_t k_block_bytes = 256 * 1024;
 constexpr std::size_t k_zlib_chunk_bytes = 64 * 1024;
-constexpr std::size_t k_zlib_slice_bytes = std::size_t{1} << 30;
 constexpr char k_ctrl_z = 26;
 constexpr char k_gzip_magic[] = {'\x1f', '\x8b'};
 
@@ -184,7 +183,7 @@ private:
 // smaller, and any level reads back the same.
 class Deflater {
 public:
-    Deflater() : m_out(new char[k_zlib_chunk_bytes])
+    explicit Deflater(std::size_t slice_bytes) : m_out(new char[k_zlib_chunk_bytes]), m_slice_bytes(slice_bytes)
     {
         m_ok = deflateInit2(&m_z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     }
@@ -201,7 +200,7 @@ public:
         }
         // zlib counts its input in 32 bits: a larger piece goes in slices.
         do {
-            const std::size_t slice = std::min<std::size_t>(size, k_zlib_slice_bytes);
+            const std::size_t slice = std::min<std::size_t>(size, m_slice_bytes);
             m_z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
             m_z.avail_in = static_cast<uInt>(slice);
             data += slice;
@@ -239,6 +238,7 @@ private:
 
     z_stream m_z{};
     std::unique_ptr<char[]> m_out;
+    std::size_t m_slice_bytes;
     bool m_ok = false;
     bool m_finished = false;
 };
@@ -499,7 +499,7 @@ bool TextWriter::open(fsys::FileSystem& fs, const std::string& path, fsys::Creat
         m_buf = new_block();
     }
     if (gzip == Gzip::always) {
-        m_deflater = std::make_unique<Deflater>();
+        m_deflater = std::make_unique<Deflater>(m_slice_bytes);
     }
     return true;
 }

@@ -122,6 +122,9 @@ public:
     // Writes out what is buffered and closes; false when anything written was lost.
     bool close();
     bool failed() const { return m_failed; }
+    // zlib counts its input in 32 bits: a longer piece goes to it in slices of at most this
+    // many bytes (a gibibyte unless a test asks for less, to see the slicing on a short line).
+    void slice_compression_input(std::size_t max_bytes) { m_slice_bytes = max_bytes; }
 
 private:
     bool write_out(const char* data, std::size_t size);
@@ -132,6 +135,7 @@ private:
     fsys::RawFile m_file;
     std::unique_ptr<Deflater> m_deflater;
     std::unique_ptr<char[]> m_buf;
+    std::size_t m_slice_bytes = std::size_t{1} << 30;
     std::size_t m_used = 0;
     bool m_failed = false;
 };

@@ -7,3 +7,5 @@ build=${BUILD_DIR:-build/native}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure
+# The slow tests: a line of 4 GiB compressed, the report page in a real browser.
+ctest --test-dir "$build" --output-on-failure -C slow -L slow

@@ -19,7 +19,7 @@ cmake --build "$build" -j"$(nproc)"
 # A prefix that could not be made shows in the tests that need it.
 wait "$console_prefix" "$window_prefix" || true
 # One test at a time: several share the settings file in the wine prefix's Windows folder.
-ctest --test-dir "$build" --output-on-failure
+ctest --test-dir "$build" --output-on-failure -C slow
 
 # The zip: the two programs, stripped, and the read-me, side by side.
 stage=$build/stage

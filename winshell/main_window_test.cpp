@@ -23,7 +23,8 @@ protected:
     {
         Instance = GetModuleHandleA(nullptr);
         Register(progname, MainWinProc);  // the first time
-        reset_engine(run, "");
+        reset_main_session();
+        run_stop::clear();
         CreateDirectoryA(dir.at("appdata").c_str(), nullptr);
         SetEnvironmentVariableA("APPDATA", dir.at("appdata").c_str());
         CreateDirectoryW(to_wide(start).c_str(), nullptr);
@@ -73,7 +74,7 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
     write_bytes(man, "figureResFile :geom:man.obj\n");
     const std::string long_path = dir.path() + std::string(300, 'a') + ".cr2.txt";  // past an old 255-character buffer
     create_window(dir.at("Poser"), {"yes", "cancel", "cancel"});
-    EXPECT_TRUE(mwn == wn && rootdir == start && run.posername == dir.at("Poser"));
+    EXPECT_TRUE(mwn == wn && main_session().rootdir == start && main_session().run.posername == dir.at("Poser"));
     EXPECT_TRUE(IsWindowVisible(wn) && IsZoomed(wn) && (GetWindowLongPtrA(wn, GWL_EXSTYLE) & WS_EX_ACCEPTFILES));
     char text[64] = {};
     GetWindowTextA(wn, text, sizeof text);
@@ -102,7 +103,7 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
     EXPECT_EQ(seen->lines()[5], "warning\tnone\tI can't handle this sort of file\t" + long_path);
     EXPECT_EQ(seen->lines()[6], "title\t" + man);
     command(258);
-    EXPECT_FALSE(IsWindow(wn) || run.repllist);
+    EXPECT_FALSE(IsWindow(wn) || main_session().run.repllist);
     EXPECT_EQ(quit_code(), 0);
 }
 
@@ -130,7 +131,7 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
     EXPECT_EQ(read_bytes(first) + read_bytes(other), "prop 0 0 :geom:man.obj\r\nprop 0 0 geom:man.obj\n");
     EXPECT_EQ(read_bytes(log).rfind("file " + first + " being corrected", 0), 0u);
     // The close box keeps the remembered picks; after the run it closes at once again.
-    EXPECT_TRUE(!IsWindow(wn) && run.repllist && quit_code() == 0);
+    EXPECT_TRUE(!IsWindow(wn) && main_session().run.repllist && quit_code() == 0);
     create_window(dir.at("Poser"), {"yes"});
     EXPECT_TRUE(SendMessageA(wn, WM_CLOSE, 0, 0) == 0 && !IsWindow(wn) && quit_code() == 0);
 

@@ -17,7 +17,8 @@ protected:
     {
         Instance = GetModuleHandleA(nullptr);
         Register(progname, MainWinProc);
-        reset_engine(run, "");
+        reset_main_session();
+        run_stop::clear();
         SetEnvironmentVariableA("APPDATA", dir.at("roaming").c_str());
         SetEnvironmentVariableA("LOCALAPPDATA", dir.at("local").c_str());
         CreateDirectoryA(dir.at("start").c_str(), nullptr);
@@ -35,7 +36,7 @@ protected:
             opened.push_back(page);
             return true;
         });
-        set_log_viewer(nullptr);
+        main_session().log_viewer = nullptr;
     }
     void TearDown() override
     {
@@ -46,7 +47,7 @@ protected:
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
         save_window_options({});
-        use_window_extras(nullptr);
+        main_session().folder_picker = nullptr;
         SetCurrentDirectoryA(dir.path().c_str());
     }
     // The window with the prompts answered from `lines`; `act` before answer `at`.
@@ -76,7 +77,7 @@ protected:
     std::string status() const
     {
         std::string text;
-        for (const std::string& line : window_status().lines()) {
+        for (const std::string& line : window_status().lines(main_session().run.tally)) {
             text += line + "\n";
         }
         return text;
@@ -97,12 +98,12 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     create_window({"yes"});
     // The command returns at once: the report goes on while the window handles its messages.
     command(IDM_LIBRARY_REPORT);
-    EXPECT_TRUE(report_running() && run_in_progress() && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
+    EXPECT_TRUE(report_running() && main_session().run_in_progress && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
     EXPECT_EQ(status().find("Library report of " + dir.at("lib") + "\n"), 0u);
     command(k_check_file);  // refused while the report goes
     command(IDC_CANCEL_WORK);
     pump_until_report_ends();
-    EXPECT_TRUE(opened.empty() && !run_stop::requested() && !run_in_progress());
+    EXPECT_TRUE(opened.empty() && !run_stop::requested() && !main_session().run_in_progress);
     EXPECT_NE(status().find("Last report: cancelled.\n"), std::string::npos);
 
     SendMessageA(wn, WM_SYSCOMMAND, IDM_LIBRARY_REPORT, 0);
@@ -144,8 +145,8 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     create_window({"no", "cancel", "yes"}, 1, [] { PostMessageA(mwn, WM_COMMAND, IDC_CANCEL_WORK, 0); });
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_EXTENDED, MF_BYCOMMAND) & MF_CHECKED, MF_CHECKED);
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_AUTOMATIC, MF_BYCOMMAND) & MF_CHECKED, 0u);
-    EXPECT_EQ(run.posername, dir.at("lib"));
-    run.posername = dir.at("Poser");
+    EXPECT_EQ(main_session().run.posername, dir.at("lib"));
+    main_session().run.posername = dir.at("Poser");
     // The chooser for the missing mesh is cancelled and the Cancel button pressed meanwhile:
     // the next file is read, no other, nothing is asked after the folder, and the log and its
     // summary are offered.
@@ -153,11 +154,12 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     EXPECT_EQ(picked, (Lines{"your Poser installation's root folder", "folder to be checked"}));
     const std::string log = dir.at("start/__result_of_run.txt");
     EXPECT_EQ(seen->lines().back(), "question\tnone\tdo you want to see my log for this run?\t" + log +
-                                        "\\n\\nfiles checked: 2, corrected: 0, abandoned: 0, references replaced: 0\tyes");
+                                        "\\n\\nstopped before its end: 2 of 3 files checked\\nfiles checked: 2, corrected: 0, "
+                                        "abandoned: 0, references replaced: 0, left as they are: 1\tyes");
     char title[64] = {};
     GetWindowTextA(wn, title, sizeof title);
     EXPECT_EQ(std::string(title), "tarnwick");
-    EXPECT_NE(status().find("\nLast run (cancelled): files checked: 2, corrected: 0.\n"), std::string::npos);
+    EXPECT_NE(status().find("\nLast run (cancelled): 2 of 3 files checked, corrected: 0.\n"), std::string::npos);
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
 }
 

@@ -10,7 +10,7 @@ int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrev, LPSTR /*CmdLine*/, int /*nC
     PrevInstance = hPrev;
     WindowsPrompts prompts(mwn);
     use_prompts(prompts);
-    set_log_viewer(open_in_text_editor);
+    main_session().log_viewer = open_in_text_editor;
     if (hPrev == nullptr && !Register(progname, MainWinProc)) {
         return 0;
     }
