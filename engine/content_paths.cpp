@@ -142,14 +142,10 @@ std::size_t root_holding(std::string_view path, const std::vector<std::string>& 
 
 std::size_t place_under_root(fsys::FileSystem& fs, std::string& path, const std::vector<std::string>& roots)
 {
-    const std::vector<std::string_view> parts = path_components(path);
-    // "root/../x" lies inside the root by its text only.
-    std::size_t found = std::find(parts.begin(), parts.end(), "..") == parts.end() ? root_holding(path, roots)
-                                                                                  : std::string_view::npos;
-    if (found != std::string_view::npos) {
-        return found;
-    }
+    // A link, a junction or ".." on the way may lead anywhere, into the root by its text
+    // alone: the file's real place decides.
     const std::string resolved = fs.resolved_path(path);
+    std::size_t found = std::string_view::npos;
     std::size_t longest = 0;
     for (std::size_t k = 0; k < roots.size() && !resolved.empty(); ++k) {
         const std::string root = fs.resolved_path(roots[k].empty() ? std::string(1, fsys::k_sep) : roots[k]);

@@ -47,10 +47,10 @@ std::string join_path(std::string base, const std::vector<std::string_view>& com
 // nest), or npos.
 std::size_t root_holding(std::string_view path, const std::vector<std::string>& roots);
 
-// The root of `roots` that holds `path` once links are followed in both, or npos. `path` is
-// then spelt below that root as the root is given, so that its path below the root can be
-// written ("/link/Runtime/x.obj" becomes "/poser/Runtime/x.obj" for the root "/poser" when
-// "/link" leads there).
+// The root of `roots` that holds the file `path` where it really lies, every link (and on
+// Windows every junction) followed in both, or npos. `path` is then spelt below that root as
+// the root is given, so that its path below the root can be written ("/link/Runtime/x.obj"
+// becomes "/poser/Runtime/x.obj" for the root "/poser" when "/link" leads there).
 std::size_t place_under_root(fsys::FileSystem& fs, std::string& path, const std::vector<std::string>& roots);
 
 // The colon path that names `path` below `root` (which holds it): ":Runtime:Geometries:x.obj".

@@ -90,3 +90,59 @@ TEST(FsysWindows, NamesInAnyScript)
         EXPECT_TRUE(found.size() == 1 && found[0].path == dir.at("café Łódź/café Łódź.cr2")) << reference;
     }
 }
+
+namespace {
+
+// Makes `link` a junction to the folder `target`, as mklink /J does; false when the system refuses.
+bool make_junction(const std::string& link, const std::string& target)
+{
+    if (!CreateDirectoryW(to_wide(link).c_str(), nullptr)) {
+        return false;
+    }
+    HANDLE h = CreateFileW(to_wide(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // The mount-point reparse buffer: the substitute name (\??\C:\...) and an empty print name.
+    const std::wstring substitute = L"\\??\\" + to_wide(target);
+    const USHORT bytes = static_cast<USHORT>(substitute.size() * sizeof(wchar_t));
+    std::vector<char> buffer(8 + 8 + bytes + 2 * sizeof(wchar_t), 0);
+    auto put16 = [&](std::size_t at, USHORT v) { std::memcpy(buffer.data() + at, &v, sizeof v); };
+    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    std::memcpy(buffer.data(), &tag, sizeof tag);
+    put16(4, static_cast<USHORT>(buffer.size() - 8));  // the data's length
+    put16(8, 0);                                        // the substitute name's offset
+    put16(10, bytes);                                   // and length
+    put16(12, static_cast<USHORT>(bytes + sizeof(wchar_t)));  // the print name's offset
+    put16(14, 0);
+    std::memcpy(buffer.data() + 16, substitute.data(), bytes);
+    DWORD done = 0;
+    const BOOL ok = DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, 0,
+                                    &done, nullptr);
+    CloseHandle(h);
+    return ok != 0;
+}
+
+}  // namespace
+
+// A junction inside a root that leads out of it: its files are not below the root, a pick through it is refused, and
+// a walk does not enter it.
+TEST(FsysWindows, AJunctionInsideTheRootLeadsOutOfIt)
+{
+    TempDir dir;
+    write_bytes(dir.at("outside/x.obj"), "");
+    write_bytes(dir.at("root/Runtime/Geometries/a.obj"), "");
+    if (!make_junction(dir.at("root/Runtime/way"), dir.at("outside"))) {
+        GTEST_SKIP() << "this system makes no junctions";
+    }
+    ASSERT_TRUE(fsys::disk().is_readable_file(dir.at("root/Runtime/way/x.obj")));
+    EXPECT_EQ(fsys::disk().name_kind(dir.at("root/Runtime/way")), fsys::NameKind::link);
+    const std::string resolved = fsys::disk().resolved_path(dir.at("root/Runtime/way/x.obj"));
+    EXPECT_TRUE(_stricmp(resolved.c_str(), fsys::disk().resolved_path(dir.at("outside/x.obj")).c_str()) == 0) << resolved;
+    std::string pick = dir.at("root/Runtime/way/x.obj");
+    const std::vector<std::string> roots{dir.at("root")};
+    EXPECT_EQ(place_under_root(fsys::disk(), pick, roots), std::string::npos);
+    fsys::FolderId id;
+    EXPECT_FALSE(fsys::disk().folder_identity(dir.at("root/Runtime/way"), id));
+}
