@@ -72,7 +72,8 @@ void apply_window_options(Session& session, const WindowOptions& options, const 
     }
     std::string prefs;
     std::vector<std::string> notes;
-    auto rules = std::make_unique<LibraryRules>(LibraryOptions{options.automatic, window_content_roots(session.run, prefs, notes), {}});
+    std::vector<std::string> roots = window_content_roots(session.run, prefs, notes);
+    auto rules = std::make_unique<LibraryRules>(LibraryOptions{options.automatic, std::move(roots), {}, notes});
     // Each run keeps the old versions in run folders of its own, for the undo.
     session.journal = std::make_unique<RunFolders>(
         session.run, RunSettings{TARNWICK_VERSION, options.automatic, rules->options().roots}, run_stamp(std::time(nullptr)));

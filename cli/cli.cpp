@@ -214,7 +214,7 @@ bool use_extended_rules(Session& session, const CliOptions& options, long long& 
         return false;
     }
     session.run.posername = roots.front();
-    LibraryOptions library{options.automatic, roots, {}};
+    LibraryOptions library{options.automatic, roots, {}, notes};
     if (is_unattended(options) || options.dry_run) {
         library.on_left = [&left, dry = options.dry_run](const std::string& document, std::string_view target) {
             ++left;

@@ -1,3 +1,4 @@
+#include "engine/folder_walk.h"
 #include "engine/poserfile.h"
 #include "engine/prompts.h"
 #include "engine/rules.h"

@@ -76,6 +76,11 @@ int isposerfile(std::string_view name)
     return 0;
 }
 
+WalkPolicy repair_walk_policy()
+{
+    return WalkPolicy{[](std::string_view name) { return isposerfile(name) != 0; }, false, false, {}};
+}
+
 int is_dir(fsys::FileSystem& fs, const std::string& path)
 {
     return fs.is_folder(path) ? 1 : 0;

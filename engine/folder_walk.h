@@ -3,6 +3,7 @@
 
 #include "engine/fsys.h"
 #include "engine/prompts.h"
+#include "engine/walk.h"
 
 #include <string>
 #include <string_view>
@@ -12,6 +13,10 @@ class Run;
 // 1 when `name` (an entry name or a path) has at least five characters and ends in ".pz3",
 // ".cr2", ".pp2" or ".hr2", letters in any case; 0 otherwise. Looks at the name only.
 int isposerfile(std::string_view name);
+
+// The repair's own rules for a walk: a Poser file by its name (.cr2 .pp2 .hr2 .pz3), every
+// folder whose name does not begin with a dot.
+WalkPolicy repair_walk_policy();
 
 // Non-zero when `path` names an existing folder; 0 for anything else, with no message.
 int is_dir(fsys::FileSystem& fs, const std::string& path);

@@ -2,7 +2,7 @@
 
 #include "engine/content_paths.h"
 #include "engine/correction.h"
-#include "engine/library_rules.h"
+#include "engine/library_memory.h"
 #include "engine/run.h"
 #include "engine/run_stop.h"
 #include "engine/text_encoding.h"
@@ -36,7 +36,7 @@ KindTexts chooser_texts(RefKind kind)
 // said again for each document that names it but not asked for again.
 enum class Need { nothing, notation, replacement, left };
 
-Need need_of(const FileReference& ref, const Located& at, const LibraryRules& rules)
+Need need_of(const FileReference& ref, const Located& at, const LibraryMemory& rules)
 {
     if (ref.builtin || at.status == RefStatus::absolute) {
         return Need::nothing;
@@ -49,16 +49,16 @@ Need need_of(const FileReference& ref, const Located& at, const LibraryRules& ru
 
 // Where a reference's file lies now: what was learnt of the disk holds while no prompt was
 // shown, since the user may change the disk while one is open.
-Located locate(Run& run, LibraryRules& rules, const FileReference& ref, const std::string& folder, Prompts& wn)
+Located locate(Run& run, LibraryMemory& rules, const FileReference& ref, const std::string& folder, Prompts& wn)
 {
     run.cache.keep_while_no_prompt(wn);
-    return rules.resolver(run).locate(ref, ref.beside_document ? folder : std::string());
+    return rules.resolver(run.cache).locate(ref, ref.beside_document ? folder : std::string());
 }
 
 // Decides the references of one document in order.
 class Planner {
 public:
-    Planner(Run& run, LibraryRules& rules, const std::string& orig, Prompts& wn)
+    Planner(Run& run, LibraryMemory& rules, const std::string& orig, Prompts& wn)
         : m_run(run), m_rules(rules), m_orig(orig), m_folder(folder_of(orig)), m_wn(wn)
     {
     }
@@ -71,7 +71,7 @@ private:
     void add(const NeededReference& needed, std::string text, std::string_view how, DocumentPlan& plan);
 
     Run& m_run;
-    LibraryRules& m_rules;
+    LibraryMemory& m_rules;
     const std::string& m_orig;
     std::string m_folder;
     Prompts& m_wn;
@@ -151,7 +151,7 @@ bool Planner::replacement(const FileReference& ref, const std::string& shown, st
         root = place_under_root(m_run.fs(), objfile, roots);
         return root != std::string_view::npos;
     }
-    std::vector<Candidate> candidates = m_rules.resolver(m_run).candidates(ref.target, m_rules.name_index(m_run));
+    std::vector<Candidate> candidates = m_rules.resolver(m_run.cache).candidates(ref.target, m_rules.name_index(m_run.fs()));
     const bool sure = !candidates.empty() && (candidates.size() == 1 || candidates.front().by_runtime_path);
     if (m_rules.options().automatic && sure && m_run.fs().is_readable_file(candidates.front().path)) {
         objfile = candidates.front().path;
@@ -185,7 +185,7 @@ FileReference NeededReference::as_reference() const
     return ref;
 }
 
-DocumentScan scan_document(Run& run, LibraryRules& rules, const std::string& orig, Prompts& wn, fsys::Listed listed)
+DocumentScan scan_document(Run& run, LibraryMemory& rules, const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
     DocumentScan scan;
     TextReader in;
@@ -224,7 +224,7 @@ DocumentScan scan_document(Run& run, LibraryRules& rules, const std::string& ori
     return scan;
 }
 
-DocumentPlan plan_document(Run& run, LibraryRules& rules, const std::string& orig, const DocumentScan& scan, Prompts& wn)
+DocumentPlan plan_document(Run& run, LibraryMemory& rules, const std::string& orig, const DocumentScan& scan, Prompts& wn)
 {
     run.create_repllist();
     DocumentPlan plan;

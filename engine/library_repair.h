@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-class LibraryRules;
+class LibraryMemory;
 class Run;
 
 // A reference that needs work, as the scan found it.
@@ -34,7 +34,7 @@ struct DocumentScan {
     std::vector<NeededReference> needed;
 };
 // Reads `orig` once, as a repair's check does (warnings and title included).
-DocumentScan scan_document(Run& run, LibraryRules& rules, const std::string& orig, Prompts& wn, fsys::Listed listed);
+DocumentScan scan_document(Run& run, LibraryMemory& rules, const std::string& orig, Prompts& wn, fsys::Listed listed);
 
 struct DocumentPlan {
     std::vector<Edit> edits;
@@ -43,7 +43,7 @@ struct DocumentPlan {
     bool stopped = false;                   // a stop was asked for: nothing is to be written
 };
 // Decides what each needed reference gets, asking the user where it must.
-DocumentPlan plan_document(Run& run, LibraryRules& rules, const std::string& orig, const DocumentScan& scan, Prompts& wn);
+DocumentPlan plan_document(Run& run, LibraryMemory& rules, const std::string& orig, const DocumentScan& scan, Prompts& wn);
 
 // Writes `orig` with the plan's edits to `cor` of `out_fs`, created as `mode` says
 // (`cor_created` tells whether it was), compressed when `orig` is, and flushed to the disk.

@@ -56,38 +56,13 @@ void show_planned(Run& run, const std::string& orig, const DocumentPlan& plan, D
 
 }  // namespace
 
-LibraryRules::LibraryRules(LibraryOptions options) : m_options(std::move(options)), m_policy(library_walk_policy()) {}
+LibraryRules::LibraryRules(LibraryOptions options) : m_memory(std::move(options)), m_policy(library_walk_policy()) {}
 
 LibraryRules::~LibraryRules() = default;
 
 void LibraryRules::start(Run& run)
 {
-    m_resolver = std::make_unique<Resolver>(m_options.roots, run.cache);
-    m_index = NameIndex();
-    m_left.clear();
-    m_how.clear();
-}
-
-Resolver& LibraryRules::resolver(Run& run)
-{
-    if (!m_resolver) {
-        start(run);
-    }
-    return *m_resolver;
-}
-
-const NameIndex& LibraryRules::name_index(Run& run)
-{
-    if (!m_index.built()) {
-        m_index.build(run.fs(), m_options.roots, {});
-    }
-    return m_index;
-}
-
-std::string_view LibraryRules::how_chosen(const std::string& shown) const
-{
-    const auto known = m_how.find(shown);
-    return known == m_how.end() ? std::string_view("picked") : known->second;
+    m_memory.start(run.cache);
 }
 
 const FileFilter& LibraryRules::document_filter() const
@@ -99,6 +74,9 @@ const FileFilter& LibraryRules::document_filter() const
 std::string LibraryRules::summary(const RunTally& tally) const
 {
     std::string text;
+    for (const std::string& note : options().notes) {
+        text += note + "\n";
+    }
     if (tally.stopped) {
         text = "stopped before its end: " + std::to_string(tally.checked) + " of " +
                (tally.total > 0 ? std::to_string(tally.total) : std::string("more")) + " files checked\n";
@@ -110,18 +88,18 @@ std::string LibraryRules::summary(const RunTally& tally) const
 
 void LibraryRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
-    const DocumentScan scan = scan_document(run, *this, orig, wn, listed);
+    const DocumentScan scan = scan_document(run, m_memory, orig, wn, listed);
     run.tally.checked += scan.readable ? 1 : 0;
     if (!scan.readable || scan.needed.empty() || run_stop::requested()) {
         return;
     }
-    const DocumentPlan plan = plan_document(run, *this, orig, scan, wn);
+    const DocumentPlan plan = plan_document(run, m_memory, orig, scan, wn);
     if (plan.stopped) {
         return;  // the document stays as it was, and the run says where it stopped
     }
-    if (m_dry_run != nullptr) {
+    if (m_memory.dry_run() != nullptr) {
         if (!plan.edits.empty()) {
-            show_planned(run, orig, plan, *m_dry_run, wn);
+            show_planned(run, orig, plan, *m_memory.dry_run(), wn);
         }
         return;
     }

@@ -49,7 +49,7 @@ bool is_windows_name(const std::string& name)
 }  // namespace
 
 
-bool MemoryFileSystem::Disk::refused(Op op, const std::string& path)
+bool MemoryDisk::refused(Op op, const std::string& path)
 {
     FailWhen when;
     {
@@ -59,7 +59,7 @@ bool MemoryFileSystem::Disk::refused(Op op, const std::string& path)
     return when && when(op, path);
 }
 
-std::shared_ptr<Node> MemoryFileSystem::Disk::new_node(Node::Kind kind)
+std::shared_ptr<Node> MemoryDisk::new_node(Node::Kind kind)
 {
     auto node = std::make_shared<Node>();
     node->kind = kind;
@@ -69,13 +69,13 @@ std::shared_ptr<Node> MemoryFileSystem::Disk::new_node(Node::Kind kind)
     return node;
 }
 
-Node* MemoryFileSystem::Disk::top(char drive) const
+Node* MemoryDisk::top(char drive) const
 {
     auto it = tops.find(drive);
     return it == tops.end() ? nullptr : it->second.get();
 }
 
-Node* MemoryFileSystem::Disk::made_top(char drive)
+Node* MemoryDisk::made_top(char drive)
 {
     std::shared_ptr<Node>& top = tops[drive];
     if (!top) {
@@ -84,7 +84,7 @@ Node* MemoryFileSystem::Disk::made_top(char drive)
     return top.get();
 }
 
-Entry* MemoryFileSystem::Disk::find(Node& folder, const std::string& name) const
+Entry* MemoryDisk::find(Node& folder, const std::string& name) const
 {
     auto it = folder.entries.find(key_of(name));
     return it == folder.entries.end() ? nullptr : &it->second;
@@ -92,7 +92,7 @@ Entry* MemoryFileSystem::Disk::find(Node& folder, const std::string& name) const
 
 // The names of `text` from `from` on, appended to `p`. Windows drops the trailing dots and
 // spaces of each name before the file system sees it.
-void MemoryFileSystem::Disk::split_names(const std::string& text, std::size_t from, PathText& p) const
+void MemoryDisk::split_names(const std::string& text, std::size_t from, PathText& p) const
 {
     std::size_t k = from;
     while (k < text.size()) {
@@ -115,7 +115,7 @@ void MemoryFileSystem::Disk::split_names(const std::string& text, std::size_t fr
 
 // `path` read from the current folder. With Windows rules ".." goes by the text alone, as
 // GetFullPathNameW takes it; with POSIX rules the lookup goes up from where it has arrived.
-PathText MemoryFileSystem::Disk::parse(const std::string& path) const
+PathText MemoryDisk::parse(const std::string& path) const
 {
     PathText p;
     if (!is_nameable(path) || (windows() && path.size() > 1 && is_sep(path[0]) && is_sep(path[1]))) {
@@ -148,7 +148,7 @@ PathText MemoryFileSystem::Disk::parse(const std::string& path) const
     return p;
 }
 
-std::string MemoryFileSystem::Disk::text_of(char drive, const std::vector<std::string>& names) const
+std::string MemoryDisk::text_of(char drive, const std::vector<std::string>& names) const
 {
     std::string out = top_text(drive);
     for (const std::string& name : names) {
@@ -158,7 +158,7 @@ std::string MemoryFileSystem::Disk::text_of(char drive, const std::vector<std::s
 }
 
 // Where the lookup arrived, with the names as stored.
-std::string MemoryFileSystem::Disk::text_of(const Place& w) const
+std::string MemoryDisk::text_of(const Place& w) const
 {
     std::vector<std::string> names;
     for (std::size_t k = 1; k < w.trail.size(); ++k) {
@@ -173,7 +173,7 @@ std::string MemoryFileSystem::Disk::text_of(const Place& w) const
 // Goes on at the target of a link met in the folder `w.trail.back()`: a relative target from
 // that folder, an absolute one from its top folder. A junction's target is read as Windows
 // reads any path, ".." by the text.
-bool MemoryFileSystem::Disk::follow_link(Place& w, const std::string& target, std::deque<std::string>& rest) const
+bool MemoryDisk::follow_link(Place& w, const std::string& target, std::deque<std::string>& rest) const
 {
     PathText t;
     if (windows()) {
@@ -195,7 +195,7 @@ bool MemoryFileSystem::Disk::follow_link(Place& w, const std::string& target, st
 
 // Looks `p` up, following every link on the way, and the last name's link when `follow_last`
 // or when the path ends in a separator.
-Place MemoryFileSystem::Disk::walk(const PathText& p, bool follow_last) const
+Place MemoryDisk::walk(const PathText& p, bool follow_last) const
 {
     Place w;
     Node* root = p.ok && p.valid ? top(p.drive) : nullptr;
@@ -244,7 +244,7 @@ Place MemoryFileSystem::Disk::walk(const PathText& p, bool follow_last) const
 }
 
 // Setting up: `p` as a folder, with every missing folder above it; nullptr when a file is in the way.
-Node* MemoryFileSystem::Disk::made_folder(const PathText& p)
+Node* MemoryDisk::made_folder(const PathText& p)
 {
     if (!p.ok || !p.valid) {
         return nullptr;
@@ -265,13 +265,13 @@ Node* MemoryFileSystem::Disk::made_folder(const PathText& p)
 }
 
 // The folder cannot gain, lose or rename entries: locked, or without write permission on POSIX.
-bool MemoryFileSystem::Disk::refuses_changes(const Node& folder) const
+bool MemoryDisk::refuses_changes(const Node& folder) const
 {
     return folder.locked || (!windows() && folder.read_only);
 }
 
 // To Windows a junction is a folder: removed and replaced as one.
-bool MemoryFileSystem::Disk::is_folder_like(const Node& n) const
+bool MemoryDisk::is_folder_like(const Node& n) const
 {
     return n.kind == Node::Kind::folder || (windows() && n.kind == Node::Kind::link);
 }
@@ -279,7 +279,7 @@ bool MemoryFileSystem::Disk::is_folder_like(const Node& n) const
 // Windows refuses to rename or remove a file that another program holds open, or that a
 // handle of ours reads (the program's own layer opens without FILE_SHARE_DELETE), and a
 // folder holding such a file.
-bool MemoryFileSystem::Disk::is_busy(const Node& n) const
+bool MemoryDisk::is_busy(const Node& n) const
 {
     if (!windows()) {
         return false;
@@ -295,7 +295,7 @@ bool MemoryFileSystem::Disk::is_busy(const Node& n) const
     return false;
 }
 
-bool MemoryFileSystem::Disk::rename(const std::string& from, const std::string& to, bool replace)
+bool MemoryDisk::rename(const std::string& from, const std::string& to, bool replace)
 {
     const Place src = walk(from, false);
     const Place dst = walk(to, false);
@@ -338,7 +338,7 @@ bool MemoryFileSystem::Disk::rename(const std::string& from, const std::string& 
     return true;
 }
 
-bool MemoryFileSystem::Disk::open(const std::shared_ptr<Node>& node, bool writing, const std::string& path, RawFile& f)
+bool MemoryDisk::open(const std::shared_ptr<Node>& node, bool writing, const std::string& path, RawFile& f)
 {
     (writing ? node->writers : node->readers) += 1;
     const std::intptr_t handle = next_handle++;
@@ -348,19 +348,19 @@ bool MemoryFileSystem::Disk::open(const std::shared_ptr<Node>& node, bool writin
     return true;
 }
 
-memory_disk::OpenFile* MemoryFileSystem::Disk::open_file(const RawFile& f)
+memory_disk::OpenFile* MemoryDisk::open_file(const RawFile& f)
 {
     auto it = open_files.find(f.handle);
     return it == open_files.end() ? nullptr : &it->second;
 }
 
-std::string MemoryFileSystem::Disk::sync_key(const std::string& path) const
+std::string MemoryDisk::sync_key(const std::string& path) const
 {
     const PathText p = parse(path);
     return p.ok ? key_of(text_of(p.drive, p.names)) : path;
 }
 
-void MemoryFileSystem::Disk::list_below(const Node& folder, const std::string& path, std::vector<std::string>* tree,
+void MemoryDisk::list_below(const Node& folder, const std::string& path, std::vector<std::string>* tree,
                       std::map<std::string, std::string>* files) const
 {
     for (const auto& [key, e] : folder.entries) {

@@ -4,10 +4,13 @@
 #pragma once
 
 #include "engine/ascii.h"
-#include "engine/memory_fs.h"
+#include "engine/disk_rules.h"
+#include "engine/fsys.h"
 #include "engine/refline.h"
 
 #include <deque>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 
@@ -76,7 +79,7 @@ struct OpenFile {
 
 }  // namespace memory_disk
 
-struct MemoryFileSystem::Disk {
+struct MemoryDisk {
     using Node = memory_disk::Node;
     using Entry = memory_disk::Entry;
     using PathText = memory_disk::PathText;

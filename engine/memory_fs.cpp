@@ -18,7 +18,7 @@ using Lock = std::lock_guard<std::mutex>;
 // The largest file this disk holds; no test needs more.
 constexpr std::size_t k_max_file_bytes = std::size_t(1) << 30;
 
-MemoryFileSystem::MemoryFileSystem(DiskRules rules, const std::string& current) : m_disk(std::make_unique<Disk>())
+MemoryFileSystem::MemoryFileSystem(DiskRules rules, const std::string& current) : m_disk(std::make_unique<MemoryDisk>())
 {
     m_disk->rules = rules;
     // Windows reads a path without a drive letter on the current drive: C: to begin with.

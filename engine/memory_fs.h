@@ -22,6 +22,7 @@
 // - A setup helper changes nothing where a file stands in the way of its path.
 #pragma once
 
+#include "engine/disk_rules.h"
 #include "engine/fsys.h"
 
 #include <functional>
@@ -31,17 +32,8 @@
 
 namespace fsys {
 
-// Whose rules the disk follows. POSIX: names compared exactly, symbolic links to files and
-// folders, permission bits. Windows: letter case ignored (ASCII) but kept as first written,
-// device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension) in every folder,
-// read-only files, junctions (links to folders, listed and refused as reparse points), and a
-// file held open by another program that cannot be renamed or removed.
-enum class DiskRules { posix, windows };
-#ifdef _WIN32
-inline constexpr DiskRules k_native_rules = DiskRules::windows;
-#else
-inline constexpr DiskRules k_native_rules = DiskRules::posix;
-#endif
+struct MemoryDisk;
+
 
 class MemoryFileSystem : public FileSystem {
 public:
@@ -89,7 +81,7 @@ public:
     // fails as if the disk had refused it, changing nothing.
     // `path` is the path as the caller gave it: the file's as opened, a rename's `from`. It is
     // asked outside the disk's lock, so it may look at the disk itself.
-    using FailWhen = std::function<bool(Op op, const std::string& path)>;
+    using FailWhen = fsys::FailWhen;
     void fail_when(FailWhen when);
     // How many times each file was flushed to the disk: the syncs that succeeded on files opened
     // under `path` (the same file by its absolute path; letter case ignored with Windows rules).
@@ -121,8 +113,7 @@ public:
 
 private:
     // The nodes, the path rules and the lookup (memory_disk.h).
-    struct Disk;
-    std::unique_ptr<Disk> m_disk;
+    std::unique_ptr<MemoryDisk> m_disk;
 };
 
 }  // namespace fsys

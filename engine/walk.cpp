@@ -1,7 +1,6 @@
 #include "engine/walk.h"
 
 #include "engine/content_paths.h"
-#include "engine/folder_walk.h"
 #include "engine/poser_documents.h"
 
 #include <algorithm>
@@ -10,11 +9,6 @@
 namespace {
 
 using Chain = std::vector<fsys::FolderId>;
-
-bool is_repair_document(std::string_view name)
-{
-    return isposerfile(name) != 0;
-}
 
 FolderContents sorted(fsys::FileSystem& fs, const std::string& folder_path, std::vector<fsys::FolderEntry> entries,
                       const WalkPolicy& policy)
@@ -114,11 +108,6 @@ void walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPol
 {
     LookingVisitor visitor(visit);
     walk_folders(fs, folder, policy, visitor);
-}
-
-WalkPolicy repair_walk_policy()
-{
-    return WalkPolicy{is_repair_document, false, false, {}};
 }
 
 WalkPolicy library_walk_policy()

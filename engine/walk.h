@@ -64,9 +64,6 @@ bool walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPol
 using FolderVisitor = std::function<void(const std::string& folder, const FolderContents& contents)>;
 void walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, const FolderVisitor& visit);
 
-// The repair's own rules: a Poser file by its name (.cr2 .pp2 .hr2 .pz3), every folder whose
-// name does not begin with a dot.
-WalkPolicy repair_walk_policy();
 // The library rules: every Poser document, plain or compressed, by its type in the listing;
 // backups beside their documents left out; archives' Mac metadata and run folders not entered.
 WalkPolicy library_walk_policy();
