@@ -7,9 +7,6 @@
 #include <string>
 #include <vector>
 
-OPENFILENAMEW ofn;
-wchar_t tit[256];
-
 namespace {
 
 // Deep Poser content paths are long; the chooser gets room for any path Windows can
@@ -102,16 +99,15 @@ void fit_caption(HWND box, const std::wstring& caption)
     EnumChildWindows(box, shift_button, grow / 2);
 }
 
-// The caption of the box about to show; the hook below fits it once the box has laid
-// itself out, which is when its dialog initialisation returns.
-const std::wstring* g_caption_to_fit = nullptr;
-
+// Fits the caption of a message box once it has laid itself out, which is when its dialog
+// initialisation returns. The caption is the box's own title, so the hook needs nothing else.
 LRESULT CALLBACK after_box_message(int code, WPARAM w, LPARAM l)
 {
     const auto* sent = reinterpret_cast<const CWPRETSTRUCT*>(l);
-    if (code == HC_ACTION && sent->message == WM_INITDIALOG && g_caption_to_fit != nullptr) {
-        fit_caption(sent->hwnd, *g_caption_to_fit);
-        g_caption_to_fit = nullptr;
+    if (code == HC_ACTION && sent->message == WM_INITDIALOG) {
+        std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(sent->hwnd)) + 1, L'\0');
+        caption.resize(static_cast<std::size_t>(GetWindowTextW(sent->hwnd, caption.data(), static_cast<int>(caption.size()))));
+        fit_caption(sent->hwnd, caption);
     }
     return CallNextHookEx(nullptr, code, w, l);
 }
@@ -120,24 +116,17 @@ LRESULT CALLBACK after_box_message(int code, WPARAM w, LPARAM l)
 // inside it (through input it lets in) gets its own watch.
 class CaptionFitter {
 public:
-    explicit CaptionFitter(const std::wstring& caption)
-        : m_outer(g_caption_to_fit),
-          m_hook(SetWindowsHookExW(WH_CALLWNDPROCRET, after_box_message, nullptr, GetCurrentThreadId()))
-    {
-        g_caption_to_fit = &caption;
-    }
+    CaptionFitter() : m_hook(SetWindowsHookExW(WH_CALLWNDPROCRET, after_box_message, nullptr, GetCurrentThreadId())) {}
     ~CaptionFitter()
     {
         if (m_hook != nullptr) {
             UnhookWindowsHookEx(m_hook);
         }
-        g_caption_to_fit = m_outer;
     }
     CaptionFitter(const CaptionFitter&) = delete;
     CaptionFitter& operator=(const CaptionFitter&) = delete;
 
 private:
-    const std::wstring* m_outer;
     HHOOK m_hook;
 };
 
@@ -152,7 +141,7 @@ int message_box(HWND owner, std::string_view body, std::string_view caption, UIN
 {
     const std::wstring text = to_wide(body);
     const std::wstring title = to_wide(caption);
-    CaptionFitter fitter(title);
+    CaptionFitter fitter;
     return MessageBoxW(owner, text.c_str(), title.c_str(), message_box_style(style, owner));
 }
 

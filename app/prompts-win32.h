@@ -8,11 +8,6 @@
 #include <windows.h>
 #include <commdlg.h>
 
-// The chooser's request, filled anew for every chooser.
-extern OPENFILENAMEW ofn;
-// Receives the chosen file's name without its folder.
-extern wchar_t tit[256];
-
 class WindowsPrompts : public Prompts {
 public:
     // `main_window` is read at every prompt: the window may come to exist, or go, later.
@@ -25,6 +20,12 @@ protected:
     int choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t, const FileFilter& f,
                     ChooserMode write) override;
     void set_title(std::string_view text) override;
+
+public:
+    // The chooser's request, filled anew for every chooser.
+    OPENFILENAMEW ofn{};
+    // Receives the chosen file's name without its folder.
+    wchar_t tit[256] = {};
 
 private:
     HWND owner_window(Owner owner) const;

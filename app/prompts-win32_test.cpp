@@ -86,6 +86,7 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     Lines requests;
     auto answer = [&](const char* title, std::string typed) {
         g_expected.emplace_back(title, [&, typed](HWND dialog) {
+            const OPENFILENAMEW& ofn = prompts.ofn;
             const wchar_t* end = ofn.lpstrFilter;
             while (*end != L'\0' || end[1] != L'\0') {
                 ++end;
