@@ -64,8 +64,8 @@ std::string replacement_lines(const std::string& oldobj, const std::string& objf
     return "      pointer to " + oldobj + " replaced by\n      pointer to " + objfile + "\n";
 }
 
-int correct_into(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
-                 bool& cor_created)
+int start_correction(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
+                     bool& cor_created, TextWriter& out)
 {
     cor_created = false;
     run.create_repllist();
@@ -74,7 +74,6 @@ int correct_into(Run& run, const std::string& orig, const std::string& cor, Prom
         wn.warning(Owner::none, orig, "I can't open this file");
         return 0;
     }
-    TextWriter out;
     if (!unfinished_copy::create(out, run.fs(), cor, mode, Gzip::never)) {
         wn.warning(Owner::none, cor, "I can't open this file");
         return 0;
@@ -122,8 +121,16 @@ int correct_into(Run& run, const std::string& orig, const std::string& cor, Prom
         wn.warning(Owner::none, orig, "I can't read this file");
         return 0;
     }
-    if (v == 0) {
-        return 0;  // a line without a marker: the copy will be thrown away
+    // A line without a marker: the copy will be thrown away.
+    return v;
+}
+
+int correct_into(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
+                 bool& cor_created)
+{
+    TextWriter out;
+    if (start_correction(run, orig, cor, wn, mode, cor_created, out) == 0) {
+        return 0;
     }
     // The copy is about to replace the Poser file: it must be whole and on the disk first.
     if (!out.sync() || !out.close()) {

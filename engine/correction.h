@@ -7,6 +7,7 @@
 #include "engine/fsys.h"
 #include "engine/prompts.h"
 #include "engine/refline.h"
+#include "engine/textio.h"
 
 #include <string>
 #include <string_view>
@@ -22,6 +23,11 @@ int correctposerfile(Run& run, const std::string& orig, const std::string& cor, 
 // created, so that a caller who cleans up never deletes a file the pass did not make.
 int correct_into(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
                  bool& cor_created);
+
+// As correct_into, but the copy is left open in `out`, written out but not yet flushed to the
+// disk (out.failed() tells of a write that failed): several copies can then be flushed together.
+int start_correction(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
+                     bool& cor_created, TextWriter& out);
 
 // The rewrite of a reference line (trimmed, its marker `m`) whose path is to read `written`:
 // the line keeps what stands before its marker (a colon marker loses its colon, the written

@@ -20,15 +20,7 @@ public:
 
     bool enter(const std::string& folder, const FolderContents& contents) override
     {
-        for (const fsys::FolderEntry& document : contents.documents) {
-            if (run_stop::requested()) {
-                return false;
-            }
-            const fsys::Listed listed = document.type == fsys::EntryType::file ? fsys::Listed::plain_file
-                                                                                : fsys::Listed::unknown;
-            m_run.rules().repair(m_run, child_path(folder, document.name), m_wn, listed);
-        }
-        return true;
+        return m_run.rules().repair_all(m_run, folder, contents.documents, m_wn);
     }
 
     bool leave(const std::string& folder, const FolderContents& contents, bool) override

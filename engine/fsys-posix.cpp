@@ -54,6 +54,10 @@ public:
     bool seek_to(RawFile& f, long long offset) override;
     long long file_size(RawFile& f) override;
     bool sync_to_disk(RawFile& f) override;
+    void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced) override
+    {
+        sync_concurrently(*this, files, synced);
+    }
     bool close_file(RawFile& f) override;
     bool is_readable_file(const std::string& path) override;
     bool entry_exists(const std::string& path) override;

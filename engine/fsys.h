@@ -133,6 +133,10 @@ public:
     // junction) followed and no "." or ".." left; "" when it does not exist.
     virtual std::string resolved_path(const std::string& path) = 0;
 
+    // Flushes every file of `files` to the disk: `synced[k]` tells whether files[k] was. The
+    // real disks flush them all at once, so that the disk serves them together.
+    virtual void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced);
+
     // Built on the operations above, the same on every disk.
     bool seek_to_start(RawFile& f) { return seek_to(f, 0); }
     // Makes `path` and every missing folder above it; true when it exists as a folder after.
@@ -146,6 +150,9 @@ public:
 
 // The real disk of this machine.
 FileSystem& disk();
+
+// sync_together for a real disk: the flushes of `files` issued from several threads at once.
+void sync_concurrently(FileSystem& fs, const std::vector<RawFile*>& files, std::vector<bool>& synced);
 
 // The bytes as lower-case hexadecimal digits.
 std::string hex_digits(const unsigned char* bytes, std::size_t size);

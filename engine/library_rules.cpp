@@ -46,7 +46,7 @@ void show_planned(Run& run, const std::string& orig, const DocumentPlan& plan, D
     bool created = false;
     std::string before;
     std::string after;
-    if (write_planned_copy(run.fs(), orig, memory, copy, plan.edits, wn, fsys::Create::exclusive, created) &&
+    if (write_planned_copy(run.fs(), orig, memory, copy, plan.edits, wn, fsys::Create::truncate, created) &&
         text_of(run.fs(), orig, before) && text_of(memory, copy, after)) {
         sink.would_change(orig, before, after);
         ++run.tally.corrected;

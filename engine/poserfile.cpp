@@ -9,6 +9,8 @@
 #include "engine/textio.h"
 #include "engine/unfinished_copy.h"
 
+#include <utility>
+
 namespace {
 
 struct DocumentCheck {
@@ -104,7 +106,7 @@ bool give_corrected_text(fsys::FileSystem& fs, const std::string& orig, const st
 {
     {
         run_stop::RenamesInProgress renaming;
-        unfinished_copy::forget();
+        unfinished_copy::forget(cor);
         // Before the renames, so that the file under its own name is never left unprotected.
         // A file system that keeps no protection refuses, and the repair goes on.
         fs.give_protection(orig, cor);
@@ -116,34 +118,146 @@ bool give_corrected_text(fsys::FileSystem& fs, const std::string& orig, const st
     return false;
 }
 
-void readposerfile(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)
+// A file whose corrected copy waits for its flush and its exchange of names, with the lines
+// its repair logs.
+struct RepairBatch::Waiting {
+    std::string orig;
+    std::string cor;
+    std::string log;
+    int v = 0;  // 1: the copy is written whole
+    bool cor_created = false;
+    bool written = false;  // written out without a failure
+    bool synced = false;
+    TextWriter copy;
+};
+
+// The prompts the files of a batch are checked with: before anything is shown, the files
+// waiting are finished, so that their warnings come before it, as they would one at a time.
+class RepairBatch::FinishingPrompts : public Prompts {
+public:
+    FinishingPrompts(RepairBatch& batch, Prompts& inner) : m_batch(batch), m_inner(inner) {}
+
+protected:
+    void show_warning(Owner owner, std::string_view body, std::string_view caption) override
+    {
+        m_batch.finish();
+        m_inner.warning(owner, body, caption);
+    }
+    void show_information(Owner owner, std::string_view body, std::string_view caption) override
+    {
+        m_batch.finish();
+        m_inner.information(owner, body, caption);
+    }
+    bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
+    {
+        m_batch.finish();
+        return m_inner.question(owner, body, caption);
+    }
+    int choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t, const FileFilter& f,
+                    ChooserMode write) override
+    {
+        m_batch.finish();
+        return m_inner.GetFileName(owner, file, initdir, t, f, write);
+    }
+    void set_title(std::string_view text) override { m_inner.SetTitle(text); }
+
+private:
+    RepairBatch& m_batch;
+    Prompts& m_inner;
+};
+
+RepairBatch::RepairBatch(Run& run, Prompts& wn) : m_run(run), m_wn(wn), m_prompts(std::make_unique<FinishingPrompts>(*this, wn)) {}
+
+RepairBatch::~RepairBatch()
 {
-    const DocumentCheck check = check_references(run, orig, wn, listed);
-    run.tally.checked += check.readable ? 1 : 0;
+    finish();
+}
+
+void RepairBatch::add(const std::string& orig, fsys::Listed listed)
+{
+    Prompts& wn = *m_prompts;
+    const DocumentCheck check = check_references(m_run, orig, wn, listed);
+    m_run.tally.checked += check.readable ? 1 : 0;
     if (!check.readable || !check.needs_repair || run_stop::requested()) {
         return;
     }
-    const std::string cor = next_free_backup_name(run.fs(), orig);
+    const std::string cor = next_free_backup_name(m_run.fs(), orig);
     if (cor.empty()) {
         return;
     }
-    run.write_log("file " + orig + " being corrected: old version is on\n     " + cor + "\n");
-    bool cor_created = false;
-    int v = correct_into(run, orig, cor, wn, fsys::Create::exclusive, cor_created);
-    run.cache.clear();
-    // A stop asked for before the renames leaves the file as it was; once they have begun
-    // they are carried to their end.
-    if (v == 1 && run_stop::requested()) {
-        v = 0;
+    // At most so many copies wait, which an exit that cannot wait can all delete.
+    if (m_waiting.size() >= static_cast<std::size_t>(unfinished_copy::k_most_copies)) {
+        finish();
     }
-    if (v == 1 && give_corrected_text(run.fs(), orig, cor, wn)) {
-        ++run.tally.corrected;
+    auto w = std::make_unique<Waiting>();
+    w->orig = orig;
+    w->cor = cor;
+    // The first file waiting logs at once, as one file alone does; the next keep their lines
+    // until the files before them are done.
+    m_run.log_capture = m_waiting.empty() ? nullptr : &w->log;
+    m_run.write_log("file " + orig + " being corrected: old version is on\n     " + cor + "\n");
+    w->v = start_correction(m_run, orig, cor, wn, fsys::Create::exclusive, w->cor_created, w->copy);
+    m_run.log_capture = nullptr;
+    w->written = w->v == 1 && w->copy.finish_writing();
+    m_run.cache.clear();
+    m_waiting.push_back(std::move(w));
+}
+
+void RepairBatch::finish()
+{
+    if (m_waiting.empty()) {
         return;
     }
-    if (v != 1 && cor_created) {
-        unfinished_copy::remove(run.fs(), cor);
+    // Every copy must be whole and on the disk before any file is given its new text.
+    std::vector<fsys::RawFile*> files;
+    std::vector<Waiting*> flushed;
+    for (const auto& w : m_waiting) {
+        if (w->written) {
+            files.push_back(&w->copy.file());
+            flushed.push_back(w.get());
+        }
     }
-    ++run.abandoned_repairs;
-    run.write_log("      RUN ABANDONED\n");
-    ++run.tally.abandoned;
+    std::vector<bool> synced;
+    m_run.fs().sync_together(files, synced);
+    for (std::size_t k = 0; k < flushed.size(); ++k) {
+        flushed[k]->synced = synced[k] && flushed[k]->copy.close();
+    }
+    // Taken away first: a prompt of a file below finishes nothing more. A file being checked
+    // keeps its own lines apart meanwhile; these go to the log now.
+    std::vector<std::unique_ptr<Waiting>> waiting = std::move(m_waiting);
+    m_waiting.clear();
+    std::string* const capture = std::exchange(m_run.log_capture, nullptr);
+    for (const auto& w : waiting) {
+        m_run.write_log(w->log);
+        int v = w->v;
+        if (v == 1 && !w->synced) {
+            w->copy.close();
+            m_wn.warning(Owner::none, w->cor, "I can't write this file");
+            v = 0;
+        }
+        // A stop asked for before the renames leaves the file as it was; once they have
+        // begun they are carried to their end.
+        if (v == 1 && run_stop::requested()) {
+            v = 0;
+        }
+        if (v == 1 && give_corrected_text(m_run.fs(), w->orig, w->cor, m_wn)) {
+            ++m_run.tally.corrected;
+            continue;
+        }
+        w->copy.close();
+        if (v != 1 && w->cor_created) {
+            unfinished_copy::remove(m_run.fs(), w->cor);
+        }
+        ++m_run.abandoned_repairs;
+        m_run.write_log("      RUN ABANDONED\n");
+        ++m_run.tally.abandoned;
+    }
+    m_run.log_capture = capture;
+    m_run.cache.clear();
+}
+
+void readposerfile(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)
+{
+    RepairBatch batch(run, wn);
+    batch.add(orig, listed);
 }

@@ -6,7 +6,9 @@
 #include "engine/fsys.h"
 #include "engine/prompts.h"
 
+#include <memory>
 #include <string>
+#include <vector>
 
 class Run;
 
@@ -17,6 +19,33 @@ inline constexpr const char* k_swap_file_name = "MIAOW_EE_EE_SAID_THE_CAT.txt";
 // learns comes through the window title, the run log and the prompts. `listed`: what a folder
 // listing told of it.
 void readposerfile(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed = fsys::Listed::unknown);
+
+// The repairs of several files in one folder by the repair's own rules: each file is checked
+// and its corrected copy written in turn, and the copies waiting are flushed to the disk
+// together before each file, in order, is given its new text. The user sees everything in the
+// order one file at a time shows it: a prompt first finishes the files waiting, and each file's
+// log lines are written when it is done.
+class RepairBatch {
+public:
+    RepairBatch(Run& run, Prompts& wn);
+    ~RepairBatch();
+    RepairBatch(const RepairBatch&) = delete;
+    RepairBatch& operator=(const RepairBatch&) = delete;
+
+    // Checks `orig` and, when it needs a repair, writes its corrected copy, which then waits.
+    void add(const std::string& orig, fsys::Listed listed);
+    // Flushes the copies waiting together, then gives each its file's name, in order.
+    void finish();
+
+private:
+    struct Waiting;
+    class FinishingPrompts;
+
+    Run& m_run;
+    Prompts& m_wn;
+    std::unique_ptr<FinishingPrompts> m_prompts;
+    std::vector<std::unique_ptr<Waiting>> m_waiting;
+};
 
 // Gives `orig` the corrected text waiting under `cor`, and `cor` the old text, through the
 // swap file beside `orig`; the corrected file first gets the old one's protection. When a step

@@ -440,3 +440,50 @@ TEST_F(ExtendedRepair, PicksUnderAnyRootAndReplacementsFoundByName)
                               "      (found by name)\r\n" + replaced_lines(":x:chair.obz", dir.at("two/b/chair.obz"))),
               std::string::npos);
 }
+
+// The repairs of a folder finish together: their copies are flushed at once, then each file is given its new text in
+// turn. A disk failing at any step, or dying there, leaves each old text whole under its own name, the backup name or
+// the swap name; the log and the prompts come in the order one file at a time gives them.
+TEST_F(PoserFile, AFolderOfRepairsFinishedTogetherKeepsEveryOldText)
+{
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.cr2", "prop 0 0 geom:ball.obj\n"}, {"b.cr2", "figureResFile :geom:gone.obj\n"}, {"c.hr2", "prop 0 0 geom:man2.obj\n"}};
+    auto walk = [&](const FailingFileSystem::FailWhen& hook) {
+        start_over("");
+        fs::remove(man);
+        for (const auto& [name, text] : files) {
+            write_bytes(dir.at("Poser/chars/" + name), text);
+        }
+        disk.fail_when(hook);
+        ScriptedSession s({obj("man2.obj"), "yes"});
+        searchdir(run, dir.at("Poser/chars"), s.wn);
+        disk.fail_when(nullptr);
+        return s.transcript();
+    };
+    Lines steps;
+    const Lines seen = walk([&](fsys::Op op, const std::string& path) {
+        steps.push_back(std::to_string(static_cast<int>(op)) + " " + path);
+        return false;
+    });
+    std::string expected_log;
+    for (const auto& [name, text] : files) {
+        const std::string path = dir.at("Poser/chars/" + name), backup = dir.at("Poser/chars/" + name.substr(0, 1) + "_zz00" + name.substr(1));
+        EXPECT_EQ(read_bytes(backup), text);
+        expected_log += correcting_lines(path, backup) + (name == "b.cr2" ? replaced_lines(obj("gone.obj"), obj("man2.obj")) : "");
+    }
+    EXPECT_EQ(log_text(), expected_log);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](const std::string& l) { return l.rfind("open\t", 0) == 0; }), 1);
+    EXPECT_EQ(seen.back(), continue_line(dir.at("Poser/chars"), "yes"));
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        SCOPED_TRACE("from step " + steps[k]);
+        std::size_t taken = 0;
+        walk([&](fsys::Op, const std::string&) { return taken++ >= k; });
+        const Files left = files_below(dir.at("Poser/chars"));
+        for (const auto& [name, text] : files) {
+            const std::string stem = dir.at("Poser/chars/" + name.substr(0, 1));
+            auto holds = [&](const std::string& p) { return left.count(p) != 0 && left.at(p) == text; };
+            EXPECT_TRUE(holds(stem + name.substr(1)) || holds(stem + "_zz00" + name.substr(1)) ||
+                        holds(dir.at("Poser/chars/") + k_swap_file_name)) << name;
+        }
+    }
+}

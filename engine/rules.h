@@ -9,6 +9,7 @@
 #include "engine/walk.h"
 
 #include <string>
+#include <vector>
 
 class Prompts;
 class Run;
@@ -27,6 +28,10 @@ public:
     // Checks the document `orig` and repairs it when needed. `listed`: what a folder listing
     // told of it.
     virtual void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) = 0;
+    // Checks and repairs the documents of `folder` in order, until a stop is asked for; false
+    // when one was.
+    virtual bool repair_all(Run& run, const std::string& folder, const std::vector<fsys::FolderEntry>& documents,
+                            Prompts& wn);
     // The documents the chooser of a single-file run offers.
     virtual const FileFilter& document_filter() const = 0;
     // What the run log and the closing question end with: what the files came to; "" for none.
@@ -41,6 +46,9 @@ public:
     const WalkPolicy& walk_policy() const override { return m_policy; }
     bool asks_after_each_folder() const override { return true; }
     void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) override;
+    // The files of a folder finish together: their copies are flushed to the disk at once.
+    bool repair_all(Run& run, const std::string& folder, const std::vector<fsys::FolderEntry>& documents,
+                    Prompts& wn) override;
     const FileFilter& document_filter() const override;
     std::string summary(const RunTally& tally) const override;
 

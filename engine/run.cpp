@@ -21,6 +21,10 @@ void Run::start()
 
 void Run::write_log(std::string_view text)
 {
+    if (log_capture != nullptr) {
+        log_capture->append(text);
+        return;
+    }
     // A name from an old Poser file may be in the ANSI code page: the log is UTF-8 throughout.
     if (LOG) {
         LOG->write(utf8_text(text));

@@ -60,6 +60,9 @@ public:
     // its exit status that a file was left as it was.
     long long abandoned_repairs = 0;
     DiskCache cache;
+    // While set, the log's lines go here instead: a repair that waits for its flush keeps its
+    // lines until it is done, so that the log says what happened in the order it happened.
+    std::string* log_capture = nullptr;
 
     // The rules in force: the repair's own until others are put in force.
     Rules& rules() const { return *m_rules; }

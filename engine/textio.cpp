@@ -585,6 +585,14 @@ bool TextWriter::rewind()
     return !m_deflater && flush() && m_fs->seek_to_start(m_file);
 }
 
+bool TextWriter::finish_writing()
+{
+    flush();
+    finish_compression();
+    m_buf.reset();
+    return !m_failed;
+}
+
 bool TextWriter::sync()
 {
     if (flush() && finish_compression() && !m_fs->sync_to_disk(m_file)) {

@@ -117,6 +117,10 @@ public:
     // Writes out what is buffered and goes back to the start of the file; later writes
     // overwrite what is there.
     bool rewind();
+    // Writes out what is buffered, ends the compression, and lets the buffer go: the file waits,
+    // open, for its flush and close. Nothing more can be written.
+    bool finish_writing();
+    fsys::RawFile& file() { return m_file; }
     // Writes out what is buffered and flushes it to the disk.
     bool sync();
     // Writes out what is buffered and closes; false when anything written was lost.

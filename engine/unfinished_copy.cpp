@@ -8,19 +8,23 @@
 namespace unfinished_copy {
 namespace {
 
-// The copy an exit that cannot wait must delete: a signal handler reaches it, so it is kept
-// here, in storage a handler may touch. No system opens a longer path, so a copy never goes
-// unrecorded for want of room.
-char g_path[4097];
-std::atomic<bool> g_recorded{false};
+// The copies an exit that cannot wait must delete: a signal handler reaches them, so they are
+// kept here, in storage a handler may touch. No system opens a longer path, so a copy never
+// goes unrecorded for want of room in its slot.
+constexpr int k_slots = k_most_copies;
+char g_paths[k_slots][4097];
+std::atomic<bool> g_recorded[k_slots];
 
 static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
 
 void record(const std::string& path)
 {
-    if (path.size() < sizeof g_path) {
-        std::memcpy(g_path, path.c_str(), path.size() + 1);
-        g_recorded.store(true);
+    for (int k = 0; k < k_slots && path.size() < sizeof g_paths[k]; ++k) {
+        if (!g_recorded[k].load()) {
+            std::memcpy(g_paths[k], path.c_str(), path.size() + 1);
+            g_recorded[k].store(true);
+            return;
+        }
     }
 }
 
@@ -37,22 +41,28 @@ bool create(TextWriter& out, fsys::FileSystem& fs, const std::string& path, fsys
     return opened;
 }
 
-void forget()
+void forget(const std::string& path)
 {
-    g_recorded.store(false);
+    for (int k = 0; k < k_slots; ++k) {
+        if (g_recorded[k].load() && path == g_paths[k]) {
+            g_recorded[k].store(false);
+        }
+    }
 }
 
 bool remove(fsys::FileSystem& fs, const std::string& path)
 {
     run_stop::RenamesInProgress removing;
-    forget();
+    forget(path);
     return fs.remove_file(path);
 }
 
 void remove_now()
 {
-    if (g_recorded.exchange(false)) {
-        fsys::remove_file_at_once(g_path);
+    for (int k = 0; k < k_slots; ++k) {
+        if (g_recorded[k].exchange(false)) {
+            fsys::remove_file_at_once(g_paths[k]);
+        }
     }
 }
 
