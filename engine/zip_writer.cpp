@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 
 namespace zipfs {
 
@@ -38,6 +39,33 @@ bool is_utf8(std::string_view text)
         k += more + 1;
     }
     return true;
+}
+
+// The DOS date and time of `t` in local time, as zip tools write and read them: two-second
+// steps, from 1980 to 2107 (times outside are held at the ends).
+void dos_time_of(std::time_t t, zip_uint16_t& time, zip_uint16_t& date)
+{
+    std::tm tm{};
+#ifdef _WIN32
+    const bool known = localtime_s(&tm, &t) == 0;
+#else
+    const bool known = localtime_r(&t, &tm) != nullptr;
+#endif
+    if (!known || tm.tm_year < 80) {
+        tm = std::tm{};
+        tm.tm_year = 80;
+        tm.tm_mday = 1;
+    } else if (tm.tm_year > 207) {
+        tm = std::tm{};
+        tm.tm_year = 207;
+        tm.tm_mon = 11;
+        tm.tm_mday = 31;
+        tm.tm_hour = 23;
+        tm.tm_min = 59;
+        tm.tm_sec = 58;
+    }
+    time = static_cast<zip_uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+    date = static_cast<zip_uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
 }
 
 std::string lower_ascii(std::string text)
@@ -241,6 +269,16 @@ zip_int64_t source_callback(void* state, void* data, zip_uint64_t length, zip_so
     }
 }
 
+bool set_dos_time(zip_t* archive, zip_uint64_t index, std::time_t mtime,
+                  std::map<std::time_t, std::pair<zip_uint16_t, zip_uint16_t>>& known)
+{
+    auto [it, added] = known.try_emplace(mtime);
+    if (added) {
+        dos_time_of(mtime, it->second.first, it->second.second);
+    }
+    return zip_file_set_dostime(archive, index, it->second.first, it->second.second, 0) == 0;
+}
+
 }  // namespace
 
 bool is_stored_as_is(std::string_view name)
@@ -293,6 +331,9 @@ bool ZipWriter::add_bytes(const std::string& name, std::string bytes, std::time_
 
 bool ZipWriter::add_entries(zip_t* archive, std::string& reason)
 {
+    // The system's local time is slow to ask under some systems (wine takes a millisecond), and
+    // a scene's files share few times: each time is turned into DOS time once.
+    std::map<std::time_t, std::pair<zip_uint16_t, zip_uint16_t>> dos_times;
     for (const Entry& e : m_entries) {
         zip_error_t error;
         zip_error_init(&error);
@@ -316,7 +357,7 @@ bool ZipWriter::add_entries(zip_t* archive, std::string& reason)
         zip_error_fini(&error);
         const auto k = static_cast<zip_uint64_t>(index);
         if (zip_set_file_compression(archive, k, is_stored_as_is(e.name) ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0) != 0 ||
-            zip_file_set_mtime(archive, k, e.mtime, 0) != 0 ||
+            !set_dos_time(archive, k, e.mtime, dos_times) ||
             zip_file_set_external_attributes(archive, k, 0, ZIP_OPSYS_UNIX, k_file_attributes) != 0) {
             reason = archive_error_words(archive);
             return false;
