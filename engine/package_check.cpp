@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <set>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace zipfs {
@@ -122,34 +121,40 @@ void check_name(const ZipEntry& e, const std::unordered_set<std::string>& names,
     }
 }
 
+// True when some name in `sorted` continues `name` with a '/': `name` is then also a folder.
+bool is_folder_of_others(const std::vector<std::string_view>& sorted, const std::string& name)
+{
+    const std::string folder = name + '/';
+    const auto next = std::lower_bound(sorted.begin(), sorted.end(), std::string_view(folder));
+    return next != sorted.end() && next->substr(0, folder.size()) == folder;
+}
+
 // Names that collide once unpacked: stored twice, twins in letter case, a file and a folder.
 void check_collisions(const std::vector<ZipEntry>& entries, Problems& problems)
 {
-    std::unordered_map<std::string, std::string> by_lower;
+    std::unordered_set<std::string> lower;
     std::unordered_set<std::string> exact;
-    std::unordered_set<std::string> folders;
+    std::vector<std::string_view> sorted;
     for (const ZipEntry& e : entries) {
-        const std::vector<std::string_view> parts = name_components(e.name);
-        std::string path;
-        for (std::size_t k = 0; k + 1 < parts.size(); ++k) {
-            path += (k == 0 ? "" : "/") + std::string(parts[k]);
-            folders.insert(path);
+        if (e.fault == NameFault::none) {
+            sorted.push_back(e.name);
         }
     }
+    std::sort(sorted.begin(), sorted.end());
+    // An unsafe name is reported as such: where it would land is no question.
     for (const ZipEntry& e : entries) {
-        if (e.is_folder) {
+        if (e.is_folder || e.fault != NameFault::none) {
             continue;
         }
         if (!exact.insert(e.name).second) {
             add(problems, ProblemKind::duplicate_name, e.name, "the name is stored twice: one entry overwrites the other");
             continue;
         }
-        const auto [twin, fresh] = by_lower.emplace(lower_ascii(e.name), e.name);
-        if (!fresh) {
+        if (!lower.insert(lower_ascii(e.name)).second) {
             add(problems, ProblemKind::case_twins, e.name,
                 "the name differs from another only in letter case: on Windows one overwrites the other");
         }
-        if (folders.count(e.name) != 0) {
+        if (is_folder_of_others(sorted, e.name)) {
             add(problems, ProblemKind::file_and_folder, e.name, "the name is a file's and also a folder's of other entries");
         }
     }
@@ -174,9 +179,9 @@ void check_contents(zip_t* archive, const std::vector<ZipEntry>& entries, Proble
         while (n >= 0 && (n = reader.read_some(block, sizeof block)) > 0 && (total += n) <= total_bound) {
         }
         if (n < 0) {
-            add(problems, ProblemKind::unreadable, e.name, "the entry cannot be unpacked: " + reader.reason());
+            add(problems, ProblemKind::unreadable_entry, e.name, "the entry cannot be unpacked: " + reader.reason());
         } else if (total > total_bound) {
-            add(problems, ProblemKind::unreadable, e.name,
+            add(problems, ProblemKind::unreadable_entry, e.name,
                 "the zip inflates to more than " + std::to_string(total_bound) + " bytes in all (a zip bomb)");
             return;
         }
@@ -188,7 +193,7 @@ void check_claimed_sizes(const std::vector<ZipEntry>& entries, Problems& problem
 {
     for (const ZipEntry& e : entries) {
         if (!e.is_folder && e.size > inflate_bound(e.compressed_size)) {
-            add(problems, ProblemKind::unreadable, e.name,
+            add(problems, ProblemKind::unreadable_entry, e.name,
                 "the entry claims to inflate to " + std::to_string(e.size) + " bytes from " +
                     std::to_string(e.compressed_size) + " (a zip bomb)");
         }
@@ -224,7 +229,8 @@ ZipHandle open_for_check(fsys::FileSystem& fs, const std::string& zip_path, std:
 const char* problem_kind_name(ProblemKind kind)
 {
     switch (kind) {
-    case ProblemKind::unreadable: return "unreadable";
+    case ProblemKind::unreadable_zip: return "unreadable_zip";
+    case ProblemKind::unreadable_entry: return "unreadable_entry";
     case ProblemKind::no_runtime: return "no_runtime";
     case ProblemKind::runtime_too_deep: return "runtime_too_deep";
     case ProblemKind::unsafe_name: return "unsafe_name";
@@ -246,7 +252,7 @@ std::vector<PackageProblem> check_package(fsys::FileSystem& fs, const std::strin
     std::vector<ZipEntry> entries;
     ZipHandle archive = open_for_check(fs, zip_path, entries, reason);
     if (archive == nullptr) {
-        add(problems, ProblemKind::unreadable, "", "the zip cannot be read: " + reason);
+        add(problems, ProblemKind::unreadable_zip, "", "the zip cannot be read: " + reason);
         return problems;
     }
     check_layout(entries, problems);

@@ -11,7 +11,8 @@
 namespace zipfs {
 
 enum class ProblemKind {
-    unreadable,          // the zip, or one entry's data, cannot be read: the message says why
+    unreadable_zip,      // the zip cannot be read at all (then the only problem): the message says why
+    unreadable_entry,    // one entry's data cannot be unpacked: a bomb, a size that lies, a bad checksum
     no_runtime,          // no Runtime folder at the top, nor one folder down
     runtime_too_deep,    // Runtime one folder down: the entry names the folder to strip
     unsafe_name,         // absolute, "..", a drive, a backslash, an empty component
@@ -25,8 +26,9 @@ enum class ProblemKind {
 };
 
 struct PackageProblem {
-    ProblemKind kind = ProblemKind::unreadable;
-    std::string entry;    // the entry's stored name (bytes, untrusted); "" for the zip as a whole
+    ProblemKind kind = ProblemKind::unreadable_zip;
+    std::string entry;    // the entry's stored name (bytes, untrusted), or the folder's ending in '/';
+                          // "" for the zip as a whole (and for an entry stored without a name)
     std::string message;  // one line; holds no entry name
 };
 
@@ -39,8 +41,9 @@ enum class CheckDepth {
 // Problem kind as a short stable word ("unsafe_name"), for reports and tests.
 const char* problem_kind_name(ProblemKind kind);
 
-// The problems of the zip `zip_path` of `fs`, in the order of the entries that show them, the
-// zip's own first; empty when it installs cleanly. Nothing is written anywhere.
+// The problems of the zip `zip_path` of `fs`: the zip's layout first, then the entries' names
+// in the directory's order, names that collide, and entries whose data cannot be unpacked;
+// empty when it installs cleanly. Nothing is written anywhere.
 std::vector<PackageProblem> check_package(fsys::FileSystem& fs, const std::string& zip_path,
                                           CheckDepth depth = CheckDepth::contents);
 

@@ -89,8 +89,13 @@ std::vector<Case> hostile_zips()
     const std::string clean = zip_of({"Runtime/", k_doc, "Runtime/Geometries/Figure/figure.obj"});
     std::string mislabelled = zip_of({k_doc});
     mislabelled[30] = 'X';  // the local header names another file than the directory does
+    std::string deep = "Runtime/";
+    for (int k = 0; k < 30000; ++k) {
+        deep += "a/";
+    }
     return {
         {"a clean product", clean, {}},
+        {"a name 30,000 folders deep", zip_of({k_doc, deep + "x.cr2"}), {}},
         {"a product with the UTF-8 mark on a non-ASCII name", made_zip({entry(k_doc), marked}), {}},
         {"one folder too deep", zip_of({"Product/", "Product/Runtime/", "Product/" + k_doc}),
          {"runtime_too_deep Product/"}, "unpack this zip one folder up"},
@@ -114,14 +119,14 @@ std::vector<Case> hostile_zips()
          {"archiver_junk __MACOSX/", "archiver_junk Runtime/.DS_Store", "archiver_junk Runtime/Thumbs.db"}},
         {"backups", zip_of({k_doc, "Runtime/Libraries/Character/Figure_zz01.cr2", "Runtime/tarnwick-runs/1/a.cr2"}),
          {"backup Runtime/Libraries/Character/Figure_zz01.cr2", "backup Runtime/tarnwick-runs/"}},
-        {"a truncated zip", clean.substr(0, clean.size() / 2), {"unreadable "}, "not a zip archive"},
-        {"no zip at all", "version { number 4.01 }\n", {"unreadable "}, "not a zip archive"},
-        {"a local header that names another file", mislabelled, {"unreadable "}, "inconsistent"},
-        {"a bomb that says its size", made_zip({entry(k_doc), honest_bomb}), {"unreadable Runtime/Textures/zeros.jpg"}, "zip bomb"},
+        {"a truncated zip", clean.substr(0, clean.size() / 2), {"unreadable_zip "}, "not a zip archive"},
+        {"no zip at all", "version { number 4.01 }\n", {"unreadable_zip "}, "not a zip archive"},
+        {"a local header that names another file", mislabelled, {"unreadable_zip "}, "inconsistent"},
+        {"a bomb that says its size", made_zip({entry(k_doc), honest_bomb}), {"unreadable_entry Runtime/Textures/zeros.jpg"}, "zip bomb"},
         {"a bomb that lies about its size", made_zip({entry(k_doc), lying_bomb}),
-         {"unreadable Runtime/Textures/zeros.jpg"}, "more bytes than its directory record says"},
-        {"an entry shorter than it says", made_zip({entry(k_doc), short_entry}), {"unreadable Runtime/Textures/short.png"}, "ends after"},
-        {"data that fails its checksum", made_zip({bad_crc}), {"unreadable " + k_doc}, "checksum"},
+         {"unreadable_entry Runtime/Textures/zeros.jpg"}, "more bytes than its directory record says"},
+        {"an entry shorter than it says", made_zip({entry(k_doc), short_entry}), {"unreadable_entry Runtime/Textures/short.png"}, "ends after"},
+        {"data that fails its checksum", made_zip({bad_crc}), {"unreadable_entry " + k_doc}, "checksum"},
     };
 }
 
@@ -161,7 +166,7 @@ TEST(PackageCheck, AZipThatCannotBeOpenedIsOneProblem)
     ZipTestDisk disk;
     const std::vector<zipfs::PackageProblem> problems = zipfs::check_package(disk, k_zip);
     ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].kind, zipfs::ProblemKind::unreadable);
+    EXPECT_EQ(problems[0].kind, zipfs::ProblemKind::unreadable_zip);
     EXPECT_EQ(problems[0].message, "the zip cannot be read: the file cannot be opened for reading");
 }
 

@@ -75,70 +75,72 @@ std::unique_ptr<ZipFileSystem> ZipFileSystem::open(fsys::FileSystem& base, const
     return zip;
 }
 
-ZipFileSystem::Node& ZipFileSystem::folder_node(const std::string& below)
+std::size_t ZipFileSystem::child_folder(std::size_t parent, std::string_view name)
 {
-    auto [it, added] = m_nodes.try_emplace(below);
-    Node& node = it->second;  // stays valid while the map grows; the iterator would not
-    if (node.folder) {
-        return node;
+    const auto [it, added] = m_nodes[parent].children.try_emplace(std::string(name), m_nodes.size());
+    const std::size_t index = it->second;  // before m_nodes grows and moves the map
+    if (added) {
+        m_nodes.emplace_back();
     }
     // A folder takes the name from a file stored under it: the files below it are reachable.
-    node.folder = true;
-    node.id = ++m_folders;
-    if (added && !below.empty()) {
-        const std::size_t slash = below.rfind('/');
-        const std::string parent = slash == std::string::npos ? std::string() : below.substr(0, slash);
-        const std::string name = slash == std::string::npos ? below : below.substr(slash + 1);
-        folder_node(parent).children.push_back({name, fsys::EntryType::folder});
-    }
-    return node;
+    m_nodes[index].folder = true;
+    return index;
 }
 
 void ZipFileSystem::build_tree()
 {
-    folder_node("");
+    m_nodes.assign(1, Node());
+    m_nodes[0].folder = true;
     for (std::size_t k = 0; k < m_entries.size(); ++k) {
         const ZipEntry& e = m_entries[k];
         if (e.fault != NameFault::none || e.is_link) {
             continue;
         }
-        std::string below = e.is_folder ? e.name.substr(0, e.name.size() - 1) : e.name;
+        const std::vector<std::string_view> parts = name_components(e.name);
+        std::size_t node = 0;
+        for (std::size_t p = 0; p + 1 < parts.size(); ++p) {
+            node = child_folder(node, parts[p]);
+        }
         if (e.is_folder) {
-            folder_node(below);
+            child_folder(node, parts.back());
             continue;
         }
-        const std::size_t slash = below.rfind('/');
-        Node& parent = folder_node(slash == std::string::npos ? std::string() : below.substr(0, slash));
         // A name stored twice is read as its first entry, as libzip finds names; a file whose
-        // name is also a folder's stays unreachable, and the check reports both.
-        if (m_nodes.count(below) == 0) {
-            parent.children.push_back({slash == std::string::npos ? below : below.substr(slash + 1), fsys::EntryType::file});
-            Node& file = m_nodes[below];
-            file.entry = k;
+        // name is also a folder's stays unreachable. The check reports both.
+        const auto [it, added] = m_nodes[node].children.try_emplace(std::string(parts.back()), m_nodes.size());
+        if (added) {
+            m_nodes.emplace_back();
+            m_nodes.back().entry = k;
         }
     }
-    // Listings sorted, each name once, typed as the name ended up.
-    for (auto& [below, node] : m_nodes) {
-        std::vector<fsys::FolderEntry>& children = node.children;
-        std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-        children.erase(std::unique(children.begin(), children.end(),
-                                   [](const auto& a, const auto& b) { return a.name == b.name; }),
-                       children.end());
-        for (fsys::FolderEntry& child : children) {
-            const auto found = m_nodes.find(below.empty() ? child.name : below + '/' + child.name);
-            child.type = found->second.folder ? fsys::EntryType::folder : fsys::EntryType::file;
+    for (Node& node : m_nodes) {
+        for (const auto& [name, index] : node.children) {
+            node.listing.push_back({name, m_nodes[index].folder ? fsys::EntryType::folder : fsys::EntryType::file});
         }
+        std::sort(node.listing.begin(), node.listing.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
     }
 }
 
-const ZipFileSystem::Node* ZipFileSystem::find(const std::string& path) const
+const ZipFileSystem::Node* ZipFileSystem::find(const std::string& path, std::size_t* index) const
 {
     std::string below;
     if (!fsys::is_nameable(path) || !is_at_or_below(path, m_mount_point, &below)) {
         return nullptr;
     }
-    const auto found = m_nodes.find(below);
-    return found == m_nodes.end() ? nullptr : &found->second;
+    std::size_t node = 0;
+    if (!below.empty()) {
+        for (std::string_view part : name_components(below)) {
+            const auto found = m_nodes[node].children.find(std::string(part));
+            if (found == m_nodes[node].children.end()) {
+                return nullptr;
+            }
+            node = found->second;
+        }
+    }
+    if (index != nullptr) {
+        *index = node;
+    }
+    return &m_nodes[node];
 }
 
 ZipHandle ZipFileSystem::take_handle()
@@ -291,11 +293,12 @@ bool ZipFileSystem::is_folder(const std::string& path)
 
 bool ZipFileSystem::folder_identity(const std::string& path, fsys::FolderId& id)
 {
-    const Node* node = find(path);
+    std::size_t index = 0;
+    const Node* node = find(path, &index);
     if (node == nullptr || !node->folder) {
         return false;
     }
-    id = {m_volume, node->id};
+    id = {m_volume, index};
     return true;
 }
 
@@ -305,7 +308,7 @@ bool ZipFileSystem::list_folder_entries(const std::string& path, std::vector<fsy
     if (node == nullptr || !node->folder) {
         return false;
     }
-    entries = node->children;
+    entries = node->listing;
     return true;
 }
 

@@ -66,19 +66,23 @@ public:
     std::string resolved_path(const std::string& path) override;
 
 private:
-    // A path below the mount point: a file entry, or a folder with its listing.
+    // A name below the mount point: a file entry, or a folder with its listing. Nodes hold
+    // their own name alone, so that the tree takes no more memory than the names themselves,
+    // however deep a hostile name goes.
     struct Node {
         bool folder = false;
-        std::size_t entry = 0;   // into m_entries, for a file
-        std::uint64_t id = 0;    // the folder's identity within the zip
-        std::vector<fsys::FolderEntry> children;
+        std::size_t entry = 0;  // into m_entries, for a file
+        std::unordered_map<std::string, std::size_t> children;  // by name, into m_nodes
+        std::vector<fsys::FolderEntry> listing;                 // sorted by name
     };
     struct OpenEntry;
 
     ZipFileSystem(fsys::FileSystem& base, std::string zip_path, std::string mount_point);
     void build_tree();
-    Node& folder_node(const std::string& below);
-    const Node* find(const std::string& path) const;
+    // The child folder `name` of the folder m_nodes[parent], made when missing; its index.
+    std::size_t child_folder(std::size_t parent, std::string_view name);
+    // The node of `path`, or null; `index` its index in m_nodes.
+    const Node* find(const std::string& path, std::size_t* index = nullptr) const;
     ZipHandle take_handle();
     void give_back(ZipHandle handle);
     OpenEntry* open_entry(const fsys::RawFile& f);
@@ -88,8 +92,7 @@ private:
     const std::string m_mount_point;
     const std::uint64_t m_volume;
     std::vector<ZipEntry> m_entries;
-    std::unordered_map<std::string, Node> m_nodes;  // by the path below the mount point, '/' between names
-    std::uint64_t m_folders = 0;
+    std::vector<Node> m_nodes;  // the mount point's folder first
 
     // libzip's archive handles are not safe for two threads at once: each entry being read has
     // one of its own, taken from the idle ones or opened anew, and given back when it closes.

@@ -151,9 +151,10 @@ TEST(ZipWriter, MoreThan65535EntriesTakeZip64)
     ZipTestDisk disk;
     zipfs::ZipWriter writer(disk, k_out);
     std::string reason;
+    // Stored entries (.png): 70,000 deflate streams, each set up anew, cost the sanitized build minutes.
     const int count = 70000;
     for (int k = 0; k < count; ++k) {
-        ASSERT_TRUE(writer.add_bytes("Runtime/Textures/t" + std::to_string(k) + ".txt", std::to_string(k), k_time, reason));
+        ASSERT_TRUE(writer.add_bytes("Runtime/Textures/t" + std::to_string(k) + ".png", std::to_string(k), k_time, reason));
     }
     ASSERT_TRUE(writer.finish(reason)) << reason;
     const std::string bytes = disk.bytes(k_out);
@@ -165,7 +166,7 @@ TEST(ZipWriter, MoreThan65535EntriesTakeZip64)
     ASSERT_TRUE(zip->list_folder_entries(k_out + native("/Runtime/Textures"), listed));
     EXPECT_EQ(listed.size(), static_cast<std::size_t>(count));
     std::string text;
-    ASSERT_TRUE(zip->read_whole_file(k_out + native("/Runtime/Textures/t69999.txt"), text));
+    ASSERT_TRUE(zip->read_whole_file(k_out + native("/Runtime/Textures/t69999.png"), text));
     EXPECT_EQ(text, "69999");
     EXPECT_EQ(zipfs::check_package(disk, k_out).size(), 0u);
 }
