@@ -41,7 +41,10 @@ std::string folder_named(const ZipEntry& e, Pred pred)
     const std::vector<std::string_view> parts = name_components(e.name);
     std::string path;
     for (std::size_t k = 0; k < parts.size(); ++k) {
-        path += (k == 0 ? "" : "/") + std::string(parts[k]);
+        if (k > 0) {
+            path += '/';
+        }
+        path.append(parts[k]);
         if (pred(parts[k]) && (k + 1 < parts.size() || e.is_folder)) {
             return path + '/';
         }

@@ -50,7 +50,8 @@ inline std::string raw_deflate(const std::string& data, std::uint64_t repeat_to 
     return out;
 }
 
-inline void put(std::string& out, std::uint32_t value, int bytes)
+// `value` in `bytes` bytes, least significant first.
+inline void put(std::string& out, std::uint64_t value, int bytes)
 {
     for (int k = 0; k < bytes; ++k) {
         out += static_cast<char>((value >> (8 * k)) & 0xff);
