@@ -10,6 +10,8 @@ constexpr std::string_view k_extensions[] = {
     ".cr2", ".pp2", ".hr2", ".pz3", ".pz2", ".lt2", ".cm2", ".fc2", ".hd2", ".mc6", ".mt5", ".mz5",
     ".crz", ".ppz", ".hrz", ".pzz", ".p2z", ".ltz", ".cmz", ".fcz", ".hdz", ".mcz",
 };
+// The compressed ones are the last of the list.
+constexpr std::size_t k_first_compressed = 12;
 
 bool is_digit(char c)
 {
@@ -27,6 +29,16 @@ bool is_poser_document(std::string_view name)
     }
     for (std::string_view ext : k_extensions) {
         if (ends_with_ignoring_case(base, ext)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool is_compressed_poser_document(std::string_view name)
+{
+    for (std::size_t k = k_first_compressed; k < std::size(k_extensions); ++k) {
+        if (ends_with_ignoring_case(name, k_extensions[k])) {
             return true;
         }
     }

@@ -11,6 +11,8 @@
 // .pzz .p2z .ltz .cmz .fcz .hdz .mcz). AppleDouble files ("._name"), which archives made on a
 // Mac carry beside each file and which hold no text, are none.
 bool is_poser_document(std::string_view name);
+// True when `name` ends in the extension of a compressed Poser document (.crz .ppz ...).
+bool is_compressed_poser_document(std::string_view name);
 // The same extensions as a file chooser's pattern: "*.CR2;*.PP2;...".
 const char* poser_document_patterns();
 
