@@ -479,9 +479,10 @@ TEST_F(PoserFile, AFolderOfRepairsFinishedTogetherKeepsEveryOldText)
         std::size_t taken = 0;
         walk([&](fsys::Op, const std::string&) { return taken++ >= k; });
         const Files left = files_below(dir.at("Poser/chars"));
-        for (const auto& [name, text] : files) {
+        for (const auto& file : files) {
+            const std::string& name = file.first;
             const std::string stem = dir.at("Poser/chars/" + name.substr(0, 1));
-            auto holds = [&](const std::string& p) { return left.count(p) != 0 && left.at(p) == text; };
+            auto holds = [&](const std::string& p) { return left.count(p) != 0 && left.at(p) == file.second; };
             EXPECT_TRUE(holds(stem + name.substr(1)) || holds(stem + "_zz00" + name.substr(1)) ||
                         holds(dir.at("Poser/chars/") + k_swap_file_name)) << name;
         }
