@@ -57,7 +57,16 @@ void pump_messages()
 }
 
 // The user reaches the menus only while a prompt shows or between the files of a run: before
-// each, the menus show what can start.
+// each, the menus show what can start. A prompt may count the run's files too, and the status
+// text shows the same counts beside it.
+void before_prompt()
+{
+    show_what_can_run(mwn);
+    if (g_status.running() && mwn != nullptr && IsWindow(mwn)) {
+        repaint_status(mwn);
+    }
+}
+
 class StatusPrompts : public ForwardingPrompts {
 public:
     using ForwardingPrompts::ForwardingPrompts;
@@ -65,23 +74,23 @@ public:
 protected:
     void show_warning(Owner owner, std::string_view body, std::string_view caption) override
     {
-        show_what_can_run(mwn);
+        before_prompt();
         ForwardingPrompts::show_warning(owner, body, caption);
     }
     void show_information(Owner owner, std::string_view body, std::string_view caption) override
     {
-        show_what_can_run(mwn);
+        before_prompt();
         ForwardingPrompts::show_information(owner, body, caption);
     }
     bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
     {
-        show_what_can_run(mwn);
+        before_prompt();
         return ForwardingPrompts::ask_question(owner, body, caption);
     }
     int choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t, const FileFilter& f,
                     ChooserMode write) override
     {
-        show_what_can_run(mwn);
+        before_prompt();
         return ForwardingPrompts::choose_file(owner, file, initdir, t, f, write);
     }
     void set_title(std::string_view text) override
