@@ -32,7 +32,8 @@ std::pair<std::string, int> page_order(const std::string& name)
 {
     const std::size_t prefix = std::strlen(k_page_prefix);
     const std::size_t end = name.size() < 5 ? 0 : name.size() - 5;
-    if (name.compare(0, prefix, k_page_prefix) != 0 || end < prefix + k_stamp_chars || name.compare(end, 5, ".html") != 0) {
+    if (name.compare(0, prefix, k_page_prefix) != 0 || end < prefix + k_stamp_chars ||
+        name.compare(end, 5, ".html") != 0) {
         return {};
     }
     const std::string stamp = name.substr(prefix, k_stamp_chars);

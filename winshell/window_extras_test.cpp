@@ -160,7 +160,8 @@ TEST_F(WindowExtras, TheReportsProgressSaysWhereItsMegabytesWereRead)
     WindowStatus shown;
     shown.report_started("lib");
     shown.report_progress(3, 10, 3'000'000, 2.0);
-    EXPECT_EQ(shown.lines(RunTally{}), (Lines{"Library report of lib", "3 of 10 files, 3.0 MB read from disk, 1.5 MB/s"}));
+    EXPECT_EQ(shown.lines(RunTally{}),
+              (Lines{"Library report of lib", "3 of 10 files, 3.0 MB read from disk, 1.5 MB/s"}));
 }
 
 TEST_F(WindowExtras, WhileARunOrTheRootDialogueGoesOnlyHelpExitAndTheLastPageCanBeChosen)
