@@ -141,7 +141,7 @@ std::string problem_block(const Page& r, const ReportProblem& p)
 
 }  // namespace
 
-std::string report_html(const LibraryReport& r, std::string_view version, PagePaths paths)
+std::string report_html(const LibraryReport& r, std::string_view version, PagePaths paths, std::string_view program)
 {
     const Page shown{r, paths};
     const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
@@ -196,6 +196,6 @@ std::string report_html(const LibraryReport& r, std::string_view version, PagePa
                     number(targets) + (targets == 1 ? " target" : " targets") + "</h2>" + blocks;
         }
     }
-    page += "<p><small>tarnwick-cli " + html(version) + "</small></p></body></html>\n";
+    page += "<p><small>" + html(program) + " " + html(version) + "</small></p></body></html>\n";
     return page;
 }

@@ -21,5 +21,7 @@ std::string report_json(const LibraryReport& report, std::string_view version);
 // page) from the root they lie under, whole on hovering.
 enum class PagePaths { whole, from_roots };
 
-// The report as one HTML page with its style inline, no outside resources.
-std::string report_html(const LibraryReport& report, std::string_view version, PagePaths paths = PagePaths::whole);
+// The report as one HTML page with its style inline, no outside resources, signed at its foot
+// by `program`, the program that made it, and its `version`.
+std::string report_html(const LibraryReport& report, std::string_view version, PagePaths paths = PagePaths::whole,
+                        std::string_view program = "tarnwick-cli");

@@ -2,7 +2,10 @@
 
 #include "app/local_time.h"
 #include "engine/fsys.h"
-#include "engine/fsys.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -18,6 +21,30 @@ bool write_new_file(const std::string& path, const std::string& text)
         return false;
     }
     return true;
+}
+
+constexpr const char* k_page_prefix = "library-report-";
+constexpr std::size_t k_stamp_chars = 17;  // YYYY-MM-DD-HHMMSS
+
+// Where a page's name puts it among the others: its time, then its number (1 for none); the
+// time empty for any name write_report_page does not make.
+std::pair<std::string, int> page_order(const std::string& name)
+{
+    const std::size_t prefix = std::strlen(k_page_prefix);
+    const std::size_t end = name.size() < 5 ? 0 : name.size() - 5;
+    if (name.compare(0, prefix, k_page_prefix) != 0 || end < prefix + k_stamp_chars ||
+        name.compare(end, 5, ".html") != 0) {
+        return {};
+    }
+    const std::string stamp = name.substr(prefix, k_stamp_chars);
+    const std::string number = name.substr(prefix + k_stamp_chars, end - prefix - k_stamp_chars);
+    if (number.empty()) {
+        return {stamp, 1};
+    }
+    // "-2" to "-99", as write_report_page numbers them.
+    const bool numbered = (number.size() == 2 || number.size() == 3) && number[0] == '-' &&
+                          number.find_first_not_of("0123456789", 1) == std::string::npos;
+    return numbered ? std::pair<std::string, int>{stamp, std::stoi(number.substr(1))} : std::pair<std::string, int>{};
 }
 
 }  // namespace
@@ -45,4 +72,22 @@ std::string write_report_page(const std::string& folder, std::time_t made, const
         return write_new_file(path, page) ? path : std::string();
     }
     return std::string();
+}
+
+std::string newest_report_page(const std::string& folder)
+{
+    std::vector<fsys::FolderEntry> entries;
+    if (!fsys::disk().list_folder_entries(folder, entries)) {
+        return std::string();
+    }
+    std::pair<std::string, int> newest;
+    std::string name;
+    for (const fsys::FolderEntry& entry : entries) {
+        const std::pair<std::string, int> order = page_order(entry.name);
+        if (entry.type == fsys::EntryType::file && !order.first.empty() && order > newest) {
+            newest = order;
+            name = entry.name;
+        }
+    }
+    return name.empty() ? std::string() : folder + fsys::k_sep + name;
 }

@@ -13,3 +13,7 @@ std::string report_page_name(std::time_t made);
 // Returns its path, or "" when it cannot be written (`path_tried` then names the file).
 std::string write_report_page(const std::string& folder, std::time_t made, const std::string& page,
                               std::string& path_tried);
+
+// The newest page write_report_page left in `folder`: the latest time in its name, then the
+// highest number after it. "" when the folder holds none or cannot be listed.
+std::string newest_report_page(const std::string& folder);

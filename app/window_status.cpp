@@ -32,9 +32,11 @@ void WindowStatus::report_started(const std::string& folder)
 
 void WindowStatus::report_progress(long long done, long long total, unsigned long long bytes, double seconds)
 {
+    // The bytes as the disk holds them: a compressed document counts at its stored size, so
+    // the line says where they were read, not how much text they held.
     const double mb = static_cast<double>(bytes) / 1e6;
     char line[160];
-    std::snprintf(line, sizeof line, "%lld of %lld files, %.1f MB read, %.1f MB/s", done, total, mb,
+    std::snprintf(line, sizeof line, "%lld of %lld files, %.1f MB read from disk, %.1f MB/s", done, total, mb,
                   seconds > 0 ? mb / seconds : 0.0);
     m_progress = line;
 }

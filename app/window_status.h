@@ -16,6 +16,7 @@ public:
     // `tally`: what the run's files came to.
     void run_ended(const RunTally& tally, bool cancelled);
     void report_started(const std::string& folder);
+    // `bytes`: read from disk so far, compressed documents at their stored size.
     void report_progress(long long done, long long total, unsigned long long bytes, double seconds);
     // `outcome`: what the report came to, lines separated by line feeds.
     void report_ended(const std::string& outcome);

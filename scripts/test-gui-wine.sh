@@ -5,8 +5,11 @@
 # the maximised main window titled "tarnwick" with its menu bar (saved as
 # a screenshot in the build folder), the help command reached through its menu key, the
 # right-click menu with its options, the library report through the Windows folder picker
-# with its progress bar and its page (screenshots of each), and the close box ending the
-# program with exit status 0.
+# with its progress bar and its page (screenshots of each), the menus greyed while the report
+# goes (a screenshot of the right-click menu), two extended repairs with "take a file found by
+# name without asking" on (a screenshot of one under way, showing no box, and of the other's
+# closing question after its Cancel button), and the close box ending the program with exit
+# status 0.
 # Usage: scripts/test-gui-wine.sh TARNWICK_EXE BUILD_FOLDER
 #        scripts/test-gui-wine.sh --prepare BUILD_FOLDER   (only makes the wine prefix)
 # Exit status 77 (skipped, for CTest) only when Xvfb or wine cannot start on this machine.
@@ -20,6 +23,9 @@ question_shot=$build/tarnwick-question.png
 options_shot=$build/tarnwick-options-menu.png
 picker_shot=$build/tarnwick-folder-picker.png
 report_shot=$build/tarnwick-report.png
+report_menu_shot=$build/tarnwick-report-menu.png
+extended_shot=$build/tarnwick-extended-run.png
+stopped_shot=$build/tarnwick-stopped-run.png
 width=1024
 height=768
 
@@ -148,9 +154,30 @@ for k in range(2):
 open(os.path.join(top, ".made"), "w").close()
 PY
 fi
+# For the extended repairs, a second content folder, made afresh each time: two folders of
+# documents whose mesh has moved, each found by its name alone.
+autolib=$prefix/drive_c/autolib
+rm -rf "$autolib"
+python3 - "$autolib" <<'PY'
+import os, sys
+top = sys.argv[1]
+filler = "".join("    weld %d %d\n" % (k, k + 1) for k in range(40))
+for part, count in (("a", 1500), ("b", 4000)):
+    for k in range(count):
+        folder = os.path.join(top, "Runtime", "Libraries", part, "set%03d" % (k // 100))
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, "fig%05d.cr2" % k), "w") as f:
+            f.write("figureResFile :Runtime:Geometries:old:auto.obj\n%s" % filler)
+os.makedirs(os.path.join(top, "Runtime", "Geometries"))
+open(os.path.join(top, "Runtime", "Geometries", "auto.obj"), "w").close()
+PY
 appdata=$(ls -d "$prefix"/drive_c/users/*/AppData/Roaming 2>/dev/null | head -n 1)
 [ -n "$appdata" ] && mkdir -p "$appdata/Poser Pro/11" &&
-    printf '<LibraryPrefs><ContentFolder folder="C:\\library" /></LibraryPrefs>\r\n' >"$appdata/Poser Pro/11/LibraryPrefs.xml"
+    printf '<LibraryPrefs><ContentFolder folder="C:\\library" /><ContentFolder folder="C:\\autolib" /></LibraryPrefs>\r\n' \
+        >"$appdata/Poser Pro/11/LibraryPrefs.xml"
+# Both options on, as the options menu saves them.
+[ -n "$appdata" ] && mkdir -p "$appdata/tarnwick" &&
+    printf '[options]\r\nextendedrepair=1\r\ntakefoundbyname=1\r\n' >"$appdata/tarnwick/poserdirname.ini"
 rm -rf "$prefix"/drive_c/users/*/AppData/Local/tarnwick/reports
 
 exe=$(realpath "$exe")  # the program is started from another folder
@@ -216,9 +243,21 @@ sleep 1.5
 import -window root "$report_shot" || fail "no screenshot of the report"
 echo "screenshot of the report under way: $report_shot"
 page_made() { ls "$prefix"/drive_c/users/*/AppData/Local/tarnwick/reports/library-report-*.html >/dev/null 2>&1; }
+# While it goes, the right-click menu offers nothing that could start: its items are greyed,
+# those of its options too, as are the menu bar's two commands.
+xdotool mousemove 400 400 click 3
+wait_for 20 more_windows_than "$before" || fail "a right-click during the report showed no menu"
+xdotool key o
+sleep 0.5
+import -window root "$report_menu_shot" || fail "no screenshot of the menu during the report"
+page_made && fail "the report ended before its menu was shown: the screenshot shows an idle window"
+echo "screenshot of the right-click menu during the report: $report_menu_shot"
+xdotool key Escape Escape
+wait_for 20 as_many_windows_as "$before" || fail "the right-click menu did not go away"
 wait_for 120 page_made || fail "the report wrote no page"
 page=$(ls "$prefix"/drive_c/users/*/AppData/Local/tarnwick/reports/library-report-*.html | head -n 1)
 grep -q 'Content folders from C:\\users' "$page" || fail "the page does not name the LibraryPrefs.xml it used"
+grep -q '<small>tarnwick [0-9]' "$page" || fail "the page is not signed by tarnwick"
 echo "report page: $page"
 # Where no browser is registered the page cannot be opened: a warning names it.
 sleep 2
@@ -229,10 +268,58 @@ if window_shown "$opening"; then
     wait_for 20 window_gone "$opening" || fail "the warning about the page did not go away"
 fi
 
+# The extended repair, from the menu bar's folder command: the folder picker, then the run.
+pick_run_folder() {  # pick_run_folder FOLDER
+    local picker='^folder to be checked$'
+    key_to "$main" F10
+    xdotool key Right Return
+    wait_for 30 window_shown "$picker" || fail "the folder command showed no folder picker"
+    sleep 1
+    key_to "$(window_named "$picker")" ctrl+a
+    xdotool type --delay 30 "$1"
+    xdotool key Return
+    wait_for 20 window_gone "$picker" || { xdotool key Return; wait_for 10 window_gone "$picker"; } ||
+        fail "the folder picker did not take $1"
+    wait_for 60 window_shown 'fig[0-9]+\.cr2$' || fail "the run in $1 showed no file in hand in the title"
+}
+finished='^searchdir finished, my log is on this file$'
+closing='^do you want to see my log for this run.$'
+log="$build/start Łódź/__result_of_run.txt"
+# Answers the run's last two boxes: its end, and No to its log.
+close_run() {
+    wait_for 300 window_shown "$finished" || fail "the run did not end with its information box"
+    key_to "$(window_named "$finished")" Return
+    wait_for 20 window_shown "$closing" || fail "the run asked no closing question"
+    [ -n "${1:-}" ] && sleep 1 && { import -window root "$1" || fail "no screenshot of the closing question"; }
+    key_to "$(window_named "$closing")" n
+    wait_for 20 window_gone "$closing" || fail "the closing question did not take the answer No"
+}
+
+# (a) Each mesh found by name is taken without a box: only the status text and the bar move,
+# shown once a third of the files are done.
+pick_run_folder 'C:\autolib\Runtime\Libraries\a'
+wait_for 120 window_shown 'fig0(0[5-9]|1[0-4])[0-9][0-9]\.cr2$' || fail "the extended run did not reach its 500th file"
+import -window root "$extended_shot" || fail "no screenshot of the extended run"
+as_many_windows_as "$before" || fail "a box showed during the extended run"
+window_shown 'fig[0-9]+\.cr2$' || fail "the extended run ended before its screenshot"
+echo "screenshot of the extended run under way: $extended_shot"
+close_run
+grep -q 'files checked: 1500, corrected: 1500, abandoned: 0, references replaced: 1500, left as they are: 0' "$log" ||
+    fail "the extended run's log does not end with its summary: $(tail -n 2 "$log")"
+
+# (b) The Cancel button beside the bar (the window maximised on this screen puts it here) stops
+# the run before its next file; the closing question still comes, and says where it stopped.
+pick_run_folder 'C:\autolib\Runtime\Libraries\b'
+sleep 1
+xdotool mousemove 738 198 click 1
+close_run "$stopped_shot"
+grep -q 'stopped before its end: [0-9]* of 4000 files checked' "$log" || fail "the Cancel button did not stop the run"
+echo "screenshot of the stopped run's closing question: $stopped_shot"
+
 key_to "$main" alt+F4
 wait_for 30 program_ended || fail "closing the main window did not end the program"
 wait "$app_pid"
 status=$?
 app_pid=
 [ "$status" -eq 0 ] || fail "tarnwick.exe ended with exit status $status, not 0"
-echo "tarnwick.exe: question answered, maximised window with menu bar, help, closed with status 0 ($((SECONDS - started)) s)"
+echo "tarnwick.exe: question answered, maximised window with menu bar, help, report, two extended runs, closed with status 0 ($((SECONDS - started)) s)"

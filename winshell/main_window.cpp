@@ -80,6 +80,7 @@ LRESULT on_create(HWND wn, UINT message, WPARAM S, LPARAM L)
         PostQuitMessage(0);
         return 0;
     }
+    show_what_can_run(wn);
     return DefWindowProcW(wn, message, S, L);
 }
 
@@ -129,7 +130,13 @@ bool closed_after_run(HWND wn)
 LRESULT on_command(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
     if (extras_command(wn, LOWORD(S), *g_prompts)) {
+        show_what_can_run(wn);
         return 0;
+    }
+    // Exit while the program is busy does what the close box does: the run or report stops
+    // before its next file, and the window goes once it has wound down.
+    if (LOWORD(S) == IDM_EXIT && main_session().run_in_progress) {
+        return on_close(wn, WM_CLOSE, 0, 0);
     }
     const unsigned long long runs = main_session().runs_started;
     before_command();
@@ -138,6 +145,7 @@ LRESULT on_command(HWND wn, UINT message, WPARAM S, LPARAM L)
     if (closed_after_run(wn)) {
         return 0;
     }
+    show_what_can_run(wn);
     if (after == AfterCommand::close_main_window) {
         SendMessageW(wn, WM_CLOSE, 0, 0);
         return 0;
@@ -158,6 +166,7 @@ LRESULT on_drop_files(HWND wn, UINT message, WPARAM S, LPARAM L)
     if (closed_after_run(wn)) {
         return 0;
     }
+    show_what_can_run(wn);
     return DefWindowProcW(wn, message, S, L);
 }
 
@@ -165,6 +174,7 @@ LRESULT on_drop_files(HWND wn, UINT message, WPARAM S, LPARAM L)
 LRESULT on_system_command(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
     if (extras_command(wn, static_cast<int>(S & 0xFFF0), *g_prompts)) {
+        show_what_can_run(wn);
         return 0;
     }
     return DefWindowProcW(wn, message, S, L);
@@ -173,7 +183,9 @@ LRESULT on_system_command(HWND wn, UINT message, WPARAM S, LPARAM L)
 LRESULT on_report_done(HWND wn)
 {
     finish_report(wn, *g_prompts, g_close_waiting);
-    closed_after_run(wn);
+    if (!closed_after_run(wn)) {
+        show_what_can_run(wn);
+    }
     return 0;
 }
 

@@ -37,6 +37,7 @@ struct ReportWork {
 };
 
 std::unique_ptr<ReportWork> g_work;
+std::string g_last_page;
 
 bool open_with_shell(const std::string& page)
 {
@@ -87,9 +88,16 @@ std::string outcome(const LibraryReport& r, const std::string& page)
            " references moved or missing.\nThe page: " + page;
 }
 
+void open_page(const std::string& page, Prompts& prompts)
+{
+    if (!g_opener || !g_opener(page)) {
+        prompts.warning(Owner::none, page, "I can't open the report page in the browser");
+    }
+}
+
 void keep_page(const LibraryReport& report, Prompts& prompts)
 {
-    const std::string html = report_html(report, TARNWICK_VERSION, PagePaths::from_roots);
+    const std::string html = report_html(report, TARNWICK_VERSION, PagePaths::from_roots, progname);
     std::string tried;
     const std::string page = write_report_page(reports_folder(), std::time(nullptr), html, tried);
     if (page.empty()) {
@@ -97,10 +105,9 @@ void keep_page(const LibraryReport& report, Prompts& prompts)
         prompts.warning(Owner::none, tried, "I can't write the report page on this file");
         return;
     }
+    g_last_page = page;
     window_status().report_ended(outcome(report, page));
-    if (!g_opener || !g_opener(page)) {
-        prompts.warning(Owner::none, page, "I can't open the report page in the browser");
-    }
+    open_page(page, prompts);
 }
 
 }  // namespace
@@ -184,4 +191,21 @@ void finish_report(HWND wn, Prompts& prompts, bool closing)
         keep_page(report, prompts);
     }
     repaint_status(wn);
+}
+
+void find_last_report()
+{
+    g_last_page = newest_report_page(reports_folder());
+}
+
+const std::string& last_report_page()
+{
+    return g_last_page;
+}
+
+void open_last_report(Prompts& prompts)
+{
+    if (!g_last_page.empty()) {
+        open_page(g_last_page, prompts);
+    }
 }

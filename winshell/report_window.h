@@ -25,3 +25,10 @@ void cancel_report();
 // The worker's news: its progress, and its end. `closing`: the window is going, no page.
 void show_report_progress(HWND wn);
 void finish_report(HWND wn, Prompts& prompts, bool closing);
+
+// The last report's page, kept across restarts by the pages themselves: at start the newest
+// in reports_folder(), then each page as it is written. "" while there is none.
+void find_last_report();
+const std::string& last_report_page();
+// Opens that page again in the browser; a warning names it when it cannot be opened.
+void open_last_report(Prompts& prompts);

@@ -13,5 +13,6 @@
 #define IDM_OPTION_EXTENDED 288
 #define IDM_OPTION_AUTOMATIC 304
 #define IDM_UNDO_LAST_RUN 336
+#define IDM_OPEN_LAST_REPORT 352
 // The progress panel's Cancel button.
 #define IDC_CANCEL_WORK 320

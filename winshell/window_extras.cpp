@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <ctime>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -27,6 +28,14 @@ HWND g_cancel = nullptr;
 HFONT g_font = nullptr;
 bool g_panel_shown = false;
 bool g_cancel_clicked = false;
+
+// What the menus last showed: greying them again for each file would redraw the menu bar.
+struct CommandsShown {
+    bool busy = false;
+    bool has_page = false;
+    bool operator==(const CommandsShown&) const = default;
+};
+std::optional<CommandsShown> g_shown;
 
 constexpr int k_margin = 24;
 constexpr int k_line_height = 28;
@@ -47,13 +56,46 @@ void pump_messages()
     }
 }
 
+// The user reaches the menus only while a prompt shows or between the files of a run: before
+// each, the menus show what can start. A prompt may count the run's files too, and the status
+// text shows the same counts beside it.
+void before_prompt()
+{
+    show_what_can_run(mwn);
+    if (g_status.running() && mwn != nullptr && IsWindow(mwn)) {
+        repaint_status(mwn);
+    }
+}
+
 class StatusPrompts : public ForwardingPrompts {
 public:
     using ForwardingPrompts::ForwardingPrompts;
 
 protected:
+    void show_warning(Owner owner, std::string_view body, std::string_view caption) override
+    {
+        before_prompt();
+        ForwardingPrompts::show_warning(owner, body, caption);
+    }
+    void show_information(Owner owner, std::string_view body, std::string_view caption) override
+    {
+        before_prompt();
+        ForwardingPrompts::show_information(owner, body, caption);
+    }
+    bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
+    {
+        before_prompt();
+        return ForwardingPrompts::ask_question(owner, body, caption);
+    }
+    int choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t, const FileFilter& f,
+                    ChooserMode write) override
+    {
+        before_prompt();
+        return ForwardingPrompts::choose_file(owner, file, initdir, t, f, write);
+    }
     void set_title(std::string_view text) override
     {
+        show_what_can_run(mwn);
         ForwardingPrompts::set_title(text);
         const Run& run = main_session().run;
         if (!g_status.running()) {
@@ -85,6 +127,7 @@ void add_extras_to(HMENU menu)
     AppendMenuA(options, MF_STRING, IDM_OPTION_AUTOMATIC, "take a file found by name without asking");
     AppendMenuA(options, MF_STRING, IDM_UNDO_LAST_RUN, "undo the last extended run");
     AppendMenuA(menu, MF_STRING, IDM_LIBRARY_REPORT, "library &report");
+    AppendMenuA(menu, MF_STRING, IDM_OPEN_LAST_REPORT, "open the &last report");
     AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&options");
 }
 
@@ -168,6 +211,8 @@ void add_extras(HWND wn)
     g_context_menu = CreatePopupMenu();
     add_extras_to(g_context_menu);
     check_option_items(wn);
+    find_last_report();
+    g_shown.reset();
     if (g_font == nullptr) {
         g_font = CreateFontA(-18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
@@ -201,6 +246,9 @@ bool extras_command(HWND wn, int id, Prompts& prompts)
     case IDM_UNDO_LAST_RUN:
         undo_in_window(prompts);
         return true;
+    case IDM_OPEN_LAST_REPORT:
+        open_last_report(prompts);
+        return true;
     case IDC_CANCEL_WORK:
         cancel_work();
         return true;
@@ -225,6 +273,35 @@ bool show_context_menu(HWND wn, LPARAM where)
     }
     TrackPopupMenu(g_context_menu, TPM_RIGHTBUTTON, at.x, at.y, 0, wn, nullptr);
     return true;
+}
+
+HMENU context_menu()
+{
+    return g_context_menu;
+}
+
+void show_what_can_run(HWND wn)
+{
+    if (wn == nullptr || !IsWindow(wn)) {
+        return;
+    }
+    const CommandsShown now{main_session().run_in_progress, !last_report_page().empty()};
+    if (g_shown == now) {
+        return;
+    }
+    g_shown = now;
+    const UINT can_start = MF_BYCOMMAND | (now.busy ? MF_GRAYED : MF_ENABLED);
+    for (UINT id : {IDM_CHECK_FILE, IDM_CHECK_FOLDER}) {
+        EnableMenuItem(GetMenu(wn), id, can_start);
+    }
+    for (HMENU menu : {GetSystemMenu(wn, FALSE), g_context_menu}) {
+        for (UINT id : {IDM_LIBRARY_REPORT, IDM_OPTION_EXTENDED, IDM_OPTION_AUTOMATIC, IDM_UNDO_LAST_RUN}) {
+            EnableMenuItem(menu, id, can_start);
+        }
+        EnableMenuItem(menu, IDM_OPEN_LAST_REPORT, MF_BYCOMMAND | (now.has_page ? MF_ENABLED : MF_GRAYED));
+    }
+    DragAcceptFiles(wn, now.busy ? FALSE : TRUE);
+    DrawMenuBar(wn);
 }
 
 void paint_status(HWND wn, HDC dc)

@@ -33,6 +33,11 @@ FolderPicker root_picker();
 bool extras_command(HWND wn, int id, Prompts& prompts);
 // The right-click menu, for a click in the client area; false for one elsewhere.
 bool show_context_menu(HWND wn, LPARAM where);
+HMENU context_menu();
+// Greys what cannot start now, in the menu bar, the window menu and the right-click menu, and
+// refuses drops: while a run, a report, an undo or the root dialogue goes, only help, exit and
+// the last report's page can be reached. "open the last report" is greyed while there is none.
+void show_what_can_run(HWND wn);
 void paint_status(HWND wn, HDC dc);
 void layout_extras(HWND wn);
 // The progress panel: shown while a report or an extended run goes; `steps` false for a bar

@@ -83,6 +83,21 @@ protected:
         return text;
     }
     void command(int id) { SendMessageA(wn, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+    // The greyed commands of the menu bar, the window menu and the right-click menu, each
+    // ended by "|".
+    static std::string greyed()
+    {
+        std::string text;
+        for (HMENU menu : {GetMenu(mwn), GetSystemMenu(mwn, FALSE), context_menu()}) {
+            for (UINT id : {256, 259, 257, 258, 272, 352, 288, 304, 336}) {
+                const UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
+                text += state != 0xFFFFFFFF && (state & MF_GRAYED) ? std::to_string(id) + " " : "";
+            }
+            text += "|";
+        }
+        return text;
+    }
+    static bool takes_drops() { return (GetWindowLongPtrA(mwn, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; }
 
     TempDir dir;
     std::unique_ptr<ScriptedPrompts> answers;
@@ -96,15 +111,19 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     write_bytes(dir.at("lib/a.cr2"), "figureResFile :Runtime:Geometries:man.obj\nprop hat :Runtime:Geometries:old:hat.obj\n");
     write_bytes(dir.at("lib/sub/b.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
     create_window({"yes"});
+    EXPECT_EQ(greyed(), "|352 |352 |");  // no page yet
     // The command returns at once: the report goes on while the window handles its messages.
     command(IDM_LIBRARY_REPORT);
     EXPECT_TRUE(report_running() && main_session().run_in_progress && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
     EXPECT_EQ(status().find("Library report of " + dir.at("lib") + "\n"), 0u);
-    command(k_check_file);  // refused while the report goes
+    // Meanwhile nothing else can start: its commands are greyed and drops refused.
+    EXPECT_EQ(greyed(), "256 259 |272 352 288 304 336 |272 352 288 304 336 |");
+    EXPECT_FALSE(takes_drops());
     command(IDC_CANCEL_WORK);
     pump_until_report_ends();
     EXPECT_TRUE(opened.empty() && !run_stop::requested() && !main_session().run_in_progress);
     EXPECT_NE(status().find("Last report: cancelled.\n"), std::string::npos);
+    EXPECT_TRUE(greyed() == "|352 |352 |" && takes_drops());
 
     SendMessageA(wn, WM_SYSCOMMAND, IDM_LIBRARY_REPORT, 0);
     pump_until_report_ends();
@@ -114,16 +133,74 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     EXPECT_NE(page.find("Content folders from " + dir.at("roaming/Poser Pro/11/LibraryPrefs.xml")), std::string::npos);
     EXPECT_NE(page.find("<li><span title=\"" + dir.at("content/Runtime/Geometries/hat.obj") +
                         "\">Runtime\\Geometries\\hat.obj</span></li>"), std::string::npos);
+    EXPECT_NE(page.find("<p><small>tarnwick "), std::string::npos);  // signed by the program that made it
     EXPECT_NE(status().find("Last report: 2 files read, 2 references moved or missing.\nThe page: " + opened[0] + "\n"), std::string::npos);
     EXPECT_EQ(picked, (Lines{"folder of the library to report on", "folder of the library to report on"}));
     EXPECT_EQ(seen->lines().size(), 1u);  // the root question alone
+    // The page opens again from either menu.
+    EXPECT_EQ(greyed(), "|||");
+    SendMessageA(wn, WM_SYSCOMMAND, IDM_OPEN_LAST_REPORT, 0);
+    command(IDM_OPEN_LAST_REPORT);
+    EXPECT_EQ(opened, (Lines{opened[0], opened[0], opened[0]}));
 
-    // Closing the window cancels the report; the window goes once it has ended.
-    command(IDM_LIBRARY_REPORT);
-    SendMessageA(wn, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(IsWindow(wn));
-    pump_until_report_ends();
-    EXPECT_TRUE(!IsWindow(wn) && opened.size() == 1u && !run_stop::requested());
+    // Closing the window, or exit, cancels the report; the window goes once it has ended.
+    for (const WPARAM close : {WPARAM{0}, WPARAM{k_exit}}) {
+        command(IDM_LIBRARY_REPORT);
+        SendMessageA(wn, close == 0 ? WM_CLOSE : WM_COMMAND, close, 0);
+        EXPECT_TRUE(IsWindow(wn));
+        pump_until_report_ends();
+        EXPECT_TRUE(!IsWindow(wn) && opened.size() == 3u && !run_stop::requested());
+        create_window({"yes"});
+    }
+}
+
+// The progress line counts the bytes as the disk holds them, compressed or not.
+TEST_F(WindowExtras, TheReportsProgressSaysWhereItsMegabytesWereRead)
+{
+    WindowStatus shown;
+    shown.report_started("lib");
+    shown.report_progress(3, 10, 3'000'000, 2.0);
+    EXPECT_EQ(shown.lines(RunTally{}),
+              (Lines{"Library report of lib", "3 of 10 files, 3.0 MB read from disk, 1.5 MB/s"}));
+}
+
+TEST_F(WindowExtras, WhileARunOrTheRootDialogueGoesOnlyHelpExitAndTheLastPageCanBeChosen)
+{
+    const std::string busy = "256 259 |272 352 288 304 336 |272 352 288 304 336 |", idle = "|352 |352 |";
+    std::string during;
+    create_window({"yes"}, 0, [&] { during = greyed(); });
+    EXPECT_TRUE(during == busy && greyed() == idle);
+    // The chooser of a run: afterwards everything can start again; exit chosen meanwhile ends
+    // the run before its next file and closes the window, asking nothing more.
+    for (const bool exit_meanwhile : {false, true}) {
+        create_window({"yes", "cancel"}, 1, [&] {
+            during = greyed();
+            if (exit_meanwhile) {
+                SendMessageA(mwn, WM_COMMAND, k_exit, 0);
+            }
+        });
+        command(k_check_file);
+        EXPECT_EQ(during, busy);
+        EXPECT_EQ(IsWindow(wn) ? greyed() : "closed", exit_meanwhile ? "closed" : idle);
+        EXPECT_EQ(seen->lines().size(), 2u);
+    }
+}
+
+// The pages are kept, so the last one is found again at the next start: the latest time, then
+// the highest number; other names, and folders, are not pages.
+TEST_F(WindowExtras, TheLastReportsPageIsFoundAgainAtTheNextStart)
+{
+    for (const char* name : {"library-report-2024-05-07-090503.html", "library-report-2024-05-07-090503-10.html",
+                             "library-report-2024-05-07-090503-9.html", "library-report-2023-12-31-235959-2.html",
+                             "library-report-2024-05-07-090503-x.html", "library-report-2099-01-01-000000.htm",
+                             "library-report-2099-01-01-000000-999.html"}) {
+        write_bytes(dir.at("local/tarnwick/reports/") + name, "");
+    }
+    CreateDirectoryA(dir.at("local/tarnwick/reports/library-report-2099-01-01-000001.html").c_str(), nullptr);
+    create_window({"yes"});
+    EXPECT_EQ(greyed(), "|||");
+    command(IDM_OPEN_LAST_REPORT);
+    EXPECT_EQ(opened, Lines{dir.at("local/tarnwick/reports/library-report-2024-05-07-090503-10.html")});
 }
 
 TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
