@@ -1,7 +1,6 @@
 #include "engine/rules.h"
 
 #include "engine/content_paths.h"
-#include "engine/poserfile.h"
 #include "engine/run_stop.h"
 
 namespace {
@@ -24,15 +23,3 @@ bool Rules::repair_all(Run& run, const std::string& folder, const std::vector<fs
     return true;
 }
 
-bool DefaultRules::repair_all(Run& run, const std::string& folder, const std::vector<fsys::FolderEntry>& documents,
-                              Prompts& wn)
-{
-    RepairBatch batch(run, wn);
-    for (const fsys::FolderEntry& document : documents) {
-        if (run_stop::requested()) {
-            return false;
-        }
-        batch.add(child_path(folder, document.name), listed_as(document));
-    }
-    return true;
-}

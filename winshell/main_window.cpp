@@ -6,6 +6,7 @@
 #include "engine/text_encoding.h"
 #include "winshell/report_window.h"
 #include "winshell/resource.h"
+#include "winshell/progress_panel.h"
 #include "winshell/window_extras.h"
 
 #include <memory>
@@ -16,16 +17,10 @@
 static_assert(IDM_CHECK_FILE == k_check_file && IDM_HELP == k_help && IDM_EXIT == k_exit &&
               IDM_CHECK_FOLDER == k_check_folder);
 
-const char progname[] = "tarnwick";
-HINSTANCE Instance;
-HINSTANCE PrevInstance;
-HWND mwn;
-HMENU mainmenu;
 
 namespace {
 
 Prompts* g_prompts = nullptr;
-std::unique_ptr<Session> g_session = std::make_unique<Session>();
 // A close asked for while the program was busy: carried out once the run or the root
 // dialogue is over.
 bool g_close_waiting = false;
@@ -196,15 +191,7 @@ void use_prompts(Prompts& prompts)
     g_prompts = &status_prompts(prompts);
 }
 
-Session& main_session()
-{
-    return *g_session;
-}
 
-void reset_main_session()
-{
-    g_session = std::make_unique<Session>();
-}
 
 // A wide-character class: its windows keep every letter of a title such as a file's path.
 bool Register(const char* name, WNDPROC proc)

@@ -2,26 +2,16 @@
 // into the program's work.
 #pragma once
 
-#include "app/runs.h"
 #include "engine/prompts.h"
+#include "winshell/program.h"
 
 #include <string>
 #include <windows.h>
 #include <shellapi.h>
 
-// The program name: window class, window title, and the name of the menu and icon.
-extern const char progname[];
-extern HINSTANCE Instance;
-extern HINSTANCE PrevInstance;
-extern HWND mwn;
-extern HMENU mainmenu;
-
 // The prompts through which the window's work talks to the user: message boxes and
 // choosers in the program, a script in the tests.
 void use_prompts(Prompts& prompts);
-// What the program keeps between and during its runs; a fresh one for each test.
-Session& main_session();
-void reset_main_session();
 
 // Registers the window class `name` with `proc`; false when Windows refuses it.
 bool Register(const char* name, WNDPROC proc);

@@ -8,8 +8,8 @@
 #include "engine/library_report.h"
 #include "engine/run_stop.h"
 #include "engine/text_encoding.h"
-#include "winshell/main_window.h"
-#include "winshell/window_extras.h"
+#include "winshell/program.h"
+#include "winshell/progress_panel.h"
 
 #include <atomic>
 #include <chrono>

@@ -9,6 +9,10 @@
 #include <string>
 #include <windows.h>
 
+// Messages the report's worker thread posts to the main window.
+inline constexpr UINT k_report_progress_message = WM_APP + 1;
+inline constexpr UINT k_report_done_message = WM_APP + 2;
+
 // How the page is opened: ShellExecute in the program, a recorder in the tests. False when
 // it could not be.
 using PageOpener = std::function<bool(const std::string& page)>;

@@ -7,11 +7,13 @@
 #include "app/window_options.h"
 #include "engine/rules.h"
 #include "engine/text_encoding.h"
-#include "winshell/main_window.h"
+#include "winshell/program.h"
+#include "winshell/progress_panel.h"
 #include "winshell/report_window.h"
 #include "winshell/resource.h"
 
-#include <commctrl.h>
+#include <shellapi.h>
+
 #include <algorithm>
 #include <ctime>
 #include <memory>
@@ -19,15 +21,8 @@
 
 namespace {
 
-FolderPicker g_picker = pick_folder_with_dialog;
-WindowStatus g_status;
 WindowOptions g_options;
 HMENU g_context_menu = nullptr;
-HWND g_bar = nullptr;
-HWND g_cancel = nullptr;
-HFONT g_font = nullptr;
-bool g_panel_shown = false;
-bool g_cancel_clicked = false;
 
 // What the menus last showed: greying them again for each file would redraw the menu bar.
 struct CommandsShown {
@@ -37,32 +32,13 @@ struct CommandsShown {
 };
 std::optional<CommandsShown> g_shown;
 
-constexpr int k_margin = 24;
-constexpr int k_line_height = 28;
-constexpr int k_status_lines = 4;
-
-// Handles what waits in the queue: the Cancel button, repaints, a close. A quit message
-// goes back for the message loop.
-void pump_messages()
-{
-    MSG msg{};
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 // The user reaches the menus only while a prompt shows or between the files of a run: before
 // each, the menus show what can start. A prompt may count the run's files too, and the status
 // text shows the same counts beside it.
 void before_prompt()
 {
     show_what_can_run(mwn);
-    if (g_status.running() && mwn != nullptr && IsWindow(mwn)) {
+    if (window_status().running() && mwn != nullptr && IsWindow(mwn)) {
         repaint_status(mwn);
     }
 }
@@ -98,21 +74,21 @@ protected:
         show_what_can_run(mwn);
         ForwardingPrompts::set_title(text);
         const Run& run = main_session().run;
-        if (!g_status.running()) {
-            g_status.run_started();
+        if (!window_status().running()) {
+            window_status().run_started();
             // Rules that ask nothing after each folder are stopped by the Cancel button.
             if (!run.rules().asks_after_each_folder() && mwn != nullptr) {
                 show_progress_panel(mwn, run.tally.total > 0);
             }
         }
-        if (g_panel_shown && run.tally.total > 0) {
+        if (progress_panel_shown() && run.tally.total > 0) {
             set_progress(static_cast<double>(run.tally.checked) / static_cast<double>(run.tally.total));
         }
-        g_status.file_in_hand(text);
+        window_status().file_in_hand(text);
         if (mwn != nullptr && IsWindow(mwn)) {
             repaint_status(mwn);
         }
-        if (g_panel_shown) {
+        if (progress_panel_shown()) {
             pump_messages();
         }
     }
@@ -168,7 +144,7 @@ void undo_in_window(Prompts& prompts)
 
 void cancel_work()
 {
-    g_cancel_clicked = true;
+    note_cancel_click();
     if (report_running()) {
         cancel_report();
     } else {
@@ -178,32 +154,15 @@ void cancel_work()
 
 }  // namespace
 
-void use_folder_picker(FolderPicker picker)
-{
-    g_picker = std::move(picker);
-}
-
-const FolderPicker& folder_picker()
-{
-    return g_picker;
-}
-
 Prompts& status_prompts(Prompts& inner)
 {
     g_status_prompts = std::make_unique<StatusPrompts>(inner);
     return *g_status_prompts;
 }
 
-WindowStatus& window_status()
-{
-    return g_status;
-}
-
 void add_extras(HWND wn)
 {
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-    g_status = WindowStatus();
+    window_status() = WindowStatus();
     g_options = read_window_options();
     HMENU system = GetSystemMenu(wn, FALSE);
     AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
@@ -213,22 +172,13 @@ void add_extras(HWND wn)
     check_option_items(wn);
     find_last_report();
     g_shown.reset();
-    if (g_font == nullptr) {
-        g_font = CreateFontA(-18, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Tahoma");
-    }
-    g_bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | PBS_SMOOTH, 0, 0, 0, 0, wn, nullptr, Instance, nullptr);
-    SendMessageA(g_bar, PBM_SETRANGE32, 0, 1000);
-    g_cancel = CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | BS_PUSHBUTTON, 0, 0, 0, 0, wn,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_CANCEL_WORK)), Instance, nullptr);
-    SendMessageA(g_cancel, WM_SETFONT, reinterpret_cast<WPARAM>(g_font), FALSE);
-    g_panel_shown = false;
+    create_progress_panel(wn);
     layout_extras(wn);
 }
 
 FolderPicker root_picker()
 {
-    return g_options.extended ? g_picker : FolderPicker();
+    return g_options.extended ? folder_picker() : FolderPicker();
 }
 
 bool extras_command(HWND wn, int id, Prompts& prompts)
@@ -261,7 +211,7 @@ bool show_context_menu(HWND wn, LPARAM where)
 {
     POINT at{static_cast<short>(LOWORD(where)), static_cast<short>(HIWORD(where))};
     if (where == -1) {  // from the keyboard: at the top left of the client area
-        at = POINT{k_margin, k_margin};
+        at = POINT{k_panel_margin, k_panel_margin};
         ClientToScreen(wn, &at);
     }
     POINT inside = at;
@@ -304,76 +254,11 @@ void show_what_can_run(HWND wn)
     DrawMenuBar(wn);
 }
 
-void paint_status(HWND wn, HDC dc)
-{
-    HGDIOBJ old = SelectObject(dc, g_font);
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(40, 40, 40));
-    RECT client{};
-    GetClientRect(wn, &client);
-    int y = k_margin;
-    for (const std::string& line : g_status.lines(main_session().run.tally)) {
-        // A long path keeps its start and its file name, with "..." between.
-        RECT row{k_margin, y, std::max(k_margin, static_cast<int>(client.right) - k_margin), y + k_line_height};
-        const std::wstring text = to_wide(line);
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &row,
-                  DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
-        y += k_line_height;
-    }
-    SelectObject(dc, old);
-}
-
-void layout_extras(HWND wn)
-{
-    RECT client{};
-    GetClientRect(wn, &client);
-    const int y = k_margin + k_status_lines * k_line_height + 8;
-    const int button = 100;
-    const int bar = std::max(120, std::min(640, static_cast<int>(client.right) - 3 * k_margin - button));
-    MoveWindow(g_bar, k_margin, y + 3, bar, 22, TRUE);
-    MoveWindow(g_cancel, k_margin * 2 + bar, y, button, 28, TRUE);
-}
-
-void show_progress_panel(HWND wn, bool steps)
-{
-    g_cancel_clicked = false;
-    const LONG_PTR style = GetWindowLongPtrA(g_bar, GWL_STYLE);
-    SetWindowLongPtrA(g_bar, GWL_STYLE, steps ? (style & ~PBS_MARQUEE) : (style | PBS_MARQUEE));
-    SendMessageA(g_bar, PBM_SETMARQUEE, steps ? FALSE : TRUE, 50);
-    SendMessageA(g_bar, PBM_SETPOS, 0, 0);
-    ShowWindow(g_bar, SW_SHOW);
-    ShowWindow(g_cancel, SW_SHOW);
-    EnableWindow(g_cancel, TRUE);
-    g_panel_shown = true;
-    repaint_status(wn);
-}
-
-void hide_progress_panel(HWND wn)
-{
-    SendMessageA(g_bar, PBM_SETMARQUEE, FALSE, 0);
-    ShowWindow(g_bar, SW_HIDE);
-    ShowWindow(g_cancel, SW_HIDE);
-    g_panel_shown = false;
-    repaint_status(wn);
-}
-
-void set_progress(double fraction)
-{
-    SendMessageA(g_bar, PBM_SETPOS, static_cast<WPARAM>(fraction * 1000), 0);
-}
-
-void repaint_status(HWND wn)
-{
-    RECT text{0, 0, 4000, k_margin + k_status_lines * k_line_height};
-    InvalidateRect(wn, &text, TRUE);
-    UpdateWindow(wn);
-}
-
 void before_command()
 {
     if (!main_session().run_in_progress) {
-        g_cancel_clicked = false;
-        apply_window_options(main_session(), g_options, g_picker);
+        forget_cancel_click();
+        apply_window_options(main_session(), g_options, folder_picker());
     }
 }
 
@@ -383,7 +268,7 @@ void after_command(HWND wn, unsigned long long runs_before)
         return;
     }
     hide_progress_panel(wn);
-    g_status.run_ended(main_session().run.tally, g_cancel_clicked);
+    window_status().run_ended(main_session().run.tally, cancel_clicked());
     // The title showed the file in hand; the run is over.
     SetWindowTextA(wn, progname);
     repaint_status(wn);
