@@ -22,7 +22,7 @@ public:
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
         const double mb = static_cast<double>(bytes) / 1e6;
         char line[160];
-        std::snprintf(line, sizeof line, "\r%lld files, %.1f MB read, %.1f MB/s ", files, mb,
+        std::snprintf(line, sizeof line, "\r%lld files, %.1f MB read from disk, %.1f MB/s ", files, mb,
                       seconds > 0 ? mb / seconds : 0.0);
         m_width = std::string(line).size();
         std::fputs(line, m_err);

@@ -162,14 +162,15 @@ TEST_F(WindowRuns, TheCancelButtonEndsTheRunAtTheNextFileAndStillOffersTheLog)
     TranscriptPrompts wn(answers);
     menu_command(session, k_check_folder, wn);
     EXPECT_EQ(std::count_if(wn.lines().begin(), wn.lines().end(), [](const std::string& l) { return l.rfind("title", 0) == 0; }), 1);
-    // The closing question and the log say where the run stopped, and count only what was done.
+    // The closing question and the log say where the run stopped, and count only what was done: the file in hand
+    // stays as it was and counts as not checked.
     EXPECT_EQ(wn.lines().back().find("question\tnone\tdo you want to see my log for this run?\t" + log +
-                                     "\\n\\nstopped before its end: 1 of 2 files checked\\nfiles checked: 1, corrected: 0"),
+                                     "\\n\\nstopped before its end: 0 of 2 files checked\\nfiles checked: 0, corrected: 0"),
               0u);
-    EXPECT_NE(read_bytes(log).find("stopped before its end: 1 of 2 files checked\r\n"), std::string::npos);
+    EXPECT_NE(read_bytes(log).find("stopped before its end: 0 of 2 files checked\r\n"), std::string::npos);
     EXPECT_FALSE(run_stop::requested());
     status.run_ended(session.run.tally, true);
-    EXPECT_EQ(status.lines(session.run.tally).back(), "Last run (cancelled): 1 of 2 files checked, corrected: 0.");
+    EXPECT_EQ(status.lines(session.run.tally).back(), "Last run (cancelled): 0 of 2 files checked, corrected: 0.");
     cancel_run(session);  // no run: nothing to stop
     EXPECT_FALSE(run_stop::requested());
 }

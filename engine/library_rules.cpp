@@ -89,13 +89,18 @@ std::string LibraryRules::summary(const RunTally& tally) const
 void LibraryRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
     const DocumentScan scan = scan_document(run, m_memory, orig, wn, listed);
-    run.tally.checked += scan.readable ? 1 : 0;
-    if (!scan.readable || scan.needed.empty() || run_stop::requested()) {
+    // A stop asked for meanwhile leaves the file as it was, and it counts as not checked.
+    if (!scan.readable || run_stop::requested()) {
+        return;
+    }
+    ++run.tally.checked;
+    if (scan.needed.empty()) {
         return;
     }
     const DocumentPlan plan = plan_document(run, m_memory, orig, scan, wn);
     if (plan.stopped) {
-        return;  // the document stays as it was, and the run says where it stopped
+        --run.tally.checked;  // the document stays as it was, and the run says where it stopped
+        return;
     }
     if (m_memory.dry_run() != nullptr) {
         if (!plan.edits.empty()) {

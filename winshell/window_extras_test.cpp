@@ -225,18 +225,18 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     EXPECT_EQ(main_session().run.posername, dir.at("lib"));
     main_session().run.posername = dir.at("Poser");
     // The chooser for the missing mesh is cancelled and the Cancel button pressed meanwhile:
-    // the next file is read, no other, nothing is asked after the folder, and the log and its
-    // summary are offered.
+    // the next file is read and left as it was (not counted as checked), no other is read,
+    // nothing is asked after the folder, and the log and its summary are offered.
     command(k_check_folder);
     EXPECT_EQ(picked, (Lines{"your Poser installation's root folder", "folder to be checked"}));
     const std::string log = dir.at("start/__result_of_run.txt");
     EXPECT_EQ(seen->lines().back(), "question\tnone\tdo you want to see my log for this run?\t" + log +
-                                        "\\n\\nstopped before its end: 2 of 3 files checked\\nfiles checked: 2, corrected: 0, "
+                                        "\\n\\nstopped before its end: 1 of 3 files checked\\nfiles checked: 1, corrected: 0, "
                                         "abandoned: 0, references replaced: 0, left as they are: 1\tyes");
     char title[64] = {};
     GetWindowTextA(wn, title, sizeof title);
     EXPECT_EQ(std::string(title), "tarnwick");
-    EXPECT_NE(status().find("\nLast run (cancelled): 2 of 3 files checked, corrected: 0.\n"), std::string::npos);
+    EXPECT_NE(status().find("\nLast run (cancelled): 1 of 3 files checked, corrected: 0.\n"), std::string::npos);
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
 }
 
