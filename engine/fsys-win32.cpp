@@ -363,7 +363,9 @@ std::string Win32FileSystem::resolved_path(const std::string& path)
 
 bool Win32FileSystem::folder_identity(const std::string& path, FolderId& id)
 {
-    if (!is_nameable(path)) {
+    // The name's own attributes first: a handle opened on a link does not always tell (wine
+    // opens what a POSIX link leads to).
+    if (!is_nameable(path) || name_kind(path) == NameKind::link) {
         return false;
     }
     // FILE_FLAG_OPEN_REPARSE_POINT: the attributes below are those of the entry itself, so
