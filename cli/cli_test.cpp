@@ -240,6 +240,12 @@ TEST(CliProcess, ExtendedRunsTellTheTruthAboutWhatTheyDid)
     EXPECT_EQ(read_bytes(libraries + "/poses.cr2/in.cr2"), "figureResFile :Runtime:Geometries:a.obj\n");
     EXPECT_FALSE(exists(libraries + "/poses.cr2/in_zz00.cr2"));
     EXPECT_EQ(std::distance(fs::directory_iterator(runs), fs::directory_iterator()), 1);
+    // A file changed since is left alone, said on standard error too when nobody reads the output.
+    write_bytes(libraries + "/poses.cr2/in.cr2", "changed by hand\n");
+    const std::string undone = run_cli(dir, "--undo" + root);
+    EXPECT_EQ(undone.substr(0, 2), "3 ");
+    EXPECT_NE(undone.find("\nleft alone: " + libraries + "/poses.cr2/in.cr2: changed since the run\n"), std::string::npos);
+    EXPECT_NE(run_cli(dir, "--help").find("(logged \"(found by its Runtime path)\")"), std::string::npos);
 }
 
 // A dry run shows what the run would write, as a diff that patch applies, and changes nothing on the disk.
