@@ -3,9 +3,16 @@
 // with zlib alone, never with the code under test.
 #pragma once
 
+#include "engine/memory_fs.h"
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 #include <zlib.h>
 
@@ -115,3 +122,66 @@ inline std::string zip_of(const std::vector<std::string>& names)
     }
     return made_zip(entries);
 }
+
+// A native path from '/' between names.
+inline std::string native(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', fsys::k_sep);
+    return path;
+}
+
+// Every change `disk` is asked for from now on, as "op path" (closing a file changes nothing).
+struct ChangesSeen {
+    explicit ChangesSeen(fsys::MemoryFileSystem& disk)
+    {
+        disk.fail_when([this](fsys::Op op, const std::string& path) {
+            static const char* const names[] = {"write", "sync", "close", "rename", "remove", "make_folder"};
+            std::lock_guard<std::mutex> lock(mutex);
+            if (op != fsys::Op::close && (list.empty() || list.back() != names[int(op)] + (" " + path))) {
+                list.push_back(names[int(op)] + (" " + path));
+            }
+            return false;
+        });
+    }
+    std::mutex mutex;
+    std::vector<std::string> list;
+};
+
+// The most memory the process holds while this lives, above what it held at the start: sampled
+// every millisecond where the system tells it cheaply (Linux), 0 elsewhere.
+class PeakMemory {
+public:
+    PeakMemory() : m_base(resident()), m_peak(m_base), m_sampler([this] {
+        while (!m_done) {
+            m_peak = std::max(m_peak.load(), resident());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }) {}
+    ~PeakMemory() { stop(); }
+    long long above_start()
+    {
+        stop();
+        return std::max(m_peak.load(), resident()) - m_base;
+    }
+
+private:
+    static long long resident()
+    {
+        long long pages = 0, resident = 0;
+#ifdef __linux__
+        std::ifstream("/proc/self/statm") >> pages >> resident;
+#endif
+        return resident * 4096;
+    }
+    void stop()
+    {
+        m_done = true;
+        if (m_sampler.joinable()) {
+            m_sampler.join();
+        }
+    }
+    long long m_base;
+    std::atomic<long long> m_peak;
+    std::atomic<bool> m_done{false};
+    std::thread m_sampler;
+};
