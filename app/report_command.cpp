@@ -2,45 +2,23 @@
 
 #include "app/console_text.h"
 #include "app/content_roots.h"
+#include "app/progress_line.h"
 #include "app/prompts-console.h"
 #include "app/report_output.h"
 #include "engine/fsys.h"
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
 
 namespace {
 
-// The progress line on a terminal: files, megabytes and rate, overwritten in place.
-class ProgressLine {
-public:
-    explicit ProgressLine(std::FILE* err) : m_err(err), m_start(std::chrono::steady_clock::now()) {}
-
-    void show(long long files, unsigned long long bytes)
-    {
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        const double mb = static_cast<double>(bytes) / 1e6;
-        char line[160];
-        std::snprintf(line, sizeof line, "\r%lld files, %.1f MB read, %.1f MB/s ", files, mb,
-                      seconds > 0 ? mb / seconds : 0.0);
-        m_width = std::string(line).size();
-        std::fputs(line, m_err);
-        std::fflush(m_err);
-    }
-    void clear()
-    {
-        if (m_width > 0) {
-            std::fprintf(m_err, "\r%s\r", std::string(m_width, ' ').c_str());
-            std::fflush(m_err);
-        }
-    }
-
-private:
-    std::FILE* m_err;
-    std::chrono::steady_clock::time_point m_start;
-    std::size_t m_width = 0;
-};
+// The report's progress: files, megabytes and rate.
+void show_progress(ProgressLine& line, long long files, unsigned long long bytes)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "%lld files, %.1f MB read, %.1f MB/s", files, static_cast<double>(bytes) / 1e6,
+                  line.megabytes_per_second(bytes));
+    line.show(text);
+}
 
 bool write_page(fsys::FileSystem& fs, const std::string& path, const std::string& page)
 {
@@ -87,7 +65,7 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
     ProgressLine line(err);
     ReportProgress progress;
     if (is_terminal(err)) {
-        progress = [&line](long long files, unsigned long long bytes, long long) { line.show(files, bytes); };
+        progress = [&line](long long files, unsigned long long bytes, long long) { show_progress(line, files, bytes); };
     }
     LibraryReport report = build_library_report(fs, paths, roots, report_readers(), progress);
     report.library_prefs = prefs;

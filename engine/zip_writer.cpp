@@ -279,6 +279,11 @@ bool set_dos_time(zip_t* archive, zip_uint64_t index, std::time_t mtime,
     return zip_file_set_dostime(archive, index, it->second.first, it->second.second, 0) == 0;
 }
 
+void progress_callback(zip_t*, double done, void* writer)
+{
+    *static_cast<double*>(writer) = done;
+}
+
 }  // namespace
 
 bool is_stored_as_is(std::string_view name)
@@ -398,6 +403,18 @@ bool ZipWriter::write_zip(std::string& temp_path, std::string& reason)
     zip_source_t* source = zip_source_function_create(target_callback, &target, &error);
     zip_t* archive = source == nullptr ? nullptr : zip_open_from_source(source, ZIP_CREATE | ZIP_EXCL, &error);
     m_failure.clear();
+    if (archive != nullptr && m_progress) {
+        // libzip asks whether to go on after each piece it copies, and tells its progress in steps.
+        zip_register_progress_callback_with_state(archive, 0.001, progress_callback, nullptr, &m_done);
+        zip_register_cancel_callback_with_state(archive, [](zip_t*, void* state) {
+            ZipWriter& writer = *static_cast<ZipWriter*>(state);
+            if (writer.m_progress(writer.m_done)) {
+                return 0;
+            }
+            writer.m_failure = "stopped";
+            return 1;
+        }, nullptr, this);
+    }
     bool written = archive != nullptr && add_entries(archive, reason);
     if (archive == nullptr) {
         reason = error_words(&error);
