@@ -6,6 +6,9 @@
 #include "app/prompts-console.h"
 #include "app/report_output.h"
 #include "engine/fsys.h"
+#include "engine/product_report.h"
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -45,7 +48,10 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
     std::vector<std::string> roots;
     std::vector<std::string> notes;
     std::string error;
-    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(fs, given, prefs, roots, error, notes);
+    // A product zip is a content folder of its own: the roots only add what it may need.
+    const bool products = std::any_of(request.paths.begin(), request.paths.end(), [](const std::string& p) { return is_product_zip(p); });
+    const bool gathered = (products && given.empty() && prefs.empty()) ||
+                          (resolve_library_prefs(prefs, error) && gather_content_roots(fs, given, prefs, roots, error, notes));
     for (const std::string& note : notes) {
         fail(err, note);
     }
@@ -67,7 +73,8 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
     if (is_terminal(err)) {
         progress = [&line](long long files, unsigned long long bytes, long long) { show_progress(line, files, bytes); };
     }
-    LibraryReport report = build_library_report(fs, paths, roots, report_readers(), progress);
+    LibraryReport report = products ? build_product_report(fs, paths, roots, report_readers(), progress)
+                                    : build_library_report(fs, paths, roots, report_readers(), progress);
     report.library_prefs = prefs;
     report.root_notes = notes;
     line.clear();
@@ -78,5 +85,5 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
         fail(err, "can't write the report page " + request.html);
         return k_report_usage_error;
     }
-    return report.broken() || !report.unreadable.empty() ? k_report_broken : k_report_all_found;
+    return report.broken() || !report.unreadable.empty() || !report.package.empty() ? k_report_broken : k_report_all_found;
 }
