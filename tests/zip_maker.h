@@ -149,22 +149,7 @@ struct ChangesSeen {
 
 // The most memory the process holds while this lives, above what it held at the start: sampled
 // every millisecond where the system tells it cheaply (Linux), 0 elsewhere.
-class PeakMemory {
-public:
-    PeakMemory() : m_base(resident()), m_peak(m_base), m_sampler([this] {
-        while (!m_done) {
-            m_peak = std::max(m_peak.load(), resident());
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }) {}
-    ~PeakMemory() { stop(); }
-    long long above_start()
-    {
-        stop();
-        return std::max(m_peak.load(), resident()) - m_base;
-    }
-
-private:
+struct PeakMemory {
     static long long resident()
     {
         long long pages = 0, resident = 0;
@@ -173,15 +158,21 @@ private:
 #endif
         return resident * 4096;
     }
-    void stop()
+    ~PeakMemory() { above_start(); }
+    long long above_start()
     {
-        m_done = true;
-        if (m_sampler.joinable()) {
-            m_sampler.join();
+        done = true;
+        if (sampler.joinable()) {
+            sampler.join();
         }
+        return std::max(peak.load(), resident()) - base;
     }
-    long long m_base;
-    std::atomic<long long> m_peak;
-    std::atomic<bool> m_done{false};
-    std::thread m_sampler;
+    const long long base = resident();
+    std::atomic<long long> peak{base};
+    std::atomic<bool> done{false};
+    std::thread sampler{[this] {
+        for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            peak = std::max(peak.load(), resident());
+        }
+    }};
 };
