@@ -97,15 +97,13 @@ CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::st
             progress(false, done, total);
         }
     });
-    std::string reason = plan.stopped ? "stopped" : "";
-    if (!plan.stopped && !write_collection(fs, plan, collect_listing(plan), target, [&](unsigned long long done, unsigned long long total) {
-            if (progress) {
-                progress(true, done, total);
-            }
-        }, reason)) {
-        outcome.status = k_collect_not_written;
-    }
-    if (!reason.empty()) {
+    const CollectProgress writing = [&](unsigned long long done, unsigned long long total) {
+        if (progress) {
+            progress(true, done, total);
+        }
+    };
+    std::string reason = "stopped";
+    if (plan.stopped || !write_collection(fs, plan, collect_listing(plan), target, writing, reason)) {
         outcome.status = k_collect_not_written;
         outcome.error = reason;
         return outcome;
