@@ -10,8 +10,14 @@
 
 namespace {
 
+// A path from the top of this system's disk: "/ext/a.jpg", "C:\\ext\\a.jpg".
+std::string absolute(const std::string& path)
+{
+    return (fsys::k_sep == '\\' ? "C:" : "") + native(path);
+}
+
 const std::string k_scene = "figureResFile :Runtime:Geometries:man:man.obj\r\n\ttextureMap \"skin.jpg\"\r\n"
-                            "\tbumpMap " + native("/ext/bump.jpg") + "\r\n\treflectionMap \"" + native("/ext2/bump.jpg") +
+                            "\tbumpMap " + absolute("/ext/bump.jpg") + "\r\n\treflectionMap \"" + absolute("/ext2/bump.jpg") +
                             "\"\r\n\ttransparencyMap :Runtime:Textures:gone.jpg\r\n"
                             "readScript \":Runtime:Libraries:Pose:p.pz2\"\r\n";
 
