@@ -1,11 +1,14 @@
 // The file layer under Windows rules: drive roots, devices, letter case, renames that never replace.
 #include "engine/fsys.h"
 
+#include "engine/content_paths.h"
 #include "engine/name_index.h"
 #include "engine/text_encoding.h"
 #include "tests/test_support.h"
 
+#include <cstring>
 #include <windows.h>
+#include <winioctl.h>
 
 TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
 {

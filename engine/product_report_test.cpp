@@ -24,9 +24,8 @@ std::string product(std::vector<MadeEntry> more, const std::string& folder = "")
     return made_zip(more);
 }
 
-MadeEntry with(MadeEntry e, bool utf8_mark, std::uint32_t mode = 0100644)
+MadeEntry with_mode(MadeEntry e, std::uint32_t mode)
 {
-    e.utf8_mark = utf8_mark;
     e.unix_mode = mode;
     return e;
 }
@@ -75,12 +74,12 @@ TEST(ProductReport, HostileAndFaultyZips)
         {zip64_product(), needs + "broken 0, unreadable 0"},
         {product({}, "Content/Poser/"), "no_runtime , " + needs + "broken 1, unreadable 0"},
         {product({MadeEntry("../evil.cr2", "x")}), "unsafe_name ../evil.cr2, " + needs + "broken 0, unreadable 0"},
-        {product({with(MadeEntry("Runtime/l.cr2", "/etc"), false, 0120777)}), "link Runtime/l.cr2, " + needs + "broken 0, unreadable 0"},
+        {product({with_mode(MadeEntry("Runtime/l.cr2", "/etc"), 0120777)}), "link Runtime/l.cr2, " + needs + "broken 0, unreadable 0"},
         {product({MadeEntry("Runtime/Textures/FIG.JPG", "x")}), "case_twins Runtime/Textures/fig.jpg, " + needs + "broken 0, unreadable 0"},
         {product({MadeEntry("Runtime/.DS_Store", "x")}), "archiver_junk Runtime/.DS_Store, " + needs + "broken 0, unreadable 0"},
         {product({MadeEntry("Runtime/Libraries/Character/Fig_zz01.cr2", "x")}),
          "backup Runtime/Libraries/Character/Fig_zz01.cr2, " + needs + "broken 0, unreadable 0"},
-        {product({with(MadeEntry("Runtime/Caf\xe9.txt", "x"), false)}), "unmarked_non_ascii Runtime/Caf\xe9.txt, " + needs + "broken 0, unreadable 0"},
+        {product({MadeEntry("Runtime/Caf\xe9.txt", "x")}), "unmarked_non_ascii Runtime/Caf\xe9.txt, " + needs + "broken 0, unreadable 0"},
         {made_zip({bomb}), "unreadable_entry " + k_figure + ", broken 0, unreadable 1"},
         {clean.substr(0, clean.size() - 10), "unreadable_zip , broken 0, unreadable 0"},
     };
