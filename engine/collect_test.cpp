@@ -72,7 +72,7 @@ TEST(Collect, EachFileAtItsPlaceAndTheDocumentsRenamingThem)
     };
     std::map<std::string, std::string> native_expected;
     for (const auto& [name, bytes] : expected) {
-        native_expected[native("/out/scene/" + name)] = bytes;
+        native_expected[lib.disk.absolute_path(native("/out/scene/" + name))] = bytes;
     }
     EXPECT_EQ(lib.disk.files_below(native("/out/scene")), native_expected);
     ASSERT_EQ(lib.plan.missing.size(), 1u);
