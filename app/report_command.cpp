@@ -2,45 +2,26 @@
 
 #include "app/console_text.h"
 #include "app/content_roots.h"
+#include "app/progress_line.h"
 #include "app/prompts-console.h"
 #include "app/report_output.h"
 #include "engine/fsys.h"
+#include "engine/product_report.h"
 
-#include <chrono>
+#include <algorithm>
+
 #include <cstdio>
-#include <thread>
 
 namespace {
 
-// The progress line on a terminal: files, megabytes and rate, overwritten in place.
-class ProgressLine {
-public:
-    explicit ProgressLine(std::FILE* err) : m_err(err), m_start(std::chrono::steady_clock::now()) {}
-
-    void show(long long files, unsigned long long bytes)
-    {
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        const double mb = static_cast<double>(bytes) / 1e6;
-        char line[160];
-        std::snprintf(line, sizeof line, "\r%lld files, %.1f MB read from disk, %.1f MB/s ", files, mb,
-                      seconds > 0 ? mb / seconds : 0.0);
-        m_width = std::string(line).size();
-        std::fputs(line, m_err);
-        std::fflush(m_err);
-    }
-    void clear()
-    {
-        if (m_width > 0) {
-            std::fprintf(m_err, "\r%s\r", std::string(m_width, ' ').c_str());
-            std::fflush(m_err);
-        }
-    }
-
-private:
-    std::FILE* m_err;
-    std::chrono::steady_clock::time_point m_start;
-    std::size_t m_width = 0;
-};
+// The report's progress: files, megabytes and rate.
+void show_progress(ProgressLine& line, long long files, unsigned long long bytes)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "%lld files, %.1f MB read from disk, %.1f MB/s", files, static_cast<double>(bytes) / 1e6,
+                  line.megabytes_per_second(bytes));
+    line.show(text);
+}
 
 bool write_page(fsys::FileSystem& fs, const std::string& path, const std::string& page)
 {
@@ -67,7 +48,10 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
     std::vector<std::string> roots;
     std::vector<std::string> notes;
     std::string error;
-    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(fs, given, prefs, roots, error, notes);
+    // A product zip is a content folder of its own: the roots only add what it may need.
+    const bool products = std::any_of(request.paths.begin(), request.paths.end(), [](const std::string& p) { return is_product_zip(p); });
+    const bool gathered = (products && given.empty() && prefs.empty()) ||
+                          (resolve_library_prefs(prefs, error) && gather_content_roots(fs, given, prefs, roots, error, notes));
     for (const std::string& note : notes) {
         fail(err, note);
     }
@@ -87,9 +71,10 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
     ProgressLine line(err);
     ReportProgress progress;
     if (is_terminal(err)) {
-        progress = [&line](long long files, unsigned long long bytes, long long) { line.show(files, bytes); };
+        progress = [&line](long long files, unsigned long long bytes, long long) { show_progress(line, files, bytes); };
     }
-    LibraryReport report = build_library_report(fs, paths, roots, report_readers(), progress);
+    LibraryReport report = products ? build_product_report(fs, paths, roots, report_readers(), progress)
+                                    : build_library_report(fs, paths, roots, report_readers(), progress);
     report.library_prefs = prefs;
     report.root_notes = notes;
     line.clear();
@@ -100,5 +85,5 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
         fail(err, "can't write the report page " + request.html);
         return k_report_usage_error;
     }
-    return report.broken() || !report.unreadable.empty() ? k_report_broken : k_report_all_found;
+    return report.broken() || !report.unreadable.empty() || !report.package.empty() ? k_report_broken : k_report_all_found;
 }

@@ -120,11 +120,15 @@ std::string summary_table(const LibraryReport& r)
 
 std::string problem_block(const Page& r, const ReportProblem& p)
 {
+    // In a report of product zips: whether the file was found in a product or under a root.
+    const std::string_view from = r.r.own_roots > 0 ? r.r.from(p.root) : std::string_view();
     std::string b = "<div class=\"problem " + std::string(status_name(p.status)) + "\"><div><span class=\"tag\">" +
                     std::string(status_name(p.status)) + "</span><span class=\"tag\">" +
-                    std::string(kind_name(p.kind)) + "</span><span class=\"target\">" + html(p.target) + "</span></div>";
+                    std::string(kind_name(p.kind)) + "</span>" +
+                    (from.empty() ? "" : "<span class=\"tag\">from " + std::string(from) + "</span>") +
+                    "<span class=\"target\">" + html(p.target) + "</span></div>";
     if (!p.candidates.empty()) {
-        b += "<div>candidates, best first:</div><ol>";
+        b += p.status == RefStatus::ok ? "<div>found:</div><ol>" : "<div>candidates, best first:</div><ol>";
         for (const std::string& c : p.candidates) {
             b += "<li>" + shown_path(r, c) + "</li>";
         }
@@ -139,6 +143,31 @@ std::string problem_block(const Page& r, const ReportProblem& p)
     return b + "</ul></details></div>";
 }
 
+// What breaks the install of each product zip, and what the products need from the roots.
+std::string product_sections(const Page& shown)
+{
+    const LibraryReport& r = shown.r;
+    std::string out;
+    if (!r.package.empty()) {
+        out += "<h2 id=\"package\">package: " + number(static_cast<long long>(r.package.size())) +
+               " problems that break the install</h2><ul>";
+        for (const ReportPackageProblem& p : r.package) {
+            out += "<li><span class=\"tag\">" + std::string(zipfs::problem_kind_name(p.problem.kind)) + "</span>" +
+                   html(p.zip) + (p.problem.entry.empty() ? "" : " " + html(p.problem.entry)) + ": " +
+                   html(p.problem.message) + "</li>";
+        }
+        out += "</ul>";
+    }
+    if (!r.dependencies.empty()) {
+        out += "<h2 id=\"needed\">needed from the roots: " + number(static_cast<long long>(r.dependencies.size())) +
+               (r.dependencies.size() == 1 ? " target" : " targets") + "</h2>";
+        for (const ReportProblem& p : r.dependencies) {
+            out += problem_block(shown, p);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string report_html(const LibraryReport& r, std::string_view version, PagePaths paths, std::string_view program)
@@ -151,9 +180,11 @@ std::string report_html(const LibraryReport& r, std::string_view version, PagePa
     page += "</style></head><body><h1>Library report</h1>";
     // A document nobody could read is no proof that every reference is found.
     const long long unread = static_cast<long long>(r.unreadable.size());
+    const long long package = static_cast<long long>(r.package.size());
     page += broken > 0    ? "<p class=\"verdict broken\">" + number(broken) + " references moved or missing</p>"
-            : unread > 0 ? "<p class=\"verdict broken\">" + number(unread) + " Poser files could not be read</p>"
-                         : std::string("<p class=\"verdict fine\">every reference is found</p>");
+            : unread > 0  ? "<p class=\"verdict broken\">" + number(unread) + " Poser files could not be read</p>"
+            : package > 0 ? "<p class=\"verdict broken\">" + number(package) + " problems break the install</p>"
+                          : std::string("<p class=\"verdict fine\">every reference is found</p>");
     page += "<p>Files: " + number(r.files_read) + " read, " + number(r.files_compressed) + " compressed, " +
             number(static_cast<long long>(r.unreadable.size())) + " unreadable, " + number(r.backups_skipped) +
             " backups skipped. Roots:</p><ol>";
@@ -175,6 +206,7 @@ std::string report_html(const LibraryReport& r, std::string_view version, PagePa
         page += "<p>Paths below a root are shown from it; point at one to see it whole.</p>";
     }
     page += summary_table(r);
+    page += product_sections(shown);
     if (!r.unreadable.empty()) {
         page += "<h2>unreadable files</h2><ul>";
         for (const UnreadableFile& u : r.unreadable) {

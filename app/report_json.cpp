@@ -2,24 +2,55 @@
 
 #include <nlohmann/json.hpp>
 
+namespace {
+
+using nlohmann::json;
+
+// A target with its uses; in a report of product zips also where it was found ("product",
+// "root", or null when nowhere).
+json target_json(const LibraryReport& r, const ReportProblem& p)
+{
+    json uses = json::array();
+    for (const ReportUse& u : p.uses) {
+        uses.push_back({{"file", u.file}, {"line", u.line}});
+    }
+    json target = {{"target", p.target}, {"kind", kind_name(p.kind)}, {"status", status_name(p.status)},
+                   {"candidates", p.candidates}, {"uses", uses}};
+    if (r.own_roots > 0) {
+        const std::string_view from = r.from(p.root);
+        target["from"] = from.empty() ? json(nullptr) : json(from);
+    }
+    return target;
+}
+
+// What a report of product zips adds: what breaks their install, and what they need from the roots.
+void add_product(const LibraryReport& r, json& doc)
+{
+    json package = json::array();
+    for (const ReportPackageProblem& p : r.package) {
+        package.push_back({{"zip", p.zip}, {"kind", zipfs::problem_kind_name(p.problem.kind)},
+                           {"entry", p.problem.entry}, {"message", p.problem.message}});
+    }
+    json dependencies = json::array();
+    for (const ReportProblem& p : r.dependencies) {
+        dependencies.push_back(target_json(r, p));
+    }
+    doc["product"] = {{"roots", json(std::vector<std::string>(r.roots.begin(), r.roots.begin() + static_cast<std::ptrdiff_t>(r.own_roots)))},
+                      {"package", package},
+                      {"dependencies", dependencies}};
+}
+
+}  // namespace
+
 std::string report_json(const LibraryReport& r, std::string_view version)
 {
-    using nlohmann::json;
     json unreadable = json::array();
     for (const UnreadableFile& u : r.unreadable) {
         unreadable.push_back({{"path", u.path}, {"reason", u.reason}});
     }
     json problems = json::array();
     for (const ReportProblem& p : r.problems) {
-        json uses = json::array();
-        for (const ReportUse& u : p.uses) {
-            uses.push_back({{"file", u.file}, {"line", u.line}});
-        }
-        problems.push_back({{"target", p.target},
-                            {"kind", kind_name(p.kind)},
-                            {"status", status_name(p.status)},
-                            {"candidates", p.candidates},
-                            {"uses", uses}});
+        problems.push_back(target_json(r, p));
     }
     json doc = {
         {"version", version},
@@ -36,6 +67,9 @@ std::string report_json(const LibraryReport& r, std::string_view version)
           {"builtin", r.builtin}}},
         {"problems", problems},
     };
+    if (r.own_roots > 0 || !r.package.empty()) {
+        add_product(r, doc);
+    }
     // Names on a disk are bytes: whatever is not UTF-8 is replaced, so the document stays valid.
     return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -143,3 +143,21 @@ TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
     std::filesystem::remove(dir.at("page.html"));
     EXPECT_EQ(files_below(dir.path()), before);
 }
+
+// A product's report: what breaks its install, where each target was found, names escaped in each output.
+TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
+{
+    LibraryReport r = hostile_report();
+    r.own_roots = 1;
+    r.problems[1].root = 1;
+    r.package = {{"/p.zip", {zipfs::ProblemKind::link, "Runtime/<l>\x1b", "a link"}}};
+    r.dependencies = {{":base.obj", RefKind::geometry, RefStatus::ok, {"/r/base.obj"}, {{"/p.zip/a.cr2", 1}}, 1}};
+    expect_pieces(report_text(r), {"package link Runtime/<l>\\e in /p.zip: a link\n", "moved image :b.jpg (from root)\n",
+                                   "needed geometry :base.obj (from root)\n  found /r/base.obj\n",
+                                   "product: 1 package problems, 1 files needed from the roots\n"});
+    const nlohmann::json doc = nlohmann::json::parse(report_json(r, "9.9"));
+    EXPECT_EQ(doc["problems"][1]["from"], "root");
+    EXPECT_EQ(doc["product"]["dependencies"][0]["from"], "root");
+    EXPECT_EQ(doc["product"]["package"][0]["entry"], "Runtime/<l>\u001b");
+    expect_pieces(report_html(r, "9.9"), {"/p.zip Runtime/&lt;l&gt;\\e: a link", "<span class=\"tag\">from root</span>"});
+}

@@ -18,11 +18,18 @@ std::string number(long long n)
     return std::to_string(n);
 }
 
-void append_problem(std::string& out, const ReportProblem& p)
+// In a report of product zips, where a target was found: in a product, or under a root.
+std::string from_note(const LibraryReport& r, const ReportProblem& p)
 {
-    out += std::string(status_name(p.status)) + " " + std::string(kind_name(p.kind)) + " " + visible(p.target) + "\n";
+    const std::string_view from = r.from(p.root);
+    return r.own_roots == 0 || from.empty() ? std::string() : " (from " + std::string(from) + ")";
+}
+
+void append_problem(std::string& out, const LibraryReport& r, const ReportProblem& p, std::string_view status)
+{
+    out += std::string(status) + " " + std::string(kind_name(p.kind)) + " " + visible(p.target) + from_note(r, p) + "\n";
     for (const std::string& c : p.candidates) {
-        out += "  candidate " + visible(c) + "\n";
+        out += (p.status == RefStatus::ok ? "  found " : "  candidate ") + visible(c) + "\n";
     }
     for (const ReportUse& u : p.uses) {
         out += "  used in " + visible(u.file) + " line " + number(u.line) + "\n";
@@ -36,21 +43,36 @@ std::string skipped_note(const LibraryReport& r)
     return r.backups_skipped > 0 ? " (" + number(r.backups_skipped) + " backups skipped)" : std::string();
 }
 
+// What breaks the install of a product zip, before anything else: nothing else may be right.
+void append_package(std::string& out, const ReportPackageProblem& p)
+{
+    out += "package " + std::string(zipfs::problem_kind_name(p.problem.kind)) +
+           (p.problem.entry.empty() ? "" : " " + visible(p.problem.entry)) + " in " + visible(p.zip) + ": " +
+           p.problem.message + "\n";
+}
+
 }  // namespace
 
 std::string report_text(const LibraryReport& r)
 {
-    if (r.problems.empty() && r.unreadable.empty()) {
+    if (r.problems.empty() && r.unreadable.empty() && r.package.empty() && r.dependencies.empty()) {
         return "nothing to report: " + number(r.total) + " references in " + number(r.files_read) +
                " Poser files, all found" + skipped_note(r) + "\n";
     }
     std::string out;
+    for (const ReportPackageProblem& p : r.package) {
+        append_package(out, p);
+    }
     for (RefStatus status : k_problem_order) {
         for (const ReportProblem& p : r.problems) {
             if (p.status == status) {
-                append_problem(out, p);
+                append_problem(out, r, p, status_name(p.status));
             }
         }
+    }
+    // What a product needs from outside itself: a dependency its buyers must have.
+    for (const ReportProblem& p : r.dependencies) {
+        append_problem(out, r, p, "needed");
     }
     out += "\n";
     for (RefStatus status : k_statuses) {
@@ -73,6 +95,10 @@ std::string report_text(const LibraryReport& r)
     out += "files: " + number(r.files_read) + " read, " + number(r.files_compressed) + " compressed, " +
            number(static_cast<long long>(r.unreadable.size())) + " unreadable, " + number(r.backups_skipped) +
            " backups skipped\n";
+    if (r.own_roots > 0 || !r.package.empty()) {
+        out += "product: " + number(static_cast<long long>(r.package.size())) + " package problems, " +
+               number(static_cast<long long>(r.dependencies.size())) + " files needed from the roots\n";
+    }
     for (const UnreadableFile& u : r.unreadable) {
         out += "unreadable " + visible(u.path) + ": " + u.reason + "\n";
     }

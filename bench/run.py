@@ -69,7 +69,7 @@ MEMORY_TARGET_MB = 16
 REPORT_MEMORY_TARGET_MB = 64
 # The report's exit status when something is moved or missing.
 REPORT_BROKEN = 3
-ALL_CASES = "123456789u"
+ALL_CASES = "123456789ucz"
 
 
 def sh(cmd, **kw):
@@ -538,6 +538,137 @@ def machine():
     ]
 
 
+# --- Collect a scene into a zip (case c), and report on a product zip (case z) ---------------
+# A scene of many figures, each with its mesh, two textures and a morph file, about 1 GB in all,
+# generated here; the scene names each figure's mesh and textures and loads its .cr2, whose own
+# references are followed in turn. Case c collects it into one zip against `zip -r -q` of the
+# same files; case z reports on that zip against `unzip -p ZIP | rg -c -i '\.ob[jz]'`.
+COLLECT_CASES = "cz"
+COLLECT_TARGETS = {"c": 1.0, "z": 1.0}
+
+
+def collect_scene(mb):
+    """The scene's library under bench/work: made again when its size changed. Meshes are text
+    as Poser writes it (compressed by deflate about threefold), textures random bytes as JPEG
+    data is (stored)."""
+    path = os.path.join(WORK, "collect-%d" % mb)
+    figures = max(2, mb // 9)
+    stamp = path + ".cmd"
+    if os.path.exists(stamp) and open(stamp).read() == str(figures):
+        return {"path": path, "figures": figures, "scene": os.path.join(path, "Runtime/Libraries/Scenes/bench/crowd.pz3")}
+    if os.path.exists(path):
+        remove_tree(path)
+    import random
+    rnd = random.Random(7)
+    blocks = ["".join("v %.6f %.6f %.6f\n" % (rnd.uniform(-1, 1), rnd.uniform(-1, 1), rnd.uniform(-1, 1))
+                      for _ in range(28000)).encode() for _ in range(8)]
+    scene = ["{", "version", "\t{", "\tnumber 4.01", "\t}"]
+    for k in range(figures):
+        name = "fig%03d" % k
+        for rel, data in ((f"Runtime/Geometries/bench/{name}/{name}.obj", b"".join(blocks[(k + j) % 8] for j in range(5))),
+                          (f"Runtime/Textures/bench/{name}/skin.jpg", rnd.randbytes(2 << 20)),
+                          (f"Runtime/Textures/bench/{name}/bump.jpg", rnd.randbytes(2 << 20)),
+                          (f"Runtime/Libraries/Character/bench/{name}.pmd", rnd.randbytes(64 << 10)),
+                          (f"Runtime/Libraries/Character/bench/{name}.cr2",
+                           ("{\r\nfigureResFile :Runtime:Geometries:bench:%s:%s.obj\r\n"
+                            "morphBinaryFile :Runtime:Libraries:Character:bench:%s.pmd\r\n"
+                            "textureMap \"bench:%s:skin.jpg\"\r\n}\r\n" % (name, name, name, name)).encode())):
+            os.makedirs(os.path.dirname(os.path.join(path, rel)), exist_ok=True)
+            with open(os.path.join(path, rel), "wb") as f:
+                f.write(data)
+        scene += ["figureResFile :Runtime:Geometries:bench:%s:%s.obj" % (name, name),
+                  "readScript \":Runtime:Libraries:Character:bench:%s.cr2\"" % name,
+                  "\ttextureMap \"bench:%s:skin.jpg\"" % name, "\tbumpMap :Runtime:Textures:bench:%s:bump.jpg" % name]
+    scene_path = os.path.join(path, "Runtime/Libraries/Scenes/bench/crowd.pz3")
+    os.makedirs(os.path.dirname(scene_path), exist_ok=True)
+    with open(scene_path, "w", newline="\r\n") as f:
+        f.write("\n".join(scene + ["}"]) + "\n")
+    sh(["sync"])
+    with open(stamp, "w") as f:
+        f.write(str(figures))
+    return {"path": path, "figures": figures, "scene": scene_path}
+
+
+def tree_mb(path):
+    return sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(path) for f in fs) / 1e6
+
+
+def collect_case(t, runs):
+    """Case c: the scene collected into one zip, against zip -r -q of the same files."""
+    out, floor_out = os.path.join(WORK, "collected.zip"), os.path.join(WORK, "zipped.zip")
+
+    def prog():
+        if os.path.exists(out):
+            os.remove(out)
+        return measure([CLI, "--collect", out, "--root", t["path"], t["scene"]])
+
+    def floor():
+        if os.path.exists(floor_out):
+            os.remove(floor_out)
+        return measure(["zip", "-r", "-q", floor_out, "Runtime"], cwd=t["path"])
+
+    p, f = paired(runs, prog, floor)
+    import zipfile
+    with zipfile.ZipFile(out) as z:
+        names = z.namelist()
+        listing = z.read("collect.txt").decode()
+    # Per figure: mesh, two textures, morph file, .cr2; then the scene and collect.txt.
+    if len(names) != 5 * t["figures"] + 2 or " 0 references missing" not in listing.splitlines()[0]:
+        raise RuntimeError("the collected zip holds %d entries, not %d: %s" % (
+            len(names), 5 * t["figures"] + 2, listing.splitlines()[0]))
+    return {"prog": p, "floor": f, "mb": tree_mb(t["path"]), "files": len(names) - 1, "zip": out}
+
+
+def zip_report_case(zip_path, figures, runs):
+    """Case z: the report on the collected zip as a product, against unzip -p | rg -c -i."""
+    report_out, rg_out = os.path.join(WORK, "zip-report.json"), os.path.join(WORK, "zip-rg.out")
+
+    def prog():
+        with open(report_out, "w") as o:
+            return measure([CLI, "--report", "--json", zip_path], stdout=o)
+
+    def floor():
+        with open(rg_out, "w") as o:
+            return measure(["sh", "-c", "unzip -p \"$0\" | rg -c -i '%s'" % REPORT_PATTERN, zip_path], stdout=o)
+
+    p, f = paired(runs, prog, floor)
+    with open(report_out) as fh:
+        doc = json.load(fh)
+    if doc["files"]["read"] != figures + 1 or doc["problems"] or doc["product"]["package"]:
+        raise RuntimeError("the report of the zip: %d documents read, problems %s" % (doc["files"]["read"], doc["problems"]))
+    return {"prog": p, "floor": f, "mb": os.path.getsize(zip_path) / 1e6, "files": doc["files"]["read"]}
+
+
+def collect_rows(results, line):
+    """The table rows of cases c and z, by rows()'s `line`."""
+    for case, what, floor_name in (("c", "collect, %d files into one zip", "zip -r -q"),
+                                   ("z", "report on a product zip, %d documents", "unzip -p \\| rg -c -i")):
+        if case in results:
+            r = results[case]
+            ratio = r["prog"].wall / r["floor"].wall
+            line(case + (" collect" if case == "c" else " zip report"), what % r["files"], r, r["prog"], floor_name,
+                 r["floor"], "target ≤ %.1f× %s, peak < %d MB %s" % (
+                     COLLECT_TARGETS[case], verdict(ratio <= COLLECT_TARGETS[case]), REPORT_MEMORY_TARGET_MB,
+                     verdict(r["prog"].rss_mb < REPORT_MEMORY_TARGET_MB)))
+
+
+def collect_cases(cases, runs, scene_mb):
+    """Cases c and z, as asked for."""
+    results = {}
+    if not cases & set(COLLECT_CASES):
+        return results
+    t = collect_scene(scene_mb)
+    print("case c: collect a scene into a zip", file=sys.stderr)
+    results["c"] = collect_case(t, runs)
+    if "z" in cases:
+        print("case z: report on a product zip", file=sys.stderr)
+        results["z"] = zip_report_case(results["c"]["zip"], t["figures"], runs)
+    if "c" not in cases:
+        del results["c"]
+    return results
+# --- end of cases c and z ----------------------------------------------------------------------
+
+
 def verdict(met):
     return "met" if met else "**missed**"
 
@@ -611,6 +742,7 @@ def rows(results):
         for cache, r in sorted(results["9"].items(), reverse=True):
             line("9 report, sparse, %s" % cache, "%d files" % r["files"], r, r["prog"], "rg -uu -c -i", r["floor"],
                  ratio_note("9", r, REPORT_MEMORY_TARGET_MB))
+    collect_rows(results, line)
     return out
 
 
@@ -724,6 +856,7 @@ def main():
     if "9" in cases:
         print("case 9: report on a sparse library", file=sys.stderr)
         results["9"] = sparse_report_case(sparse_tree, 2 * runs)
+    results.update(collect_cases(cases, runs, scene_mb))
 
     load = "load average %.2f before, %.2f after (other work on the machine slows every figure)" % (
         load_before, os.getloadavg()[0])

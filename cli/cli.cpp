@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "app/collect_command.h"
 #include "app/console_text.h"
 #include "app/content_roots.h"
 #include "app/dry_run.h"
@@ -39,6 +40,7 @@ constexpr int k_status_not_all_well = 3;
 constexpr const char* k_usage =
     "usage: tarnwick-cli [OPTIONS] [PATH | --menu N]...\n"
     "       tarnwick-cli --report [--root DIR]... [--library-prefs FILE] [--json] [--html FILE] PATH...\n"
+    "       tarnwick-cli --collect OUT [--root DIR]... [--library-prefs FILE] DOCUMENT...\n"
     "\n"
     "Checks the geometry pointers of Poser files (.cr2 .pp2 .hr2 .pz3) and repairs broken ones.\n"
     "Each PATH is handled as if dropped on the tarnwick window: a folder is checked with all its\n"
@@ -81,6 +83,23 @@ constexpr const char* k_usage =
     "  --json             write the report as one JSON document; bytes of file names that are not\n"
     "                     UTF-8 are replaced by U+FFFD\n"
     "  --html FILE        also write the report as one self-contained HTML page\n"
+    "  A PATH that is a product zip (.zip) is read without unpacking it: each reference is looked\n"
+    "  for inside the zip first (as if unpacked into a content folder), then under the roots; the\n"
+    "  report says what the product needs from the roots, what nobody has, and what breaks an\n"
+    "  install (\"package\" problems: no Runtime folder, unsafe names, links, letter-case twins,\n"
+    "  archiver leftovers, backups, names without the UTF-8 mark, bombs), each making the\n"
+    "  exit status 3\n"
+    "\n"
+    "collect (changes no file it reads):\n"
+    "  --collect OUT      copy each DOCUMENT (a scene, a figure...) with every file it uses, and\n"
+    "                     the files those use in turn, and each document's thumbnail, into OUT:\n"
+    "                     one zip when OUT ends in .zip, else a new or empty folder. Files keep\n"
+    "                     their path from the root that holds them; the copied documents name\n"
+    "                     them in colon notation (:Runtime:...), so that the result, unpacked\n"
+    "                     into any content folder, loads. OUT holds collect.txt, the list of\n"
+    "                     what was collected and what is missing. Exit status 0 when everything\n"
+    "                     was found, 3 when something is missing, 2 for bad arguments, 1 when\n"
+    "                     the result cannot be written (then nothing of it is left)\n"
     "\n"
     "undo (the old versions an extended run changed are kept in <root>/tarnwick-runs/<when>/):\n"
     "  --undo [RUN]       give back the old version of every file the last extended run below the\n"
@@ -133,7 +152,8 @@ std::pair<const char*, std::string*> text_option(const std::string& arg, CliOpti
 {
     const std::pair<const char*, std::string*> options[] = {
         {"--html", &o.html},         {"--library-prefs", &o.library_prefs}, {"--answers", &o.answers},
-        {"--transcript", &o.transcript}, {"--undo-log", &o.undo_log},     {"--forget", &o.forget}};
+        {"--transcript", &o.transcript}, {"--undo-log", &o.undo_log},     {"--forget", &o.forget},
+        {"--collect", &o.collect}};
     for (const auto& option : options) {
         if (is_option(arg, option.first)) {
             return option;
@@ -291,13 +311,15 @@ bool check_combinations(const CliOptions& o, std::string& error)
         error = "--undo, --undo-log, --runs and --forget go alone (with --root, --library-prefs, --yes; --undo with one RUN)";
     } else if (o.report && (o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu || o.modern)) {
         error = "--report takes no --answers, --transcript, --yes, --menu, --modern or --auto";
+    } else if (!o.collect.empty() && (o.report || o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu || o.modern)) {
+        error = "--collect takes no --report, --answers, --transcript, --yes, --menu, --modern or --auto";
     } else if (!o.report && (o.json || !o.html.empty())) {
         error = "--json and --html need --report";
-    } else if (!o.report && !o.modern && (o.roots.size() > 1 || !o.library_prefs.empty())) {
-        error = "several --root and --library-prefs need --modern or --report";
+    } else if (!o.report && !o.modern && o.collect.empty() && (o.roots.size() > 1 || !o.library_prefs.empty())) {
+        error = "several --root and --library-prefs need --modern, --report or --collect";
     } else if (o.dry_run && (!o.modern || has_menu || !o.answers.empty() || !o.transcript.empty())) {
         error = "--dry-run goes with --modern or --auto and paths, without --menu, --answers or --transcript";
-    } else if ((o.report || o.dry_run) && !has_path) {
+    } else if ((o.report || o.dry_run || !o.collect.empty()) && !has_path) {
         error = "no PATH given";
     }
     return error.empty();
@@ -500,6 +522,15 @@ int run_cli(int argc, char** argv)
             request.paths.push_back(action.path);
         }
         return run_report(fs, request, TARNWICK_VERSION, stdout, stderr);
+    }
+    if (!options.collect.empty()) {
+        CollectRequest request{options.roots, options.library_prefs, options.collect, {}};
+        for (const CliAction& action : options.actions) {
+            request.documents.push_back(action.path);
+        }
+        interrupt::install();
+        const int status = run_collect(fs, request, stderr);
+        return interrupt::status() != 0 ? interrupt::finish(std::string()) : status;
     }
     if (options.has_root && !is_dir(fs, options.root)) {
         // Every pointer would count as broken, and no pick could lie inside the root.

@@ -26,6 +26,7 @@ struct CliOptions {
     bool report = false;
     bool json = false;
     std::string html;
+    std::string collect;  // --collect OUT
     bool modern = false;  // --modern, or --auto which implies it
     bool dry_run = false;
     bool automatic = false;

@@ -248,6 +248,35 @@ TEST(CliProcess, ExtendedRunsTellTheTruthAboutWhatTheyDid)
     EXPECT_NE(run_cli(dir, "--help").find("(logged \"(found by its Runtime path)\")"), std::string::npos);
 }
 
+// The sample's scene collected into a zip and a folder, twice the same bytes; a missing texture named, a compressed
+// document with an absolute path compressed again; the zip a product with nothing to report, read by other readers,
+// and unpacked into an empty folder a library with nothing to report either.
+TEST(CliProcess, CollectsAScene)
+{
+    TempDir dir;
+    const std::string root = " --root '" TARNWICK_SAMPLE_DIR "/Poser' ", scene = "'" TARNWICK_SAMPLE_DIR "/Poser/Runtime/Libraries/Scenes/tarnwick/man on a chair.pz3'";
+    EXPECT_EQ(run_cli(dir, "--collect a.zip" + root + scene), "0 8 files collected into a.zip, 1 reference renamed\n");
+    EXPECT_EQ(run_cli(dir, "--collect b.zip" + root + scene).substr(0, 2), "0 ");
+    EXPECT_EQ(read_bytes(dir.at("start/a.zip")), read_bytes(dir.at("start/b.zip")));
+    EXPECT_EQ(run_cli(dir, "--collect folder" + root + scene).substr(0, 2), "0 ");
+    EXPECT_EQ(files_below(dir.at("start/folder")).size(), 9u);
+    EXPECT_EQ(run_cli(dir, "--report a.zip"), "0 nothing to report: 7 references in 2 Poser files, all found\n");
+    write_gzip(dir.at("lib/x.crz"), "textureMap :Runtime:Textures:gone.jpg\nfigureResFile " + dir.at("lib/m.obj") + "\n");
+    write_bytes(dir.at("lib/m.obj"), "v\n");
+    EXPECT_EQ(run_cli(dir, "--collect c" + root + dir.at("lib/x.crz")),
+              "3 missing image :Runtime:Textures:gone.jpg in " + dir.at("lib/x.crz") + " line 1\n2 files collected into c, "
+              "1 reference renamed; 1 reference missing, 0 documents unreadable, named in collect.txt\n");
+    EXPECT_EQ(read_gzip(dir.at("start/c/Runtime/Libraries/Character/x.crz")),
+              "textureMap :Runtime:Textures:gone.jpg\nfigureResFile :Runtime:Geometries:collected:m.obj\n");
+    if (std::system("command -v unzip >/dev/null && command -v python3 >/dev/null") != 0) {
+        GTEST_SKIP() << "unzip or python3 is not installed";
+    }
+    const std::string check = "cd '" + dir.at("start") + "' && unzip -tq a.zip >/dev/null && mkdir un && cd un && unzip -q ../a.zip && "
+                              "python3 -c 'import zipfile; assert zipfile.ZipFile(\"../a.zip\").testzip() is None'";
+    ASSERT_EQ(std::system(check.c_str()), 0);
+    EXPECT_EQ(run_cli(dir, "--report --root un un"), "0 nothing to report: 7 references in 2 Poser files, all found\n");
+}
+
 // A dry run shows what the run would write, as a diff that patch applies, and changes nothing on the disk.
 TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
 {

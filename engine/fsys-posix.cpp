@@ -63,6 +63,7 @@ public:
     bool entry_exists(const std::string& path) override;
     NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string& path) override;
+    long long modified_time(const std::string& path) override;
     bool folder_identity(const std::string& path, FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;
@@ -199,6 +200,12 @@ NameKind PosixFileSystem::name_kind(const std::string& path)
            : S_ISDIR(st.st_mode) ? NameKind::folder
            : S_ISREG(st.st_mode) ? NameKind::file
                                  : NameKind::other;
+}
+
+long long PosixFileSystem::modified_time(const std::string& path)
+{
+    struct stat st;
+    return is_nameable(path) && ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_mtime) : -1;
 }
 
 bool PosixFileSystem::rename_noreplace(const std::string& from, const std::string& to)

@@ -84,6 +84,7 @@ public:
     bool entry_exists(const std::string& path) override;
     NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string& path) override;
+    long long modified_time(const std::string& path) override;
     bool folder_identity(const std::string& path, FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;
@@ -307,6 +308,18 @@ bool Win32FileSystem::is_folder(const std::string& path)
     }
     DWORD attributes = GetFileAttributesW(to_wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+long long Win32FileSystem::modified_time(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!is_nameable(path) || GetFileAttributesExW(to_wide(path).c_str(), GetFileExInfoStandard, &data) == 0) {
+        return -1;
+    }
+    // 100-nanosecond steps since 1601, the Windows epoch, 11,644,473,600 seconds before 1970's.
+    const unsigned long long steps =
+        (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return static_cast<long long>(steps / 10000000ULL) - 11644473600LL;
 }
 
 std::string Win32FileSystem::current_folder()

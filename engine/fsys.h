@@ -102,6 +102,10 @@ public:
     virtual NameKind name_kind(const std::string& path) = 0;
     // True when `path` names an existing folder (links followed).
     virtual bool is_folder(const std::string& path) = 0;
+    // When the file `path` (links followed) last changed, in seconds since 1970 UTC; -1 when
+    // it cannot be known. A collected zip dates its entries by it, so that it never depends
+    // on the time of the run.
+    virtual long long modified_time(const std::string& path) = 0;
     // False when the folder must not be entered by a walk: it cannot be queried, or it is
     // reached through a reparse point such as a junction (Windows).
     virtual bool folder_identity(const std::string& path, FolderId& id) = 0;

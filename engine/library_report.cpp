@@ -41,6 +41,14 @@ struct Use {
     long long line;
 };
 
+// What a reader knows of a target it has met: its index, how it resolved, and whether it is a
+// file the product needs from outside itself.
+struct TargetSeen {
+    int id = 0;
+    RefStatus status = RefStatus::missing;
+    bool dependency = false;
+};
+
 // The key of a target: its kind, the folder it is read from when that is the document's own,
 // and its text.
 std::string target_key(const FileReference& ref, const std::string& folder)
@@ -54,8 +62,8 @@ std::string target_key(const FileReference& ref, const std::string& folder)
 
 class LibraryReading {
 public:
-    LibraryReading(fsys::FileSystem& fs, const std::vector<Document>& documents, Resolver& resolver)
-        : m_fs(fs), m_documents(documents), m_resolver(resolver)
+    LibraryReading(fsys::FileSystem& fs, const std::vector<Document>& documents, Resolver& resolver, std::size_t own_roots)
+        : m_fs(fs), m_documents(documents), m_resolver(resolver), m_own_roots(own_roots)
     {
     }
     void run(unsigned threads, const ReportProgress& progress);
@@ -65,7 +73,7 @@ private:
     // What one reader thread keeps for itself: targets it has seen, and the counts of the
     // document in hand, merged when the document has been read to its end.
     struct Local {
-        std::unordered_map<std::string, std::pair<int, RefStatus>> cache;
+        std::unordered_map<std::string, TargetSeen> cache;
         std::vector<Use> uses;
         std::vector<FoundReference> found;
         long long total = 0;
@@ -76,7 +84,7 @@ private:
 
     void work();
     void read_document(std::size_t index, Local& local);
-    std::pair<int, RefStatus> target_of(const FileReference& ref, const std::string& folder, Local& local);
+    TargetSeen target_of(const FileReference& ref, const std::string& folder, Local& local);
     void count_reference(const FoundReference& f, const std::string& folder, Local& local);
     void merge(std::size_t index, const Local& local, bool compressed);
     void unreadable(std::size_t index, std::string reason);
@@ -85,6 +93,7 @@ private:
     fsys::FileSystem& m_fs;
     const std::vector<Document>& m_documents;
     Resolver& m_resolver;
+    const std::size_t m_own_roots;
 
     std::atomic<std::size_t> m_next{0};
     std::atomic<long long> m_done{0};
@@ -134,7 +143,7 @@ void LibraryReading::work()
     }
 }
 
-std::pair<int, RefStatus> LibraryReading::target_of(const FileReference& ref, const std::string& folder, Local& local)
+TargetSeen LibraryReading::target_of(const FileReference& ref, const std::string& folder, Local& local)
 {
     std::string key = target_key(ref, folder);
     auto cached = local.cache.find(key);
@@ -149,7 +158,9 @@ std::pair<int, RefStatus> LibraryReading::target_of(const FileReference& ref, co
     if (added) {
         m_targets.push_back(Target{std::string(ref.target), ref.kind, folder, std::move(located), {}});
     }
-    std::pair<int, RefStatus> entry{at->second, m_targets[static_cast<std::size_t>(at->second)].located.status};
+    const Located& found = m_targets[static_cast<std::size_t>(at->second)].located;
+    const bool outside = m_own_roots > 0 && found.root != std::string::npos && found.root >= m_own_roots;
+    const TargetSeen entry{at->second, found.status, found.status == RefStatus::ok && outside};
     local.cache.emplace(std::move(key), entry);
     return entry;
 }
@@ -198,13 +209,13 @@ void LibraryReading::count_reference(const FoundReference& f, const std::string&
         ++local.builtin;
         return;
     }
-    const auto [id, status] = target_of(f.ref, folder, local);
+    const TargetSeen seen = target_of(f.ref, folder, local);
     // What is not found by its path is counted once its candidates are known.
-    if (status != RefStatus::missing) {
-        ++local.found_by_path[static_cast<std::size_t>(status)][static_cast<std::size_t>(f.ref.kind)];
+    if (seen.status != RefStatus::missing) {
+        ++local.found_by_path[static_cast<std::size_t>(seen.status)][static_cast<std::size_t>(f.ref.kind)];
     }
-    if (status != RefStatus::ok) {
-        local.uses.push_back(Use{id, f.line});
+    if (seen.status != RefStatus::ok || seen.dependency) {
+        local.uses.push_back(Use{seen.id, f.line});
     }
 }
 
@@ -237,7 +248,8 @@ ReportProblem LibraryReading::problem_of(Target& t) const
     p.target = t.text;
     p.kind = t.kind;
     p.status = t.located.status;
-    if (p.status == RefStatus::case_only) {
+    p.root = t.located.status == RefStatus::missing ? std::string::npos : t.located.root;
+    if (p.status == RefStatus::case_only || p.status == RefStatus::ok) {
         p.candidates = t.located.paths;
     }
     std::sort(t.uses.begin(), t.uses.end(), [this](const auto& a, const auto& b) {
@@ -269,7 +281,7 @@ void LibraryReading::classify(LibraryReport& report)
                 wanted.insert(lower_ascii(parts.back()));
             }
         }
-        problems.push_back(problem_of(t));
+        (t.located.status == RefStatus::ok ? report.dependencies : problems).push_back(problem_of(t));
     }
     NameIndex index;
     if (!by_name.empty()) {
@@ -277,6 +289,7 @@ void LibraryReading::classify(LibraryReport& report)
     }
     for (std::size_t k : by_name) {
         for (Candidate& c : m_resolver.candidates(problems[k].target, index)) {
+            problems[k].root = problems[k].candidates.empty() ? c.root : problems[k].root;
             problems[k].candidates.push_back(std::move(c.path));
         }
         problems[k].status = problems[k].candidates.empty() ? RefStatus::missing : RefStatus::moved;
@@ -287,9 +300,11 @@ void LibraryReading::classify(LibraryReport& report)
         }
     }
     // The same order whatever order the readers met the targets in.
-    std::sort(problems.begin(), problems.end(), [](const ReportProblem& a, const ReportProblem& b) {
+    const auto by_target = [](const ReportProblem& a, const ReportProblem& b) {
         return std::tie(a.target, a.kind, a.uses.front().file) < std::tie(b.target, b.kind, b.uses.front().file);
-    });
+    };
+    std::sort(problems.begin(), problems.end(), by_target);
+    std::sort(report.dependencies.begin(), report.dependencies.end(), by_target);
     report.problems = std::move(problems);
     std::sort(report.unreadable.begin(), report.unreadable.end(),
               [](const UnreadableFile& a, const UnreadableFile& b) { return a.path < b.path; });
@@ -339,18 +354,25 @@ bool LibraryReport::broken() const
     return count(RefStatus::moved) + count(RefStatus::missing) > 0;
 }
 
+std::string_view LibraryReport::from(std::size_t root) const
+{
+    return root == std::string::npos ? "" : root < own_roots ? "product" : "root";
+}
+
 LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::string>& paths,
-                                   const std::vector<std::string>& roots, unsigned threads, const ReportProgress& progress)
+                                   const std::vector<std::string>& roots, unsigned threads, const ReportProgress& progress,
+                                   std::size_t own_roots)
 {
     long long backups_skipped = 0;
     const std::vector<Document> documents = documents_in(fs, paths, backups_skipped);
     DiskCache cache(fs);
     Resolver resolver(roots, cache);
-    LibraryReading reading(fs, documents, resolver);
+    LibraryReading reading(fs, documents, resolver, own_roots);
     reading.run(threads, progress);
     LibraryReport report;
     reading.classify(report);
     report.backups_skipped = backups_skipped;
+    report.own_roots = own_roots;
     report.stopped = run_stop::requested();
     return report;
 }

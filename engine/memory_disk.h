@@ -37,6 +37,7 @@ struct Node {
     bool held = false;  // open in another program (Windows rules)
     int readers = 0;    // handles of this disk reading the file
     int writers = 0;    // handles of this disk writing the file
+    long long modified = 0;  // seconds since 1970 UTC
 };
 
 // A path as the disk reads it: a top folder (a drive letter with Windows rules) and names.

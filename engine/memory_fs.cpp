@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 namespace fsys {
 
@@ -51,7 +52,24 @@ void MemoryFileSystem::add_file(const std::string& path, const std::string& byte
     const Place file = m_disk->walk(p, true);
     if (file.is(Node::Kind::file)) {
         file.node()->bytes = bytes;
+        file.node()->modified = k_setup_time;
     }
+}
+
+void MemoryFileSystem::set_modified_time(const std::string& path, long long seconds)
+{
+    Lock lock(m_disk->mutex);
+    const Place w = m_disk->walk(path, true);
+    if (w.found() && w.node() != nullptr) {
+        w.node()->modified = seconds;
+    }
+}
+
+long long MemoryFileSystem::modified_time(const std::string& path)
+{
+    Lock lock(m_disk->mutex);
+    const Place w = m_disk->walk(path, true);
+    return w.found() && w.node() != nullptr ? w.node()->modified : -1;
 }
 
 void MemoryFileSystem::add_folder(const std::string& path)
@@ -183,6 +201,7 @@ bool MemoryFileSystem::open_for_writing(const std::string& path, Create mode, Ra
             return false;
         }
         Entry& e = folder.entries[m_disk->key_of(w.name)] = Entry{w.name, m_disk->new_node(Node::Kind::file)};
+        e.node->modified = std::time(nullptr);
         return m_disk->open(e.node, true, path, f);
     }
     Node& n = *w.entry->node;
@@ -193,6 +212,7 @@ bool MemoryFileSystem::open_for_writing(const std::string& path, Create mode, Ra
         return false;
     }
     n.bytes.clear();
+    n.modified = std::time(nullptr);
     return m_disk->open(w.entry->node, true, path, f);
 }
 
@@ -235,6 +255,7 @@ bool MemoryFileSystem::write_all(RawFile& f, const char* data, std::size_t size)
     }
     bytes.replace(at, size, data, size);
     o->position += static_cast<long long>(size);
+    o->node->modified = std::time(nullptr);
     return true;
 }
 

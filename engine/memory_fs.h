@@ -43,10 +43,13 @@ public:
     MemoryFileSystem(const MemoryFileSystem&) = delete;
     MemoryFileSystem& operator=(const MemoryFileSystem&) = delete;
 
-    // Setting up (never failed on demand): a file with exactly these bytes, its folders made;
-    // a folder; a link at `path` to `target` (as a link holds it: relative to the link's
-    // folder, or absolute).
+    // Setting up (never failed on demand): a file with exactly these bytes, its folders made,
+    // changed at k_setup_time unless set_modified_time says otherwise (a file the program
+    // writes is changed at the time it writes); a folder; a link at `path` to `target` (as a
+    // link holds it: relative to the link's folder, or absolute).
+    static constexpr long long k_setup_time = 1704067200;  // 2024-01-01 00:00 UTC
     void add_file(const std::string& path, const std::string& bytes);
+    void set_modified_time(const std::string& path, long long seconds);
     void add_folder(const std::string& path);
     void add_link(const std::string& path, const std::string& target);
     // The bytes of the file `path` (links followed), or "<missing>".
@@ -99,6 +102,7 @@ public:
     bool entry_exists(const std::string& path) override;
     NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string& path) override;
+    long long modified_time(const std::string& path) override;
     bool folder_identity(const std::string& path, FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;

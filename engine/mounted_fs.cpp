@@ -109,6 +109,11 @@ bool MountedFileSystem::is_folder(const std::string& path)
     return route(path).is_folder(path);
 }
 
+long long MountedFileSystem::modified_time(const std::string& path)
+{
+    return route(path).modified_time(path);
+}
+
 bool MountedFileSystem::folder_identity(const std::string& path, fsys::FolderId& id)
 {
     return route(path).folder_identity(path, id);

@@ -2,10 +2,13 @@
 
 #include "engine/poser_documents.h"
 #include "engine/refline.h"
+#include "engine/run_stop.h"
 #include "engine/zip_entry_reader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
+#include <thread>
 #include <unordered_set>
 
 namespace zipfs {
@@ -163,31 +166,75 @@ void check_collisions(const std::vector<ZipEntry>& entries, Problems& problems)
     }
 }
 
-// Inflates every file entry as an install would, each within its bound and all within a total.
-void check_contents(zip_t* archive, const std::vector<ZipEntry>& entries, Problems& problems)
+// The entries read before the one with which the zip would inflate past its total bound (all
+// of them when it does not), and that bound. An entry gives no more bytes than its record
+// claims, and none when the claim is past its own bound, so the claims tell it before anything
+// is read, the same whatever order the readers go in.
+std::size_t entries_within_total(const std::vector<ZipEntry>& entries, std::uint64_t& total_bound)
 {
     std::uint64_t compressed = 0;
     for (const ZipEntry& e : entries) {
         compressed += std::min<std::uint64_t>(e.compressed_size, std::uint64_t(1) << 40);
     }
-    const std::uint64_t total_bound = std::max(compressed * k_total_inflate_ratio, k_total_inflate_floor);
+    total_bound = std::max(compressed * k_total_inflate_ratio, k_total_inflate_floor);
     std::uint64_t total = 0;
-    static thread_local char block[1 << 16];
-    for (const ZipEntry& e : entries) {
-        if (e.is_folder || e.is_link) {
-            continue;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const ZipEntry& e = entries[k];
+        if (!e.is_folder && !e.is_link && e.size <= inflate_bound(e.compressed_size) && (total += e.size) > total_bound) {
+            return k;
         }
-        EntryReader reader;
-        long long n = reader.open(archive, e) ? 0 : -1;
-        while (n >= 0 && (n = reader.read_some(block, sizeof block)) > 0 && (total += n) <= total_bound) {
+    }
+    return entries.size();
+}
+
+// Why each of the entries before `end` cannot be inflated ("" when it can), read on one thread
+// of several, each with its own handle on the archive.
+void inflate_entries(fsys::FileSystem& fs, const std::string& zip_path, const std::vector<ZipEntry>& entries,
+                     std::size_t end, std::vector<std::string>& reasons)
+{
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        std::string cannot_open;
+        ZipHandle archive = open_zip(fs, zip_path, Checks::directory, cannot_open);
+        std::vector<char> block(1 << 16);
+        for (std::size_t k; (k = next++) < end && !run_stop::requested();) {
+            if (entries[k].is_folder || entries[k].is_link) {
+                continue;
+            }
+            EntryReader reader;
+            long long n = archive != nullptr && reader.open(archive.get(), entries[k]) ? 0 : -1;
+            while (n >= 0 && (n = reader.read_some(block.data(), block.size())) > 0 && !run_stop::requested()) {
+            }
+            reasons[k] = n >= 0 ? std::string() : archive == nullptr ? cannot_open : reader.reason();
         }
-        if (n < 0) {
-            add(problems, ProblemKind::unreadable_entry, e.name, "the entry cannot be unpacked: " + reader.reason());
-        } else if (total > total_bound) {
-            add(problems, ProblemKind::unreadable_entry, e.name,
-                "the zip inflates to more than " + std::to_string(total_bound) + " bytes in all (a zip bomb)");
-            return;
+    };
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+    std::vector<std::thread> workers;
+    for (unsigned t = 1; t < threads && t < end; ++t) {
+        workers.emplace_back(work);
+    }
+    work();
+    for (std::thread& t : workers) {
+        t.join();
+    }
+}
+
+// Inflates every file entry as an install would, each within its bound and all within a total.
+void check_contents(fsys::FileSystem& fs, const std::string& zip_path, const std::vector<ZipEntry>& entries,
+                    Problems& problems)
+{
+    std::uint64_t total_bound = 0;
+    const std::size_t end = entries_within_total(entries, total_bound);
+    std::vector<std::string> reasons(end);
+    inflate_entries(fs, zip_path, entries, end, reasons);
+    for (std::size_t k = 0; k < end; ++k) {
+        if (!reasons[k].empty()) {
+            add(problems, ProblemKind::unreadable_entry, entries[k].name, "the entry cannot be unpacked: " + reasons[k]);
         }
+    }
+    if (end < entries.size()) {
+        add(problems, ProblemKind::unreadable_entry, entries[end].name,
+            "the zip would inflate to more than " + std::to_string(total_bound) + " bytes in all (a zip bomb)");
     }
 }
 
@@ -269,7 +316,7 @@ std::vector<PackageProblem> check_package(fsys::FileSystem& fs, const std::strin
     }
     check_collisions(entries, problems);
     if (depth == CheckDepth::contents) {
-        check_contents(archive.get(), entries, problems);
+        check_contents(fs, zip_path, entries, problems);
     } else {
         check_claimed_sizes(entries, problems);
     }

@@ -35,7 +35,8 @@ struct PackageProblem {
 // How far the check reads.
 enum class CheckDepth {
     directory,  // the central directory and the local headers
-    contents,   // also every entry's data inflated, as an install would, within inflate_bound()
+    contents,   // also every entry's data inflated, as an install would, within inflate_bound(), on
+                // one thread per core; a stop asked for (run_stop) ends it early
 };
 
 // Problem kind as a short stable word ("unsafe_name"), for reports and tests.

@@ -3,25 +3,13 @@
 #include "engine/package_check.h"
 #include "engine/zip_entries.h"
 #include "tests/zip_maker.h"
-#include "tests/zip_test_disk.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
 
 const std::string k_zip = std::string(1, fsys::k_sep) + "PRODUCT.zip";
 const std::string k_doc = "Runtime/Libraries/Character/Figure.cr2";
-
-// The memory the process holds now, where the system tells it cheaply; 0 elsewhere.
-long long resident_bytes()
-{
-    long long pages = 0, resident = 0;
-#ifdef __linux__
-    std::ifstream("/proc/self/statm") >> pages >> resident;
-#endif
-    return resident * 4096;
-}
 
 struct Case {
     const char* what;
@@ -96,11 +84,10 @@ std::vector<Case> hostile_zips()
 TEST(PackageCheck, HostileAndFaultyZips)
 {
     for (const Case& c : hostile_zips()) {
-        ZipTestDisk disk;
+        fsys::MemoryFileSystem disk;
         disk.add_file(k_zip, c.zip);
-        const long long base = resident_bytes();
-        long long peak = base;
-        disk.on_read([&] { peak = std::max(peak, resident_bytes()); });
+        ChangesSeen changes(disk);
+        PeakMemory memory;
         std::vector<std::string> got;
         for (const zipfs::PackageProblem& p : zipfs::check_package(disk, k_zip)) {
             got.push_back(std::string(zipfs::problem_kind_name(p.kind)) + " " + p.entry);
@@ -110,9 +97,9 @@ TEST(PackageCheck, HostileAndFaultyZips)
             }
         }
         EXPECT_EQ(got, c.problems) << c.what;
-        EXPECT_EQ(disk.changes(), std::vector<std::string>()) << c.what;
+        EXPECT_EQ(changes.list, std::vector<std::string>()) << c.what;
         // Inflating 200 MiB, or a name 30,000 folders deep, never holds more than a few MiB at once.
-        EXPECT_LT(std::max(peak, resident_bytes()) - base, 32 << 20) << c.what;
+        EXPECT_LT(memory.above_start(), 32 << 20) << c.what;
     }
 }
 
@@ -122,7 +109,7 @@ TEST(PackageCheck, TheDirectoryAloneShowsABombThatSaysItsSize)
         const std::string what = c.what;
         const bool shown = what == "a bomb";
         if (shown || what == "a bomb lying about its size" || what == "a bad checksum") {
-            ZipTestDisk disk;
+            fsys::MemoryFileSystem disk;
             disk.add_file(k_zip, c.zip);
             EXPECT_EQ(zipfs::check_package(disk, k_zip, zipfs::CheckDepth::directory).size(), shown ? 1u : 0u) << what;
         }

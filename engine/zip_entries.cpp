@@ -49,6 +49,7 @@ bool read_entry(zip_t* archive, std::uint64_t index, ZipEntry& e, std::string& r
     e.compressed_size = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
     e.method = (st.valid & ZIP_STAT_COMP_METHOD) ? st.comp_method : 0;
     e.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+    e.mtime = (st.valid & ZIP_STAT_MTIME) ? static_cast<long long>(st.mtime) : -1;
     e.fault = name_fault(e.name);
     return true;
 }

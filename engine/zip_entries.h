@@ -36,6 +36,7 @@ struct ZipEntry {
     std::uint64_t compressed_size = 0;
     std::uint16_t method = 0;  // ZIP_CM_STORE, ZIP_CM_DEFLATE, ...
     bool encrypted = false;
+    long long mtime = -1;  // seconds since 1970 UTC, the DOS time read in local time; -1 when none
     NameFault fault = NameFault::none;
 };
 

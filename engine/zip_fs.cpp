@@ -291,6 +291,12 @@ bool ZipFileSystem::is_folder(const std::string& path)
     return node != nullptr && node->folder;
 }
 
+long long ZipFileSystem::modified_time(const std::string& path)
+{
+    const Node* node = find(path);
+    return node != nullptr && !node->folder ? m_entries[node->entry].mtime : -1;
+}
+
 bool ZipFileSystem::folder_identity(const std::string& path, fsys::FolderId& id)
 {
     std::size_t index = 0;

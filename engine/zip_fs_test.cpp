@@ -3,7 +3,6 @@
 // Windows build reading UTF-8 names back through Windows paths.
 #include "engine/mounted_fs.h"
 #include "tests/zip_maker.h"
-#include "tests/zip_test_disk.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -11,13 +10,6 @@
 using fsys::NameKind;
 
 namespace {
-
-// A native path from '/' between names: "/x/P.zip" or "\x\P.zip".
-std::string native(std::string path)
-{
-    std::replace(path.begin(), path.end(), '/', fsys::k_sep);
-    return path;
-}
 
 const std::string k_zip = native("/x/PRODUCT.zip");
 const std::string k_doc = k_zip + native("/Runtime/Libraries/Character/Figure.cr2");
@@ -27,7 +19,7 @@ const std::string k_mesh(300000, 'v');  // stored, and longer than one read
 const std::string k_utf8 = "Runtime/Libraries/Caf\xc3\xa9/\xc3\x9cn\xc3\xaf \xe6\x97\xa5\xe6\x9c\xac.cr2";
 
 struct Mounted {
-    ZipTestDisk disk;
+    fsys::MemoryFileSystem disk;
     std::unique_ptr<zipfs::ZipFileSystem> zip;
     explicit Mounted(std::vector<MadeEntry> entries = {})
     {
@@ -99,6 +91,7 @@ TEST(ZipFileSystem, WalksFoldersAndReadsEntries)
 TEST(ZipFileSystem, NamesAndKinds)
 {
     Mounted m;
+    ChangesSeen changes(m.disk);
     const std::pair<std::string, NameKind> samples[] = {
         {k_zip, NameKind::folder},
         {k_zip + native("/Runtime/Geometries/Figure"), NameKind::folder},  // only implied by a name
@@ -124,7 +117,10 @@ TEST(ZipFileSystem, NamesAndKinds)
     fsys::RawFile f;
     EXPECT_FALSE(m.zip->open_for_writing(k_zip + native("/Runtime/new.cr2"), fsys::Create::exclusive, f));
     EXPECT_FALSE(m.zip->remove_file(k_doc) || m.zip->rename_noreplace(k_doc, k_doc + "2") || m.zip->make_folder(k_doc + "2"));
-    EXPECT_EQ(m.disk.changes(), std::vector<std::string>());
+    EXPECT_EQ(changes.list, std::vector<std::string>());
+    EXPECT_EQ(m.zip->modified_time(k_doc), m.zip->modified_time(k_obj));  // 2025-01-01, as the maker dates entries
+    EXPECT_NE(m.zip->modified_time(k_doc), -1);
+    EXPECT_EQ(m.zip->modified_time(k_zip), -1);
 }
 
 TEST(ZipFileSystem, AnEntryThatCannotBeInflatedReadsAsAnErrorWithItsReason)
@@ -175,7 +171,7 @@ TEST(ZipFileSystem, SeveralThreadsReadAtOnce)
 
 TEST(ZipFileSystem, AZipThatCannotBeReadIsNotMounted)
 {
-    ZipTestDisk disk;
+    fsys::MemoryFileSystem disk;
     disk.add_file(k_zip, "PK\x03\x04 not really");
     std::string reason;
     EXPECT_EQ(zipfs::ZipFileSystem::open(disk, k_zip, k_zip, reason), nullptr);
@@ -189,6 +185,7 @@ TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
     Mounted m;
     const std::string on_disk = native("/x/Runtime/Libraries/Character/Other.cr2");
     m.disk.add_file(on_disk, "other\n");
+    ChangesSeen changes(m.disk);
     zipfs::MountedFileSystem all(m.disk);
     zipfs::ZipFileSystem* zip = m.zip.get();
     all.mount(std::move(m.zip));
@@ -206,7 +203,8 @@ TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
     EXPECT_EQ(read_all(all, k_doc), k_figure);
     EXPECT_EQ(read_all(all, on_disk), "other\n");
     EXPECT_FALSE(all.rename_noreplace(on_disk, k_zip + native("/Runtime/Other.cr2")));
-    EXPECT_EQ(m.disk.changes(), std::vector<std::string>());
+    EXPECT_EQ(changes.list, std::vector<std::string>());
+    EXPECT_EQ(all.modified_time(on_disk), fsys::MemoryFileSystem::k_setup_time);
 }
 
 }  // namespace

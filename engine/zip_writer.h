@@ -11,6 +11,7 @@
 #include "engine/fsys.h"
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ public:
     bool add_file(const std::string& name, const std::string& path, std::time_t mtime, std::string& reason);
     // Adds `bytes` as the entry `name`, as add_file does.
     bool add_bytes(const std::string& name, std::string bytes, std::time_t mtime, std::string& reason);
+    // Told now and then, while finish() writes, how far it has come (0 to 1); answering false
+    // stops the writing, and finish() fails with the reason "stopped".
+    void set_progress(std::function<bool(double done)> progress) { m_progress = std::move(progress); }
     // Writes the zip. False, with `reason`, when the zip's name is taken already, a file cannot
     // be read, or the disk refuses: then neither the zip nor its temporary file is left.
     bool finish(std::string& reason);
@@ -60,6 +64,8 @@ private:
     std::vector<Entry> m_entries;
     std::unordered_set<std::string> m_lower_names;
     std::string m_failure;  // which file could not be read, while the zip is written
+    std::function<bool(double)> m_progress;
+    double m_done = 0;
 };
 
 }  // namespace zipfs

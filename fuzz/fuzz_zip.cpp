@@ -3,7 +3,7 @@
 // the check's problems are well formed, and what the folder shows is exactly the safe entries.
 #include "engine/package_check.h"
 #include "engine/zip_fs.h"
-#include "tests/zip_test_disk.h"
+#include "tests/zip_maker.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -83,8 +83,9 @@ void walk(zipfs::ZipFileSystem& zip, long long& budget)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    ZipTestDisk disk;
+    fsys::MemoryFileSystem disk;
     disk.add_file(k_zip, std::string(reinterpret_cast<const char*>(data), size));
+    ChangesSeen changes(disk);
     hold_problem_rules(zipfs::check_package(disk, k_zip, zipfs::CheckDepth::contents));
     std::string reason;
     auto zip = zipfs::ZipFileSystem::open(disk, k_zip, k_zip, reason);
@@ -93,6 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         long long budget = k_read_budget;
         walk(*zip, budget);
     }
-    require(disk.changes().empty());
+    require(changes.list.empty());
     return 0;
 }

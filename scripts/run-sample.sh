@@ -2,10 +2,14 @@
 # Repairs a scratch copy of the sample Poser installation unattended and shows the run log.
 # The committed sample is never touched. With --auto the repair also takes in compressed
 # files, quoted pointers and meshes found by name (tarnwick-cli --auto).
-# Usage: scripts/run-sample.sh [--auto]
+# With --collect it collects the sample's scene with everything it uses into a zip instead, and
+# checks that zip as a product (tarnwick-cli --collect, then --report of the zip).
+# Usage: scripts/run-sample.sh [--auto | --collect]
 set -euo pipefail
 extra=()
 [ "${1:-}" = "--auto" ] && extra=(--auto)
+collect=no
+[ "${1:-}" = "--collect" ] && collect=yes
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/install-deps.sh native
@@ -17,6 +21,17 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 cp -r sample/Poser "$scratch/"
 cd "$scratch"
+if [ "$collect" = yes ]; then
+    scene="Poser/Runtime/Libraries/Scenes/tarnwick/man on a chair.pz3"
+    "$top/$build/cli/tarnwick-cli" --collect "man on a chair.zip" --root Poser "$scene"
+    echo
+    unzip -l "man on a chair.zip"
+    echo "== the zip checked as a product, with no root but itself:"
+    "$top/$build/cli/tarnwick-cli" --report "man on a chair.zip"
+    echo
+    echo "collected: $scratch/man on a chair.zip (its list: unzip -p \"man on a chair.zip\" collect.txt)"
+    exit 0
+fi
 # --yes answers every question; sample/answers.txt names the mesh picked for the one
 # missing geometry file; the run log is printed when the run offers to show it.
 # The sample holds a folder named like a Poser file, which is warned about: status 3.

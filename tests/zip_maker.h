@@ -3,9 +3,16 @@
 // with zlib alone, never with the code under test.
 #pragma once
 
+#include "engine/memory_fs.h"
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 #include <zlib.h>
 
@@ -115,3 +122,58 @@ inline std::string zip_of(const std::vector<std::string>& names)
     }
     return made_zip(entries);
 }
+
+// A native path from '/' between names.
+inline std::string native(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', fsys::k_sep);
+    return path;
+}
+
+// Every change `disk` is asked for from now on, as "op path" (closing a file changes nothing).
+struct ChangesSeen {
+    explicit ChangesSeen(fsys::MemoryFileSystem& disk)
+    {
+        disk.fail_when([this](fsys::Op op, const std::string& path) {
+            static const char* const names[] = {"write", "sync", "close", "rename", "remove", "make_folder"};
+            std::lock_guard<std::mutex> lock(mutex);
+            if (op != fsys::Op::close && (list.empty() || list.back() != names[int(op)] + (" " + path))) {
+                list.push_back(names[int(op)] + (" " + path));
+            }
+            return false;
+        });
+    }
+    std::mutex mutex;
+    std::vector<std::string> list;
+};
+
+// The most memory the process holds while this lives, above what it held at the start: sampled
+// every millisecond where the system tells it cheaply (Linux), 0 elsewhere and in the sanitized
+// build, whose quarantine keeps freed memory.
+struct PeakMemory {
+    static long long resident()
+    {
+        long long pages = 0, resident = 0;
+#if defined(__linux__) && !defined(TARNWICK_SANITIZED)
+        std::ifstream("/proc/self/statm") >> pages >> resident;
+#endif
+        return resident * 4096;
+    }
+    ~PeakMemory() { above_start(); }
+    long long above_start()
+    {
+        done = true;
+        if (sampler.joinable()) {
+            sampler.join();
+        }
+        return std::max(peak.load(), resident()) - base;
+    }
+    const long long base = resident();
+    std::atomic<long long> peak{base};
+    std::atomic<bool> done{false};
+    std::thread sampler{[this] {
+        for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            peak = std::max(peak.load(), resident());
+        }
+    }};
+};
