@@ -1,0 +1,62 @@
+#include "engine/line_ends.h"
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TARNWICK_HAS_SSE2 1
+#endif
+
+namespace {
+
+#ifdef TARNWICK_HAS_SSE2
+// One byte lane counts at most 255 line ends before its count is added up.
+constexpr std::size_t k_blocks_per_sum = 255;
+
+// The line ends among the sixteen bytes at `p`: a line feed, or a carriage return whose next
+// byte (read from `p + 1`) is no line feed. Each is 0xff in its lane.
+__m128i line_ends_at(const char* p)
+{
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i lf = _mm_cmpeq_epi8(here, _mm_set1_epi8('\n'));
+    const __m128i cr = _mm_cmpeq_epi8(here, _mm_set1_epi8('\r'));
+    return _mm_or_si128(lf, _mm_andnot_si128(_mm_cmpeq_epi8(next, _mm_set1_epi8('\n')), cr));
+}
+
+// The sum of the sixteen byte lanes of `counts`.
+std::size_t lane_sum(__m128i counts)
+{
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+}
+
+// Counts sixteen bytes at a time while a whole block and the byte after it lie in the run;
+// moves `p` past what it counted.
+std::size_t count_blocks(const char*& p, const char* stop, const char* end)
+{
+    std::size_t n = 0;
+    while (stop - p >= 16 && end - p >= 17) {
+        __m128i counts = _mm_setzero_si128();
+        for (std::size_t k = 0; k < k_blocks_per_sum && stop - p >= 16 && end - p >= 17; ++k, p += 16) {
+            // A lane that matched holds 0xff, that is -1: subtracting it adds one.
+            counts = _mm_sub_epi8(counts, line_ends_at(p));
+        }
+        n += lane_sum(counts);
+    }
+    return n;
+}
+#endif
+
+}  // namespace
+
+std::size_t count_line_ends(const char* begin, const char* stop, const char* end)
+{
+    const char* p = begin;
+    std::size_t n = 0;
+#ifdef TARNWICK_HAS_SSE2
+    n += count_blocks(p, stop, end);
+#endif
+    for (; p < stop; ++p) {
+        n += ends_line(p, end) ? 1 : 0;
+    }
+    return n;
+}

@@ -1,0 +1,65 @@
+#include "engine/reference_candidates.h"
+
+#include <bit>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TARNWICK_HAS_SSE2 1
+#endif
+
+namespace {
+
+// Or-ing 0x20 turns an upper-case letter into its lower-case one and maps no other byte onto
+// a letter, so one compare finds a letter in either case.
+constexpr char k_fold = 0x20;
+
+bool is_candidate(char a, char b)
+{
+    const char fa = static_cast<char>(a | k_fold);
+    const char fb = static_cast<char>(b | k_fold);
+    return (a == '.' && fb == 'o') || (fa == 'i' && fb == 'l') || (fa == 'a' && fb == 'p') || (fa == 'm' && fb == 'r') ||
+           (fa == 'p' && fb == 't');
+}
+
+#ifdef TARNWICK_HAS_SSE2
+__m128i pair_at(__m128i first, __m128i second, char a, char b)
+{
+    return _mm_and_si128(_mm_cmpeq_epi8(first, _mm_set1_epi8(a)), _mm_cmpeq_epi8(second, _mm_set1_epi8(b)));
+}
+
+// A bit for each of the sixteen positions at `p` where a pair begins; reads p[0] to p[16].
+unsigned candidates_at(const char* p)
+{
+    const __m128i fold = _mm_set1_epi8(k_fold);
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), fold);
+    const __m128i folded = _mm_or_si128(here, fold);
+    // '.' is its own folded byte, but so is 0x0e: the dot is compared as it is.
+    __m128i found = pair_at(here, next, '.', 'o');
+    found = _mm_or_si128(found, pair_at(folded, next, 'i', 'l'));
+    found = _mm_or_si128(found, pair_at(folded, next, 'a', 'p'));
+    found = _mm_or_si128(found, pair_at(folded, next, 'm', 'r'));
+    found = _mm_or_si128(found, pair_at(folded, next, 'p', 't'));
+    return static_cast<unsigned>(_mm_movemask_epi8(found));
+}
+#endif
+
+}  // namespace
+
+const char* next_reference_candidate(const char* from, const char* end)
+{
+    const char* p = from;
+#ifdef TARNWICK_HAS_SSE2
+    for (; end - p >= 17; p += 16) {
+        if (const unsigned found = candidates_at(p); found != 0) {
+            return p + std::countr_zero(found);
+        }
+    }
+#endif
+    for (; end - p >= 2; ++p) {
+        if (is_candidate(p[0], p[1])) {
+            return p;
+        }
+    }
+    return end;
+}
