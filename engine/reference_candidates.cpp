@@ -1,5 +1,7 @@
 #include "engine/reference_candidates.h"
 
+#include "engine/wide_vectors.h"
+
 #include <bit>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -44,11 +46,55 @@ unsigned candidates_at(const char* p)
 }
 #endif
 
+#ifdef TARNWICK_HAS_AVX2
+TARNWICK_AVX2 __m256i pair_at(__m256i first, __m256i second, char a, char b)
+{
+    return _mm256_and_si256(_mm256_cmpeq_epi8(first, _mm256_set1_epi8(a)), _mm256_cmpeq_epi8(second, _mm256_set1_epi8(b)));
+}
+
+// The same for the thirty-two positions at `p`; reads p[0] to p[32].
+TARNWICK_AVX2 unsigned wide_candidates_at(const char* p)
+{
+    const __m256i fold = _mm256_set1_epi8(k_fold);
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i next = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 1)), fold);
+    const __m256i folded = _mm256_or_si256(here, fold);
+    __m256i found = pair_at(here, next, '.', 'o');
+    found = _mm256_or_si256(found, pair_at(folded, next, 'i', 'l'));
+    found = _mm256_or_si256(found, pair_at(folded, next, 'a', 'p'));
+    found = _mm256_or_si256(found, pair_at(folded, next, 'm', 'r'));
+    found = _mm256_or_si256(found, pair_at(folded, next, 'p', 't'));
+    return static_cast<unsigned>(_mm256_movemask_epi8(found));
+}
+
+// The first candidate at or after `p`, looked for thirty-two positions at a time while the
+// byte after them lies in the run; else where the narrower search is to go on.
+TARNWICK_AVX2 const char* next_wide_candidate(const char* p, const char* end, bool& found)
+{
+    for (; end - p >= 33; p += 32) {
+        if (const unsigned hits = wide_candidates_at(p); hits != 0) {
+            found = true;
+            return p + std::countr_zero(hits);
+        }
+    }
+    return p;
+}
+#endif
+
 }  // namespace
 
 const char* next_reference_candidate(const char* from, const char* end)
 {
     const char* p = from;
+#ifdef TARNWICK_HAS_AVX2
+    if (has_avx2()) {
+        bool found = false;
+        p = next_wide_candidate(p, end, found);
+        if (found) {
+            return p;
+        }
+    }
+#endif
 #ifdef TARNWICK_HAS_SSE2
     for (; end - p >= 17; p += 16) {
         if (const unsigned found = candidates_at(p); found != 0) {
