@@ -2,6 +2,8 @@
 
 #include "engine/wide_vectors.h"
 
+#include <algorithm>
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define TARNWICK_HAS_SSE2 1
@@ -32,17 +34,27 @@ std::size_t lane_sum(__m128i counts)
     return static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
 }
 
+// The number of whole blocks of `width` bytes from `p` before `stop` whose next byte lies
+// before `end` too, at most `most`.
+std::size_t whole_blocks(const char* p, const char* stop, const char* end, std::size_t width, std::size_t most)
+{
+    const std::ptrdiff_t room = std::min(stop - p, end - 1 - p);
+    return room < 0 ? 0 : std::min(static_cast<std::size_t>(room) / width, most);
+}
+
 // Counts sixteen bytes at a time while a whole block and the byte after it lie in the run;
 // moves `p` past what it counted.
 std::size_t count_blocks(const char*& p, const char* stop, const char* end)
 {
     std::size_t n = 0;
-    while (stop - p >= 16 && end - p >= 17) {
+    for (std::size_t blocks; (blocks = whole_blocks(p, stop, end, 16, k_blocks_per_sum)) > 0;) {
         __m128i counts = _mm_setzero_si128();
-        for (std::size_t k = 0; k < k_blocks_per_sum && stop - p >= 16 && end - p >= 17; ++k, p += 16) {
+        const char* const last = p + 16 * blocks;
+        for (const char* q = p; q < last; q += 16) {
             // A lane that matched holds 0xff, that is -1: subtracting it adds one.
-            counts = _mm_sub_epi8(counts, line_ends_at(p));
+            counts = _mm_sub_epi8(counts, line_ends_at(q));
         }
+        p = last;
         n += lane_sum(counts);
     }
     return n;
@@ -70,11 +82,13 @@ TARNWICK_AVX2 std::size_t wide_lane_sum(__m256i counts)
 TARNWICK_AVX2 std::size_t count_wide_blocks(const char*& p, const char* stop, const char* end)
 {
     std::size_t n = 0;
-    while (stop - p >= 32 && end - p >= 33) {
+    for (std::size_t blocks; (blocks = whole_blocks(p, stop, end, 32, k_blocks_per_sum)) > 0;) {
         __m256i counts = _mm256_setzero_si256();
-        for (std::size_t k = 0; k < k_blocks_per_sum && stop - p >= 32 && end - p >= 33; ++k, p += 32) {
-            counts = _mm256_sub_epi8(counts, wide_line_ends_at(p));
+        const char* const last = p + 32 * blocks;
+        for (const char* q = p; q < last; q += 32) {
+            counts = _mm256_sub_epi8(counts, wide_line_ends_at(q));
         }
+        p = last;
         n += wide_lane_sum(counts);
     }
     return n;
