@@ -21,3 +21,23 @@ TEST(ReferenceCandidates, EveryPairInEitherCaseWhereverItFalls)
     const std::string none = std::string(50, 'k') + "\x0eo .b o. i l a\np m\rr p-t 0.5 " + std::string(50, '\t');
     EXPECT_EQ(next_reference_candidate(none.data(), none.data() + none.size()), none.data() + none.size());
 }
+
+// Every pair of bytes, where the 32-byte, the 16-byte and the byte-at-a-time searches each
+// look at it, against the rule said plainly; 'k' begins and ends no pair.
+TEST(ReferenceCandidates, EveryPairOfBytesAgainstTheRule)
+{
+    auto lower = [](int c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            const std::string folded{static_cast<char>(lower(a)), static_cast<char>(lower(b))};
+            const bool wanted = (a == '.' && folded[1] == 'o') || folded == "il" || folded == "ap" || folded == "mr" || folded == "pt";
+            for (const std::size_t at : {5, 70, 85}) {
+                std::string run(90, 'k');
+                run[at] = static_cast<char>(a);
+                run[at + 1] = static_cast<char>(b);
+                const char* found = next_reference_candidate(run.data(), run.data() + run.size());
+                ASSERT_EQ(found - run.data(), static_cast<long>(wanted ? at : run.size())) << a << " " << b << " at " << at;
+            }
+        }
+    }
+}
