@@ -9,6 +9,8 @@ arguments and seed.
     gen_poser_tree.py OUT --files 20000 --moved 0.1    # a tenth of the meshes moved elsewhere
     gen_poser_tree.py OUT --files 5000 --compress --repair-share 0.1
                                                        # .crz/.ppz/...; a tenth need a repair
+    gen_poser_tree.py OUT --files 1000 --real-shape    # lines and references shaped like real files
+    gen_poser_tree.py OUT --files 5000 --short-lines   # figures of 12.5-byte lines, 1 or 2 references
 
 OUT becomes the Poser root:
     OUT/Runtime/Geometries/<product>/<mesh>.obj          tiny OBJ files
@@ -26,6 +28,9 @@ does not exist. A moved one names <product>:<product>_<mesh>.obj, which exists o
 so that the file of that name is found elsewhere under the root, and nowhere else.
 With --compress every Poser file is written gzip-compressed at level 9, as Poser saves
 them, under the compressed extension (.crz .ppz .hrz .pzz).
+With --real-shape (or --short-lines) the files take the shape of real documents instead: each
+file's mean line length is drawn from a distribution (or fixed), and reference lines come at
+a given density, most of them naming no file (NO_MAP, GetStringRes); see ShapedPool.
 A summary of what was made is written to OUT.manifest.json: files, bytes (as read, and on
 the disk), reference lines by form, and the image lines that name no file (NO_MAP,
 GetStringRes), which a reader of every file reference counts as well.
@@ -145,6 +150,136 @@ class BlockPool:
             added += len(b)
             self.builtin_written += self.builtin[k]
         return added
+
+
+# The shape of real documents, measured on 59 public Poser documents (18 MB; see README.md):
+# their lines average 20 bytes (line ends included), 16 to 31 file by file, and about one line
+# in 1,200 bytes starts with a reference keyword, most of them naming no file.
+REAL_LINE_BYTES_LEAST = 16
+REAL_LINE_BYTES_MOST = 31
+REAL_LINE_BYTES_ABOVE_LEAST = 5.4  # mean of the exponential draw above the least
+REAL_BYTES_PER_REFERENCE = 1200
+# --short-lines: figures made of keyframed channels, whose lines are the shortest.
+SHORT_LINE_BYTES = 12.4
+CHANNELS = [("rotateX", "xrot"), ("rotateY", "yrot"), ("rotateZ", "zrot"), ("translateX", "xtran"),
+            ("translateY", "ytran"), ("translateZ", "ztran"), ("scale", "scale"), ("taper", "taper"),
+            ("twistY", "twisty"), ("valueParm", "PBMCC_%02d"), ("targetGeom", "PBM%s_%02d")]
+NAMED_PARTS = ("Head", "Body", "Face", "Arm", "Leg", "Brow", "Lip")
+IMAGE_BUILTINS = ("\t\ttextureMap NO_MAP", "\t\tbumpMap NO_MAP", "\t\treflectionMap NO_MAP",
+                  "\t\ttransparencyMap NO_MAP", '\t\ttextureMap "GetStringRes(1024,%d)"')
+TEXTURES_PER_PRODUCT = 3
+
+
+class ShapedPool:
+    """Blocks for files shaped like real documents: channels of keyframes (short lines),
+    channels with one key (middling) and morph targets (long delta lines). Each file asks for
+    a mean line length; every block is picked to pull the file's mean towards it. Between
+    blocks come reference lines at a chosen density: channel names from the string table
+    (name GetStringRes), image keywords that name no file (NO_MAP, GetStringRes) and a few
+    that name an image file."""
+
+    def __init__(self, rng, count=256):
+        self.short = [self._channel(rng, k, rng.randint(8, 40)) for k in range(count)]
+        self.short += [self._channel(rng, k, 0) for k in range(count)]
+        self.long = [self._morph(rng, k) for k in range(count)]
+        self.builtin_written = 0  # image keywords naming no file
+        self.images_written = 0  # image keywords naming a file
+        self.names_written = 0  # channel names from the string table (no file: a name)
+        self.line_bytes = 0.0
+        self.bytes_per_reference = 0
+        self.textures = []
+        self.lines = self.bytes = 0
+        self.to_next_reference = 0.0
+
+    @staticmethod
+    def _block(out):
+        data = lines(*out)
+        return data, len(out)
+
+    def _channel(self, rng, k, frames):
+        kind, name = CHANNELS[rng.randrange(len(CHANNELS))]
+        if "%s" in name:
+            name = name % (rng.choice(NAMED_PARTS), k % 100)
+        elif "%" in name:
+            name = name % (k % 100)
+        out = ["\t\t%s %s" % (kind, name), "\t\t\t{", "\t\t\tname %s" % name, "\t\t\tinitValue 0",
+               "\t\t\thidden 0", "\t\t\tenabled 1", "\t\t\tforceLimits %d" % rng.randint(0, 1),
+               "\t\t\tmin -100000", "\t\t\tmax 100000", "\t\t\ttrackingScale 0.004", "\t\t\tkeys",
+               "\t\t\t\t{", "\t\t\t\tstatic  0", "\t\t\t\tk  0  0"]
+        # Keyframes: a key and its interpolation, the shortest lines of a Poser file.
+        for frame in range(1, frames + 1):
+            out += ["\t\t\tk %d %s" % (frame, rng.choice(("0", "1", "0.5", "-2.25"))), "\t\t\tsl 1", "\t\t\tspl"]
+        out += ["\t\t\t\t}", "\t\t\tinterpStyleLocked 0", "\t\t\t}"]
+        return self._block(out)
+
+    def _morph(self, rng, k):
+        name = "PBM%s_%03d" % (rng.choice(NAMED_PARTS), k)
+        deltas = rng.randint(20, 60)
+        out = ["\t\ttargetGeom %s" % name, "\t\t\t{", "\t\t\tname %s" % name, "\t\t\tinitValue 0",
+               "\t\t\thidden 0", "\t\t\tforceLimits 1", "\t\t\tmin 0", "\t\t\tmax 1",
+               "\t\t\ttrackingScale 0.02", "\t\t\tindexes %d" % deltas, "\t\t\tnumbDeltas 18000",
+               "\t\t\tdeltas", "\t\t\t\t{"]
+        for _ in range(deltas):
+            out.append("\t\t\t\td %d %.6f %.6f %.6f" % (rng.randrange(20000), rng.uniform(-0.01, 0.01),
+                                                             rng.uniform(-0.01, 0.01), rng.uniform(-0.01, 0.01)))
+        out += ["\t\t\t\t}", "\t\t\tblendType 0", "\t\t\t}"]
+        return self._block(out)
+
+    def start_file(self, line_bytes, bytes_per_reference, textures, rng):
+        """The next file's mean line length, its bytes per reference line (0: none but the
+        meshes') and the image files it may name."""
+        self.line_bytes, self.bytes_per_reference, self.textures = line_bytes, bytes_per_reference, textures
+        self.lines = self.bytes = 0
+        self.to_next_reference = rng.uniform(0, bytes_per_reference)
+
+    def _reference_line(self, rng):
+        r = rng.random()
+        if r < 0.40:
+            self.names_written += 1
+            return "\t\t\tname GetStringRes(%d,%d)" % (rng.choice((1024, 1028)), rng.randrange(1, 200))
+        if r < 0.88 or not self.textures:
+            self.builtin_written += 1
+            line = rng.choice(IMAGE_BUILTINS)
+            return line % rng.randrange(2, 40) if "%" in line else line
+        self.images_written += 1
+        return '\t\ttextureMap "%s"' % rng.choice(self.textures)
+
+    def _add(self, out, data, count):
+        out.append(data)
+        self.bytes += len(data)
+        self.lines += count
+        return len(data)
+
+    def fill(self, rng, size, out):
+        """Appends blocks and reference lines to `out` until about `size` bytes were added."""
+        added = 0
+        while added < size:
+            if self.bytes_per_reference and self.to_next_reference <= 0:
+                added += self._add(out, lines(self._reference_line(rng)), 1)
+                self.to_next_reference += rng.uniform(0.5, 1.5) * self.bytes_per_reference
+                continue
+            blocks = self.long if self.bytes < self.line_bytes * self.lines else self.short
+            data, count = blocks[rng.randrange(len(blocks))]
+            size_added = self._add(out, data, count)
+            added += size_added
+            self.to_next_reference -= size_added
+        return added
+
+
+def real_line_bytes(rng):
+    """A file's mean line length, drawn as the real documents spread: most near the least."""
+    return min(REAL_LINE_BYTES_MOST, REAL_LINE_BYTES_LEAST + rng.expovariate(1 / REAL_LINE_BYTES_ABOVE_LEAST))
+
+
+def texture_paths(root, product):
+    """Makes a few small image files of `product` and returns their Poser paths."""
+    folder = os.path.join(root, "Runtime", "Textures", product)
+    os.makedirs(folder, exist_ok=True)
+    paths = []
+    for t in range(TEXTURES_PER_PRODUCT):
+        write(os.path.join(folder, "tex%d.jpg" % t), b"\xff\xd8\xff\xd9")
+        paths.append(":Runtime:Textures:%s:tex%d.jpg" % (product, t))
+    return paths
 
 
 class References:
@@ -277,12 +412,18 @@ def make_library(args, rng, pool, refs, summary):
             product = "Product%04d" % product_no
             meshes = ["%s_mesh%d" % (ext, m) for m in range(rng.randint(1, 4))]
             make_geometries(args.out, product, meshes)
+            textures = texture_paths(args.out, product) if args.real_shape else []
             lib = os.path.join(args.out, "Runtime", "Libraries", folder, product)
             os.makedirs(lib, exist_ok=True)
             for k in range(count):
                 needs_repair = args.prefix_per_file or (args.repair_share > 0 and rng.random() < args.repair_share)
+                if args.real_shape:
+                    pool.start_file(real_line_bytes(rng), REAL_BYTES_PER_REFERENCE, textures, rng)
+                elif args.short_lines:
+                    pool.start_file(SHORT_LINE_BYTES, 0, textures, rng)
                 data = poser_file(rng, pool, refs, ext, pick_size(rng, sizes[k], scale), product, meshes,
                                   needs_repair, args.sparse)
+                count_lines(data, summary)
                 summary["poser_bytes"] += len(data)
                 if args.compress:
                     data = compressed(data)
@@ -290,6 +431,16 @@ def make_library(args, rng, pool, refs, summary):
                 summary["poser_files"] += 1
                 summary["disk_bytes"] += len(data)
                 summary["repair_files"] += 1 if needs_repair else 0
+
+
+def count_lines(data, summary):
+    """Adds the file's lines to the summary, and its mean line length to the spread of them."""
+    n = data.count(b"\n")
+    summary["lines"] += n
+    if n:
+        mean = len(data) / n
+        summary["line_bytes_least"] = min(summary.get("line_bytes_least", mean), mean)
+        summary["line_bytes_most"] = max(summary.get("line_bytes_most", mean), mean)
 
 
 def make_scene(args, rng, pool, refs, summary):
@@ -348,16 +499,24 @@ def main():
                     help="figures and props alone, with one or two references each (a sparse library)")
     ap.add_argument("--repair-share", type=float, default=0.0,
                     help="fraction of the files that hold one prefix-notation reference, the others none")
+    ap.add_argument("--real-shape", action="store_true",
+                    help="files shaped like real documents: mean line length drawn per file from 16 to 31 bytes "
+                         "(20 over all), one reference line per 1,200 bytes, most of them naming no file")
+    ap.add_argument("--short-lines", action="store_true",
+                    help="figures and props of keyframed channels, lines of %.1f bytes, one or two references each"
+                         % SHORT_LINE_BYTES)
     args = ap.parse_args()
+    args.sparse = args.sparse or args.short_lines
 
     if os.path.exists(args.out):
         shutil.rmtree(args.out)
     os.makedirs(args.out)
     rng = random.Random(args.seed)
-    pool = BlockPool(random.Random(args.seed * 7919 + 1))
+    shaped = args.real_shape or args.short_lines
+    pool = (ShapedPool if shaped else BlockPool)(random.Random(args.seed * 7919 + 1))
     refs = References(rng, args.broken, args.prefix, args.moved)
     summary = {"args": {k: v for k, v in vars(args).items() if k != "out"}, "poser_files": 0, "poser_bytes": 0,
-               "disk_bytes": 0, "repair_files": 0}
+               "disk_bytes": 0, "repair_files": 0, "lines": 0}
     if args.scene_mb:
         make_scene(args, rng, pool, refs, summary)
     else:
@@ -365,11 +524,24 @@ def main():
     make_moved_geometries(args.out, refs.moved_meshes)
     summary.update(references=refs.count, broken=refs.broken_count, prefix=refs.prefix_count,
                    moved=refs.moved_count, builtin=pool.builtin_written)
+    if shaped:
+        # Image files named (found, so "ok"), and channel names from the string table: lines
+        # that start with a keyword of the reference table but name no file, which the
+        # report does not count.
+        summary.update(images=pool.images_written, names=pool.names_written)
+        keyword_lines = refs.count + pool.builtin_written + pool.images_written + pool.names_written
+        summary["bytes_per_reference_line"] = round(summary["poser_bytes"] / max(1, keyword_lines))
+    if summary["lines"]:
+        summary["line_bytes"] = round(summary["poser_bytes"] / summary["lines"], 2)
     with open(args.out.rstrip("/") + ".manifest.json", "w") as f:
         json.dump(summary, f, indent=1)
     print("%s: %d Poser files, %.1f MB (%.1f MB on disk), %d references (%d broken, %d moved, %d prefix)" % (
         args.out, summary["poser_files"], summary["poser_bytes"] / 1e6, summary["disk_bytes"] / 1e6, refs.count,
         refs.broken_count, refs.moved_count, refs.prefix_count), file=sys.stderr)
+    if shaped:
+        print("%s: lines of %.1f bytes (%.1f to %.1f file by file), a reference line per %d bytes" % (
+            args.out, summary["line_bytes"], summary["line_bytes_least"], summary["line_bytes_most"],
+            summary["bytes_per_reference_line"]), file=sys.stderr)
 
 
 if __name__ == "__main__":

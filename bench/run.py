@@ -20,8 +20,10 @@ memory. Files are in the page cache for the program and its floor alike.
     program itself always flushes) and by strace's time inside fsync.
   3 scaling: case 1 at three sizes; the time per MB must stay flat.
   4 one large .pz3 scene, single-file run; floor: grep -c on it.
-  5 library report (--report --json) over the 20,000-file tree of case 3, read in parallel;
-    floor: rg -uu -c -i '\.ob[jz]' over the same tree; peak memory under 64 MB.
+  5 library report (--report --json) over the 20,000-file tree of case 3, read in parallel,
+    and over the trees shaped like real documents (--real-shape, 1,000 files of 300 KB, and
+    --short-lines, 5,000 files of 12.5-byte lines); floor: rg -uu -c -i '\.ob[jz]' over the
+    same tree; peak memory under 64 MB. Case 1 runs on the real-shaped tree too.
   6 library report on one 1 GB scene saved compressed (.pzz, gzip level 9); floor: the
     pipeline gzip -dc FILE | rg -c -i '\.ob[jz]', timed whole through sh -c; peak memory
     under 64 MB.
@@ -32,6 +34,10 @@ memory. Files are in the page cache for the program and its floor alike.
     of which hold one prefix-notation reference and are rewritten compressed, with a backup;
     the others are read and left alone; floor: cp -r + sync as in case 2, and the ratio is
     shown beside case 2's. The same fsync-free runs as case 2.
+  9 library report over a sparse library (5,000 files, one or two references each) and over
+    case 5's two shaped trees, warm and cold (the page cache emptied before every run of the
+    program and of its floor alike); floor: rg as in case 5.
+  u undo of an extended run that changed every file of case 2's tree; floor: cp -r + sync.
 Every case checks its results against the generator's manifest: the report's JSON counts,
 grep's and rg's counts, and the run log and backups of a repair.
 """
@@ -64,6 +70,11 @@ CHECK_FLOOR = ["grep", "-r", "-c", "-i", "-E", "\\.obj[[:space:]]*$"]
 # The report's floor: every line naming an OBJ or OBZ mesh, hidden and ignored files too.
 REPORT_PATTERN = "\\.ob[jz]"
 
+# The tree shaped like real documents: 1,000 files of 300 KB on average, as the 59 public
+# documents measured (18 MB) average 305 KB.
+REAL_SHAPE_AVG_KB = 300
+# What each shaped tree's rows add to their input column.
+SHAPE_NOTES = {}
 TARGETS = {"1": 1.0, "2": 2.0, "3": 0.20, "4": 1.5, "5": 1.0, "6": 1.0, "7": 1.5, "9": 1.0}
 MEMORY_TARGET_MB = 16
 REPORT_MEMORY_TARGET_MB = 64
@@ -313,11 +324,13 @@ def check_report_json(path, t):
     with open(path) as f:
         doc = json.load(f)
     refs, files = doc["references"], doc["files"]
-    good = t["references"] - t["broken"] - t["moved"]
+    # Image files named by a tree shaped like real documents, all of them found.
+    images = t.get("images", 0)
+    good = t["references"] - t["broken"] - t["moved"] + images
     want = {"read": (files["read"], t["poser_files"]),
             "compressed": (files["compressed"], t["poser_files"] if t["args"].get("compress") else 0),
             "unreadable": (len(files["unreadable"]), 0),
-            "total": (refs["total"], t["references"] + t["builtin"]),
+            "total": (refs["total"], t["references"] + t["builtin"] + images),
             "builtin": (refs["builtin"], t["builtin"]),
             "ok": (refs["ok"], good),
             "moved": (refs["moved"], t["moved"]),
@@ -368,10 +381,16 @@ def drop_caches():
         return False
 
 
-def sparse_report_case(t, runs):
-    """Case 9: the report over a sparse library against rg, warm and, where the page cache can be
+def shaped_report_case(trees, runs, warm=True):
+    """Case 9: the report over each of `trees` (name: tree) against rg, warm (unless `warm` is
+    false) and, where the page cache can be emptied, cold."""
+    return {name: sparse_report_case(t, runs, warm) for name, t in trees.items()}
+
+
+def sparse_report_case(t, runs, warm=True):
+    """The report over one library against rg, warm and, where the page cache can be
     emptied, cold (the cache emptied before every run of either)."""
-    results = {"warm": report_case(t, runs)}
+    results = {"warm": report_case(t, runs)} if warm else {}
     if drop_caches():
         def cold(run):
             def timed():
@@ -696,8 +715,9 @@ def rows(results):
              "benchmark only (LD_PRELOAD)")
 
     if "1" in results:
-        r = results["1"]
-        line("1 check", "%d files" % r["files"], r, r["prog"], "grep -r -c -i -E", r["floor"], ratio_note("1", r))
+        for name, r in results["1"].items():
+            line("1 check" + (", " + name if name else ""), "%d files" % r["files"] + SHAPE_NOTES.get(name, ""), r,
+                 r["prog"], "grep -r -c -i -E", r["floor"], ratio_note("1", r))
     if "2" in results:
         r = results["2"]
         repair_lines("2 repair", "%d files" % r["files"], r, ratio_note("2", r))
@@ -716,9 +736,9 @@ def rows(results):
         r = results["4"]
         line("4 scene", "one .pz3", r, r["prog"], "grep -c", r["floor"], ratio_note("4", r, MEMORY_TARGET_MB))
     if "5" in results:
-        r = results["5"]
-        line("5 report", "%d files" % r["files"], r, r["prog"], "rg -uu -c -i", r["floor"],
-             ratio_note("5", r, REPORT_MEMORY_TARGET_MB))
+        for name, r in results["5"].items():
+            line("5 report" + (", " + name if name else ""), "%d files" % r["files"] + SHAPE_NOTES.get(name, ""), r,
+                 r["prog"], "rg -uu -c -i", r["floor"], ratio_note("5", r, REPORT_MEMORY_TARGET_MB))
     if "6" in results:
         r = results["6"]
         line("6 report, compressed scene", "one .pzz, %.1f MB gzip" % r["disk_mb"], r, r["prog"],
@@ -739,9 +759,10 @@ def rows(results):
         line("u undo", "%d files restored" % r["restored"], r, r["prog"], "cp -r + sync", r["floor"],
              "no target of its own")
     if "9" in results:
-        for cache, r in sorted(results["9"].items(), reverse=True):
-            line("9 report, sparse, %s" % cache, "%d files" % r["files"], r, r["prog"], "rg -uu -c -i", r["floor"],
-                 ratio_note("9", r, REPORT_MEMORY_TARGET_MB))
+        for name, by_cache in results["9"].items():
+            for cache, r in sorted(by_cache.items(), reverse=True):
+                line("9 report, %s, %s" % (name, cache), "%d files" % r["files"] + SHAPE_NOTES.get(name, ""), r,
+                     r["prog"], "rg -uu -c -i", r["floor"], ratio_note("9", r, REPORT_MEMORY_TARGET_MB))
     collect_rows(results, line)
     return out
 
@@ -818,6 +839,13 @@ def main():
         moved_tree = tree("moved-%d" % sizes[2], "--files", sizes[2], "--moved", 0.1)
     if "9" in cases:
         sparse_tree = tree("sparse-%d" % sizes[1], "--files", sizes[1], "--sparse", "--avg-kb", 54)
+    if cases & set("159"):
+        shaped = {"real-shaped": tree("real-shape-%d" % sizes[0], "--files", sizes[0], "--real-shape",
+                                      "--avg-kb", REAL_SHAPE_AVG_KB),
+                  "short lines": tree("short-lines-%d" % sizes[1], "--files", sizes[1], "--short-lines",
+                                      "--avg-kb", 54)}
+        for name, t in shaped.items():
+            SHAPE_NOTES[name] = ", lines of %.1f bytes" % t["line_bytes"]
     if "8" in cases:
         crz_tree = tree("compressed-%d" % sizes[1], "--files", sizes[1], "--compress", "--repair-share", 0.1)
 
@@ -828,7 +856,7 @@ def main():
         checked_sizes = set(sizes) if "3" in cases else {sizes[1]}
         checked = {n: check_case(lib[n], 2 * runs) for n in sorted(checked_sizes)}
         if "1" in cases:
-            results["1"] = checked[sizes[1]]
+            results["1"] = {"": checked[sizes[1]], "real-shaped": check_case(shaped["real-shaped"], 2 * runs)}
         if "3" in cases:
             results["3"] = [checked[n] for n in sizes]
     if "2" in cases:
@@ -839,7 +867,9 @@ def main():
         results["4"] = scene_case(scene_tree, runs)
     if "5" in cases:
         print("case 5: report", file=sys.stderr)
-        results["5"] = report_case(lib[sizes[2]], 2 * runs)
+        results["5"] = {"": report_case(lib[sizes[2]], 2 * runs)}
+        for name, t in shaped.items():
+            results["5"][name] = report_case(t, 2 * runs)
     if "6" in cases:
         print("case 6: report on one compressed scene", file=sys.stderr)
         results["6"] = compressed_scene_case(pzz_tree, runs)
@@ -855,7 +885,9 @@ def main():
         results["u"] = undo_case(prefix_tree, runs)
     if "9" in cases:
         print("case 9: report on a sparse library", file=sys.stderr)
-        results["9"] = sparse_report_case(sparse_tree, 2 * runs)
+        results["9"] = {"sparse": sparse_report_case(sparse_tree, 2 * runs)}
+        # Warm, the shaped trees were measured by case 5 when it ran.
+        results["9"].update(shaped_report_case(shaped, 2 * runs, warm="5" not in cases))
     results.update(collect_cases(cases, runs, scene_mb))
 
     load = "load average %.2f before, %.2f after (other work on the machine slows every figure)" % (

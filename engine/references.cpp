@@ -1,13 +1,10 @@
 #include "engine/references.h"
 
+#include "engine/line_ends.h"
+#include "engine/reference_candidates.h"
+
 #include <algorithm>
 #include <array>
-#include <bit>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define TARNWICK_HAS_SSE2 1
-#endif
 
 namespace {
 
@@ -239,61 +236,44 @@ void scan_line(const char* run, const char* begin, const char* end, long long nu
     }
 }
 
-// Walks the lines of a run, calling `on_line(begin, end)` for each; returns how many.
-class LineSplitter {
-public:
-    LineSplitter(const char* run, long long first_line, std::vector<FoundReference>& found)
-        : m_run(run), m_line(run), m_number(first_line), m_found(found)
-    {
+// Where the line holding `at` begins: after the line end before it, not before `floor`.
+const char* line_begin(const char* floor, const char* at)
+{
+    while (at > floor && at[-1] != '\n' && at[-1] != '\r') {
+        --at;
     }
-    // A line end at `at`: the line feed of a carriage return and line feed ends nothing more.
-    void end_at(const char* at)
-    {
-        if (*at == '\n' && at == m_line && at > m_run && at[-1] == '\r') {
-            m_line = at + 1;
-            return;
-        }
-        scan_line(m_run, m_line, at, m_number++, m_found);
-        m_line = at + 1;
-    }
-    long long finish(const char* end)
-    {
-        if (m_line < end) {
-            scan_line(m_run, m_line, end, m_number++, m_found);
-        }
-        return m_number;
-    }
+    return at;
+}
 
-private:
-    const char* m_run;
-    const char* m_line;
-    long long m_number;
-    std::vector<FoundReference>& m_found;
-};
+// Where the line holding `at` ends: at its line feed or carriage return, or at the end of the run.
+const char* line_stop(const char* at, const char* end)
+{
+    while (at < end && *at != '\n' && *at != '\r') {
+        ++at;
+    }
+    return at;
+}
 
 }  // namespace
 
 long long scan_references(std::string_view lines, long long first_line, std::vector<FoundReference>& found)
 {
-    const char* p = lines.data();
-    const char* const end = p + lines.size();
-    LineSplitter splitter(p, first_line, found);
-#ifdef TARNWICK_HAS_SSE2
-    // Sixteen bytes at a time: lines are short, and one compare finds every line end in them.
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    for (; p + 16 <= end; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr))));
-        for (; mask != 0; mask &= mask - 1) {
-            splitter.end_at(p + std::countr_zero(mask));
-        }
+    const char* const run = lines.data();
+    const char* const end = run + lines.size();
+    // Lines are numbered only where a candidate stands: the line ends before `counted` are in `number`.
+    const char* counted = run;
+    long long number = first_line;
+    for (const char* at = next_reference_candidate(run, end); at < end; at = next_reference_candidate(at, end)) {
+        const char* begin = line_begin(counted, at);
+        const char* stop = line_stop(at, end);
+        number += static_cast<long long>(count_line_ends(counted, begin, end));
+        counted = begin;
+        scan_line(run, begin, stop, number, found);
+        // A line holds one reference at most: the next candidate is looked for after it.
+        at = stop;
     }
-#endif
-    for (; p < end; ++p) {
-        if (*p == '\n' || *p == '\r') {
-            splitter.end_at(p);
-        }
-    }
-    return splitter.finish(end) - first_line;
+    number += static_cast<long long>(count_line_ends(counted, end, end));
+    // A last line without a line end is a line too.
+    const bool open_last_line = end > run && end[-1] != '\n' && end[-1] != '\r';
+    return number - first_line + (open_last_line ? 1 : 0);
 }

@@ -9,6 +9,7 @@
 #include "tests/files.h"
 
 #include <cstdint>
+#include <memory>
 
 static void check_paths(const std::string& trimmed, std::string_view input)
 {
@@ -35,44 +36,111 @@ static void check_paths(const std::string& trimmed, std::string_view input)
 }
 
 // The lines of `input` as stored: each ends at a line feed, a carriage return and line feed, or a carriage return alone.
-static std::vector<std::string> stored_lines(std::string_view input)
+// Each comes with the offset where it begins.
+static std::vector<std::pair<std::size_t, std::string_view>> stored_lines(std::string_view input)
 {
-    std::vector<std::string> lines(1);
+    std::vector<std::pair<std::size_t, std::string_view>> lines;
+    std::size_t begin = 0;
     for (std::size_t k = 0; k < input.size(); ++k) {
         if (input[k] != '\n' && input[k] != '\r') {
-            lines.back() += input[k];
             continue;
         }
+        lines.emplace_back(begin, input.substr(begin, k - begin));
         if (input[k] == '\r' && k + 1 < input.size() && input[k + 1] == '\n') {
             ++k;
         }
-        lines.emplace_back();
+        begin = k + 1;
     }
-    if (lines.back().empty()) {
-        lines.pop_back();
+    if (begin < input.size()) {
+        lines.emplace_back(begin, input.substr(begin));
     }
     return lines;
+}
+
+// Every field of a found reference, its line's offset counted from `run_offset`: the found ones point into buffers reused
+// later, and the scan must agree with the rules on each.
+static std::string shown(const FileReference& r, long long line, std::size_t offset)
+{
+    return std::to_string(line) + " @" + std::to_string(offset) + " " + std::string(kind_name(r.kind)) + (r.builtin ? " builtin" : "") +
+           (r.beside_document ? " beside" : "") + " [" + std::to_string(r.path_begin) + "," + std::to_string(r.path_end) + ") " +
+           std::string(r.target);
+}
+
+struct LineReference {
+    long long line;
+    std::size_t offset;
+    FileReference ref;
+};
+
+// The references the rules find reading `text` line by line, its first line numbered 1.
+static std::vector<LineReference> references_line_by_line(std::string_view text)
+{
+    std::vector<LineReference> wanted;
+    const auto lines = stored_lines(text);
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        FileReference ref;
+        if (find_file_reference(lines[k].second, ref)) {
+            wanted.push_back(LineReference{static_cast<long long>(k) + 1, lines[k].first, ref});
+        }
+    }
+    return wanted;
+}
+
+// Those references shown as found behind `lines` more lines of `bytes` more bytes.
+static std::vector<std::string> shown_behind(const std::vector<LineReference>& wanted, long long lines, std::size_t bytes)
+{
+    std::vector<std::string> out;
+    for (const LineReference& w : wanted) {
+        out.push_back(shown(w.ref, w.line + lines, w.offset + bytes));
+    }
+    return out;
+}
+
+// Scans `text` as one run, held in a buffer of exactly its size so that a sanitizer sees any read past its end.
+static long long scan_exactly(std::string_view text, long long first_line, std::size_t offset, std::vector<std::string>& seen)
+{
+    const std::unique_ptr<char[]> copy(new char[text.size() + 1]);
+    std::copy(text.begin(), text.end(), copy.get());
+    std::vector<FoundReference> found;
+    const long long lines = scan_references(std::string_view(copy.get(), text.size()), first_line, found);
+    for (const FoundReference& f : found) {
+        seen.push_back(shown(f.ref, f.line, offset + f.line_offset));
+    }
+    return lines;
+}
+
+// The scan of runs of lines, directly: the text behind 0 to 63 blank lines, so that every byte of it falls on every place
+// of a 16-, 32- or 64-byte block once; and the text cut into runs of one line each, numbered on from run to run.
+static void check_direct_scans(std::string_view input, const std::vector<LineReference>& wanted)
+{
+    const auto lines = stored_lines(input);
+    const std::string padded = std::string(63, '\n') + std::string(input);
+    for (std::size_t pad = 0; pad < 64; ++pad) {
+        std::vector<std::string> seen;
+        const long long count = scan_exactly(std::string_view(padded).substr(63 - pad), 1, 0, seen);
+        const long long behind = static_cast<long long>(pad);
+        MODEL_CHECK(count == behind + static_cast<long long>(lines.size()), "lines of a run behind " + std::to_string(pad), input);
+        MODEL_CHECK(seen == shown_behind(wanted, behind, pad), "references of a run behind " + std::to_string(pad), input);
+    }
+    std::vector<std::string> seen;
+    long long number = 7;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        const std::size_t begin = lines[k].first;
+        const std::size_t end = k + 1 < lines.size() ? lines[k + 1].first : input.size();
+        number += scan_exactly(input.substr(begin, end - begin), number, begin, seen);
+    }
+    MODEL_CHECK(number == 7 + static_cast<long long>(lines.size()), "lines of runs of one line", input);
+    MODEL_CHECK(seen == shown_behind(wanted, 6, 0), "references of runs of one line", input);
 }
 
 // The references and pointer lines the scans of runs of lines find, against those the rules find line by line.
 static void check_scans(const std::string& path, const std::vector<std::string>& expected, std::string_view input)
 {
-    // Each reference as "line kind builtin target": the found ones point into buffers reused later.
-    auto shown = [](const FileReference& r, long long line) {
-        return std::to_string(line) + " " + std::string(kind_name(r.kind)) + (r.builtin ? " 1 " : " 0 ") + std::string(r.target);
-    };
-    std::vector<std::string> wanted, found_here;
-    const std::vector<std::string> stored = stored_lines(input);
-    for (std::size_t k = 0; k < stored.size(); ++k) {
-        FileReference ref;
-        if (find_file_reference(stored[k], ref)) {
-            wanted.push_back(shown(ref, static_cast<long long>(k) + 1));
-        }
-    }
     std::size_t pointers = 0;
     for (const std::string& line : expected) {
         pointers += is_reference_line(model::trimmed(line));
     }
+    std::vector<std::string> found_here;
     std::vector<FoundReference> found;
     TextReader runs;
     runs.open(fsys::disk(), path, Gzip::never, fsys::Listed::unknown, ReadMode::as_stored);
@@ -80,15 +148,19 @@ static void check_scans(const std::string& path, const std::vector<std::string>&
     std::string_view lines;
     std::string copy;
     while (runs.next_lines(lines)) {
+        const std::size_t offset = copy.size();
         copy += lines;
         found.clear();
         number += scan_references(lines, number, found);
         for (const FoundReference& f : found) {
-            found_here.push_back(shown(f.ref, f.line));
+            found_here.push_back(shown(f.ref, f.line, offset + f.line_offset));
         }
     }
     MODEL_CHECK(copy == input, "runs of lines as stored", input);
-    MODEL_CHECK(found_here == wanted, "references in runs of lines", input);
+    MODEL_CHECK(number == 1 + static_cast<long long>(stored_lines(input).size()), "lines in runs of lines", input);
+    const std::vector<LineReference> wanted = references_line_by_line(input);
+    MODEL_CHECK(found_here == shown_behind(wanted, 0, 0), "references in runs of lines", input);
+    check_direct_scans(input, wanted);
     std::size_t candidates = 0;
     runs.open(fsys::disk(), path);
     while (runs.next_lines(lines)) {
