@@ -1,5 +1,6 @@
 #include "engine/reference_candidates.h"
 
+#include "engine/ascii.h"
 #include "engine/wide_vectors.h"
 
 #include <bit>
@@ -11,14 +12,15 @@
 
 namespace {
 
-// Or-ing 0x20 turns an upper-case letter into its lower-case one and maps no other byte onto
-// a letter, so one compare finds a letter in either case.
+// In the vector code, or-ing 0x20 turns an upper-case letter into its lower-case one and maps
+// no other byte onto a letter, so one compare finds a letter in either case, as ascii_lower
+// does one byte at a time.
 constexpr char k_fold = 0x20;
 
 bool is_candidate(char a, char b)
 {
-    const char fa = static_cast<char>(a | k_fold);
-    const char fb = static_cast<char>(b | k_fold);
+    const char fa = ascii_lower(a);
+    const char fb = ascii_lower(b);
     return (a == '.' && fb == 'o') || (fa == 'i' && fb == 'l') || (fa == 'a' && fb == 'p') || (fa == 'm' && fb == 'r') ||
            (fa == 'p' && fb == 't');
 }

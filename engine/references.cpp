@@ -214,11 +214,7 @@ bool may_end_in_geometry(const char* begin, const char* end)
     if (end > begin && end[-1] == '"') {
         --end;
     }
-    if (end - begin < 4) {
-        return false;
-    }
-    const char last = static_cast<char>(end[-1] | 0x20);
-    return (last == 'j' || last == 'z') && end[-4] == '.';
+    return ends_in_geometry_name(std::string_view(begin, static_cast<std::size_t>(end - begin)));
 }
 
 // Finds the reference of one line [begin, end), its line end not included.

@@ -45,5 +45,6 @@ struct FoundReference {
 // Finds the references in a run of whole lines as TextReader::next_lines hands them out, read
 // as stored (a line ends at a line feed, a carriage return and line feed, or a carriage return
 // alone), the first line numbered `first_line`. Appends them to `found` and returns the number
-// of lines in the run. Most lines are told apart from references by a few bytes at their ends.
+// of lines in the run. Only a line holding a byte pair that every reference line holds is read
+// (reference_candidates.h); the line ends before it are counted, not looked at.
 long long scan_references(std::string_view lines, long long first_line, std::vector<FoundReference>& found);
