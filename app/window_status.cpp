@@ -25,9 +25,15 @@ void WindowStatus::run_ended(const RunTally& tally, bool cancelled)
 
 void WindowStatus::report_started(const std::string& folder)
 {
-    m_state = State::report;
-    m_file = folder;
+    work_started("Library report of " + folder);
     m_progress = "looking for Poser documents...";
+}
+
+void WindowStatus::work_started(const std::string& title)
+{
+    m_state = State::report;
+    m_title = title;
+    m_progress.clear();
 }
 
 void WindowStatus::report_progress(long long done, long long total, unsigned long long bytes, double seconds)
@@ -53,7 +59,7 @@ std::vector<std::string> WindowStatus::lines(const RunTally& tally) const
     case State::run:
         return {m_file.empty() ? std::string("Checking...") : "Checking " + m_file, counts_so_far(tally)};
     case State::report:
-        return {"Library report of " + m_file, m_progress};
+        return {m_title, m_progress};
     case State::idle:
         break;
     }

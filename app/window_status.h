@@ -16,6 +16,9 @@ public:
     // `tally`: what the run's files came to.
     void run_ended(const RunTally& tally, bool cancelled);
     void report_started(const std::string& folder);
+    // Work on a worker thread other than the report: `title` says what it is.
+    void work_started(const std::string& title);
+    void work_progress(const std::string& line) { m_progress = line; }
     // `bytes`: read from disk so far, compressed documents at their stored size.
     void report_progress(long long done, long long total, unsigned long long bytes, double seconds);
     // `outcome`: what the report came to, lines separated by line feeds.
@@ -28,7 +31,8 @@ public:
 private:
     enum class State { idle, run, report };
     State m_state = State::idle;
-    std::string m_file;      // the file in hand, or the folder reported on
+    std::string m_file;      // the file in hand
+    std::string m_title;     // what the worker thread does
     std::string m_progress;  // the report's progress line
     std::string m_last;      // what the last run or report did, or ""
 };

@@ -1,11 +1,14 @@
 #include "winshell/report_window.h"
 
+#include "app/collect_command.h"
 #include "app/report_output.h"
 #include "app/report_page.h"
 #include "app/runs.h"
 #include "app/window_options.h"
 #include "engine/fsys.h"
 #include "engine/library_report.h"
+#include "engine/poser_documents.h"
+#include "engine/product_report.h"
 #include "engine/run_stop.h"
 #include "engine/text_encoding.h"
 #include "winshell/program.h"
@@ -25,6 +28,8 @@
 
 namespace {
 
+// What the worker thread does for the window: a report (of a library folder or a product zip)
+// whose page is kept, or a collect whose outcome is told.
 struct ReportWork {
     std::thread worker;
     std::unique_ptr<BusyGuard> busy;
@@ -32,8 +37,12 @@ struct ReportWork {
     std::atomic<long long> done{0};
     std::atomic<long long> total{0};
     std::atomic<unsigned long long> bytes{0};
+    std::atomic<bool> writing{false};  // a collect: its files being written, not its documents read
     bool cancelled = false;
-    LibraryReport report;  // the worker's, read once it has been joined
+    bool collect = false;
+    std::string out;        // where a collect writes
+    LibraryReport report;   // the worker's, read once it has been joined
+    CollectOutcome collected;
 };
 
 std::unique_ptr<ReportWork> g_work;
@@ -60,24 +69,57 @@ std::string local_app_data()
     return std::string();
 }
 
-void start_worker(HWND wn, const std::string& folder, std::vector<std::string> roots, std::string prefs,
+// The worker's progress, told to the window.
+ReportProgress progress_to(HWND wn, ReportWork* work)
+{
+    return [=](long long done, unsigned long long bytes, long long total) {
+        work->done = done;
+        work->bytes = bytes;
+        work->total = total;
+        PostMessageA(wn, k_report_progress_message, 0, 0);
+    };
+}
+
+void start_worker(HWND wn, const std::string& folder, bool product_zip, std::vector<std::string> roots, std::string prefs,
                   std::vector<std::string> notes)
 {
     ReportWork* work = g_work.get();
     work->worker = std::thread([=]() {
-        const ReportProgress progress = [=](long long done, unsigned long long bytes, long long total) {
-            work->done = done;
-            work->bytes = bytes;
-            work->total = total;
-            PostMessageA(wn, k_report_progress_message, 0, 0);
-        };
         const unsigned threads = report_readers();
         fsys::FileSystem& fs = fsys::disk();
-        work->report = build_library_report(fs, {fs.absolute_path(folder)}, roots, threads, progress);
+        const std::vector<std::string> paths{fs.absolute_path(folder)};
+        work->report = product_zip ? build_product_report(fs, paths, roots, threads, progress_to(wn, work))
+                                   : build_library_report(fs, paths, roots, threads, progress_to(wn, work));
         work->report.library_prefs = prefs;
         work->report.root_notes = notes;
         PostMessageA(wn, k_report_done_message, 0, 0);
     });
+}
+
+void start_collect_worker(HWND wn, const std::string& document, std::vector<std::string> roots)
+{
+    ReportWork* work = g_work.get();
+    work->worker = std::thread([=]() {
+        const CollectStep step = [=](bool writing, unsigned long long done, unsigned long long total) {
+            work->writing = writing;
+            work->done = static_cast<long long>(done);
+            work->total = static_cast<long long>(total);
+            PostMessageA(wn, k_report_progress_message, 0, 0);
+        };
+        work->collected = collect_documents(fsys::disk(), {document}, roots, work->out, step);
+        PostMessageA(wn, k_report_done_message, 0, 0);
+    });
+}
+
+// The worker begins: the window is busy, shows the work and its Cancel button.
+ReportWork& begin_work(HWND wn, const std::string& title)
+{
+    g_work = std::make_unique<ReportWork>();
+    g_work->busy = std::make_unique<BusyGuard>(main_session());
+    g_work->started = std::chrono::steady_clock::now();
+    window_status().work_started(title);
+    show_progress_panel(wn, true);
+    return *g_work;
 }
 
 // One line on what the report came to, for the idle window.
@@ -137,12 +179,55 @@ void start_report(HWND wn, Prompts& prompts)
     std::string prefs;
     std::vector<std::string> notes;
     std::vector<std::string> roots = window_content_roots(session.run, prefs, notes);
-    g_work = std::make_unique<ReportWork>();
-    g_work->busy = std::make_unique<BusyGuard>(session);
-    g_work->started = std::chrono::steady_clock::now();
+    begin_work(wn, "Library report of " + folder);
     window_status().report_started(folder);
-    show_progress_panel(wn, true);
-    start_worker(wn, folder, std::move(roots), std::move(prefs), std::move(notes));
+    start_worker(wn, folder, false, std::move(roots), std::move(prefs), std::move(notes));
+}
+
+void start_product_check(HWND wn, Prompts& prompts)
+{
+    static constexpr FileFilter k_zips{"product zips", "*.ZIP"};
+    Session& session = main_session();
+    if (session.run_in_progress) {
+        return;
+    }
+    std::string zip;
+    if (prompts.GetFileName(Owner::main, zip, session.run.posername, "the product zip to check", k_zips, ChooserMode::open) == 0) {
+        return;
+    }
+    std::string prefs;
+    std::vector<std::string> notes;
+    std::vector<std::string> roots = window_content_roots(session.run, prefs, notes);
+    begin_work(wn, "Check of the product " + zip);
+    start_worker(wn, zip, true, std::move(roots), std::move(prefs), std::move(notes));
+}
+
+void start_collect(HWND wn, Prompts& prompts)
+{
+    static const FileFilter k_documents{"Poser documents", poser_document_patterns()};
+    static constexpr FileFilter k_zips{"zip files", "*.ZIP"};
+    Session& session = main_session();
+    if (session.run_in_progress) {
+        return;
+    }
+    std::string document;
+    if (prompts.GetFileName(Owner::main, document, session.run.posername, "choose the scene to collect", k_documents,
+                            ChooserMode::open) == 0) {
+        return;
+    }
+    const std::size_t dot = document.rfind('.');
+    std::string zip = (dot == std::string::npos ? document : document.substr(0, dot)) + ".zip";
+    std::string folder = zip.substr(0, zip.rfind('\\'));
+    if (prompts.GetFileName(Owner::main, zip, folder, "save the collected scene as", k_zips, ChooserMode::save) == 0) {
+        return;
+    }
+    std::string prefs;
+    std::vector<std::string> notes;
+    std::vector<std::string> roots = window_content_roots(session.run, prefs, notes);
+    ReportWork& work = begin_work(wn, "Collecting " + document);
+    work.collect = true;
+    work.out = zip;
+    start_collect_worker(wn, document, std::move(roots));
 }
 
 bool report_running()
@@ -165,7 +250,14 @@ void show_report_progress(HWND wn)
     }
     const long long total = g_work->total;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - g_work->started).count();
-    window_status().report_progress(g_work->done, total, g_work->bytes, seconds);
+    if (!g_work->collect) {
+        window_status().report_progress(g_work->done, total, g_work->bytes, seconds);
+    } else if (g_work->writing) {
+        window_status().work_progress(std::to_string(g_work->done / 1000000) + " of " + std::to_string(total / 1000000) +
+                                      " MB written");
+    } else {
+        window_status().work_progress(std::to_string(g_work->done) + " of " + std::to_string(total) + " documents read");
+    }
     set_progress(total > 0 ? static_cast<double>(g_work->done) / static_cast<double>(total) : 0.0);
     repaint_status(wn);
 }
@@ -177,7 +269,10 @@ void finish_report(HWND wn, Prompts& prompts, bool closing)
     }
     g_work->worker.join();
     const LibraryReport report = std::move(g_work->report);
+    const CollectOutcome collected = std::move(g_work->collected);
     const bool cancelled = g_work->cancelled;
+    const bool collect = g_work->collect;
+    const std::string out = g_work->out;
     g_work.reset();
     hide_progress_panel(wn);
     if (closing) {
@@ -185,7 +280,11 @@ void finish_report(HWND wn, Prompts& prompts, bool closing)
     }
     // The stop was the Cancel button's alone: the next run must not see it.
     run_stop::clear();
-    if (cancelled) {
+    if (collect) {
+        const std::string summary = collect_summary(collected, out);
+        window_status().report_ended("Last collect: " + summary);
+        prompts.information(Owner::none, summary, "collect a scene into a zip");
+    } else if (cancelled) {
         window_status().report_ended("Last report: cancelled.");
     } else {
         keep_page(report, prompts);

@@ -23,6 +23,12 @@ std::string reports_folder();
 
 // Asks for the folder and starts the report; nothing when a run or report is in progress.
 void start_report(HWND wn, Prompts& prompts);
+// Asks for a product zip and reports on it as tarnwick-cli --report PRODUCT.zip does: what it
+// needs from the roots and what breaks an install, the page kept and opened as a report's.
+void start_product_check(HWND wn, Prompts& prompts);
+// Asks for a scene and the zip to write, and collects the scene with every file it uses into
+// it as tarnwick-cli --collect does; a closing message tells what came of it.
+void start_collect(HWND wn, Prompts& prompts);
 bool report_running();
 // The Cancel button: the report ends before its next file and no page is written.
 void cancel_report();

@@ -14,5 +14,7 @@
 #define IDM_OPTION_AUTOMATIC 304
 #define IDM_UNDO_LAST_RUN 336
 #define IDM_OPEN_LAST_REPORT 352
+#define IDM_CHECK_PRODUCT_ZIP 368
+#define IDM_COLLECT_SCENE 384
 // The progress panel's Cancel button.
 #define IDC_CANCEL_WORK 320

@@ -104,6 +104,8 @@ void add_extras_to(HMENU menu)
     AppendMenuA(options, MF_STRING, IDM_UNDO_LAST_RUN, "undo the last extended run");
     AppendMenuA(menu, MF_STRING, IDM_LIBRARY_REPORT, "library &report");
     AppendMenuA(menu, MF_STRING, IDM_OPEN_LAST_REPORT, "open the &last report");
+    AppendMenuA(menu, MF_STRING, IDM_CHECK_PRODUCT_ZIP, "check a product &zip");
+    AppendMenuA(menu, MF_STRING, IDM_COLLECT_SCENE, "&collect a scene into a zip");
     AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&options");
 }
 
@@ -187,6 +189,12 @@ bool extras_command(HWND wn, int id, Prompts& prompts)
     case IDM_LIBRARY_REPORT:
         start_report(wn, prompts);
         return true;
+    case IDM_CHECK_PRODUCT_ZIP:
+        start_product_check(wn, prompts);
+        return true;
+    case IDM_COLLECT_SCENE:
+        start_collect(wn, prompts);
+        return true;
     case IDM_OPTION_EXTENDED:
         switch_option(wn, WindowOption::extended, prompts);
         return true;
@@ -245,7 +253,8 @@ void show_what_can_run(HWND wn)
         EnableMenuItem(GetMenu(wn), id, can_start);
     }
     for (HMENU menu : {GetSystemMenu(wn, FALSE), g_context_menu}) {
-        for (UINT id : {IDM_LIBRARY_REPORT, IDM_OPTION_EXTENDED, IDM_OPTION_AUTOMATIC, IDM_UNDO_LAST_RUN}) {
+        for (UINT id : {IDM_LIBRARY_REPORT, IDM_CHECK_PRODUCT_ZIP, IDM_COLLECT_SCENE, IDM_OPTION_EXTENDED,
+                        IDM_OPTION_AUTOMATIC, IDM_UNDO_LAST_RUN}) {
             EnableMenuItem(menu, id, can_start);
         }
         EnableMenuItem(menu, IDM_OPEN_LAST_REPORT, MF_BYCOMMAND | (now.has_page ? MF_ENABLED : MF_GRAYED));

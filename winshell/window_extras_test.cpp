@@ -89,7 +89,7 @@ protected:
     {
         std::string text;
         for (HMENU menu : {GetMenu(mwn), GetSystemMenu(mwn, FALSE), context_menu()}) {
-            for (UINT id : {256, 259, 257, 258, 272, 352, 288, 304, 336}) {
+            for (UINT id : {256, 259, 257, 258, 272, 352, 368, 384, 288, 304, 336}) {
                 const UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
                 text += state != 0xFFFFFFFF && (state & MF_GRAYED) ? std::to_string(id) + " " : "";
             }
@@ -117,7 +117,7 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     EXPECT_TRUE(report_running() && main_session().run_in_progress && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
     EXPECT_EQ(status().find("Library report of " + dir.at("lib") + "\n"), 0u);
     // Meanwhile nothing else can start: its commands are greyed and drops refused.
-    EXPECT_EQ(greyed(), "256 259 |272 352 288 304 336 |272 352 288 304 336 |");
+    EXPECT_EQ(greyed(), "256 259 |272 352 368 384 288 304 336 |272 352 368 384 288 304 336 |");
     EXPECT_FALSE(takes_drops());
     command(IDC_CANCEL_WORK);
     pump_until_report_ends();
@@ -164,9 +164,36 @@ TEST_F(WindowExtras, TheReportsProgressSaysWhereItsMegabytesWereRead)
               (Lines{"Library report of lib", "3 of 10 files, 3.0 MB read from disk, 1.5 MB/s"}));
 }
 
+// A scene collected into a zip from the window, then that zip checked as a product: both on the worker thread with
+// the progress panel, the collect told in a closing message, the check's page kept and opened as a report's.
+TEST_F(WindowExtras, ASceneCollectedIntoAZipAndTheZipCheckedAsAProduct)
+{
+    write_bytes(dir.at("Poser/Runtime/Libraries/Scenes/s.pz3"), "figureResFile :Runtime:Geometries:man.obj\n"
+                                                                "textureMap :Runtime:Textures:gone.jpg\n");
+    const std::string zip = dir.at("out/s.zip");
+    CreateDirectoryA(dir.at("out").c_str(), nullptr);
+    create_window({"yes", dir.at("Poser/Runtime/Libraries/Scenes/s.pz3"), zip, zip});
+    command(IDM_COLLECT_SCENE);
+    EXPECT_TRUE(report_running() && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
+    pump_until_report_ends();
+    const Lines& t = seen->lines();
+    EXPECT_EQ(t[t.size() - 3].find("open\tmain\tchoose the scene to collect\t"), 0u);
+    EXPECT_EQ(t[t.size() - 2].find("save\tmain\tsave the collected scene as\t" + dir.at("Poser/Runtime/Libraries/Scenes/s.zip")),
+              0u);
+    EXPECT_EQ(t.back().find("information\tnone\tcollect a scene into a zip\t2 files collected into " + zip), 0u);
+    EXPECT_NE(t.back().find("1 reference missing"), std::string::npos);
+    EXPECT_TRUE(exists(zip) && !main_session().run_in_progress);
+    SendMessageA(wn, WM_SYSCOMMAND, IDM_CHECK_PRODUCT_ZIP, 0);
+    pump_until_report_ends();
+    ASSERT_EQ(opened.size(), 1u);
+    const std::string page = read_bytes(opened[0]);
+    EXPECT_NE(page.find("gone.jpg"), std::string::npos);
+    EXPECT_NE(page.find("<p><small>tarnwick "), std::string::npos);
+}
+
 TEST_F(WindowExtras, WhileARunOrTheRootDialogueGoesOnlyHelpExitAndTheLastPageCanBeChosen)
 {
-    const std::string busy = "256 259 |272 352 288 304 336 |272 352 288 304 336 |", idle = "|352 |352 |";
+    const std::string busy = "256 259 |272 352 368 384 288 304 336 |272 352 368 384 288 304 336 |", idle = "|352 |352 |";
     std::string during;
     create_window({"yes"}, 0, [&] { during = greyed(); });
     EXPECT_TRUE(during == busy && greyed() == idle);
