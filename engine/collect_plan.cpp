@@ -3,6 +3,7 @@
 #include "engine/ascii.h"
 #include "engine/content_paths.h"
 #include "engine/disk_cache.h"
+#include "engine/document_references.h"
 #include "engine/name_index.h"
 #include "engine/poser_documents.h"
 #include "engine/resolver.h"
@@ -14,10 +15,6 @@
 #include <unordered_map>
 
 namespace {
-
-// No system accepts a path this long: a longer line is no reference, and reading it whole
-// would let one line decide how much memory a collect needs.
-constexpr std::size_t k_max_line_bytes = 1 << 20;
 
 // Where Poser's library keeps each type of document, by the extensions of the type.
 struct LibraryFolder {
@@ -168,31 +165,22 @@ void Collector::read_document(std::size_t index)
 {
     const std::string source = m_plan.files[index].source;
     TextReader in;
-    in.limit_line_length(k_max_line_bytes);
-    if (!in.open(m_fs, source, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
+    if (!open_document(in, m_fs, source)) {
         m_plan.unreadable.push_back(UnreadableFile{source, "cannot be opened"});
         m_plan.files[index].left_out = true;
         return;
     }
     const std::string folder = folder_of(source);
-    std::vector<FoundReference> found;
-    long long line = 1;
-    std::string_view lines;
-    while (in.next_lines(lines)) {
-        if (in.line_was_cut()) {
-            ++line;  // no path is that long: no reference
-            continue;
-        }
-        found.clear();
-        line += scan_references(lines, line, found);
-        for (const FoundReference& f : found) {
+    const bool read = read_references(
+        in,
+        [&](const FoundReference& f, std::uint64_t offset) {
             if (!f.ref.builtin) {
-                plan_reference(index, f, in.offset_of(lines.data() + f.line_offset + f.ref.path_begin), folder);
+                plan_reference(index, f, offset, folder);
             }
-        }
-    }
+        },
+        [] {});
     // A document that cannot be read to its end cannot be written with its references renamed.
-    if (in.failed()) {
+    if (!read) {
         m_plan.unreadable.push_back(UnreadableFile{source, in.compressed() ? "corrupt or truncated gzip data" : "read error"});
         m_plan.files[index].left_out = true;
         m_plan.files[index].edits.clear();

@@ -2,6 +2,7 @@
 
 #include "engine/content_paths.h"
 #include "engine/correction.h"
+#include "engine/document_references.h"
 #include "engine/library_memory.h"
 #include "engine/run.h"
 #include "engine/run_stop.h"
@@ -10,10 +11,6 @@
 #include "engine/unfinished_copy.h"
 
 namespace {
-
-// No system accepts a path this long: a longer line is no reference, and reading it whole
-// would let one line decide how much memory a repair needs.
-constexpr std::size_t k_max_line_bytes = 1 << 20;
 
 struct KindTexts {
     std::string_view title;
@@ -189,33 +186,22 @@ DocumentScan scan_document(Run& run, LibraryMemory& rules, const std::string& or
 {
     DocumentScan scan;
     TextReader in;
-    in.limit_line_length(k_max_line_bytes);
-    if (!in.open(run.fs(), orig, Gzip::if_magic, listed, ReadMode::as_stored)) {
+    if (!open_document(in, run.fs(), orig, listed)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return scan;
     }
     wn.SetTitle(orig);
     const std::string folder = folder_of(orig);
-    std::vector<FoundReference> found;
-    long long line = 1;
-    std::string_view lines;
-    while (in.next_lines(lines)) {
-        if (in.line_was_cut()) {
-            ++line;  // no path is that long: no reference
-            continue;
-        }
-        found.clear();
-        line += scan_references(lines, line, found);
-        for (const FoundReference& f : found) {
+    const bool read = read_references(
+        in,
+        [&](const FoundReference& f, std::uint64_t offset) {
             if (!f.ref.builtin && need_of(f.ref, locate(run, rules, f.ref, folder, wn), rules) != Need::nothing) {
-                const char* at = lines.data() + f.line_offset + f.ref.path_begin;
-                scan.needed.push_back(NeededReference{f.ref.kind, f.ref.beside_document, std::string(f.ref.target),
-                                                      in.offset_of(at), f.line});
+                scan.needed.push_back(NeededReference{f.ref.kind, f.ref.beside_document, std::string(f.ref.target), offset, f.line});
             }
-        }
-    }
+        },
+        [] {});
     // A file that could not be read to its end is left alone: its repair would drop the rest.
-    if (in.failed()) {
+    if (!read) {
         wn.warning(Owner::none, orig, "I can't read this file");
         return scan;
     }

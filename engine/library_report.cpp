@@ -2,6 +2,7 @@
 
 #include "engine/ascii.h"
 #include "engine/content_paths.h"
+#include "engine/document_references.h"
 #include "engine/fsys.h"
 #include "engine/run_stop.h"
 #include "engine/textio.h"
@@ -19,9 +20,6 @@
 
 namespace {
 
-// No system accepts a path this long: a longer line is no reference, and reading it whole
-// would let one line decide how much memory a report needs.
-constexpr std::size_t k_max_line_bytes = 1 << 20;
 
 struct Document {
     std::string path;
@@ -169,8 +167,7 @@ void LibraryReading::read_document(std::size_t index, Local& local)
 {
     const Document& document = m_documents[index];
     TextReader& in = local.in;
-    in.limit_line_length(k_max_line_bytes);
-    if (!in.open(m_fs, document.path, Gzip::if_magic, document.listed, ReadMode::as_stored)) {
+    if (!open_document(in, m_fs, document.path, document.listed)) {
         unreadable(index, "cannot be opened");
         return;
     }
@@ -178,24 +175,15 @@ void LibraryReading::read_document(std::size_t index, Local& local)
     local.uses.clear();
     local.total = local.builtin = 0;
     local.found_by_path = {};
-    long long line_number = 1;
     unsigned long long counted = 0;
-    std::string_view lines;
-    while (in.next_lines(lines)) {
-        if (in.line_was_cut()) {
-            ++line_number;  // no path is that long: no reference
-            continue;
-        }
-        local.found.clear();
-        line_number += scan_references(lines, line_number, local.found);
-        for (const FoundReference& f : local.found) {
-            count_reference(f, f.ref.beside_document ? folder : std::string(), local);
-        }
-        m_bytes += in.bytes_read() - counted;
-        counted = in.bytes_read();
-    }
+    const bool read = read_references(
+        in, [&](const FoundReference& f, std::uint64_t) { count_reference(f, f.ref.beside_document ? folder : std::string(), local); },
+        [&] {
+            m_bytes += in.bytes_read() - counted;
+            counted = in.bytes_read();
+        });
     m_bytes += in.bytes_read() - counted;
-    if (in.failed()) {
+    if (!read) {
         unreadable(index, in.compressed() ? "corrupt or truncated gzip data" : "read error");
         return;
     }
