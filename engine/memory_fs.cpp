@@ -409,6 +409,13 @@ bool MemoryFileSystem::rename_replace(const std::string& from, const std::string
 
 bool MemoryFileSystem::remove_file(const std::string& path)
 {
+    return remove_entry(path, false);
+}
+
+// Takes the entry `path` names away from its folder: a file (or link) for remove_file, an
+// empty folder for remove_folder.
+bool MemoryFileSystem::remove_entry(const std::string& path, bool folder)
+{
     if (!is_nameable(path) || m_disk->refused(Op::remove, path)) {
         return false;
     }
@@ -417,9 +424,14 @@ bool MemoryFileSystem::remove_file(const std::string& path)
     if (!w.found() || w.entry == nullptr || w.through_link || m_disk->refuses_changes(w.folder())) {
         return false;
     }
-    // With Windows rules the read-only mark of a file of ours is cleared first: no refusal.
     const Node& n = *w.entry->node;
-    if (m_disk->is_folder_like(n) || m_disk->is_busy(n)) {
+    // With Windows rules the read-only mark of a file of ours is cleared first: no refusal.
+    // RemoveDirectoryW takes a junction away, never what it leads to; rmdir() refuses a link.
+    const bool junction = m_disk->windows() && n.kind == Node::Kind::link;
+    const bool may_go = folder ? junction || (n.kind == Node::Kind::folder && n.entries.empty() &&
+                                              !(m_disk->windows() && n.read_only))
+                               : !m_disk->is_folder_like(n) && !m_disk->is_busy(n);
+    if (!may_go) {
         return false;
     }
     w.folder().entries.erase(m_disk->key_of(w.name));
@@ -443,22 +455,7 @@ bool MemoryFileSystem::make_folder(const std::string& path)
 
 bool MemoryFileSystem::remove_folder(const std::string& path)
 {
-    if (!is_nameable(path) || m_disk->refused(Op::remove, path)) {
-        return false;
-    }
-    Lock lock(m_disk->mutex);
-    const Place w = m_disk->walk(path, false);
-    if (!w.found() || w.entry == nullptr || w.through_link || m_disk->refuses_changes(w.folder())) {
-        return false;
-    }
-    // RemoveDirectoryW takes a junction away, never what it leads to; rmdir() refuses a link.
-    const Node& n = *w.entry->node;
-    const bool junction = m_disk->windows() && n.kind == Node::Kind::link;
-    if (!junction && (n.kind != Node::Kind::folder || !n.entries.empty() || (m_disk->windows() && n.read_only))) {
-        return false;
-    }
-    w.folder().entries.erase(m_disk->key_of(w.name));
-    return true;
+    return remove_entry(path, true);
 }
 
 bool MemoryFileSystem::give_protection(const std::string& from, const std::string& to)

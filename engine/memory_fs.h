@@ -116,6 +116,8 @@ public:
     std::string resolved_path(const std::string& path) override;
 
 private:
+    bool remove_entry(const std::string& path, bool folder);
+
     // The nodes, the path rules and the lookup (memory_disk.h).
     std::unique_ptr<MemoryDisk> m_disk;
 };
