@@ -4,6 +4,7 @@
 #define _GNU_SOURCE
 #endif
 #include "engine/fsys.h"
+#include "engine/flush_workers.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -56,7 +57,7 @@ public:
     bool sync_to_disk(RawFile& f) override;
     void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced) override
     {
-        sync_concurrently(*this, files, synced);
+        m_flushers.sync(*this, files, synced);
     }
     bool close_file(RawFile& f) override;
     bool is_readable_file(const std::string& path) override;
@@ -75,6 +76,9 @@ public:
     std::string current_folder() override;
     std::string absolute_path(const std::string& path) override;
     std::string resolved_path(const std::string& path) override;
+
+private:
+    FlushWorkers m_flushers;
 };
 
 }  // namespace
@@ -389,7 +393,7 @@ bool PosixFileSystem::list_folder_entries(const std::string& path, std::vector<F
 
 FileSystem& disk()
 {
-    // Holds nothing: every call goes to the system.
+    // Holds nothing but the threads that flush a batch: every call goes to the system.
     static PosixFileSystem the_disk;
     return the_disk;
 }

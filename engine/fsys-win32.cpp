@@ -2,6 +2,7 @@
 // that the text rules and the error checks are ours and the same on every platform, and so
 // that any name Windows allows can be reached, whatever the ANSI code page.
 #include "engine/fsys.h"
+#include "engine/flush_workers.h"
 
 #include "engine/text_encoding.h"
 
@@ -77,7 +78,7 @@ public:
     bool sync_to_disk(RawFile& f) override;
     void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced) override
     {
-        sync_concurrently(*this, files, synced);
+        m_flushers.sync(*this, files, synced);
     }
     bool close_file(RawFile& f) override;
     bool is_readable_file(const std::string& path) override;
@@ -96,6 +97,9 @@ public:
     std::string current_folder() override;
     std::string absolute_path(const std::string& path) override;
     std::string resolved_path(const std::string& path) override;
+
+private:
+    FlushWorkers m_flushers;
 };
 
 }  // namespace
@@ -182,7 +186,8 @@ long long Win32FileSystem::file_size(RawFile& f)
 
 bool Win32FileSystem::sync_to_disk(RawFile& f)
 {
-    return FlushFileBuffers(handle_of(f)) != 0;
+    // A closed file's handle would be the process's own, which is no file to flush.
+    return f.is_open() && FlushFileBuffers(handle_of(f)) != 0;
 }
 
 bool Win32FileSystem::close_file(RawFile& f)
@@ -436,7 +441,7 @@ bool Win32FileSystem::list_folder_entries(const std::string& path, std::vector<F
 
 FileSystem& disk()
 {
-    // Holds nothing: every call goes to the system.
+    // Holds nothing but the threads that flush a batch: every call goes to the system.
     static Win32FileSystem the_disk;
     return the_disk;
 }

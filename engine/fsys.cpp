@@ -1,7 +1,6 @@
 #include "engine/fsys.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace fsys {
 
@@ -10,34 +9,6 @@ void FileSystem::sync_together(const std::vector<RawFile*>& files, std::vector<b
     synced.assign(files.size(), false);
     for (std::size_t k = 0; k < files.size(); ++k) {
         synced[k] = sync_to_disk(*files[k]);
-    }
-}
-
-void sync_concurrently(FileSystem& fs, const std::vector<RawFile*>& files, std::vector<bool>& synced)
-{
-    // A flush mostly waits for the disk, which serves several at once: a file system that
-    // journals commits them together.
-    constexpr std::size_t k_most_threads = 8;
-    synced.assign(files.size(), false);
-    const std::size_t threads = std::min(k_most_threads, files.size());
-    if (threads <= 1) {
-        fs.FileSystem::sync_together(files, synced);
-        return;
-    }
-    std::vector<char> done(files.size(), 0);  // not vector<bool>: each thread writes its own entries
-    std::vector<std::thread> workers;
-    for (std::size_t t = 0; t < threads; ++t) {
-        workers.emplace_back([&, t] {
-            for (std::size_t k = t; k < files.size(); k += threads) {
-                done[k] = fs.sync_to_disk(*files[k]) ? 1 : 0;
-            }
-        });
-    }
-    for (std::thread& w : workers) {
-        w.join();
-    }
-    for (std::size_t k = 0; k < files.size(); ++k) {
-        synced[k] = done[k] != 0;
     }
 }
 

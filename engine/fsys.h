@@ -155,9 +155,6 @@ public:
 // The real disk of this machine.
 FileSystem& disk();
 
-// sync_together for a real disk: the flushes of `files` issued from several threads at once.
-void sync_concurrently(FileSystem& fs, const std::vector<RawFile*>& files, std::vector<bool>& synced);
-
 // The bytes as lower-case hexadecimal digits.
 std::string hex_digits(const unsigned char* bytes, std::size_t size);
 

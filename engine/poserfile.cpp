@@ -128,7 +128,7 @@ struct RepairBatch::Waiting {
     bool cor_created = false;
     bool written = false;  // written out without a failure
     bool synced = false;
-    TextWriter copy;
+    fsys::RawFile copy;  // open until it is flushed
 };
 
 // The prompts the files of a batch are checked with: before anything is shown, the files
@@ -196,9 +196,9 @@ void RepairBatch::add(const std::string& orig, fsys::Listed listed)
     // until the files before them are done.
     m_run.log_capture = m_waiting.empty() ? nullptr : &w->log;
     m_run.write_log("file " + orig + " being corrected: old version is on\n     " + cor + "\n");
-    w->v = start_correction(m_run, orig, cor, wn, fsys::Create::exclusive, w->cor_created, w->copy);
+    w->v = start_correction(m_run, orig, cor, wn, fsys::Create::exclusive, w->cor_created, m_writer);
     m_run.log_capture = nullptr;
-    w->written = w->v == 1 && w->copy.finish_writing();
+    w->written = m_writer.hand_over(w->copy) && w->v == 1;
     m_run.cache.clear();
     m_waiting.push_back(std::move(w));
 }
@@ -213,14 +213,14 @@ void RepairBatch::finish()
     std::vector<Waiting*> flushed;
     for (const auto& w : m_waiting) {
         if (w->written) {
-            files.push_back(&w->copy.file());
+            files.push_back(&w->copy);
             flushed.push_back(w.get());
         }
     }
     std::vector<bool> synced;
     m_run.fs().sync_together(files, synced);
     for (std::size_t k = 0; k < flushed.size(); ++k) {
-        flushed[k]->synced = synced[k] && flushed[k]->copy.close();
+        flushed[k]->synced = synced[k] && m_run.fs().close_file(flushed[k]->copy);
     }
     // Taken away first: a prompt of a file below finishes nothing more. A file being checked
     // keeps its own lines apart meanwhile; these go to the log now.
@@ -231,7 +231,7 @@ void RepairBatch::finish()
         m_run.write_log(w->log);
         int v = w->v;
         if (v == 1 && !w->synced) {
-            w->copy.close();
+            m_run.fs().close_file(w->copy);
             m_wn.warning(Owner::none, w->cor, "I can't write this file");
             v = 0;
         }
@@ -244,7 +244,7 @@ void RepairBatch::finish()
             ++m_run.tally.corrected;
             continue;
         }
-        w->copy.close();
+        m_run.fs().close_file(w->copy);
         if (v != 1 && w->cor_created) {
             unfinished_copy::remove(m_run.fs(), w->cor);
         }

@@ -5,6 +5,7 @@
 
 #include "engine/fsys.h"
 #include "engine/prompts.h"
+#include "engine/textio.h"
 
 #include <memory>
 #include <string>
@@ -45,6 +46,7 @@ private:
     Prompts& m_wn;
     std::unique_ptr<FinishingPrompts> m_prompts;
     std::vector<std::unique_ptr<Waiting>> m_waiting;
+    TextWriter m_writer;  // writes each copy in turn, which then waits open
 };
 
 // Gives `orig` the corrected text waiting under `cor`, and `cor` the old text, through the

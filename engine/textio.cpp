@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 #include <zlib.h>
 
@@ -585,11 +586,12 @@ bool TextWriter::rewind()
     return !m_deflater && flush() && m_fs->seek_to_start(m_file);
 }
 
-bool TextWriter::finish_writing()
+bool TextWriter::hand_over(fsys::RawFile& file)
 {
     flush();
     finish_compression();
-    m_buf.reset();
+    m_deflater.reset();
+    file = std::exchange(m_file, fsys::RawFile{});
     return !m_failed;
 }
 

@@ -117,9 +117,11 @@ public:
     // Writes out what is buffered and goes back to the start of the file; later writes
     // overwrite what is there.
     bool rewind();
-    // Writes out what is buffered, ends the compression, and lets the buffer go: the file waits,
-    // open, for its flush and close. Nothing more can be written.
-    bool finish_writing();
+    // Writes out what is buffered, ends the compression, and hands the open file to `file`,
+    // which then flushes and closes it; false when anything written was lost. The writer keeps
+    // its buffer for the next file it opens: a folder's copies wait for their flush together,
+    // and one buffer serves them all.
+    bool hand_over(fsys::RawFile& file);
     fsys::RawFile& file() { return m_file; }
     // Writes out what is buffered and flushes it to the disk.
     bool sync();

@@ -102,6 +102,37 @@ TEST(TextWriter, CompressesALineLongerThanASliceWhole)
     EXPECT_EQ(gzip_sum(dir.at("a.crz")), std::make_pair(line.size(), crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(line.data()), static_cast<uInt>(line.size()))));
 }
 
+// A folder's corrected copies: one writer writes each in turn with one buffer and hands it over
+// open, and the real disk flushes them together, telling which it could not.
+TEST(TextWriter, HandsEachCopyOverOpenAndTheDiskFlushesThemTogether)
+{
+    TempDir dir;
+    TextWriter out;
+    std::vector<fsys::RawFile> copies(7);  // the last one never opened
+    const int arrays_before = arrays;
+    for (int k = 0; k < 6; ++k) {
+        const Gzip gzip = k == 5 ? Gzip::always : Gzip::never;
+        ASSERT_TRUE(out.open(fsys::disk(), dir.at(std::to_string(k) + ".cr2"), fsys::Create::exclusive, gzip));
+        EXPECT_TRUE(out.write_line("prop " + std::to_string(k)) && out.hand_over(copies[k]));
+        EXPECT_TRUE(copies[k].is_open() && !out.is_open());
+        EXPECT_EQ(arrays - arrays_before, k < 5 ? 1 : 2) << "one buffer for all, and the compressor's";
+    }
+    std::vector<fsys::RawFile*> files;
+    for (fsys::RawFile& copy : copies) {
+        files.push_back(&copy);
+    }
+    for (int round = 0; round < 2; ++round) {  // the threads of the first batch serve the second
+        std::vector<bool> synced;
+        fsys::disk().sync_together(files, synced);
+        EXPECT_EQ(synced, (std::vector<bool>{true, true, true, true, true, true, false}));
+    }
+    for (fsys::RawFile& copy : copies) {
+        EXPECT_TRUE(fsys::disk().close_file(copy));
+    }
+    EXPECT_EQ(read_bytes(dir.at("4.cr2")), "prop 4\r\n");
+    EXPECT_EQ(gzip_sum(dir.at("5.cr2")).first, 8u);
+}
+
 // The same with the slices of the program: a line of 4 GiB (slow: under the slow label).
 TEST(TextWriterSlow, CompressesALineOfFourGibibytesWhole)
 {
