@@ -65,11 +65,10 @@ std::string replacement_lines(const std::string& oldobj, const std::string& objf
 }
 
 int start_correction(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
-                     bool& cor_created, TextWriter& out)
+                     bool& cor_created, TextReader& in, TextWriter& out)
 {
     cor_created = false;
     run.create_repllist();
-    TextReader in;
     if (!in.open(run.fs(), orig, Gzip::never, fsys::Listed::unknown, ReadMode::poser_text)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return 0;
@@ -128,8 +127,9 @@ int start_correction(Run& run, const std::string& orig, const std::string& cor, 
 int correct_into(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
                  bool& cor_created)
 {
+    TextReader in;
     TextWriter out;
-    if (start_correction(run, orig, cor, wn, mode, cor_created, out) == 0) {
+    if (start_correction(run, orig, cor, wn, mode, cor_created, in, out) == 0) {
         return 0;
     }
     // The copy is about to replace the Poser file: it must be whole and on the disk first.

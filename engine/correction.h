@@ -26,8 +26,9 @@ int correct_into(Run& run, const std::string& orig, const std::string& cor, Prom
 
 // As correct_into, but the copy is left open in `out`, written out but not yet flushed to the
 // disk (out.failed() tells of a write that failed): several copies can then be flushed together.
+// `orig` is read with `in`, which a folder's files share with their buffer.
 int start_correction(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
-                     bool& cor_created, TextWriter& out);
+                     bool& cor_created, TextReader& in, TextWriter& out);
 
 // The rewrite of a reference line (trimmed, its marker `m`) whose path is to read `written`:
 // the line keeps what stands before its marker (a colon marker loses its colon, the written

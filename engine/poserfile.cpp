@@ -18,10 +18,9 @@ struct DocumentCheck {
     bool needs_repair = false;
 };
 
-DocumentCheck check_references(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)
+DocumentCheck check_references(Run& run, TextReader& in, const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
     DocumentCheck result;
-    TextReader in;
     if (!in.open(run.fs(), orig, Gzip::never, listed, ReadMode::poser_text)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return result;
@@ -176,7 +175,8 @@ RepairBatch::~RepairBatch()
 void RepairBatch::add(const std::string& orig, fsys::Listed listed)
 {
     Prompts& wn = *m_prompts;
-    const DocumentCheck check = check_references(m_run, orig, wn, listed);
+    const DocumentCheck check = check_references(m_run, m_reader, orig, wn, listed);
+    m_reader.close();  // the file is renamed later, which Windows refuses while it is open
     m_run.tally.checked += check.readable ? 1 : 0;
     if (!check.readable || !check.needs_repair || run_stop::requested()) {
         return;
@@ -196,7 +196,8 @@ void RepairBatch::add(const std::string& orig, fsys::Listed listed)
     // until the files before them are done.
     m_run.log_capture = m_waiting.empty() ? nullptr : &w->log;
     m_run.write_log("file " + orig + " being corrected: old version is on\n     " + cor + "\n");
-    w->v = start_correction(m_run, orig, cor, wn, fsys::Create::exclusive, w->cor_created, m_writer);
+    w->v = start_correction(m_run, orig, cor, wn, fsys::Create::exclusive, w->cor_created, m_reader, m_writer);
+    m_reader.close();
     m_run.log_capture = nullptr;
     w->written = m_writer.hand_over(w->copy) && w->v == 1;
     m_run.cache.clear();

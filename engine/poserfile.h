@@ -46,7 +46,9 @@ private:
     Prompts& m_wn;
     std::unique_ptr<FinishingPrompts> m_prompts;
     std::vector<std::unique_ptr<Waiting>> m_waiting;
-    TextWriter m_writer;  // writes each copy in turn, which then waits open
+    // Read and write each file in turn, keeping their buffers from one to the next.
+    TextReader m_reader;
+    TextWriter m_writer;
 };
 
 // Gives `orig` the corrected text waiting under `cor`, and `cor` the old text, through the
