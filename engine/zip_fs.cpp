@@ -20,11 +20,6 @@ std::uint64_t next_volume()
     return 0x5a49500000000000ull + ++counter;
 }
 
-bool is_separator(char c)
-{
-    return c == fsys::k_sep || c == '/';
-}
-
 }  // namespace
 
 bool is_at_or_below(std::string_view path, std::string_view point, std::string* below)
@@ -34,7 +29,7 @@ bool is_at_or_below(std::string_view path, std::string_view point, std::string* 
     }
     const std::string_view head = path.substr(0, point.size());
     const bool same = fsys::k_sep == '\\' ? equals_ignoring_case(head, point) : head == point;
-    if (!same || (path.size() > point.size() && !is_separator(path[point.size()]))) {
+    if (!same || (path.size() > point.size() && !is_separator(path[point.size()], k_native_style))) {
         return false;
     }
     if (below != nullptr) {
