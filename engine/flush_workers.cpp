@@ -16,7 +16,10 @@ FlushWorkers::~FlushWorkers()
 
 void FlushWorkers::sync(FileSystem& fs, const std::vector<RawFile*>& files, std::vector<bool>& synced)
 {
-    constexpr std::size_t k_most_threads = 8;  // the one asking among them
+    // The one asking among them. A folder's batch is a dozen files or so, and a disk given
+    // them all at once writes them sooner than in two or three waves (measured on ext4 over
+    // virtio: 8 threads against 16, the repair 10% slower).
+    constexpr std::size_t k_most_threads = 16;
     if (files.size() <= 1) {
         fs.FileSystem::sync_together(files, synced);
         return;
