@@ -57,14 +57,6 @@ public:
     bool sync_to_disk(RawFile& f) override;
     void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced) override
     {
-#ifdef __linux__
-        // One flush of the whole file system hands the disk every copy at once; the flush of
-        // each file after it finds little left to write but still tells that file's own
-        // write errors, which the flush of the file system may not.
-        if (files.size() > 1) {
-            ::syncfs(fd_of(*files.front()));
-        }
-#endif
         m_flushers.sync(*this, files, synced);
     }
     bool close_file(RawFile& f) override;
