@@ -77,7 +77,7 @@ std::string run_time_of(const std::string& name, std::time_t now)
 {
     const std::string stamp = name.substr(0, 15);
     if (name.size() < 15 || stamp[8] != '-' || !is_digits(stamp.substr(0, 8)) || !is_digits(stamp.substr(9)) ||
-        (name.size() > 15 && (name[15] != '-' || !is_digits(name.substr(16)) || name.size() > 22))) {
+        (name.size() > 15 && (name[15] != '-' || !is_digits(name.substr(16))))) {
         return std::string();
     }
     const int month = std::stoi(stamp.substr(4, 2));

@@ -106,6 +106,22 @@ TEST_F(Undo, AFileChangedSinceIsLeftAloneAndAMissingOneRestored)
     EXPECT_EQ(read_bytes(packed), before[packed]);
 }
 
+#ifndef _WIN32  // Windows gives every name in Unicode
+// A file whose name is not UTF-8 cannot be named in the manifest: its old version is kept beside it, and the run
+// holds the others.
+TEST_F(Undo, ANameThatIsNotUtf8KeepsItsOldVersionBesideIt)
+{
+    const std::string odd = dir.at("root/Runtime/Libraries/caf\xe9.cr2");
+    write_bytes(odd, "figureResFile Runtime:Geometries:a.obj\n");
+    repair();
+    EXPECT_EQ(read_bytes(odd), "figureResFile :Runtime:Geometries:a.obj\n");
+    EXPECT_EQ(read_bytes(dir.at("root/Runtime/Libraries/caf\xe9_zz00.cr2")), "figureResFile Runtime:Geometries:a.obj\n");
+    const RunList list = find_runs(disk, {dir.at("root")}, k_later);
+    ASSERT_EQ(list.runs.size(), 1u);
+    EXPECT_EQ(list.runs[0].files, 2);
+}
+#endif
+
 // An undo stopped at any of its steps leaves each old text under a name, and a second undo finishes it.
 TEST_F(Undo, AFailingDiskAtEveryStepOfAnUndoKeepsTheOldText)
 {

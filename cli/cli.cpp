@@ -143,7 +143,7 @@ bool option_value(const std::vector<std::string>& args, std::size_t& k, const st
 
 bool is_option(const std::string& arg, const std::string& name)
 {
-    return arg == name || (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0);
+    return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
 }
 
 // The options whose value is kept as given: the option's name and where its value goes, or

@@ -118,5 +118,7 @@ TEST_F(FolderWalk, LinkLoopsEndAndDeepTreesAreWalked)
                                      "title\t" + dir.at(deep + "/outside/x.cr2"),
                                      continue_line(dir.at(deep + "/outside"), "yes"), continue_line(dir.at(deep), "yes"),
                                      continue_line(dir.at("T/A"), "yes")}));
+    std::vector<fsys::FolderEntry> entries;  // a file is no folder to list
+    EXPECT_FALSE(fsys::disk().list_folder_entries(dir.at("T/A/a.cr2"), entries));
 }
 #endif

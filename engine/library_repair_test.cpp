@@ -1,6 +1,8 @@
 // The extended repair on a tree shaped like real content: every reference kind, lines ended
 // every way, paths saved on other machines, and the report agreeing with the result.
+#include "engine/library_repair.h"
 #include "engine/library_report.h"
+#include "engine/memory_fs.h"
 #include "engine/poserfile.h"
 #include "tests/test_support.h"
 
@@ -156,4 +158,28 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
     repair("textureMap :Runtime:Textures:gone.jpg\n", false, {dir.at("main/Runtime/Textures/w.tif")});
     EXPECT_EQ(read_bytes(doc), "textureMap :Runtime:Textures:w.tif\n");
 #endif
+}
+
+// A planned copy is made only from a document still there and under a name still free; otherwise a warning, and
+// nothing made or changed.
+TEST(PlannedCopy, MadeOnlyFromADocumentStillThereUnderAFreeName)
+{
+    fsys::MemoryFileSystem disk(fsys::DiskRules::windows, "C:\\");
+    const std::string doc = "C:\\l\\a.cr2", copy = "C:\\l\\a_zz01.cr2";
+    ScriptedSession s;
+    bool created = true;
+    EXPECT_FALSE(write_planned_copy(disk, doc, disk, copy, {}, s.wn, fsys::Create::exclusive, created));
+    EXPECT_FALSE(created || disk.entry_exists(copy));
+    disk.add_file(doc, "figureResFile :a.obj\n");
+    disk.add_file(copy, "taken");
+    EXPECT_FALSE(write_planned_copy(disk, doc, disk, copy, {}, s.wn, fsys::Create::exclusive, created));
+    EXPECT_FALSE(created);
+    EXPECT_EQ(s.transcript().size(), 2u);
+    const std::string other = "C:\\l\\b.cr2";
+    EXPECT_TRUE(write_planned_copy(disk, doc, disk, other, {{14, 6, ":b.obj"}}, s.wn, fsys::Create::exclusive, created));
+    std::string text;
+    EXPECT_TRUE(disk.read_whole_file(copy, text) && text == "taken");
+    text.clear();
+    EXPECT_TRUE(disk.read_whole_file(other, text) && text == "figureResFile :b.obj\n");
+    EXPECT_EQ(s.transcript().size(), 2u);
 }

@@ -56,6 +56,23 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
     EXPECT_EQ(arrays, 0);  // the block of the last file is kept for the next
 }
 
+// A line cut for its length is dropped up to its end, also when the end of a block splits its CR LF pair.
+TEST(TextReader, ALineCutForItsLengthEndsAtItsCrLfWhereverABlockEnds)
+{
+    TempDir dir;
+    const std::size_t block = 256 * 1024;
+    for (std::size_t size = 2 * block - 3; size <= 2 * block + 1; ++size) {
+        write_bytes(dir.at("a.cr2"), std::string(size, 'x') + "\r\nnext\r\n");
+        TextReader in;
+        ASSERT_TRUE(in.open(fsys::disk(), dir.at("a.cr2"), Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored));
+        std::size_t lines = 0;
+        for (std::string_view line; in.next_line(line);) {
+            ++lines;
+        }
+        EXPECT_EQ(lines, 2u) << size;
+    }
+}
+
 // After a whole gzip member, zero bytes are padding that ends the data; anything else must be one more member.
 TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
 {

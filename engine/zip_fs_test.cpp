@@ -178,6 +178,10 @@ TEST(ZipFileSystem, AZipThatCannotBeReadIsNotMounted)
     EXPECT_EQ(reason, "it is not a zip archive (no end of its central directory was found)");
     EXPECT_EQ(zipfs::ZipFileSystem::open(disk, native("/x/none.zip"), k_zip, reason), nullptr);
     EXPECT_EQ(reason, "the file cannot be opened for reading");
+    disk.add_file(native("/x/empty.zip"), "");  // an archive of nothing, as other readers take it
+    const auto empty = zipfs::ZipFileSystem::open(disk, native("/x/empty.zip"), k_zip, reason);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(listing(*empty, k_zip), std::vector<std::string>());
 }
 
 TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
@@ -205,6 +209,11 @@ TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
     EXPECT_FALSE(all.rename_noreplace(on_disk, k_zip + native("/Runtime/Other.cr2")));
     EXPECT_EQ(changes.list, std::vector<std::string>());
     EXPECT_EQ(all.modified_time(on_disk), fsys::MemoryFileSystem::k_setup_time);
+    // A file is written on the disk's side only.
+    EXPECT_FALSE(all.open_for_writing(k_zip + native("/new.txt"), fsys::Create::exclusive, a));
+    ASSERT_TRUE(all.open_for_writing(native("/x/new.txt"), fsys::Create::exclusive, a));
+    EXPECT_TRUE(all.write_all(a, "new", 3) && all.close_file(a));
+    EXPECT_EQ(read_all(m.disk, native("/x/new.txt")), "new");
 }
 
 }  // namespace
