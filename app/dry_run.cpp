@@ -3,29 +3,13 @@
 #include "app/console_text.h"
 #include "app/visible_text.h"
 #include "engine/content_paths.h"
+#include "engine/line_ends.h"
 
 #include <algorithm>
 
 namespace {
 
 constexpr std::size_t k_context = 3;
-
-// The lines of `text`, each with its line end (LF, CR LF or a lone CR).
-std::vector<std::string_view> lines_of(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", begin);
-        end = end == std::string_view::npos ? text.size() : end + 1;
-        if (end < text.size() && text[end - 1] == '\r' && text[end] == '\n') {
-            ++end;
-        }
-        lines.push_back(text.substr(begin, end - begin));
-        begin = end;
-    }
-    return lines;
-}
 
 // One line of the diff: its mark, the line as stored, and a line feed where it has none.
 void add_line(std::string& out, char mark, std::string_view line)
@@ -41,7 +25,7 @@ void add_line(std::string& out, char mark, std::string_view line)
 std::string visible_lines(std::string_view text)
 {
     std::string out;
-    for (std::string_view line : lines_of(text)) {
+    for (std::string_view line : lines_with_ends(text)) {
         const bool ends = !line.empty() && line.back() == '\n';
         out += visible(ends ? line.substr(0, line.size() - 1) : line) + (ends ? "\n" : "");
     }
@@ -57,8 +41,8 @@ std::string range(std::size_t first, std::size_t count)
 
 std::string unified_diff(const std::string& name, std::string_view before, std::string_view after)
 {
-    const std::vector<std::string_view> old_lines = lines_of(before);
-    const std::vector<std::string_view> new_lines = lines_of(after);
+    const std::vector<std::string_view> old_lines = lines_with_ends(before);
+    const std::vector<std::string_view> new_lines = lines_with_ends(after);
     const std::size_t n = std::min(old_lines.size(), new_lines.size());
     std::vector<std::size_t> changed;
     for (std::size_t k = 0; k < std::max(old_lines.size(), new_lines.size()); ++k) {

@@ -78,6 +78,7 @@ TEST_F(Undo, ARepairUndoneGivesBackEveryFileByteForByteOnce)
     const RunList list = find_runs(disk, {dir.at("root")}, k_later);
     ASSERT_EQ(list.runs.size(), 1u);
     EXPECT_TRUE(list.runs[0].files == 2 && list.runs[0].replacements == 2 && list.runs[0].undone.empty());
+    EXPECT_NE(read_bytes(run + "/manifest.json").find("\"options\":{\"modern\":true,"), std::string::npos);
 
     UndoOutcome outcome;
     std::string error;

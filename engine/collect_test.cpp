@@ -95,10 +95,10 @@ TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
     EXPECT_NE(text.find("bumpMap :Runtime:Textures:collected:bump.jpg\r\n"), std::string::npos);
     EXPECT_EQ(zip->modified_time(native("/out/a.zip/Runtime/Textures/skin.jpg")), fsys::MemoryFileSystem::k_setup_time);
     const auto before = lib.disk.tree(native("/out"));
-    for (const char* out : {"/out/c.zip", "/out/d"}) {
-        // The folder fails at its last file, the zip at its first document rewritten.
-        lib.disk.fail_when([](fsys::Op op, const std::string& p) {
-            return op == fsys::Op::write && (p.find("c.zip.") != std::string::npos || p.find("a.py") != std::string::npos);
+    // The zip fails at its first document rewritten, a folder at its last file or at its listing.
+    for (const auto& [out, failing] : {std::pair{"/out/c.zip", "c.zip."}, {"/out/d", "a.py"}, {"/out/f", "collect.txt"}}) {
+        lib.disk.fail_when([failing = std::string(failing)](fsys::Op op, const std::string& p) {
+            return op == fsys::Op::write && p.find(failing) != std::string::npos;
         });
         EXPECT_NE(lib.write(out), "") << out;
         EXPECT_EQ(lib.disk.tree(native("/out")), before) << out;

@@ -114,3 +114,19 @@ std::size_t count_line_ends(const char* begin, const char* stop, const char* end
     }
     return n;
 }
+
+std::vector<std::string_view> lines_with_ends(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", begin);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        if (end < text.size() && text[end - 1] == '\r' && text[end] == '\n') {
+            ++end;
+        }
+        lines.push_back(text.substr(begin, end - begin));
+        begin = end;
+    }
+    return lines;
+}

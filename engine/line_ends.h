@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
+#include <vector>
 
 // The number of line ends in [begin, stop), a carriage return and line feed counted once, at
 // its line feed. Bytes up to `end` (the end of the run, at or after `stop`) may be looked at
@@ -16,3 +18,6 @@ inline bool ends_line(const char* at, const char* end)
 {
     return *at == '\n' || (*at == '\r' && (at + 1 == end || at[1] != '\n'));
 }
+
+// The lines of `text` as stored, each with its own line end (none for an unended last line).
+std::vector<std::string_view> lines_with_ends(std::string_view text);

@@ -210,6 +210,10 @@ TEST_F(PoserFile, PicksOutsideTheRootAreRefusedAndAFullListServesTheLineAtHandOn
     EXPECT_EQ(read_bytes(man), "a :geom:man2.obj\r\nb :geom:ball.obj\r\n");
     EXPECT_EQ(correctposerfile(run, man, dir.at("no/such/folder/x.cr2"), s.wn), 0);
     EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't open this file\t" + dir.at("no/such/folder/x.cr2"));
+    disk.fail_when([](fsys::Op op, const std::string&) { return op == fsys::Op::sync; });
+    EXPECT_EQ(correctposerfile(run, man, dir.at("x.cr2"), s.wn), 0);  // a copy not on the disk is no copy
+    disk.fail_when(nullptr);
+    EXPECT_EQ(s.transcript().back(), "warning\tnone\tI can't write this file\t" + dir.at("x.cr2"));
 }
 
 TEST_F(PoserFile, WhetherAMeshExistsIsAskedAgainOnceAPromptWasShown)
@@ -217,6 +221,7 @@ TEST_F(PoserFile, WhetherAMeshExistsIsAskedAgainOnceAPromptWasShown)
     ScriptedSession s;
     run.cache.keep_while_no_prompt(s.wn);
     EXPECT_TRUE(run.cache.is_readable(obj("ball.obj")));
+    EXPECT_FALSE(run.cache.is_readable(dir.at("Poser/geom") + fsys::k_sep));  // a folder named as a file
     fs::remove(obj("ball.obj"));  // the user may change the disk while a prompt is open
     s.wn.information(Owner::none, "", "");
     run.cache.keep_while_no_prompt(s.wn);
@@ -467,9 +472,9 @@ TEST_F(PoserFile, AFolderOfRepairsFinishedTogetherKeepsEveryOldText)
     });
     std::string expected_log;
     for (const auto& [name, text] : files) {
-        const std::string path = dir.at("Poser/chars/" + name), backup = dir.at("Poser/chars/" + name.substr(0, 1) + "_zz00" + name.substr(1));
-        EXPECT_EQ(read_bytes(backup), text);
-        expected_log += correcting_lines(path, backup) + (name == "b.cr2" ? replaced_lines(obj("gone.obj"), obj("man2.obj")) : "");
+        const std::string path = dir.at("Poser/chars/" + name), kept = dir.at("Poser/chars/" + name.substr(0, 1) + "_zz00" + name.substr(1));
+        EXPECT_EQ(read_bytes(kept), text);
+        expected_log += correcting_lines(path, kept) + (name == "b.cr2" ? replaced_lines(obj("gone.obj"), obj("man2.obj")) : "");
     }
     EXPECT_EQ(log_text(), expected_log);
     EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](const std::string& l) { return l.rfind("open\t", 0) == 0; }), 1);

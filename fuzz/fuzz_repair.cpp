@@ -3,6 +3,7 @@
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
 #include "engine/correction.h"
+#include "engine/line_ends.h"
 #include "engine/library_rules.h"
 #include "engine/poserfile.h"
 #include "engine/references.h"
@@ -70,33 +71,15 @@ static Expected expected_outcome(std::string_view input)
     return e;
 }
 
-// The lines of `text` as stored, each with its own line end.
-static std::vector<std::string> lines_with_ends(std::string_view text)
-{
-    std::vector<std::string> lines;
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", begin);
-        end = end == std::string_view::npos ? text.size() : end + 1;
-        if (end < text.size() && text[end - 1] == '\r' && text[end] == '\n') {
-            ++end;
-        }
-        lines.emplace_back(text.substr(begin, end - begin));
-        begin = end;
-    }
-    return lines;
-}
-
 // True when `after` differs from `before` only inside the paths of references.
 static bool only_paths_changed(std::string_view before, std::string_view after)
 {
-    const std::vector<std::string> old_lines = lines_with_ends(before), new_lines = lines_with_ends(after);
+    const std::vector<std::string_view> old_lines = lines_with_ends(before), new_lines = lines_with_ends(after);
     if (old_lines.size() != new_lines.size()) {
         return false;
     }
     for (std::size_t k = 0; k < old_lines.size(); ++k) {
-        const std::string& o = old_lines[k];
-        const std::string& n = new_lines[k];
+        const std::string o(old_lines[k]), n(new_lines[k]);
         FileReference ref;
         const std::size_t body = o.find_first_of("\r\n") == std::string::npos ? o.size() : o.find_first_of("\r\n");
         if (o == n) {
