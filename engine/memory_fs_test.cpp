@@ -292,6 +292,8 @@ TEST(MemoryDisk, ReadWriteSeekAndSize)
     EXPECT_FALSE(d.seek_to(w, -1));
     EXPECT_FALSE(d.seek_to(w, 1LL << 40) && d.write_all(w, "?", 1));
     EXPECT_EQ(d.file_size(w), 8);
+    EXPECT_GT(d.modified_time("f"), MemoryFileSystem::k_setup_time);  // written now
+    EXPECT_EQ(d.modified_time("f/g"), -1);
     char buf[16];
     EXPECT_EQ(d.read_some(w, buf, sizeof buf), -1);  // a file opened for writing is not read
     EXPECT_TRUE(d.close_file(w));

@@ -200,6 +200,7 @@ TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
     EXPECT_EQ(listing(all, k_zip), std::vector<std::string>{"Runtime/"});
     // Files open on both sides at once keep to their own side.
     fsys::RawFile a, b;
+    EXPECT_FALSE(all.open_for_reading(native("/x/none.cr2"), a) || all.open_for_reading(k_zip + native("/none.cr2"), a));
     ASSERT_TRUE(all.open_for_reading(k_doc, a) && all.open_for_reading(on_disk, b));
     EXPECT_EQ(all.file_size(a), static_cast<long long>(k_figure.size()));
     EXPECT_EQ(all.file_size(b), 6);
