@@ -36,7 +36,7 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
              crlf_lines.substr(0, block - 1) + "\r\n" + crlf_lines, crlf_lines.substr(0, block - 1) + "\rx\r\n" + crlf_lines,
              crlf_lines.substr(0, block) + "\rx\ry\r\n" + crlf_lines, crlf_lines + "a\rb\r\r\nc\r" + crlf_lines + "end\r",
              crlf_lines + "\x1a" + "after Ctrl-Z\r\n" + crlf_lines,  // nothing after Ctrl-Z, however much follows
-             crlf_lines + crlf_lines}) {
+             crlf_lines + crlf_lines, std::string("a line feed\n\rthen a lone carriage return\nand no other\n")}) {
         write_bytes(dir.at("a.cr2"), bytes);
         largest_array = 0;
         TextReader in;
