@@ -132,8 +132,10 @@ int correct_into(Run& run, const std::string& orig, const std::string& cor, Prom
     if (start_correction(run, orig, cor, wn, mode, cor_created, in, out) == 0) {
         return 0;
     }
-    // The copy is about to replace the Poser file: it must be whole and on the disk first.
-    if (!out.sync() || !out.close()) {
+    // The copy is about to replace the Poser file: it must be whole and on the disk first. The
+    // close tells every failure before it, the flush's included, and closes the file all the same.
+    out.sync();
+    if (!out.close()) {
         wn.warning(Owner::none, cor, "I can't write this file");
         return 0;
     }

@@ -89,9 +89,6 @@ std::shared_ptr<const DiskCache::Listing> DiskCache::listing(const std::string& 
 
 bool DiskCache::is_file(const std::string& folder, std::string_view name)
 {
-    if (name.empty()) {
-        return false;
-    }
     const std::shared_ptr<const Listing> l = listing(folder);
     auto found = l->types.find(listing_key(name));
     if (found == l->types.end()) {
