@@ -1,4 +1,5 @@
 #include "engine/memory_fs.h"
+#include "tests/files.h"
 
 #include <algorithm>
 #include <functional>
@@ -15,13 +16,6 @@ using fsys::RawFile;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-// `path` with the program's own separator.
-std::string native(std::string path)
-{
-    std::replace(path.begin(), path.end(), '/', fsys::k_sep);
-    return path;
-}
 
 const char* rules_name(DiskRules rules)
 {

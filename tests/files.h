@@ -23,6 +23,13 @@ inline std::string utf8_path(const std::filesystem::path& path)
     return std::string(name.begin(), name.end());
 }
 
+// A native path from '/' between names.
+inline std::string native(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', fsys::k_sep);
+    return path;
+}
+
 // A new empty folder, removed with all its content when the object goes.
 class TempDir {
 public:

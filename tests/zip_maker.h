@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/memory_fs.h"
+#include "tests/files.h"
 
 #include <algorithm>
 #include <atomic>
@@ -121,13 +122,6 @@ inline std::string zip_of(const std::vector<std::string>& names)
         entries.back().unix_mode = folder ? 040755 : 0100644;
     }
     return made_zip(entries);
-}
-
-// A native path from '/' between names.
-inline std::string native(std::string path)
-{
-    std::replace(path.begin(), path.end(), '/', fsys::k_sep);
-    return path;
 }
 
 // Every change `disk` is asked for from now on, as "op path" (closing a file changes nothing).
