@@ -69,7 +69,8 @@ int start_correction(Run& run, const std::string& orig, const std::string& cor, 
 {
     cor_created = false;
     run.create_repllist();
-    if (!in.open(run.fs(), orig, Gzip::never, fsys::Listed::unknown, ReadMode::poser_text)) {
+    // The check has just read a file of one block to its end: its text is still at hand.
+    if (!in.reread(orig) && !in.open(run.fs(), orig, Gzip::never, fsys::Listed::unknown, ReadMode::poser_text)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return 0;
     }

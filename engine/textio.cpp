@@ -257,9 +257,10 @@ bool TextReader::open(fsys::FileSystem& fs, const std::string& path, Gzip gzip, 
     m_fs = &fs;
     m_begin = m_end = m_scanned = 0;
     m_base = 0;
-    m_eof = m_failed = m_line_cut = m_skipping = false;
+    m_eof = m_failed = m_line_cut = m_skipping = m_whole = false;
     m_as_stored = mode == ReadMode::as_stored;
     m_bytes_read = 0;
+    m_path = path;
     if (!fs.open_for_reading(path, m_file, listed)) {
         return false;
     }
@@ -315,13 +316,17 @@ bool TextReader::fill()
     if (!m_buf) {
         return false;
     }
-    if (m_begin != 0) {
+    const bool first = m_base == 0 && m_end == 0;
+    // A first block with room behind it stays where it is, so that it can be handed out again.
+    if (m_begin != 0 && !(m_whole && m_capacity - m_end >= k_block_bytes / 2)) {
         std::memmove(m_buf.get(), m_buf.get() + m_begin, m_end - m_begin);
         m_end -= m_begin;
         m_base += m_begin;
         m_begin = 0;
+        m_whole = false;
     }
     if (m_capacity - m_end < k_block_bytes / 2) {
+        m_whole = false;
         // One line longer than the buffer: grow, so that memory follows the longest line.
         std::unique_ptr<char[]> bigger(new char[m_capacity * 2]);
         std::memcpy(bigger.get(), m_buf.get(), m_end);
@@ -338,13 +343,31 @@ bool TextReader::fill()
     std::size_t size = static_cast<std::size_t>(n);
     if (m_as_stored) {
         m_end += size;
-        return true;
+    } else {
+        if (char* z = static_cast<char*>(std::memchr(fresh, k_ctrl_z, size))) {
+            size = static_cast<std::size_t>(z - fresh);
+            m_eof = true;
+        }
+        m_end += carriage_returns_only_end_lines(fresh, size) ? size : drop_carriage_returns(fresh, size);
     }
-    if (char* z = static_cast<char*>(std::memchr(fresh, k_ctrl_z, size))) {
-        size = static_cast<std::size_t>(z - fresh);
-        m_eof = true;
+    m_whole = first;
+    m_whole_end = m_end;
+    return true;
+}
+
+bool TextReader::reread(const std::string& path)
+{
+    if (!m_whole || !m_eof || m_failed || path != m_path) {
+        return false;
     }
-    m_end += carriage_returns_only_end_lines(fresh, size) ? size : drop_carriage_returns(fresh, size);
+    m_inflater.reset();
+    if (m_fs != nullptr) {
+        m_fs->close_file(m_file);
+    }
+    m_begin = m_scanned = 0;
+    m_end = m_whole_end;
+    m_base = 0;
+    m_line_cut = m_skipping = false;
     return true;
 }
 

@@ -62,6 +62,11 @@ public:
     bool failed() const { return m_failed; }
     // Closes the file; the reader keeps its buffer for the next file it opens.
     void close();
+    // Hands out again, from its start and as it was read, the data of the file last opened,
+    // when that was `path`, it was read to its end without a failure and all of it came in
+    // one block, which is still here (the file may be closed since); false otherwise, and the
+    // file must be opened again.
+    bool reread(const std::string& path);
 
 private:
     enum class Piece { line, run_of_lines };
@@ -90,6 +95,10 @@ private:
     bool m_eof = false;
     bool m_failed = false;
     bool m_as_stored = false;
+    // The whole data of the file m_path came in the first block and lies in m_buf up to m_whole_end.
+    bool m_whole = false;
+    std::size_t m_whole_end = 0;
+    std::string m_path;
 };
 
 class TextWriter {

@@ -36,7 +36,8 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
              crlf_lines.substr(0, block - 1) + "\r\n" + crlf_lines, crlf_lines.substr(0, block - 1) + "\rx\r\n" + crlf_lines,
              crlf_lines.substr(0, block) + "\rx\ry\r\n" + crlf_lines, crlf_lines + "a\rb\r\r\nc\r" + crlf_lines + "end\r",
              crlf_lines + "\x1a" + "after Ctrl-Z\r\n" + crlf_lines,  // nothing after Ctrl-Z, however much follows
-             crlf_lines + crlf_lines, std::string("a line feed\n\rthen a lone carriage return\nand no other\n")}) {
+             crlf_lines + crlf_lines, std::string("a line feed\n\rthen a lone carriage return\nand no other\n"),
+             std::string("cr\ronly\r\x1a" "after\n"), std::string("no line feed at the end")}) {
         write_bytes(dir.at("a.cr2"), bytes);
         largest_array = 0;
         TextReader in;
@@ -47,6 +48,15 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
         }
         EXPECT_FALSE(in.failed());
         EXPECT_TRUE(lines == poser_lines(bytes)) << "sample of " << bytes.size() << " bytes";
+        // A file that came in one block is handed out again from memory, closed or not, and only that file.
+        in.close();
+        EXPECT_FALSE(in.reread(dir.at("b.cr2")));
+        ASSERT_EQ(in.reread(dir.at("a.cr2")), bytes.size() < block / 2);
+        Lines again;
+        for (std::string_view line; in.next_line(line);) {
+            again.emplace_back(line);
+        }
+        EXPECT_TRUE(again == (bytes.size() < block / 2 ? lines : Lines{}));
     }
     EXPECT_LE(largest_array, block);  // memory follows the longest line, not the size of the file
     TextReader in;
