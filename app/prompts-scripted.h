@@ -43,6 +43,7 @@ private:
 class ForwardingPrompts : public Prompts {
 public:
     explicit ForwardingPrompts(Prompts& inner) : m_inner(inner) {}
+    bool answers_questions_unseen() const override { return m_inner.answers_questions_unseen(); }
 
 protected:
     void show_warning(Owner owner, std::string_view body, std::string_view caption) override;
@@ -60,6 +61,7 @@ protected:
 class YesToQuestions : public ForwardingPrompts {
 public:
     using ForwardingPrompts::ForwardingPrompts;
+    bool answers_questions_unseen() const override { return true; }
 
 protected:
     bool ask_question(Owner owner, std::string_view body, std::string_view caption) override;

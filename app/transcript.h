@@ -19,6 +19,8 @@ public:
     // Also appends each line to `path` as it happens; false when it cannot be opened.
     bool append_to(const std::string& path);
     const std::vector<std::string>& lines() const { return m_lines; }
+    // Each question is kept, in its place among the rest.
+    bool answers_questions_unseen() const override { return false; }
 
 protected:
     void show_warning(Owner owner, std::string_view body, std::string_view caption) override;

@@ -1,10 +1,8 @@
-#include "engine/content_paths.h"
 #include "engine/folder_walk.h"
 #include "engine/poserfile.h"
 #include "engine/prompts.h"
 #include "engine/rules.h"
 #include "engine/run.h"
-#include "engine/run_stop.h"
 
 DefaultRules::DefaultRules() : m_policy(repair_walk_policy()) {}
 
@@ -15,19 +13,10 @@ void DefaultRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::
     readposerfile(run, orig, wn, listed);
 }
 
-bool DefaultRules::repair_all(Run& run, const std::string& folder, const std::vector<fsys::FolderEntry>& documents,
-                              Prompts& wn)
+std::unique_ptr<FolderRepairs> DefaultRules::folder_repairs(Run& run, Prompts& wn)
 {
-    RepairBatch batch(run, wn);
-    for (const fsys::FolderEntry& document : documents) {
-        if (run_stop::requested()) {
-            return false;
-        }
-        batch.add(child_path(folder, document.name), document.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown);
-    }
-    return true;
+    return std::make_unique<RepairBatch>(run, wn);
 }
-
 
 const FileFilter& DefaultRules::document_filter() const
 {

@@ -1,21 +1,24 @@
-// The flushes of a batch of files on a real disk, several at once.
+// The flushes of files on a real disk, several at once.
 #pragma once
 
 #include "engine/fsys.h"
 
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace fsys {
 
-// sync_together for a real disk: the flushes of `files` issued from several threads at once.
-// A flush mostly waits for the disk, which serves several at once (a file system that
-// journals commits them together). The threads start with the first batch and stay: a
-// library's repair flushes a batch for each folder, thousands of times, and a thread started
-// for each batch would cost more than the flush of a small file.
+// start_sync and sync_together for a real disk: flushes issued from several threads at once.
+// A flush mostly waits for the disk, which serves several at once (a file system that journals
+// commits them together), and one started as soon as its file is written goes on while the
+// next file is read and written. The threads start with the first flushes and stay: a library's
+// repair flushes thousands of files, and a thread started for each would cost more than the
+// flush of a small file.
 class FlushWorkers {
 public:
     FlushWorkers() = default;
@@ -23,22 +26,31 @@ public:
     FlushWorkers(const FlushWorkers&) = delete;
     FlushWorkers& operator=(const FlushWorkers&) = delete;
 
+    // Starts flushing `f` on `fs` in a thread of its own; `f` must then be passed to sync
+    // before it is closed or goes.
+    void start(FileSystem& fs, RawFile& f);
+    // Flushes the files of `files` not started yet, and waits for all: `synced[k]` tells
+    // whether files[k] is on the disk.
     void sync(FileSystem& fs, const std::vector<RawFile*>& files, std::vector<bool>& synced);
 
 private:
+    enum class State { waiting, running, done };
+    struct Flush {
+        FileSystem* fs = nullptr;
+        State state = State::waiting;
+        bool ok = false;
+    };
+    bool add(FileSystem& fs, RawFile& f);
     void serve();
-    void take_flushes(std::unique_lock<std::mutex>& lock);
+    void run_next(std::unique_lock<std::mutex>& lock);
 
-    std::mutex m_one_batch;  // a batch at a time, whoever asks
-    std::mutex m_mutex;      // guards what follows
-    std::condition_variable m_wake;
-    std::condition_variable m_done;
+    std::mutex m_mutex;  // guards what follows
+    std::condition_variable m_wake;  // a flush waits, or the threads are to end
+    std::condition_variable m_done;  // a flush has ended
     std::vector<std::thread> m_threads;
-    FileSystem* m_fs = nullptr;
-    const std::vector<RawFile*>* m_files = nullptr;
-    std::vector<char> m_synced;  // not vector<bool>: each thread writes its own entries
-    std::size_t m_next = 0;
-    std::size_t m_left = 0;
+    std::unordered_map<RawFile*, Flush> m_flushes;  // started and not yet asked for
+    std::deque<RawFile*> m_waiting;                 // of those, the ones no thread has taken
+    std::size_t m_idle = 0;                          // threads waiting for a flush
     bool m_stopping = false;
 };
 

@@ -7,20 +7,34 @@
 #include "engine/run_stop.h"
 #include "engine/walk.h"
 
+#include <memory>
 #include <utility>
 #include <vector>
 
 namespace {
 
+fsys::Listed listed_as(const fsys::FolderEntry& entry)
+{
+    return entry.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown;
+}
+
 // Each folder's documents checked, then its subfolders walked, then the question whether to
-// go on, whose No ends the walk of the folder's later siblings.
+// go on, whose No ends the walk of the folder's later siblings. The repairs may finish
+// together across folders: the question goes through them, which finish what waits first
+// when it will be seen.
 class CheckingVisitor : public WalkVisitor {
 public:
-    CheckingVisitor(Run& run, Prompts& wn) : m_run(run), m_wn(wn) {}
+    CheckingVisitor(Run& run, Prompts& wn) : m_run(run), m_repairs(run.rules().folder_repairs(run, wn)) {}
 
     bool enter(const std::string& folder, const FolderContents& contents) override
     {
-        return m_run.rules().repair_all(m_run, folder, contents.documents, m_wn);
+        for (const fsys::FolderEntry& document : contents.documents) {
+            if (run_stop::requested()) {
+                return false;
+            }
+            m_repairs->add(child_path(folder, document.name), listed_as(document));
+        }
+        return true;
     }
 
     bool leave(const std::string& folder, const FolderContents& contents, bool) override
@@ -31,12 +45,12 @@ public:
         if (contents.documents.empty() || !m_run.rules().asks_after_each_folder()) {
             return true;
         }
-        return m_wn.question(Owner::none, folder, "searchdir finished for this folder: shall I continue?");
+        return m_repairs->prompts().question(Owner::none, folder, "searchdir finished for this folder: shall I continue?");
     }
 
 private:
     Run& m_run;
-    Prompts& m_wn;
+    std::unique_ptr<FolderRepairs> m_repairs;
 };
 
 // Every document below `dirname` as the rules take them, in the order the walk meets them.
@@ -45,8 +59,7 @@ std::vector<std::pair<std::string, fsys::Listed>> documents_below(Run& run, cons
     std::vector<std::pair<std::string, fsys::Listed>> documents;
     walk_folders(run.fs(), dirname, run.rules().walk_policy(), [&](const std::string& folder, const FolderContents& contents) {
         for (const fsys::FolderEntry& d : contents.documents) {
-            documents.emplace_back(child_path(folder, d.name),
-                                   d.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown);
+            documents.emplace_back(child_path(folder, d.name), listed_as(d));
         }
     });
     return documents;
@@ -93,6 +106,7 @@ int searchdir(Run& run, const std::string& dirname, Prompts& wn)
         }
         return run_stop::requested() ? 0 : 1;
     }
+    // The repairs still waiting finish with the visitor, before the run's closing lines.
     CheckingVisitor visitor(run, wn);
     return walk_folders(run.fs(), dirname, run.rules().walk_policy(), visitor) ? 1 : 0;
 }

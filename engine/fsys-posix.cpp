@@ -55,6 +55,7 @@ public:
     bool seek_to(RawFile& f, long long offset) override;
     long long file_size(RawFile& f) override;
     bool sync_to_disk(RawFile& f) override;
+    void start_sync(RawFile& f) override { m_flushers.start(*this, f); }
     void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced) override
     {
         m_flushers.sync(*this, files, synced);
@@ -69,6 +70,7 @@ public:
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;
     bool rename_replace(const std::string& from, const std::string& to) override;
+    Exchange exchange(const std::string& a, const std::string& b) override;
     bool remove_file(const std::string& path) override;
     bool make_folder(const std::string& path) override;
     bool remove_folder(const std::string& path) override;
@@ -210,6 +212,26 @@ long long PosixFileSystem::modified_time(const std::string& path)
 {
     struct stat st;
     return is_nameable(path) && ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_mtime) : -1;
+}
+
+Exchange PosixFileSystem::exchange(const std::string& a, const std::string& b)
+{
+    if (!is_nameable(a) || !is_nameable(b)) {
+        return Exchange::failed;
+    }
+#if defined(__linux__)
+    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) {
+        return Exchange::done;
+    }
+    return errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ? Exchange::unsupported : Exchange::failed;
+#elif defined(__APPLE__)
+    if (::renamex_np(a.c_str(), b.c_str(), RENAME_SWAP) == 0) {
+        return Exchange::done;
+    }
+    return errno == ENOTSUP ? Exchange::unsupported : Exchange::failed;
+#else
+    return Exchange::unsupported;
+#endif
 }
 
 bool PosixFileSystem::rename_noreplace(const std::string& from, const std::string& to)

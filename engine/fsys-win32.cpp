@@ -76,6 +76,7 @@ public:
     bool seek_to(RawFile& f, long long offset) override;
     long long file_size(RawFile& f) override;
     bool sync_to_disk(RawFile& f) override;
+    void start_sync(RawFile& f) override { m_flushers.start(*this, f); }
     void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced) override
     {
         m_flushers.sync(*this, files, synced);

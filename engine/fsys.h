@@ -69,6 +69,9 @@ struct FileDigest {
 // The operations that change a disk, for a disk that fails them on demand.
 enum class Op { write, sync, close, rename, remove, make_folder };
 
+// How an exchange of two names went.
+enum class Exchange { done, failed, unsupported };
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -117,6 +120,15 @@ public:
     virtual bool rename_noreplace(const std::string& from, const std::string& to) = 0;
     // Renames `from` to `to`, replacing whatever file `to` names, in one step.
     virtual bool rename_replace(const std::string& from, const std::string& to) = 0;
+    // Gives the file `a` the name `b` and the file `b` the name `a` in one step: at no moment
+    // is either name free, and a failure changes nothing. Unsupported where the system or the
+    // file system has no such step; then renames must do.
+    virtual Exchange exchange(const std::string& a, const std::string& b)
+    {
+        (void)a;
+        (void)b;
+        return Exchange::unsupported;
+    }
     // Removes a file (or a link itself, never what it points to); on Windows also one of ours
     // that was given the read-only mark.
     virtual bool remove_file(const std::string& path) = 0;
@@ -140,6 +152,10 @@ public:
     // Flushes every file of `files` to the disk: `synced[k]` tells whether files[k] was. The
     // real disks flush them all at once, so that the disk serves them together.
     virtual void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced);
+    // Starts flushing `f` to the disk without waiting for it; sync_together waits. A file
+    // started must be passed to sync_together before it is closed. A disk may do nothing here
+    // and flush it all in sync_together.
+    virtual void start_sync(RawFile&) {}
 
     // Built on the operations above, the same on every disk.
     bool seek_to_start(RawFile& f) { return seek_to(f, 0); }

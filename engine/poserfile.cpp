@@ -72,12 +72,24 @@ std::string swap_file_path(const std::string& orig)
     return w;
 }
 
-// Gives `orig` the corrected text from `cor` and `cor` the old text, through the swap file.
+// Gives `orig` the corrected text from `cor` and `cor` the old text, in one step or through the swap file.
 // When a step fails, the steps done are undone so that `orig` keeps its old text, and the
 // corrected copy is deleted. Renames never replace an existing file.
 bool exchange_names(fsys::FileSystem& fs, const std::string& orig, const std::string& cor)
 {
     const std::string w = swap_file_path(orig);
+    // Where the system exchanges two names in one step, no swap file is needed, and neither
+    // name is ever free; a swap file left over still stops the repairs in its folder.
+    if (!fs.entry_exists(w)) {
+        const fsys::Exchange e = fs.exchange(orig, cor);
+        if (e == fsys::Exchange::done) {
+            return true;
+        }
+        if (e == fsys::Exchange::failed) {
+            fs.remove_file(cor);
+            return false;
+        }
+    }
     if (!fs.rename_noreplace(orig, w)) {
         fs.remove_file(cor);
         return false;
@@ -135,6 +147,7 @@ struct RepairBatch::Waiting {
 class RepairBatch::FinishingPrompts : public Prompts {
 public:
     FinishingPrompts(RepairBatch& batch, Prompts& inner) : m_batch(batch), m_inner(inner) {}
+    bool answers_questions_unseen() const override { return m_inner.answers_questions_unseen(); }
 
 protected:
     void show_warning(Owner owner, std::string_view body, std::string_view caption) override
@@ -149,7 +162,9 @@ protected:
     }
     bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
     {
-        m_batch.finish();
+        if (!m_inner.answers_questions_unseen()) {
+            m_batch.finish();
+        }
         return m_inner.question(owner, body, caption);
     }
     int choose_file(Owner owner, std::string& file, std::string_view initdir, std::string_view t, const FileFilter& f,
@@ -170,6 +185,11 @@ RepairBatch::RepairBatch(Run& run, Prompts& wn) : m_run(run), m_wn(wn), m_prompt
 RepairBatch::~RepairBatch()
 {
     finish();
+}
+
+Prompts& RepairBatch::prompts()
+{
+    return *m_prompts;
 }
 
 void RepairBatch::add(const std::string& orig, fsys::Listed listed)
@@ -200,7 +220,11 @@ void RepairBatch::add(const std::string& orig, fsys::Listed listed)
     m_reader.close();
     m_run.log_capture = nullptr;
     w->written = m_writer.hand_over(w->copy) && w->v == 1;
-    m_run.cache.clear();
+    if (w->written) {
+        m_run.fs().start_sync(w->copy);  // on its way to the disk while the next files are done
+    }
+    // Only this folder has changed: a copy is there now. The meshes known elsewhere stay known.
+    m_run.cache.forget_folder_of(orig);
     m_waiting.push_back(std::move(w));
 }
 
@@ -254,7 +278,9 @@ void RepairBatch::finish()
         ++m_run.tally.abandoned;
     }
     m_run.log_capture = capture;
-    m_run.cache.clear();
+    for (const auto& w : waiting) {
+        m_run.cache.forget_folder_of(w->orig);
+    }
 }
 
 void readposerfile(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)

@@ -5,6 +5,7 @@
 
 #include "engine/fsys.h"
 #include "engine/prompts.h"
+#include "engine/rules.h"
 #include "engine/textio.h"
 
 #include <memory>
@@ -21,20 +22,21 @@ inline constexpr const char* k_swap_file_name = "MIAOW_EE_EE_SAID_THE_CAT.txt";
 // listing told of it.
 void readposerfile(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed = fsys::Listed::unknown);
 
-// The repairs of several files in one folder by the repair's own rules: each file is checked
-// and its corrected copy written in turn, and the copies waiting are flushed to the disk
-// together before each file, in order, is given its new text. The user sees everything in the
-// order one file at a time shows it: a prompt first finishes the files waiting, and each file's
-// log lines are written when it is done.
-class RepairBatch {
+// The repairs of several files by the repair's own rules: each file is checked and its
+// corrected copy written in turn, and the copies waiting are flushed to the disk together
+// before each file, in order, is given its new text. The user sees everything in the order
+// one file at a time shows it: a prompt first finishes the files waiting (a question answered
+// unseen need not), and each file's log lines are written when it is done.
+class RepairBatch : public FolderRepairs {
 public:
     RepairBatch(Run& run, Prompts& wn);
-    ~RepairBatch();
+    ~RepairBatch() override;
     RepairBatch(const RepairBatch&) = delete;
     RepairBatch& operator=(const RepairBatch&) = delete;
 
     // Checks `orig` and, when it needs a repair, writes its corrected copy, which then waits.
-    void add(const std::string& orig, fsys::Listed listed);
+    void add(const std::string& orig, fsys::Listed listed) override;
+    Prompts& prompts() override;
     // Flushes the copies waiting together, then gives each its file's name, in order.
     void finish();
 
@@ -51,8 +53,9 @@ private:
     TextWriter m_writer;
 };
 
-// Gives `orig` the corrected text waiting under `cor`, and `cor` the old text, through the
-// swap file beside `orig`; the corrected file first gets the old one's protection. When a step
+// Gives `orig` the corrected text waiting under `cor`, and `cor` the old text: in one step
+// where the system can, else through the swap file beside `orig`; the corrected file first
+// gets the old one's protection. When a step
 // fails, the steps done are undone so that `orig` keeps its old text, the corrected copy is
 // deleted, and the user is warned; then false. Renames never replace an existing file.
 bool give_corrected_text(fsys::FileSystem& fs, const std::string& orig, const std::string& cor, Prompts& wn);

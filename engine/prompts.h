@@ -68,6 +68,9 @@ public:
     }
     // Shows `text` as the main window's title (the file being checked).
     void SetTitle(std::string_view text) { set_title(text); }
+    // True when every question is answered without being shown or kept anywhere: nothing the
+    // user is yet to see need come before one.
+    virtual bool answers_questions_unseen() const { return false; }
 
     // How many prompts have been shown. While a prompt is open the user can change the
     // disk, so what was learnt about it before may be reused only while this is unchanged.

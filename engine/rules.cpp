@@ -1,25 +1,23 @@
 #include "engine/rules.h"
 
-#include "engine/content_paths.h"
-#include "engine/run_stop.h"
-
 namespace {
 
-fsys::Listed listed_as(const fsys::FolderEntry& entry)
-{
-    return entry.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown;
-}
+// Each document repaired before the next is looked at.
+class OneAtATime : public FolderRepairs {
+public:
+    OneAtATime(Rules& rules, Run& run, Prompts& wn) : m_rules(rules), m_run(run), m_wn(wn) {}
+    void add(const std::string& orig, fsys::Listed listed) override { m_rules.repair(m_run, orig, m_wn, listed); }
+    Prompts& prompts() override { return m_wn; }
+
+private:
+    Rules& m_rules;
+    Run& m_run;
+    Prompts& m_wn;
+};
 
 }  // namespace
 
-bool Rules::repair_all(Run& run, const std::string& folder, const std::vector<fsys::FolderEntry>& documents, Prompts& wn)
+std::unique_ptr<FolderRepairs> Rules::folder_repairs(Run& run, Prompts& wn)
 {
-    for (const fsys::FolderEntry& document : documents) {
-        if (run_stop::requested()) {
-            return false;
-        }
-        repair(run, child_path(folder, document.name), wn, listed_as(document));
-    }
-    return true;
+    return std::make_unique<OneAtATime>(*this, run, wn);
 }
-

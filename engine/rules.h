@@ -8,6 +8,7 @@
 #include "engine/fsys.h"
 #include "engine/walk.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,17 @@ class Prompts;
 class Run;
 struct FileFilter;
 struct RunTally;
+
+// The documents a folder walk meets, checked and repaired in its order. A repair may end
+// after its `add` returns, but before anything is shown through `prompts()` and at the
+// latest when the object goes.
+class FolderRepairs {
+public:
+    virtual ~FolderRepairs() = default;
+    virtual void add(const std::string& orig, fsys::Listed listed) = 0;
+    // The prompts to ask through between documents.
+    virtual Prompts& prompts() = 0;
+};
 
 class Rules {
 public:
@@ -28,10 +40,8 @@ public:
     // Checks the document `orig` and repairs it when needed. `listed`: what a folder listing
     // told of it.
     virtual void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) = 0;
-    // Checks and repairs the documents of `folder` in order, until a stop is asked for; false
-    // when one was.
-    virtual bool repair_all(Run& run, const std::string& folder, const std::vector<fsys::FolderEntry>& documents,
-                            Prompts& wn);
+    // The repairs of a folder walk's documents, asked through `wn`.
+    virtual std::unique_ptr<FolderRepairs> folder_repairs(Run& run, Prompts& wn);
     // The documents the chooser of a single-file run offers.
     virtual const FileFilter& document_filter() const = 0;
     // What the run log and the closing question end with: what the files came to; "" for none.
@@ -46,9 +56,8 @@ public:
     const WalkPolicy& walk_policy() const override { return m_policy; }
     bool asks_after_each_folder() const override { return true; }
     void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) override;
-    // The files of a folder finish together: their copies are flushed to the disk at once.
-    bool repair_all(Run& run, const std::string& folder, const std::vector<fsys::FolderEntry>& documents,
-                    Prompts& wn) override;
+    // Files finish together: their copies are flushed to the disk at once.
+    std::unique_ptr<FolderRepairs> folder_repairs(Run& run, Prompts& wn) override;
     const FileFilter& document_filter() const override;
     std::string summary(const RunTally& tally) const override;
 

@@ -32,6 +32,15 @@ public:
     bool list_folder_entries(const std::string& p, std::vector<fsys::FolderEntry>& e) override { return d().list_folder_entries(p, e); }
     bool rename_noreplace(const std::string& a, const std::string& b) override { return !fails(fsys::Op::rename, a) && d().rename_noreplace(a, b); }
     bool rename_replace(const std::string& a, const std::string& b) override { return !fails(fsys::Op::rename, a) && d().rename_replace(a, b); }
+    // Only when allowed: the disk of most tests has no exchange, as Windows has none.
+    fsys::Exchange exchange(const std::string& a, const std::string& b) override
+    {
+        if (!m_exchange) {
+            return fsys::Exchange::unsupported;
+        }
+        return fails(fsys::Op::rename, a) ? fsys::Exchange::failed : d().exchange(a, b);
+    }
+    void allow_exchange(bool allowed) { m_exchange = allowed; }
     bool remove_file(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_file(p); }
     bool make_folder(const std::string& p) override { return !fails(fsys::Op::make_folder, p) && d().make_folder(p); }
     bool remove_folder(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_folder(p); }
@@ -45,4 +54,5 @@ private:
     bool fails(fsys::Op op, const std::string& path) const { return m_when && m_when(op, path); }
 
     FailWhen m_when;
+    bool m_exchange = false;
 };
