@@ -107,8 +107,13 @@ std::string child_path_of_slashed(std::string folder, std::string relative)
 
 std::string folder_of(const std::string& path)
 {
+    return std::string(folder_view(path));
+}
+
+std::string_view folder_view(std::string_view path)
+{
     const std::size_t cut = path.rfind(fsys::k_sep);
-    return cut == std::string::npos ? std::string() : path.substr(0, cut == 0 ? 1 : cut);
+    return cut == std::string_view::npos ? std::string_view() : path.substr(0, cut == 0 ? 1 : cut);
 }
 
 std::string name_of(const std::string& path)

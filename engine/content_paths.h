@@ -39,6 +39,8 @@ std::string child_path_of_slashed(std::string folder, std::string relative);
 // The folder that holds `path` ("" for a bare name, the top folder for a name right below it),
 // and the name it has there.
 std::string folder_of(const std::string& path);
+// folder_of as a view into `path`, for comparisons that need no copy.
+std::string_view folder_view(std::string_view path);
 std::string name_of(const std::string& path);
 // `base`, then each component as child_path adds it.
 std::string join_path(std::string base, const std::vector<std::string_view>& components);

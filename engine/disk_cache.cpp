@@ -36,8 +36,7 @@ void DiskCache::keep_while_no_prompt(const Prompts& wn)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_prompts != &wn || m_prompts_shown != wn.prompts_shown()) {
-        m_readable.clear();
-        m_folders.clear();
+        forget_everything();
         m_prompts = &wn;
         m_prompts_shown = wn.prompts_shown();
     }
@@ -56,8 +55,11 @@ bool DiskCache::is_readable(const std::string& path)
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_readable.size() >= k_max_remembered) {
         m_readable.clear();
+        m_readable_folders.clear();
     }
-    m_readable.emplace(path, readable);
+    if (m_readable.emplace(path, readable).second) {
+        m_readable_folders.insert(folder_of(path));
+    }
     return readable;
 }
 
@@ -116,7 +118,13 @@ std::vector<std::string> DiskCache::names_like(const std::string& folder, std::s
 void DiskCache::clear()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    forget_everything();
+}
+
+void DiskCache::forget_everything()
+{
     m_readable.clear();
+    m_readable_folders.clear();
     m_folders.clear();
 }
 
@@ -125,8 +133,12 @@ void DiskCache::forget_folder_of(const std::string& path)
     const std::string folder = folder_of(path);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_folders.erase(folder);
-    // The program changed names in that folder: what is known of them goes too.
+    // The program changed names in that folder: what is known of them goes too. A repair
+    // forgets its file's folder each time, where mostly nothing is known.
+    if (m_readable_folders.erase(folder) == 0) {
+        return;
+    }
     for (auto k = m_readable.begin(); k != m_readable.end();) {
-        k = folder_of(k->first) == folder ? m_readable.erase(k) : std::next(k);
+        k = folder_view(k->first) == folder ? m_readable.erase(k) : std::next(k);
     }
 }

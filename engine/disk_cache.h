@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class Prompts;
@@ -43,11 +44,13 @@ private:
         std::unordered_map<std::string, std::vector<std::string>> by_lower_name;
     };
     std::shared_ptr<const Listing> listing(const std::string& folder);
+    void forget_everything();  // the lock is held
 
     fsys::FileSystem& m_fs;
     std::mutex m_mutex;  // guards everything below
     const Prompts* m_prompts = nullptr;
     unsigned long long m_prompts_shown = 0;
     std::unordered_map<std::string, bool> m_readable;
+    std::unordered_set<std::string> m_readable_folders;  // the folders of m_readable's paths
     std::unordered_map<std::string, std::shared_ptr<const Listing>> m_folders;
 };

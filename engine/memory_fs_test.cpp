@@ -1,4 +1,5 @@
 #include "engine/memory_fs.h"
+#include "engine/disk_cache.h"
 #include "tests/files.h"
 
 #include <algorithm>
@@ -359,4 +360,26 @@ TEST(MemoryDisk, NulInAPathIsRefused)
     EXPECT_EQ(d.name_kind(a), fsys::NameKind::none);
     EXPECT_EQ(d.absolute_path(a) + d.resolved_path(a), "");
     EXPECT_EQ(d.tree(""), (Lines{native("/F/"), native("/a")}));
+}
+
+// What the disk cache knows goes for the folder the program changed and for nothing else, until everything goes.
+TEST(DiskCache, ForgetsOnlyTheFolderTheProgramChanged)
+{
+    auto p = [](std::string path) {
+        std::replace(path.begin(), path.end(), '/', fsys::k_sep);
+        return fsys::k_sep + path;
+    };
+    MemoryFileSystem disk;
+    disk.add_file(p("geom/man.obj"), "");
+    disk.add_file(p("chars/ball.obj"), "");
+    DiskCache cache(disk);
+    EXPECT_TRUE(cache.is_readable(p("geom/man.obj")) && cache.is_readable(p("chars/ball.obj")));
+    EXPECT_TRUE(cache.is_file(p("chars"), "ball.obj"));
+    EXPECT_TRUE(disk.remove_file(p("geom/man.obj")) && disk.remove_file(p("chars/ball.obj")));
+    cache.forget_folder_of(p("other/b.cr2"));  // nothing known there
+    cache.forget_folder_of(p("chars/a.cr2"));
+    EXPECT_TRUE(cache.is_readable(p("geom/man.obj")));
+    EXPECT_FALSE(cache.is_readable(p("chars/ball.obj")) || cache.is_file(p("chars"), "ball.obj"));
+    cache.clear();
+    EXPECT_FALSE(cache.is_readable(p("geom/man.obj")));
 }
