@@ -89,7 +89,7 @@ int start_correction(Run& run, const std::string& orig, const std::string& cor, 
         }
         std::string_view trimmed = trim_line(line);
         if (!is_reference_line(trimmed)) {
-            if (!out.write_line(trimmed)) {
+            if (!out.write_plain_line(trimmed)) {
                 break;
             }
             continue;

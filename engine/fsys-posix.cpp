@@ -311,8 +311,15 @@ bool remove_file_at_once(const char* path)
 bool PosixFileSystem::give_protection(const std::string& from, const std::string& to)
 {
     struct stat st;
-    return is_nameable(from) && is_nameable(to) && ::stat(from.c_str(), &st) == 0 &&
-           ::chmod(to.c_str(), st.st_mode & 0777) == 0;
+    struct stat now;
+    if (!is_nameable(from) || !is_nameable(to) || ::stat(from.c_str(), &st) != 0) {
+        return false;
+    }
+    // A copy made with the same bits is left as it is: a change would write its inode again.
+    if (::stat(to.c_str(), &now) == 0 && (now.st_mode & 0777) == (st.st_mode & 0777)) {
+        return true;
+    }
+    return ::chmod(to.c_str(), st.st_mode & 0777) == 0;
 }
 
 bool PosixFileSystem::is_folder(const std::string& path)

@@ -595,6 +595,19 @@ bool TextWriter::write_line(std::string_view text)
     return !m_failed;
 }
 
+bool TextWriter::write_plain_line(std::string_view line)
+{
+    if (!m_buf || m_failed || m_used + line.size() + 2 > k_block_bytes) {
+        return write_line(line);
+    }
+    char* at = m_buf.get() + m_used;
+    std::memcpy(at, line.data(), line.size());
+    at[line.size()] = '\r';
+    at[line.size() + 1] = '\n';
+    m_used += line.size() + 2;
+    return true;
+}
+
 bool TextWriter::flush()
 {
     if (!m_failed && m_used > 0) {

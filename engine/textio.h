@@ -118,6 +118,9 @@ public:
     // failed every later one fails too, so one check at the end is enough.
     bool write(std::string_view text);
     bool write_line(std::string_view text_without_line_feed);
+    // write_line for a text that holds no line feed, as a line from TextReader::next_line:
+    // the line and its end go straight into the buffer.
+    bool write_plain_line(std::string_view line);
     // Writes the bytes exactly as they are, line feeds included.
     bool write_as_stored(std::string_view bytes);
     // Hands what is buffered to the system (not yet to the disk): it stays in the file
