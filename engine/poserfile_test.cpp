@@ -524,9 +524,10 @@ TEST_F(PoserFile, RepairsFinishedTogetherKeepEveryOldText)
             std::size_t taken = 0;
             walk([&](fsys::Op, const std::string&) { return taken++ >= k; });
             const Files left = files_below(dir.at("Poser/chars"));
-            for (const auto& [name, text] : files) {
+            for (const auto& file : files) {
+                const std::string& name = file.first;
                 const std::string swap = dir.at("Poser/chars/" + name.substr(0, 4)) + k_swap_file_name;
-                auto holds = [&](const std::string& p) { return left.count(p) != 0 && left.at(p) == text; };
+                auto holds = [&](const std::string& p) { return left.count(p) != 0 && left.at(p) == file.second; };
                 EXPECT_TRUE(holds(dir.at("Poser/chars/" + name)) || holds(kept(name)) || holds(swap)) << name;
             }
         }
