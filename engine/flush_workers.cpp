@@ -51,12 +51,6 @@ bool FlushWorkers::add(FileSystem& fs, RawFile& f)
 void FlushWorkers::sync(FileSystem& fs, const std::vector<RawFile*>& files, std::vector<bool>& synced)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (files.size() == 1 && m_flushes.count(files.front()) == 0) {
-        // One file alone is flushed here: no thread to wake.
-        lock.unlock();
-        fs.FileSystem::sync_together(files, synced);
-        return;
-    }
     for (RawFile* f : files) {
         if (add(fs, *f)) {
             m_wake.notify_one();
