@@ -462,8 +462,8 @@ bool TextReader::next_line(std::string_view& line)
 bool TextReader::next_piece(std::string_view& out, Piece piece)
 {
     m_line_cut = false;
-    if (!skip_rest_of_long_line(out)) {
-        return false;
+    if (!m_buf || !skip_rest_of_long_line(out)) {
+        return false;  // a reader closed with its grown block gone hands out nothing
     }
     for (;;) {
         const char* start = m_buf.get() + m_begin;
