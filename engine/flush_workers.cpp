@@ -22,10 +22,10 @@ FlushWorkers::~FlushWorkers()
     }
 }
 
-void FlushWorkers::start(FileSystem& fs, RawFile& f)
+void FlushWorkers::start(RawFile& f)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    const bool wake = add(fs, f);
+    const bool wake = add(f);
     // Woken after the lock is let go, the thread need not wait for it.
     lock.unlock();
     if (wake) {
@@ -35,9 +35,9 @@ void FlushWorkers::start(FileSystem& fs, RawFile& f)
 
 // Queues the flush of `f`, with a thread more while there are fewer idle than flushes waiting;
 // the lock is held. True when an idle thread is to be woken for it.
-bool FlushWorkers::add(FileSystem& fs, RawFile& f)
+bool FlushWorkers::add(RawFile& f)
 {
-    if (!m_flushes.emplace(&f, Flush{&fs}).second) {
+    if (!m_flushes.emplace(&f, Flush{}).second) {
         return false;
     }
     m_waiting.push_back(&f);
@@ -48,11 +48,11 @@ bool FlushWorkers::add(FileSystem& fs, RawFile& f)
     return true;
 }
 
-void FlushWorkers::sync(FileSystem& fs, const std::vector<RawFile*>& files, std::vector<bool>& synced)
+void FlushWorkers::sync(const std::vector<RawFile*>& files, std::vector<bool>& synced)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (RawFile* f : files) {
-        if (add(fs, *f)) {
+        if (add(*f)) {
             m_wake.notify_one();
         }
     }
@@ -96,7 +96,7 @@ void FlushWorkers::run_next(std::unique_lock<std::mutex>& lock)
     Flush& flush = m_flushes.at(f);  // stays: only sync takes it away, once it is done
     flush.state = State::running;
     lock.unlock();
-    const bool ok = flush.fs->sync_to_disk(*f);
+    const bool ok = m_fs.sync_to_disk(*f);
     lock.lock();
     flush.ok = ok;
     flush.state = State::done;

@@ -21,29 +21,30 @@ namespace fsys {
 // flush of a small file.
 class FlushWorkers {
 public:
-    FlushWorkers() = default;
+    // The flushes of files of `fs`, which owns the workers.
+    explicit FlushWorkers(FileSystem& fs) : m_fs(fs) {}
     ~FlushWorkers();
     FlushWorkers(const FlushWorkers&) = delete;
     FlushWorkers& operator=(const FlushWorkers&) = delete;
 
-    // Starts flushing `f` on `fs` in a thread of its own; `f` must then be passed to sync
-    // before it is closed or goes.
-    void start(FileSystem& fs, RawFile& f);
+    // Starts flushing `f` in a thread of its own; `f` must then be passed to sync before it
+    // is closed or goes.
+    void start(RawFile& f);
     // Flushes the files of `files` not started yet, and waits for all: `synced[k]` tells
     // whether files[k] is on the disk.
-    void sync(FileSystem& fs, const std::vector<RawFile*>& files, std::vector<bool>& synced);
+    void sync(const std::vector<RawFile*>& files, std::vector<bool>& synced);
 
 private:
     enum class State { waiting, running, done };
     struct Flush {
-        FileSystem* fs = nullptr;
         State state = State::waiting;
         bool ok = false;
     };
-    bool add(FileSystem& fs, RawFile& f);
+    bool add(RawFile& f);
     void serve();
     void run_next(std::unique_lock<std::mutex>& lock);
 
+    FileSystem& m_fs;
     std::mutex m_mutex;  // guards what follows
     std::condition_variable m_wake;  // a flush waits, or the threads are to end
     std::condition_variable m_done;  // a flush has ended

@@ -55,10 +55,10 @@ public:
     bool seek_to(RawFile& f, long long offset) override;
     long long file_size(RawFile& f) override;
     bool sync_to_disk(RawFile& f) override;
-    void start_sync(RawFile& f) override { m_flushers.start(*this, f); }
+    void start_sync(RawFile& f) override { m_flushers.start(f); }
     void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced) override
     {
-        m_flushers.sync(*this, files, synced);
+        m_flushers.sync(files, synced);
     }
     bool close_file(RawFile& f) override;
     bool is_readable_file(const std::string& path) override;
@@ -80,7 +80,7 @@ public:
     std::string resolved_path(const std::string& path) override;
 
 private:
-    FlushWorkers m_flushers;
+    FlushWorkers m_flushers{*this};
 };
 
 }  // namespace

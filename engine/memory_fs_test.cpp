@@ -365,10 +365,7 @@ TEST(MemoryDisk, NulInAPathIsRefused)
 // What the disk cache knows goes for the folder the program changed and for nothing else, until everything goes.
 TEST(DiskCache, ForgetsOnlyTheFolderTheProgramChanged)
 {
-    auto p = [](std::string path) {
-        std::replace(path.begin(), path.end(), '/', fsys::k_sep);
-        return fsys::k_sep + path;
-    };
+    auto p = [](const std::string& path) { return native("/" + path); };
     MemoryFileSystem disk;
     disk.add_file(p("geom/man.obj"), "");
     disk.add_file(p("chars/ball.obj"), "");

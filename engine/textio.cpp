@@ -360,11 +360,7 @@ bool TextReader::reread(const std::string& path)
     if (!m_whole || !m_eof || m_failed || path != m_path) {
         return false;
     }
-    m_inflater.reset();
-    if (m_fs != nullptr) {
-        m_fs->close_file(m_file);
-    }
-    m_begin = m_scanned = 0;
+    close();  // keeps the block: a whole first block is never a grown one
     m_end = m_whole_end;
     m_base = 0;
     m_line_cut = m_skipping = false;
