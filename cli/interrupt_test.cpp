@@ -1,6 +1,7 @@
 // A signal while a chooser waits leaves the scene as it was; an exit never falls between the renames of a repair.
 #include "cli/interrupt.h"
 #include "engine/poserfile.h"
+#include "engine/unfinished_copy.h"
 #include "tests/test_support.h"
 
 #include <chrono>
@@ -126,6 +127,9 @@ TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenames)
 {
     {
         run_stop::RenamesInProgress renaming;
+        {
+            run_stop::RenamesInProgress creating;  // a flush thread creating a copy meanwhile
+        }
         EXPECT_FALSE(run_stop::claim_exit());
     }
     EXPECT_TRUE(run_stop::claim_exit());
@@ -167,3 +171,25 @@ TEST(Interrupt, ASecondOneWhileTheCopyIsFlushedLeavesNoNewTextUnderTheBackupName
               correcting_lines(scene, backup) + replaced_lines(dir.at("Poser/geom/gone.obj"), dir.at("Poser/geom/ball.obj")));
 }
 #endif
+
+// The flush threads create copies at once: an exit that cannot wait deletes every one of them.
+TEST(Interrupt, AnExitThatCannotWaitDeletesTheCopiesOfEveryThread)
+{
+    TempDir dir;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 16; ++t) {
+        threads.emplace_back([&dir, t] {
+            for (int k = 0; k < unfinished_copy::k_most_copies / 16; ++k) {
+                fsys::RawFile f;
+                EXPECT_TRUE(unfinished_copy::create_file(fsys::disk(), dir.at(std::to_string(t) + "-" + std::to_string(k)), f));
+                fsys::disk().close_file(f);
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(files_below(dir.path()).size(), static_cast<std::size_t>(unfinished_copy::k_most_copies));
+    unfinished_copy::remove_now();
+    EXPECT_TRUE(files_below(dir.path()).empty());
+}

@@ -79,6 +79,11 @@ int start_correction(Run& run, const std::string& orig, const std::string& cor, 
         return 0;
     }
     cor_created = true;
+    return write_corrected_lines(run, orig, wn, in, out);
+}
+
+int write_corrected_lines(Run& run, const std::string& orig, Prompts& wn, TextReader& in, TextWriter& out)
+{
     int v = 1;
     std::string objfile;
     std::string oldobj;

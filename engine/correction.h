@@ -30,6 +30,11 @@ int correct_into(Run& run, const std::string& orig, const std::string& cor, Prom
 int start_correction(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,
                      bool& cor_created, TextReader& in, TextWriter& out);
 
+// Writes the corrected lines of `orig`, open in `in`, to `out`. Returns 1 when the copy is
+// complete; 0 when a line has no marker, a chooser was cancelled, a stop was asked for, or
+// `orig` could not be read to its end (the user is warned).
+int write_corrected_lines(Run& run, const std::string& orig, Prompts& wn, TextReader& in, TextWriter& out);
+
 // The rewrite of a reference line (trimmed, its marker `m`) whose path is to read `written`:
 // the line keeps what stands before its marker (a colon marker loses its colon, the written
 // path brings its own) and ends in the written path.

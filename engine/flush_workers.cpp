@@ -1,5 +1,7 @@
 #include "engine/flush_workers.h"
 
+#include <utility>
+
 namespace fsys {
 
 namespace {
@@ -22,10 +24,10 @@ FlushWorkers::~FlushWorkers()
     }
 }
 
-void FlushWorkers::start(RawFile& f)
+void FlushWorkers::start(RawFile& f, FileSystem::Writing write)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    const bool wake = add(f);
+    const bool wake = add(f, std::move(write));
     // Woken after the lock is let go, the thread need not wait for it.
     lock.unlock();
     if (wake) {
@@ -35,9 +37,9 @@ void FlushWorkers::start(RawFile& f)
 
 // Queues the flush of `f`, with a thread more while there are fewer idle than flushes waiting;
 // the lock is held. True when an idle thread is to be woken for it.
-bool FlushWorkers::add(RawFile& f)
+bool FlushWorkers::add(RawFile& f, FileSystem::Writing write)
 {
-    if (!m_flushes.emplace(&f, Flush{}).second) {
+    if (!m_flushes.emplace(&f, Flush{State::waiting, false, std::move(write)}).second) {
         return false;
     }
     m_waiting.push_back(&f);
@@ -95,8 +97,9 @@ void FlushWorkers::run_next(std::unique_lock<std::mutex>& lock)
     m_waiting.pop_front();
     Flush& flush = m_flushes.at(f);  // stays: only sync takes it away, once it is done
     flush.state = State::running;
+    const FileSystem::Writing write = std::move(flush.write);
     lock.unlock();
-    const bool ok = m_fs.sync_to_disk(*f);
+    const bool ok = (!write || write(*f)) && m_fs.sync_to_disk(*f);
     lock.lock();
     flush.ok = ok;
     flush.state = State::done;

@@ -27,9 +27,9 @@ public:
     FlushWorkers(const FlushWorkers&) = delete;
     FlushWorkers& operator=(const FlushWorkers&) = delete;
 
-    // Starts flushing `f` in a thread of its own; `f` must then be passed to sync before it
-    // is closed or goes.
-    void start(RawFile& f);
+    // Starts flushing `f` in a thread of its own, after `write` has opened and written it
+    // there when given; `f` must then be passed to sync before it is closed or goes.
+    void start(RawFile& f, FileSystem::Writing write = {});
     // Flushes the files of `files` not started yet, and waits for all: `synced[k]` tells
     // whether files[k] is on the disk.
     void sync(const std::vector<RawFile*>& files, std::vector<bool>& synced);
@@ -39,8 +39,9 @@ private:
     struct Flush {
         State state = State::waiting;
         bool ok = false;
+        FileSystem::Writing write;  // run by the thread that flushes, before the flush
     };
-    bool add(RawFile& f);
+    bool add(RawFile& f, FileSystem::Writing write = {});
     void serve();
     void run_next(std::unique_lock<std::mutex>& lock);
 

@@ -56,6 +56,7 @@ public:
     long long file_size(RawFile& f) override;
     bool sync_to_disk(RawFile& f) override;
     void start_sync(RawFile& f) override { m_flushers.start(f); }
+    void start_write_and_sync(RawFile& f, Writing write) override { m_flushers.start(f, std::move(write)); }
     void sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced) override
     {
         m_flushers.sync(files, synced);

@@ -12,6 +12,13 @@ void FileSystem::sync_together(const std::vector<RawFile*>& files, std::vector<b
     }
 }
 
+void FileSystem::start_write_and_sync(RawFile& f, Writing write)
+{
+    if (write(f)) {
+        start_sync(f);
+    }
+}
+
 bool FileSystem::make_folders(const std::string& path)
 {
     if (!is_nameable(path) || path.empty()) {

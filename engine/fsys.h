@@ -156,6 +156,14 @@ public:
     // started must be passed to sync_together before it is closed. A disk may do nothing here
     // and flush it all in sync_together.
     virtual void start_sync(RawFile&) {}
+    // The writing of a file that may be done in another thread: it opens the file in `f` and
+    // writes it whole; false when either failed.
+    using Writing = std::function<bool(RawFile& f)>;
+    // Runs `write` and then starts flushing what it wrote, as start_sync does; the real disks
+    // do both in their flush threads, while the program goes on with the next files.
+    // sync_together waits for both; a file whose writing failed is not flushed and counts as
+    // not synced there. A disk without threads writes at once.
+    virtual void start_write_and_sync(RawFile& f, Writing write);
 
     // Built on the operations above, the same on every disk.
     bool seek_to_start(RawFile& f) { return seek_to(f, 0); }

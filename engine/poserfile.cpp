@@ -16,6 +16,7 @@ namespace {
 struct DocumentCheck {
     bool readable = false;
     bool needs_repair = false;
+    bool all_found = false;  // every mesh named is there: the repair asks nothing and replaces nothing
 };
 
 DocumentCheck check_references(Run& run, TextReader& in, const std::string& orig, Prompts& wn, fsys::Listed listed)
@@ -58,6 +59,7 @@ DocumentCheck check_references(Run& run, TextReader& in, const std::string& orig
         return result;
     }
     result.needs_repair = rewrite || found != references;
+    result.all_found = found == references;
     return result;
 }
 
@@ -136,6 +138,9 @@ struct RepairBatch::Waiting {
     std::string cor;
     std::string log;
     int v = 0;  // 1: the copy is written whole
+    // Made in memory, then created and written by a flush thread: the two below are set there,
+    // and read once its flush has been waited for.
+    bool by_flush_thread = false;
     bool cor_created = false;
     bool written = false;  // written out without a failure
     bool synced = false;
@@ -216,16 +221,42 @@ void RepairBatch::add(const std::string& orig, fsys::Listed listed)
     // until the files before them are done.
     m_run.log_capture = m_waiting.empty() ? nullptr : &w->log;
     m_run.write_log("file " + orig + " being corrected: old version is on\n     " + cor + "\n");
-    w->v = start_correction(m_run, orig, cor, wn, fsys::Create::exclusive, w->cor_created, m_reader, m_writer);
-    m_reader.close();
-    m_run.log_capture = nullptr;
-    w->written = m_writer.hand_over(w->copy) && w->v == 1;
-    if (w->written) {
-        m_run.fs().start_sync(w->copy);  // on its way to the disk while the next files are done
+    // A copy that asks nothing, of a file still at hand, is made in memory and left to a flush
+    // thread to create and write, so that this thread goes on with the next files meanwhile.
+    if (check.all_found && m_reader.reread(orig)) {
+        m_run.create_repllist();
+        m_writer.open_in_memory();
+        w->v = write_corrected_lines(m_run, orig, wn, m_reader, m_writer);
+        m_reader.close();
+        m_run.log_capture = nullptr;
+        if (w->v == 1) {
+            write_in_flush_thread(*w, m_writer.take_text());
+        }
+    } else {
+        w->v = start_correction(m_run, orig, cor, wn, fsys::Create::exclusive, w->cor_created, m_reader, m_writer);
+        m_reader.close();
+        m_run.log_capture = nullptr;
+        w->written = m_writer.hand_over(w->copy) && w->v == 1;
+        if (w->written) {
+            m_run.fs().start_sync(w->copy);  // on its way to the disk while the next files are done
+        }
     }
-    // Only this folder has changed: a copy is there now. The meshes known elsewhere stay known.
+    // Only this folder has changed: a copy is there now, or will be once a flush thread has
+    // made it (finish forgets the folder again). The meshes known elsewhere stay known.
     m_run.cache.forget_folder_of(orig);
     m_waiting.push_back(std::move(w));
+}
+
+void RepairBatch::write_in_flush_thread(Waiting& w, std::string text)
+{
+    w.by_flush_thread = true;
+    fsys::FileSystem& fs = m_run.fs();
+    fs.start_write_and_sync(w.copy, [&fs, &w, text = std::move(text)](fsys::RawFile& f) mutable {
+        w.cor_created = unfinished_copy::create_file(fs, w.cor, f);
+        w.written = w.cor_created && fs.write_all(f, text.data(), text.size());
+        std::string().swap(text);  // the flush may take a while; the text is on its way
+        return w.written;
+    });
 }
 
 void RepairBatch::finish()
@@ -237,7 +268,7 @@ void RepairBatch::finish()
     std::vector<fsys::RawFile*> files;
     std::vector<Waiting*> flushed;
     for (const auto& w : m_waiting) {
-        if (w->written) {
+        if (w->by_flush_thread || w->written) {
             files.push_back(&w->copy);
             flushed.push_back(w.get());
         }
@@ -245,7 +276,8 @@ void RepairBatch::finish()
     std::vector<bool> synced;
     m_run.fs().sync_together(files, synced);
     for (std::size_t k = 0; k < flushed.size(); ++k) {
-        flushed[k]->synced = synced[k] && m_run.fs().close_file(flushed[k]->copy);
+        // A copy a flush thread failed to write may still flush: only a whole one counts.
+        flushed[k]->synced = synced[k] && flushed[k]->written && m_run.fs().close_file(flushed[k]->copy);
     }
     // Taken away first: a prompt of a file below finishes nothing more. A file being checked
     // keeps its own lines apart meanwhile; these go to the log now.
@@ -255,7 +287,10 @@ void RepairBatch::finish()
     for (const auto& w : waiting) {
         m_run.write_log(w->log);
         int v = w->v;
-        if (v == 1 && !w->synced) {
+        if (v == 1 && w->by_flush_thread && !w->cor_created) {
+            m_wn.warning(Owner::none, w->cor, "I can't open this file");
+            v = 0;
+        } else if (v == 1 && !w->synced) {
             m_run.fs().close_file(w->copy);
             m_wn.warning(Owner::none, w->cor, "I can't write this file");
             v = 0;

@@ -43,6 +43,8 @@ public:
 private:
     struct Waiting;
     class FinishingPrompts;
+    // Leaves the creation and writing of `w`'s copy, with `text`, to a flush thread.
+    void write_in_flush_thread(Waiting& w, std::string text);
 
     Run& m_run;
     Prompts& m_wn;

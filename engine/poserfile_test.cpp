@@ -481,6 +481,46 @@ TEST_F(ExtendedRepair, PicksUnderAnyRootAndReplacementsFoundByName)
 // turn, before the next prompt the user sees; a question answered unseen (--yes) does not end the batch, which then
 // spans folders. A disk failing at any step, or dying there, leaves each old text whole under its own name, the backup
 // name or the swap name; the log and the prompts come in the order one file at a time gives them.
+// Where no copy can be made or written, each file is warned about under its copy's name, in
+// order, and left as it was: a file asking nothing has its copy made in memory and created and
+// written later; one with a missing mesh asks first only when its copy could be created.
+TEST_F(PoserFile, ACopyThatCannotBeMadeLeavesItsFileAlone)
+{
+    const std::string a = dir.at("Poser/chars/a.cr2"), b = dir.at("Poser/chars/b.cr2");
+    const std::string a_kept = dir.at("Poser/chars/a_zz00.cr2"), b_kept = dir.at("Poser/chars/b_zz00.cr2");
+    for (const bool creating : {true, false}) {
+        for (const bool unseen : {false, true}) {
+            SCOPED_TRACE(std::string(creating ? "creating" : "writing") + (unseen ? ", answered unseen" : ""));
+            start_over("figureResFile :geom:man2.obj\n");
+            write_bytes(a, "prop 0 0 geom:ball.obj\n");
+            write_bytes(b, "figureResFile :geom:gone.obj\n");
+            disk.refuse_new_files(creating);
+            disk.fail_when([](fsys::Op op, const std::string& path) { return op == fsys::Op::write && path.find("_zz00") != std::string::npos; });
+            ScriptedSession s({obj("man2.obj"), "yes"});
+            YesToQuestions yes(s.wn);
+            searchdir(run, dir.at("Poser/chars"), unseen ? static_cast<Prompts&>(yes) : s.wn);
+            disk.refuse_new_files(false);
+            disk.fail_when(nullptr);
+            const Lines seen = s.transcript();
+            Lines shown;
+            std::copy_if(seen.begin(), seen.end(), std::back_inserter(shown),
+                         [](const std::string& l) { return l.rfind("warning", 0) == 0 || l.rfind("open", 0) == 0; });
+            const std::string failed = creating ? "warning\tnone\tI can't open this file\t" : "warning\tnone\tI can't write this file\t";
+            const Lines asked = creating ? Lines{} : Lines{chooser_line(obj("gone.obj"), obj("man2.obj"))};
+            Lines expected{failed + a_kept};
+            expected.insert(expected.end(), asked.begin(), asked.end());
+            expected.push_back(failed + b_kept);
+            EXPECT_EQ(shown, expected);
+            const std::string abandoned = "      RUN ABANDONED\r\n";
+            const std::string replaced = creating ? "" : replaced_lines(obj("gone.obj"), obj("man2.obj"));
+            EXPECT_EQ(log_text(), correcting_lines(a, a_kept) + abandoned + correcting_lines(b, b_kept) + replaced + abandoned);
+            EXPECT_EQ(left_files(), (Files{{a, "prop 0 0 geom:ball.obj\n"}, {b, "figureResFile :geom:gone.obj\n"},
+                                           {man, "figureResFile :geom:man2.obj\n"}}));
+            EXPECT_EQ(run.tally.abandoned, 2);
+        }
+    }
+}
+
 TEST_F(PoserFile, RepairsFinishedTogetherKeepEveryOldText)
 {
     const std::vector<std::pair<std::string, std::string>> files = {{"one/a.cr2", "prop 0 0 geom:ball.obj\n"},

@@ -10,8 +10,9 @@ namespace {
 // Asked for from signal handlers and other threads, so kept where they reach it.
 std::atomic<bool> g_requested{false};
 
-// No renames; renames under way; the program is ending and no renames may begin.
-enum : int { k_idle = 0, k_renaming = 1, k_leaving = 2 };
+// How many threads are inside steps an exit must not fall inside (the flush threads create
+// copies while the main thread renames); or the program is ending and none may begin.
+enum : int { k_idle = 0, k_leaving = -1 };
 std::atomic<int> g_renames{k_idle};
 
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
@@ -45,7 +46,7 @@ bool claim_exit()
 RenamesInProgress::RenamesInProgress()
 {
     int state = g_renames.load();
-    while (state == k_leaving || !g_renames.compare_exchange_weak(state, k_renaming)) {
+    while (state == k_leaving || !g_renames.compare_exchange_weak(state, state + 1)) {
         if (state == k_leaving) {
             // Another thread is ending the program: no rename may start, or the file would
             // be left between its old and its new name.
@@ -57,7 +58,7 @@ RenamesInProgress::RenamesInProgress()
 
 RenamesInProgress::~RenamesInProgress()
 {
-    g_renames.store(k_idle);
+    g_renames.fetch_sub(1);
 }
 
 }  // namespace run_stop

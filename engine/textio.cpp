@@ -510,6 +510,7 @@ bool TextWriter::open(fsys::FileSystem& fs, const std::string& path, fsys::Creat
     close();
     m_fs = &fs;
     m_failed = false;
+    m_in_memory = false;
     m_used = 0;
     m_deflater.reset();
     if (!fs.open_for_writing(path, mode, m_file)) {
@@ -524,8 +525,33 @@ bool TextWriter::open(fsys::FileSystem& fs, const std::string& path, fsys::Creat
     return true;
 }
 
+void TextWriter::open_in_memory()
+{
+    close();
+    m_fs = nullptr;
+    m_failed = false;
+    m_in_memory = true;
+    m_used = 0;
+    m_deflater.reset();
+    m_text.clear();
+    if (!m_buf) {
+        m_buf = new_block();
+    }
+}
+
+std::string TextWriter::take_text()
+{
+    flush();
+    m_in_memory = false;
+    return std::exchange(m_text, std::string());
+}
+
 bool TextWriter::write_out(const char* data, std::size_t size)
 {
+    if (m_in_memory) {
+        m_text.append(data, size);
+        return true;
+    }
     if (!m_deflater) {
         return m_fs->write_all(m_file, data, size);
     }
@@ -615,7 +641,7 @@ bool TextWriter::flush()
 
 bool TextWriter::rewind()
 {
-    return !m_deflater && flush() && m_fs->seek_to_start(m_file);
+    return !m_deflater && !m_in_memory && flush() && m_fs->seek_to_start(m_file);
 }
 
 bool TextWriter::hand_over(fsys::RawFile& file)

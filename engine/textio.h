@@ -112,6 +112,12 @@ public:
     // cannot rewind.
     bool open(fsys::FileSystem& fs, const std::string& path, fsys::Create mode = fsys::Create::truncate,
               Gzip gzip = Gzip::never);
+    // Opens a writer whose text stays in memory, to be written out later, perhaps by another
+    // thread: take_text hands it over.
+    void open_in_memory();
+    // The text written since open_in_memory, line ends converted as for a file; the writer is
+    // closed.
+    std::string take_text();
     bool is_open() const { return m_file.is_open(); }
     const std::string& path() const { return m_file.path; }
     // Writes text, each line feed as carriage return and line feed. Once a write has
@@ -156,4 +162,6 @@ private:
     std::size_t m_slice_bytes = std::size_t{1} << 30;
     std::size_t m_used = 0;
     bool m_failed = false;
+    bool m_in_memory = false;
+    std::string m_text;  // what an in-memory writer has written out of its buffer
 };

@@ -163,6 +163,40 @@ TEST(TextWriter, HandsEachCopyOverOpenAndTheDiskFlushesThemTogether)
     EXPECT_EQ(gzip_sum(dir.at("5.cr2")).first, 8u);
 }
 
+// A copy made in memory, then created and written by the flush threads, as a repair leaves a
+// copy that asks nothing: only a copy whole and flushed counts as synced.
+TEST(TextWriter, KeepsACopyInMemoryForTheFlushThreadsToWrite)
+{
+    TempDir dir;
+    TextWriter out;
+    out.open_in_memory();
+    const std::string long_line(300 * 1024, 'k');  // more than the writer's buffer
+    EXPECT_TRUE(out.write_line("prop a\nb") && out.write_plain_line(long_line) && out.write_plain_line("}"));
+    EXPECT_FALSE(out.rewind());
+    const std::string text = out.take_text();
+    EXPECT_EQ(text, "prop a\r\nb\r\n" + long_line + "\r\n}\r\n");
+    EXPECT_EQ(out.take_text(), "");
+    std::vector<fsys::RawFile> copies(3);
+    std::vector<fsys::RawFile*> files;
+    for (int k = 0; k < 3; ++k) {
+        // 1 cannot be created; 2 is created but its writing fails.
+        const std::string path = dir.at(k == 1 ? "missing/1.cr2" : std::to_string(k) + ".cr2");
+        fsys::disk().start_write_and_sync(copies[k], [path, &text, k](fsys::RawFile& f) {
+            return fsys::disk().open_for_writing(path, fsys::Create::exclusive, f) && k != 2 &&
+                   fsys::disk().write_all(f, text.data(), text.size());
+        });
+        files.push_back(&copies[k]);
+    }
+    std::vector<bool> synced;
+    fsys::disk().sync_together(files, synced);
+    EXPECT_EQ(synced, (std::vector<bool>{true, false, false}));
+    for (fsys::RawFile& copy : copies) {
+        fsys::disk().close_file(copy);
+    }
+    EXPECT_TRUE(read_bytes(dir.at("0.cr2")) == text);
+    EXPECT_FALSE(exists(dir.at("missing")));
+}
+
 // The same with the slices of the program: a line of 4 GiB (slow: under the slow label).
 TEST(TextWriterSlow, CompressesALineOfFourGibibytesWhole)
 {

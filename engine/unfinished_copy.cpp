@@ -13,22 +13,36 @@ namespace {
 // goes unrecorded for want of room in its slot.
 constexpr int k_slots = k_most_copies;
 char g_paths[k_slots][4097];
-std::atomic<bool> g_recorded[k_slots];
+// Several threads create copies at once: a slot is claimed before its path is written, and
+// counts as recorded only once the path is whole.
+enum : int { k_free = 0, k_filling = 1, k_recorded = 2 };
+std::atomic<int> g_state[k_slots];
 
-static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
 
 void record(const std::string& path)
 {
     for (int k = 0; k < k_slots && path.size() < sizeof g_paths[k]; ++k) {
-        if (!g_recorded[k].load()) {
+        int free = k_free;
+        if (g_state[k].compare_exchange_strong(free, k_filling)) {
             std::memcpy(g_paths[k], path.c_str(), path.size() + 1);
-            g_recorded[k].store(true);
+            g_state[k].store(k_recorded);
             return;
         }
     }
 }
 
 }  // namespace
+
+bool create_file(fsys::FileSystem& fs, const std::string& path, fsys::RawFile& f)
+{
+    run_stop::RenamesInProgress creating;
+    const bool opened = fs.open_for_writing(path, fsys::Create::exclusive, f);
+    if (opened) {
+        record(path);
+    }
+    return opened;
+}
 
 bool create(TextWriter& out, fsys::FileSystem& fs, const std::string& path, fsys::Create mode, Gzip gzip)
 {
@@ -44,8 +58,8 @@ bool create(TextWriter& out, fsys::FileSystem& fs, const std::string& path, fsys
 void forget(const std::string& path)
 {
     for (int k = 0; k < k_slots; ++k) {
-        if (g_recorded[k].load() && path == g_paths[k]) {
-            g_recorded[k].store(false);
+        if (g_state[k].load() == k_recorded && path == g_paths[k]) {
+            g_state[k].store(k_free);
         }
     }
 }
@@ -60,7 +74,8 @@ bool remove(fsys::FileSystem& fs, const std::string& path)
 void remove_now()
 {
     for (int k = 0; k < k_slots; ++k) {
-        if (g_recorded[k].exchange(false)) {
+        int recorded = k_recorded;
+        if (g_state[k].compare_exchange_strong(recorded, k_free)) {
             fsys::remove_file_at_once(g_paths[k]);
         }
     }

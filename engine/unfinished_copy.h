@@ -18,6 +18,10 @@ inline constexpr int k_most_copies = 64;
 // recorded in the same step, so that an exit finds it either not yet made or recorded.
 bool create(TextWriter& out, fsys::FileSystem& fs, const std::string& path, fsys::Create mode, Gzip gzip);
 
+// Creates the copy `path` anew, opened in `f`, and records it in the same step, as create does
+// for a writer. Safe from several threads at once.
+bool create_file(fsys::FileSystem& fs, const std::string& path, fsys::RawFile& f);
+
 // The copy `path` is finished: its exchange of names begins, after which the backup name holds
 // the old text. It is deleted no more.
 void forget(const std::string& path);

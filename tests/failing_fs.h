@@ -12,7 +12,12 @@ public:
     void fail_when(FailWhen when) { m_when = std::move(when); }
 
     bool open_for_reading(const std::string& p, fsys::RawFile& f, fsys::Listed l) override { return d().open_for_reading(p, f, l); }
-    bool open_for_writing(const std::string& p, fsys::Create m, fsys::RawFile& f) override { return d().open_for_writing(p, m, f); }
+    bool open_for_writing(const std::string& p, fsys::Create m, fsys::RawFile& f) override
+    {
+        return !(m_refuse_new_files && m == fsys::Create::exclusive) && d().open_for_writing(p, m, f);
+    }
+    // No file can be created anew, as in a folder the user may not change.
+    void refuse_new_files(bool refused) { m_refuse_new_files = refused; }
     long long read_some(fsys::RawFile& f, char* b, std::size_t n) override { return d().read_some(f, b, n); }
     bool write_all(fsys::RawFile& f, const char* b, std::size_t n) override { return !fails(fsys::Op::write, f.path) && d().write_all(f, b, n); }
     bool seek_to(fsys::RawFile& f, long long at) override { return d().seek_to(f, at); }
@@ -55,4 +60,5 @@ private:
 
     FailWhen m_when;
     bool m_exchange = false;
+    bool m_refuse_new_files = false;
 };
