@@ -68,7 +68,6 @@ int start_correction(Run& run, const std::string& orig, const std::string& cor, 
                      bool& cor_created, TextReader& in, TextWriter& out)
 {
     cor_created = false;
-    run.create_repllist();
     // The check has just read a file of one block to its end: its text is still at hand.
     if (!in.reread(orig) && !in.open(run.fs(), orig, Gzip::never, fsys::Listed::unknown, ReadMode::poser_text)) {
         wn.warning(Owner::none, orig, "I can't open this file");
@@ -84,6 +83,7 @@ int start_correction(Run& run, const std::string& orig, const std::string& cor, 
 
 int write_corrected_lines(Run& run, const std::string& orig, Prompts& wn, TextReader& in, TextWriter& out)
 {
+    run.create_repllist();  // the picks are remembered from here on
     int v = 1;
     std::string objfile;
     std::string oldobj;

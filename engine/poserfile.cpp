@@ -223,23 +223,22 @@ void RepairBatch::add(const std::string& orig, fsys::Listed listed)
     m_run.write_log("file " + orig + " being corrected: old version is on\n     " + cor + "\n");
     // A copy that asks nothing, of a file still at hand, is made in memory and left to a flush
     // thread to create and write, so that this thread goes on with the next files meanwhile.
-    if (check.all_found && m_reader.reread(orig)) {
-        m_run.create_repllist();
+    const bool in_memory = check.all_found && m_reader.reread(orig);
+    if (in_memory) {
         m_writer.open_in_memory();
         w->v = write_corrected_lines(m_run, orig, wn, m_reader, m_writer);
-        m_reader.close();
-        m_run.log_capture = nullptr;
-        if (w->v == 1) {
-            write_in_flush_thread(*w, m_writer.take_text());
-        }
     } else {
         w->v = start_correction(m_run, orig, cor, wn, fsys::Create::exclusive, w->cor_created, m_reader, m_writer);
-        m_reader.close();
-        m_run.log_capture = nullptr;
+    }
+    m_reader.close();
+    m_run.log_capture = nullptr;
+    if (!in_memory) {
         w->written = m_writer.hand_over(w->copy) && w->v == 1;
         if (w->written) {
             m_run.fs().start_sync(w->copy);  // on its way to the disk while the next files are done
         }
+    } else if (std::string text = m_writer.take_text(); w->v == 1) {
+        write_in_flush_thread(*w, std::move(text));
     }
     // Only this folder has changed: a copy is there now, or will be once a flush thread has
     // made it (finish forgets the folder again). The meshes known elsewhere stay known.

@@ -510,7 +510,6 @@ bool TextWriter::open(fsys::FileSystem& fs, const std::string& path, fsys::Creat
     close();
     m_fs = &fs;
     m_failed = false;
-    m_in_memory = false;
     m_used = 0;
     m_deflater.reset();
     if (!fs.open_for_writing(path, mode, m_file)) {
@@ -530,7 +529,6 @@ void TextWriter::open_in_memory()
     close();
     m_fs = nullptr;
     m_failed = false;
-    m_in_memory = true;
     m_used = 0;
     m_deflater.reset();
     m_text.clear();
@@ -542,13 +540,12 @@ void TextWriter::open_in_memory()
 std::string TextWriter::take_text()
 {
     flush();
-    m_in_memory = false;
     return std::exchange(m_text, std::string());
 }
 
 bool TextWriter::write_out(const char* data, std::size_t size)
 {
-    if (m_in_memory) {
+    if (m_fs == nullptr) {
         m_text.append(data, size);
         return true;
     }
@@ -641,7 +638,7 @@ bool TextWriter::flush()
 
 bool TextWriter::rewind()
 {
-    return !m_deflater && !m_in_memory && flush() && m_fs->seek_to_start(m_file);
+    return !m_deflater && m_fs != nullptr && flush() && m_fs->seek_to_start(m_file);
 }
 
 bool TextWriter::hand_over(fsys::RawFile& file)

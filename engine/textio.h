@@ -162,6 +162,5 @@ private:
     std::size_t m_slice_bytes = std::size_t{1} << 30;
     std::size_t m_used = 0;
     bool m_failed = false;
-    bool m_in_memory = false;
-    std::string m_text;  // what an in-memory writer has written out of its buffer
+    std::string m_text;  // what a writer without a disk (open_in_memory) has written out of its buffer
 };

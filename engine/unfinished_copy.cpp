@@ -32,27 +32,31 @@ void record(const std::string& path)
     }
 }
 
-}  // namespace
-
-bool create_file(fsys::FileSystem& fs, const std::string& path, fsys::RawFile& f)
+// Opens `path` with `open`, recording it when it is created anew (`mode`). An exit that cannot
+// wait is held off meanwhile, as during the renames of a repair, so that it finds the copy
+// either not yet made or recorded.
+template <class Open>
+bool open_recorded(const std::string& path, fsys::Create mode, Open open)
 {
     run_stop::RenamesInProgress creating;
-    const bool opened = fs.open_for_writing(path, fsys::Create::exclusive, f);
-    if (opened) {
+    const bool opened = open();
+    if (opened && mode == fsys::Create::exclusive) {
         record(path);
     }
     return opened;
 }
 
+}  // namespace
+
+bool create_file(fsys::FileSystem& fs, const std::string& path, fsys::RawFile& f)
+{
+    const fsys::Create mode = fsys::Create::exclusive;
+    return open_recorded(path, mode, [&] { return fs.open_for_writing(path, mode, f); });
+}
+
 bool create(TextWriter& out, fsys::FileSystem& fs, const std::string& path, fsys::Create mode, Gzip gzip)
 {
-    // An exit that cannot wait is held off meanwhile, as during the renames of a repair.
-    run_stop::RenamesInProgress creating;
-    const bool opened = out.open(fs, path, mode, gzip);
-    if (opened && mode == fsys::Create::exclusive) {
-        record(path);
-    }
-    return opened;
+    return open_recorded(path, mode, [&] { return out.open(fs, path, mode, gzip); });
 }
 
 void forget(const std::string& path)
