@@ -24,7 +24,7 @@ FlushWorkers::~FlushWorkers()
     }
 }
 
-void FlushWorkers::start(RawFile& f, FileSystem::Writing write)
+void FlushWorkers::start(RawFile& f, Writing write)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     const bool wake = add(f, std::move(write));
@@ -37,9 +37,9 @@ void FlushWorkers::start(RawFile& f, FileSystem::Writing write)
 
 // Queues the flush of `f`, with a thread more while there are fewer idle than flushes waiting;
 // the lock is held. True when an idle thread is to be woken for it.
-bool FlushWorkers::add(RawFile& f, FileSystem::Writing write)
+bool FlushWorkers::add(RawFile& f, Writing write)
 {
-    if (!m_flushes.emplace(&f, Flush{State::waiting, false, std::move(write)}).second) {
+    if (!m_flushes.emplace(&f, Pending{State::waiting, false, std::move(write)}).second) {
         return false;
     }
     m_waiting.push_back(&f);
@@ -95,11 +95,11 @@ void FlushWorkers::run_next(std::unique_lock<std::mutex>& lock)
 {
     RawFile* f = m_waiting.front();
     m_waiting.pop_front();
-    Flush& flush = m_flushes.at(f);  // stays: only sync takes it away, once it is done
+    Pending& flush = m_flushes.at(f);  // stays: only sync takes it away, once it is done
     flush.state = State::running;
-    const FileSystem::Writing write = std::move(flush.write);
+    const Writing write = std::move(flush.write);
     lock.unlock();
-    const bool ok = (!write || write(*f)) && m_fs.sync_to_disk(*f);
+    const bool ok = (!write || write(*f)) && m_flush(*f);
     lock.lock();
     flush.ok = ok;
     flush.state = State::done;

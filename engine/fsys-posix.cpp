@@ -81,7 +81,7 @@ public:
     std::string resolved_path(const std::string& path) override;
 
 private:
-    FlushWorkers m_flushers{*this};
+    FlushWorkers m_flushers{[this](RawFile& f) { return sync_to_disk(f); }};
 };
 
 }  // namespace

@@ -6,6 +6,8 @@
 // Paths are UTF-8 text on every platform (engine/text_encoding.h).
 #pragma once
 
+#include "engine/raw_file.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -20,14 +22,6 @@ inline constexpr char k_sep = '\\';
 #else
 inline constexpr char k_sep = '/';
 #endif
-
-// An open file: a descriptor on POSIX, a HANDLE on Windows, an entry of the open-file table
-// of a disk in memory; -1 when closed.
-struct RawFile {
-    std::intptr_t handle = -1;
-    std::string path;
-    bool is_open() const { return handle != -1; }
-};
 
 // The system reads a name only up to a NUL byte, so a path holding one would name some
 // other file: every operation refuses it, and no file can exist under it.
@@ -156,9 +150,7 @@ public:
     // started must be passed to sync_together before it is closed. A disk may do nothing here
     // and flush it all in sync_together.
     virtual void start_sync(RawFile&) {}
-    // The writing of a file that may be done in another thread: it opens the file in `f` and
-    // writes it whole; false when either failed.
-    using Writing = std::function<bool(RawFile& f)>;
+    using Writing = fsys::Writing;  // engine/raw_file.h
     // Runs `write` and then starts flushing what it wrote, as start_sync does; the real disks
     // do both in their flush threads, while the program goes on with the next files.
     // sync_together waits for both; a file whose writing failed is not flushed and counts as

@@ -6,7 +6,7 @@
 #include "engine/ascii.h"
 #include "engine/disk_rules.h"
 #include "engine/fsys.h"
-#include "engine/refline.h"
+#include "engine/path_style.h"
 
 #include <deque>
 #include <map>

@@ -1,7 +1,8 @@
 #include "engine/package_check.h"
 
+#include "engine/ascii.h"
+#include "engine/path_style.h"
 #include "engine/poser_documents.h"
-#include "engine/refline.h"
 #include "engine/run_stop.h"
 #include "engine/zip_entry_reader.h"
 

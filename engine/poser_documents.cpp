@@ -1,6 +1,7 @@
 #include "engine/poser_documents.h"
 
-#include "engine/refline.h"
+#include "engine/ascii.h"
+#include "engine/path_style.h"
 
 #include <string>
 

@@ -1,6 +1,7 @@
 #include "engine/zip_fs.h"
 
-#include "engine/refline.h"
+#include "engine/ascii.h"
+#include "engine/path_style.h"
 #include "engine/zip_entry_reader.h"
 
 #include <algorithm>

@@ -1,7 +1,8 @@
 #include "engine/zip_writer.h"
 
+#include "engine/ascii.h"
+#include "engine/path_style.h"
 #include "engine/poser_documents.h"
-#include "engine/refline.h"
 #include "engine/zip_archive.h"
 #include "engine/zip_entries.h"
 
