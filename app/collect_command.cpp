@@ -5,8 +5,8 @@
 #include "app/progress_line.h"
 #include "app/prompts-console.h"
 #include "app/visible_text.h"
-#include "engine/collect_write.h"
-#include "engine/run_stop.h"
+#include "engine/base/run_stop.h"
+#include "engine/collect/collect_write.h"
 
 #include <chrono>
 

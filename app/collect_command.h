@@ -4,8 +4,8 @@
 // is missing.
 #pragma once
 
-#include "engine/collect_plan.h"
-#include "engine/fsys.h"
+#include "engine/collect/collect_plan.h"
+#include "engine/fsys/fsys.h"
 
 #include <cstdio>
 #include <functional>

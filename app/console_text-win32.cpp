@@ -4,7 +4,7 @@
 // pipes get the UTF-8 bytes.
 #include "app/console_text.h"
 
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 
 #include <algorithm>
 #include <windows.h>

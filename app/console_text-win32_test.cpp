@@ -1,7 +1,7 @@
 // The console program's text on a real Windows console: names in any script shown and typed.
 #include "app/console_text.h"
 
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 #include "tests/test_support.h"
 
 #include <windows.h>

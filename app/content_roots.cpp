@@ -3,11 +3,11 @@
 #include "app/library_prefs_search.h"
 #include "app/report_output.h"
 #include "app/settings.h"
-#include "engine/ascii.h"
-#include "engine/content_paths.h"
-#include "engine/fsys.h"
-#include "engine/library_prefs.h"
-#include "engine/refline.h"
+#include "engine/base/ascii.h"
+#include "engine/fsys/fsys.h"
+#include "engine/library/content_paths.h"
+#include "engine/library/library_prefs.h"
+#include "engine/text/refline.h"
 
 #include <algorithm>
 

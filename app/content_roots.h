@@ -3,7 +3,7 @@
 // holds Runtime.
 #pragma once
 
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <string>
 #include <vector>

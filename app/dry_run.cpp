@@ -2,8 +2,8 @@
 
 #include "app/console_text.h"
 #include "app/visible_text.h"
-#include "engine/content_paths.h"
-#include "engine/line_ends.h"
+#include "engine/library/content_paths.h"
+#include "engine/text/line_ends.h"
 
 #include <algorithm>
 

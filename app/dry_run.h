@@ -2,7 +2,7 @@
 // applies from the root, then the references it would leave as they are.
 #pragma once
 
-#include "engine/library_rules.h"
+#include "engine/repair/library_rules.h"
 
 #include <cstdio>
 #include <string>

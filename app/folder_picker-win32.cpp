@@ -2,7 +2,7 @@
 // such, even one that holds only folders, and never speaks of replacing a file.
 #include "app/folder_picker.h"
 
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 
 #include <windows.h>
 #include <shobjidl.h>

@@ -1,7 +1,7 @@
 // Poser runs under wine here: its roaming folders lie in the wine prefix.
 #include "app/library_prefs_search.h"
 
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <cstdlib>
 #include <sys/stat.h>

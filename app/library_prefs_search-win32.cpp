@@ -1,7 +1,7 @@
 // Poser keeps its preferences in the user's roaming application data.
 #include "app/library_prefs_search.h"
 
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 
 #include <windows.h>
 #include <shlobj.h>

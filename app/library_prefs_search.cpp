@@ -1,7 +1,7 @@
 #include "app/library_prefs_search.h"
 
-#include "engine/fsys.h"
-#include "engine/refline.h"
+#include "engine/fsys/fsys.h"
+#include "engine/text/refline.h"
 
 #include <string_view>
 

@@ -2,7 +2,7 @@
 #include "app/poser_root.h"
 
 #include "app/settings.h"
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 #include "tests/test_support.h"
 
 #include <windows.h>

@@ -2,9 +2,9 @@
 
 #include "app/content_roots.h"
 #include "app/settings.h"
-#include "engine/fsys.h"
-#include "engine/refline.h"
-#include "engine/run.h"
+#include "engine/fsys/fsys.h"
+#include "engine/repair/run.h"
+#include "engine/text/refline.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/folder_picker.h"
-#include "engine/prompts.h"
+#include "engine/base/prompts.h"
 
 class Run;
 

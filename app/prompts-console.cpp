@@ -2,8 +2,8 @@
 
 #include "app/console_text.h"
 #include "app/visible_text.h"
-#include "engine/fsys.h"
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
+#include "engine/fsys/fsys.h"
 
 #include <string>
 #ifdef _WIN32

@@ -1,7 +1,7 @@
 // Prompts on a terminal: messages and questions on standard error, answers typed in.
 #pragma once
 
-#include "engine/prompts.h"
+#include "engine/base/prompts.h"
 
 #include <cstdio>
 

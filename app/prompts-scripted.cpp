@@ -1,6 +1,6 @@
 #include "app/prompts-scripted.h"
 
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <memory>
 #include <utility>

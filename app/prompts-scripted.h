@@ -1,8 +1,8 @@
 // Prompts answered from a list of lines, for unattended runs and for tests.
 #pragma once
 
-#include "engine/fsys.h"
-#include "engine/prompts.h"
+#include "engine/base/prompts.h"
+#include "engine/fsys/fsys.h"
 
 #include <cstdio>
 #include <deque>

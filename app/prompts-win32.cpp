@@ -1,6 +1,6 @@
 #include "app/prompts-win32.h"
 
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 
 #include <algorithm>
 #include <iterator>

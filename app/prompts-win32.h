@@ -3,7 +3,7 @@
 // the wide-character calls, so that any name shows and can be chosen whole.
 #pragma once
 
-#include "engine/prompts.h"
+#include "engine/base/prompts.h"
 
 #include <windows.h>
 #include <commdlg.h>

@@ -1,7 +1,7 @@
 // The Windows prompts with real dialogs, each found while it shows and answered as a user would.
 #include "app/prompts-win32.h"
 
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 #include "tests/test_support.h"
 
 #include <dlgs.h>

@@ -5,8 +5,8 @@
 #include "app/progress_line.h"
 #include "app/prompts-console.h"
 #include "app/report_output.h"
-#include "engine/fsys.h"
-#include "engine/product_report.h"
+#include "engine/fsys/fsys.h"
+#include "engine/report/product_report.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // tarnwick-cli --report: the read-only check of a library, written as text, JSON or HTML.
 #pragma once
 
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,6 @@
 #include "app/report_output.h"
 
-#include "engine/refline.h"
+#include "engine/text/refline.h"
 
 #include <array>
 

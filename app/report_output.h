@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/visible_text.h"
-#include "engine/library_report.h"
+#include "engine/report/library_report.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "app/report_page.h"
 
 #include "app/local_time.h"
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <cstring>
 #include <utility>

@@ -2,10 +2,10 @@
 
 #include "app/content_roots.h"
 #include "app/local_time.h"
-#include "engine/content_paths.h"
-#include "engine/fsys.h"
-#include "engine/run.h"
-#include "engine/walk.h"
+#include "engine/fsys/fsys.h"
+#include "engine/library/content_paths.h"
+#include "engine/library/walk.h"
+#include "engine/repair/run.h"
 
 #include <algorithm>
 #include <ctime>

@@ -4,8 +4,8 @@
 // run that changes nothing makes none.
 #pragma once
 
-#include "engine/fsys.h"
-#include "engine/run_journal.h"
+#include "engine/fsys/fsys.h"
+#include "engine/repair/run_journal.h"
 
 #include <ctime>
 #include <memory>

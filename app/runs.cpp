@@ -1,11 +1,11 @@
 #include "app/runs.h"
 
-#include "engine/folder_walk.h"
-#include "engine/fsys.h"
-#include "engine/poserfile.h"
-#include "engine/refline.h"
-#include "engine/rules.h"
-#include "engine/run_stop.h"
+#include "engine/base/run_stop.h"
+#include "engine/fsys/fsys.h"
+#include "engine/repair/folder_walk.h"
+#include "engine/repair/poserfile.h"
+#include "engine/repair/rules.h"
+#include "engine/text/refline.h"
 
 #include <utility>
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "app/folder_picker.h"
-#include "engine/prompts.h"
-#include "engine/run.h"
-#include "engine/run_journal.h"
+#include "engine/base/prompts.h"
+#include "engine/repair/run.h"
+#include "engine/repair/run_journal.h"
 
 #include <functional>
 #include <memory>

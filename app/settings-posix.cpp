@@ -2,7 +2,7 @@
 // in the user's configuration folder.
 #include "app/settings.h"
 
-#include "engine/refline.h"
+#include "engine/text/refline.h"
 
 #include <cstdio>
 #include <cstdlib>

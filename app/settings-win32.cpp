@@ -4,8 +4,8 @@
 // with any other program that uses the same name).
 #include "app/settings.h"
 
-#include "engine/fsys.h"
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
+#include "engine/fsys/fsys.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,7 +1,7 @@
 #include "app/transcript.h"
 
-#include "engine/fsys.h"
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
+#include "engine/fsys/fsys.h"
 
 namespace {
 

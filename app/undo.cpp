@@ -1,11 +1,11 @@
 #include "app/undo.h"
 
 #include "app/run_folders.h"
-#include "engine/backup_name.h"
-#include "engine/content_paths.h"
-#include "engine/poserfile.h"
-#include "engine/textio.h"
-#include "engine/walk.h"
+#include "engine/fsys/textio.h"
+#include "engine/library/content_paths.h"
+#include "engine/library/walk.h"
+#include "engine/repair/backup_name.h"
+#include "engine/repair/poserfile.h"
 
 #include <algorithm>
 #include <tuple>

@@ -6,7 +6,7 @@
 // through, and nothing a manifest or log names outside its root is touched.
 #pragma once
 
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <ctime>
 #include <string>

@@ -3,7 +3,7 @@
 #include "app/content_roots.h"
 #include "app/undo.h"
 #include "app/visible_text.h"
-#include "engine/prompts.h"
+#include "engine/base/prompts.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // listed, undone or deleted, and a default run undone from its log; and the window's undo.
 #pragma once
 
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <cstdio>
 #include <ctime>

@@ -4,10 +4,10 @@
 #include "app/undo.h"
 #include "app/undo_command.h"
 
-#include "engine/content_paths.h"
-#include "engine/folder_walk.h"
-#include "engine/memory_fs.h"
-#include "engine/poserfile.h"
+#include "engine/fsys/memory_fs.h"
+#include "engine/library/content_paths.h"
+#include "engine/repair/folder_walk.h"
+#include "engine/repair/poserfile.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 #include "app/library_prefs_search.h"
 #include "app/run_folders.h"
 #include "app/settings.h"
-#include "engine/library_rules.h"
+#include "engine/repair/library_rules.h"
 
 #include <ctime>
 #include <memory>

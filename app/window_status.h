@@ -3,7 +3,7 @@
 // what the last run or report did.
 #pragma once
 
-#include "engine/run.h"
+#include "engine/repair/run.h"
 
 #include <string>
 #include <string_view>

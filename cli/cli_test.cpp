@@ -6,7 +6,7 @@
 
 namespace fs = std::filesystem;
 #ifdef _WIN32
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 #endif
 
 TEST(CliArguments, OptionsAndActionsInOrder)

@@ -1,7 +1,7 @@
 #include "cli/interrupt.h"
 
-#include "engine/run_stop.h"
-#include "engine/unfinished_copy.h"
+#include "engine/base/run_stop.h"
+#include "engine/repair/unfinished_copy.h"
 
 #include <cerrno>
 #include <csignal>

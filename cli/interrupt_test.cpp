@@ -1,7 +1,7 @@
 // A signal while a chooser waits leaves the scene as it was; an exit never falls between the renames of a repair.
 #include "cli/interrupt.h"
-#include "engine/poserfile.h"
-#include "engine/unfinished_copy.h"
+#include "engine/repair/poserfile.h"
+#include "engine/repair/unfinished_copy.h"
 #include "tests/test_support.h"
 
 #include <chrono>

@@ -2,7 +2,7 @@
 #include "cli/interrupt.h"
 
 #ifdef _WIN32
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 
 #include <string>
 #include <vector>

@@ -1,10 +1,10 @@
 // Fuzz target: reading a file line by line, plain and gzip-compressed, trimming, recognising reference lines and their
 // markers, and turning Poser paths into disk paths and back in both path styles. Every result is held against the plain
 // model of the rules; the fast scans of runs of lines must find exactly what the rules find line by line.
-#include "engine/line_scan.h"
-#include "engine/references.h"
-#include "engine/refline.h"
-#include "engine/textio.h"
+#include "engine/fsys/textio.h"
+#include "engine/text/line_scan.h"
+#include "engine/text/references.h"
+#include "engine/text/refline.h"
 #include "fuzz/line_model.h"
 #include "tests/files.h"
 

@@ -2,12 +2,12 @@
 // file for every missing one, held against what the model of the line rules expects.
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
-#include "engine/correction.h"
-#include "engine/line_ends.h"
-#include "engine/library_rules.h"
-#include "engine/poserfile.h"
-#include "engine/references.h"
-#include "engine/run.h"
+#include "engine/repair/correction.h"
+#include "engine/repair/library_rules.h"
+#include "engine/repair/poserfile.h"
+#include "engine/repair/run.h"
+#include "engine/text/line_ends.h"
+#include "engine/text/references.h"
 #include "fuzz/line_model.h"
 #include "tests/files.h"
 

@@ -1,8 +1,8 @@
 // Fuzz target: any bytes as a product zip. The package check and the zip read as a folder must
 // never crash, hang or read out of bounds, must write nothing, and must keep their own rules:
 // the check's problems are well formed, and what the folder shows is exactly the safe entries.
-#include "engine/package_check.h"
-#include "engine/zip_fs.h"
+#include "engine/zip/package_check.h"
+#include "engine/zip/zip_fs.h"
 #include "tests/zip_maker.h"
 
 #include <cstdint>

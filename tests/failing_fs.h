@@ -2,7 +2,7 @@
 // file held open by another program, or a machine that dies at that step would.
 #pragma once
 
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <functional>
 

@@ -2,7 +2,7 @@
 // own functions (not the program's streams), and the lines a Poser file holds, stated without the engine's reader.
 #pragma once
 
-#include "engine/fsys.h"
+#include "engine/fsys/fsys.h"
 
 #include <algorithm>
 #include <atomic>

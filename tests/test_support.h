@@ -4,10 +4,10 @@
 
 #include "app/prompts-scripted.h"
 #include "app/transcript.h"
-#include "engine/correction.h"
-#include "engine/library_rules.h"
-#include "engine/run.h"
-#include "engine/run_stop.h"
+#include "engine/base/run_stop.h"
+#include "engine/repair/correction.h"
+#include "engine/repair/library_rules.h"
+#include "engine/repair/run.h"
 #include "tests/failing_fs.h"
 #include "tests/files.h"
 

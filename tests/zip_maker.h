@@ -3,7 +3,7 @@
 // with zlib alone, never with the code under test.
 #pragma once
 
-#include "engine/memory_fs.h"
+#include "engine/fsys/memory_fs.h"
 #include "tests/files.h"
 
 #include <algorithm>

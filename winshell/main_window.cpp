@@ -2,11 +2,11 @@
 
 #include "app/poser_root.h"
 #include "app/runs.h"
-#include "engine/run_stop.h"
-#include "engine/text_encoding.h"
+#include "engine/base/run_stop.h"
+#include "engine/base/text_encoding.h"
+#include "winshell/progress_panel.h"
 #include "winshell/report_window.h"
 #include "winshell/resource.h"
-#include "winshell/progress_panel.h"
 #include "winshell/window_extras.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 // into the program's work.
 #pragma once
 
-#include "engine/prompts.h"
+#include "engine/base/prompts.h"
 #include "winshell/program.h"
 
 #include <string>

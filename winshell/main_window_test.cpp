@@ -3,7 +3,7 @@
 
 #include "app/runs.h"
 #include "app/settings.h"
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 #include "tests/test_support.h"
 
 #include <cstring>

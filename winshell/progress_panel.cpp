@@ -1,6 +1,6 @@
 #include "winshell/progress_panel.h"
 
-#include "engine/text_encoding.h"
+#include "engine/base/text_encoding.h"
 #include "winshell/program.h"
 #include "winshell/resource.h"
 

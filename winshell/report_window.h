@@ -3,7 +3,7 @@
 // data and opened in the browser.
 #pragma once
 
-#include "engine/prompts.h"
+#include "engine/base/prompts.h"
 
 #include <functional>
 #include <string>

@@ -3,7 +3,7 @@
 // the client area, and the progress panel with its Cancel button.
 #pragma once
 
-#include "engine/prompts.h"
+#include "engine/base/prompts.h"
 #include "winshell/progress_panel.h"
 
 #include <functional>

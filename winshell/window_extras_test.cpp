@@ -6,10 +6,10 @@
 #include "app/runs.h"
 #include "app/settings.h"
 #include "app/window_options.h"
+#include "tests/test_support.h"
 #include "winshell/report_window.h"
 #include "winshell/resource.h"
 #include "winshell/window_extras.h"
-#include "tests/test_support.h"
 
 class WindowExtras : public testing::Test {
 protected:

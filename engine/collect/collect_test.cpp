@@ -1,0 +1,126 @@
+// Collecting a scene on a disk in memory: where each file goes, how the documents' references
+// are renamed, the same zip twice, and nothing left behind by a collect that fails.
+#include "engine/base/run_stop.h"
+#include "engine/collect/collect_write.h"
+#include "engine/zip/zip_fs.h"
+#include "tests/zip_maker.h"
+
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+// A path from the top of this system's disk: "/ext/a.jpg", "C:\\ext\\a.jpg".
+std::string absolute(const std::string& path)
+{
+    return (fsys::k_sep == '\\' ? "C:" : "") + native(path);
+}
+
+const std::string k_scene = "figureResFile :Runtime:Geometries:man:man.obj\r\n\ttextureMap \"skin.jpg\"\r\n"
+                            "\tbumpMap " + absolute("/ext/bump.jpg") + "\r\n\treflectionMap \"" + absolute("/ext2/bump.jpg") +
+                            "\"\r\n\ttransparencyMap :Runtime:Textures:gone.jpg\r\n"
+                            "readScript \":Runtime:Libraries:Pose:p.pz2\"\r\n";
+
+struct Library {
+    fsys::MemoryFileSystem disk;
+    CollectPlan plan;
+    Library()
+    {
+        const std::pair<std::string, std::string> files[] = {
+            {"/lib/Runtime/Libraries/Scenes/s.pz3", k_scene},
+            {"/lib/Runtime/Libraries/Scenes/s.png", "thumbnail"},
+            {"/lib/Runtime/Geometries/man/man.obj", "v 0 0 0\n"},
+            {"/lib/Runtime/Textures/skin.jpg", "skin"},
+            {"/ext/bump.jpg", "bump"},
+            {"/ext2/bump.jpg", "other bump"},
+            {"/lib/Runtime/Libraries/Pose/p.pz2", "readScript Runtime:Python:a.py\n"},
+            {"/lib/Runtime/Python/a.py", "print(1)\n"},
+            {"/ext/fig.cr2", "figureResFile :Runtime:Geometries:man:man.obj\n"},
+        };
+        for (const auto& [path, bytes] : files) {
+            disk.add_file(native(path), bytes);
+        }
+        disk.add_folder(native("/out"));
+        plan = plan_collection(disk, {native("/lib/Runtime/Libraries/Scenes/s.pz3"), native("/ext/fig.cr2")}, {native("/lib")});
+    }
+    std::string write(const std::string& out)
+    {
+        std::string reason;
+        return write_collection(disk, plan, "listing\n", native(out), nullptr, reason) ? "" : reason;
+    }
+};
+
+TEST(Collect, EachFileAtItsPlaceAndTheDocumentsRenamingThem)
+{
+    Library lib;
+    ASSERT_EQ(lib.write("/out/scene"), "");
+    const std::string scene = "figureResFile :Runtime:Geometries:man:man.obj\r\n\ttextureMap \":Runtime:Textures:skin.jpg\"\r\n"
+                              "\tbumpMap :Runtime:Textures:collected:bump.jpg\r\n\treflectionMap \":Runtime:Textures:collected:"
+                              "bump-2.jpg\"\r\n\ttransparencyMap :Runtime:Textures:gone.jpg\r\n"
+                              "readScript \":Runtime:Libraries:Pose:p.pz2\"\r\n";
+    const std::map<std::string, std::string> expected = {
+        {"collect.txt", "listing\n"},
+        {"Runtime/Libraries/Scenes/s.pz3", scene},
+        {"Runtime/Libraries/Scenes/s.png", "thumbnail"},
+        {"Runtime/Geometries/man/man.obj", "v 0 0 0\n"},
+        {"Runtime/Textures/skin.jpg", "skin"},
+        {"Runtime/Textures/collected/bump.jpg", "bump"},
+        {"Runtime/Textures/collected/bump-2.jpg", "other bump"},
+        {"Runtime/Libraries/Pose/p.pz2", "readScript :Runtime:Python:a.py\n"},
+        {"Runtime/Python/a.py", "print(1)\n"},
+        {"Runtime/Libraries/Character/fig.cr2", "figureResFile :Runtime:Geometries:man:man.obj\n"},
+    };
+    std::map<std::string, std::string> native_expected;
+    for (const auto& [name, bytes] : expected) {
+        native_expected[lib.disk.absolute_path(native("/out/scene/" + name))] = bytes;
+    }
+    EXPECT_EQ(lib.disk.files_below(native("/out/scene")), native_expected);
+    ASSERT_EQ(lib.plan.missing.size(), 1u);
+    EXPECT_EQ(lib.plan.missing[0].target + " line " + std::to_string(lib.plan.missing[0].line), ":Runtime:Textures:gone.jpg line 5");
+    EXPECT_EQ(lib.disk.bytes(native("/lib/Runtime/Libraries/Scenes/s.pz3")), k_scene);  // the library as it was
+    EXPECT_EQ(lib.write("/out/scene"), "it exists already, and is no empty folder");
+}
+
+TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
+{
+    Library lib;
+    ASSERT_EQ(lib.write("/out/a.zip"), "");
+    ASSERT_EQ(lib.write("/out/b.zip"), "");
+    EXPECT_EQ(lib.disk.bytes(native("/out/a.zip")), lib.disk.bytes(native("/out/b.zip")));
+    std::string reason;
+    auto zip = zipfs::ZipFileSystem::open(lib.disk, native("/out/a.zip"), native("/out/a.zip"), reason);
+    ASSERT_NE(zip, nullptr) << reason;
+    std::string text;
+    ASSERT_TRUE(zip->read_whole_file(native("/out/a.zip/Runtime/Libraries/Scenes/s.pz3"), text));
+    EXPECT_NE(text.find("bumpMap :Runtime:Textures:collected:bump.jpg\r\n"), std::string::npos);
+    EXPECT_EQ(zip->modified_time(native("/out/a.zip/Runtime/Textures/skin.jpg")), fsys::MemoryFileSystem::k_setup_time);
+    const auto before = lib.disk.tree(native("/out"));
+    // The zip fails at its first document rewritten, a folder at its last file or at its listing.
+    for (const auto& [out, failing] : {std::pair{"/out/c.zip", "c.zip."}, {"/out/d", "a.py"}, {"/out/f", "collect.txt"}}) {
+        lib.disk.fail_when([failing = std::string(failing)](fsys::Op op, const std::string& p) {
+            return op == fsys::Op::write && p.find(failing) != std::string::npos;
+        });
+        EXPECT_NE(lib.write(out), "") << out;
+        EXPECT_EQ(lib.disk.tree(native("/out")), before) << out;
+    }
+    lib.disk.fail_when(nullptr);
+    run_stop::request();
+    EXPECT_EQ(lib.write("/out/e.zip"), "stopped");
+    EXPECT_EQ(lib.write("/out/e"), "stopped");
+    run_stop::clear();
+    EXPECT_EQ(lib.disk.tree(native("/out")), before);
+}
+
+TEST(Collect, AFileNoRootHoldsGoesByItsType)
+{
+    std::string folders;
+    for (const char* name : {"a.pz3", "a.CRZ", "a.pp2", "a.hr2", "a.p2z", "a.mc6", "a.fc2", "a.hdz", "a.lt2", "a.cm2", "a.obj"}) {
+        folders += folder_outside_roots(name, RefKind::geometry).substr(8) + " ";
+    }
+    EXPECT_EQ(folders, "Libraries/Scenes Libraries/Character Libraries/Props Libraries/Hair Libraries/Pose Libraries/Materials "
+                       "Libraries/Face Libraries/Hand Libraries/Light Libraries/Camera Geometries/collected ");
+    EXPECT_EQ(folder_outside_roots("a.pmd", RefKind::morph) + " " + folder_outside_roots("a.py", RefKind::script),
+              "Runtime/Libraries/Character/collected Runtime/Python/collected");
+}
+
+}  // namespace

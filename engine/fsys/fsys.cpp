@@ -1,0 +1,84 @@
+#include "engine/fsys/fsys.h"
+
+#include <algorithm>
+
+namespace fsys {
+
+void FileSystem::sync_together(const std::vector<RawFile*>& files, std::vector<bool>& synced)
+{
+    synced.assign(files.size(), false);
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        synced[k] = sync_to_disk(*files[k]);
+    }
+}
+
+void FileSystem::start_write_and_sync(RawFile& f, Writing write)
+{
+    if (write(f)) {
+        start_sync(f);
+    }
+}
+
+bool FileSystem::make_folders(const std::string& path)
+{
+    if (!is_nameable(path) || path.empty()) {
+        return false;
+    }
+    if (is_folder(path)) {
+        return true;
+    }
+    // The top folder ("/" or "C:\\") always exists: the names above it are made first.
+    const std::size_t cut = path.find_last_of(k_sep == '/' ? "/" : "\\/");
+    if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':' && !make_folders(path.substr(0, cut))) {
+        return false;
+    }
+    return make_folder(path) || is_folder(path);
+}
+
+bool FileSystem::read_whole_file(const std::string& path, std::string& text, std::size_t limit)
+{
+    RawFile f;
+    if (!open_for_reading(path, f)) {
+        return false;
+    }
+    char block[65536];
+    long long n = 0;
+    while ((n = read_some(f, block, sizeof block)) > 0 && text.size() <= limit) {
+        text.append(block, static_cast<std::size_t>(n));
+    }
+    close_file(f);
+    return n == 0 && text.size() <= limit;
+}
+
+bool FileSystem::digest_file(const std::string& path, FileDigest& digest)
+{
+    RawFile f;
+    if (!open_for_reading(path, f)) {
+        return false;
+    }
+    Sha256 hash;
+    static thread_local char block[1 << 16];
+    long long n = 0;
+    bool ok = true;
+    digest.size = 0;
+    while (ok && (n = read_some(f, block, sizeof block)) > 0) {
+        ok = hash.update(block, static_cast<std::size_t>(n));
+        digest.size += n;
+    }
+    close_file(f);
+    digest.sha256 = ok && n == 0 ? hash.finish() : std::string();
+    return !digest.sha256.empty();
+}
+
+std::string hex_digits(const unsigned char* bytes, std::size_t size)
+{
+    static const char k_hex[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t k = 0; k < size; ++k) {
+        out += k_hex[bytes[k] >> 4];
+        out += k_hex[bytes[k] & 15];
+    }
+    return out;
+}
+
+}  // namespace fsys

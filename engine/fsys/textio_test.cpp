@@ -1,0 +1,220 @@
+#include "engine/fsys/textio.h"
+
+#include "tests/test_support.h"
+
+#include <cstdlib>
+#include <new>
+
+static std::size_t largest_array = 0;  // the largest array allocated with new[] yet
+static int arrays = 0;                 // how many were allocated
+
+void* operator new[](std::size_t size)
+{
+    largest_array = std::max(largest_array, size);
+    ++arrays;
+    if (void* p = std::malloc(size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+// The fuzz corpus covers short files; these are the ones longer than the reader's blocks.
+TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
+{
+    TempDir dir;
+    const std::size_t block = 256 * 1024;
+    std::string crlf_lines, lone_crs;
+    while (crlf_lines.size() < 3 * block) {
+        crlf_lines += "\t\tk  0  0\r\n";
+        lone_crs += "ab\r";
+    }
+    for (const std::string& bytes : {
+             "short\n" + std::string(3 * 1024 * 1024 + 17, 'x') + "\r\n" + lone_crs + "\nend",  // longer than a block
+             // a CR LF pair split by the end of the first block; a lone CR as its last byte and after it
+             crlf_lines.substr(0, block - 1) + "\r\n" + crlf_lines, crlf_lines.substr(0, block - 1) + "\rx\r\n" + crlf_lines,
+             crlf_lines.substr(0, block) + "\rx\ry\r\n" + crlf_lines, crlf_lines + "a\rb\r\r\nc\r" + crlf_lines + "end\r",
+             crlf_lines + "\x1a" + "after Ctrl-Z\r\n" + crlf_lines,  // nothing after Ctrl-Z, however much follows
+             crlf_lines + crlf_lines, std::string("a line feed\n\rthen a lone carriage return\nand no other\n"),
+             std::string("cr\ronly\r\x1a" "after\n"), std::string("no line feed at the end")}) {
+        write_bytes(dir.at("a.cr2"), bytes);
+        largest_array = 0;
+        TextReader in;
+        ASSERT_TRUE(in.open(fsys::disk(), dir.at("a.cr2")));
+        Lines lines;
+        for (std::string_view line; in.next_line(line);) {
+            lines.emplace_back(line);
+        }
+        EXPECT_FALSE(in.failed());
+        EXPECT_TRUE(lines == poser_lines(bytes)) << "sample of " << bytes.size() << " bytes";
+        // A file that came in one block is handed out again from memory, closed or not, and only that file.
+        in.close();
+        EXPECT_FALSE(in.reread(dir.at("b.cr2")));
+        ASSERT_EQ(in.reread(dir.at("a.cr2")), bytes.size() < block / 2);
+        Lines again;
+        for (std::string_view line; in.next_line(line);) {
+            again.emplace_back(line);
+        }
+        EXPECT_TRUE(again == (bytes.size() < block / 2 ? lines : Lines{}));
+    }
+    EXPECT_LE(largest_array, block);  // memory follows the longest line, not the size of the file
+    TextReader in;
+    EXPECT_TRUE(in.open(fsys::disk(), dir.at("a.cr2")));
+    arrays = 0;
+    EXPECT_TRUE(in.open(fsys::disk(), dir.at("a.cr2")) && !in.open(fsys::disk(), dir.path()));
+    EXPECT_EQ(arrays, 0);  // the block of the last file is kept for the next
+}
+
+// A line cut for its length is dropped up to its end, also when the end of a block splits its CR LF pair.
+TEST(TextReader, ALineCutForItsLengthEndsAtItsCrLfWhereverABlockEnds)
+{
+    TempDir dir;
+    const std::size_t block = 256 * 1024;
+    for (std::size_t size = 2 * block - 3; size <= 2 * block + 1; ++size) {
+        write_bytes(dir.at("a.cr2"), std::string(size, 'x') + "\r\nnext\r\n");
+        TextReader in;
+        ASSERT_TRUE(in.open(fsys::disk(), dir.at("a.cr2"), Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored));
+        std::size_t lines = 0;
+        for (std::string_view line; in.next_line(line);) {
+            ++lines;
+        }
+        EXPECT_EQ(lines, 2u) << size;
+    }
+}
+
+// After a whole gzip member, zero bytes are padding that ends the data; anything else must be one more member.
+TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
+{
+    TempDir dir;
+    write_gzip(dir.at("a.crz"), "a\n");
+    const std::string m = read_bytes(dir.at("a.crz")), zeros(200000, '\0');
+    for (const std::string& bytes : {m + zeros, m + zeros.substr(0, 2), m + m, m + zeros + "x", m + "x", m + zeros + m}) {
+        write_bytes(dir.at("a.crz"), bytes);
+        TextReader in;
+        std::string_view line;
+        EXPECT_TRUE(in.open(fsys::disk(), dir.at("a.crz"), Gzip::if_magic) && in.next_line(line) && line == "a");
+        // more than zero bytes after the member: its next line, or a failure
+        EXPECT_EQ(in.next_line(line) || in.failed(), bytes.find_first_not_of('\0', m.size()) != std::string::npos);
+    }
+}
+
+// The gzip sum of the file `path` decompressed, with its size.
+static std::pair<std::size_t, uLong> gzip_sum(const std::string& path)
+{
+    gzFile f = gzopen(path.c_str(), "rb");
+    std::vector<char> block(1 << 20);
+    std::size_t got = 0;
+    uLong sum = crc32(0, nullptr, 0);
+    for (int n = 0; (n = gzread(f, block.data(), static_cast<unsigned>(block.size()))) > 0;) {
+        got += static_cast<std::size_t>(n);
+        sum = crc32(sum, reinterpret_cast<const Bytef*>(block.data()), static_cast<uInt>(n));
+    }
+    gzclose(f);
+    return {got, sum};
+}
+
+// zlib counts in 32 bits, and the writer hands a long line to it in slices: a line longer than a slice goes in whole.
+TEST(TextWriter, CompressesALineLongerThanASliceWhole)
+{
+    TempDir dir;
+    std::string line(5 << 20, 'x');
+    for (std::size_t k = 0; k < line.size(); k += 4099) {
+        line[k] = static_cast<char>('a' + k % 26);
+    }
+    TextWriter out;
+    out.slice_compression_input(1 << 20);
+    ASSERT_TRUE(out.open(fsys::disk(), dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
+    EXPECT_TRUE(out.write_as_stored(line) && out.close());
+    EXPECT_EQ(gzip_sum(dir.at("a.crz")), std::make_pair(line.size(), crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(line.data()), static_cast<uInt>(line.size()))));
+}
+
+// A folder's corrected copies: one writer writes each in turn with one buffer and hands it over
+// open, and the real disk flushes them together, telling which it could not.
+TEST(TextWriter, HandsEachCopyOverOpenAndTheDiskFlushesThemTogether)
+{
+    TempDir dir;
+    TextWriter out;
+    std::vector<fsys::RawFile> copies(7);  // the last one never opened
+    const int arrays_before = arrays;
+    for (int k = 0; k < 6; ++k) {
+        const Gzip gzip = k == 5 ? Gzip::always : Gzip::never;
+        ASSERT_TRUE(out.open(fsys::disk(), dir.at(std::to_string(k) + ".cr2"), fsys::Create::exclusive, gzip));
+        EXPECT_TRUE(out.write_line("prop " + std::to_string(k)) && out.hand_over(copies[k]));
+        EXPECT_TRUE(copies[k].is_open() && !out.is_open());
+        EXPECT_EQ(arrays - arrays_before, k < 5 ? 1 : 2) << "one buffer for all, and the compressor's";
+    }
+    std::vector<fsys::RawFile*> files;
+    for (fsys::RawFile& copy : copies) {
+        files.push_back(&copy);
+    }
+    for (int round = 0; round < 2; ++round) {  // the threads of the first batch serve the second
+        for (int k = 0; round == 0 && k < 7; k += 2) {
+            fsys::disk().start_sync(copies[k]);  // some started as soon as written, the one never opened too
+        }
+        std::vector<bool> synced;
+        fsys::disk().sync_together(files, synced);
+        EXPECT_EQ(synced, (std::vector<bool>{true, true, true, true, true, true, false}));
+    }
+    for (fsys::RawFile& copy : copies) {
+        EXPECT_TRUE(fsys::disk().close_file(copy));
+    }
+    EXPECT_EQ(read_bytes(dir.at("4.cr2")), "prop 4\r\n");
+    EXPECT_EQ(gzip_sum(dir.at("5.cr2")).first, 8u);
+}
+
+// A copy made in memory, then created and written by the flush threads, as a repair leaves a
+// copy that asks nothing: only a copy whole and flushed counts as synced.
+TEST(TextWriter, KeepsACopyInMemoryForTheFlushThreadsToWrite)
+{
+    TempDir dir;
+    TextWriter out;
+    out.open_in_memory();
+    const std::string long_line(300 * 1024, 'k');  // more than the writer's buffer
+    EXPECT_TRUE(out.write_line("prop a\nb") && out.write_plain_line(long_line) && out.write_plain_line("}"));
+    EXPECT_FALSE(out.rewind());
+    const std::string text = out.take_text();
+    EXPECT_EQ(text, "prop a\r\nb\r\n" + long_line + "\r\n}\r\n");
+    EXPECT_EQ(out.take_text(), "");
+    std::vector<fsys::RawFile> copies(3);
+    std::vector<fsys::RawFile*> files;
+    for (int k = 0; k < 3; ++k) {
+        // 1 cannot be created; 2 is created but its writing fails.
+        const std::string path = dir.at(k == 1 ? "missing/1.cr2" : std::to_string(k) + ".cr2");
+        fsys::disk().start_write_and_sync(copies[k], [path, &text, k](fsys::RawFile& f) {
+            return fsys::disk().open_for_writing(path, fsys::Create::exclusive, f) && k != 2 &&
+                   fsys::disk().write_all(f, text.data(), text.size());
+        });
+        files.push_back(&copies[k]);
+    }
+    std::vector<bool> synced;
+    fsys::disk().sync_together(files, synced);
+    EXPECT_EQ(synced, (std::vector<bool>{true, false, false}));
+    for (fsys::RawFile& copy : copies) {
+        fsys::disk().close_file(copy);
+    }
+    EXPECT_TRUE(read_bytes(dir.at("0.cr2")) == text);
+    EXPECT_FALSE(exists(dir.at("missing")));
+}
+
+// The same with the slices of the program: a line of 4 GiB (slow: under the slow label).
+TEST(TextWriterSlow, CompressesALineOfFourGibibytesWhole)
+{
+    TempDir dir;
+    const std::size_t size = (std::size_t{4} << 30) + 3;
+    std::unique_ptr<char, decltype(&std::free)> line(static_cast<char*>(std::malloc(size)), &std::free);  // untouched
+    if (!line) {
+        GTEST_SKIP() << "no 4 GiB of address space here";
+    }
+    TextWriter out;
+    ASSERT_TRUE(out.open(fsys::disk(), dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
+    EXPECT_TRUE(out.write_line(std::string_view(line.get(), size)) && out.close());
+    gzFile f = gzopen(dir.at("a.crz").c_str(), "rb");
+    std::vector<char> block(1 << 20);
+    std::size_t got = 0;
+    for (int n = 0; (n = gzread(f, block.data(), static_cast<unsigned>(block.size()))) > 0;) {
+        got += static_cast<std::size_t>(n);
+    }
+    gzclose(f);
+    EXPECT_EQ(got, size + 2 + static_cast<std::size_t>(std::count(line.get(), line.get() + size, '\n')));
+}

@@ -1,0 +1,124 @@
+#include "engine/repair/folder_walk.h"
+#include "engine/repair/library_rules.h"
+
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+
+TEST(PoserFileNames, RecognisedByTheirLastFourCharacters)
+{
+    for (const char* yes : {"A.CR2", "b.Pz3", "d.hr2", "x.pp2", ".x.pp2", "/a/b/c.cr2"}) {
+        EXPECT_EQ(isposerfile(yes), 1) << yes;
+    }
+    for (const char* no : {"cr2", ".cr2", "a.cr", "x.cr2.bak", "x.obj", "acr2"}) {
+        EXPECT_EQ(isposerfile(no), 0) << no;
+    }
+}
+
+class FolderWalk : public testing::Test {
+protected:
+    void SetUp() override { reset_engine(run, dir.at("Poser")); }
+    void TearDown() override { reset_engine(run, ""); }
+
+    void poser_files(const Lines& relatives) const
+    {
+        for (const std::string& relative : relatives) {
+            write_bytes(dir.at(relative), "nothing to repair\n");
+        }
+    }
+    // The entries of `folder` among `wanted`, in the order the system lists them.
+    Lines listed(const std::string& folder, const Lines& wanted) const
+    {
+        std::vector<fsys::FolderEntry> entries;
+        fsys::disk().list_folder_entries(dir.at(folder), entries);
+        Lines names;
+        for (const fsys::FolderEntry& e : entries) {
+            names.push_back(e.name);
+        }
+        auto unwanted = [&](const std::string& n) { return std::find(wanted.begin(), wanted.end(), n) == wanted.end(); };
+        names.erase(std::remove_if(names.begin(), names.end(), unwanted), names.end());
+        return names;
+    }
+
+    TempDir dir;
+    ::Run run;
+};
+
+TEST_F(FolderWalk, FilesFirstThenEachSubfolderThenTheQuestion)
+{
+    poser_files({"T/t.cr2", "T/.x.pz3", "T/A/x.pp2", "T/B/x.pp2", "T/.hidden/h.cr2", "T/poses.cr2/inside.cr2"});
+    write_bytes(dir.at("T/notes.txt"), "");
+    fs::create_directories(dir.at("T/empty"));
+    Lines files;
+    for (const std::string& name : listed("T", {"t.cr2", ".x.pz3", "poses.cr2"})) {
+        // a folder named like a Poser file is checked, not entered
+        files.push_back((name == "poses.cr2" ? "warning\tnone\tI can't open this file\t" : "title\t") + dir.at("T/" + name));
+    }
+    const Lines sub = listed("T", {"A", "B"});
+    Lines yes = files, no = files;
+    for (const std::string& f : sub) {
+        yes.insert(yes.end(), {"title\t" + dir.at("T/" + f + "/x.pp2"), continue_line(dir.at("T/" + f), "yes")});
+    }
+    no.insert(no.end(), {yes[files.size()], continue_line(dir.at("T/" + sub[0]), "no"), continue_line(dir.at("T"), "no")});
+    yes.push_back(continue_line(dir.at("T"), "yes"));
+    ScriptedSession s({"yes", "yes", "yes", "no", "no"});
+    EXPECT_EQ(searchdir(run, dir.at("T"), s.wn), 1);
+    EXPECT_EQ(searchdir(run, dir.at("T"), s.wn), 0);  // No at the first subfolder skips the second
+    yes.insert(yes.end(), no.begin(), no.end());
+    EXPECT_EQ(s.transcript(), yes);
+    ScriptedSession none;
+    EXPECT_EQ(searchdir(run, dir.at("T/empty"), none.wn) + searchdir(run, dir.at("missing"), none.wn), 2);
+    EXPECT_TRUE(none.transcript().empty());
+}
+
+TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
+{
+    poser_files({"T/A/A1/x.cr2", "T/A/A2/x.cr2"});
+    write_bytes(dir.at("Poser/geom/ball.obj"), "");
+    write_bytes(dir.at("T/B/x.cr2"), "prop 0 0 geom:ball.obj\n");
+    const std::string a1 = "T/A/" + listed("T/A", {"A1", "A2"})[0];
+    Lines answers, expected;
+    for (const std::string& top : listed("T", {"A", "B"})) {
+        const std::string folder = top == "A" ? a1 : "T/B";
+        answers.push_back(top == "A" ? "no" : "yes");
+        expected.insert(expected.end(), {"title\t" + dir.at(folder + "/x.cr2"), continue_line(dir.at(folder), answers.back())});
+    }
+    ScriptedSession s(answers);
+    EXPECT_EQ(searchdir(run, dir.at("T"), s.wn), 1);
+    EXPECT_EQ(s.transcript(), expected);
+    EXPECT_TRUE(exists(dir.at("T/B/x_zz00.cr2")));
+}
+
+TEST_F(FolderWalk, WithTheExtendedRulesEveryDocumentButNoBackupOfAFileBeside)
+{
+    use_library_rules(run, LibraryOptions{false, {dir.at("T")}});
+    poser_files({"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt",
+                 "T/tarnwick-runs/20261207-101010/a.cr2"});
+    ScriptedSession s({"yes"});
+    searchdir(run, dir.at("T"), s.wn);
+    Lines titles = s.transcript();  // no question after any folder
+    std::sort(titles.begin(), titles.end());
+    EXPECT_EQ(titles, (Lines{"title\t" + dir.at("T/a.cr2"), "title\t" + dir.at("T/b_zz00.cr2"), "title\t" + dir.at("T/c.mc6")}));
+}
+
+#ifndef _WIN32
+TEST_F(FolderWalk, LinkLoopsEndAndDeepTreesAreWalked)
+{
+    std::string deep = "T/A";
+    while (dir.at(deep).size() < 1500) {
+        deep += "/deeper_folder_name";
+    }
+    poser_files({"T/A/a.cr2", deep + "/deep.cr2", "X/x.cr2"});
+    fs::create_directory_symlink("..", dir.at("T/A/up"));
+    fs::create_directory_symlink(".", dir.at("T/A/self"));
+    fs::create_directory_symlink(dir.at("X"), dir.at(deep + "/outside"));  // a link out of the tree is walked
+    ScriptedSession s({"yes", "yes", "yes", "yes"});
+    EXPECT_EQ(searchdir(run, dir.at("T"), s.wn), 1);
+    EXPECT_EQ(s.transcript(), (Lines{"title\t" + dir.at("T/A/a.cr2"), "title\t" + dir.at(deep + "/deep.cr2"),
+                                     "title\t" + dir.at(deep + "/outside/x.cr2"),
+                                     continue_line(dir.at(deep + "/outside"), "yes"), continue_line(dir.at(deep), "yes"),
+                                     continue_line(dir.at("T/A"), "yes")}));
+    std::vector<fsys::FolderEntry> entries;  // a file is no folder to list
+    EXPECT_FALSE(fsys::disk().list_folder_entries(dir.at("T/A/a.cr2"), entries));
+}
+#endif

@@ -1,0 +1,35 @@
+// The library rules of the extended repair (tarnwick-cli --modern and --auto, the window's
+// extended repair): every Poser document, plain or compressed, and every reference kind the
+// report finds, resolved as the report resolves them against several content roots, and
+// corrected files that differ from the old ones only in the paths rewritten.
+#pragma once
+
+#include "engine/library/library_memory.h"
+#include "engine/repair/rules.h"
+#include "engine/repair/run_journal.h"
+
+#include <string>
+
+class LibraryRules : public Rules {
+public:
+    explicit LibraryRules(LibraryOptions options);
+    ~LibraryRules() override;
+    const LibraryOptions& options() const { return m_memory.options(); }
+
+    // The keeper of the run's old versions and its record; nullptr keeps them beside the files.
+    void set_journal(RunJournal* journal) { m_journal = journal; }
+    // A dry run: every document planned and told to `sink`, nothing written; nullptr for a real run.
+    void set_dry_run(DryRunSink* sink) { m_memory.set_dry_run(sink); }
+
+    void start(Run& run) override;
+    const WalkPolicy& walk_policy() const override { return m_policy; }
+    bool asks_after_each_folder() const override { return false; }
+    void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) override;
+    const FileFilter& document_filter() const override;
+    std::string summary(const RunTally& tally) const override;
+
+private:
+    LibraryMemory m_memory;
+    WalkPolicy m_policy;
+    RunJournal* m_journal = nullptr;
+};

@@ -1,0 +1,174 @@
+// The library report's reading of references, roots and whole trees.
+#include "engine/library/content_paths.h"
+#include "engine/library/library_prefs.h"
+#include "engine/report/library_report.h"
+#include "engine/text/references.h"
+#include "tests/test_support.h"
+
+TEST(References, KeywordsQuotesMarkersAndBuiltins)
+{
+    // Each line with what it refers to: "kind target", "kind builtin target", or "" for none.
+    const std::pair<std::string, std::string> cases[] = {
+        {"figureResFile :Runtime:Geometries:a.obj", "geometry :Runtime:Geometries:a.obj"},
+        {"\tfigureResFile \":Runtime:Geometries:A b:A-lo-1.2.obj\"", "geometry :Runtime:Geometries:A b:A-lo-1.2.obj"},
+        {"objFileGeom 0 0 :Runtime:Geometries:props:ground.obz", "geometry :Runtime:Geometries:props:ground.obz"},
+        {"objFile GetStringRes(1024,2)", "geometry builtin GetStringRes(1024,2)"}, {"  geomResource 0", "geometry builtin 0"},
+        {"textureMap NO_MAP", "image builtin NO_MAP"}, {"textureMap", "image builtin "}, {"figureResFile", "geometry builtin "},
+        {"bumpMap \"C:\\tex\\b.jpg\"", "image C:\\tex\\b.jpg"},
+        {"\t\tfile \":Runtime:Textures:x.jpg\"", "image :Runtime:Textures:x.jpg"},
+        {"morphBinaryFile :Runtime:libraries:X:Y All Morphs.pmd", "morph :Runtime:libraries:X:Y All Morphs.pmd"},
+        {"injectPMDFileMorphs \":Runtime:libraries:x.pmd\"", "morph :Runtime:libraries:x.pmd"},
+        {"readScript \":Runtime:Python:a.py\"", "script :Runtime:Python:a.py"},
+        // other lines are geometry by their ending, the path after the marker or in quotes
+        {"prop 0 0 :Runtime:Geometries:ball.OBJ", "geometry :Runtime:Geometries:ball.OBJ"},
+        {"\tobjFile 2002 :Runtime:Props:Top2.obj", "geometry :Runtime:Props:Top2.obj"},
+        {"\tname GetStringRes:Top2.obj", ""}, {"objFile GetStringRes:Top2.obj", "geometry builtin GetStringRes:Top2.obj"},
+        {"morphPmdFile \":Runtime:libraries:x.pmd\" 1", "morph :Runtime:libraries:x.pmd"},
+        {"runPythonScript \"Shaders\\a.py\"", "script Shaders\\a.py"},
+        {"other \"x y :z.obZ\"", "geometry x y :z.obZ"},
+        {"FigureResFile a/b.obj", "geometry FigureResFile a/b.obj"},
+        {"textureMapX :a.jpg", ""}, {"name :a.obj\"", ""}, {"x.ob", ""},
+    };
+    for (const auto& [line, expected] : cases) {
+        FileReference r;
+        const bool found = find_file_reference(line, r);
+        const std::string builtin = r.builtin ? " builtin " : " ";
+        EXPECT_EQ(found ? std::string(kind_name(r.kind)) + builtin + std::string(r.target) : "", expected);
+    }
+}
+
+TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
+{
+    const std::string xml =
+        "<LibraryPrefs><ContentFolder folder=\"Z:\\home\\u\\Poser\\Runtime\\Libraries\\\"/>\n"
+        "<ContentFolder  folder='C:\\Program Files\\Poser &amp; more&odd;'>\n<ContentFolder name=\"x\"/>"
+        "<ContentFolder folder=\"Z:\\srv\\Extra &#x41;\" /></LibraryPrefs>";
+    const RegisteredFolders posix = parse_library_prefs(xml, PathStyle::posix);
+    EXPECT_EQ(posix.roots, (Lines{"/home/u/Poser", "/srv/Extra A"}));
+    EXPECT_EQ(posix.unreachable, (Lines{"C:\\Program Files\\Poser & more&odd;"}));
+    const RegisteredFolders windows = parse_library_prefs(xml, PathStyle::windows);
+    EXPECT_EQ(windows.roots, (Lines{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;", "Z:\\srv\\Extra A"}));
+    EXPECT_TRUE(windows.unreachable.empty());
+}
+
+TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
+{
+    const std::string here = std::filesystem::current_path().string(), s(1, fsys::k_sep);
+    EXPECT_EQ(fsys::disk().absolute_path("."), here);
+    EXPECT_EQ(fsys::disk().absolute_path("a" + s + "." + s + "b" + s + s + "c" + s), here + s + "a" + s + "b" + s + "c");
+    EXPECT_EQ(fsys::disk().absolute_path(here + s + "x" + s), here + s + "x");
+}
+
+TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
+{
+    TempDir dir;
+    write_bytes(dir.at("f.cr2"), "");
+    std::string found;
+    for (std::string t : {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", ""}) {
+        found += is_absolute_reference(fsys::disk(), t) ? "1" : "0";
+    }
+    EXPECT_EQ(found, "1100110000");
+#ifndef _WIN32
+    EXPECT_TRUE(is_absolute_reference(fsys::disk(), dir.at("f.cr2")) && !is_absolute_reference(fsys::disk(), dir.at("g.cr2")));
+#endif
+}
+
+// Each problem on one line, paths below the test folder shown from "~" with '/'.
+static std::vector<std::string> rendered(const LibraryReport& r, const std::string& top)
+{
+    std::vector<std::string> lines;
+    for (const ReportProblem& p : r.problems) {
+        std::string line = std::string(status_name(p.status)) + " " + std::string(kind_name(p.kind)) + " " + p.target + " |";
+        for (const std::string& c : p.candidates) {
+            line += " " + c;
+        }
+        line += " |";
+        for (const ReportUse& u : p.uses) {
+            line += " " + u.file + ":" + std::to_string(u.line);
+        }
+        for (std::size_t at; (at = line.find(top)) != std::string::npos;) {
+            line.replace(at, top.size(), "~");
+        }
+        std::replace(line.begin(), line.end(), fsys::k_sep, '/');
+        lines.push_back(line);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST(LibraryReport, EveryStatusKindAndKindOfFile)
+{
+    TempDir dir;
+    for (const char* file : {"one/Runtime/Geometries/man/man.obj", "two/Runtime/Geometries/hair/bob.obj",
+                             "one/Runtime/Textures/skin/skin.jpg", "one/Runtime/Geometries/props/Ball.obj",
+                             "one/Runtime/Geometries/elsewhere/chair.obz", "two/stuff/chair.OBZ",
+                             "one/Runtime/Geometries/deep/old/chair.obz", "abs/s.py"}) {
+        write_bytes(dir.at(file), "");
+    }
+    write_bytes(dir.at("lib/a.cr2"), "{\r\nfigureResFile :Runtime:Geometries:man:man.obj\r\n"
+                                     "\tfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"
+                                     "\tobjFileGeom 0 0 \\Runtime\\Geometries\\props\\ball.obj\r\n"
+                                     "\ttextureMap \"skin/skin.jpg\"\r\n\tbumpMap NO_MAP\r\n"
+                                     "\tmorphBinaryFile :Runtime:libraries:Character:X:Y All Morphs.pmd\r\n"
+                                     "\treadScript \"" + dir.at("abs/s.py") + "\"\r\n"
+                                     "\tprop 0 0 :Runtime:Geometries:old:chair.obz \t\r\n"
+                                     "\ttextureMap :Runtime:Textures:skin:\r\n"  // a folder
+                                     "objFile :Runtime:Geometries:gone.obj");
+    write_gzip(dir.at("lib/b.crz"), "version\n{\nfigureResFile :Runtime:Geometries:gone.obj\n}\n");
+    // two gzip members, the second longer than a read block, and a plain extension
+    write_gzip(dir.at("lib/sub/c.pp2"), "figureResFile :Runtime:Geometries:man:man.obj\n");
+    std::string filler;
+    while (filler.size() < 600000) {
+        filler += "\t\tk 0 0.25\n";
+    }
+    write_gzip(dir.at("lib/sub/c.pp2"), filler + "textureMap :Runtime:Textures:skin:gone.jpg\n", true);
+    const std::string c_line = std::to_string(2 + std::count(filler.begin(), filler.end(), '\n'));
+    write_gzip(dir.at("lib/d.hrz"), std::string(5000, 'x') + "\nfigureResFile :gone.obj\n");
+    write_bytes(dir.at("lib/d.hrz"), read_bytes(dir.at("lib/d.hrz")).substr(0, 20));
+    write_bytes(dir.at("lib/e.pz3"), "\x1f\x8b not gzip at all\nfigureResFile :gone.obj\n");
+    // a line too long to be a path, and the line after it
+    write_bytes(dir.at("lib/long.cm2"), std::string(3 << 20, 'x') + ".obj\nreadScript :missing.py\n");
+#ifndef _WIN32
+    // a link to a document outside is read like the document
+    // a share path names nothing here, even where "//" reaches a file as "/" does
+    write_bytes(dir.at("abs/linked.pz2"), "readScript :linked.py\nreadScript /" + dir.at("abs/s.py") + "\n");
+    std::filesystem::create_symlink(dir.at("abs/linked.pz2"), dir.at("lib/sub/linked.pz2"));
+#endif
+    for (const char* skipped : {"lib/._a.cr2", "lib/__MACOSX/m.cr2", "lib/.hidden/h.cr2", "lib/notes.txt", "lib/a_zz00.cr2",
+                                "lib/b_zz03.crz", "lib/tarnwick-runs/20261207-101010/a.cr2"}) {
+        write_bytes(dir.at(skipped), "figureResFile :skipped.obj\n");
+    }
+
+    const LibraryReport r = build_library_report(fsys::disk(), {dir.at("lib")}, {dir.at("one"), dir.at("two")}, 2);
+    EXPECT_EQ(r.files_read, 4 + exists(dir.at("lib/sub/linked.pz2")));  // the link, where there is one
+    EXPECT_EQ(r.files_compressed, 2);
+    EXPECT_EQ(r.backups_skipped, 2);
+    ASSERT_EQ(r.unreadable.size(), 2u);
+    EXPECT_EQ(r.unreadable[0].path, dir.at("lib/d.hrz"));
+    EXPECT_EQ(r.unreadable[1].reason, "corrupt or truncated gzip data");
+    EXPECT_EQ(r.total, 14 + 2 * (r.files_read - 4));
+    EXPECT_EQ(r.builtin, 1);
+    std::vector<std::string> expected = {
+        "absolute script ~/abs/s.py | | ~/lib/a.cr2:8",
+        "missing geometry :Runtime:Geometries:gone.obj | | ~/lib/a.cr2:11 ~/lib/b.crz:3",
+        "missing image :Runtime:Textures:skin: | | ~/lib/a.cr2:10",
+        "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:" + c_line,
+        "missing morph :Runtime:libraries:Character:X:Y All Morphs.pmd | | ~/lib/a.cr2:7",
+        "missing script :missing.py | | ~/lib/long.cm2:2",
+        "moved geometry :Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/deep/old/chair.obz "
+        "~/one/Runtime/Geometries/elsewhere/chair.obz ~/two/stuff/chair.OBZ | ~/lib/a.cr2:9",
+    };
+#ifndef _WIN32
+    expected.push_back("missing script :linked.py | | ~/lib/sub/linked.pz2:1");
+    expected.push_back("missing script /~/abs/s.py | | ~/lib/sub/linked.pz2:2");
+    // Only a file system that tells letter case apart misses this one by its path.
+    expected.push_back("case geometry \\Runtime\\Geometries\\props\\ball.obj | ~/one/Runtime/Geometries/props/Ball.obj"
+                       " | ~/lib/a.cr2:4");
+#endif
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(rendered(r, dir.path()), expected);
+    EXPECT_TRUE(std::is_sorted(r.problems.begin(), r.problems.end(), [](auto& a, auto& b) { return a.target < b.target; }));
+    EXPECT_EQ(r.count(RefStatus::ok), r.total - r.builtin - static_cast<long long>(expected.size()) - 1);
+    EXPECT_EQ(r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)], 2);
+    EXPECT_TRUE(r.broken());
+}

@@ -1,0 +1,179 @@
+#include "engine/zip/zip_archive.h"
+
+#include <cerrno>
+
+namespace zipfs {
+
+namespace {
+
+// The archive's file as libzip reads it: one open file of the FileSystem, kept open from the
+// archive's opening to its closing, and the position libzip believes it has.
+struct ArchiveFile {
+    fsys::FileSystem& fs;
+    fsys::RawFile file;
+    long long size = -1;
+    long long position = 0;
+    zip_error_t error;
+};
+
+zip_int64_t fail(ArchiveFile& a, int zip_code, int system_code = 0)
+{
+    zip_error_set(&a.error, zip_code, system_code);
+    return -1;
+}
+
+// Fills `data` as far as the file goes: libzip takes a short read for the end of the file.
+zip_int64_t read_into(ArchiveFile& a, char* data, zip_uint64_t wanted)
+{
+    zip_uint64_t got = 0;
+    while (got < wanted) {
+        const long long n = a.fs.read_some(a.file, data + got, static_cast<std::size_t>(wanted - got));
+        if (n < 0) {
+            return fail(a, ZIP_ER_READ, EIO);
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<zip_uint64_t>(n);
+    }
+    a.position += static_cast<long long>(got);
+    return static_cast<zip_int64_t>(got);
+}
+
+zip_int64_t seek(ArchiveFile& a, void* data, zip_uint64_t length)
+{
+    const zip_int64_t to = zip_source_seek_compute_offset(static_cast<zip_uint64_t>(a.position),
+                                                          static_cast<zip_uint64_t>(a.size), data, length, &a.error);
+    if (to < 0) {
+        return -1;
+    }
+    if (!a.fs.seek_to(a.file, to)) {
+        return fail(a, ZIP_ER_SEEK, EIO);
+    }
+    a.position = to;
+    return 0;
+}
+
+zip_int64_t stat_into(ArchiveFile& a, void* data, zip_uint64_t length)
+{
+    zip_stat_t* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &a.error);
+    if (st == nullptr) {
+        return -1;
+    }
+    zip_stat_init(st);
+    st->size = static_cast<zip_uint64_t>(a.size);
+    st->valid |= ZIP_STAT_SIZE;
+    return sizeof(zip_stat_t);
+}
+
+zip_int64_t archive_file_callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    ArchiveFile& a = *static_cast<ArchiveFile*>(state);
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        a.position = 0;
+        return a.fs.seek_to_start(a.file) ? 0 : fail(a, ZIP_ER_SEEK, EIO);
+    case ZIP_SOURCE_READ:
+        return read_into(a, static_cast<char*>(data), length);
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_SEEK:
+        return seek(a, data, length);
+    case ZIP_SOURCE_TELL:
+        return a.position;
+    case ZIP_SOURCE_STAT:
+        return stat_into(a, data, length);
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&a.error, data, length);
+    case ZIP_SOURCE_FREE:
+        a.fs.close_file(a.file);
+        delete &a;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_SEEK,
+                                              ZIP_SOURCE_TELL, ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                              ZIP_SOURCE_SUPPORTS, -1);
+    default:
+        return fail(a, ZIP_ER_OPNOTSUPP);
+    }
+}
+
+// The archive's file opened on `fs`, for libzip; null with `reason` when it cannot be opened.
+zip_source_t* open_archive_source(fsys::FileSystem& fs, const std::string& path, std::string& reason)
+{
+    auto* a = new ArchiveFile{fs, {}, -1, 0, {}};
+    zip_error_init(&a->error);
+    if (!fs.open_for_reading(path, a->file) || (a->size = fs.file_size(a->file)) < 0) {
+        reason = "the file cannot be opened for reading";
+        fs.close_file(a->file);
+        delete a;
+        return nullptr;
+    }
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_function_create(archive_file_callback, a, &error);
+    if (source == nullptr) {
+        reason = error_words(&error);
+        fs.close_file(a->file);
+        delete a;
+    }
+    zip_error_fini(&error);
+    return source;
+}
+
+}  // namespace
+
+ZipHandle open_zip(fsys::FileSystem& fs, const std::string& path, Checks checks, std::string& reason)
+{
+    zip_source_t* source = open_archive_source(fs, path, reason);
+    if (source == nullptr) {
+        return nullptr;
+    }
+    zip_error_t error;
+    zip_error_init(&error);
+    const int flags = ZIP_RDONLY | (checks == Checks::headers ? ZIP_CHECKCONS : 0);
+    zip_t* archive = zip_open_from_source(source, flags, &error);
+    if (archive == nullptr) {
+        reason = error_words(&error);
+        // An archive that did not open leaves its source to the caller.
+        zip_source_free(source);
+    }
+    zip_error_fini(&error);
+    return ZipHandle(archive);
+}
+
+std::string error_words(zip_error_t* error)
+{
+    switch (zip_error_code_zip(error)) {
+    case ZIP_ER_NOZIP:
+        return "it is not a zip archive (no end of its central directory was found)";
+    case ZIP_ER_INCONS:
+        return "the zip archive is inconsistent (damaged, truncated or made to mislead)";
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK:
+        return "the zip archive could not be read";
+    case ZIP_ER_CRC:
+        return "the data does not match its checksum";
+    case ZIP_ER_COMPNOTSUPP:
+        return "an entry is compressed with a method other than deflate";
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_NOPASSWD:
+        return "an entry is encrypted";
+    case ZIP_ER_WRITE:
+    case ZIP_ER_CLOSE:
+        return "the disk refused to take the zip's data";
+    case ZIP_ER_TMPOPEN:
+        return "no temporary file could be made beside the zip";
+    case ZIP_ER_MEMORY:
+        return "the zip archive needs more memory than there is";
+    default:
+        return std::string("libzip: ") + zip_error_strerror(error);
+    }
+}
+
+std::string archive_error_words(zip_t* archive)
+{
+    return error_words(zip_get_error(archive));
+}
+
+}  // namespace zipfs
