@@ -64,23 +64,79 @@ int caption_text_width(HWND box, const std::wstring& text)
     return size.cx;
 }
 
-BOOL CALLBACK shift_button(HWND child, LPARAM by)
+// The average letter's width in the font `control` draws with.
+int average_letter_width(HWND control)
+{
+    HDC dc = GetDC(control);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return metrics.tmAveCharWidth;
+}
+
+// `child`'s place in its parent's client area.
+RECT place_in_parent(HWND child)
+{
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+bool has_class(HWND window, const char* name)
 {
     char cls[16] = {};
-    GetClassNameA(child, cls, sizeof cls);
-    if (_stricmp(cls, "Button") == 0) {
-        RECT r;
-        GetWindowRect(child, &r);
-        MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    GetClassNameA(window, cls, sizeof cls);
+    return _stricmp(cls, name) == 0;
+}
+
+BOOL CALLBACK shift_button(HWND child, LPARAM by)
+{
+    if (has_class(child, "Button")) {
+        const RECT r = place_in_parent(child);
         SetWindowPos(child, nullptr, r.left + static_cast<int>(by), r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     }
     return TRUE;
 }
 
+// The box's text: the static control that holds text rather than an icon.
+BOOL CALLBACK find_text_control(HWND child, LPARAM found)
+{
+    if (has_class(child, "Static") && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON &&
+        GetWindowTextLengthW(child) > 0) {
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Windows sizes the text control to the text's width as its font advances, but a last letter
+// may reach a pixel or two beyond that (wine's Tahoma does at the end of "alone"), and the
+// control cuts it off. The control gets an average letter more; the width the box needs for
+// it, keeping its margin on the right, or 0 when there is no text.
+int widen_text(HWND box)
+{
+    HWND text = nullptr;
+    EnumChildWindows(box, find_text_control, reinterpret_cast<LPARAM>(&text));
+    if (text == nullptr) {
+        return 0;
+    }
+    const RECT place = place_in_parent(text);
+    RECT client;
+    GetClientRect(box, &client);
+    const int more = average_letter_width(text);
+    const int margin = std::min(place.left, client.right - place.right);
+    SetWindowPos(text, nullptr, 0, 0, place.right - place.left + more, place.bottom - place.top, SWP_NOMOVE | SWP_NOZORDER);
+    return place.right + more + margin;
+}
+
 // Windows sizes a message box to its body, which here is mostly one short path, and cuts
 // the caption, which holds the actual message. The box grows around its centre until the
-// caption fits beside the close button (never beyond the screen); its buttons stay centred.
-void fit_caption(HWND box, const std::wstring& caption)
+// caption fits beside the close button and its text keeps every letter (never beyond the
+// screen); its buttons stay centred.
+void fit_box(HWND box, const std::wstring& caption)
 {
     RECT frame;
     RECT client;
@@ -88,9 +144,10 @@ void fit_caption(HWND box, const std::wstring& caption)
     GetClientRect(box, &client);
     const int width = frame.right - frame.left;
     const int borders = width - (client.right - client.left);
-    const int needed = caption_text_width(box, caption) + borders + 2 * GetSystemMetrics(SM_CXSIZE);
+    const int for_text = widen_text(box) + borders;
+    const int for_caption = caption_text_width(box, caption) + borders + 2 * GetSystemMetrics(SM_CXSIZE);
     const RECT screen = work_area_of(box);
-    const int grow = std::min(needed, static_cast<int>(screen.right - screen.left)) - width;
+    const int grow = std::min(std::max(for_text, for_caption), static_cast<int>(screen.right - screen.left)) - width;
     if (grow <= 0) {
         return;
     }
@@ -99,7 +156,7 @@ void fit_caption(HWND box, const std::wstring& caption)
     EnumChildWindows(box, shift_button, grow / 2);
 }
 
-// Fits the caption of a message box once it has laid itself out, which is when its dialog
+// Fits a message box to its texts once it has laid itself out, which is when its dialog
 // initialisation returns. The caption is the box's own title, so the hook needs nothing else.
 LRESULT CALLBACK after_box_message(int code, WPARAM w, LPARAM l)
 {
@@ -107,24 +164,24 @@ LRESULT CALLBACK after_box_message(int code, WPARAM w, LPARAM l)
     if (code == HC_ACTION && sent->message == WM_INITDIALOG) {
         std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(sent->hwnd)) + 1, L'\0');
         caption.resize(static_cast<std::size_t>(GetWindowTextW(sent->hwnd, caption.data(), static_cast<int>(caption.size()))));
-        fit_caption(sent->hwnd, caption);
+        fit_box(sent->hwnd, caption);
     }
     return CallNextHookEx(nullptr, code, w, l);
 }
 
 // Watches this thread's windows while one message box is being made; a box shown from
 // inside it (through input it lets in) gets its own watch.
-class CaptionFitter {
+class BoxFitter {
 public:
-    CaptionFitter() : m_hook(SetWindowsHookExW(WH_CALLWNDPROCRET, after_box_message, nullptr, GetCurrentThreadId())) {}
-    ~CaptionFitter()
+    BoxFitter() : m_hook(SetWindowsHookExW(WH_CALLWNDPROCRET, after_box_message, nullptr, GetCurrentThreadId())) {}
+    ~BoxFitter()
     {
         if (m_hook != nullptr) {
             UnhookWindowsHookEx(m_hook);
         }
     }
-    CaptionFitter(const CaptionFitter&) = delete;
-    CaptionFitter& operator=(const CaptionFitter&) = delete;
+    BoxFitter(const BoxFitter&) = delete;
+    BoxFitter& operator=(const BoxFitter&) = delete;
 
 private:
     HHOOK m_hook;
@@ -141,7 +198,7 @@ int message_box(HWND owner, std::string_view body, std::string_view caption, UIN
 {
     const std::wstring text = to_wide(body);
     const std::wstring title = to_wide(caption);
-    CaptionFitter fitter;
+    BoxFitter fitter;
     return MessageBoxW(owner, text.c_str(), title.c_str(), message_box_style(style, owner));
 }
 

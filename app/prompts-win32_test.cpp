@@ -2,6 +2,7 @@
 #include "app/prompts-win32.h"
 
 #include "engine/base/text_encoding.h"
+#include "tests/ink_bounds-win32.h"
 #include "tests/test_support.h"
 
 #include <dlgs.h>
@@ -29,17 +30,10 @@ static void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
     }
 }
 
-// A box as the user sees it: owner, icon (a warning's only), buttons shown, main window enabled, caption cut short.
-static std::string describe(HWND box, HWND main, const std::string& caption)
+// What of a box's texts is cut short: its caption, wider than the box beside the close button; its text, which drawn
+// unclipped with its control's font, width and wrapping inks past the control, or the control reaching past the box.
+static std::string cut_in(HWND box, const std::string& caption)
 {
-    std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";
-    EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
-        const int id = GetDlgCtrlID(w);
-        *reinterpret_cast<std::string*>(l) += SendMessageA(w, STM_GETICON, 0, 0) != 0 ? " icon" : "";
-        const bool button = IsWindowVisible(w) && id >= IDOK && id <= IDNO;
-        *reinterpret_cast<std::string*>(l) += button ? " " + std::to_string(id) : "";
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&seen));
     NONCLIENTMETRICSA metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
@@ -51,8 +45,41 @@ static std::string describe(HWND box, HWND main, const std::string& caption)
     ReleaseDC(box, dc);
     RECT r;
     GetWindowRect(box, &r);
-    return seen + (IsWindowEnabled(main) ? " main enabled" : "") +
-           (r.right - r.left < text.cx + GetSystemMetrics(SM_CXSIZE) ? " caption cut" : "");
+    std::string cut = r.right - r.left < text.cx + GetSystemMetrics(SM_CXSIZE) ? " caption cut" : "";
+    EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
+        wchar_t body[4096] = {}, cls[16] = {};
+        const LONG style = GetWindowLongW(w, GWL_STYLE);
+        RECT area{}, place{}, box_area{};
+        GetClientRect(w, &area);
+        GetWindowRect(w, &place);
+        MapWindowPoints(nullptr, GetParent(w), reinterpret_cast<POINT*>(&place), 2);
+        GetClientRect(GetParent(w), &box_area);
+        GetClassNameW(w, cls, 16);
+        if (lstrcmpiW(cls, L"Static") == 0 && (style & SS_TYPEMASK) != SS_ICON && GetWindowTextW(w, body, 4096) > 0) {
+            const RECT ink = ink_bounds([&](HDC on) {
+                SelectObject(on, reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0)));
+                DrawTextW(on, body, -1, &area, DT_EXPANDTABS | DT_WORDBREAK | DT_NOCLIP | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
+            });
+            const bool whole = ink.right <= area.right && ink.bottom <= area.bottom && place.right <= box_area.right;
+            *reinterpret_cast<std::string*>(l) += whole ? "" : " text cut";
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&cut));
+    return cut;
+}
+
+// A box as the user sees it: owner, icon (a warning's only), buttons shown, main window enabled, texts cut short.
+static std::string describe(HWND box, HWND main, const std::string& caption)
+{
+    std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";
+    EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
+        const int id = GetDlgCtrlID(w);
+        *reinterpret_cast<std::string*>(l) += SendMessageA(w, STM_GETICON, 0, 0) != 0 ? " icon" : "";
+        const bool button = IsWindowVisible(w) && id >= IDOK && id <= IDNO;
+        *reinterpret_cast<std::string*>(l) += button ? " " + std::to_string(id) : "";
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&seen));
+    return seen + (IsWindowEnabled(main) ? " main enabled" : "") + cut_in(box, caption);
 }
 
 TEST(WindowsPrompts, MessageBoxesAndChoosers)
@@ -64,19 +91,32 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     const std::string root = "Is this the root address of your Poser setup?";
     const std::string see_log = "do you want to see my log for this run?";
     Lines seen;
-    for (const auto& [text, id] : {std::pair{std::string("I can't open this file"), IDOK},
-                                   {"searchdir finished, my log is on this file", IDOK}, {root, IDYES}, {see_log, IDNO}}) {
-        g_expected.emplace_back(text, [&, caption = text, button = id](HWND box) {
-            seen.push_back(describe(box, main, caption));
-            PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
-        });
+    // Every letter shows, at 100 % and 150 % (the system's fonts half as large again), of bodies whose last letters
+    // reach past their width.
+    NONCLIENTMETRICSW system{};
+    system.cbSize = sizeof system;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof system, &system, 0);
+    for (const int percent : {100, 150}) {
+        NONCLIENTMETRICSW scaled = system;
+        scaled.lfMessageFont.lfHeight = system.lfMessageFont.lfHeight * percent / 100;
+        scaled.lfCaptionFont.lfHeight = system.lfCaptionFont.lfHeight * percent / 100;
+        SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof scaled, &scaled, 0);
+        for (const auto& [text, id] : {std::pair{std::string("I can't open this file"), IDOK},
+                                       {"searchdir finished, my log is on this file", IDOK}, {root, IDYES}, {see_log, IDNO}}) {
+            g_expected.emplace_back(text, [&, caption = text, button = id](HWND box) {
+                seen.push_back(describe(box, main, caption));
+                PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+            });
+        }
+        prompts.warning(Owner::main, "C:\\\xE6\x97\xA5\xE6\x9C\xAC\\135 files restored, 0 left alone", "I can't open this file");
+        prompts.information(Owner::none, "nothing is left to undo below the roots", "searchdir finished, my log is on this file");
+        EXPECT_TRUE(prompts.question(Owner::none, "C:\\start \xC5\x81\xC3\xB3\x64\xC5\xBA\\fig & hat.cr2", root));
+        EXPECT_FALSE(prompts.question(Owner::main, "C:\\log.txt\n\nfiles checked: 1500, corrected: 1500, abandoned: 0, "
+                                                   "references replaced: 1500, left as they are: 0", see_log));
     }
-    prompts.warning(Owner::main, "C:\\a.cr2", "I can't open this file");
-    prompts.information(Owner::none, "C:\\log.txt", "searchdir finished, my log is on this file");
-    EXPECT_TRUE(prompts.question(Owner::none, "C:\\poser", root));
-    EXPECT_FALSE(prompts.question(Owner::main, "C:\\log.txt", see_log));
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof system, &system, 0);
     // Without owner too the main window is disabled (task-modal): no hiding, no commands.
-    EXPECT_EQ(seen, (Lines{"main icon 1", "none 1", "none 6 7", "main 6 7"}));
+    EXPECT_EQ(seen, (Lines{"main icon 1", "none 1", "none 6 7", "main 6 7", "main icon 1", "none 1", "none 6 7", "main 6 7"}));
 
     TempDir dir;
     // Past an old 128-character buffer, named in several scripts: the pick comes back whole.

@@ -122,14 +122,21 @@ void folder_run(Session& s, Prompts& wn)
     if (!go_on) {
         return;
     }
-    wn.information(Owner::none, s.logname, "searchdir finished, my log is on this file");
+    // Only a run the Cancel button (or a close) stopped ends short of its folder's end.
+    wn.information(Owner::none, s.logname,
+                   s.run.tally.stopped ? "the run stopped before its end, my log is on this file"
+                                       : "searchdir finished, my log is on this file");
     closing_steps(s, wn);
 }
 
 void check_file(Session& s, Prompts& wn)
 {
-    // The chooser lists what the run will check.
+    // The chooser lists what the run will check; with the extended repair it proposes no name
+    // (the last run left the log's there, which nobody means to check).
     const FileFilter& filter = s.folder_picker ? s.run.rules().document_filter() : filterCR2etc;
+    if (s.folder_picker) {
+        s.file.clear();
+    }
     if (wn.GetFileName(Owner::main, s.file, s.run.posername, "file to check?", filter, ChooserMode::open) == 0) {
         return;
     }
@@ -157,6 +164,20 @@ void check_folder(Session& s, Prompts& wn)
         return;
     }
     folder_run(s, wn);
+}
+
+// With the window's extended repair the box has a title and names the read-me's place.
+void show_help(const Session& s, Prompts& wn)
+{
+    std::string body = "For information, read the file tarnwick_readme.txt that came with this application.";
+    if (!s.folder_picker) {
+        wn.information(Owner::none, body, "");
+        return;
+    }
+    if (!s.readme.empty()) {
+        body += "\n\nIt lies beside the program:\n" + s.readme;
+    }
+    wn.information(Owner::none, body, "tarnwick help");
 }
 
 }  // namespace
@@ -187,6 +208,11 @@ BusyGuard::~BusyGuard()
 
 AfterCommand menu_command(Session& session, int command, Prompts& wn)
 {
+    // Help starts no run: it shows while one goes too.
+    if (command == k_help) {
+        show_help(session, wn);
+        return AfterCommand::go_on;
+    }
     // Runs share the log, the replacement list and the target: a second one must wait.
     if (session.run_in_progress) {
         return AfterCommand::go_on;
@@ -202,9 +228,6 @@ AfterCommand menu_command(Session& session, int command, Prompts& wn)
         check_folder(session, wn);
         break;
     }
-    case k_help:
-        wn.information(Owner::none, "For information, read the file tarnwick_readme.txt that came with this application.", "");
-        break;
     case k_exit:
         session.run.release_repllist();
         return AfterCommand::close_main_window;

@@ -31,6 +31,8 @@ struct Session {
     // The target of a run, shared with the choosers (initial name in, chosen path out) and drops.
     std::string file;
     LogViewer log_viewer;
+    // The read-me beside the program, which the extended repair's help names; "" where there is none.
+    std::string readme;
     // The window program's extended repair, on while set: the file chooser lists every document
     // the rules check, folders are picked with it, and the closing question's body ends with
     // the run's summary. The console program's prompts stay as they are.
@@ -58,8 +60,8 @@ void set_rootdir_to_current_folder(Session& session);
 void cancel_run(Session& session);
 
 enum class AfterCommand { go_on, close_main_window };
-// Carries out menu command `command` (any other number does nothing). Nothing starts
-// while a run is in progress.
+// Carries out menu command `command` (any other number does nothing). Nothing but help
+// starts while a run is in progress.
 AfterCommand menu_command(Session& session, int command, Prompts& wn);
 
 // Handles the paths of one drop: exactly one is accepted; a folder starts a folder run, a

@@ -67,6 +67,22 @@ std::string outcome_text(const UndoOutcome& o)
     return text;
 }
 
+// Nothing is left to undo: after an undo, because every run is undone already; the one undone
+// last is named, so that a second click is understood. Undoing goes back in time: of runs
+// undone in one second, the oldest went last.
+std::string nothing_left(const RunList& list)
+{
+    const RunFolderInfo* latest = nullptr;
+    for (const RunFolderInfo& r : list.runs) {
+        if (r.files > 0 && !r.undone.empty() && (latest == nullptr || r.undone > latest->undone)) {
+            latest = &r;
+        }
+    }
+    return latest == nullptr ? "nothing is left to undo below the roots"
+                             : "the run of " + shown_stamp(latest->stamp) +
+                                   " was undone already, and no other run is left to undo below the roots";
+}
+
 bool user_agrees(const std::string& question, std::FILE* in, std::FILE* err)
 {
     std::fprintf(err, "%s (yes/no) ", visible(question).c_str());
@@ -141,7 +157,7 @@ void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, 
     const RunList list = find_runs(fs, roots, now);
     const std::vector<const RunFolderInfo*> last = last_run(list);
     if (last.empty()) {
-        wn.information(Owner::none, "nothing is left to undo below the roots", k_caption);
+        wn.information(Owner::none, nothing_left(list), k_caption);
         return;
     }
     long long files = 0;

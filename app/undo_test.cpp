@@ -195,7 +195,8 @@ TEST_F(Undo, TheLastRunNamedInAQuestionThenUndoneOneRunAtATime)
     EXPECT_EQ(t[3].find("question\tnone\tundo the last extended run?\tthe run of 2026-12-07 11:11:11 was undone already.\\n"
                         "the run of 2026-12-07 10:10:10: 2 files"),
               0u);
-    EXPECT_EQ(t[5], "information\tnone\tundo the last extended run\tnothing is left to undo below the roots");
+    EXPECT_EQ(t[5], "information\tnone\tundo the last extended run\tthe run of 2026-12-07 10:10:10 was undone already, "
+                    "and no other run is left to undo below the roots");
 }
 
 #ifndef _WIN32

@@ -47,6 +47,27 @@ void WindowStatus::report_progress(long long done, long long total, unsigned lon
     m_progress = line;
 }
 
+namespace {
+
+// "1.5 of 12.0 MB": a unit for the total, so that a few small files do not read "0 of 0".
+std::string amount_of(long long done, long long total)
+{
+    const bool mb = total >= 1000000;
+    const double unit = mb ? 1e6 : 1e3;
+    char line[80];
+    std::snprintf(line, sizeof line, "%.1f of %.1f %s", static_cast<double>(done) / unit, static_cast<double>(total) / unit,
+                  mb ? "MB" : "kB");
+    return line;
+}
+
+}  // namespace
+
+void WindowStatus::collect_progress(bool writing, long long done, long long total)
+{
+    m_progress = writing ? amount_of(done, total) + " written"
+                         : std::to_string(done) + " of " + std::to_string(total) + " documents read";
+}
+
 void WindowStatus::report_ended(const std::string& outcome)
 {
     m_state = State::idle;

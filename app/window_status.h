@@ -18,7 +18,8 @@ public:
     void report_started(const std::string& folder);
     // Work on a worker thread other than the report: `title` says what it is.
     void work_started(const std::string& title);
-    void work_progress(const std::string& line) { m_progress = line; }
+    // A collect's: its documents read, or the bytes of its files written.
+    void collect_progress(bool writing, long long done, long long total);
     // `bytes`: read from disk so far, compressed documents at their stored size.
     void report_progress(long long done, long long total, unsigned long long bytes, double seconds);
     // `outcome`: what the report came to, lines separated by line feeds.

@@ -96,14 +96,15 @@ LRESULT on_get_min_max_info(LPARAM L)
 }
 
 // A close during a run ends the run before its next file and waits for it to wind down; a
-// close during the root dialogue waits for its end. Otherwise the window goes at once.
+// close during the root dialogue waits for its end. Otherwise the window goes at once. A run
+// with a Cancel button stops as the button stops it, its log and closing messages saying so.
 LRESULT on_close(HWND wn, UINT message, WPARAM S, LPARAM L)
 {
     if (!main_session().run_in_progress) {
         return DefWindowProcW(wn, message, S, L);
     }
     g_close_waiting = true;
-    if (!g_in_root_dialogue) {
+    if (!g_in_root_dialogue && !cancel_run_for_close()) {
         main_session().cancelled = false;
         run_stop::request();
     }
@@ -223,6 +224,18 @@ HWND newwindow(const char* clas, const char* name, DWORD c)
 int Draghowmanyfiles(HDROP hdrop)
 {
     return static_cast<short>(DragQueryFileW(hdrop, 0xFFFFFFFF, nullptr, 0));
+}
+
+std::string readme_beside_program()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD n = 0;
+    while ((n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()))) == path.size()) {
+        path.resize(path.size() * 2);
+    }
+    path.resize(path.find_last_of(L'\\', n) + 1);
+    path += L"tarnwick_readme.txt";
+    return n > 0 && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? to_utf8(path) : std::string();
 }
 
 void open_in_text_editor(const std::string& log)

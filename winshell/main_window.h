@@ -25,5 +25,7 @@ int Draghowmanyfiles(HDROP hdrop);
 // message fails. `get_message` is GetMessageW but in the tests.
 using GetMessageFunction = BOOL(WINAPI*)(LPMSG, HWND, UINT, UINT);
 int run_message_loop(GetMessageFunction get_message = GetMessageW);
+// The read-me that came with the program, beside it; "" when it is not there.
+std::string readme_beside_program();
 // Opens the run log in the text editor, without waiting for it.
 void open_in_text_editor(const std::string& log);

@@ -84,7 +84,7 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
         GetMenuStringA(mainmenu, k, text, sizeof text, MF_BYPOSITION);
         menu += text + ("=" + std::to_string(GetMenuItemID(mainmenu, static_cast<int>(k)))) + ";";
     }
-    EXPECT_EQ(menu, "tarnwick:&read and check Poser file=256;&read and check Poser folder and its subfolders=259;"
+    EXPECT_EQ(menu, "tarnwick:&read and check Poser file=256;read and check Poser &folder and its subfolders=259;"
                     "&help=257;e&xit=258;");
     MINMAXINFO info{{}, {800, 600}, {}, {}, {}};
     EXPECT_EQ(SendMessageA(wn, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info)), 0);

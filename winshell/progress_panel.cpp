@@ -21,6 +21,26 @@ constexpr int k_margin = k_panel_margin;
 constexpr int k_line_height = 28;
 constexpr int k_status_lines = 4;
 
+// The client area's height the status text may take: above the progress panel while it shows.
+int status_bottom(const RECT& client)
+{
+    return g_panel_shown ? k_margin + k_status_lines * k_line_height : static_cast<int>(client.bottom);
+}
+
+// Draws one line of the status text from the top of `row` and returns the height it took. A
+// line naming a path keeps the path's start and its file name, with "..." between; any other
+// wraps at the row's width, so that a narrow window shows it whole.
+int draw_status_line(HDC dc, const std::wstring& text, RECT row)
+{
+    const bool path = text.find_first_of(L"\\/") != std::wstring::npos;
+    TEXTMETRICW font{};
+    GetTextMetricsW(dc, &font);
+    row.bottom = row.top + (path ? k_line_height : k_status_lines * k_line_height);
+    const int height = DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &row,
+                                 DT_NOPREFIX | (path ? DT_SINGLELINE | DT_PATH_ELLIPSIS : DT_WORDBREAK));
+    return height + k_line_height - font.tmHeight;
+}
+
 }  // namespace
 
 // Handles what waits in the queue: the Cancel button, repaints, a close. A quit message
@@ -60,14 +80,11 @@ void paint_status(HWND wn, HDC dc)
     SetTextColor(dc, RGB(40, 40, 40));
     RECT client{};
     GetClientRect(wn, &client);
+    IntersectClipRect(dc, 0, 0, client.right, status_bottom(client));
     int y = k_margin;
     for (const std::string& line : g_status.lines(main_session().run.tally)) {
-        // A long path keeps its start and its file name, with "..." between.
-        RECT row{k_margin, y, std::max(k_margin, static_cast<int>(client.right) - k_margin), y + k_line_height};
-        const std::wstring text = to_wide(line);
-        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &row,
-                  DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
-        y += k_line_height;
+        RECT row{k_margin, y, std::max(k_margin, static_cast<int>(client.right) - k_margin), y};
+        y += draw_status_line(dc, to_wide(line), row);
     }
     SelectObject(dc, old);
 }
@@ -86,6 +103,9 @@ void layout_extras(HWND wn)
 void show_progress_panel(HWND wn, bool steps)
 {
     g_cancel_clicked = false;
+    // The idle text may reach below the panel's top: all of it goes before the panel shows.
+    InvalidateRect(wn, nullptr, TRUE);
+    UpdateWindow(wn);
     const LONG_PTR style = GetWindowLongPtrA(g_bar, GWL_STYLE);
     SetWindowLongPtrA(g_bar, GWL_STYLE, steps ? (style & ~PBS_MARQUEE) : (style | PBS_MARQUEE));
     SendMessageA(g_bar, PBM_SETMARQUEE, steps ? FALSE : TRUE, 50);
@@ -113,7 +133,9 @@ void set_progress(double fraction)
 
 void repaint_status(HWND wn)
 {
-    RECT text{0, 0, 4000, k_margin + k_status_lines * k_line_height};
+    RECT text{};
+    GetClientRect(wn, &text);
+    text.bottom = status_bottom(text);
     InvalidateRect(wn, &text, TRUE);
     UpdateWindow(wn);
 }

@@ -47,6 +47,8 @@ struct ReportWork {
 
 std::unique_ptr<ReportWork> g_work;
 std::string g_last_page;
+// The folder of the last zip collected or checked, where the next zip chooser opens; "" before.
+std::string g_zip_folder;
 
 bool open_with_shell(const std::string& page)
 {
@@ -55,6 +57,26 @@ bool open_with_shell(const std::string& page)
 }
 
 PageOpener g_opener = open_with_shell;
+
+// The user's Documents folder, or "" when Windows names none.
+std::string documents_folder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    return SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, folder) == S_OK ? to_utf8(folder)
+                                                                                               : std::string();
+}
+
+// Where a zip chooser opens: where the last zip went, else `otherwise`.
+std::string zip_folder_or(const std::string& otherwise)
+{
+    return g_zip_folder.empty() ? otherwise : g_zip_folder;
+}
+
+void remember_zip_folder(const std::string& zip)
+{
+    const std::size_t cut = zip.find_last_of("\\/");
+    g_zip_folder = cut == std::string::npos ? std::string() : zip.substr(0, cut);
+}
 
 std::string local_app_data()
 {
@@ -122,12 +144,15 @@ ReportWork& begin_work(HWND wn, const std::string& title)
     return *g_work;
 }
 
-// One line on what the report came to, for the idle window.
+// One line on what the report came to, for the idle window; a product's what breaks its
+// install too, which its page lists first.
 std::string outcome(const LibraryReport& r, const std::string& page)
 {
     const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
+    const std::size_t n = r.package.size();
+    const std::string package = n == 0 ? "" : ", " + std::to_string(n) + (n == 1 ? " package problem" : " package problems");
     return "Last report: " + std::to_string(r.files_read) + " files read, " + std::to_string(broken) +
-           " references moved or missing.\nThe page: " + page;
+           " references moved or missing" + package + ".\nThe page: " + page;
 }
 
 void open_page(const std::string& page, Prompts& prompts)
@@ -192,9 +217,11 @@ void start_product_check(HWND wn, Prompts& prompts)
         return;
     }
     std::string zip;
-    if (prompts.GetFileName(Owner::main, zip, session.run.posername, "the product zip to check", k_zips, ChooserMode::open) == 0) {
+    if (prompts.GetFileName(Owner::main, zip, zip_folder_or(session.run.posername), "the product zip to check", k_zips,
+                            ChooserMode::open) == 0) {
         return;
     }
+    remember_zip_folder(zip);
     std::string prefs;
     std::vector<std::string> notes;
     std::vector<std::string> roots = window_content_roots(session.run, prefs, notes);
@@ -215,12 +242,14 @@ void start_collect(HWND wn, Prompts& prompts)
                             ChooserMode::open) == 0) {
         return;
     }
-    const std::size_t dot = document.rfind('.');
-    std::string zip = (dot == std::string::npos ? document : document.substr(0, dot)) + ".zip";
-    std::string folder = zip.substr(0, zip.rfind('\\'));
-    if (prompts.GetFileName(Owner::main, zip, folder, "save the collected scene as", k_zips, ChooserMode::save) == 0) {
+    // The scene's name, proposed where a zip is kept rather than inside the library it came from.
+    const std::string name = document.substr(document.find_last_of("\\/") + 1);
+    std::string zip = name.substr(0, name.rfind('.')) + ".zip";
+    if (prompts.GetFileName(Owner::main, zip, zip_folder_or(documents_folder()), "save the collected scene as", k_zips,
+                            ChooserMode::save) == 0) {
         return;
     }
+    remember_zip_folder(zip);
     std::string prefs;
     std::vector<std::string> notes;
     std::vector<std::string> roots = window_content_roots(session.run, prefs, notes);
@@ -252,11 +281,8 @@ void show_report_progress(HWND wn)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - g_work->started).count();
     if (!g_work->collect) {
         window_status().report_progress(g_work->done, total, g_work->bytes, seconds);
-    } else if (g_work->writing) {
-        window_status().work_progress(std::to_string(g_work->done / 1000000) + " of " + std::to_string(total / 1000000) +
-                                      " MB written");
     } else {
-        window_status().work_progress(std::to_string(g_work->done) + " of " + std::to_string(total) + " documents read");
+        window_status().collect_progress(g_work->writing, g_work->done, total);
     }
     set_progress(total > 0 ? static_cast<double>(g_work->done) / static_cast<double>(total) : 0.0);
     repaint_status(wn);

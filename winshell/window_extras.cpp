@@ -32,13 +32,23 @@ struct CommandsShown {
 };
 std::optional<CommandsShown> g_shown;
 
+// The bar of a run that counted its files first: the share checked so far. A report keeps its own.
+void show_run_progress()
+{
+    const RunTally& tally = main_session().run.tally;
+    if (progress_panel_shown() && !report_running() && tally.total > 0) {
+        set_progress(static_cast<double>(tally.checked) / static_cast<double>(tally.total));
+    }
+}
+
 // The user reaches the menus only while a prompt shows or between the files of a run: before
 // each, the menus show what can start. A prompt may count the run's files too, and the status
-// text shows the same counts beside it.
+// text and the bar show the same counts beside it (after the last file, all of them).
 void before_prompt()
 {
     show_what_can_run(mwn);
     if (window_status().running() && mwn != nullptr && IsWindow(mwn)) {
+        show_run_progress();
         repaint_status(mwn);
     }
 }
@@ -81,9 +91,7 @@ protected:
                 show_progress_panel(mwn, run.tally.total > 0);
             }
         }
-        if (progress_panel_shown() && run.tally.total > 0) {
-            set_progress(static_cast<double>(run.tally.checked) / static_cast<double>(run.tally.total));
-        }
+        show_run_progress();
         window_status().file_in_hand(text);
         if (mwn != nullptr && IsWindow(mwn)) {
             repaint_status(mwn);
@@ -102,10 +110,11 @@ void add_extras_to(HMENU menu)
     AppendMenuA(options, MF_STRING, IDM_OPTION_EXTENDED, "extended repair");
     AppendMenuA(options, MF_STRING, IDM_OPTION_AUTOMATIC, "take a file found by name without asking");
     AppendMenuA(options, MF_STRING, IDM_UNDO_LAST_RUN, "undo the last extended run");
-    AppendMenuA(menu, MF_STRING, IDM_LIBRARY_REPORT, "library &report");
+    // Access keys of their own beside the window menu's (Restore, Move, Size, Minimize, Maximize, Close).
+    AppendMenuA(menu, MF_STRING, IDM_LIBRARY_REPORT, "library re&port");
     AppendMenuA(menu, MF_STRING, IDM_OPEN_LAST_REPORT, "open the &last report");
     AppendMenuA(menu, MF_STRING, IDM_CHECK_PRODUCT_ZIP, "check a product &zip");
-    AppendMenuA(menu, MF_STRING, IDM_COLLECT_SCENE, "&collect a scene into a zip");
+    AppendMenuA(menu, MF_STRING, IDM_COLLECT_SCENE, "collect a sc&ene into a zip");
     AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&options");
 }
 
@@ -160,6 +169,15 @@ Prompts& status_prompts(Prompts& inner)
 {
     g_status_prompts = std::make_unique<StatusPrompts>(inner);
     return *g_status_prompts;
+}
+
+bool cancel_run_for_close()
+{
+    if (report_running() || !progress_panel_shown() || !main_session().run_in_progress) {
+        return false;
+    }
+    cancel_work();
+    return true;
 }
 
 void add_extras(HWND wn)

@@ -29,6 +29,10 @@ HMENU context_menu();
 // the last report's page can be reached. "open the last report" is greyed while there is none.
 void show_what_can_run(HWND wn);
 
+// A close during a run that shows the Cancel button stops it as the button does; false when
+// no such run goes (a report, a run that asks after each folder, nothing).
+bool cancel_run_for_close();
+
 // Around each command or drop: the options put in force, and afterwards the status and the
 // title brought back.
 void before_command();

@@ -6,10 +6,14 @@
 #include "app/runs.h"
 #include "app/settings.h"
 #include "app/window_options.h"
+#include "tests/ink_bounds-win32.h"
 #include "tests/test_support.h"
+#include "tests/zip_maker.h"
 #include "winshell/report_window.h"
 #include "winshell/resource.h"
 #include "winshell/window_extras.h"
+
+#include <commctrl.h>
 
 class WindowExtras : public testing::Test {
 protected:
@@ -119,6 +123,8 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     // Meanwhile nothing else can start: its commands are greyed and drops refused.
     EXPECT_EQ(greyed(), "256 259 |272 352 368 384 288 304 336 |272 352 368 384 288 304 336 |");
     EXPECT_FALSE(takes_drops());
+    command(k_help);  // help still answers
+    EXPECT_EQ(seen->lines().back().rfind("information\tnone\t\tFor information, read the file tarnwick_readme.txt", 0), 0u);
     command(IDC_CANCEL_WORK);
     pump_until_report_ends();
     EXPECT_TRUE(opened.empty() && !run_stop::requested() && !main_session().run_in_progress);
@@ -136,7 +142,7 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     EXPECT_NE(page.find("<p><small>tarnwick "), std::string::npos);  // signed by the program that made it
     EXPECT_NE(status().find("Last report: 2 files read, 2 references moved or missing.\nThe page: " + opened[0] + "\n"), std::string::npos);
     EXPECT_EQ(picked, (Lines{"folder of the library to report on", "folder of the library to report on"}));
-    EXPECT_EQ(seen->lines().size(), 1u);  // the root question alone
+    EXPECT_EQ(seen->lines().size(), 2u);  // the root question and the help alone
     // The page opens again from either menu.
     EXPECT_EQ(greyed(), "|||");
     SendMessageA(wn, WM_SYSCOMMAND, IDM_OPEN_LAST_REPORT, 0);
@@ -162,6 +168,8 @@ TEST_F(WindowExtras, TheReportsProgressSaysWhereItsMegabytesWereRead)
     shown.report_progress(3, 10, 3'000'000, 2.0);
     EXPECT_EQ(shown.lines(RunTally{}),
               (Lines{"Library report of lib", "3 of 10 files, 3.0 MB read from disk, 1.5 MB/s"}));
+    shown.collect_progress(true, 1500, 40000);  // a few small files
+    EXPECT_EQ(shown.lines(RunTally{})[1], "1.5 of 40.0 kB written");
 }
 
 // A scene collected into a zip from the window, then that zip checked as a product: both on the worker thread with
@@ -172,23 +180,30 @@ TEST_F(WindowExtras, ASceneCollectedIntoAZipAndTheZipCheckedAsAProduct)
                                                                 "textureMap :Runtime:Textures:gone.jpg\n");
     const std::string zip = dir.at("out/s.zip");
     CreateDirectoryA(dir.at("out").c_str(), nullptr);
-    create_window({"yes", dir.at("Poser/Runtime/Libraries/Scenes/s.pz3"), zip, zip});
+    write_bytes(dir.at("out/leftovers.zip"), made_zip({{"Runtime/Libraries/a.cr2", "x"}, {"Thumbs.db", ""}, {".DS_Store", ""}}));
+    create_window({"yes", dir.at("Poser/Runtime/Libraries/Scenes/s.pz3"), zip, zip, dir.at("out/leftovers.zip")});
     command(IDM_COLLECT_SCENE);
     EXPECT_TRUE(report_running() && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
     pump_until_report_ends();
     const Lines& t = seen->lines();
     EXPECT_EQ(t[t.size() - 3].find("open\tmain\tchoose the scene to collect\t"), 0u);
-    EXPECT_EQ(t[t.size() - 2].find("save\tmain\tsave the collected scene as\t" + dir.at("Poser/Runtime/Libraries/Scenes/s.zip")),
-              0u);
+    // The zip is proposed by the scene's name, not inside the library; the product's chooser opens where it went.
+    EXPECT_TRUE(t[t.size() - 2].rfind("save\tmain\tsave the collected scene as\ts.zip\t", 0) == 0 &&
+                t[t.size() - 2].find(dir.at("Poser")) == std::string::npos);
     EXPECT_EQ(t.back().find("information\tnone\tcollect a scene into a zip\t2 files collected into " + zip), 0u);
     EXPECT_NE(t.back().find("1 reference missing"), std::string::npos);
     EXPECT_TRUE(exists(zip) && !main_session().run_in_progress);
     SendMessageA(wn, WM_SYSCOMMAND, IDM_CHECK_PRODUCT_ZIP, 0);
     pump_until_report_ends();
+    EXPECT_EQ(t.back().find("open\tmain\tthe product zip to check\t\t" + dir.at("out") + "\t"), 0u);
     ASSERT_EQ(opened.size(), 1u);
     const std::string page = read_bytes(opened[0]);
     EXPECT_NE(page.find("gone.jpg"), std::string::npos);
     EXPECT_NE(page.find("<p><small>tarnwick "), std::string::npos);
+    // What breaks a product's install is said beside its references.
+    command(IDM_CHECK_PRODUCT_ZIP);
+    pump_until_report_ends();
+    EXPECT_NE(status().find(" 0 references moved or missing, 2 package problems.\n"), std::string::npos);
 }
 
 TEST_F(WindowExtras, WhileARunOrTheRootDialogueGoesOnlyHelpExitAndTheLastPageCanBeChosen)
@@ -265,6 +280,17 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     EXPECT_EQ(std::string(title), "tarnwick");
     EXPECT_NE(status().find("\nLast run (cancelled): 1 of 3 files checked, corrected: 0.\n"), std::string::npos);
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
+
+    // Closing the window meanwhile stops the run as the Cancel button does and says so; then the window goes.
+    DestroyWindow(wn);
+    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
+    create_window({"yes", "cancel", "no"}, 1, [] { PostMessageA(mwn, WM_CLOSE, 0, 0); });
+    command(k_check_folder);
+    const Lines& t = seen->lines();
+    EXPECT_EQ(t[t.size() - 2], "information\tnone\tthe run stopped before its end, my log is on this file\t" + log);
+    EXPECT_EQ(t.back().find("question\tnone\tdo you want to see my log for this run?\t" + log + "\\n\\nstopped before its end: 1 of 3"), 0u);
+    EXPECT_NE(read_bytes(log).find("stopped before its end: 1 of 3 files checked\r\nfiles checked: 1, "), std::string::npos);
+    EXPECT_FALSE(IsWindow(wn));
 }
 
 TEST_F(WindowExtras, TheLastExtendedRunUndoneFromTheMenu)
@@ -284,3 +310,23 @@ TEST_F(WindowExtras, TheLastExtendedRunUndoneFromTheMenu)
     EXPECT_EQ(seen->lines().back(), "information\tnone\tundo the last extended run\t1 files restored, 0 left alone");
 }
 
+// What the window shows is whole: in a narrow window the idle hint wraps rather than being cut; the bar of a run that
+// checked its one file is full when the run asks its closing question.
+TEST_F(WindowExtras, TheStatusTextAndTheBarShowEverything)
+{
+    save_window_options({true, false});
+    write_bytes(dir.at("lib/one.cr2"), "figureResFile :Runtime:Geometries:man.obj\n");
+    LRESULT bar = -1;
+    create_window({"yes", dir.at("lib/one.cr2"), "no"}, 2,
+                  [&] { bar = SendMessageA(FindWindowExA(mwn, nullptr, PROGRESS_CLASSA, nullptr), PBM_GETPOS, 0, 0); });
+    command(k_check_file);
+    EXPECT_EQ(bar, 1000);
+    // Narrow, the hint takes more rows and stays inside the margins.
+    auto ink = [this](int width) {
+        SetWindowPos(wn, nullptr, 0, 0, width, 400, SWP_NOZORDER | SWP_NOMOVE);
+        return ink_bounds([this](HDC dc) { paint_status(wn, dc); });
+    };
+    ShowWindow(wn, SW_RESTORE);
+    const RECT wide = ink(GetSystemMetrics(SM_CXSCREEN)), narrow = ink(400);
+    EXPECT_TRUE(narrow.bottom > wide.bottom + 20 && narrow.right < 400) << wide.bottom << " " << narrow.bottom;
+}

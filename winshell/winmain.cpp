@@ -11,6 +11,7 @@ int WINAPI WinMain(HINSTANCE hInst, HINSTANCE hPrev, LPSTR /*CmdLine*/, int /*nC
     WindowsPrompts prompts(mwn);
     use_prompts(prompts);
     main_session().log_viewer = open_in_text_editor;
+    main_session().readme = readme_beside_program();
     if (hPrev == nullptr && !Register(progname, MainWinProc)) {
         return 0;
     }
