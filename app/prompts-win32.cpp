@@ -114,9 +114,10 @@ BOOL CALLBACK find_text_control(HWND child, LPARAM found)
 
 // Windows sizes the text control to the text's width as its font advances, but a last letter
 // may reach a pixel or two beyond that (wine's Tahoma does at the end of "alone"), and the
-// control cuts it off. The control gets an average letter more; the width the box needs for
-// it, keeping its margin on the right, or 0 when there is no text.
-int widen_text(HWND box)
+// control cuts it off. The control gets an average letter more, as far as a box of
+// `widest_client` allows; the client width the box needs for it, keeping its margin on the
+// right, or 0 when there is no text.
+int widen_text(HWND box, int widest_client)
 {
     HWND text = nullptr;
     EnumChildWindows(box, find_text_control, reinterpret_cast<LPARAM>(&text));
@@ -126,8 +127,8 @@ int widen_text(HWND box)
     const RECT place = place_in_parent(text);
     RECT client;
     GetClientRect(box, &client);
-    const int more = average_letter_width(text);
     const int margin = std::min(place.left, client.right - place.right);
+    const int more = std::max(0, std::min(average_letter_width(text), widest_client - margin - static_cast<int>(place.right)));
     SetWindowPos(text, nullptr, 0, 0, place.right - place.left + more, place.bottom - place.top, SWP_NOMOVE | SWP_NOZORDER);
     return place.right + more + margin;
 }
@@ -144,10 +145,11 @@ void fit_box(HWND box, const std::wstring& caption)
     GetClientRect(box, &client);
     const int width = frame.right - frame.left;
     const int borders = width - (client.right - client.left);
-    const int for_text = widen_text(box) + borders;
-    const int for_caption = caption_text_width(box, caption) + borders + 2 * GetSystemMetrics(SM_CXSIZE);
     const RECT screen = work_area_of(box);
-    const int grow = std::min(std::max(for_text, for_caption), static_cast<int>(screen.right - screen.left)) - width;
+    const int widest = static_cast<int>(screen.right - screen.left);
+    const int for_text = widen_text(box, widest - borders) + borders;
+    const int for_caption = caption_text_width(box, caption) + borders + 2 * GetSystemMetrics(SM_CXSIZE);
+    const int grow = std::min(std::max(for_text, for_caption), widest) - width;
     if (grow <= 0) {
         return;
     }

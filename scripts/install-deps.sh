@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever of the build and test tools this machine lacks; for the
 # Windows build also libzip, built once from Debian's source into the Windows build folder.
-# Usage: scripts/install-deps.sh [native] [windows] [sanitize] [bench]
+# Usage: scripts/install-deps.sh [native] [windows] [sanitize] [bench] [sample]
+# sample: only what building tarnwick-cli and running the sample take (no test tools, no browser).
 set -euo pipefail
 
 want=("$@")
@@ -19,24 +20,34 @@ need() {  # need COMMAND-OR-FILE PACKAGE...
     packages+=("$@")
 }
 
+# What building the programs takes.
+need_program_build() {
+    need cmake cmake
+    need g++ g++
+    need make make
+    need /usr/include/zlib.h zlib1g-dev
+    need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
+    need /usr/include/openssl/evp.h libssl-dev
+    # Product zips are read and scenes collected into zips through libzip.
+    need /usr/include/zip.h libzip-dev
+}
+
 for w in "${want[@]}"; do
     case $w in
     native)
-        need cmake cmake
-        need g++ g++
-        need make make
+        need_program_build
         need /usr/src/googletest/CMakeLists.txt googletest
         need /usr/include/gtest/gtest.h libgtest-dev
-        need /usr/include/zlib.h zlib1g-dev
-        need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
-        need /usr/include/openssl/evp.h libssl-dev
-        # Product zips are read and scenes collected into zips through libzip.
-        need /usr/include/zip.h libzip-dev
         # The zip tests hand what the writer made to another reader, where there is one.
         need unzip unzip
         need python3 python3
         # The report page is rendered by a real browser in the tests.
         need chromium chromium
+        ;;
+    sample)
+        need_program_build
+        # The collected zip is listed.
+        need unzip unzip
         ;;
     windows)
         need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64

@@ -12,9 +12,12 @@ collect=no
 [ "${1:-}" = "--collect" ] && collect=yes
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-scripts/install-deps.sh native
-build=build/native
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O1 >/dev/null
+scripts/install-deps.sh sample
+# The program as it is released (Release, as the Windows zip's programs are built), without the
+# tests: the binary README then points to for your own library. Its own build folder, so that
+# the tests' quicker build in build/native is not made again each time.
+build=build/release
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNWICK_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tarnwick-cli
 scratch=build/sample-run
 rm -rf "$scratch"
