@@ -148,11 +148,10 @@ ReportWork& begin_work(HWND wn, const std::string& title)
 // install too, which its page lists first.
 std::string outcome(const LibraryReport& r, const std::string& page)
 {
-    const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
     const std::size_t n = r.package.size();
     const std::string package = n == 0 ? "" : ", " + std::to_string(n) + (n == 1 ? " package problem" : " package problems");
-    return "Last report: " + std::to_string(r.files_read) + " files read, " + std::to_string(broken) +
-           " references moved or missing" + package + ".\nThe page: " + page;
+    return "Last report: " + std::to_string(r.files_read) + " files read, " + std::to_string(r.broken_count()) +
+           " references moved, missing or refused" + package + ".\nThe page: " + page;
 }
 
 void open_page(const std::string& page, Prompts& prompts)

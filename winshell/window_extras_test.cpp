@@ -140,7 +140,7 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     EXPECT_NE(page.find("<li><span title=\"" + dir.at("content/Runtime/Geometries/hat.obj") +
                         "\">Runtime\\Geometries\\hat.obj</span></li>"), std::string::npos);
     EXPECT_NE(page.find("<p><small>tarnwick "), std::string::npos);  // signed by the program that made it
-    EXPECT_NE(status().find("Last report: 2 files read, 2 references moved or missing.\nThe page: " + opened[0] + "\n"), std::string::npos);
+    EXPECT_NE(status().find("Last report: 2 files read, 2 references moved, missing or refused.\nThe page: " + opened[0] + "\n"), std::string::npos);
     EXPECT_EQ(picked, (Lines{"folder of the library to report on", "folder of the library to report on"}));
     EXPECT_EQ(seen->lines().size(), 2u);  // the root question and the help alone
     // The page opens again from either menu.
@@ -203,7 +203,7 @@ TEST_F(WindowExtras, ASceneCollectedIntoAZipAndTheZipCheckedAsAProduct)
     // What breaks a product's install is said beside its references.
     command(IDM_CHECK_PRODUCT_ZIP);
     pump_until_report_ends();
-    EXPECT_NE(status().find(" 0 references moved or missing, 2 package problems.\n"), std::string::npos);
+    EXPECT_NE(status().find(" 0 references moved, missing or refused, 2 package problems.\n"), std::string::npos);
 }
 
 TEST_F(WindowExtras, WhileARunOrTheRootDialogueGoesOnlyHelpExitAndTheLastPageCanBeChosen)
