@@ -91,8 +91,7 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     const std::string root = "Is this the root address of your Poser setup?";
     const std::string see_log = "do you want to see my log for this run?";
     Lines seen;
-    // Every letter shows, at 100 % and 150 % (the system's fonts half as large again), of bodies whose last letters
-    // reach past their width.
+    // Every letter shows, at 100 % and 150 % (fonts half as large again), of bodies whose last letters reach past them.
     NONCLIENTMETRICSW system{};
     system.cbSize = sizeof system;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof system, &system, 0);

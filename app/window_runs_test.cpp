@@ -140,11 +140,6 @@ TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
               "no alterations\r\nfiles checked: 1, corrected: 0, abandoned: 0, references replaced: 0, left as they are: 0\r\n");
     // It proposes no name (the log's, which the last run left, is no Poser file).
     EXPECT_EQ(s.transcript()[s.transcript().size() - 3].find("open\tmain\tfile to check?\t\t" + dir.at("Poser") + "\tPoser documents\t"), 0u);
-    // Help has a title and names the read-me beside the program.
-    session.readme = dir.at("prog/tarnwick_readme.txt");
-    menu_command(session, k_help, s.wn);
-    EXPECT_EQ(s.transcript().back(), "information\tnone\ttarnwick help\tFor information, read the file tarnwick_readme.txt that "
-                                     "came with this application.\\n\\nIt lies beside the program:\\n" + session.readme);
 }
 
 TEST_F(WindowRuns, TheCancelButtonEndsTheRunAtTheNextFileAndStillOffersTheLog)
@@ -174,7 +169,6 @@ TEST_F(WindowRuns, TheCancelButtonEndsTheRunAtTheNextFileAndStillOffersTheLog)
                                      "\\n\\nstopped before its end: 0 of 2 files checked\\nfiles checked: 0, corrected: 0"),
               0u);
     EXPECT_NE(read_bytes(log).find("stopped before its end: 0 of 2 files checked\r\n"), std::string::npos);
-    EXPECT_EQ(wn.lines()[wn.lines().size() - 2], "information\tnone\tthe run stopped before its end, my log is on this file\t" + log);
     EXPECT_FALSE(run_stop::requested());
     status.run_ended(session.run.tally, true);
     EXPECT_EQ(status.lines(session.run.tally).back(), "Last run (cancelled): 0 of 2 files checked, corrected: 0.");

@@ -1,5 +1,4 @@
-// Where a drawing's ink reaches: the bounds Windows gathers of what is drawn (wine's are those of
-// the letters' ink), so that the tests measure what is drawn, not the widths the code believes in.
+// Where a drawing's ink reaches, as Windows bounds what is drawn (wine: the letters' ink, not their widths).
 #pragma once
 
 #include <windows.h>

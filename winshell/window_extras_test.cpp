@@ -289,8 +289,7 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     const Lines& t = seen->lines();
     EXPECT_EQ(t[t.size() - 2], "information\tnone\tthe run stopped before its end, my log is on this file\t" + log);
     EXPECT_EQ(t.back().find("question\tnone\tdo you want to see my log for this run?\t" + log + "\\n\\nstopped before its end: 1 of 3"), 0u);
-    EXPECT_NE(read_bytes(log).find("stopped before its end: 1 of 3 files checked\r\nfiles checked: 1, "), std::string::npos);
-    EXPECT_FALSE(IsWindow(wn));
+    EXPECT_TRUE(read_bytes(log).find("stopped before its end: 1 of 3 files checked\r\nfiles checked: 1, ") != std::string::npos && !IsWindow(wn));
 }
 
 TEST_F(WindowExtras, TheLastExtendedRunUndoneFromTheMenu)
@@ -326,7 +325,6 @@ TEST_F(WindowExtras, TheStatusTextAndTheBarShowEverything)
         SetWindowPos(wn, nullptr, 0, 0, width, 400, SWP_NOZORDER | SWP_NOMOVE);
         return ink_bounds([this](HDC dc) { paint_status(wn, dc); });
     };
-    ShowWindow(wn, SW_RESTORE);
     const RECT wide = ink(GetSystemMetrics(SM_CXSCREEN)), narrow = ink(400);
     EXPECT_TRUE(narrow.bottom > wide.bottom + 20 && narrow.right < 400) << wide.bottom << " " << narrow.bottom;
 }
