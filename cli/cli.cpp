@@ -543,6 +543,7 @@ int run_cli(int argc, char** argv)
     }
     interrupt::install();
     Session session(fs);
+    session.run.tell = [](const std::string& line) { write_text(stderr, "tarnwick-cli: " + visible(line) + "\n"); };
     if (options.dry_run) {
         return dry_run(session, options);
     }

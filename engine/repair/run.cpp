@@ -35,6 +35,14 @@ void Run::write_log(std::string_view text)
     }
 }
 
+void Run::note(const std::string& line)
+{
+    write_log(line + "\n");
+    if (tell) {
+        tell(line);
+    }
+}
+
 void Run::create_repllist()
 {
     if (!repllist) {
