@@ -1,6 +1,7 @@
 #include "app/undo.h"
 
 #include "app/run_folders.h"
+#include "engine/base/log_text.h"
 #include "engine/fsys/textio.h"
 #include "engine/library/content_paths.h"
 #include "engine/library/walk.h"
@@ -462,7 +463,9 @@ bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<Lo
             text.pop_back();
         }
         if (want_backup) {
-            repairs.back().backup = text.substr(std::min<std::size_t>(5, text.size()));
+            // The old version's line, as a run writes it: five blanks, then the path.
+            const bool as_written = text.size() > 5 && text.compare(0, 5, "     ") == 0 && text[5] != ' ';
+            repairs.back().backup = as_written ? text.substr(5) : std::string();
             want_backup = false;
         } else if (text.rfind(k_head, 0) == 0 && text.size() > k_head.size() + k_tail.size() &&
                    text.compare(text.size() - k_tail.size(), k_tail.size(), k_tail) == 0) {
@@ -482,6 +485,13 @@ bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<Lo
 // folder, and its old version is its backup beside it, a plain file.
 std::string why_not_undone(fsys::FileSystem& fs, const LoggedRepair& r, const std::vector<std::string>& places)
 {
+    // A run writes a control character of a name as \xNN: such a name is not the file's own.
+    if (holds_logged_control(r.file) || holds_logged_control(r.backup)) {
+        return "its name holds a control character, which the log shows as \\xNN: it cannot be read back whole";
+    }
+    if (r.backup.empty()) {
+        return "the log does not name its old version as a run does";
+    }
     // NAME_zzNN.ext: the suffix stands nine bytes from the end.
     const std::string backup_name = name_of(r.backup);
     const std::string suffix = backup_name.size() >= 10 ? backup_name.substr(backup_name.size() - 9, 5) : std::string();

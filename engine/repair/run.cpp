@@ -1,5 +1,6 @@
 #include "engine/repair/run.h"
 
+#include "engine/base/log_text.h"
 #include "engine/base/text_encoding.h"
 #include "engine/repair/rules.h"
 
@@ -37,7 +38,7 @@ void Run::write_log(std::string_view text)
 
 void Run::note(const std::string& line)
 {
-    write_log(line + "\n");
+    write_log(log_text(line) + "\n");
     if (tell) {
         tell(line);
     }
