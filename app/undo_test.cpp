@@ -236,6 +236,8 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
              m.add_file(child_path(run, "manifest.json"), m.bytes(child_path(run, "manifest.json")).substr(0, 120));
          }, "is corrupt"},
         {"outside its root", manifest_edit("\"path\":\"Runtime", "\"path\":\"../victim/Runtime"), "outside its root"},
+        {"recorded for another root", manifest_edit("\"root\":\"", "\"root\":\"C:\\\\Users\\\\vendor\\\\Poser"),
+         "was recorded for another root: C:\\Users\\vendor\\Poser"},
     };
     for (fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
         for (const Hostile& h : table) {

@@ -142,6 +142,8 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     // The run undone gives back every file as it was; a second undo is refused.
     const std::string undone = run_cli(dir, "--undo --root '" + dir.at("auto") + "'");
     EXPECT_EQ(undone.substr(undone.rfind('\n', undone.size() - 2) + 1), "9 files restored, 0 left alone\n");
+    EXPECT_EQ(undone.find("0 undoing the run of "), 0u);
+    EXPECT_NE(undone.find(" below " + dir.at("auto") + ": 9 files changed, old versions in " + run + "\n"), std::string::npos);
     EXPECT_EQ(undone.substr(0, 2), "0 ");
     EXPECT_EQ(files_below(run), (Files{{run + "/manifest.json", read_bytes(run + "/manifest.json")}}));
     EXPECT_EQ(run_cli(dir, "--undo --root '" + dir.at("auto") + "'"), "2 tarnwick-cli: no run to undo below the roots\n");
