@@ -133,6 +133,9 @@ int run_undo_command(fsys::FileSystem& fs, const UndoRequest& request, std::FILE
         if (!read_run(fs, folder, now, info, error)) {
             return refuse(err, error);
         }
+        if (!info.undone.empty()) {
+            continue;  // refused below, as undone already
+        }
         std::fprintf(out, "undoing the run of %s below %s: %lld files changed, old versions in %s\n",
                      shown_stamp(info.stamp).c_str(), visible(info.root).c_str(), info.files, visible(info.folder).c_str());
     }
