@@ -21,12 +21,12 @@ struct KindTexts {
 KindTexts chooser_texts(RefKind kind)
 {
     switch (kind) {
-    case RefKind::image: return {"find the correct image file", filterImages};
-    case RefKind::morph: return {"find the correct morph file", filterPMD};
-    case RefKind::script: return {"find the correct Poser script", filterScripts};
+    case RefKind::image: return {"find the correct image file", files_of_kind(kind)};
+    case RefKind::morph: return {"find the correct morph file", files_of_kind(kind)};
+    case RefKind::script: return {"find the correct Poser script", files_of_kind(kind)};
     case RefKind::geometry: break;
     }
-    return {"find the correct .OBJ file", filterOBJZ};
+    return {"find the correct .OBJ file", files_of_kind(kind)};
 }
 
 // What a reference needs: nothing, its own path in blank-colon notation, or a replacement;
