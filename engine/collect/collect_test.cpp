@@ -160,6 +160,13 @@ TEST(Collect, OnlyWhatTheUserMeansToShare)
         seen += u.path + ": " + u.reason + ", ";
     }
     EXPECT_EQ(seen, expected);
+    CollectPlan unsafe;  // a name that would leave the folder is refused there as the zip refuses it
+    unsafe.files.emplace_back();
+    unsafe.files[0].source = native("/ext/bump.jpg");
+    unsafe.files[0].name = "Runtime/../../x.jpg";
+    std::string reason;
+    EXPECT_FALSE(write_collection(disk, unsafe, "", native("/out/c"), nullptr, reason));
+    EXPECT_FALSE(disk.entry_exists(native("/out/x.jpg")) || disk.entry_exists(native("/x.jpg")));
 }
 
 }  // namespace
