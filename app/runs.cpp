@@ -27,7 +27,8 @@ void open_log(Session& s)
     s.run.LOG.reset();
     const fsys::NameKind kind = fs.name_kind(s.logname);
     const bool planted = kind == fsys::NameKind::link || kind == fsys::NameKind::other;
-    if (planted && !fs.remove_file(s.logname)) {
+    // A junction is a folder to Windows: it goes as one, never what it leads to.
+    if (planted && !fs.remove_file(s.logname) && !(kind == fsys::NameKind::link && fs.remove_folder(s.logname))) {
         s.run.note("the run log " + s.logname + " is a link or no plain file, which I do not write through: this run has no log");
         return;
     }
