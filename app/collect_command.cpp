@@ -17,16 +17,30 @@ std::string plural(long long n, const char* one, const char* many)
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string missing_line(const MissingReference& m)
+// A reference not collected, in the document shown as `document`.
+std::string missing_line(const MissingReference& m, const std::string& document)
 {
-    const std::string reason = m.refusal == Refusal::none ? std::string() : ": " + std::string(refusal_words(m.refusal));
-    return (m.refusal == Refusal::none ? "missing " : "refused ") + std::string(kind_name(m.kind)) + " " +
-           visible(m.target) + " in " + visible(m.document) + " line " + std::to_string(m.line) + reason;
+    const bool refused = m.refusal != Refusal::none;
+    const std::string reason = refused ? std::string(refusal_words(m.refusal)) : m.left_out;
+    return (refused ? "refused " : reason.empty() ? "missing " : "left out ") + std::string(kind_name(m.kind)) + " " +
+           visible(m.target) + " in " + visible(document) + " line " + std::to_string(m.line) +
+           (reason.empty() ? "" : ": " + reason);
 }
 
-std::string unreadable_line(const UnreadableFile& u)
+std::string unreadable_line(const UnreadableFile& u, const char* what = "unreadable ")
 {
-    return "unreadable " + visible(u.path) + ": " + u.reason;
+    return what + visible(u.path) + ": " + u.reason;
+}
+
+// A path as the listing names it: the collected file's name when it is one, else its last name.
+std::string listed_name(const CollectPlan& plan, const std::string& path)
+{
+    for (const CollectedFile& f : plan.files) {
+        if (f.source == path) {
+            return f.name;
+        }
+    }
+    return path.substr(path.find_last_of(fsys::k_sep == '\\' ? "\\/" : "/") + 1);
 }
 
 // At most ten times a second, as the report shows its progress.
@@ -57,14 +71,17 @@ std::string collect_listing(const CollectPlan& plan)
             continue;
         }
         ++files;
-        body += visible(f.name) + " from " + visible(f.source);
+        body += visible(f.name) + " from " + (f.outside_roots ? "outside the roots: " : "") + visible(f.from);
         body += f.edits.empty() ? "\n" : " (" + plural(static_cast<long long>(f.edits.size()), "reference", "references") + " renamed)\n";
     }
     for (const MissingReference& m : plan.missing) {
-        body += missing_line(m) + "\n";
+        body += missing_line(m, listed_name(plan, m.document)) + "\n";
     }
     for (const UnreadableFile& u : plan.unreadable) {
-        body += unreadable_line(u) + "\n";
+        body += unreadable_line({listed_name(plan, u.path), u.reason}) + "\n";
+    }
+    for (const UnreadableFile& u : plan.left_out) {
+        body += unreadable_line({listed_name(plan, u.path), u.reason}, "left out ") + "\n";
     }
     return "tarnwick collect: " + plural(files, "file", "files") + " collected, " +
            plural(static_cast<long long>(plan.missing.size()), "reference", "references") + " missing, " +
@@ -115,7 +132,14 @@ CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::st
     }
     outcome.missing = plan.missing;
     outcome.unreadable = plan.unreadable;
-    outcome.status = plan.missing.empty() && plan.unreadable.empty() ? k_collect_all_found : k_collect_incomplete;
+    outcome.left_out = plan.left_out;
+    for (const CollectedFile& f : plan.files) {
+        if (f.outside_roots && !f.left_out) {
+            outcome.outside.emplace_back(f.name, f.source);
+        }
+    }
+    const bool whole = plan.missing.empty() && plan.unreadable.empty() && plan.left_out.empty();
+    outcome.status = whole ? k_collect_all_found : k_collect_incomplete;
     return outcome;
 }
 
@@ -165,11 +189,18 @@ int run_collect(fsys::FileSystem& fs, const CollectRequest& request, std::FILE* 
     }
     const CollectOutcome outcome = collect_documents(fs, request.documents, roots, request.out, progress);
     line.clear();
+    // Every file from outside the roots is named where the user sees it, before it is shared.
+    for (const auto& [name, source] : outcome.outside) {
+        write_text(err, "from outside the roots: " + visible(name) + " from " + visible(source) + "\n");
+    }
     for (const MissingReference& m : outcome.missing) {
-        write_text(err, missing_line(m) + "\n");
+        write_text(err, missing_line(m, m.document) + "\n");
     }
     for (const UnreadableFile& u : outcome.unreadable) {
         write_text(err, unreadable_line(u) + "\n");
+    }
+    for (const UnreadableFile& u : outcome.left_out) {
+        write_text(err, unreadable_line(u, "left out ") + "\n");
     }
     write_text(err, (outcome.status == k_collect_all_found || outcome.status == k_collect_incomplete ? "" : "tarnwick-cli: ") +
                         collect_summary(outcome, request.out) + "\n");

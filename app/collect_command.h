@@ -23,6 +23,8 @@ struct CollectOutcome {
     long long renamed = 0;             // references renamed in the documents collected
     std::vector<MissingReference> missing;
     std::vector<UnreadableFile> unreadable;
+    std::vector<UnreadableFile> left_out;             // documents given and thumbnails not taken, and why
+    std::vector<std::pair<std::string, std::string>> outside;  // each file taken from outside the roots: name, source
     std::string error;  // why nothing was written (not_written, usage_error), or ""
 };
 
@@ -38,7 +40,9 @@ CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::st
                                  const std::vector<std::string>& roots, const std::string& out,
                                  const CollectStep& progress = nullptr);
 
-// collect.txt: what was collected and from where, and what is missing, one line each.
+// collect.txt: what was collected and from where (its path from its root, or its name alone
+// from outside the roots), and what is missing or left out, one line each, naming no folder of
+// the user's.
 std::string collect_listing(const CollectPlan& plan);
 
 // The closing message, one line: "12 files collected into /x/scene.zip" and what is missing

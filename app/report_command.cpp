@@ -76,8 +76,12 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
     LibraryReport report = products ? build_product_report(fs, paths, roots, report_readers(), progress)
                                     : build_library_report(fs, paths, roots, report_readers(), progress);
     report.library_prefs = prefs;
-    report.root_notes = notes;
     line.clear();
+    // The notes of the walk (links not followed) after those of the roots, which were said already.
+    for (const std::string& note : report.root_notes) {
+        fail(err, note);
+    }
+    report.root_notes.insert(report.root_notes.begin(), notes.begin(), notes.end());
     const std::string text = request.json ? report_json(report, version) : report_text(report);
     write_text(out, text);
     std::fflush(out);

@@ -75,6 +75,9 @@ std::string report_json(const LibraryReport& r, std::string_view version)
     if (r.own_roots > 0 || !r.package.empty()) {
         add_product(r, doc);
     }
+    if (!r.root_notes.empty()) {
+        doc["notes"] = r.root_notes;
+    }
     // Names on a disk are bytes: whatever is not UTF-8 is replaced, so the document stays valid.
     return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

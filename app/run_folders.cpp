@@ -2,6 +2,7 @@
 
 #include "app/content_roots.h"
 #include "app/local_time.h"
+#include "engine/base/log_text.h"
 #include "engine/fsys/fsys.h"
 #include "engine/library/content_paths.h"
 #include "engine/library/walk.h"
@@ -97,7 +98,7 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
     // A link in its place, as content unpacked at the root may bring, would send the old
     // versions wherever it points.
     if (fs.name_kind(runs) != fsys::NameKind::none && fs.name_kind(runs) != fsys::NameKind::folder) {
-        m_run.write_log("the run folder " + runs + " is no plain folder: old versions are kept beside their files\n");
+        m_run.write_log("the run folder " + log_text(runs) + " is no plain folder: old versions are kept beside their files\n");
         f->failed = true;
         return nullptr;
     }
@@ -117,7 +118,7 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
                 !fs.open_for_writing(child_path(f->path, "manifest.json"), fsys::Create::exclusive, f->manifest) ||
                 !fs.write_all(f->manifest, text.data(), text.size());
     if (!f->failed) {
-        m_run.write_log("old versions of the files changed are kept in\n     " + f->path + "\n");
+        m_run.write_log("old versions of the files changed are kept in\n     " + log_text(f->path) + "\n");
     }
     return f->failed ? nullptr : f.get();
 }

@@ -18,14 +18,23 @@ void build_logname(Session& s)
     s.logname += k_log_file_name;
 }
 
-// A log that cannot be created leaves LOG absent: the run goes on without log lines.
+// A log that cannot be created leaves LOG absent: the run goes on without log lines. The log
+// is the program's own file: a link of its name (as a zip unpacked into the start folder may
+// bring) or a pipe is taken away, never written through, and the new log made where it stood.
 void open_log(Session& s)
 {
+    fsys::FileSystem& fs = s.run.fs();
+    s.run.LOG.reset();
+    const fsys::NameKind kind = fs.name_kind(s.logname);
+    const bool planted = kind == fsys::NameKind::link || kind == fsys::NameKind::other;
+    // A junction is a folder to Windows: it goes as one, never what it leads to.
+    if (planted && !fs.remove_file(s.logname) && !(kind == fsys::NameKind::link && fs.remove_folder(s.logname))) {
+        s.run.note("the run log " + s.logname + " is a link or no plain file, which I do not write through: this run has no log");
+        return;
+    }
     auto log = std::make_unique<TextWriter>();
-    if (log->open(s.run.fs(), s.logname)) {
+    if (log->open(fs, s.logname, planted ? fsys::Create::exclusive : fsys::Create::truncate)) {
         s.run.LOG = std::move(log);
-    } else {
-        s.run.LOG.reset();
     }
 }
 

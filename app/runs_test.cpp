@@ -1,5 +1,6 @@
 #include "app/runs.h"
 
+#include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
 class Runs : public testing::Test {
@@ -103,4 +104,29 @@ TEST_F(Runs, DropsHelpExitAndAStop)
     EXPECT_TRUE(run.repllist);
     EXPECT_EQ(menu_command(session, k_exit, wn), AfterCommand::close_main_window);
     EXPECT_FALSE(run.repllist);
+}
+
+// A link in the start folder under the log's name, to a file of the user's or to none: the
+// run's log takes its place, in either mode, and what it led to stays as it was.
+TEST(RunLog, NeverWrittenThroughALink)
+{
+    for (const auto& [extended, target] : {std::pair{false, "/home/u/notes.txt"}, {false, "/home/u/none.txt"},
+                                           {true, "/home/u/notes.txt"}, {true, "/home/u/none.txt"}}) {
+        fsys::MemoryFileSystem disk;
+        disk.add_file(native("/home/u/notes.txt"), "mine");
+        disk.add_file(native("/poser/geom/x.obj"), "");
+        disk.add_file(native("/start/lib/a.cr2"), "prop 0 0 geom:x.obj\n");
+        const std::string log = native("/start/__result_of_run.txt");
+        disk.add_link(log, native(target));
+        Session session(disk);
+        reset_engine(session.run, native("/poser"));
+        if (extended) {
+            use_library_rules(session.run, LibraryOptions{false, {native("/poser")}, {}});
+        }
+        session.rootdir = native("/start");
+        ScriptedSession s({"yes", "no"});
+        handle_drop(session, {native("/start/lib")}, s.wn);
+        EXPECT_TRUE(disk.bytes(native("/home/u/notes.txt")) == "mine" && !disk.entry_exists(native("/home/u/none.txt")));
+        EXPECT_EQ(disk.bytes(log).rfind("file " + native("/start/lib/a.cr2") + " being corrected", 0), 0u) << target;
+    }
 }

@@ -1,6 +1,7 @@
 #include "app/undo.h"
 
 #include "app/run_folders.h"
+#include "engine/base/log_text.h"
 #include "engine/fsys/textio.h"
 #include "engine/library/content_paths.h"
 #include "engine/library/walk.h"
@@ -156,6 +157,14 @@ bool stays_inside(fsys::FileSystem& fs, const std::string& file, const std::stri
     return !real_root.empty() && (real == real_root || root_holding(real, {real_root}) == 0);
 }
 
+// True when `a` and `b` are one folder, every link followed in both.
+bool same_place(fsys::FileSystem& fs, const std::string& a, const std::string& b)
+{
+    const std::string x = fs.resolved_path(a);
+    const std::string y = fs.resolved_path(b);
+    return !x.empty() && (fs.path_style() == PathStyle::windows ? equals_ignoring_case(x, y) : x == y);
+}
+
 // The run folder: below a plain tarnwick-runs folder, no link itself, named by a time of a run.
 bool check_run_folder(fsys::FileSystem& fs, const std::string& run, std::time_t now, Manifest& m, std::string& error)
 {
@@ -210,6 +219,11 @@ bool read_head(fsys::FileSystem& fs, Manifest& m, std::string& error)
     }
     if (!text_field(m.doc, "started", started) || started != m.stamp) {
         return corrupt(m, "its time is not its folder's", error);
+    }
+    std::string root;
+    if (!text_field(m.doc, "root", root) || !same_place(fs, root, m.root)) {
+        error = "refused: the run " + m.folder + " was recorded for another root: " + root;
+        return false;
     }
     if (!undone_field(m.doc, m.undone)) {
         return corrupt(m, "its undo time is no time", error);
@@ -348,21 +362,11 @@ RunList find_runs(fsys::FileSystem& fs, const std::vector<std::string>& roots, s
         std::vector<fsys::FolderEntry> entries;
         fs.list_folder_entries(runs_folder, entries);
         for (const fsys::FolderEntry& e : entries) {
-            Manifest m;
+            RunFolderInfo info;
             std::string error;
-            if (!check_run_folder(fs, child_path(runs_folder, e.name), now, m, error) || !read_head(fs, m, error)) {
+            if (!read_run(fs, child_path(runs_folder, e.name), now, info, error)) {
                 list.refused.push_back(error);
                 continue;
-            }
-            RunFolderInfo info{m.folder, e.name, m.undone, 0, 0, 0};
-            for (const json& f : *field(m.doc, "files")) {
-                std::string undone;
-                const json* replacements = field(f, "replacements");
-                ++info.files;
-                info.files_undone += undone_field(f, undone) && !undone.empty() ? 1 : 0;
-                info.replacements += replacements != nullptr && replacements->is_array()
-                                         ? static_cast<long long>(replacements->size())
-                                         : 0;
             }
             list.runs.push_back(std::move(info));
         }
@@ -371,6 +375,23 @@ RunList find_runs(fsys::FileSystem& fs, const std::vector<std::string>& roots, s
         return std::tie(a.stamp, a.folder) < std::tie(b.stamp, b.folder);
     });
     return list;
+}
+
+bool read_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, RunFolderInfo& info, std::string& error)
+{
+    Manifest m;
+    if (!check_run_folder(fs, run, now, m, error) || !read_head(fs, m, error)) {
+        return false;
+    }
+    info = RunFolderInfo{m.folder, name_of(m.folder), m.root, m.undone, 0, 0, 0};
+    for (const json& f : *field(m.doc, "files")) {
+        std::string undone;
+        const json* replacements = field(f, "replacements");
+        ++info.files;
+        info.files_undone += undone_field(f, undone) && !undone.empty() ? 1 : 0;
+        info.replacements += replacements != nullptr && replacements->is_array() ? static_cast<long long>(replacements->size()) : 0;
+    }
+    return true;
 }
 
 std::vector<const RunFolderInfo*> last_run(const RunList& list)
@@ -462,7 +483,9 @@ bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<Lo
             text.pop_back();
         }
         if (want_backup) {
-            repairs.back().backup = text.substr(std::min<std::size_t>(5, text.size()));
+            // The old version's line, as a run writes it: five blanks, then the path.
+            const bool as_written = text.size() > 5 && text.compare(0, 5, "     ") == 0 && text[5] != ' ';
+            repairs.back().backup = as_written ? text.substr(5) : std::string();
             want_backup = false;
         } else if (text.rfind(k_head, 0) == 0 && text.size() > k_head.size() + k_tail.size() &&
                    text.compare(text.size() - k_tail.size(), k_tail.size(), k_tail) == 0) {
@@ -482,6 +505,13 @@ bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<Lo
 // folder, and its old version is its backup beside it, a plain file.
 std::string why_not_undone(fsys::FileSystem& fs, const LoggedRepair& r, const std::vector<std::string>& places)
 {
+    // A run writes a control character of a name as \xNN: such a name is not the file's own.
+    if (holds_logged_control(r.file) || holds_logged_control(r.backup)) {
+        return "its name holds a control character, which the log shows as \\xNN: it cannot be read back whole";
+    }
+    if (r.backup.empty()) {
+        return "the log does not name its old version as a run does";
+    }
     // NAME_zzNN.ext: the suffix stands nine bytes from the end.
     const std::string backup_name = name_of(r.backup);
     const std::string suffix = backup_name.size() >= 10 ? backup_name.substr(backup_name.size() - 9, 5) : std::string();

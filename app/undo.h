@@ -16,6 +16,7 @@
 struct RunFolderInfo {
     std::string folder;  // the run folder
     std::string stamp;   // its name: when the run began
+    std::string root;    // the content root it was recorded for, which holds it
     std::string undone;  // when it was undone whole, or ""
     long long files = 0;
     long long files_undone = 0;  // files given back so far
@@ -29,8 +30,14 @@ struct RunList {
 
 // The run folders below the roots. A run over several roots has one folder below each, all of
 // one name. A folder is a run when it is no link, is named by a time no later than `now`
-// (YYYYMMDD-HHMMSS, maybe with -N), and holds a manifest of ours for that time.
+// (YYYYMMDD-HHMMSS, maybe with -N), and holds a manifest of ours for that time, recorded for
+// the root that holds it (both with every link followed): a run folder arrives with content,
+// and one recorded elsewhere was made for somebody else's files.
 RunList find_runs(fsys::FileSystem& fs, const std::vector<std::string>& roots, std::time_t now);
+
+// What the run folder `run` (or its manifest.json) holds, checked as find_runs checks it; false,
+// with a one-line reason in `error`, for no run of ours.
+bool read_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, RunFolderInfo& info, std::string& error);
 
 // The folders of the last run: the newest that changed files and is not undone whole.
 std::vector<const RunFolderInfo*> last_run(const RunList& list);

@@ -143,6 +143,18 @@ int run_undo_command(fsys::FileSystem& fs, const UndoRequest& request, std::FILE
             return refuse(err, "no run to undo below the roots");
         }
     }
+    // The run is named before anything is restored, so that nobody takes one run for another.
+    for (const std::string& folder : folders) {
+        RunFolderInfo info;
+        if (!read_run(fs, folder, now, info, error)) {
+            return refuse(err, error);
+        }
+        if (!info.undone.empty()) {
+            continue;  // refused below, as undone already
+        }
+        std::fprintf(out, "undoing the run of %s below %s: %lld files changed, old versions in %s\n",
+                     shown_stamp(info.stamp).c_str(), visible(info.root).c_str(), info.files, visible(info.folder).c_str());
+    }
     for (const std::string& folder : folders) {
         if (!undo_run(fs, folder, now, outcome, error)) {
             return refuse(err, error);

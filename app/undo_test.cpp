@@ -1,6 +1,7 @@
 // Repairs undone: from the run folders' manifests, and from a default run's log; run folders,
 // manifests and logs planted or damaged by what arrives with content never turned against the user.
 #include "app/run_folders.h"
+#include "app/runs.h"
 #include "app/undo.h"
 #include "app/undo_command.h"
 
@@ -236,6 +237,8 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
              m.add_file(child_path(run, "manifest.json"), m.bytes(child_path(run, "manifest.json")).substr(0, 120));
          }, "is corrupt"},
         {"outside its root", manifest_edit("\"path\":\"Runtime", "\"path\":\"../victim/Runtime"), "outside its root"},
+        {"recorded for another root", manifest_edit("\"root\":\"", "\"root\":\"C:\\\\Users\\\\vendor\\\\Poser"),
+         "was recorded for another root: C:\\Users\\vendor\\Poser"},
     };
     for (fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
         for (const Hostile& h : table) {
@@ -337,6 +340,37 @@ TEST(HostileRuns, ALogNamingFilesOutsideTheRootsOrOddBackupsIsNotObeyed)
     ASSERT_EQ(outcome.left.size(), 2u);
     EXPECT_EQ(outcome.left[0].second, "its old version /lib/evil.cr2 is not its backup beside it");
     EXPECT_EQ(outcome.left[1].second, "its old version /home/evil.txt is not its backup beside it");
+}
+
+// Names with line breaks and escapes: the repair's log holds each as one line, and an undo from
+// that log obeys no line a name wrote, leaving such a file alone and named.
+TEST(HostileRuns, NamesWithLineBreaksWriteNoLinesOfTheirOwn)
+{
+    fsys::MemoryFileSystem m;
+    m.add_file("/P/geom/x.obj", "");
+    m.add_file("/P/lib/b.cr2", "the user's");
+    m.add_file("/P/lib/b_zz00.cr2", "planted");
+    m.add_folder("/logs");
+    const std::string forged = "/P/lib/c\nfile /P/lib/b.cr2 being corrected: old version is on\n     /P/lib/b_zz00.cr2\nd.cr2";
+    const std::string escaped = "/P/lib/a\x1b]0;pwned\x07.cr2";
+    for (const std::string& name : {forged, escaped}) {
+        m.add_file(name, "prop 0 0 geom:x.obj\n");
+    }
+    Session session(m);
+    session.run.posername = "/P";
+    session.rootdir = "/logs";
+    ScriptedSession s({"yes", "no"});
+    handle_drop(session, {"/P/lib"}, s.wn);
+    const std::string log = m.bytes("/logs/__result_of_run.txt");
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);  // two lines for each file corrected
+    EXPECT_NE(log.find("/P/lib/a\\x1b]0;pwned\\x07.cr2 being corrected"), std::string::npos);
+    UndoOutcome outcome;
+    std::string error;
+    ASSERT_TRUE(undo_from_log(m, "/logs/__result_of_run.txt", {"/P"}, outcome, error)) << error;
+    EXPECT_EQ(m.bytes("/P/lib/b.cr2"), "the user's");
+    EXPECT_TRUE(outcome.restored.empty());
+    ASSERT_EQ(outcome.left.size(), 2u);
+    EXPECT_EQ(outcome.left[0].second, "its name holds a control character, which the log shows as \\xNN: it cannot be read back whole");
 }
 
 // On the real disk: a planted link as the runs folder sends nothing anywhere, and a link as a run folder is not deleted through.

@@ -98,9 +98,11 @@ constexpr const char* k_usage =
     "                     their path from the root that holds them; the copied documents name\n"
     "                     them in colon notation (:Runtime:...), so that the result, unpacked\n"
     "                     into any content folder, loads. OUT holds collect.txt, the list of\n"
-    "                     what was collected and what is missing. Exit status 0 when everything\n"
-    "                     was found, 3 when something is missing, 2 for bad arguments, 1 when\n"
-    "                     the result cannot be written (then nothing of it is left)\n"
+    "                     what was collected and what is missing. A file outside the roots is\n"
+    "                     taken only when it is what its reference names, a file reached through\n"
+    "                     a link only when it lies inside a root. Exit status 0 when everything\n"
+    "                     was found, 3 when something is missing, refused or left out, 2 for bad\n"
+    "                     arguments, 1 when the result cannot be written (then nothing is left)\n"
     "\n"
     "undo (the old versions an extended run changed are kept in <root>/tarnwick-runs/<when>/):\n"
     "  --undo [RUN]       give back the old version of every file the last extended run below the\n"
@@ -543,6 +545,7 @@ int run_cli(int argc, char** argv)
     }
     interrupt::install();
     Session session(fs);
+    session.run.tell = [](const std::string& line) { write_text(stderr, "tarnwick-cli: " + visible(line) + "\n"); };
     if (options.dry_run) {
         return dry_run(session, options);
     }

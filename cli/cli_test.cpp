@@ -142,6 +142,8 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     // The run undone gives back every file as it was; a second undo is refused.
     const std::string undone = run_cli(dir, "--undo --root '" + dir.at("auto") + "'");
     EXPECT_EQ(undone.substr(undone.rfind('\n', undone.size() - 2) + 1), "9 files restored, 0 left alone\n");
+    EXPECT_EQ(undone.find("0 undoing the run of "), 0u);
+    EXPECT_NE(undone.find(" below " + dir.at("auto") + ": 9 files changed, old versions in " + run + "\n"), std::string::npos);
     EXPECT_EQ(undone.substr(0, 2), "0 ");
     EXPECT_EQ(files_below(run), (Files{{run + "/manifest.json", read_bytes(run + "/manifest.json")}}));
     EXPECT_EQ(run_cli(dir, "--undo --root '" + dir.at("auto") + "'"), "2 tarnwick-cli: no run to undo below the roots\n");
@@ -264,8 +266,12 @@ TEST(CliProcess, CollectsAScene)
     write_gzip(dir.at("lib/x.crz"), "textureMap :Runtime:Textures:gone.jpg\nfigureResFile " + dir.at("lib/m.obj") + "\n");
     write_bytes(dir.at("lib/m.obj"), "v\n");
     EXPECT_EQ(run_cli(dir, "--collect c" + root + dir.at("lib/x.crz")),
-              "3 missing image :Runtime:Textures:gone.jpg in " + dir.at("lib/x.crz") + " line 1\n2 files collected into c, "
-              "1 reference renamed; 1 reference missing, 0 documents unreadable, named in collect.txt\n");
+              "3 from outside the roots: Runtime/Libraries/Character/x.crz from " + dir.at("lib/x.crz") +
+                  "\nfrom outside the roots: Runtime/Geometries/collected/m.obj from " + dir.at("lib/m.obj") +
+                  "\nmissing image :Runtime:Textures:gone.jpg in " + dir.at("lib/x.crz") + " line 1\n2 files collected into c, "
+                  "1 reference renamed; 1 reference missing, 0 documents unreadable, named in collect.txt\n");
+    // The listing in the collection names no folder of the user's.
+    EXPECT_EQ(read_bytes(dir.at("start/c/collect.txt")).find(dir.path()), std::string::npos);
     EXPECT_EQ(read_gzip(dir.at("start/c/Runtime/Libraries/Character/x.crz")),
               "textureMap :Runtime:Textures:gone.jpg\nfigureResFile :Runtime:Geometries:collected:m.obj\n");
     if (std::system("command -v unzip >/dev/null && command -v python3 >/dev/null") != 0) {

@@ -52,6 +52,12 @@ struct ScriptedSession {
     TranscriptPrompts wn;
 };
 
+// A dry run's output, not looked at.
+struct UnheardDryRun : DryRunSink {
+    void would_change(const std::string&, const std::string&, const std::string&) override {}
+    void would_leave(const std::string&, std::string_view) override {}
+};
+
 // The engine's state as a fresh program has it: `root` the Poser root, no log, no stop, the default rules.
 inline void reset_engine(Run& run, const std::string& root)
 {

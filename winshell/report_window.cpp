@@ -113,7 +113,7 @@ void start_worker(HWND wn, const std::string& folder, bool product_zip, std::vec
         work->report = product_zip ? build_product_report(fs, paths, roots, threads, progress_to(wn, work))
                                    : build_library_report(fs, paths, roots, threads, progress_to(wn, work));
         work->report.library_prefs = prefs;
-        work->report.root_notes = notes;
+        work->report.root_notes.insert(work->report.root_notes.begin(), notes.begin(), notes.end());  // before the walk's
         PostMessageA(wn, k_report_done_message, 0, 0);
     });
 }

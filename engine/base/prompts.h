@@ -3,8 +3,10 @@
 // answers: the Windows message boxes, the console, or a script.
 #pragma once
 
+#include "engine/base/ascii.h"
 #include "engine/base/run_stop.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,21 @@ inline constexpr FileFilter filterPMD{"morph files", "*.PMD"};
 inline constexpr FileFilter filterScripts{"Poser scripts and poses",
                                           "*.PZ2;*.P2Z;*.PY;*.PYC;*.FC2;*.FCZ;*.HD2;*.HDZ;*.LT2;*.LTZ;*.CM2;*.CMZ;*.MC6;*.MCZ"};
 inline constexpr FileFilter filterCR2etc{"files to be checked", "*.CR2;*.PP2;*.PZ3"};
+
+// True when `name` ends in one of the filter's extensions ("*.JPG;*.PNG"), letter case ignored.
+inline bool fits_filter(std::string_view name, const FileFilter& filter)
+{
+    std::string_view patterns = filter.pattern;
+    while (!patterns.empty()) {
+        const std::size_t end = std::min(patterns.find(';'), patterns.size());
+        const std::string_view pattern = patterns.substr(0, end);
+        if (pattern == "*.*" || (pattern.size() > 1 && ends_with_ignoring_case(name, pattern.substr(1)))) {
+            return true;
+        }
+        patterns.remove_prefix(std::min(end + 1, patterns.size()));
+    }
+    return false;
+}
 
 enum class ChooserMode { open, save };
 

@@ -51,6 +51,14 @@ std::string numbered(const std::string& name, int n)
     return stem + "-" + std::to_string(n) + name.substr(stem.size());
 }
 
+// The last name of `path`, after any separator this system reads: on Windows a path written
+// with '/' is cut there too, so that no name in the collection holds a drive or a "..".
+std::string last_name(const std::string& path)
+{
+    const std::size_t cut = path.find_last_of(fsys::k_sep == '\\' ? "\\/" : "/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
 // A name in the collection as a Poser document names it from the content folder's top.
 std::string colon_name(const std::string& name)
 {
@@ -66,13 +74,20 @@ public:
     {
         m_names.emplace(k_collect_listing, std::string());
     }
-    void add_given(const std::string& path) { take_file(path, RefKind::geometry, true); }
+    void add_given(const std::string& path)
+    {
+        std::string why;
+        if (take_file(path, RefKind::geometry, true, why) == std::string::npos) {
+            m_plan.left_out.push_back(UnreadableFile{path, why});
+        }
+    }
     void run(const CollectProgress& progress);
     CollectPlan take() { return std::move(m_plan); }
 
 private:
-    std::size_t take_file(const std::string& path, RefKind kind, bool document);
-    std::string name_for(const std::string& path, RefKind kind);
+    std::size_t take_file(const std::string& path, RefKind kind, bool given, std::string& why);
+    std::string why_left_out(const std::string& path, const std::string& real, std::size_t root, RefKind kind, bool given);
+    std::string from_of(const std::string& path, std::size_t root, const std::string& placed) const;
     std::string free_name(const std::string& name, const std::string& key);
     void read_document(std::size_t index);
     void plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder);
@@ -116,10 +131,11 @@ void Collector::run(const CollectProgress& progress)
 }
 
 // The file `path` in the collection, taken when it is new: a document when it is a Poser
-// document or was given as one.
-std::size_t Collector::take_file(const std::string& path, RefKind kind, bool document)
+// document or was given as one. npos, with `why`, when it is not to be taken.
+std::size_t Collector::take_file(const std::string& path, RefKind kind, bool given, std::string& why)
 {
     std::string key = m_fs.resolved_path(path);
+    const std::string real = key;
     if (key.empty()) {
         key = path;
     }
@@ -127,10 +143,18 @@ std::size_t Collector::take_file(const std::string& path, RefKind kind, bool doc
     if (known != m_by_key.end()) {
         return known->second;
     }
+    std::string placed = path;
+    const std::size_t root = place_under_root(m_fs, placed, m_roots);
+    why = why_left_out(path, real, root, kind, given);
+    if (!why.empty()) {
+        return std::string::npos;
+    }
     CollectedFile file;
     file.source = path;
-    file.name = free_name(name_for(path, kind), key);
-    file.document = document || is_poser_document(name_of(path));
+    file.outside_roots = root == std::string::npos;
+    file.from = from_of(path, root, placed);
+    file.name = free_name(file.outside_roots ? folder_outside_roots(file.from, kind) + "/" + file.from : file.from, key);
+    file.document = given || is_poser_document(last_name(path));
     m_documents += file.document ? 1 : 0;
     file.mtime = m_fs.modified_time(path);
     m_plan.files.push_back(std::move(file));
@@ -138,18 +162,38 @@ std::size_t Collector::take_file(const std::string& path, RefKind kind, bool doc
     return m_plan.files.size() - 1;
 }
 
-// Its path from the root that holds it where it really lies, or its place by kind.
-std::string Collector::name_for(const std::string& path, RefKind kind)
+// Where `path` comes from as the listing names it: its path from `root` (`placed` below it),
+// or its name alone.
+std::string Collector::from_of(const std::string& path, std::size_t root, const std::string& placed) const
 {
-    std::string placed = path;
-    const std::size_t root = place_under_root(m_fs, placed, m_roots);
     if (root == std::string::npos) {
-        return folder_outside_roots(name_of(path), kind) + "/" + name_of(path);
+        return last_name(path);
     }
     const std::string& top = m_roots[root];
-    std::string below = placed.substr(std::min(placed.size(), top.size() + (top.back() == fsys::k_sep ? 0 : 1)));
-    std::replace(below.begin(), below.end(), fsys::k_sep, '/');
-    return below;
+    std::string from = placed.substr(std::min(placed.size(), top.size() + (top.back() == fsys::k_sep ? 0 : 1)));
+    std::replace(from.begin(), from.end(), fsys::k_sep, '/');
+    return from;
+}
+
+// Why `path` (`real` where it really lies, below `root` of the roots or none) is not to be
+// shared, or "": a link is followed only to a file inside a root, and a file from outside every
+// root (not given by the user) must be what its reference names, never a key or a system file.
+std::string Collector::why_left_out(const std::string& path, const std::string& real, std::size_t root, RefKind kind,
+                                    bool given)
+{
+    if (root != std::string::npos) {
+        return std::string();
+    }
+    const std::string spelt = m_fs.absolute_path(path);
+    const bool through_link = m_fs.path_style() == PathStyle::windows ? !equals_ignoring_case(real, spelt) : real != spelt;
+    if (through_link) {
+        return "a link leading out of the library, not followed";
+    }
+    const std::string name = last_name(path);
+    if (given || fits_filter(name, files_of_kind(kind)) || (kind == RefKind::script && is_poser_document(name))) {
+        return std::string();
+    }
+    return "from outside the roots, and not one of the " + std::string(files_of_kind(kind).display);
 }
 
 // `name`, or the first numbered name not taken by another file: two files never share a
@@ -198,10 +242,16 @@ void Collector::plan_reference(std::size_t index, const FoundReference& f, unsig
     const std::string& path = found.path;
     if (path.empty()) {
         m_plan.missing.push_back(
-            MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line, found.refusal});
+            MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line, found.refusal, {}});
         return;
     }
-    const std::size_t file = take_file(path, f.ref.kind, false);
+    std::string why;
+    const std::size_t file = take_file(path, f.ref.kind, false, why);
+    if (file == std::string::npos) {
+        m_plan.missing.push_back(MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line,
+                                                  Refusal::none, why});
+        return;
+    }
     // A name the system gave, as the repair writes a pick: in the code page older versions wrote.
     std::string text = poser_file_text(colon_name(m_plan.files[file].name));
     if (text != f.ref.target) {
@@ -243,9 +293,19 @@ void Collector::add_thumbnails(std::size_t index)
     const std::string source = without_extension(m_plan.files[index].source);
     for (std::string_view extension : k_thumbnail_extensions) {
         const std::string thumbnail = source + std::string(extension);
-        if (m_fs.is_readable_file(thumbnail) && m_by_key.count(m_fs.resolved_path(thumbnail)) == 0) {
+        if (!m_fs.is_readable_file(thumbnail) || m_by_key.count(m_fs.resolved_path(thumbnail)) > 0) {
+            continue;
+        }
+        std::string placed = thumbnail;
+        const std::size_t root = place_under_root(m_fs, placed, m_roots);
+        const std::string why = why_left_out(thumbnail, m_fs.resolved_path(thumbnail), root, RefKind::image, false);
+        if (!why.empty()) {
+            m_plan.left_out.push_back(UnreadableFile{thumbnail, why});
+        } else {
             CollectedFile file;
             file.source = thumbnail;
+            file.from = from_of(thumbnail, root, placed);
+            file.outside_roots = root == std::string::npos;
             file.name = free_name(without_extension(m_plan.files[index].name) + std::string(extension), thumbnail);
             file.mtime = m_fs.modified_time(thumbnail);
             m_by_key.emplace(m_fs.resolved_path(thumbnail), m_plan.files.size());

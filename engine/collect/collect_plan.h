@@ -23,6 +23,10 @@
 struct CollectedFile {
     std::string source;       // where the file lies
     std::string name;         // its name in the collection, '/' between names
+    // Where it comes from as the listing names it, without the user's folders: its path from the
+    // root that holds it, '/' between names, or its name alone when no root holds it.
+    std::string from;
+    bool outside_roots = false;  // no root holds it: it was checked to be what its reference names
     bool document = false;    // a Poser document: its references were read
     bool left_out = false;    // a document that could not be read to its end: not collected
     std::vector<Edit> edits;  // a document's references renamed, by offset in its text
@@ -35,12 +39,14 @@ struct MissingReference {
     std::string document;  // the source of the document that names it
     long long line = 0;
     Refusal refusal = Refusal::none;  // why it was not looked up, when it was refused
+    std::string left_out;             // why the file found was not taken, when it was not
 };
 
 struct CollectPlan {
     std::vector<CollectedFile> files;  // in the order found, the documents given first
     std::vector<MissingReference> missing;
     std::vector<UnreadableFile> unreadable;  // documents that cannot be read to their end
+    std::vector<UnreadableFile> left_out;    // documents given and thumbnails not taken, and why
     bool stopped = false;                    // a stop was asked for: the plan is not whole
 };
 
@@ -48,8 +54,11 @@ struct CollectPlan {
 using CollectProgress = std::function<void(unsigned long long done, unsigned long long total)>;
 
 // The collection of `documents` (paths of files, read whatever their names) with `roots` in
-// order of preference, absolute, as the report takes them. A stop asked for (run_stop) ends
-// the reading before the next document.
+// order of preference, absolute, as the report takes them. What the user means to share is
+// taken, nothing else: a file reached through a link is taken only where it really lies inside
+// a root, and a file no root holds only when it is what its reference names (an image for an
+// image, a mesh for a mesh ...). A stop asked for (run_stop) ends the reading before the next
+// document.
 CollectPlan plan_collection(fsys::FileSystem& fs, const std::vector<std::string>& documents,
                             const std::vector<std::string>& roots, const CollectProgress& progress = nullptr);
 

@@ -123,4 +123,53 @@ TEST(Collect, AFileNoRootHoldsGoesByItsType)
               "Runtime/Libraries/Character/collected Runtime/Python/collected");
 }
 
+// Only what the user means to share: a file from outside the roots only when it is what its
+// reference names, and a link (the texture, the thumbnail, the document given) only to a file
+// inside a root; each other one named with its reason, and no source named by the user's folders.
+TEST(Collect, OnlyWhatTheUserMeansToShare)
+{
+    fsys::MemoryFileSystem disk;
+    const std::string slash = fsys::k_sep == '\\' ? "C:/ext/slash.jpg" : "/ext/slash.jpg";  // a '/' where Windows has '\\'
+    disk.add_file(native("/lib/Runtime/Libraries/Scenes/s.pz3"),
+                  "textureMap " + absolute("/home/u/.ssh/id_rsa") + "\nbumpMap " + absolute("/ext/bump.jpg") + "\nbumpMap " +
+                      slash + "\nreadScript " + absolute("/ext/pose.pz2") + "\ntextureMap :Runtime:Textures:pw.jpg\n");
+    for (const char* file : {"/home/u/.ssh/id_rsa", "/ext/bump.jpg", "/ext/slash.jpg", "/ext/pose.pz2", "/home/u/me.png"}) {
+        disk.add_file(native(file), "bytes");
+    }
+    std::string expected = "s.pz3 from Runtime/Libraries/Scenes/s.pz3, bump.jpg from outside bump.jpg, slash.jpg from outside "
+                           "slash.jpg, pose.pz2 from outside pose.pz2, " + absolute("/home/u/.ssh/id_rsa") +
+                           ": from outside the roots, and not one of the image files, ";
+#ifndef _WIN32
+    disk.add_link("/lib/Runtime/Textures/pw.jpg", "/home/u/.ssh/id_rsa");
+    disk.add_link("/lib/Runtime/Libraries/Scenes/s.png", "/home/u/me.png");
+    disk.add_link("/lib/Runtime/Libraries/Scenes/given.pz3", "/home/u/me.png");
+    expected += ":Runtime:Textures:pw.jpg: a link leading out of the library, not followed, /lib/Runtime/Libraries/Scenes/"
+                "given.pz3: a link leading out of the library, not followed, /lib/Runtime/Libraries/Scenes/s.png: a link "
+                "leading out of the library, not followed, ";
+    const std::vector<std::string> given{"/lib/Runtime/Libraries/Scenes/s.pz3", "/lib/Runtime/Libraries/Scenes/given.pz3"};
+#else
+    expected += ":Runtime:Textures:pw.jpg: , ";  // missing: no link to a file here
+    const std::vector<std::string> given{native("/lib/Runtime/Libraries/Scenes/s.pz3")};
+#endif
+    const CollectPlan plan = plan_collection(disk, given, {native("/lib")});
+    std::string seen;
+    for (const CollectedFile& f : plan.files) {
+        seen += f.name.substr(f.name.rfind('/') + 1) + " from " + (f.outside_roots ? "outside " : "") + f.from + ", ";
+    }
+    for (const MissingReference& m : plan.missing) {
+        seen += m.target + ": " + m.left_out + ", ";
+    }
+    for (const UnreadableFile& u : plan.left_out) {
+        seen += u.path + ": " + u.reason + ", ";
+    }
+    EXPECT_EQ(seen, expected);
+    CollectPlan unsafe;  // a name that would leave the folder is refused there as the zip refuses it
+    unsafe.files.emplace_back();
+    unsafe.files[0].source = native("/ext/bump.jpg");
+    unsafe.files[0].name = "Runtime/../../x.jpg";
+    std::string reason;
+    EXPECT_FALSE(write_collection(disk, unsafe, "", native("/out/c"), nullptr, reason));
+    EXPECT_FALSE(disk.entry_exists(native("/out/x.jpg")) || disk.entry_exists(native("/x.jpg")));
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include "engine/base/run_stop.h"
 #include "engine/fsys/textio.h"
 #include "engine/library/content_paths.h"
+#include "engine/zip/zip_entries.h"
 #include "engine/zip/zip_writer.h"
 
 #include <algorithm>
@@ -220,6 +221,12 @@ bool write_folder(fsys::FileSystem& fs, const CollectPlan& plan, const std::stri
     for (const CollectedFile& f : plan.files) {
         if (f.left_out) {
             continue;
+        }
+        // Checked as the zip checks its entries: a name must stay below the folder.
+        const zipfs::NameFault fault = zipfs::name_fault(f.name);
+        if (fault != zipfs::NameFault::none) {
+            reason = f.name + ": " + zipfs::fault_words(fault);
+            return false;
         }
         const std::string dest = child_path_of_slashed(out, f.name);
         if (run_stop::requested()) {

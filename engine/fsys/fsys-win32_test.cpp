@@ -153,4 +153,8 @@ TEST(FsysWindows, AJunctionInsideTheRootLeadsOutOfIt)
     EXPECT_EQ(place_under_root(fsys::disk(), pick, roots), std::string::npos);
     fsys::FolderId id;
     EXPECT_FALSE(fsys::disk().folder_identity(tree + "\\root\\Runtime\\way", id));
+    Lines notes;  // a walk names it once, and does not follow it
+    walk_folders(fsys::disk(), tree + "\\root", library_walk_policy(), [](const std::string&, const FolderContents&) {},
+                 WalkScope{roots, [&](const std::string& link, const std::string&) { notes.push_back(link); }});
+    EXPECT_EQ(notes, Lines{tree + "\\root\\Runtime\\way"});
 }

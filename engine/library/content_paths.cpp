@@ -32,20 +32,10 @@ bool starts_with_volume_name(std::string_view target)
 std::vector<std::string_view> path_components(std::string_view target)
 {
     std::vector<std::string_view> parts;
-    std::size_t k = 0;
-    while (k < target.size()) {
-        while (k < target.size() && is_separator(target[k], PathStyle::poser)) {
-            ++k;
-        }
-        std::size_t end = k;
-        while (end < target.size() && !is_separator(target[end], PathStyle::poser)) {
-            ++end;
-        }
-        if (end > k) {
-            parts.push_back(target.substr(k, end - k));
-        }
-        k = end;
-    }
+    for_each_component(target, [&parts](std::string_view part) {
+        parts.push_back(part);
+        return true;
+    });
     return parts;
 }
 

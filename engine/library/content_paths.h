@@ -11,6 +11,28 @@
 #include <string_view>
 #include <vector>
 
+// Calls `each` with every name of a reference's path (':', '\\' or '/' between names), in
+// order, while it returns true; false when it stopped. Makes no copies.
+template <typename Each>
+bool for_each_component(std::string_view target, Each each)
+{
+    std::size_t k = 0;
+    while (k < target.size()) {
+        while (k < target.size() && is_separator(target[k], PathStyle::poser)) {
+            ++k;
+        }
+        std::size_t end = k;
+        while (end < target.size() && !is_separator(target[end], PathStyle::poser)) {
+            ++end;
+        }
+        if (end > k && !each(target.substr(k, end - k))) {
+            return false;
+        }
+        k = end;
+    }
+    return true;
+}
+
 // The names of a reference's path, without the separators.
 std::vector<std::string_view> path_components(std::string_view target);
 

@@ -72,7 +72,7 @@ void NameIndex::build(fsys::FileSystem& fs, const std::vector<std::string>& root
                     m_by_name[key].push_back(Candidate{std::move(path), root, false});
                 }
             }
-        });
+        }, WalkScope{roots, nullptr});
     }
     m_built = true;
 }

@@ -1,5 +1,7 @@
 #include "engine/library/path_boundary.h"
 
+#include "engine/library/content_paths.h"
+
 namespace {
 
 // What one name of a path does to the place it leads to.
@@ -19,28 +21,6 @@ Step step_of(std::string_view name, PathStyle style)
         return Step::up;
     }
     return Step::down;
-}
-
-// Calls `each` with every name of `path` between separators (':', '\' or '/'), in order, while
-// it returns true; false when it stopped.
-template <typename Each>
-bool for_each_name(std::string_view path, Each each)
-{
-    std::size_t k = 0;
-    while (k < path.size()) {
-        while (k < path.size() && is_separator(path[k], PathStyle::poser)) {
-            ++k;
-        }
-        std::size_t end = k;
-        while (end < path.size() && !is_separator(path[end], PathStyle::poser)) {
-            ++end;
-        }
-        if (end > k && !each(path.substr(k, end - k))) {
-            return false;
-        }
-        k = end;
-    }
-    return true;
 }
 
 bool is_slash(char c)
@@ -100,7 +80,7 @@ Refusal refusal_of_text(std::string_view path, PathStyle style)
     if (style != PathStyle::windows) {
         return Refusal::none;
     }
-    const bool plain = for_each_name(path, [](std::string_view name) { return !is_windows_device_name(name); });
+    const bool plain = for_each_component(path, [](std::string_view name) { return !is_windows_device_name(name); });
     return plain ? Refusal::none : Refusal::device;
 }
 
@@ -111,7 +91,7 @@ BoundedPath bounded_path(std::string_view path, PathStyle style)
     if (out.refusal != Refusal::none) {
         return out;
     }
-    const bool inside = for_each_name(path, [&](std::string_view name) {
+    const bool inside = for_each_component(path, [&](std::string_view name) {
         switch (step_of(name, style)) {
         case Step::down: out.names.push_back(name); return true;
         case Step::stay: return true;

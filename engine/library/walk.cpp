@@ -4,11 +4,10 @@
 #include "engine/library/content_paths.h"
 
 #include <algorithm>
+#include <set>
 #include <unordered_set>
 
 namespace {
-
-using Chain = std::vector<fsys::FolderId>;
 
 FolderContents sorted(fsys::FileSystem& fs, const std::string& folder_path, std::vector<fsys::FolderEntry> entries,
                       const WalkPolicy& policy)
@@ -33,6 +32,7 @@ FolderContents sorted(fsys::FileSystem& fs, const std::string& folder_path, std:
         if (folder) {
             if (policy.enters_folder(e.name)) {
                 contents.folders.push_back(e.name);
+                contents.folder_types.push_back(e.type);
             }
         } else if (document && policy.skips_backups && is_backup_beside(e.name, names)) {
             ++contents.backups;
@@ -44,33 +44,76 @@ FolderContents sorted(fsys::FileSystem& fs, const std::string& folder_path, std:
     return contents;
 }
 
-bool walk_below(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, WalkVisitor& visitor,
-                Chain& chain)
+// One walk: the folders walked so far, by identity, and where its links may lead.
+class Walk {
+public:
+    Walk(fsys::FileSystem& fs, const std::string& top, const WalkPolicy& policy, WalkVisitor& visitor, const WalkScope& scope)
+        : m_fs(fs), m_policy(policy), m_visitor(visitor), m_scope(scope)
+    {
+        for (const std::string& place : scope.roots) {
+            m_inside.push_back(fs.resolved_path(place));
+        }
+        m_inside.push_back(fs.resolved_path(top));
+        enters(top);
+    }
+    bool below(const std::string& folder);
+
+private:
+    // True the first time a walk comes to the folder `path`.
+    bool enters(const std::string& path)
+    {
+        fsys::FolderId id;
+        return m_fs.folder_identity(path, id) && m_walked.emplace(id.volume, id.index).second;
+    }
+    bool leads_inside(const std::string& target) const
+    {
+        return !target.empty() && std::any_of(m_inside.begin(), m_inside.end(), [&](const std::string& place) {
+                   return !place.empty() && (target == place || root_holding(target, {place}) == 0);
+               });
+    }
+    bool may_enter(const std::string& path, fsys::EntryType listed);
+
+    fsys::FileSystem& m_fs;
+    const WalkPolicy& m_policy;
+    WalkVisitor& m_visitor;
+    const WalkScope& m_scope;
+    std::vector<std::string> m_inside;  // where links may lead: the roots and the top, links followed
+    std::set<std::pair<std::uint64_t, std::uint64_t>> m_walked;
+};
+
+bool Walk::may_enter(const std::string& path, fsys::EntryType listed)
+{
+    // Only an entry the listing could not type may be a link; a plain folder costs no look.
+    if (listed == fsys::EntryType::other && m_fs.name_kind(path) == fsys::NameKind::link) {
+        const std::string target = m_fs.resolved_path(path);
+        if (!leads_inside(target)) {
+            if (m_scope.link_not_followed) {
+                m_scope.link_not_followed(path, target);
+            }
+            return false;
+        }
+    }
+    return enters(path);
+}
+
+bool Walk::below(const std::string& folder)
 {
     std::vector<fsys::FolderEntry> entries;
-    if (!fs.list_folder_entries(folder, entries)) {
+    if (!m_fs.list_folder_entries(folder, entries)) {
         return true;
     }
-    const FolderContents contents = sorted(fs, folder, std::move(entries), policy);
-    if (!visitor.enter(folder, contents)) {
+    const FolderContents contents = sorted(m_fs, folder, std::move(entries), m_policy);
+    if (!m_visitor.enter(folder, contents)) {
         return false;
     }
     bool go_on = true;
-    for (const std::string& name : contents.folders) {
-        const std::string path = child_path(folder, name);
-        fsys::FolderId id;
-        // A link or junction back up the tree would never end.
-        if (!fs.folder_identity(path, id) || std::find(chain.begin(), chain.end(), id) != chain.end()) {
-            continue;
-        }
-        chain.push_back(id);
-        go_on = walk_below(fs, path, policy, visitor, chain);
-        chain.pop_back();
-        if (!go_on) {
-            break;
+    for (std::size_t k = 0; k < contents.folders.size() && go_on; ++k) {
+        const std::string path = child_path(folder, contents.folders[k]);
+        if (may_enter(path, contents.folder_types[k])) {
+            go_on = below(path);
         }
     }
-    return visitor.leave(folder, contents, go_on);
+    return m_visitor.leave(folder, contents, go_on);
 }
 
 class LookingVisitor : public WalkVisitor {
@@ -94,20 +137,22 @@ bool WalkPolicy::enters_folder(std::string_view name) const
            std::find(skipped_folders.begin(), skipped_folders.end(), name) == skipped_folders.end();
 }
 
-bool walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, WalkVisitor& visitor)
+bool walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, WalkVisitor& visitor,
+                  const WalkScope& scope)
 {
-    Chain chain;
-    fsys::FolderId id;
-    if (fs.folder_identity(folder, id)) {
-        chain.push_back(id);
-    }
-    return walk_below(fs, folder, policy, visitor, chain);
+    return Walk(fs, folder, policy, visitor, scope).below(folder);
 }
 
-void walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, const FolderVisitor& visit)
+void walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, const FolderVisitor& visit,
+                  const WalkScope& scope)
 {
     LookingVisitor visitor(visit);
-    walk_folders(fs, folder, policy, visitor);
+    walk_folders(fs, folder, policy, visitor, scope);
+}
+
+std::string link_not_followed_note(const std::string& link, const std::string& target)
+{
+    return "a link leading out of the library is not followed: " + link + " -> " + target;
 }
 
 WalkPolicy library_walk_policy()

@@ -30,10 +30,21 @@ struct WalkPolicy {
     bool enters_folder(std::string_view name) const;
 };
 
+// Where a walk may go. A folder link (a junction on Windows) is followed only when it leads
+// inside the folder walked or inside one of the content roots: a library unpacked from a
+// stranger's zip may hold a link to the user's home or to "/", and whatever a walk reaches a
+// repair may rewrite.
+struct WalkScope {
+    std::vector<std::string> roots;
+    // Told once of each folder link not followed: its path, and where it leads.
+    std::function<void(const std::string& link, const std::string& target)> link_not_followed;
+};
+
 // What a walk takes from one folder's listing, each in listing order.
 struct FolderContents {
     std::vector<fsys::FolderEntry> documents;
     std::vector<std::string> folders;       // the subfolders to walk
+    std::vector<fsys::EntryType> folder_types;  // each one's type in the listing: other for a link
     std::vector<fsys::FolderEntry> entries;  // the whole listing
     long long backups = 0;                  // backups left out
 };
@@ -55,14 +66,20 @@ public:
 };
 
 // Walks `folder` and every folder below it that the policy enters, depth first in listing
-// order, each folder's entries taken before its subfolders are walked. A folder reached again
-// on its own chain (a link or junction back up the tree) is not entered again. Returns what
-// the top folder's leave() returns; true when it cannot be listed.
-bool walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, WalkVisitor& visitor);
+// order, each folder's entries taken before its subfolders are walked. Each folder is walked
+// once, known by its identity (device and inode, or the Windows file ID), however many links
+// lead to it; a folder link is followed only within `scope`. Returns what the top folder's
+// leave() returns; true when it cannot be listed.
+bool walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, WalkVisitor& visitor,
+                  const WalkScope& scope = {});
 
 // The same for a visitor that only looks at each folder.
 using FolderVisitor = std::function<void(const std::string& folder, const FolderContents& contents)>;
-void walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, const FolderVisitor& visit);
+void walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, const FolderVisitor& visit,
+                  const WalkScope& scope = {});
+
+// The message that names a folder link a walk does not follow.
+std::string link_not_followed_note(const std::string& link, const std::string& target);
 
 // The library rules: every Poser document, plain or compressed, by its type in the listing;
 // backups beside their documents left out; archives' Mac metadata and run folders not entered.

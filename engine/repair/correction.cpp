@@ -1,5 +1,6 @@
 #include "engine/repair/correction.h"
 
+#include "engine/base/log_text.h"
 #include "engine/base/run_stop.h"
 #include "engine/base/text_encoding.h"
 #include "engine/fsys/textio.h"
@@ -62,7 +63,7 @@ std::size_t ask_for_replacement(fsys::FileSystem& fs, const std::string& proposa
 
 std::string replacement_lines(const std::string& oldobj, const std::string& objfile)
 {
-    return "      pointer to " + oldobj + " replaced by\n      pointer to " + objfile + "\n";
+    return "      pointer to " + log_text(oldobj) + " replaced by\n      pointer to " + log_text(objfile) + "\n";
 }
 
 int start_correction(Run& run, const std::string& orig, const std::string& cor, Prompts& wn, fsys::Create mode,

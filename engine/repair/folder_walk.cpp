@@ -53,15 +53,25 @@ private:
     std::unique_ptr<FolderRepairs> m_repairs;
 };
 
+// Where the run's walks may go: links only into the walked folder or a root, and each one
+// that leads elsewhere named.
+WalkScope scope_of(Run& run)
+{
+    return WalkScope{run.rules().walk_roots(run), [&run](const std::string& link, const std::string& target) {
+                         run.note(link_not_followed_note(link, target));
+                     }};
+}
+
 // Every document below `dirname` as the rules take them, in the order the walk meets them.
 std::vector<std::pair<std::string, fsys::Listed>> documents_below(Run& run, const std::string& dirname)
 {
     std::vector<std::pair<std::string, fsys::Listed>> documents;
-    walk_folders(run.fs(), dirname, run.rules().walk_policy(), [&](const std::string& folder, const FolderContents& contents) {
+    const FolderVisitor visit = [&](const std::string& folder, const FolderContents& contents) {
         for (const fsys::FolderEntry& d : contents.documents) {
             documents.emplace_back(child_path(folder, d.name), listed_as(d));
         }
-    });
+    };
+    walk_folders(run.fs(), dirname, run.rules().walk_policy(), visit, scope_of(run));
     return documents;
 }
 
@@ -108,5 +118,5 @@ int searchdir(Run& run, const std::string& dirname, Prompts& wn)
     }
     // The repairs still waiting finish with the visitor, before the run's closing lines.
     CheckingVisitor visitor(run, wn);
-    return walk_folders(run.fs(), dirname, run.rules().walk_policy(), visitor) ? 1 : 0;
+    return walk_folders(run.fs(), dirname, run.rules().walk_policy(), visitor, scope_of(run)) ? 1 : 0;
 }

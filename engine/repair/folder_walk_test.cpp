@@ -111,13 +111,11 @@ TEST_F(FolderWalk, LinkLoopsEndAndDeepTreesAreWalked)
     poser_files({"T/A/a.cr2", deep + "/deep.cr2", "X/x.cr2"});
     fs::create_directory_symlink("..", dir.at("T/A/up"));
     fs::create_directory_symlink(".", dir.at("T/A/self"));
-    fs::create_directory_symlink(dir.at("X"), dir.at(deep + "/outside"));  // a link out of the tree is walked
+    fs::create_directory_symlink(dir.at("X"), dir.at(deep + "/outside"));  // out of the tree and the root: not walked
     ScriptedSession s({"yes", "yes", "yes", "yes"});
     EXPECT_EQ(searchdir(run, dir.at("T"), s.wn), 1);
     EXPECT_EQ(s.transcript(), (Lines{"title\t" + dir.at("T/A/a.cr2"), "title\t" + dir.at(deep + "/deep.cr2"),
-                                     "title\t" + dir.at(deep + "/outside/x.cr2"),
-                                     continue_line(dir.at(deep + "/outside"), "yes"), continue_line(dir.at(deep), "yes"),
-                                     continue_line(dir.at("T/A"), "yes")}));
+                                     continue_line(dir.at(deep), "yes"), continue_line(dir.at("T/A"), "yes")}));
     std::vector<fsys::FolderEntry> entries;  // a file is no folder to list
     EXPECT_FALSE(fsys::disk().list_folder_entries(dir.at("T/A/a.cr2"), entries));
 }

@@ -1,5 +1,6 @@
 #include "engine/repair/library_repair.h"
 
+#include "engine/base/log_text.h"
 #include "engine/base/run_stop.h"
 #include "engine/base/text_encoding.h"
 #include "engine/fsys/textio.h"
@@ -20,12 +21,12 @@ struct KindTexts {
 KindTexts chooser_texts(RefKind kind)
 {
     switch (kind) {
-    case RefKind::image: return {"find the correct image file", filterImages};
-    case RefKind::morph: return {"find the correct morph file", filterPMD};
-    case RefKind::script: return {"find the correct Poser script", filterScripts};
+    case RefKind::image: return {"find the correct image file", files_of_kind(kind)};
+    case RefKind::morph: return {"find the correct morph file", files_of_kind(kind)};
+    case RefKind::script: return {"find the correct Poser script", files_of_kind(kind)};
     case RefKind::geometry: break;
     }
-    return {"find the correct .OBJ file", filterOBJZ};
+    return {"find the correct .OBJ file", files_of_kind(kind)};
 }
 
 // What a reference needs: nothing, its own path in blank-colon notation, or a replacement;
@@ -131,7 +132,7 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
 // refused the path), and told where nobody may be watching.
 void Planner::left(const NeededReference& needed, DocumentPlan& plan, Refusal refusal)
 {
-    plan.log += "      left as it is: " + needed.target +
+    plan.log += "      left as it is: " + log_text(needed.target) +
                 (refusal == Refusal::none ? std::string() : " (" + std::string(refusal_words(refusal)) + ")") + "\n";
     ++m_run.tally.left;
     if (m_rules.options().on_left) {

@@ -1,5 +1,6 @@
 #include "engine/repair/library_rules.h"
 
+#include "engine/base/log_text.h"
 #include "engine/base/poser_documents.h"
 #include "engine/base/prompts.h"
 #include "engine/base/run_stop.h"
@@ -111,7 +112,7 @@ void LibraryRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::
     // Only a file that changes is named as corrected, and only then is its old version kept.
     if (plan.edits.empty()) {
         if (!plan.log.empty()) {
-            run.write_log("file " + orig + ": nothing changed\n" + plan.log);
+            run.write_log("file " + log_text(orig) + ": nothing changed\n" + plan.log);
         }
         return;
     }
@@ -134,10 +135,10 @@ void LibraryRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::
     if (done && give_corrected_text(run.fs(), orig, cor, wn)) {
         ++run.tally.corrected;
         run.tally.replaced += static_cast<long long>(plan.replacements.size());
-        run.write_log("file " + orig + " being corrected: old version is on\n     " + cor + "\n" + plan.log);
+        run.write_log("file " + log_text(orig) + " being corrected: old version is on\n     " + log_text(cor) + "\n" + plan.log);
         return;
     }
     ++run.abandoned_repairs;
     ++run.tally.abandoned;
-    run.write_log("file " + orig + " could not be corrected\n" + plan.log + "      RUN ABANDONED\n");
+    run.write_log("file " + log_text(orig) + " could not be corrected\n" + plan.log + "      RUN ABANDONED\n");
 }

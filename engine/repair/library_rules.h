@@ -24,6 +24,7 @@ public:
     void start(Run& run) override;
     const WalkPolicy& walk_policy() const override { return m_policy; }
     bool asks_after_each_folder() const override { return false; }
+    std::vector<std::string> walk_roots(const Run&) const override { return options().roots; }
     void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) override;
     const FileFilter& document_filter() const override;
     std::string summary(const RunTally& tally) const override;

@@ -1,5 +1,6 @@
 #include "engine/repair/poserfile.h"
 
+#include "engine/base/log_text.h"
 #include "engine/base/run_stop.h"
 #include "engine/fsys/textio.h"
 #include "engine/library/path_boundary.h"
@@ -223,7 +224,7 @@ void RepairBatch::add(const std::string& orig, fsys::Listed listed)
     // The first file waiting logs at once, as one file alone does; the next keep their lines
     // until the files before them are done.
     m_run.log_capture = m_waiting.empty() ? nullptr : &w->log;
-    m_run.write_log("file " + orig + " being corrected: old version is on\n     " + cor + "\n");
+    m_run.write_log("file " + log_text(orig) + " being corrected: old version is on\n     " + log_text(cor) + "\n");
     // A copy that asks nothing, of a file still at hand, is made in memory and left to a flush
     // thread to create and write, so that this thread goes on with the next files meanwhile.
     const bool in_memory = check.all_found && m_reader.reread(orig);

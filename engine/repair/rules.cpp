@@ -1,5 +1,7 @@
 #include "engine/repair/rules.h"
 
+#include "engine/repair/run.h"
+
 namespace {
 
 // Each document repaired before the next is looked at.
@@ -20,4 +22,10 @@ private:
 std::unique_ptr<FolderRepairs> Rules::folder_repairs(Run& run, Prompts& wn)
 {
     return std::make_unique<OneAtATime>(*this, run, wn);
+}
+
+std::vector<std::string> Rules::walk_roots(const Run& run) const
+{
+    // The root folder "/" is held as the empty root.
+    return {run.posername.empty() ? std::string(1, fsys::k_sep) : run.posername};
 }

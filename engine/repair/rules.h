@@ -37,6 +37,8 @@ public:
     virtual const WalkPolicy& walk_policy() const = 0;
     // True when a folder walk asks after each folder with documents whether to go on.
     virtual bool asks_after_each_folder() const = 0;
+    // The content roots a folder link may lead into and still be followed: the Poser root.
+    virtual std::vector<std::string> walk_roots(const Run& run) const;
     // Checks the document `orig` and repairs it when needed. `listed`: what a folder listing
     // told of it.
     virtual void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) = 0;

@@ -1,5 +1,6 @@
 #include "engine/repair/run.h"
 
+#include "engine/base/log_text.h"
 #include "engine/base/text_encoding.h"
 #include "engine/repair/rules.h"
 
@@ -32,6 +33,14 @@ void Run::write_log(std::string_view text)
         if (!text.empty() && text.back() == '\n') {
             LOG->flush();
         }
+    }
+}
+
+void Run::note(const std::string& line)
+{
+    write_log(log_text(line) + "\n");
+    if (tell) {
+        tell(line);
     }
 }
 

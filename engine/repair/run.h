@@ -8,6 +8,7 @@
 #include "engine/library/disk_cache.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,6 +74,11 @@ public:
     // Writes to the run log when it is open; a run without a log goes on without one. Each line
     // reaches the file as it is completed, so that an abrupt end keeps what was done.
     void write_log(std::string_view text);
+    // Told of what a run passes over without anybody asking (a link leading out of the library),
+    // one line each, besides the log: the console program prints it on standard error.
+    std::function<void(const std::string& line)> tell;
+    // Says `line` in the log and to `tell`.
+    void note(const std::string& line);
     // How many texts have gone to an open run log so far: a run compares it before and after a
     // step to tell whether the step logged anything.
     unsigned long long log_writes() const { return m_log_writes; }

@@ -300,9 +300,12 @@ void LibraryReading::classify(LibraryReport& report)
               [](const UnreadableFile& a, const UnreadableFile& b) { return a.path < b.path; });
 }
 
-// Every Poser document below the folders of `paths`, as the library rules walk, and every
-// file named directly.
-std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::string>& paths, long long& backups_skipped)
+// Every Poser document below the folders of `paths`, as the library rules walk (links only
+// into the walked folder or a root: each other one named in `notes`), and every file named
+// directly.
+std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::string>& paths,
+                                   const std::vector<std::string>& roots, long long& backups_skipped,
+                                   std::vector<std::string>& notes)
 {
     std::vector<Document> documents;
     std::unordered_set<std::string> seen;
@@ -312,6 +315,9 @@ std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::
         }
     };
     const WalkPolicy policy = library_walk_policy();
+    const WalkScope scope{roots, [&notes](const std::string& link, const std::string& target) {
+                              notes.push_back(link_not_followed_note(link, target));
+                          }};
     for (const std::string& path : paths) {
         if (!fs.is_folder(path)) {
             add(path, fsys::Listed::unknown);
@@ -323,7 +329,7 @@ std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::
                     e.type == fsys::EntryType::file ? fsys::Listed::plain_file : fsys::Listed::unknown);
             }
             backups_skipped += contents.backups;
-        });
+        }, scope);
     }
     return documents;
 }
@@ -359,7 +365,8 @@ LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::
                                    std::size_t own_roots)
 {
     long long backups_skipped = 0;
-    const std::vector<Document> documents = documents_in(fs, paths, backups_skipped);
+    std::vector<std::string> notes;
+    const std::vector<Document> documents = documents_in(fs, paths, roots, backups_skipped, notes);
     DiskCache cache(fs);
     Resolver resolver(roots, cache);
     LibraryReading reading(fs, documents, resolver, own_roots);
@@ -367,6 +374,7 @@ LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::
     LibraryReport report;
     reading.classify(report);
     report.backups_skipped = backups_skipped;
+    report.root_notes = std::move(notes);
     report.own_roots = own_roots;
     report.stopped = run_stop::requested();
     return report;

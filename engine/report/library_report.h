@@ -53,7 +53,7 @@ struct LibraryReport {
     std::array<std::array<long long, k_ref_kinds>, k_ref_statuses> counts{};  // reference lines by status and kind
     std::vector<ReportProblem> problems;  // by target (byte order), then kind
     std::string library_prefs = {};            // the LibraryPrefs.xml some roots came from, or ""
-    std::vector<std::string> root_notes = {};  // its folders left out, and why
+    std::vector<std::string> root_notes = {};  // its folders left out, and the links not followed, and why
     // A report of product zips: the first roots are the products' own content folders, what
     // the products need from the other roots are their dependencies (found by their own path,
     // as problems are listed), and what breaks their install is listed apart.

@@ -158,6 +158,17 @@ std::string_view kind_name(RefKind kind)
     return "geometry";
 }
 
+const FileFilter& files_of_kind(RefKind kind)
+{
+    switch (kind) {
+    case RefKind::image: return filterImages;
+    case RefKind::morph: return filterPMD;
+    case RefKind::script: return filterScripts;
+    case RefKind::geometry: break;
+    }
+    return filterOBJZ;
+}
+
 bool find_file_reference(std::string_view line, FileReference& ref)
 {
     ref = FileReference{};

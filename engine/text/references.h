@@ -4,6 +4,7 @@
 // Pure text, so the rules hold on every platform.
 #pragma once
 
+#include "engine/base/prompts.h"
 #include "engine/text/refline.h"
 
 #include <cstddef>
@@ -14,6 +15,9 @@ enum class RefKind { geometry, image, morph, script };
 inline constexpr int k_ref_kinds = 4;
 // "geometry", "image", "morph" or "script".
 std::string_view kind_name(RefKind kind);
+// The files a reference of the kind names, by their extensions: OBJ meshes plain and
+// compressed, images, morph files, scripts and the poses that run them.
+const FileFilter& files_of_kind(RefKind kind);
 
 struct FileReference {
     RefKind kind = RefKind::geometry;
