@@ -20,7 +20,7 @@ std::string plural(long long n, const char* one, const char* many)
 std::string missing_line(const MissingReference& m)
 {
     return "missing " + std::string(kind_name(m.kind)) + " " + visible(m.target) + " in " + visible(m.document) +
-           " line " + std::to_string(m.line);
+           " line " + std::to_string(m.line) + (m.uses > 1 ? " (" + plural(m.uses, "use", "uses") + ")" : "");
 }
 
 std::string unreadable_line(const UnreadableFile& u)
@@ -57,7 +57,7 @@ std::string collect_listing(const CollectPlan& plan)
         }
         ++files;
         body += visible(f.name) + " from " + visible(f.source);
-        body += f.edits.empty() ? "\n" : " (" + plural(static_cast<long long>(f.edits.size()), "reference", "references") + " renamed)\n";
+        body += f.renamed == 0 ? "\n" : " (" + plural(f.renamed, "reference", "references") + " renamed)\n";
     }
     for (const MissingReference& m : plan.missing) {
         body += missing_line(m) + "\n";
@@ -92,7 +92,7 @@ CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::st
         outcome.error = collects_into_zip(target) ? "the zip exists already" : "it exists already, and is no empty folder";
         return outcome;
     }
-    const CollectPlan plan = plan_collection(fs, paths, roots, [&](unsigned long long done, unsigned long long total) {
+    CollectPlan plan = plan_collection(fs, paths, roots, [&](unsigned long long done, unsigned long long total) {
         if (progress) {
             progress(false, done, total);
         }
@@ -103,14 +103,14 @@ CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::st
         }
     };
     std::string reason = "stopped";
-    if (plan.stopped || !write_collection(fs, plan, collect_listing(plan), target, writing, reason)) {
+    if (plan.stopped || !write_collection(fs, plan, collect_listing, target, writing, reason)) {
         outcome.status = k_collect_not_written;
         outcome.error = reason;
         return outcome;
     }
     for (const CollectedFile& f : plan.files) {
         outcome.files += f.left_out ? 0 : 1;
-        outcome.renamed += static_cast<long long>(f.edits.size());
+        outcome.renamed += f.left_out ? 0 : f.renamed;
     }
     outcome.missing = plan.missing;
     outcome.unreadable = plan.unreadable;

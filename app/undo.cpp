@@ -258,6 +258,19 @@ bool load_manifest(fsys::FileSystem& fs, const std::string& run, std::time_t now
     return true;
 }
 
+// The references a file's entry says were replaced: each path replaced counts as often as the
+// file used it (once, in a manifest that does not say).
+long long replacements_in(const json& file)
+{
+    const json* replacements = field(file, "replacements");
+    long long count = 0;
+    for (std::size_t k = 0; replacements != nullptr && replacements->is_array() && k < replacements->size(); ++k) {
+        long long uses = 1;
+        count += number_field((*replacements)[k], "uses", uses) && uses > 0 ? uses : 1;
+    }
+    return count;
+}
+
 bool holds(fsys::FileSystem& fs, const std::string& path, const fsys::FileDigest& wanted)
 {
     fsys::FileDigest d;
@@ -357,12 +370,9 @@ RunList find_runs(fsys::FileSystem& fs, const std::vector<std::string>& roots, s
             RunFolderInfo info{m.folder, e.name, m.undone, 0, 0, 0};
             for (const json& f : *field(m.doc, "files")) {
                 std::string undone;
-                const json* replacements = field(f, "replacements");
                 ++info.files;
                 info.files_undone += undone_field(f, undone) && !undone.empty() ? 1 : 0;
-                info.replacements += replacements != nullptr && replacements->is_array()
-                                         ? static_cast<long long>(replacements->size())
-                                         : 0;
+                info.replacements += replacements_in(f);
             }
             list.runs.push_back(std::move(info));
         }

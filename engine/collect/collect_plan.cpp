@@ -75,7 +75,8 @@ private:
     std::string name_for(const std::string& path, RefKind kind);
     std::string free_name(const std::string& name, const std::string& key);
     void read_document(std::size_t index);
-    void plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder);
+    void plan_reference(std::size_t index, const FoundReference& f, const std::string& folder,
+                        std::unordered_map<std::string, std::size_t>& missing);
     std::string found_path(const FileReference& ref, const std::string& folder);
     void add_thumbnails(std::size_t index);
 
@@ -165,40 +166,56 @@ void Collector::read_document(std::size_t index)
 {
     const std::string source = m_plan.files[index].source;
     TextReader in;
-    if (!open_document(in, m_fs, source)) {
+    DocumentSeen seen;
+    if (!open_document(in, m_fs, source, fsys::Listed::unknown, &seen)) {
         m_plan.unreadable.push_back(UnreadableFile{source, "cannot be opened"});
         m_plan.files[index].left_out = true;
         return;
     }
     const std::string folder = folder_of(source);
+    std::unordered_map<std::string, std::size_t> missing;  // a missing reference's key: its index
     const bool read = read_references(
         in,
         [&](const FoundReference& f, std::uint64_t offset) {
+            seen.note(f, offset);
             if (!f.ref.builtin) {
-                plan_reference(index, f, offset, folder);
+                plan_reference(index, f, folder, missing);
             }
         },
         [] {});
+    CollectedFile& file = m_plan.files[index];
+    file.seen = seen;
     // A document that cannot be read to its end cannot be written with its references renamed.
-    if (!read) {
-        m_plan.unreadable.push_back(UnreadableFile{source, in.compressed() ? "corrupt or truncated gzip data" : "read error"});
-        m_plan.files[index].left_out = true;
-        m_plan.files[index].edits.clear();
+    const std::string why = !read ? (in.compressed() ? "corrupt or truncated gzip data" : "read error")
+                            : !still_as_seen(m_fs, source, seen) ? "changed while it was read" : "";
+    if (!why.empty()) {
+        m_plan.unreadable.push_back(UnreadableFile{source, why});
+        file.left_out = true;
+        file.rewrites = ReferenceRewrites();
+        file.renamed = 0;
     }
 }
 
-void Collector::plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder)
+// Each distinct reference of a document planned once, however often the document uses it.
+void Collector::plan_reference(std::size_t index, const FoundReference& f, const std::string& folder,
+                               std::unordered_map<std::string, std::size_t>& missing)
 {
     const std::string path = found_path(f.ref, folder);
     if (path.empty()) {
-        m_plan.missing.push_back(MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line});
+        const auto [known, added] = missing.try_emplace(reference_key(f.ref), m_plan.missing.size());
+        if (added) {
+            m_plan.missing.push_back(MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line});
+        } else {
+            ++m_plan.missing[known->second].uses;
+        }
         return;
     }
     const std::size_t file = take_file(path, f.ref.kind, false);
     // A name the system gave, as the repair writes a pick: in the code page older versions wrote.
     std::string text = poser_file_text(colon_name(m_plan.files[file].name));
     if (text != f.ref.target) {
-        m_plan.files[index].edits.push_back(Edit{offset, f.ref.target.size(), std::move(text)});
+        m_plan.files[index].rewrites.add(f.ref, std::move(text));
+        ++m_plan.files[index].renamed;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "engine/base/run_stop.h"
 #include "engine/collect/collect_write.h"
 #include "engine/zip/zip_fs.h"
+#include "tests/changing_disk.h"
 #include "tests/zip_maker.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,10 @@ struct Library {
     std::string write(const std::string& out)
     {
         std::string reason;
-        return write_collection(disk, plan, "listing\n", native(out), nullptr, reason) ? "" : reason;
+        return write_collection(disk, plan, [](const CollectPlan&) { return std::string("listing\n"); }, native(out), nullptr,
+                                reason)
+                   ? ""
+                   : reason;
     }
 };
 
@@ -121,6 +125,50 @@ TEST(Collect, AFileNoRootHoldsGoesByItsType)
                        "Libraries/Face Libraries/Hand Libraries/Light Libraries/Camera Geometries/collected ");
     EXPECT_EQ(folder_outside_roots("a.pmd", RefKind::morph) + " " + folder_outside_roots("a.py", RefKind::script),
               "Runtime/Libraries/Character/collected Runtime/Python/collected");
+}
+
+}  // namespace
+
+namespace {
+
+// Another program saves the scene at any step of its collect: the collection holds the scene of one version with its
+// references renamed, or leaves it out and names it, and is otherwise whole.
+TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
+{
+    const std::string scene = absolute("/lib/Runtime/Libraries/Scenes/s.pz3"), out = absolute("/out/c");
+    const std::string old_text = "figureResFile :Runtime:Geometries:man:man.obj\n\ttextureMap \"skin.jpg\"\n";
+    const std::string new_text = "# saved meanwhile\n" + old_text;
+    CollectPlan plan;
+    const auto setup = [&](const std::string& text) {
+        return [&, text](fsys::MemoryFileSystem& disk) {
+            disk.add_file(scene, text);
+            disk.add_file(absolute("/lib/Runtime/Geometries/man/man.obj"), "v 0 0 0\n");
+            disk.add_file(absolute("/lib/Runtime/Textures/skin.jpg"), "skin");
+        };
+    };
+    const auto work = [&](fsys::MemoryFileSystem& disk) {
+        plan = plan_collection(disk, {scene}, {absolute("/lib")});
+        std::string reason;
+        EXPECT_TRUE(write_collection(disk, plan, [](const CollectPlan&) { return std::string(); }, out, nullptr, reason)) << reason;
+    };
+    const std::string collected = absolute("/out/c/Runtime/Libraries/Scenes/s.pz3");
+    const auto collect = [&](const std::string& text) {
+        fsys::MemoryFileSystem disk;
+        setup(text)(disk);
+        work(disk);
+        return disk.bytes(collected);
+    };
+    const std::string from_old = collect(old_text), from_new = collect(new_text);
+    ASSERT_NE(from_old.find("\":Runtime:Textures:skin.jpg\""), std::string::npos);
+    int left_out = 0;
+    const int steps = at_every_step(setup(old_text), scene, new_text, work, [&](fsys::MemoryFileSystem& disk, bool) {
+        const std::string got = disk.bytes(collected);
+        EXPECT_TRUE(got == from_old || got == from_new || (got == "<missing>" && plan.unreadable.size() == 1)) << got;
+        left_out += got == "<missing>" ? 1 : 0;
+        EXPECT_EQ(disk.bytes(absolute("/out/c/Runtime/Textures/skin.jpg")), "skin");
+    });
+    EXPECT_GT(steps, 10);
+    EXPECT_GT(left_out, 0);
 }
 
 }  // namespace

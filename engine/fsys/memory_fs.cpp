@@ -53,6 +53,7 @@ void MemoryFileSystem::add_file(const std::string& path, const std::string& byte
     if (file.is(Node::Kind::file)) {
         file.node()->bytes = bytes;
         file.node()->modified = k_setup_time;
+        ++file.node()->changes;
     }
 }
 
@@ -62,11 +63,13 @@ void MemoryFileSystem::set_modified_time(const std::string& path, long long seco
     const Place w = m_disk->walk(path, true);
     if (w.found() && w.node() != nullptr) {
         w.node()->modified = seconds;
+        ++w.node()->changes;
     }
 }
 
 long long MemoryFileSystem::modified_time(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     const Place w = m_disk->walk(path, true);
     return w.found() && w.node() != nullptr ? w.node()->modified : -1;
@@ -171,6 +174,26 @@ void MemoryFileSystem::fail_when(FailWhen when)
     m_disk->fail_when = std::move(when);
 }
 
+void MemoryFileSystem::before_each_step(std::function<void(const std::string& path)> step)
+{
+    Lock lock(m_disk->mutex);
+    m_disk->before_step = std::move(step);
+}
+
+bool MemoryFileSystem::stamp(const std::string& path, FileStamp& stamp)
+{
+    m_disk->step(path);
+    Lock lock(m_disk->mutex);
+    const Place w = m_disk->walk(path, true);
+    if (!w.is(Node::Kind::file)) {
+        return false;
+    }
+    const Node& n = *w.node();
+    stamp = FileStamp{static_cast<long long>(n.bytes.size()), n.modified * 1000000000LL + static_cast<long long>(n.changes % 1000000000),
+                      n.serial};
+    return true;
+}
+
 int MemoryFileSystem::syncs(const std::string& path) const
 {
     Lock lock(m_disk->mutex);
@@ -180,6 +203,7 @@ int MemoryFileSystem::syncs(const std::string& path) const
 
 bool MemoryFileSystem::open_for_reading(const std::string& path, RawFile& f, Listed)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     const Place w = m_disk->walk(path, true);
     return w.is(Node::Kind::file) && m_disk->open(w.entry->node, false, path, f);
@@ -187,6 +211,7 @@ bool MemoryFileSystem::open_for_reading(const std::string& path, RawFile& f, Lis
 
 bool MemoryFileSystem::open_for_writing(const std::string& path, Create mode, RawFile& f)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     const PathText p = m_disk->parse(path);
     // O_CREAT | O_TRUNC follows a link to a file, even to a missing one, which it creates;
@@ -213,11 +238,13 @@ bool MemoryFileSystem::open_for_writing(const std::string& path, Create mode, Ra
     }
     n.bytes.clear();
     n.modified = std::time(nullptr);
+    ++n.changes;
     return m_disk->open(w.entry->node, true, path, f);
 }
 
 long long MemoryFileSystem::read_some(RawFile& f, char* buf, std::size_t size)
 {
+    m_disk->step(f.path);
     Lock lock(m_disk->mutex);
     OpenFile* o = m_disk->open_file(f);
     if (o == nullptr || o->writing) {
@@ -236,6 +263,7 @@ long long MemoryFileSystem::read_some(RawFile& f, char* buf, std::size_t size)
 
 bool MemoryFileSystem::write_all(RawFile& f, const char* data, std::size_t size)
 {
+    m_disk->step(f.path);
     if (m_disk->refused(Op::write, f.path)) {
         return false;
     }
@@ -256,11 +284,13 @@ bool MemoryFileSystem::write_all(RawFile& f, const char* data, std::size_t size)
     bytes.replace(at, size, data, size);
     o->position += static_cast<long long>(size);
     o->node->modified = std::time(nullptr);
+    ++o->node->changes;
     return true;
 }
 
 bool MemoryFileSystem::seek_to(RawFile& f, long long offset)
 {
+    m_disk->step(f.path);
     Lock lock(m_disk->mutex);
     OpenFile* o = m_disk->open_file(f);
     if (o == nullptr || offset < 0) {
@@ -272,6 +302,7 @@ bool MemoryFileSystem::seek_to(RawFile& f, long long offset)
 
 long long MemoryFileSystem::file_size(RawFile& f)
 {
+    m_disk->step(f.path);
     Lock lock(m_disk->mutex);
     const OpenFile* o = m_disk->open_file(f);
     return o != nullptr ? static_cast<long long>(o->node->bytes.size()) : -1;
@@ -279,6 +310,7 @@ long long MemoryFileSystem::file_size(RawFile& f)
 
 bool MemoryFileSystem::sync_to_disk(RawFile& f)
 {
+    m_disk->step(f.path);
     if (m_disk->refused(Op::sync, f.path)) {
         return false;
     }
@@ -293,6 +325,7 @@ bool MemoryFileSystem::sync_to_disk(RawFile& f)
 
 bool MemoryFileSystem::close_file(RawFile& f)
 {
+    m_disk->step(f.path);
     if (!f.is_open()) {
         return true;
     }
@@ -310,12 +343,14 @@ bool MemoryFileSystem::close_file(RawFile& f)
 
 bool MemoryFileSystem::is_readable_file(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     return m_disk->walk(path, true).is(Node::Kind::file);
 }
 
 bool MemoryFileSystem::entry_exists(const std::string& path)
 {
+    m_disk->step(path);
     if (!is_nameable(path)) {
         return false;
     }
@@ -335,6 +370,7 @@ bool MemoryFileSystem::entry_exists(const std::string& path)
 
 NameKind MemoryFileSystem::name_kind(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     const Place w = m_disk->walk(path, false);
     if (!w.found() || w.node() == nullptr) {
@@ -353,12 +389,14 @@ NameKind MemoryFileSystem::name_kind(const std::string& path)
 
 bool MemoryFileSystem::is_folder(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     return m_disk->walk(path, true).is(Node::Kind::folder);
 }
 
 bool MemoryFileSystem::folder_identity(const std::string& path, FolderId& id)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     // Windows opens the last name itself (FILE_FLAG_OPEN_REPARSE_POINT): a junction is refused.
     if (m_disk->windows() && m_disk->walk(path, false).is(Node::Kind::link)) {
@@ -374,6 +412,7 @@ bool MemoryFileSystem::folder_identity(const std::string& path, FolderId& id)
 
 bool MemoryFileSystem::list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     const Place w = m_disk->walk(path, true);
     if (!w.is(Node::Kind::folder)) {
@@ -391,6 +430,7 @@ bool MemoryFileSystem::list_folder_entries(const std::string& path, std::vector<
 
 bool MemoryFileSystem::rename_noreplace(const std::string& from, const std::string& to)
 {
+    m_disk->step(from);
     if (!is_nameable(from) || !is_nameable(to) || m_disk->refused(Op::rename, from)) {
         return false;
     }
@@ -400,6 +440,7 @@ bool MemoryFileSystem::rename_noreplace(const std::string& from, const std::stri
 
 bool MemoryFileSystem::rename_replace(const std::string& from, const std::string& to)
 {
+    m_disk->step(from);
     if (!is_nameable(from) || !is_nameable(to) || m_disk->refused(Op::rename, from)) {
         return false;
     }
@@ -409,6 +450,7 @@ bool MemoryFileSystem::rename_replace(const std::string& from, const std::string
 
 bool MemoryFileSystem::remove_file(const std::string& path)
 {
+    m_disk->step(path);
     return remove_entry(path, false);
 }
 
@@ -440,6 +482,7 @@ bool MemoryFileSystem::remove_entry(const std::string& path, bool folder)
 
 bool MemoryFileSystem::make_folder(const std::string& path)
 {
+    m_disk->step(path);
     if (!is_nameable(path) || m_disk->refused(Op::make_folder, path)) {
         return false;
     }
@@ -455,11 +498,13 @@ bool MemoryFileSystem::make_folder(const std::string& path)
 
 bool MemoryFileSystem::remove_folder(const std::string& path)
 {
+    m_disk->step(path);
     return remove_entry(path, true);
 }
 
 bool MemoryFileSystem::give_protection(const std::string& from, const std::string& to)
 {
+    m_disk->step(from);
     Lock lock(m_disk->mutex);
     const Place a = m_disk->walk(from, true);
     const Place b = m_disk->walk(to, true);
@@ -472,12 +517,14 @@ bool MemoryFileSystem::give_protection(const std::string& from, const std::strin
 
 std::string MemoryFileSystem::current_folder()
 {
+    m_disk->step(std::string());
     Lock lock(m_disk->mutex);
     return m_disk->text_of(m_disk->current.drive, m_disk->current.names);
 }
 
 std::string MemoryFileSystem::absolute_path(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     const PathText p = m_disk->parse(path);
     return p.ok ? m_disk->text_of(p.drive, p.names) : std::string();
@@ -485,6 +532,7 @@ std::string MemoryFileSystem::absolute_path(const std::string& path)
 
 std::string MemoryFileSystem::resolved_path(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     const Place w = m_disk->walk(path, true);
     return w.is(Node::Kind::file) || w.is(Node::Kind::folder) ? m_disk->text_of(w) : std::string();

@@ -17,11 +17,14 @@ struct DocumentCheck {
     bool readable = false;
     bool needs_repair = false;
     bool all_found = false;  // every mesh named is there: the repair asks nothing and replaces nothing
+    fsys::FileStamp stamp;   // the file's before it was read
 };
 
 DocumentCheck check_references(Run& run, TextReader& in, const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
     DocumentCheck result;
+    // Taken first: the corrected text replaces the file only while it is still the one checked.
+    run.fs().stamp(orig, result.stamp);
     if (!in.open(run.fs(), orig, Gzip::never, listed, ReadMode::poser_text)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return result;
@@ -137,6 +140,7 @@ struct RepairBatch::Waiting {
     std::string orig;
     std::string cor;
     std::string log;
+    fsys::FileStamp stamp;  // the file's when its check began
     int v = 0;  // 1: the copy is written whole
     // Made in memory, then created and written by a flush thread: the two below are set there,
     // and read once its flush has been waited for.
@@ -217,6 +221,7 @@ void RepairBatch::add(const std::string& orig, fsys::Listed listed)
     auto w = std::make_unique<Waiting>();
     w->orig = orig;
     w->cor = cor;
+    w->stamp = check.stamp;
     // The first file waiting logs at once, as one file alone does; the next keep their lines
     // until the files before them are done.
     m_run.log_capture = m_waiting.empty() ? nullptr : &w->log;
@@ -297,6 +302,12 @@ void RepairBatch::finish()
         // A stop asked for before the renames leaves the file as it was; once they have
         // begun they are carried to their end.
         if (v == 1 && run_stop::requested()) {
+            v = 0;
+        }
+        // A file saved by another program since its check began keeps what it was saved with:
+        // the corrected text was made from another, and could be a mix of two.
+        if (fsys::FileStamp now; v == 1 && !(m_run.fs().stamp(w->orig, now) && now == w->stamp)) {
+            m_wn.warning(Owner::none, w->orig, "I can't read this file");
             v = 0;
         }
         if (v == 1 && give_corrected_text(m_run.fs(), w->orig, w->cor, m_wn)) {

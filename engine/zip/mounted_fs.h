@@ -37,6 +37,7 @@ public:
     fsys::NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string& path) override;
     long long modified_time(const std::string& path) override;
+    bool stamp(const std::string& path, fsys::FileStamp& stamp) override;
     bool folder_identity(const std::string& path, fsys::FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<fsys::FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;
