@@ -149,6 +149,9 @@ struct RepairBatch::Waiting {
     bool written = false;  // written out without a failure
     bool synced = false;
     fsys::RawFile copy;  // open until it is flushed
+    // The titles of the files checked after this one while it waits: shown once it is done, after
+    // its warnings, as one file at a time shows them.
+    std::vector<std::string> titles_after;
 };
 
 // The prompts the files of a batch are checked with: before anything is shown, the files
@@ -182,7 +185,7 @@ protected:
         m_batch.finish();
         return m_inner.GetFileName(owner, file, initdir, t, f, write);
     }
-    void set_title(std::string_view text) override { m_inner.SetTitle(text); }
+    void set_title(std::string_view text) override { m_batch.show_title(text); }
 
 private:
     RepairBatch& m_batch;
@@ -199,6 +202,19 @@ RepairBatch::~RepairBatch()
 Prompts& RepairBatch::prompts()
 {
     return *m_prompts;
+}
+
+void RepairBatch::show_title(std::string_view text)
+{
+    if (m_waiting.empty()) {
+        m_wn.SetTitle(text);
+        return;
+    }
+    m_waiting.back()->titles_after.emplace_back(text);
+    // So many titles wait at the most, however few copies wait with them.
+    if (++m_titles_waiting >= static_cast<std::size_t>(unfinished_copy::k_most_copies)) {
+        finish();
+    }
 }
 
 void RepairBatch::add(const std::string& orig, fsys::Listed listed)
@@ -287,6 +303,7 @@ void RepairBatch::finish()
     // keeps its own lines apart meanwhile; these go to the log now.
     std::vector<std::unique_ptr<Waiting>> waiting = std::move(m_waiting);
     m_waiting.clear();
+    m_titles_waiting = 0;
     std::string* const capture = std::exchange(m_run.log_capture, nullptr);
     for (const auto& w : waiting) {
         m_run.write_log(w->log);
@@ -312,15 +329,18 @@ void RepairBatch::finish()
         }
         if (v == 1 && give_corrected_text(m_run.fs(), w->orig, w->cor, m_wn)) {
             ++m_run.tally.corrected;
-            continue;
+        } else {
+            m_run.fs().close_file(w->copy);
+            if (v != 1 && w->cor_created) {
+                unfinished_copy::remove(m_run.fs(), w->cor);
+            }
+            ++m_run.abandoned_repairs;
+            m_run.write_log("      RUN ABANDONED\n");
+            ++m_run.tally.abandoned;
         }
-        m_run.fs().close_file(w->copy);
-        if (v != 1 && w->cor_created) {
-            unfinished_copy::remove(m_run.fs(), w->cor);
+        for (const std::string& title : w->titles_after) {
+            m_wn.SetTitle(title);
         }
-        ++m_run.abandoned_repairs;
-        m_run.write_log("      RUN ABANDONED\n");
-        ++m_run.tally.abandoned;
     }
     m_run.log_capture = capture;
     for (const auto& w : waiting) {
