@@ -134,13 +134,14 @@ std::string problem_block(const Page& r, const ReportProblem& p)
         }
         b += "</ol>";
     }
-    const std::string times = p.uses.size() == 1 ? "once" : number(static_cast<long long>(p.uses.size())) + " times";
+    const std::string times = p.use_count == 1 ? "once" : number(p.use_count) + " times";
     b += std::string("<details") + (p.uses.size() <= k_open_uses ? " open" : "") + "><summary>used " + times +
          "</summary><ul>";
     for (const ReportUse& u : p.uses) {
         b += "<li>" + shown_path(r, u.file) + " line " + number(u.line) + "</li>";
     }
-    return b + "</ul></details></div>";
+    const std::string more = more_uses(p, "<li>");
+    return b + more + (more.empty() ? "" : "</li>") + "</ul></details></div>";
 }
 
 // What breaks the install of each product zip, and what the products need from the roots.

@@ -25,6 +25,9 @@ static LibraryReport hostile_report()
         {":a:<script>\xff\x01\xc2\x9b.obj", RefKind::geometry, RefStatus::missing, {}, {{"/l/x.cr2", 3}, {"/l/y \"q\".cr2", 9}}},
         {":b.jpg", RefKind::image, RefStatus::moved, {"/r/t/b.jpg"}, {{"/l/x.cr2", 4}}},
     };
+    for (ReportProblem& p : r.problems) {
+        p.use_count = static_cast<long long>(p.uses.size());
+    }
     return r;
 }
 
@@ -52,9 +55,9 @@ TEST(ReportOutput, JsonIsWholeAndValid)
         "unreadable":[{"path":"/l/bad\u001b[31m.crz","reason":"corrupt or truncated gzip data"}]},
         "references":{"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"builtin":1},
         "problems":[{"target":":a:<script>\ufffd\u0001\u009b.obj","kind":"geometry","status":"missing","candidates":[],
-                     "uses":[{"file":"/l/x.cr2","line":3},{"file":"/l/y \"q\".cr2","line":9}]},
+                     "uses":[{"file":"/l/x.cr2","line":3},{"file":"/l/y \"q\".cr2","line":9}],"use_count":2},
                     {"target":":b.jpg","kind":"image","status":"moved","candidates":["/r/t/b.jpg"],
-                     "uses":[{"file":"/l/x.cr2","line":4}]}]})";
+                     "uses":[{"file":"/l/x.cr2","line":4}],"use_count":1}]})";
     EXPECT_EQ(nlohmann::json::parse(report_json(hostile_report(), "9.9")), nlohmann::json::parse(expected));
 }
 
@@ -151,7 +154,7 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
     r.own_roots = 1;
     r.problems[1].root = 1;
     r.package = {{"/p.zip", {zipfs::ProblemKind::link, "Runtime/<l>\x1b", "a link"}}};
-    r.dependencies = {{":base.obj", RefKind::geometry, RefStatus::ok, {"/r/base.obj"}, {{"/p.zip/a.cr2", 1}}, 1}};
+    r.dependencies = {{":base.obj", RefKind::geometry, RefStatus::ok, {"/r/base.obj"}, {{"/p.zip/a.cr2", 1}}, 1, 1}};
     expect_pieces(report_text(r), {"package link Runtime/<l>\\e in /p.zip: a link\n", "moved image :b.jpg (from root)\n",
                                    "needed geometry :base.obj (from root)\n  found /r/base.obj\n",
                                    "product: 1 package problems, 1 files needed from the roots\n"});

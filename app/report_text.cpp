@@ -34,6 +34,7 @@ void append_problem(std::string& out, const LibraryReport& r, const ReportProble
     for (const ReportUse& u : p.uses) {
         out += "  used in " + visible(u.file) + " line " + number(u.line) + "\n";
     }
+    out += more_uses(p, "  ") + (p.use_count > static_cast<long long>(p.uses.size()) ? "\n" : "");
 }
 
 // Old versions a repair kept beside their documents are not read: their pointers are the
@@ -52,6 +53,12 @@ void append_package(std::string& out, const ReportPackageProblem& p)
 }
 
 }  // namespace
+
+std::string more_uses(const ReportProblem& p, std::string_view lead)
+{
+    const long long more = p.use_count - static_cast<long long>(p.uses.size());
+    return more <= 0 ? std::string() : std::string(lead) + "and " + number(more) + (more == 1 ? " more use" : " more uses");
+}
 
 std::string report_text(const LibraryReport& r)
 {

@@ -19,6 +19,12 @@ constexpr const char* k_manifest_name = "manifest.json";
 constexpr int k_manifest_format = 1;
 // A manifest of a million files is far below this; anything larger is no manifest of ours.
 constexpr std::size_t k_manifest_limit = 1u << 30;
+// Ours nests five deep (the run, its files, a file, its replacements, one replacement); anything
+// deeper is no manifest of ours, and is refused before it is parsed.
+constexpr std::size_t k_max_manifest_nesting = 16;
+// No line of a run log is longer: a path of the longest Windows takes (32,767 characters, three
+// bytes each at most) with the words around it. A longer one is no line of ours, and is passed over.
+constexpr std::size_t k_max_log_line_bytes = 1 << 17;
 
 // The fields of a stored record, read without trusting their types: a field that is missing
 // or of another type reads as absent, and nothing can throw.
@@ -188,12 +194,38 @@ bool corrupt(const Manifest& m, const std::string& what, std::string& error)
     return false;
 }
 
+// How deep the arrays and objects of the JSON text `text` nest, what its strings hold aside.
+std::size_t nesting_of(const std::string& text)
+{
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    bool in_string = false;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
+        if (in_string) {
+            k += c == '\\' ? 1 : 0;
+            in_string = c != '"';
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 bool read_head(fsys::FileSystem& fs, Manifest& m, std::string& error)
 {
     std::string text;
     if (!fs.read_whole_file(m.path, text, k_manifest_limit)) {
-        error = "can't read the manifest " + m.path;
+        error = fs.name_kind(m.path) == fsys::NameKind::file ? "can't read the manifest " + m.path
+                                                              : "the manifest " + m.path + " is no plain file";
         return false;
+    }
+    if (nesting_of(text) > k_max_manifest_nesting) {
+        return corrupt(m, "it nests deeper than " + std::to_string(k_max_manifest_nesting) + " levels", error);
     }
     m.doc = json::parse(text, nullptr, false);
     std::string program;
@@ -325,10 +357,52 @@ bool remove_tree(fsys::FileSystem& fs, const std::string& folder, bool only_empt
     return fs.remove_folder(folder) && whole;
 }
 
-// Writes the manifest again with what was given back; the old one is replaced in one step.
+// The fields of `from` named in `names` whose values are plain (text, a number, true or false,
+// null): what a manifest of ours holds there, and nothing that a damaged or planted one adds.
+json plain_fields(const json* from, std::initializer_list<const char*> names)
+{
+    json kept = json::object();
+    for (const char* name : names) {
+        const json* f = from != nullptr ? field(*from, name) : nullptr;
+        if (f != nullptr && f->is_primitive() && !f->is_binary()) {
+            kept[name] = *f;
+        }
+    }
+    return kept;
+}
+
+// The manifest `doc` with the fields a manifest has and no others, each as it was.
+json manifest_fields(const json& doc)
+{
+    json kept = plain_fields(&doc, {"program", "format", "version", "started", "root", "undone"});
+    kept["roots"] = json::array();
+    const json* roots = field(doc, "roots");
+    for (std::size_t k = 0; roots != nullptr && roots->is_array() && k < roots->size(); ++k) {
+        if ((*roots)[k].is_string()) {
+            kept["roots"].push_back((*roots)[k]);
+        }
+    }
+    kept["options"] = plain_fields(field(doc, "options"), {"modern", "auto"});
+    kept["files"] = json::array();
+    for (const json& f : *field(doc, "files")) {
+        json file = plain_fields(&f, {"path", "backup", "undone"});
+        file["before"] = plain_fields(field(f, "before"), {"size", "sha256"});
+        file["after"] = plain_fields(field(f, "after"), {"size", "sha256"});
+        file["replacements"] = json::array();
+        const json* replacements = field(f, "replacements");
+        for (std::size_t k = 0; replacements != nullptr && replacements->is_array() && k < replacements->size(); ++k) {
+            file["replacements"].push_back(plain_fields(&(*replacements)[k], {"old", "new", "kind", "how", "uses"}));
+        }
+        kept["files"].push_back(std::move(file));
+    }
+    return kept;
+}
+
+// Writes the manifest again with what was given back, and no field a manifest does not have;
+// the old one is replaced in one step.
 bool write_manifest(fsys::FileSystem& fs, Manifest& m)
 {
-    const std::string text = m.doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+    const std::string text = manifest_fields(m.doc).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
     const std::string fresh = m.path + ".new";
     fsys::RawFile f;
     if (!fs.open_for_writing(fresh, fsys::Create::truncate, f)) {
@@ -413,7 +487,10 @@ bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Und
         }
         const std::string reason = restore(fs, *c);
         if (reason.empty()) {
-            outcome.restored.push_back(c->file);
+            // A file named twice (changed twice in the run) is one file given back.
+            if (std::find(outcome.restored.begin(), outcome.restored.end(), c->file) == outcome.restored.end()) {
+                outcome.restored.push_back(c->file);
+            }
             files[c->entry]["undone"] = run_stamp(now);
         } else {
             outcome.left.emplace_back(c->file, reason);
@@ -454,24 +531,33 @@ struct LoggedRepair {
     std::string backup;
 };
 
-// The repairs a run log names as done, in the order it names them.
-bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<LoggedRepair>& repairs)
+// The repairs a run log names as done, in the order it names them. False when it cannot be read,
+// or (`binary`) holds bytes no text holds.
+bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<LoggedRepair>& repairs, bool& binary)
 {
     TextReader in;
     if (!in.open(fs, log)) {
         return false;
     }
+    in.limit_line_length(k_max_log_line_bytes);
     static const std::string k_head = "file ";
     static const std::string k_tail = " being corrected: old version is on";
     std::string_view line;
     bool want_backup = false;
     bool open_block = false;  // the last file named is the last block's
     while (in.next_line(line)) {
-        std::string text(line);
+        if (line.find('\0') != std::string_view::npos) {
+            binary = true;
+            return false;
+        }
+        std::string text(in.line_was_cut() ? std::string_view() : line);
         if (!text.empty() && text.back() == '\r') {
             text.pop_back();
         }
-        if (want_backup) {
+        if (want_backup && text.empty()) {
+            repairs.pop_back();  // a repair whose old version is named by no path of any length is none
+            want_backup = open_block = false;
+        } else if (want_backup) {
             repairs.back().backup = text.substr(std::min<std::size_t>(5, text.size()));
             want_backup = false;
         } else if (text.rfind(k_head, 0) == 0 && text.size() > k_head.size() + k_tail.size() &&
@@ -521,8 +607,9 @@ bool undo_from_log(fsys::FileSystem& fs, const std::string& log, const std::vect
                    UndoOutcome& outcome, std::string& error)
 {
     std::vector<LoggedRepair> repairs;
-    if (!logged_repairs(fs, log, repairs)) {
-        error = "can't read the log " + log;
+    bool binary = false;
+    if (!logged_repairs(fs, log, repairs, binary)) {
+        error = binary ? "the log " + log + " holds binary data: it is no run log" : "can't read the log " + log;
         return false;
     }
     std::vector<std::string> places = roots;

@@ -259,7 +259,8 @@ bool TextReader::open(fsys::FileSystem& fs, const std::string& path, Gzip gzip, 
     m_base = 0;
     m_eof = m_failed = m_line_cut = m_skipping = m_whole = m_in_long_line = m_continued = false;
     m_as_stored = mode == ReadMode::as_stored;
-    m_bytes_read = 0;
+    m_bytes_read = m_inflated = m_max_inflated = 0;
+    m_inflated_too_much = false;
     m_path = path;
     if (!fs.open_for_reading(path, m_file, listed)) {
         return false;
@@ -387,7 +388,13 @@ long long TextReader::read_data(char* buf, std::size_t size)
     if (!m_inflater) {
         return read_raw(buf, size);
     }
-    return m_inflater->read(buf, size, [this](char* b, std::size_t n) { return read_raw(b, n); });
+    const long long n = m_inflater->read(buf, size, [this](char* b, std::size_t k) { return read_raw(b, k); });
+    m_inflated += n > 0 ? static_cast<unsigned long long>(n) : 0;
+    if (m_max_inflated != 0 && m_inflated > m_max_inflated) {
+        m_inflated_too_much = true;
+        return -1;
+    }
+    return n;
 }
 
 // The last line end in [data, data + size), or nullptr. Reading as stored, that may be a

@@ -54,6 +54,12 @@ public:
     bool continues_long_line() const { return m_continued; }
     // Bytes taken from the file so far (before decompression).
     unsigned long long bytes_read() const { return m_bytes_read; }
+    // The size of the open file, before decompression; -1 when it cannot be known.
+    long long file_size() { return m_fs != nullptr && m_file.is_open() ? m_fs->file_size(m_file) : -1; }
+    // A file that decompresses to more than `max_bytes` fails to read there, and
+    // inflated_too_much() tells so. 0: no limit. Set after open, for that file alone.
+    void limit_inflated_bytes(unsigned long long max_bytes) { m_max_inflated = max_bytes; }
+    bool inflated_too_much() const { return m_inflated_too_much; }
     // The next line, without its line feed, valid until the next call. A last line
     // without a line feed is delivered too. False at the end of the data or on a read
     // error; failed() tells which.
@@ -95,6 +101,9 @@ private:
     std::unique_ptr<Inflater> m_inflater;
     std::string m_pending;  // bytes read to look for the gzip magic, not yet handed on
     unsigned long long m_bytes_read = 0;
+    unsigned long long m_inflated = 0;
+    unsigned long long m_max_inflated = 0;
+    bool m_inflated_too_much = false;
     std::size_t m_max_line = 0;
     bool m_line_cut = false;
     bool m_skipping = false;  // dropping the rest of a line that was cut

@@ -44,35 +44,6 @@ FolderContents sorted(fsys::FileSystem& fs, const std::string& folder_path, std:
     return contents;
 }
 
-bool walk_below(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, WalkVisitor& visitor,
-                Chain& chain)
-{
-    std::vector<fsys::FolderEntry> entries;
-    if (!fs.list_folder_entries(folder, entries)) {
-        return true;
-    }
-    const FolderContents contents = sorted(fs, folder, std::move(entries), policy);
-    if (!visitor.enter(folder, contents)) {
-        return false;
-    }
-    bool go_on = true;
-    for (const std::string& name : contents.folders) {
-        const std::string path = child_path(folder, name);
-        fsys::FolderId id;
-        // A link or junction back up the tree would never end.
-        if (!fs.folder_identity(path, id) || std::find(chain.begin(), chain.end(), id) != chain.end()) {
-            continue;
-        }
-        chain.push_back(id);
-        go_on = walk_below(fs, path, policy, visitor, chain);
-        chain.pop_back();
-        if (!go_on) {
-            break;
-        }
-    }
-    return visitor.leave(folder, contents, go_on);
-}
-
 class LookingVisitor : public WalkVisitor {
 public:
     explicit LookingVisitor(const FolderVisitor& visit) : m_visit(visit) {}
@@ -96,12 +67,63 @@ bool WalkPolicy::enters_folder(std::string_view name) const
 
 bool walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, WalkVisitor& visitor)
 {
-    Chain chain;
+    // A folder being walked: its contents, the length of its path, and the next subfolder. The
+    // walk keeps them on a stack of its own, not the thread's, which a deep tree would overflow;
+    // and one path, cut back on the way up, so that memory follows the names' length.
+    struct Level {
+        FolderContents contents;
+        std::size_t length = 0;
+        std::size_t next = 0;
+        bool go_on = true;
+    };
+    std::vector<Level> levels;
+    std::string path = folder;
+    Chain chain;  // the folders from the top down to the one in hand, by identity
     fsys::FolderId id;
     if (fs.folder_identity(folder, id)) {
         chain.push_back(id);
     }
-    return walk_below(fs, folder, policy, visitor, chain);
+    // 1: entered; 0: the visitor ends the walk of the folder's parent there; -1: not listed.
+    const auto enter = [&]() {
+        std::vector<fsys::FolderEntry> entries;
+        if (!fs.list_folder_entries(path, entries)) {
+            return -1;
+        }
+        FolderContents contents = sorted(fs, path, std::move(entries), policy);
+        if (!visitor.enter(path, contents)) {
+            return 0;
+        }
+        levels.push_back(Level{std::move(contents), path.size(), 0, true});
+        return 1;
+    };
+    if (const int top = enter(); top != 1) {
+        return top < 0;
+    }
+    for (;;) {
+        Level& level = levels.back();
+        path.resize(level.length);
+        if (level.go_on && level.next < level.contents.folders.size()) {
+            path = child_path(std::move(path), level.contents.folders[level.next++]);
+            // A link or junction back up the tree would never end.
+            if (!fs.folder_identity(path, id) || std::find(chain.begin(), chain.end(), id) != chain.end()) {
+                continue;
+            }
+            chain.push_back(id);
+            const int entered = enter();
+            if (entered != 1) {
+                chain.pop_back();
+                levels.back().go_on = entered < 0;
+            }
+            continue;
+        }
+        const bool go_on = visitor.leave(path, level.contents, level.go_on);
+        levels.pop_back();
+        if (levels.empty()) {
+            return go_on;
+        }
+        levels.back().go_on = go_on;
+        chain.pop_back();
+    }
 }
 
 void walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, const FolderVisitor& visit)

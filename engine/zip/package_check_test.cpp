@@ -49,7 +49,10 @@ std::vector<Case> hostile_zips()
     return {
         {"a clean product", clean, {}},
         {"a UTF-8 name with its mark", made_zip({entry(k_doc), marked}), {}},
-        {"a name 30,000 folders deep", zip_of({k_doc, deep + "x.cr2"}), {}},
+        {"a name 30,000 folders deep", zip_of({k_doc, deep + "x.cr2"}), {"path_too_long " + deep + "x.cr2"}, "260"},
+        {"a path as long as Windows takes", zip_of({k_doc, "Runtime/" + std::string(244, 'a') + ".cr2"}), {}},
+        {"a path longer", zip_of({k_doc, "Runtime/" + std::string(245, 'a') + ".cr2"}),
+         {"path_too_long Runtime/" + std::string(245, 'a') + ".cr2"}, "261 characters"},
         {"one folder too deep", zip_of({"Product/", "Product/Runtime/", "Product/" + k_doc}),
          {"runtime_too_deep Product/"}, "unpack this zip one folder up"},
         {"no Runtime", zip_of({"Libraries/Character/Figure.cr2"}), {"no_runtime "}, "no Runtime folder"},
