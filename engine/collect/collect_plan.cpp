@@ -251,8 +251,16 @@ std::string Collector::found_path(const FileReference& ref, const std::string& f
 void Collector::add_thumbnails(std::size_t index)
 {
     const std::string source = without_extension(m_plan.files[index].source);
+    const std::string folder = folder_of(source);
     for (std::string_view extension : k_thumbnail_extensions) {
-        const std::string thumbnail = source + std::string(extension);
+        // Content made on Windows names its thumbnail in any letter case: the exact name first.
+        const std::string wanted = name_of(source) + std::string(extension);
+        const std::vector<std::string> names = m_cache.names_like(folder, wanted);
+        if (names.empty()) {
+            continue;
+        }
+        const auto exact = std::find(names.begin(), names.end(), wanted);
+        const std::string thumbnail = child_path(folder, exact != names.end() ? *exact : names.front());
         if (m_fs.is_readable_file(thumbnail) && m_by_key.count(m_fs.resolved_path(thumbnail)) == 0) {
             CollectedFile file;
             file.source = thumbnail;

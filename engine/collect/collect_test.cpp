@@ -37,6 +37,7 @@ struct Library {
             {"/lib/Runtime/Libraries/Pose/p.pz2", "readScript Runtime:Python:a.py\n"},
             {"/lib/Runtime/Python/a.py", "print(1)\n"},
             {"/ext/fig.cr2", "figureResFile :Runtime:Geometries:man:man.obj\n"},
+            {"/ext/FIG.jpg", "thumbnail named in other letters"},
         };
         for (const auto& [path, bytes] : files) {
             disk.add_file(native(path), bytes);
@@ -73,6 +74,7 @@ TEST(Collect, EachFileAtItsPlaceAndTheDocumentsRenamingThem)
         {"Runtime/Libraries/Pose/p.pz2", "readScript :Runtime:Python:a.py\n"},
         {"Runtime/Python/a.py", "print(1)\n"},
         {"Runtime/Libraries/Character/fig.cr2", "figureResFile :Runtime:Geometries:man:man.obj\n"},
+        {"Runtime/Libraries/Character/fig.jpg", "thumbnail named in other letters"},
     };
     std::map<std::string, std::string> native_expected;
     for (const auto& [name, bytes] : expected) {
