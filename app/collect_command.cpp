@@ -2,25 +2,22 @@
 
 #include "app/console_text.h"
 #include "app/content_roots.h"
+#include "app/counted.h"
 #include "app/progress_line.h"
 #include "app/prompts-console.h"
 #include "app/visible_text.h"
 #include "engine/base/run_stop.h"
 #include "engine/collect/collect_write.h"
+#include "engine/library/content_paths.h"
 
 #include <chrono>
 
 namespace {
 
-std::string plural(long long n, const char* one, const char* many)
-{
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 std::string missing_line(const MissingReference& m)
 {
     return "missing " + std::string(kind_name(m.kind)) + " " + visible(m.target) + " in " + visible(m.document) +
-           " line " + std::to_string(m.line) + (m.uses > 1 ? " (" + plural(m.uses, "use", "uses") + ")" : "");
+           " line " + std::to_string(m.line) + (m.uses > 1 ? " (" + counted(m.uses, "use", "uses") + ")" : "");
 }
 
 std::string unreadable_line(const UnreadableFile& u)
@@ -57,7 +54,7 @@ std::string collect_listing(const CollectPlan& plan)
         }
         ++files;
         body += visible(f.name) + " from " + visible(f.source);
-        body += f.renamed == 0 ? "\n" : " (" + plural(f.renamed, "reference", "references") + " renamed)\n";
+        body += f.renamed == 0 ? "\n" : " (" + counted(f.renamed, "reference", "references") + " renamed)\n";
     }
     for (const MissingReference& m : plan.missing) {
         body += missing_line(m) + "\n";
@@ -65,9 +62,9 @@ std::string collect_listing(const CollectPlan& plan)
     for (const UnreadableFile& u : plan.unreadable) {
         body += unreadable_line(u) + "\n";
     }
-    return "tarnwick collect: " + plural(files, "file", "files") + " collected, " +
-           plural(static_cast<long long>(plan.missing.size()), "reference", "references") + " missing, " +
-           plural(static_cast<long long>(plan.unreadable.size()), "document", "documents") + " unreadable\n" + body;
+    return "tarnwick collect: " + counted(files, "file", "files") + " collected, " +
+           counted(static_cast<long long>(plan.missing.size()), "reference", "references") + " missing, " +
+           counted(static_cast<long long>(plan.unreadable.size()), "document", "documents") + " unreadable\n" + body;
 }
 
 CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::string>& documents,
@@ -90,6 +87,11 @@ CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::st
     if (taken) {
         outcome.status = k_collect_usage_error;
         outcome.error = collects_into_zip(target) ? "the zip exists already" : "it exists already, and is no empty folder";
+        return outcome;
+    }
+    if (collects_into_zip(target) && !fs.is_folder(folder_of(target))) {
+        outcome.status = k_collect_usage_error;
+        outcome.error = "the folder " + folder_of(target) + " does not exist";
         return outcome;
     }
     CollectPlan plan = plan_collection(fs, paths, roots, [&](unsigned long long done, unsigned long long total) {
@@ -123,11 +125,11 @@ std::string collect_summary(const CollectOutcome& outcome, const std::string& ou
     if (outcome.status == k_collect_not_written || outcome.status == k_collect_usage_error) {
         return "nothing collected into " + visible(out) + ": " + visible(outcome.error);
     }
-    std::string text = plural(outcome.files, "file", "files") + " collected into " + visible(out) + ", " +
-                       plural(outcome.renamed, "reference", "references") + " renamed";
+    std::string text = counted(outcome.files, "file", "files") + " collected into " + visible(out) + ", " +
+                       counted(outcome.renamed, "reference", "references") + " renamed";
     if (!outcome.missing.empty() || !outcome.unreadable.empty()) {
-        text += "; " + plural(static_cast<long long>(outcome.missing.size()), "reference", "references") + " missing, " +
-                plural(static_cast<long long>(outcome.unreadable.size()), "document", "documents") +
+        text += "; " + counted(static_cast<long long>(outcome.missing.size()), "reference", "references") + " missing, " +
+                counted(static_cast<long long>(outcome.unreadable.size()), "document", "documents") +
                 " unreadable, named in collect.txt";
     }
     return text;

@@ -69,7 +69,7 @@ TEST(ReportOutput, HtmlPageEscapesEverything)
     expect_pieces(page, {"<span class=\"target\">:a:&lt;script&gt;\\xff\\x01\\x9b.obj</span>", "/l/y &quot;q&quot;.cr2 line 9",
                          "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>"});
     LibraryReport unread{{}, 1, 0, 0, false, {{"/l/bad.crz", "corrupt"}}, 0, 0, {}, {}};
-    EXPECT_NE(report_html(unread, "9.9").find(">1 Poser files could not be read</p>"), std::string::npos);
+    EXPECT_NE(report_html(unread, "9.9").find(">1 Poser file could not be read</p>"), std::string::npos);
 }
 
 // A real browser shows the page as written (slow: a browser starts).
@@ -157,7 +157,7 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
     r.dependencies = {{":base.obj", RefKind::geometry, RefStatus::ok, {"/r/base.obj"}, {{"/p.zip/a.cr2", 1}}, 1, 1}};
     expect_pieces(report_text(r), {"package link Runtime/<l>\\e in /p.zip: a link\n", "moved image :b.jpg (from root)\n",
                                    "needed geometry :base.obj (from root)\n  found /r/base.obj\n",
-                                   "product: 1 package problems, 1 files needed from the roots\n"});
+                                   "product: 1 package problem, 1 file needed from the roots\n"});
     const nlohmann::json doc = nlohmann::json::parse(report_json(r, "9.9"));
     EXPECT_EQ(doc["problems"][1]["from"], "root");
     EXPECT_EQ(doc["product"]["dependencies"][0]["from"], "root");

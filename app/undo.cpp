@@ -19,12 +19,7 @@ constexpr const char* k_manifest_name = "manifest.json";
 constexpr int k_manifest_format = 1;
 // A manifest of a million files is far below this; anything larger is no manifest of ours.
 constexpr std::size_t k_manifest_limit = 1u << 30;
-// Ours nests five deep (the run, its files, a file, its replacements, one replacement); anything
-// deeper is no manifest of ours, and is refused before it is parsed.
-constexpr std::size_t k_max_manifest_nesting = 16;
-// No line of a run log is longer: a path of the longest Windows takes (32,767 characters, three
-// bytes each at most) with the words around it. A longer one is no line of ours, and is passed over.
-constexpr std::size_t k_max_log_line_bytes = 1 << 17;
+
 
 // The fields of a stored record, read without trusting their types: a field that is missing
 // or of another type reads as absent, and nothing can throw.
@@ -114,6 +109,14 @@ bool is_safe_relative(const std::string& rel)
     return true;
 }
 
+// Why a name that is a link, or no plain file or folder (a pipe, a device), is not read or
+// changed through.
+std::string refusal(fsys::FileSystem& fs, const std::string& path)
+{
+    return "refused: " + path +
+           (fs.name_kind(path) == fsys::NameKind::link ? " is a link, which may lead anywhere" : " is no plain file or folder");
+}
+
 // The first link on the way from `base` down to `base/relative`, or "" when there is none.
 std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative)
 {
@@ -176,7 +179,7 @@ bool check_run_folder(fsys::FileSystem& fs, const std::string& run, std::time_t 
     for (const std::string& path : {runs, m.folder, m.path}) {
         const fsys::NameKind kind = fs.name_kind(path);
         if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
-            error = "refused: " + path + " is a link, which may lead anywhere";
+            error = refusal(fs, path);
             return false;
         }
     }
@@ -263,12 +266,15 @@ bool read_change(fsys::FileSystem& fs, Manifest& m, const json& f, std::size_t e
     c.entry = entry;
     const std::string link = is_safe_relative(backup) ? link_below(fs, m.folder, backup) : std::string();
     if (!link.empty()) {
-        error = "refused: " + link + " is a link, which may lead anywhere";
+        error = refusal(fs, link);
         return false;
     }
-    if (!is_safe_relative(path) || !is_safe_relative(backup) || path.rfind(k_runs_folder_name, 0) == 0 ||
-        !stays_inside(fs, c.file, m.root) || !stays_inside(fs, c.backup, m.folder)) {
+    if (!is_safe_relative(path) || path.rfind(k_runs_folder_name, 0) == 0 || !stays_inside(fs, c.file, m.root)) {
         error = "the manifest " + m.path + " names a file outside its root: " + path;
+        return false;
+    }
+    if (!is_safe_relative(backup) || !stays_inside(fs, c.backup, m.folder)) {
+        error = "the manifest " + m.path + " names an old version outside its run folder: " + backup;
         return false;
     }
     m.changes.push_back(std::move(c));
@@ -330,31 +336,58 @@ std::string restore(fsys::FileSystem& fs, const Change& c)
     return moved ? std::string() : "it cannot be renamed";
 }
 
-// Removes `folder` and what lies below it, deepest first: everything, or (with `only_empty`)
-// the folders that hold nothing. A link is never followed nor removed; `refused` names it.
-// False when something stays.
-bool remove_tree(fsys::FileSystem& fs, const std::string& folder, bool only_empty, std::vector<std::string>& refused)
+// What remove_tree does below a folder: only looks for what would stop it, removes the
+// folders that hold nothing, or removes everything.
+enum class Removal { look, empty_folders, everything };
+
+// Removes `top` and what lies below it, deepest first, as `removal` says. A link, or anything
+// that is no plain file or folder, is never followed nor removed; `refused` names it. False
+// when something stays. The walk keeps its own stack and one path, so that a planted tree of
+// any depth costs the length of its names.
+bool remove_tree(fsys::FileSystem& fs, const std::string& top, Removal removal, std::vector<std::string>& refused)
 {
-    std::vector<fsys::FolderEntry> entries;
-    if (!fs.list_folder_entries(folder, entries)) {
+    struct Level {
+        std::vector<fsys::FolderEntry> entries;
+        std::size_t length = 0;  // of the folder's path
+        std::size_t next = 0;
+        bool whole = true;
+    };
+    std::vector<Level> levels;
+    std::string path = top;
+    const auto enter = [&] {
+        Level level{{}, path.size(), 0, true};
+        const bool listed = fs.list_folder_entries(path, level.entries);
+        if (listed) {
+            levels.push_back(std::move(level));
+        }
+        return listed;
+    };
+    if (!enter()) {
         return false;
     }
-    bool whole = true;
-    for (const fsys::FolderEntry& e : entries) {
-        const std::string path = child_path(folder, e.name);
-        const fsys::NameKind kind = fs.name_kind(path);
-        if (kind == fsys::NameKind::folder) {
-            whole = remove_tree(fs, path, only_empty, refused) && whole;
-        } else if (kind == fsys::NameKind::file && !only_empty) {
-            whole = fs.remove_file(path) && whole;
-        } else {
+    for (;;) {
+        Level& level = levels.back();
+        path.resize(level.length);
+        if (level.next < level.entries.size()) {
+            path = child_path(std::move(path), level.entries[level.next++].name);
+            const fsys::NameKind kind = fs.name_kind(path);
+            if (kind == fsys::NameKind::folder && enter()) {
+                continue;
+            }
             if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
                 refused.push_back(path);
             }
-            whole = false;
+            levels.back().whole = levels.back().whole && kind == fsys::NameKind::file &&
+                                  (removal == Removal::look || (removal == Removal::everything && fs.remove_file(path)));
+            continue;
         }
+        const bool gone = level.whole && (removal == Removal::look || fs.remove_folder(path));
+        levels.pop_back();
+        if (levels.empty()) {
+            return gone;
+        }
+        levels.back().whole = levels.back().whole && gone;
     }
-    return fs.remove_folder(folder) && whole;
 }
 
 // The fields of `from` named in `names` whose values are plain (text, a number, true or false,
@@ -505,7 +538,7 @@ bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Und
         return false;
     }
     std::vector<std::string> links;
-    remove_tree(fs, m.folder, true, links);
+    remove_tree(fs, m.folder, Removal::empty_folders, links);
     return true;
 }
 
@@ -515,10 +548,25 @@ bool forget_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, s
     if (!check_run_folder(fs, run, now, m, error) || !read_head(fs, m, error)) {
         return false;
     }
+    // Whatever would stop the deletion is found before anything is deleted.
     std::vector<std::string> links;
-    if (!remove_tree(fs, m.folder, false, links)) {
-        error = links.empty() ? "can't delete all of " + m.folder
-                              : "refused to delete through the link " + links.front() + ": the rest of " + m.folder + " stays";
+    if (!remove_tree(fs, m.folder, Removal::look, links) && !links.empty()) {
+        error = "refused to delete through " + links.front() + ", which is a link or no plain file: " + m.folder + " stays";
+        return false;
+    }
+    // The manifest goes last, so that a run folder that cannot be deleted whole can be forgotten again.
+    std::vector<fsys::FolderEntry> entries;
+    bool whole = fs.list_folder_entries(m.folder, entries);
+    for (const fsys::FolderEntry& e : entries) {
+        const std::string path = child_path(m.folder, e.name);
+        if (e.name != k_manifest_name) {
+            whole = (fs.name_kind(path) == fsys::NameKind::folder ? remove_tree(fs, path, Removal::everything, links)
+                                                                  : fs.remove_file(path)) &&
+                    whole;
+        }
+    }
+    if (!whole || !fs.remove_file(m.path) || !fs.remove_folder(m.folder)) {
+        error = "can't delete all of " + m.folder;
         return false;
     }
     return true;
@@ -550,7 +598,8 @@ bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<Lo
             binary = true;
             return false;
         }
-        std::string text(in.line_was_cut() ? std::string_view() : line);
+        // The reader bounds what it holds; a line past the bound is no line of ours, however it came.
+        std::string text(in.line_was_cut() || line.size() > k_max_log_line_bytes ? std::string_view() : line);
         if (!text.empty() && text.back() == '\r') {
             text.pop_back();
         }
@@ -591,8 +640,11 @@ std::string why_not_undone(fsys::FileSystem& fs, const LoggedRepair& r, const st
     if (place_under_root(fs, placed, places) == std::string::npos) {
         return "it lies outside the roots and the log's folder";
     }
-    if (fs.name_kind(r.backup) != fsys::NameKind::file) {
-        return "its old version " + r.backup + " is gone";
+    switch (fs.name_kind(r.backup)) {
+    case fsys::NameKind::file: break;
+    case fsys::NameKind::none: return "its old version " + r.backup + " is gone";
+    case fsys::NameKind::link: return "its old version " + r.backup + " is a link, which may lead anywhere";
+    default: return "its old version " + r.backup + " is no plain file";
     }
     const fsys::NameKind kind = fs.name_kind(r.file);
     if (kind != fsys::NameKind::file && kind != fsys::NameKind::none) {

@@ -178,7 +178,7 @@ TEST(CliProcess, LibraryPrefsFoundInTheWinePrefixAndTheSummaryLogged)
     EXPECT_EQ(run_cli(dir, "--report --library-prefs auto lib").substr(0, 2), "2 ");
     write_bytes(dir.at("wine/drive_c/users/me/AppData/Roaming/Poser Pro/11/LibraryPrefs.xml"),
                 "<ContentFolder folder=\"" + dir.at("content") + "\"/>");
-    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto ../lib"), "0 nothing to report: 1 references in 1 Poser files, all found\n");
+    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto ../lib"), "0 nothing to report: 1 reference in 1 Poser file, all found\n");
     ::unsetenv("WINEPREFIX");
     write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
     run_cli(dir, "--modern --root '" + dir.at("content") + "' --yes ../lib", dir.at("content/Runtime/Geometries/a.obj") + "\n");

@@ -1,6 +1,7 @@
 #include "winshell/report_window.h"
 
 #include "app/collect_command.h"
+#include "app/counted.h"
 #include "app/report_output.h"
 #include "app/report_page.h"
 #include "app/runs.h"
@@ -126,8 +127,8 @@ ReportWork& begin_work(HWND wn, const std::string& title)
 std::string outcome(const LibraryReport& r, const std::string& page)
 {
     const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
-    return "Last report: " + std::to_string(r.files_read) + " files read, " + std::to_string(broken) +
-           " references moved or missing.\nThe page: " + page;
+    return "Last report: " + counted(r.files_read, "file", "files") + " read, " + counted(broken, "reference", "references") +
+           " moved or missing.\nThe page: " + page;
 }
 
 void open_page(const std::string& page, Prompts& prompts)

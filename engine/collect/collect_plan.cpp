@@ -134,17 +134,21 @@ std::size_t Collector::take_file(const std::string& path, RefKind kind, bool doc
     return m_plan.files.size() - 1;
 }
 
-// Its path from the root that holds it where it really lies, or its place by kind.
+// Its path from the root that holds it where it really lies, or its place by kind; a control
+// character, which no zip tool takes and Windows refuses in a name, made an underscore.
 std::string Collector::name_for(const std::string& path, RefKind kind)
 {
     std::string placed = path;
     const std::size_t root = place_under_root(m_fs, placed, m_roots);
+    std::string below;
     if (root == std::string::npos) {
-        return folder_outside_roots(name_of(path), kind) + "/" + name_of(path);
+        below = folder_outside_roots(name_of(path), kind) + "/" + name_of(path);
+    } else {
+        const std::string& top = m_roots[root];
+        below = placed.substr(std::min(placed.size(), top.size() + (top.back() == fsys::k_sep ? 0 : 1)));
+        std::replace(below.begin(), below.end(), fsys::k_sep, '/');
     }
-    const std::string& top = m_roots[root];
-    std::string below = placed.substr(std::min(placed.size(), top.size() + (top.back() == fsys::k_sep ? 0 : 1)));
-    std::replace(below.begin(), below.end(), fsys::k_sep, '/');
+    std::replace_if(below.begin(), below.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '_');
     return below;
 }
 
@@ -264,7 +268,7 @@ void Collector::add_thumbnails(std::size_t index)
         if (m_fs.is_readable_file(thumbnail) && m_by_key.count(m_fs.resolved_path(thumbnail)) == 0) {
             CollectedFile file;
             file.source = thumbnail;
-            file.name = free_name(without_extension(m_plan.files[index].name) + std::string(extension), thumbnail);
+            file.name = free_name(without_extension(m_plan.files[index].name) + std::string(extension), m_fs.resolved_path(thumbnail));
             file.mtime = m_fs.modified_time(thumbnail);
             m_by_key.emplace(m_fs.resolved_path(thumbnail), m_plan.files.size());
             m_plan.files.push_back(std::move(file));

@@ -174,3 +174,57 @@ TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
 }
 
 }  // namespace
+
+namespace {
+
+// A second interrupt while a collect is written waits for it, and a stop asked for at any step of the writing leaves the
+// result whole or absent; a zip whose folder does not exist is said so.
+TEST(Collect, StoppedAtAnyStepOfItsWritingItIsWholeOrAbsent)
+{
+    for (const char* out : {"/out/s.zip", "/out/s"}) {
+        for (int step = 0;; ++step) {
+            Library lib;
+            const auto before = lib.disk.tree(absolute("/"));
+            int seen = 0;
+            bool stopped = false;
+            lib.disk.before_each_step([&](const std::string&) {
+                if (seen++ == step) {
+                    run_stop::request();
+                    stopped = true;
+                    EXPECT_FALSE(run_stop::claim_exit()) << out << " at step " << step;
+                }
+            });
+            const std::string reason = lib.write(out);
+            lib.disk.before_each_step(nullptr);
+            run_stop::clear();
+            if (!stopped) {
+                break;
+            }
+            // Stopped once the result was made whole, it stays.
+            EXPECT_TRUE(reason == "stopped" || (reason.empty() && lib.disk.entry_exists(absolute(out)))) << out << " at " << step;
+            if (reason == "stopped") {
+                EXPECT_EQ(lib.disk.tree(absolute("/")), before) << out << " at step " << step;
+            }
+        }
+    }
+    EXPECT_EQ(Library().write("/nowhere/s.zip"), "the folder " + absolute("/nowhere") + " does not exist");
+}
+
+#ifndef _WIN32
+// A control character in a name, which no zip tool takes, is an underscore in the collection and in what names it.
+TEST(Collect, AControlCharacterInANameIsAnUnderscore)
+{
+    fsys::MemoryFileSystem disk;
+    disk.add_file("/lib/Runtime/Libraries/Props/p.pp2", "textureMap \":Runtime:Textures:a\x1b[1mb.jpg\"\n");
+    disk.add_file("/lib/Runtime/Textures/a\x1b[1mb.jpg", "x");
+    disk.add_folder("/out");
+    CollectPlan plan = plan_collection(disk, {"/lib/Runtime/Libraries/Props/p.pp2"}, {"/lib"});
+    ASSERT_EQ(plan.files.size(), 2u);
+    EXPECT_EQ(plan.files[1].name, "Runtime/Textures/a_[1mb.jpg");
+    std::string reason;
+    EXPECT_TRUE(write_collection(disk, plan, [](const CollectPlan&) { return std::string(); }, "/out/x.zip", nullptr, reason))
+        << reason;
+}
+#endif
+
+}  // namespace

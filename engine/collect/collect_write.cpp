@@ -70,13 +70,14 @@ bool copy_file(fsys::FileSystem& fs, const std::string& source, const std::strin
     const std::unique_ptr<char[]> block(new char[k_copy_block_bytes]);
     long long n = 0;
     bool written = true;
-    while (written && (n = fs.read_some(in, block.get(), k_copy_block_bytes)) > 0) {
+    // A stop asked for ends a large file's copy too, not only the collect between files.
+    while (written && !run_stop::requested() && (n = fs.read_some(in, block.get(), k_copy_block_bytes)) > 0) {
         written = fs.write_all(out, block.get(), static_cast<std::size_t>(n));
     }
     fs.close_file(in);
     written = fs.close_file(out) && written;
-    if (n < 0 || !written) {
-        reason = n < 0 ? "the file cannot be read: " + source : "the file cannot be written: " + dest;
+    if (n < 0 || !written || run_stop::requested()) {
+        reason = run_stop::requested() ? "stopped" : n < 0 ? "the file cannot be read: " + source : "the file cannot be written: " + dest;
         return false;
     }
     return true;
@@ -162,6 +163,10 @@ bool write_zip(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing& li
 {
     if (fs.entry_exists(out)) {
         reason = "a file of that name exists already";
+        return false;
+    }
+    if (!fs.is_folder(folder_of(out))) {
+        reason = "the folder " + folder_of(out) + " does not exist";
         return false;
     }
     Leftovers leftovers(fs);
@@ -292,6 +297,9 @@ bool collects_into_zip(std::string_view out)
 bool write_collection(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing& listing, const std::string& out,
                       const CollectProgress& progress, std::string& reason)
 {
+    // An exit that will not wait (a second interrupt) waits for this, which a stop ends soon and
+    // cleans up after: the result is whole or absent, never half written.
+    run_stop::RenamesInProgress writing;
     return collects_into_zip(out) ? write_zip(fs, plan, listing, out, progress, reason)
                                   : write_folder(fs, plan, listing, out, progress, reason);
 }
