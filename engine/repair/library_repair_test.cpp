@@ -216,4 +216,26 @@ TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
         EXPECT_LE(saved_over, 3);
         EXPECT_GT(saved_then_repaired, extended ? 1 : 0);  // the extended repair reads a saved document again
     }
+    // Saved again each time it is read, the extended repair leaves it as it is and says so.
+    fsys::MemoryFileSystem disk;
+    disk.add_file(doc, old_text);
+    disk.add_file(pick, "");
+    std::string saved = "0" + old_text;
+    disk.before_each_step([&](const std::string& path) {
+        if (path == doc) {
+            saved[0] = static_cast<char>('0' + (saved[0] - '0' + 1) % 10);
+            disk.add_file(doc, saved);
+        }
+    });
+    ::Run run(disk);
+    reset_engine(run, root);
+    use_library_rules(run, LibraryOptions{false, {root}, {}});
+    ScriptedPrompts answers({pick}, disk);
+    TranscriptPrompts wn(answers);
+    ::repair(run, doc, wn);
+    disk.before_each_step(nullptr);
+    EXPECT_EQ(disk.bytes(doc), saved);
+    EXPECT_EQ(wn.lines().back(), "warning\tnone\tthis file changed while I was correcting it\t" + doc);
+    EXPECT_EQ(run.tally.abandoned, 1);
+    reset_engine(run, "");
 }

@@ -27,8 +27,8 @@ constexpr int k_most_readings = 3;
 
 // A dry run shows what the run would write, read from the document as a real run reads it;
 // false when the document has changed since the scan, and nothing was shown.
-bool show_planned(Run& run, const std::string& orig, const DocumentScan& scan, const DocumentPlan& plan,
-                     DryRunSink& sink, Prompts& wn)
+bool show_planned(Run& run, const std::string& orig, const DocumentScan& scan, const DocumentPlan& plan, DryRunSink& sink,
+                  Prompts& wn)
 {
     switch (sink.would_change(PlannedDocument{run.fs(), orig, scan.seen, plan.rewrites})) {
     case Shown::changed:
