@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/fsys/fsys.h"
+#include "engine/library/path_boundary.h"
 #include "engine/report/library_report.h"
 #include "engine/text/document_rewrite.h"
 #include "engine/text/references.h"
@@ -34,8 +35,9 @@ struct MissingReference {
     std::string target;  // as the document holds it
     RefKind kind = RefKind::geometry;
     std::string document;  // the source of the document that names it
-    long long line = 0;    // its first use there
-    long long uses = 1;    // how often that document uses it
+    long long line = 0;               // its first use there
+    Refusal refusal = Refusal::none;  // why it was not looked up, when it was refused
+    long long uses = 1;               // how often that document uses it
 };
 
 struct CollectPlan {

@@ -100,6 +100,7 @@ struct MemoryDisk {
     FailWhen fail_when;
     std::function<void(const std::string& path)> before_step;
     std::uint64_t next_serial = 1;
+    std::vector<std::string> asked;  // every path the program asked about, in order
 
     bool windows() const { return rules == DiskRules::windows; }
     bool is_sep(char c) const { return c == k_sep || is_separator(c, windows() ? PathStyle::windows : PathStyle::posix); }

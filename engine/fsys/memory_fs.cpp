@@ -71,6 +71,7 @@ long long MemoryFileSystem::modified_time(const std::string& path)
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
     return w.found() && w.node() != nullptr ? w.node()->modified : -1;
 }
@@ -205,6 +206,7 @@ bool MemoryFileSystem::open_for_reading(const std::string& path, RawFile& f, Lis
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
     return w.is(Node::Kind::file) && m_disk->open(w.entry->node, false, path, f);
 }
@@ -213,6 +215,7 @@ bool MemoryFileSystem::open_for_writing(const std::string& path, Create mode, Ra
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const PathText p = m_disk->parse(path);
     // O_CREAT | O_TRUNC follows a link to a file, even to a missing one, which it creates;
     // O_EXCL never follows one. A junction is a folder to Windows: no file to open.
@@ -345,6 +348,7 @@ bool MemoryFileSystem::is_readable_file(const std::string& path)
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     return m_disk->walk(path, true).is(Node::Kind::file);
 }
 
@@ -355,6 +359,7 @@ bool MemoryFileSystem::entry_exists(const std::string& path)
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const PathText p = m_disk->parse(path);
     // A name that cannot be looked up may still be somebody's file: lstat() failing with
     // ENOTDIR or ELOOP, a name Windows rejects.
@@ -372,6 +377,7 @@ NameKind MemoryFileSystem::name_kind(const std::string& path)
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, false);
     if (!w.found() || w.node() == nullptr) {
         return w.found() && w.device ? NameKind::other : NameKind::none;
@@ -391,6 +397,7 @@ bool MemoryFileSystem::is_folder(const std::string& path)
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     return m_disk->walk(path, true).is(Node::Kind::folder);
 }
 
@@ -398,6 +405,7 @@ bool MemoryFileSystem::folder_identity(const std::string& path, FolderId& id)
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     // Windows opens the last name itself (FILE_FLAG_OPEN_REPARSE_POINT): a junction is refused.
     if (m_disk->windows() && m_disk->walk(path, false).is(Node::Kind::link)) {
         return false;
@@ -414,6 +422,7 @@ bool MemoryFileSystem::list_folder_entries(const std::string& path, std::vector<
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
     if (!w.is(Node::Kind::folder)) {
         return false;
@@ -435,6 +444,8 @@ bool MemoryFileSystem::rename_noreplace(const std::string& from, const std::stri
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(from);
+    m_disk->asked.push_back(to);
     return m_disk->rename(from, to, false);
 }
 
@@ -445,6 +456,8 @@ bool MemoryFileSystem::rename_replace(const std::string& from, const std::string
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(from);
+    m_disk->asked.push_back(to);
     return m_disk->rename(from, to, true);
 }
 
@@ -462,6 +475,7 @@ bool MemoryFileSystem::remove_entry(const std::string& path, bool folder)
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, false);
     if (!w.found() || w.entry == nullptr || w.through_link || m_disk->refuses_changes(w.folder())) {
         return false;
@@ -487,6 +501,7 @@ bool MemoryFileSystem::make_folder(const std::string& path)
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, false);
     if (!w.found() || w.name.empty() || w.entry != nullptr || w.device || w.through_link ||
         m_disk->refuses_changes(w.folder())) {
@@ -506,6 +521,8 @@ bool MemoryFileSystem::give_protection(const std::string& from, const std::strin
 {
     m_disk->step(from);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(from);
+    m_disk->asked.push_back(to);
     const Place a = m_disk->walk(from, true);
     const Place b = m_disk->walk(to, true);
     if (!a.found() || !b.found() || a.node() == nullptr || b.node() == nullptr) {
@@ -513,6 +530,25 @@ bool MemoryFileSystem::give_protection(const std::string& from, const std::strin
     }
     b.node()->read_only = a.node()->read_only;
     return true;
+}
+
+bool MemoryFileSystem::is_special_file(const std::string& path)
+{
+    Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
+    const Place w = m_disk->walk(path, true);
+    return w.found() && w.device;
+}
+
+PathStyle MemoryFileSystem::path_style() const
+{
+    return m_disk->windows() ? PathStyle::windows : PathStyle::posix;
+}
+
+std::vector<std::string> MemoryFileSystem::paths_asked() const
+{
+    Lock lock(m_disk->mutex);
+    return m_disk->asked;
 }
 
 std::string MemoryFileSystem::current_folder()
@@ -526,6 +562,7 @@ std::string MemoryFileSystem::absolute_path(const std::string& path)
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const PathText p = m_disk->parse(path);
     return p.ok ? m_disk->text_of(p.drive, p.names) : std::string();
 }
@@ -534,6 +571,7 @@ std::string MemoryFileSystem::resolved_path(const std::string& path)
 {
     m_disk->step(path);
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
     return w.is(Node::Kind::file) || w.is(Node::Kind::folder) ? m_disk->text_of(w) : std::string();
 }

@@ -32,13 +32,17 @@ KindTexts chooser_texts(RefKind kind)
 
 // What a reference needs: nothing, its own path in blank-colon notation, or a replacement;
 // `left` for a missing file the user already chose to leave as it is in this run, which is
-// said again for each document that names it but not asked for again.
-enum class Need { nothing, notation, replacement, left };
+// said again for each document that names it but not asked for again; `refused` for a path
+// the boundary refuses, left as it is with its reason and never asked for.
+enum class Need { nothing, notation, replacement, left, refused };
 
 Need need_of(const FileReference& ref, const Located& at, const LibraryMemory& rules)
 {
     if (ref.builtin || at.status == RefStatus::absolute) {
         return Need::nothing;
+    }
+    if (at.status == RefStatus::refused) {
+        return Need::refused;
     }
     if (at.status == RefStatus::missing) {
         return rules.is_left(at.paths.front()) ? Need::left : Need::replacement;
@@ -64,7 +68,7 @@ public:
     void plan(const NeededReference& needed, DocumentPlan& plan);
 
 private:
-    void left(const NeededReference& needed, DocumentPlan& plan);
+    void left(const NeededReference& needed, DocumentPlan& plan, Refusal refusal = Refusal::none);
     bool replacement(const FileReference& ref, const std::string& shown, std::string& objfile, std::size_t& root,
                      std::string_view& how);
     void add(const NeededReference& needed, std::string text, std::string_view how, DocumentPlan& plan);
@@ -100,8 +104,8 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
         return;
     }
     const std::string& shown = at.paths.front();
-    if (need == Need::left) {
-        left(needed, plan);
+    if (need == Need::left || need == Need::refused) {
+        left(needed, plan, at.refusal);
         return;
     }
     std::string objfile;
@@ -132,10 +136,12 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
     add(needed, std::move(text), m_rules.how_chosen(shown), plan);
 }
 
-// A reference left as it is: logged under its document; told once the document is done.
-void Planner::left(const NeededReference& needed, DocumentPlan& plan)
+// A reference left as it is: logged under its document (with the boundary's reason when it
+// refused the path); told once the document is done.
+void Planner::left(const NeededReference& needed, DocumentPlan& plan, Refusal refusal)
 {
-    plan.log += "      left as it is: " + needed.target + "\n";
+    plan.log += "      left as it is: " + needed.target +
+                (refusal == Refusal::none ? std::string() : " (" + std::string(refusal_words(refusal)) + ")") + "\n";
     plan.left.push_back(needed);
 }
 
