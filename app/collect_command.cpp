@@ -2,20 +2,17 @@
 
 #include "app/console_text.h"
 #include "app/content_roots.h"
+#include "app/counted.h"
 #include "app/progress_line.h"
 #include "app/prompts-console.h"
 #include "app/visible_text.h"
 #include "engine/base/run_stop.h"
 #include "engine/collect/collect_write.h"
+#include "engine/library/content_paths.h"
 
 #include <chrono>
 
 namespace {
-
-std::string plural(long long n, const char* one, const char* many)
-{
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 // A reference not collected, in the document shown as `document`.
 std::string missing_line(const MissingReference& m, const std::string& document)
@@ -24,7 +21,7 @@ std::string missing_line(const MissingReference& m, const std::string& document)
     const std::string reason = refused ? std::string(refusal_words(m.refusal)) : m.left_out;
     return (refused ? "refused " : reason.empty() ? "missing " : "left out ") + std::string(kind_name(m.kind)) + " " +
            visible(m.target) + " in " + visible(document) + " line " + std::to_string(m.line) +
-           (reason.empty() ? "" : ": " + reason);
+           (m.uses > 1 ? " (" + counted(m.uses, "use", "uses") + ")" : "") + (reason.empty() ? "" : ": " + reason);
 }
 
 std::string unreadable_line(const UnreadableFile& u, const char* what = "unreadable ")
@@ -72,7 +69,7 @@ std::string collect_listing(const CollectPlan& plan)
         }
         ++files;
         body += visible(f.name) + " from " + (f.outside_roots ? "outside the roots: " : "") + visible(f.from);
-        body += f.edits.empty() ? "\n" : " (" + plural(static_cast<long long>(f.edits.size()), "reference", "references") + " renamed)\n";
+        body += f.renamed == 0 ? "\n" : " (" + counted(f.renamed, "reference", "references") + " renamed)\n";
     }
     for (const MissingReference& m : plan.missing) {
         body += missing_line(m, listed_name(plan, m.document)) + "\n";
@@ -83,9 +80,9 @@ std::string collect_listing(const CollectPlan& plan)
     for (const UnreadableFile& u : plan.left_out) {
         body += unreadable_line({listed_name(plan, u.path), u.reason}, "left out ") + "\n";
     }
-    return "tarnwick collect: " + plural(files, "file", "files") + " collected, " +
-           plural(static_cast<long long>(plan.missing.size()), "reference", "references") + " missing, " +
-           plural(static_cast<long long>(plan.unreadable.size()), "document", "documents") + " unreadable\n" + body;
+    return "tarnwick collect: " + counted(files, "file", "files") + " collected, " +
+           counted(static_cast<long long>(plan.missing.size()), "reference", "references") + " missing, " +
+           counted(static_cast<long long>(plan.unreadable.size()), "document", "documents") + " unreadable\n" + body;
 }
 
 CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::string>& documents,
@@ -110,7 +107,12 @@ CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::st
         outcome.error = collects_into_zip(target) ? "the zip exists already" : "it exists already, and is no empty folder";
         return outcome;
     }
-    const CollectPlan plan = plan_collection(fs, paths, roots, [&](unsigned long long done, unsigned long long total) {
+    if (collects_into_zip(target) && !fs.is_folder(folder_of(target))) {
+        outcome.status = k_collect_usage_error;
+        outcome.error = "the folder " + folder_of(target) + " does not exist";
+        return outcome;
+    }
+    CollectPlan plan = plan_collection(fs, paths, roots, [&](unsigned long long done, unsigned long long total) {
         if (progress) {
             progress(false, done, total);
         }
@@ -121,14 +123,14 @@ CollectOutcome collect_documents(fsys::FileSystem& fs, const std::vector<std::st
         }
     };
     std::string reason = "stopped";
-    if (plan.stopped || !write_collection(fs, plan, collect_listing(plan), target, writing, reason)) {
+    if (plan.stopped || !write_collection(fs, plan, collect_listing, target, writing, reason)) {
         outcome.status = k_collect_not_written;
         outcome.error = reason;
         return outcome;
     }
     for (const CollectedFile& f : plan.files) {
         outcome.files += f.left_out ? 0 : 1;
-        outcome.renamed += static_cast<long long>(f.edits.size());
+        outcome.renamed += f.left_out ? 0 : f.renamed;
     }
     outcome.missing = plan.missing;
     outcome.unreadable = plan.unreadable;
@@ -148,11 +150,11 @@ std::string collect_summary(const CollectOutcome& outcome, const std::string& ou
     if (outcome.status == k_collect_not_written || outcome.status == k_collect_usage_error) {
         return "nothing collected into " + visible(out) + ": " + visible(outcome.error);
     }
-    std::string text = plural(outcome.files, "file", "files") + " collected into " + visible(out) + ", " +
-                       plural(outcome.renamed, "reference", "references") + " renamed";
+    std::string text = counted(outcome.files, "file", "files") + " collected into " + visible(out) + ", " +
+                       counted(outcome.renamed, "reference", "references") + " renamed";
     if (!outcome.missing.empty() || !outcome.unreadable.empty()) {
-        text += "; " + plural(static_cast<long long>(outcome.missing.size()), "reference", "references") + " missing, " +
-                plural(static_cast<long long>(outcome.unreadable.size()), "document", "documents") +
+        text += "; " + counted(static_cast<long long>(outcome.missing.size()), "reference", "references") + " missing, " +
+                counted(static_cast<long long>(outcome.unreadable.size()), "document", "documents") +
                 " unreadable, named in collect.txt";
     }
     return text;

@@ -1,5 +1,6 @@
 #include "app/report_output.h"
 
+#include "app/counted.h"
 #include "engine/text/refline.h"
 
 #include <array>
@@ -137,13 +138,14 @@ std::string problem_block(const Page& r, const ReportProblem& p)
         }
         b += "</ol>";
     }
-    const std::string times = p.uses.size() == 1 ? "once" : number(static_cast<long long>(p.uses.size())) + " times";
+    const std::string times = p.use_count == 1 ? "once" : number(p.use_count) + " times";
     b += std::string("<details") + (p.uses.size() <= k_open_uses ? " open" : "") + "><summary>used " + times +
          "</summary><ul>";
     for (const ReportUse& u : p.uses) {
         b += "<li>" + shown_path(r, u.file) + " line " + number(u.line) + "</li>";
     }
-    return b + "</ul></details></div>";
+    const std::string more = more_uses(p, "<li>");
+    return b + more + (more.empty() ? "" : "</li>") + "</ul></details></div>";
 }
 
 // What breaks the install of each product zip, and what the products need from the roots.
@@ -177,17 +179,22 @@ std::string report_html(const LibraryReport& r, std::string_view version, PagePa
 {
     const Page shown{r, paths};
     const long long broken = r.broken_count();
-    std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>tarnwick library "
-                       "report</title><style>";
+    // A check of product zips is no library's report.
+    const bool product = r.own_roots > 0 || !r.package.empty();
+    std::string page = std::string("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>tarnwick ") +
+                       (product ? "product" : "library") + " report</title><style>";
     page += k_style;
-    page += "</style></head><body><h1>Library report</h1>";
+    page += std::string("</style></head><body><h1>") + (product ? "Product report" : "Library report") + "</h1>";
     // A document nobody could read is no proof that every reference is found.
     const long long unread = static_cast<long long>(r.unreadable.size());
     const long long package = static_cast<long long>(r.package.size());
-    page += broken > 0    ? "<p class=\"verdict broken\">" + number(broken) + " references moved, missing or refused</p>"
-            : unread > 0  ? "<p class=\"verdict broken\">" + number(unread) + " Poser files could not be read</p>"
-            : package > 0 ? "<p class=\"verdict broken\">" + number(package) + " problems break the install</p>"
-                          : std::string("<p class=\"verdict fine\">every reference is found</p>");
+    page += broken > 0    ? "<p class=\"verdict broken\">" + counted(broken, "reference", "references") + " moved, missing or refused</p>"
+            : unread > 0  ? "<p class=\"verdict broken\">" + counted(unread, "Poser file", "Poser files") + " could not be read</p>"
+            : package > 0 ? "<p class=\"verdict broken\">" + counted(package, "problem breaks", "problems break") + " the install</p>"
+            : r.dependencies.empty()
+                ? std::string("<p class=\"verdict fine\">every reference is found</p>")
+                : "<p class=\"verdict fine\">every reference is found, " +
+                      counted(static_cast<long long>(r.dependencies.size()), "file", "files") + " of them needed from the roots</p>";
     page += "<p>Files: " + number(r.files_read) + " read, " + number(r.files_compressed) + " compressed, " +
             number(static_cast<long long>(r.unreadable.size())) + " unreadable, " + number(r.backups_skipped) +
             " backups skipped. Roots:</p><ol>";

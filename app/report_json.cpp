@@ -14,8 +14,9 @@ json target_json(const LibraryReport& r, const ReportProblem& p)
     for (const ReportUse& u : p.uses) {
         uses.push_back({{"file", u.file}, {"line", u.line}});
     }
+    // The first uses, and how many there are in all.
     json target = {{"target", p.target}, {"kind", kind_name(p.kind)}, {"status", status_name(p.status)},
-                   {"candidates", p.candidates}, {"uses", uses}};
+                   {"candidates", p.candidates}, {"uses", uses}, {"use_count", p.use_count}};
     if (p.status == RefStatus::refused) {
         target["reason"] = refusal_words(p.refusal);
         target["refusal"] = refusal_name(p.refusal);

@@ -10,6 +10,9 @@
 #include <string_view>
 
 
+// "and N more uses" after `lead` for a target that used more than it kept; "" for one that kept all.
+std::string more_uses(const ReportProblem& p, std::string_view lead);
+
 // The report as text: the problems, worst first, then one summary line per status and per
 // kind, and the files read; a library without anything to report gets one line.
 std::string report_text(const LibraryReport& report);

@@ -27,6 +27,9 @@ static LibraryReport hostile_report()
         {":b.jpg", RefKind::image, RefStatus::moved, {"/r/t/b.jpg"}, {{"/l/x.cr2", 4}}},
         {"//s/<i>.jpg", RefKind::image, RefStatus::refused, {}, {{"/l/x.cr2", 5}}, std::string::npos, Refusal::network},
     };
+    for (ReportProblem& p : r.problems) {
+        p.use_count = static_cast<long long>(p.uses.size());
+    }
     return r;
 }
 
@@ -55,11 +58,11 @@ TEST(ReportOutput, JsonIsWholeAndValid)
         "unreadable":[{"path":"/l/bad\u001b[31m.crz","reason":"corrupt or truncated gzip data"}]},
         "references":{"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"refused":1,"builtin":1},
         "problems":[{"target":":a:<script>\ufffd\u0001\u009b.obj","kind":"geometry","status":"missing","candidates":[],
-                     "uses":[{"file":"/l/x.cr2","line":3},{"file":"/l/y \"q\".cr2","line":9}]},
+                     "uses":[{"file":"/l/x.cr2","line":3},{"file":"/l/y \"q\".cr2","line":9}],"use_count":2},
                     {"target":":b.jpg","kind":"image","status":"moved","candidates":["/r/t/b.jpg"],
-                     "uses":[{"file":"/l/x.cr2","line":4}]},
+                     "uses":[{"file":"/l/x.cr2","line":4}],"use_count":1},
                     {"target":"//s/<i>.jpg","kind":"image","status":"refused","candidates":[],"refusal":"network_path",
-                     "reason":"a network path, not looked up","uses":[{"file":"/l/x.cr2","line":5}]}]})";
+                     "reason":"a network path, not looked up","uses":[{"file":"/l/x.cr2","line":5}],"use_count":1}]})";
     EXPECT_EQ(nlohmann::json::parse(report_json(hostile_report(), "9.9")), nlohmann::json::parse(expected));
 }
 
@@ -72,7 +75,7 @@ TEST(ReportOutput, HtmlPageEscapesEverything)
                          "<span class=\"target\">//s/&lt;i&gt;.jpg</span></div><div>a network path, not looked up</div>",
                          "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>"});
     LibraryReport unread{{}, 1, 0, 0, false, {{"/l/bad.crz", "corrupt"}}, 0, 0, {}, {}};
-    EXPECT_NE(report_html(unread, "9.9").find(">1 Poser files could not be read</p>"), std::string::npos);
+    EXPECT_NE(report_html(unread, "9.9").find(">1 Poser file could not be read</p>"), std::string::npos);
 }
 
 // A real browser shows the page as written (slow: a browser starts).
@@ -157,10 +160,10 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
     r.own_roots = 1;
     r.problems[1].root = 1;
     r.package = {{"/p.zip", {zipfs::ProblemKind::link, "Runtime/<l>\x1b", "a link"}}};
-    r.dependencies = {{":base.obj", RefKind::geometry, RefStatus::ok, {"/r/base.obj"}, {{"/p.zip/a.cr2", 1}}, 1}};
+    r.dependencies = {{":base.obj", RefKind::geometry, RefStatus::ok, {"/r/base.obj"}, {{"/p.zip/a.cr2", 1}}, 1, Refusal::none, 1}};
     expect_pieces(report_text(r), {"package link Runtime/<l>\\e in /p.zip: a link\n", "moved image :b.jpg (from root)\n",
                                    "needed geometry :base.obj (from root)\n  found /r/base.obj\n",
-                                   "product: 1 package problems, 1 files needed from the roots\n"});
+                                   "product: 1 package problem, 1 file needed from the roots\n"});
     const nlohmann::json doc = nlohmann::json::parse(report_json(r, "9.9"));
     EXPECT_EQ(doc["problems"][1]["from"], "root");
     EXPECT_EQ(doc["product"]["dependencies"][0]["from"], "root");

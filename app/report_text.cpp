@@ -1,5 +1,7 @@
 #include "app/report_output.h"
 
+#include "app/counted.h"
+
 #include <algorithm>
 #include <array>
 
@@ -37,13 +39,14 @@ void append_problem(std::string& out, const LibraryReport& r, const ReportProble
     for (const ReportUse& u : p.uses) {
         out += "  used in " + visible(u.file) + " line " + number(u.line) + "\n";
     }
+    out += more_uses(p, "  ") + (p.use_count > static_cast<long long>(p.uses.size()) ? "\n" : "");
 }
 
 // Old versions a repair kept beside their documents are not read: their pointers are the
 // broken ones the repair replaced.
 std::string skipped_note(const LibraryReport& r)
 {
-    return r.backups_skipped > 0 ? " (" + number(r.backups_skipped) + " backups skipped)" : std::string();
+    return r.backups_skipped > 0 ? " (" + counted(r.backups_skipped, "backup", "backups") + " skipped)" : std::string();
 }
 
 // What breaks the install of a product zip, before anything else: nothing else may be right.
@@ -56,11 +59,17 @@ void append_package(std::string& out, const ReportPackageProblem& p)
 
 }  // namespace
 
+std::string more_uses(const ReportProblem& p, std::string_view lead)
+{
+    const long long more = p.use_count - static_cast<long long>(p.uses.size());
+    return more <= 0 ? std::string() : std::string(lead) + "and " + number(more) + (more == 1 ? " more use" : " more uses");
+}
+
 std::string report_text(const LibraryReport& r)
 {
     if (r.problems.empty() && r.unreadable.empty() && r.package.empty() && r.dependencies.empty()) {
-        return "nothing to report: " + number(r.total) + " references in " + number(r.files_read) +
-               " Poser files, all found" + skipped_note(r) + "\n";
+        return "nothing to report: " + counted(r.total, "reference", "references") + " in " +
+               counted(r.files_read, "Poser file", "Poser files") + ", all found" + skipped_note(r) + "\n";
     }
     std::string out;
     for (const ReportPackageProblem& p : r.package) {
@@ -99,8 +108,8 @@ std::string report_text(const LibraryReport& r)
            number(static_cast<long long>(r.unreadable.size())) + " unreadable, " + number(r.backups_skipped) +
            " backups skipped\n";
     if (r.own_roots > 0 || !r.package.empty()) {
-        out += "product: " + number(static_cast<long long>(r.package.size())) + " package problems, " +
-               number(static_cast<long long>(r.dependencies.size())) + " files needed from the roots\n";
+        out += "product: " + counted(static_cast<long long>(r.package.size()), "package problem", "package problems") +
+               ", " + counted(static_cast<long long>(r.dependencies.size()), "file", "files") + " needed from the roots\n";
     }
     for (const UnreadableFile& u : r.unreadable) {
         out += "unreadable " + visible(u.path) + ": " + u.reason + "\n";
@@ -108,8 +117,7 @@ std::string report_text(const LibraryReport& r)
     // A release check must not pass on files nobody could check.
     if (!r.unreadable.empty()) {
         const std::size_t n = r.unreadable.size();
-        out += number(static_cast<long long>(n)) + (n == 1 ? " Poser file" : " Poser files") +
-               " could not be read: the check is incomplete\n";
+        out += counted(static_cast<long long>(n), "Poser file", "Poser files") + " could not be read: the check is incomplete\n";
     }
     return out;
 }

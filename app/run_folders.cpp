@@ -173,7 +173,7 @@ bool RunFolders::record(const FileChange& change)
     ordered_json replacements = ordered_json::array();
     for (const Replacement& r : change.replacements) {
         replacements.push_back(
-            {{"old", r.old_path}, {"new", r.new_path}, {"kind", kind_name(r.kind)}, {"how", r.how}});
+            {{"old", r.old_path}, {"new", r.new_path}, {"kind", kind_name(r.kind)}, {"how", r.how}, {"uses", r.uses}});
     }
     const ordered_json entry{{"path", relative_path(file, f->root)},
                              {"backup", relative_path(change.backup, f->path)},

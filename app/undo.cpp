@@ -9,6 +9,7 @@
 #include "engine/repair/poserfile.h"
 
 #include <algorithm>
+#include <set>
 #include <tuple>
 #include <nlohmann/json.hpp>
 
@@ -20,6 +21,7 @@ constexpr const char* k_manifest_name = "manifest.json";
 constexpr int k_manifest_format = 1;
 // A manifest of a million files is far below this; anything larger is no manifest of ours.
 constexpr std::size_t k_manifest_limit = 1u << 30;
+
 
 // The fields of a stored record, read without trusting their types: a field that is missing
 // or of another type reads as absent, and nothing can throw.
@@ -109,6 +111,14 @@ bool is_safe_relative(const std::string& rel)
     return true;
 }
 
+// Why a name that is a link, or no plain file or folder (a pipe, a device), is not read or
+// changed through.
+std::string refusal(fsys::FileSystem& fs, const std::string& path)
+{
+    return "refused: " + path +
+           (fs.name_kind(path) == fsys::NameKind::link ? " is a link, which may lead anywhere" : " is no plain file or folder");
+}
+
 // The first link on the way from `base` down to `base/relative`, or "" when there is none.
 std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative)
 {
@@ -179,7 +189,7 @@ bool check_run_folder(fsys::FileSystem& fs, const std::string& run, std::time_t 
     for (const std::string& path : {runs, m.folder, m.path}) {
         const fsys::NameKind kind = fs.name_kind(path);
         if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
-            error = "refused: " + path + " is a link, which may lead anywhere";
+            error = refusal(fs, path);
             return false;
         }
     }
@@ -197,12 +207,38 @@ bool corrupt(const Manifest& m, const std::string& what, std::string& error)
     return false;
 }
 
+// How deep the arrays and objects of the JSON text `text` nest, what its strings hold aside.
+std::size_t nesting_of(const std::string& text)
+{
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    bool in_string = false;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
+        if (in_string) {
+            k += c == '\\' ? 1 : 0;
+            in_string = c != '"';
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 bool read_head(fsys::FileSystem& fs, Manifest& m, std::string& error)
 {
     std::string text;
     if (!fs.read_whole_file(m.path, text, k_manifest_limit)) {
-        error = "can't read the manifest " + m.path;
+        error = fs.name_kind(m.path) == fsys::NameKind::file ? "can't read the manifest " + m.path
+                                                              : "the manifest " + m.path + " is no plain file";
         return false;
+    }
+    if (nesting_of(text) > k_max_manifest_nesting) {
+        return corrupt(m, "it nests deeper than " + std::to_string(k_max_manifest_nesting) + " levels", error);
     }
     m.doc = json::parse(text, nullptr, false);
     std::string program;
@@ -245,12 +281,15 @@ bool read_change(fsys::FileSystem& fs, Manifest& m, const json& f, std::size_t e
     c.entry = entry;
     const std::string link = is_safe_relative(backup) ? link_below(fs, m.folder, backup) : std::string();
     if (!link.empty()) {
-        error = "refused: " + link + " is a link, which may lead anywhere";
+        error = refusal(fs, link);
         return false;
     }
-    if (!is_safe_relative(path) || !is_safe_relative(backup) || path.rfind(k_runs_folder_name, 0) == 0 ||
-        !stays_inside(fs, c.file, m.root) || !stays_inside(fs, c.backup, m.folder)) {
+    if (!is_safe_relative(path) || path.rfind(k_runs_folder_name, 0) == 0 || !stays_inside(fs, c.file, m.root)) {
         error = "the manifest " + m.path + " names a file outside its root: " + path;
+        return false;
+    }
+    if (!is_safe_relative(backup) || !stays_inside(fs, c.backup, m.folder)) {
+        error = "the manifest " + m.path + " names an old version outside its run folder: " + backup;
         return false;
     }
     m.changes.push_back(std::move(c));
@@ -270,6 +309,19 @@ bool load_manifest(fsys::FileSystem& fs, const std::string& run, std::time_t now
         }
     }
     return true;
+}
+
+// The references a file's entry says were replaced: each path replaced counts as often as the
+// file used it (once, in a manifest that does not say).
+long long replacements_in(const json& file)
+{
+    const json* replacements = field(file, "replacements");
+    long long count = 0;
+    for (std::size_t k = 0; replacements != nullptr && replacements->is_array() && k < replacements->size(); ++k) {
+        long long uses = 1;
+        count += number_field((*replacements)[k], "uses", uses) && uses > 0 ? uses : 1;
+    }
+    return count;
 }
 
 bool holds(fsys::FileSystem& fs, const std::string& path, const fsys::FileDigest& wanted)
@@ -299,37 +351,106 @@ std::string restore(fsys::FileSystem& fs, const Change& c)
     return moved ? std::string() : "it cannot be renamed";
 }
 
-// Removes `folder` and what lies below it, deepest first: everything, or (with `only_empty`)
-// the folders that hold nothing. A link is never followed nor removed; `refused` names it.
-// False when something stays.
-bool remove_tree(fsys::FileSystem& fs, const std::string& folder, bool only_empty, std::vector<std::string>& refused)
+// What remove_tree does below a folder: only looks for what would stop it, removes the
+// folders that hold nothing, or removes everything.
+enum class Removal { look, empty_folders, everything };
+
+// Removes `top` and what lies below it, deepest first, as `removal` says. A link, or anything
+// that is no plain file or folder, is never followed nor removed; `refused` names it. False
+// when something stays. The walk keeps its own stack and one path, so that a planted tree of
+// any depth costs the length of its names.
+bool remove_tree(fsys::FileSystem& fs, const std::string& top, Removal removal, std::vector<std::string>& refused)
 {
-    std::vector<fsys::FolderEntry> entries;
-    if (!fs.list_folder_entries(folder, entries)) {
+    struct Level {
+        std::vector<fsys::FolderEntry> entries;
+        std::size_t length = 0;  // of the folder's path
+        std::size_t next = 0;
+        bool whole = true;
+    };
+    std::vector<Level> levels;
+    std::string path = top;
+    const auto enter = [&] {
+        Level level{{}, path.size(), 0, true};
+        const bool listed = fs.list_folder_entries(path, level.entries);
+        if (listed) {
+            levels.push_back(std::move(level));
+        }
+        return listed;
+    };
+    if (!enter()) {
         return false;
     }
-    bool whole = true;
-    for (const fsys::FolderEntry& e : entries) {
-        const std::string path = child_path(folder, e.name);
-        const fsys::NameKind kind = fs.name_kind(path);
-        if (kind == fsys::NameKind::folder) {
-            whole = remove_tree(fs, path, only_empty, refused) && whole;
-        } else if (kind == fsys::NameKind::file && !only_empty) {
-            whole = fs.remove_file(path) && whole;
-        } else {
+    for (;;) {
+        Level& level = levels.back();
+        path.resize(level.length);
+        if (level.next < level.entries.size()) {
+            path = child_path(std::move(path), level.entries[level.next++].name);
+            const fsys::NameKind kind = fs.name_kind(path);
+            if (kind == fsys::NameKind::folder && enter()) {
+                continue;
+            }
             if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
                 refused.push_back(path);
             }
-            whole = false;
+            levels.back().whole = levels.back().whole && kind == fsys::NameKind::file &&
+                                  (removal == Removal::look || (removal == Removal::everything && fs.remove_file(path)));
+            continue;
         }
+        const bool gone = level.whole && (removal == Removal::look || fs.remove_folder(path));
+        levels.pop_back();
+        if (levels.empty()) {
+            return gone;
+        }
+        levels.back().whole = levels.back().whole && gone;
     }
-    return fs.remove_folder(folder) && whole;
 }
 
-// Writes the manifest again with what was given back; the old one is replaced in one step.
+// The fields of `from` named in `names` whose values are plain (text, a number, true or false,
+// null): what a manifest of ours holds there, and nothing that a damaged or planted one adds.
+json plain_fields(const json* from, std::initializer_list<const char*> names)
+{
+    json kept = json::object();
+    for (const char* name : names) {
+        const json* f = from != nullptr ? field(*from, name) : nullptr;
+        if (f != nullptr && f->is_primitive() && !f->is_binary()) {
+            kept[name] = *f;
+        }
+    }
+    return kept;
+}
+
+// The manifest `doc` with the fields a manifest has and no others, each as it was.
+json manifest_fields(const json& doc)
+{
+    json kept = plain_fields(&doc, {"program", "format", "version", "started", "root", "undone"});
+    kept["roots"] = json::array();
+    const json* roots = field(doc, "roots");
+    for (std::size_t k = 0; roots != nullptr && roots->is_array() && k < roots->size(); ++k) {
+        if ((*roots)[k].is_string()) {
+            kept["roots"].push_back((*roots)[k]);
+        }
+    }
+    kept["options"] = plain_fields(field(doc, "options"), {"modern", "auto"});
+    kept["files"] = json::array();
+    for (const json& f : *field(doc, "files")) {
+        json file = plain_fields(&f, {"path", "backup", "undone"});
+        file["before"] = plain_fields(field(f, "before"), {"size", "sha256"});
+        file["after"] = plain_fields(field(f, "after"), {"size", "sha256"});
+        file["replacements"] = json::array();
+        const json* replacements = field(f, "replacements");
+        for (std::size_t k = 0; replacements != nullptr && replacements->is_array() && k < replacements->size(); ++k) {
+            file["replacements"].push_back(plain_fields(&(*replacements)[k], {"old", "new", "kind", "how", "uses"}));
+        }
+        kept["files"].push_back(std::move(file));
+    }
+    return kept;
+}
+
+// Writes the manifest again with what was given back, and no field a manifest does not have;
+// the old one is replaced in one step.
 bool write_manifest(fsys::FileSystem& fs, Manifest& m)
 {
-    const std::string text = m.doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+    const std::string text = manifest_fields(m.doc).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
     const std::string fresh = m.path + ".new";
     fsys::RawFile f;
     if (!fs.open_for_writing(fresh, fsys::Create::truncate, f)) {
@@ -384,12 +505,13 @@ bool read_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Run
         return false;
     }
     info = RunFolderInfo{m.folder, name_of(m.folder), m.root, m.undone, 0, 0, 0};
+    std::set<std::string> named;  // a file changed twice in the run is one file
     for (const json& f : *field(m.doc, "files")) {
-        std::string undone;
-        const json* replacements = field(f, "replacements");
-        ++info.files;
-        info.files_undone += undone_field(f, undone) && !undone.empty() ? 1 : 0;
-        info.replacements += replacements != nullptr && replacements->is_array() ? static_cast<long long>(replacements->size()) : 0;
+        std::string undone, path;
+        const bool first = !text_field(f, "path", path) || named.insert(path).second;
+        info.files += first ? 1 : 0;
+        info.files_undone += first && undone_field(f, undone) && !undone.empty() ? 1 : 0;
+        info.replacements += replacements_in(f);
     }
     return true;
 }
@@ -424,7 +546,10 @@ bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Und
         }
         const std::string reason = restore(fs, *c);
         if (reason.empty()) {
-            outcome.restored.push_back(c->file);
+            // A file named twice (changed twice in the run) is one file given back.
+            if (std::find(outcome.restored.begin(), outcome.restored.end(), c->file) == outcome.restored.end()) {
+                outcome.restored.push_back(c->file);
+            }
             files[c->entry]["undone"] = run_stamp(now);
         } else {
             outcome.left.emplace_back(c->file, reason);
@@ -439,7 +564,7 @@ bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Und
         return false;
     }
     std::vector<std::string> links;
-    remove_tree(fs, m.folder, true, links);
+    remove_tree(fs, m.folder, Removal::empty_folders, links);
     return true;
 }
 
@@ -449,10 +574,25 @@ bool forget_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, s
     if (!check_run_folder(fs, run, now, m, error) || !read_head(fs, m, error)) {
         return false;
     }
+    // Whatever would stop the deletion is found before anything is deleted.
     std::vector<std::string> links;
-    if (!remove_tree(fs, m.folder, false, links)) {
-        error = links.empty() ? "can't delete all of " + m.folder
-                              : "refused to delete through the link " + links.front() + ": the rest of " + m.folder + " stays";
+    if (!remove_tree(fs, m.folder, Removal::look, links) && !links.empty()) {
+        error = "refused to delete through " + links.front() + ", which is a link or no plain file: " + m.folder + " stays";
+        return false;
+    }
+    // The manifest goes last, so that a run folder that cannot be deleted whole can be forgotten again.
+    std::vector<fsys::FolderEntry> entries;
+    bool whole = fs.list_folder_entries(m.folder, entries);
+    for (const fsys::FolderEntry& e : entries) {
+        const std::string path = child_path(m.folder, e.name);
+        if (e.name != k_manifest_name) {
+            whole = (fs.name_kind(path) == fsys::NameKind::folder ? remove_tree(fs, path, Removal::everything, links)
+                                                                  : fs.remove_file(path)) &&
+                    whole;
+        }
+    }
+    if (!whole || !fs.remove_file(m.path) || !fs.remove_folder(m.folder)) {
+        error = "can't delete all of " + m.folder;
         return false;
     }
     return true;
@@ -465,24 +605,34 @@ struct LoggedRepair {
     std::string backup;
 };
 
-// The repairs a run log names as done, in the order it names them.
-bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<LoggedRepair>& repairs)
+// The repairs a run log names as done, in the order it names them. False when it cannot be read,
+// or (`binary`) holds bytes no text holds.
+bool logged_repairs(fsys::FileSystem& fs, const std::string& log, std::vector<LoggedRepair>& repairs, bool& binary)
 {
     TextReader in;
     if (!in.open(fs, log)) {
         return false;
     }
+    in.limit_line_length(k_max_log_line_bytes);
     static const std::string k_head = "file ";
     static const std::string k_tail = " being corrected: old version is on";
     std::string_view line;
     bool want_backup = false;
     bool open_block = false;  // the last file named is the last block's
     while (in.next_line(line)) {
-        std::string text(line);
+        if (line.find('\0') != std::string_view::npos) {
+            binary = true;
+            return false;
+        }
+        // The reader bounds what it holds; a line past the bound is no line of ours, however it came.
+        std::string text(in.line_was_cut() || line.size() > k_max_log_line_bytes ? std::string_view() : line);
         if (!text.empty() && text.back() == '\r') {
             text.pop_back();
         }
-        if (want_backup) {
+        if (want_backup && text.empty()) {
+            repairs.pop_back();  // a repair whose old version is named by no path of any length is none
+            want_backup = open_block = false;
+        } else if (want_backup) {
             // The old version's line, as a run writes it: five blanks, then the path.
             const bool as_written = text.size() > 5 && text.compare(0, 5, "     ") == 0 && text[5] != ' ';
             repairs.back().backup = as_written ? text.substr(5) : std::string();
@@ -525,8 +675,11 @@ std::string why_not_undone(fsys::FileSystem& fs, const LoggedRepair& r, const st
     if (place_under_root(fs, placed, places) == std::string::npos) {
         return "it lies outside the roots and the log's folder";
     }
-    if (fs.name_kind(r.backup) != fsys::NameKind::file) {
-        return "its old version " + r.backup + " is gone";
+    switch (fs.name_kind(r.backup)) {
+    case fsys::NameKind::file: break;
+    case fsys::NameKind::none: return "its old version " + r.backup + " is gone";
+    case fsys::NameKind::link: return "its old version " + r.backup + " is a link, which may lead anywhere";
+    default: return "its old version " + r.backup + " is no plain file";
     }
     const fsys::NameKind kind = fs.name_kind(r.file);
     if (kind != fsys::NameKind::file && kind != fsys::NameKind::none) {
@@ -541,8 +694,9 @@ bool undo_from_log(fsys::FileSystem& fs, const std::string& log, const std::vect
                    UndoOutcome& outcome, std::string& error)
 {
     std::vector<LoggedRepair> repairs;
-    if (!logged_repairs(fs, log, repairs)) {
-        error = "can't read the log " + log;
+    bool binary = false;
+    if (!logged_repairs(fs, log, repairs, binary)) {
+        error = binary ? "the log " + log + " holds binary data: it is no run log" : "can't read the log " + log;
         return false;
     }
     std::vector<std::string> places = roots;

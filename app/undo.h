@@ -13,6 +13,13 @@
 #include <utility>
 #include <vector>
 
+// Ours nests five deep (the run, its files, a file, its replacements, one replacement); a
+// manifest nested deeper is no manifest of ours, and is refused before it is parsed.
+inline constexpr std::size_t k_max_manifest_nesting = 16;
+// No line of a run log is longer: a path of the longest Windows takes (32,767 characters, three
+// bytes each at most) with the words around it. A longer one is no line of ours, and is passed over.
+inline constexpr std::size_t k_max_log_line_bytes = 1 << 17;
+
 struct RunFolderInfo {
     std::string folder;  // the run folder
     std::string stamp;   // its name: when the run began

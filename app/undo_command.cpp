@@ -1,9 +1,13 @@
 #include "app/undo_command.h"
 
 #include "app/content_roots.h"
+#include "app/counted.h"
 #include "app/undo.h"
 #include "app/visible_text.h"
 #include "engine/base/prompts.h"
+#include "engine/library/content_paths.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -29,7 +33,8 @@ int print_outcome(const UndoOutcome& o, std::FILE* out, std::FILE* err, bool una
             std::fprintf(err, "left alone: %s: %s\n", visible(file).c_str(), visible(reason).c_str());
         }
     }
-    std::fprintf(out, "%zu files restored, %zu left alone\n", o.restored.size(), o.left.size());
+    std::fprintf(out, "%s restored, %zu left alone\n", counted(static_cast<long long>(o.restored.size()), "file", "files").c_str(),
+                 o.left.size());
     return o.left.empty() ? k_done : k_some_left;
 }
 
@@ -39,8 +44,8 @@ int list_runs(const RunList& list, std::FILE* out)
         const std::string undone = !r.undone.empty()       ? ", undone " + r.undone
                                    : r.files_undone > 0 ? ", " + std::to_string(r.files_undone) + " undone"
                                                           : std::string();
-        std::fprintf(out, "%s  %lld files changed, %lld references replaced%s  %s\n", visible(r.stamp).c_str(), r.files,
-                     r.replacements, undone.c_str(), visible(r.folder).c_str());
+        std::fprintf(out, "%s  %s changed, %s replaced%s  %s\n", visible(r.stamp).c_str(), counted(r.files, "file", "files").c_str(),
+                     counted(r.replacements, "reference", "references").c_str(), undone.c_str(), visible(r.folder).c_str());
     }
     if (list.runs.empty()) {
         std::fputs("no runs below the roots\n", out);
@@ -60,7 +65,8 @@ std::string shown_stamp(const std::string& stamp)
 
 std::string outcome_text(const UndoOutcome& o)
 {
-    std::string text = std::to_string(o.restored.size()) + " files restored, " + std::to_string(o.left.size()) + " left alone";
+    std::string text = counted(static_cast<long long>(o.restored.size()), "file", "files") + " restored, " +
+                       std::to_string(o.left.size()) + " left alone";
     for (const auto& [file, reason] : o.left) {
         text += "\n" + file + ": " + reason;
     }
@@ -103,6 +109,13 @@ bool gather_roots(fsys::FileSystem& fs, const UndoRequest& request, std::vector<
     return gathered;
 }
 
+// True when the run folder `run` names lies in the tarnwick-runs folder of one of `roots`.
+bool holds_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, const std::string& run)
+{
+    const std::string root = fs.resolved_path(folder_of(folder_of(run_folder_of(fs, run))));
+    return !root.empty() && std::any_of(roots.begin(), roots.end(), [&](const std::string& r) { return fs.resolved_path(r) == root; });
+}
+
 }  // namespace
 
 int run_undo_command(fsys::FileSystem& fs, const UndoRequest& request, std::FILE* in, std::FILE* out, std::FILE* err,
@@ -119,6 +132,12 @@ int run_undo_command(fsys::FileSystem& fs, const UndoRequest& request, std::FILE
     }
     std::vector<std::string> folders;
     if (request.action == UndoAction::undo && !request.target.empty()) {
+        // A run named with the roots to undo it below must lie below one of them.
+        std::vector<std::string> roots;
+        if ((!request.roots.empty() || !request.library_prefs.empty()) &&
+            (!gather_roots(fs, request, roots, error, err) || !holds_run(fs, roots, request.target))) {
+            return refuse(err, error.empty() ? "the run " + run_folder_of(fs, request.target) + " lies below none of the roots" : error);
+        }
         folders.push_back(request.target);
     } else {
         std::vector<std::string> roots;
@@ -152,8 +171,8 @@ int run_undo_command(fsys::FileSystem& fs, const UndoRequest& request, std::FILE
         if (!info.undone.empty()) {
             continue;  // refused below, as undone already
         }
-        std::fprintf(out, "undoing the run of %s below %s: %lld files changed, old versions in %s\n",
-                     shown_stamp(info.stamp).c_str(), visible(info.root).c_str(), info.files, visible(info.folder).c_str());
+        std::fprintf(out, "undoing the run of %s below %s: %s changed, old versions in %s\n", shown_stamp(info.stamp).c_str(),
+                     visible(info.root).c_str(), counted(info.files, "file", "files").c_str(), visible(info.folder).c_str());
     }
     for (const std::string& folder : folders) {
         if (!undo_run(fs, folder, now, outcome, error)) {
@@ -182,8 +201,8 @@ void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, 
     if (newest.stamp != last.front()->stamp && newest.files > 0) {
         body = "the run of " + shown_stamp(newest.stamp) + " was undone already.\n";
     }
-    body += "the run of " + shown_stamp(last.front()->stamp) + ": " + std::to_string(files) +
-            (last.front()->files_undone > 0 ? " files still to give back" : " files changed") + ", old versions in\n" +
+    body += "the run of " + shown_stamp(last.front()->stamp) + ": " + counted(files, "file", "files") +
+            (last.front()->files_undone > 0 ? " still to give back" : " changed") + ", old versions in\n" +
             last.front()->folder;
     if (!wn.question(Owner::none, body, "undo the last extended run?")) {
         return;

@@ -11,6 +11,10 @@
 #include "engine/repair/poserfile.h"
 #include "tests/test_support.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -192,7 +196,7 @@ TEST_F(Undo, TheLastRunNamedInAQuestionThenUndoneOneRunAtATime)
     undo_last_run(disk, {dir.at("root")}, s.wn, k_later);
     const Lines& t = s.transcript();
     ASSERT_EQ(t.size(), 6u);
-    EXPECT_EQ(t[0].find("question\tnone\tundo the last extended run?\tthe run of 2026-12-07 11:11:11: 1 files changed"), 0u);
+    EXPECT_EQ(t[0].find("question\tnone\tundo the last extended run?\tthe run of 2026-12-07 11:11:11: 1 file changed"), 0u);
     EXPECT_EQ(t[3].find("question\tnone\tundo the last extended run?\tthe run of 2026-12-07 11:11:11 was undone already.\\n"
                         "the run of 2026-12-07 10:10:10: 2 files"),
               0u);
@@ -239,6 +243,8 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
         {"outside its root", manifest_edit("\"path\":\"Runtime", "\"path\":\"../victim/Runtime"), "outside its root"},
         {"recorded for another root", manifest_edit("\"root\":\"", "\"root\":\"C:\\\\Users\\\\vendor\\\\Poser"),
          "was recorded for another root: C:\\Users\\vendor\\Poser"},
+        {"an old version outside its run folder", manifest_edit("\"backup\":\"Runtime", "\"backup\":\"../../../victim/Runtime"),
+         "names an old version outside its run folder: ../../../victim/Runtime"},
     };
     for (fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
         for (const Hostile& h : table) {
@@ -260,6 +266,8 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
             EXPECT_NE(error.find(h.refused), std::string::npos) << error;
             error.clear();
             EXPECT_FALSE(forget_run(m, target, k_later, error) && h.name == "run folder a link");
+            // A run folder that cannot be deleted whole is refused before anything in it is deleted.
+            EXPECT_TRUE(h.name != "a link below the run folder" || m.entry_exists(child_path(run, "manifest.json")));
             EXPECT_EQ(m.files_below("/victim"), outside);
             const RunList list = find_runs(m, {r}, k_later);
             EXPECT_TRUE(list.runs.size() <= 1u && (h.name != "run folder a link" || !list.refused.empty()));
@@ -289,6 +297,33 @@ TEST(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
     EXPECT_TRUE(undo_run(m, last_run(list)[0]->folder, k_later, outcome, error)) << error;
     EXPECT_EQ(m.bytes("/lib/Runtime/Libraries/a.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
     EXPECT_FALSE(undo_run(m, planted, k_later, outcome, error));
+}
+
+// A run named with the roots it is to be undone below is undone only when it lies below one of them; a file the
+// manifest names twice is one file given back.
+TEST(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
+{
+    fsys::MemoryFileSystem m;
+    m.add_file("/other/Runtime/Geometries/a.obj", "");
+    m.add_file("/other/Runtime/Libraries/a.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
+    m.add_folder("/lib");
+    const std::string run = repair_library(m, "/other", "20261207-101010", {"/other/Runtime/Geometries/a.obj"});
+    const std::string corrected = m.bytes("/other/Runtime/Libraries/a.cr2");
+    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
+    EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::undo, run, {"/lib"}, "", false}, stdin, out, err, true), 2);
+    EXPECT_EQ(file_text(err), "tarnwick-cli: the run " + run + " lies below none of the roots\n");
+    EXPECT_EQ(m.bytes("/other/Runtime/Libraries/a.cr2"), corrected);
+    std::string manifest = m.bytes(run + "/manifest.json");
+    const std::size_t entry = manifest.find("{\"path\"");
+    const std::string file = manifest.substr(entry, manifest.rfind(']') - entry);
+    manifest.insert(entry, file + ",");
+    m.add_file(run + "/manifest.json", manifest);
+    out = std::tmpfile();
+    err = std::tmpfile();
+    EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::undo, run, {"/other"}, "", false}, stdin, out, err, true), 0);
+    EXPECT_EQ(file_text(out), "undoing the run of 2026-12-07 10:10:10 below /other: 1 file changed, old versions in " + run +
+                                  "\nrestored /other/Runtime/Libraries/a.cr2\n1 file restored, 0 left alone\n");
+    file_text(err);
 }
 
 // A file that cannot be given back (held open by Poser on Windows, a folder not writable) is left, and the run stays
@@ -331,15 +366,24 @@ TEST(HostileRuns, ALogNamingFilesOutsideTheRootsOrOddBackupsIsNotObeyed)
                "file /home/notes.txt being corrected: old version is on\r\n     /home/evil.txt\r\n"
                "file /lib/b.cr2 being corrected: old version is on\r\n     /lib/evil.cr2\r\n"
                "file /lib/a.cr2 being corrected: old version is on\r\n     /lib/a_zz00.cr2\r\n");
+    m.add_file("/lib/c.cr2", "corrected");
+    m.add_link("/lib/c_zz00.cr2", "/home/notes.txt");
+    m.add_file("/logs/__result_of_run.txt", m.bytes("/logs/__result_of_run.txt") +
+                                               "file /lib/c.cr2 being corrected: old version is on\r\n     /lib/c_zz00.cr2\r\n");
     UndoOutcome outcome;
     std::string error;
     ASSERT_TRUE(undo_from_log(m, "/logs/__result_of_run.txt", {"/lib"}, outcome, error)) << error;
     EXPECT_EQ(m.bytes("/home/notes.txt"), "the user's");
     EXPECT_EQ(m.bytes("/lib/b.cr2"), "corrected");
     EXPECT_EQ(m.bytes("/lib/a.cr2"), "old");
-    ASSERT_EQ(outcome.left.size(), 2u);
-    EXPECT_EQ(outcome.left[0].second, "its old version /lib/evil.cr2 is not its backup beside it");
-    EXPECT_EQ(outcome.left[1].second, "its old version /home/evil.txt is not its backup beside it");
+    ASSERT_EQ(outcome.left.size(), 3u);
+    EXPECT_EQ(outcome.left[0].second, "its old version /lib/c_zz00.cr2 is a link, which may lead anywhere");
+    EXPECT_EQ(outcome.left[1].second, "its old version /lib/evil.cr2 is not its backup beside it");
+    EXPECT_EQ(outcome.left[2].second, "its old version /home/evil.txt is not its backup beside it");
+    // A file that holds bytes no text holds is no log.
+    m.add_file("/logs/image.jpg", std::string("\xff\xd8\0\0JFIF", 8));
+    EXPECT_FALSE(undo_from_log(m, "/logs/image.jpg", {"/lib"}, outcome, error));
+    EXPECT_EQ(error, "the log /logs/image.jpg holds binary data: it is no run log");
 }
 
 // Names with line breaks and escapes: the repair's log holds each as one line, and an undo from
@@ -384,6 +428,12 @@ TEST_F(Undo, LinksOnTheRealDiskAreNeverFollowed)
     EXPECT_FALSE(forget_run(disk, dir.at("root/tarnwick-runs/20261207-101010"), k_later, error));
     EXPECT_NE(error.find("is a link"), std::string::npos);
     EXPECT_EQ(read_bytes(dir.at("victim/keep.txt")), "the user's");
+    // A pipe as the manifest is no link, and is read no more than one.
+    fs::remove_all(dir.at("root/tarnwick-runs"));
+    fs::create_directories(dir.at("root/tarnwick-runs/20261207-101010"));
+    ASSERT_EQ(::mkfifo(dir.at("root/tarnwick-runs/20261207-101010/manifest.json").c_str(), 0600), 0);
+    EXPECT_FALSE(forget_run(disk, dir.at("root/tarnwick-runs/20261207-101010"), k_later, error));
+    EXPECT_EQ(error, "refused: " + dir.at("root/tarnwick-runs/20261207-101010/manifest.json") + " is no plain file or folder");
     fs::remove_all(dir.at("root/tarnwick-runs"));
     fs::create_directory_symlink(dir.at("victim"), dir.at("root/tarnwick-runs"));
     repair();

@@ -180,7 +180,7 @@ TEST(CliProcess, LibraryPrefsFoundInTheWinePrefixAndTheSummaryLogged)
     EXPECT_EQ(run_cli(dir, "--report --library-prefs auto lib").substr(0, 2), "2 ");
     write_bytes(dir.at("wine/drive_c/users/me/AppData/Roaming/Poser Pro/11/LibraryPrefs.xml"),
                 "<ContentFolder folder=\"" + dir.at("content") + "\"/>");
-    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto ../lib"), "0 nothing to report: 1 references in 1 Poser files, all found\n");
+    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto ../lib"), "0 nothing to report: 1 reference in 1 Poser file, all found\n");
     ::unsetenv("WINEPREFIX");
     write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
     run_cli(dir, "--modern --root '" + dir.at("content") + "' --yes ../lib", dir.at("content/Runtime/Geometries/a.obj") + "\n");
@@ -283,7 +283,8 @@ TEST(CliProcess, CollectsAScene)
     EXPECT_EQ(run_cli(dir, "--report --root un un"), "0 nothing to report: 7 references in 2 Poser files, all found\n");
 }
 
-// A dry run shows what the run would write, as a diff that patch applies, and changes nothing on the disk.
+// A dry run shows what the run would write, as a diff that patch and git apply apply from the root, whatever the names
+// hold and however the root was given, and changes nothing on the disk.
 TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
 {
     TempDir dir;
@@ -298,40 +299,57 @@ TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
         }
         return text;
     };
-    const std::string lib = dir.at("lib/Runtime/Libraries");
+    // Changes on the first and the last line (which has no line end), seven and eight lines apart, and a line too
+    // long for any reference among the lines around them.
+    std::string edges = "figureResFile Runtime:Geometries:a.obj\n";
+    for (int k = 0; k < 24; ++k) {
+        edges += k == 6 || k == 14 ? "objFile 1 Runtime:Geometries:a.obj\n" : k == 16 ? std::string(3 << 20, 'x') + "\n" : "line\n";
+    }
+    edges += "figureResFile Runtime:Geometries:a.obj";
+    const std::string lib = dir.at("lib/Runtime/Libraries"), spaced = "Reality Start Scene - P9-P10.pz3";
     write_bytes(lib + "/lf.cr2", body);
     write_bytes(lib + "/crlf.cr2", with_ends("\r\n"));
     write_bytes(lib + "/cr.cr2", with_ends("\r"));
     write_bytes(lib + "/mixed.cr2", "x\r\n" + body + "y\rz");
     write_gzip(lib + "/packed.crz", body);
     write_bytes(lib + "/fine.cr2", "figureResFile :Runtime:Geometries:a.obj\n");
+    write_bytes(lib + "/" + spaced, body);
+    write_bytes(lib + "/edges.cr2", edges);
     const Files before = files_below(dir.at("lib"));
-    const std::string args = "--auto --root '" + dir.at("lib") + "' '" + lib + "'";
+    // The root relative to the folder the run starts in.
+    const std::string args = "--auto --root ../lib ../lib/Runtime/Libraries";
     const std::string shown = run_cli(dir, "--dry-run " + args);
     EXPECT_EQ(files_below(dir.at("lib")), before);
     EXPECT_FALSE(exists(dir.at("lib/tarnwick-runs")) || exists(dir.at("start/__result_of_run.txt")));
     EXPECT_EQ(shown.substr(0, 2), "3 ");
-    for (const char* name : {"lf.cr2", "crlf.cr2", "cr.cr2", "mixed.cr2", "packed.crz"}) {
-        EXPECT_NE(shown.find("--- a/Runtime/Libraries/" + std::string(name) + "\n+++ b/Runtime/Libraries/" + name + "\n"),
+    for (const std::string name : {"lf.cr2", "crlf.cr2", "cr.cr2", "mixed.cr2", "packed.crz", spaced.c_str()}) {
+        EXPECT_NE(shown.find("--- a/Runtime/Libraries/" + name + "\t\n+++ b/Runtime/Libraries/" + name + "\t\n"),
                   std::string::npos) << name;
-        EXPECT_NE(shown.find("left as it is: :Runtime:Textures:gone.jpg in " + lib + "/" + name + "\n"), std::string::npos);
+        EXPECT_NE(shown.find("left as it is: :Runtime:Textures:gone.jpg in ../lib/Runtime/Libraries/" + name + "\n"),
+                  std::string::npos);
     }
     EXPECT_NE(shown.find("\n-\ttextureMap :Runtime:Textures:old:skin.jpg\r\n+\ttextureMap :Runtime:Textures:t:skin.jpg\r\n"),
               std::string::npos);
     EXPECT_EQ(shown.find("fine.cr2"), std::string::npos);
-    EXPECT_NE(shown.find("\nfiles checked: 6, corrected: 5, abandoned: 0, references replaced: 10, left as they are: 5\n"),
+    EXPECT_NE(shown.find("\nfiles checked: 8, corrected: 7, abandoned: 0, references replaced: 16, left as they are: 6\n"),
               std::string::npos);
-    // patch -p1 from the root turns the plain files into what the real run writes, byte for byte.
-    if (std::system("patch --version >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "no patch here";
-    }
-    fs::copy(dir.at("lib"), dir.at("patched"), fs::copy_options::recursive);
+    // patch -p1 and git apply from the root turn the files of LF or CR LF lines into what the real run writes, byte
+    // for byte.
     write_bytes(dir.at("diff"), shown.substr(2, shown.find("left as it is:") - 2));
     run_cli(dir, "--auto --yes " + args);
-    const std::string patch = "cd '" + dir.at("patched") + "' && patch -s -p1 --no-backup-if-mismatch <'" + dir.at("diff") + "' >/dev/null 2>&1";
-    std::system(patch.c_str());
-    for (const char* name : {"lf.cr2", "crlf.cr2"}) {
-        EXPECT_EQ(read_bytes(dir.at("patched/Runtime/Libraries/") + name), read_bytes(lib + "/" + name)) << name;
+    for (const std::string tool : {"patch -s -p1 --no-backup-if-mismatch", "git apply"}) {
+        if (std::system((tool.substr(0, tool.find(' ')) + " --version >/dev/null 2>&1").c_str()) != 0) {
+            std::printf("skipped: %s is not installed\n", tool.c_str());
+            continue;
+        }
+        fs::remove_all(dir.at("patched"));
+        fs::copy(dir.at("lib"), dir.at("patched"), fs::copy_options::recursive);
+        fs::remove_all(dir.at("patched/tarnwick-runs"));
+        const std::string apply = "cd '" + dir.at("patched") + "' && " + tool + " <'" + dir.at("diff") + "' >/dev/null 2>&1";
+        std::system(apply.c_str());
+        for (const std::string name : {"lf.cr2", "crlf.cr2", spaced.c_str(), "edges.cr2"}) {
+            EXPECT_EQ(read_bytes(dir.at("patched/Runtime/Libraries/") + name), read_bytes(lib + "/" + name)) << tool << " " << name;
+        }
     }
 }
 #endif

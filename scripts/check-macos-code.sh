@@ -15,6 +15,9 @@ cat >"$stub/macos.h" <<'STUB'
 #define RENAME_EXCL 0x00000004
 #define F_FULLFSYNC 51
 extern "C" int renamex_np(const char* from, const char* to, unsigned int flags);
+// macOS's struct stat names its times as these; glibc's has the same timespecs under other names.
+#define st_mtimespec st_mtim
+#define st_ctimespec st_ctim
 STUB
 mapfile -t files < <(grep -rl --include='*.cpp' --include='*.h' '__APPLE__' engine app cli | sort)
 [ ${#files[@]} -gt 0 ] || { echo "no source has an __APPLE__ branch"; exit 0; }

@@ -54,7 +54,7 @@ struct ScriptedSession {
 
 // A dry run's output, not looked at.
 struct UnheardDryRun : DryRunSink {
-    void would_change(const std::string&, const std::string&, const std::string&) override {}
+    Shown would_change(const PlannedDocument&) override { return Shown::shown; }
     void would_leave(const std::string&, std::string_view) override {}
 };
 

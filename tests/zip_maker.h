@@ -58,6 +58,22 @@ inline std::string raw_deflate(const std::string& data, std::uint64_t repeat_to 
     return out;
 }
 
+// `text` gzip-compressed, as a compressed Poser document stores it.
+inline std::string gzip_text(const std::string& text)
+{
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, static_cast<uLong>(text.size())) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(out.size() - z.avail_out);
+    deflateEnd(&z);
+    return out;
+}
+
 // `value` in `bytes` bytes, least significant first.
 inline void put(std::string& out, std::uint64_t value, int bytes)
 {

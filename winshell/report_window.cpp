@@ -1,6 +1,7 @@
 #include "winshell/report_window.h"
 
 #include "app/collect_command.h"
+#include "app/counted.h"
 #include "app/report_output.h"
 #include "app/report_page.h"
 #include "app/runs.h"
@@ -148,10 +149,9 @@ ReportWork& begin_work(HWND wn, const std::string& title)
 // install too, which its page lists first.
 std::string outcome(const LibraryReport& r, const std::string& page)
 {
-    const std::size_t n = r.package.size();
-    const std::string package = n == 0 ? "" : ", " + std::to_string(n) + (n == 1 ? " package problem" : " package problems");
-    return "Last report: " + std::to_string(r.files_read) + " files read, " + std::to_string(r.broken_count()) +
-           " references moved, missing or refused" + package + ".\nThe page: " + page;
+    const std::string package = r.package.empty() ? "" : ", " + counted(static_cast<long long>(r.package.size()), "package problem", "package problems");
+    return "Last report: " + counted(r.files_read, "file", "files") + " read, " +
+           counted(r.broken_count(), "reference", "references") + " moved, missing or refused" + package + ".\nThe page: " + page;
 }
 
 void open_page(const std::string& page, Prompts& prompts)

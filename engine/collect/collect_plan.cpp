@@ -90,7 +90,8 @@ private:
     std::string from_of(const std::string& path, std::size_t root, const std::string& placed) const;
     std::string free_name(const std::string& name, const std::string& key);
     void read_document(std::size_t index);
-    void plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder);
+    void plan_reference(std::size_t index, const FoundReference& f, const std::string& folder,
+                        std::unordered_map<std::string, std::size_t>& missing);
     // The file a reference names, or "" with why not (a refusal, or none when it is missing).
     struct Found {
         std::string path;
@@ -153,7 +154,10 @@ std::size_t Collector::take_file(const std::string& path, RefKind kind, bool giv
     file.source = path;
     file.outside_roots = root == std::string::npos;
     file.from = from_of(path, root, placed);
-    file.name = free_name(file.outside_roots ? folder_outside_roots(file.from, kind) + "/" + file.from : file.from, key);
+    // A control character, which no zip tool takes and Windows refuses in a name, made an underscore.
+    std::string name = file.outside_roots ? folder_outside_roots(file.from, kind) + "/" + file.from : file.from;
+    std::replace_if(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '_');
+    file.name = free_name(name, key);
     file.document = given || is_poser_document(last_name(path));
     m_documents += file.document ? 1 : 0;
     file.mtime = m_fs.modified_time(path);
@@ -214,48 +218,59 @@ void Collector::read_document(std::size_t index)
 {
     const std::string source = m_plan.files[index].source;
     TextReader in;
-    if (!open_document(in, m_fs, source)) {
+    DocumentSeen seen;
+    if (!open_document(in, m_fs, source, fsys::Listed::unknown, &seen)) {
         m_plan.unreadable.push_back(UnreadableFile{source, "cannot be opened"});
         m_plan.files[index].left_out = true;
         return;
     }
     const std::string folder = folder_of(source);
+    std::unordered_map<std::string, std::size_t> missing;  // a missing reference's key: its index
     const bool read = read_references(
         in,
         [&](const FoundReference& f, std::uint64_t offset) {
+            seen.note(f, offset);
             if (!f.ref.builtin) {
-                plan_reference(index, f, offset, folder);
+                plan_reference(index, f, folder, missing);
             }
         },
         [] {});
+    CollectedFile& file = m_plan.files[index];
+    file.seen = seen;
     // A document that cannot be read to its end cannot be written with its references renamed.
-    if (!read) {
-        m_plan.unreadable.push_back(UnreadableFile{source, in.compressed() ? "corrupt or truncated gzip data" : "read error"});
-        m_plan.files[index].left_out = true;
-        m_plan.files[index].edits.clear();
+    const std::string why = !read ? (in.compressed() ? "corrupt or truncated gzip data" : "read error")
+                            : !still_as_seen(m_fs, source, seen) ? "changed while it was read" : "";
+    if (!why.empty()) {
+        m_plan.unreadable.push_back(UnreadableFile{source, why});
+        file.left_out = true;
+        file.rewrites = ReferenceRewrites();
+        file.renamed = 0;
     }
 }
 
-void Collector::plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder)
+// Each distinct reference of a document planned once, however often the document uses it.
+void Collector::plan_reference(std::size_t index, const FoundReference& f, const std::string& folder,
+                               std::unordered_map<std::string, std::size_t>& missing)
 {
     const Found found = found_path(f.ref, folder);
     const std::string& path = found.path;
-    if (path.empty()) {
-        m_plan.missing.push_back(
-            MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line, found.refusal, {}});
-        return;
-    }
     std::string why;
-    const std::size_t file = take_file(path, f.ref.kind, false, why);
+    const std::size_t file = path.empty() ? std::string::npos : take_file(path, f.ref.kind, false, why);
     if (file == std::string::npos) {
-        m_plan.missing.push_back(MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line,
-                                                  Refusal::none, why});
+        const auto [known, added] = missing.try_emplace(reference_key(f.ref), m_plan.missing.size());
+        if (added) {
+            m_plan.missing.push_back(MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line,
+                                                      path.empty() ? found.refusal : Refusal::none, why});
+        } else {
+            ++m_plan.missing[known->second].uses;
+        }
         return;
     }
     // A name the system gave, as the repair writes a pick: in the code page older versions wrote.
     std::string text = poser_file_text(colon_name(m_plan.files[file].name));
     if (text != f.ref.target) {
-        m_plan.files[index].edits.push_back(Edit{offset, f.ref.target.size(), std::move(text)});
+        m_plan.files[index].rewrites.add(f.ref, std::move(text));
+        ++m_plan.files[index].renamed;
     }
 }
 
@@ -291,8 +306,16 @@ Collector::Found Collector::found_path(const FileReference& ref, const std::stri
 void Collector::add_thumbnails(std::size_t index)
 {
     const std::string source = without_extension(m_plan.files[index].source);
+    const std::string folder = folder_of(source);
     for (std::string_view extension : k_thumbnail_extensions) {
-        const std::string thumbnail = source + std::string(extension);
+        // Content made on Windows names its thumbnail in any letter case: the exact name first.
+        const std::string wanted = last_name(source) + std::string(extension);
+        const std::vector<std::string> names = m_cache.names_like(folder, wanted);
+        if (names.empty()) {
+            continue;
+        }
+        const auto exact = std::find(names.begin(), names.end(), wanted);
+        const std::string thumbnail = child_path(folder, exact != names.end() ? *exact : names.front());
         if (!m_fs.is_readable_file(thumbnail) || m_by_key.count(m_fs.resolved_path(thumbnail)) > 0) {
             continue;
         }
@@ -306,7 +329,7 @@ void Collector::add_thumbnails(std::size_t index)
             file.source = thumbnail;
             file.from = from_of(thumbnail, root, placed);
             file.outside_roots = root == std::string::npos;
-            file.name = free_name(without_extension(m_plan.files[index].name) + std::string(extension), thumbnail);
+            file.name = free_name(without_extension(m_plan.files[index].name) + std::string(extension), m_fs.resolved_path(thumbnail));
             file.mtime = m_fs.modified_time(thumbnail);
             m_by_key.emplace(m_fs.resolved_path(thumbnail), m_plan.files.size());
             m_plan.files.push_back(std::move(file));

@@ -5,14 +5,14 @@
 // thumbnail Poser's library shows beside each document. Each file is taken once, under its name
 // in the collection: its path from the root that holds it ("Runtime/Geometries/man/man.obj"),
 // or a place by its kind when no root holds it. Each document's references are planned as
-// edits that name those files in colon notation from the collection's top, so that the
+// rewrites that name those files in colon notation from the collection's top, so that the
 // collection, unpacked into any content folder, loads. Nothing is written here.
 #pragma once
 
 #include "engine/fsys/fsys.h"
 #include "engine/library/path_boundary.h"
 #include "engine/report/library_report.h"
-#include "engine/text/edits.h"
+#include "engine/text/document_rewrite.h"
 #include "engine/text/references.h"
 
 #include <functional>
@@ -29,17 +29,20 @@ struct CollectedFile {
     bool outside_roots = false;  // no root holds it: it was checked to be what its reference names
     bool document = false;    // a Poser document: its references were read
     bool left_out = false;    // a document that could not be read to its end: not collected
-    std::vector<Edit> edits;  // a document's references renamed, by offset in its text
-    long long mtime = -1;     // when the source last changed
+    ReferenceRewrites rewrites;  // a document's references renamed
+    long long renamed = 0;       // the uses renamed
+    DocumentSeen seen;           // what the reading of a document saw
+    long long mtime = -1;        // when the source last changed
 };
 
 struct MissingReference {
     std::string target;  // as the document holds it
     RefKind kind = RefKind::geometry;
     std::string document;  // the source of the document that names it
-    long long line = 0;
+    long long line = 0;               // its first use there
     Refusal refusal = Refusal::none;  // why it was not looked up, when it was refused
     std::string left_out;             // why the file found was not taken, when it was not
+    long long uses = 1;               // how often that document uses it
 };
 
 struct CollectPlan {

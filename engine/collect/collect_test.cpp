@@ -3,6 +3,7 @@
 #include "engine/base/run_stop.h"
 #include "engine/collect/collect_write.h"
 #include "engine/zip/zip_fs.h"
+#include "tests/changing_disk.h"
 #include "tests/zip_maker.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,7 @@ struct Library {
             {"/lib/Runtime/Libraries/Pose/p.pz2", "readScript Runtime:Python:a.py\n"},
             {"/lib/Runtime/Python/a.py", "print(1)\n"},
             {"/ext/fig.cr2", "figureResFile :Runtime:Geometries:man:man.obj\n"},
+            {"/ext/FIG.jpg", "thumbnail named in other letters"},
         };
         for (const auto& [path, bytes] : files) {
             disk.add_file(native(path), bytes);
@@ -46,7 +48,10 @@ struct Library {
     std::string write(const std::string& out)
     {
         std::string reason;
-        return write_collection(disk, plan, "listing\n", native(out), nullptr, reason) ? "" : reason;
+        return write_collection(disk, plan, [](const CollectPlan&) { return std::string("listing\n"); }, native(out), nullptr,
+                                reason)
+                   ? ""
+                   : reason;
     }
 };
 
@@ -69,6 +74,7 @@ TEST(Collect, EachFileAtItsPlaceAndTheDocumentsRenamingThem)
         {"Runtime/Libraries/Pose/p.pz2", "readScript :Runtime:Python:a.py\n"},
         {"Runtime/Python/a.py", "print(1)\n"},
         {"Runtime/Libraries/Character/fig.cr2", "figureResFile :Runtime:Geometries:man:man.obj\n"},
+        {"Runtime/Libraries/Character/fig.jpg", "thumbnail named in other letters"},
     };
     std::map<std::string, std::string> native_expected;
     for (const auto& [name, bytes] : expected) {
@@ -168,8 +174,106 @@ TEST(Collect, OnlyWhatTheUserMeansToShare)
     unsafe.files[0].source = native("/ext/bump.jpg");
     unsafe.files[0].name = "Runtime/../../x.jpg";
     std::string reason;
-    EXPECT_FALSE(write_collection(disk, unsafe, "", native("/out/c"), nullptr, reason));
+    EXPECT_FALSE(write_collection(disk, unsafe, [](const CollectPlan&) { return std::string(); }, native("/out/c"), nullptr, reason));
     EXPECT_FALSE(disk.entry_exists(native("/out/x.jpg")) || disk.entry_exists(native("/x.jpg")));
 }
+
+}  // namespace
+
+namespace {
+
+// Another program saves the scene at any step of its collect: the collection holds the scene of one version with its
+// references renamed, or leaves it out and names it, and is otherwise whole.
+TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
+{
+    const std::string scene = absolute("/lib/Runtime/Libraries/Scenes/s.pz3"), out = absolute("/out/c");
+    const std::string old_text = "figureResFile :Runtime:Geometries:man:man.obj\n\ttextureMap \"skin.jpg\"\n";
+    const std::string new_text = "# saved meanwhile\n" + old_text;
+    CollectPlan plan;
+    const auto setup = [&](const std::string& text) {
+        return [&, text](fsys::MemoryFileSystem& disk) {
+            disk.add_file(scene, text);
+            disk.add_file(absolute("/lib/Runtime/Geometries/man/man.obj"), "v 0 0 0\n");
+            disk.add_file(absolute("/lib/Runtime/Textures/skin.jpg"), "skin");
+        };
+    };
+    const auto work = [&](fsys::MemoryFileSystem& disk) {
+        plan = plan_collection(disk, {scene}, {absolute("/lib")});
+        std::string reason;
+        EXPECT_TRUE(write_collection(disk, plan, [](const CollectPlan&) { return std::string(); }, out, nullptr, reason)) << reason;
+    };
+    const std::string collected = absolute("/out/c/Runtime/Libraries/Scenes/s.pz3");
+    const auto collect = [&](const std::string& text) {
+        fsys::MemoryFileSystem disk;
+        setup(text)(disk);
+        work(disk);
+        return disk.bytes(collected);
+    };
+    const std::string from_old = collect(old_text), from_new = collect(new_text);
+    ASSERT_NE(from_old.find("\":Runtime:Textures:skin.jpg\""), std::string::npos);
+    int left_out = 0;
+    const int steps = at_every_step(setup(old_text), scene, new_text, work, [&](fsys::MemoryFileSystem& disk, bool) {
+        const std::string got = disk.bytes(collected);
+        EXPECT_TRUE(got == from_old || got == from_new || (got == "<missing>" && plan.unreadable.size() == 1)) << got;
+        left_out += got == "<missing>" ? 1 : 0;
+        EXPECT_EQ(disk.bytes(absolute("/out/c/Runtime/Textures/skin.jpg")), "skin");
+    });
+    EXPECT_GT(steps, 10);
+    EXPECT_GT(left_out, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A second interrupt while a collect is written waits for it, and a stop asked for at any step of the writing leaves the
+// result whole or absent; a zip whose folder does not exist is said so.
+TEST(Collect, StoppedAtAnyStepOfItsWritingItIsWholeOrAbsent)
+{
+    for (const char* out : {"/out/s.zip", "/out/s"}) {
+        for (int step = 0;; ++step) {
+            Library lib;
+            const auto before = lib.disk.tree(absolute("/"));
+            int seen = 0;
+            bool stopped = false;
+            lib.disk.before_each_step([&](const std::string&) {
+                if (seen++ == step) {
+                    run_stop::request();
+                    stopped = true;
+                    EXPECT_FALSE(run_stop::claim_exit()) << out << " at step " << step;
+                }
+            });
+            const std::string reason = lib.write(out);
+            lib.disk.before_each_step(nullptr);
+            run_stop::clear();
+            if (!stopped) {
+                break;
+            }
+            // Stopped once the result was made whole, it stays.
+            EXPECT_TRUE(reason == "stopped" || (reason.empty() && lib.disk.entry_exists(absolute(out)))) << out << " at " << step;
+            if (reason == "stopped") {
+                EXPECT_EQ(lib.disk.tree(absolute("/")), before) << out << " at step " << step;
+            }
+        }
+    }
+    EXPECT_EQ(Library().write("/nowhere/s.zip"), "the folder " + absolute("/nowhere") + " does not exist");
+}
+
+#ifndef _WIN32
+// A control character in a name, which no zip tool takes, is an underscore in the collection and in what names it.
+TEST(Collect, AControlCharacterInANameIsAnUnderscore)
+{
+    fsys::MemoryFileSystem disk;
+    disk.add_file("/lib/Runtime/Libraries/Props/p.pp2", "textureMap \":Runtime:Textures:a\x1b[1mb.jpg\"\n");
+    disk.add_file("/lib/Runtime/Textures/a\x1b[1mb.jpg", "x");
+    disk.add_folder("/out");
+    CollectPlan plan = plan_collection(disk, {"/lib/Runtime/Libraries/Props/p.pp2"}, {"/lib"});
+    ASSERT_EQ(plan.files.size(), 2u);
+    EXPECT_EQ(plan.files[1].name, "Runtime/Textures/a_[1mb.jpg");
+    std::string reason;
+    EXPECT_TRUE(write_collection(disk, plan, [](const CollectPlan&) { return std::string(); }, "/out/x.zip", nullptr, reason))
+        << reason;
+}
+#endif
 
 }  // namespace

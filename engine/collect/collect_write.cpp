@@ -25,30 +25,35 @@ long long size_of(fsys::FileSystem& fs, const std::string& path)
     return std::max(0LL, size);
 }
 
-// Writes `source` with `edits` applied to the new file `dest`, compressed when `source` is.
-bool write_rewritten(fsys::FileSystem& fs, const std::string& source, const std::vector<Edit>& edits,
-                     const std::string& dest, std::string& reason)
+enum class Written { whole, changed, failed };
+
+// Writes the document `f` with its references renamed to the new file `dest`, compressed when
+// `f` is; `changed` when it is no longer what the plan read.
+Written write_rewritten(fsys::FileSystem& fs, const CollectedFile& f, const std::string& dest, std::string& reason)
 {
-    TextReader in;
-    if (!in.open(fs, source, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
-        reason = "the file cannot be opened: " + source;
-        return false;
+    if (!fs.is_readable_file(f.source)) {
+        reason = "the file cannot be opened: " + f.source;
+        return Written::failed;
     }
     TextWriter out;
-    if (!out.open(fs, dest, fsys::Create::exclusive, in.compressed() ? Gzip::always : Gzip::never)) {
+    if (!out.open(fs, dest, fsys::Create::exclusive, f.seen.compressed ? Gzip::always : Gzip::never)) {
         reason = "the file cannot be made: " + dest;
-        return false;
+        return Written::failed;
     }
-    EditApplier applier(edits, [&out](std::string_view bytes) { return out.write_as_stored(bytes); });
-    std::string_view bytes;
-    while (in.next_bytes(bytes) && applier.feed(bytes)) {
+    const Reread read = copy_rewritten(fs, f.source, f.seen, f.rewrites, out);
+    const bool written = out.close();
+    if (read == Reread::same && written) {
+        return Written::whole;
     }
-    const bool read = !in.failed() && !applier.failed();
-    if (!applier.finish() || !out.close() || !read) {
-        reason = read ? "the file cannot be written: " + dest : "the file cannot be read: " + source;
-        return false;
-    }
-    return true;
+    reason = read == Reread::unreadable ? "the file cannot be read: " + f.source : "the file cannot be written: " + dest;
+    return read == Reread::changed ? Written::changed : Written::failed;
+}
+
+// A document found changed since the plan read it is left out of the collection and named.
+void leave_out_changed(CollectPlan& plan, CollectedFile& f)
+{
+    f.left_out = true;
+    plan.unreadable.push_back(UnreadableFile{f.source, "changed while it was collected"});
 }
 
 bool copy_file(fsys::FileSystem& fs, const std::string& source, const std::string& dest, std::string& reason)
@@ -66,16 +71,29 @@ bool copy_file(fsys::FileSystem& fs, const std::string& source, const std::strin
     const std::unique_ptr<char[]> block(new char[k_copy_block_bytes]);
     long long n = 0;
     bool written = true;
-    while (written && (n = fs.read_some(in, block.get(), k_copy_block_bytes)) > 0) {
+    // A stop asked for ends a large file's copy too, not only the collect between files.
+    while (written && !run_stop::requested() && (n = fs.read_some(in, block.get(), k_copy_block_bytes)) > 0) {
         written = fs.write_all(out, block.get(), static_cast<std::size_t>(n));
     }
     fs.close_file(in);
     written = fs.close_file(out) && written;
-    if (n < 0 || !written) {
-        reason = n < 0 ? "the file cannot be read: " + source : "the file cannot be written: " + dest;
+    if (n < 0 || !written || run_stop::requested()) {
+        reason = run_stop::requested() ? "stopped" : n < 0 ? "the file cannot be read: " + source : "the file cannot be written: " + dest;
         return false;
     }
     return true;
+}
+
+// Writes the file `f` to `dest`: copied as it is, or a document with its references renamed.
+Written write_one(fsys::FileSystem& fs, const CollectedFile& f, const std::string& dest, std::string& reason)
+{
+    if (!f.rewrites.empty()) {
+        return write_rewritten(fs, f, dest, reason);
+    }
+    if (f.document && !still_as_seen(fs, f.source, f.seen)) {
+        return Written::changed;
+    }
+    return copy_file(fs, f.source, dest, reason) ? Written::whole : Written::failed;
 }
 
 // What a collection leaves on the disk while it is written, taken away again unless it is kept.
@@ -141,11 +159,15 @@ std::string staging_folder(fsys::FileSystem& fs, const std::string& out, Leftove
     return std::string();
 }
 
-bool write_zip(fsys::FileSystem& fs, const CollectPlan& plan, const std::string& listing, const std::string& out,
+bool write_zip(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing& listing, const std::string& out,
                const CollectProgress& progress, std::string& reason)
 {
     if (fs.entry_exists(out)) {
         reason = "a file of that name exists already";
+        return false;
+    }
+    if (!fs.is_folder(folder_of(out))) {
+        reason = "the folder " + folder_of(out) + " does not exist";
         return false;
     }
     Leftovers leftovers(fs);
@@ -153,20 +175,29 @@ bool write_zip(fsys::FileSystem& fs, const CollectPlan& plan, const std::string&
     zipfs::ZipWriter writer(fs, out);
     unsigned long long total = 0;
     for (std::size_t k = 0; k < plan.files.size(); ++k) {
-        const CollectedFile& f = plan.files[k];
+        CollectedFile& f = plan.files[k];
         if (f.left_out) {
             continue;
         }
         std::string path = f.source;
-        if (!f.edits.empty()) {
+        if (f.document && !still_as_seen(fs, f.source, f.seen)) {
+            leave_out_changed(plan, f);
+            continue;
+        }
+        if (!f.rewrites.empty()) {
             if (staging.empty() && (staging = staging_folder(fs, out, leftovers)).empty()) {
                 reason = "no folder can be made beside the zip for the documents rewritten";
                 return false;
             }
             path = child_path(staging, std::to_string(k));
             leftovers.file(path);
-            if (!write_rewritten(fs, f.source, f.edits, path, reason)) {
+            const Written written = write_rewritten(fs, f, path, reason);
+            if (written == Written::failed) {
                 return false;
+            }
+            if (written == Written::changed) {
+                leave_out_changed(plan, f);
+                continue;
             }
         }
         total += static_cast<unsigned long long>(size_of(fs, path));
@@ -175,7 +206,7 @@ bool write_zip(fsys::FileSystem& fs, const CollectPlan& plan, const std::string&
             return false;
         }
     }
-    if (!writer.add_bytes(k_collect_listing, listing, static_cast<std::time_t>(newest_time(plan)), reason)) {
+    if (!writer.add_bytes(k_collect_listing, listing(plan), static_cast<std::time_t>(newest_time(plan)), reason)) {
         return false;
     }
     writer.set_progress([&](double done) {
@@ -197,7 +228,7 @@ bool write_listing(fsys::FileSystem& fs, const std::string& path, const std::str
     return fs.close_file(f) && written;
 }
 
-bool write_folder(fsys::FileSystem& fs, const CollectPlan& plan, const std::string& listing, const std::string& out,
+bool write_folder(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing& listing, const std::string& out,
                   const CollectProgress& progress, std::string& reason)
 {
     std::vector<fsys::FolderEntry> entries;
@@ -218,7 +249,7 @@ bool write_folder(fsys::FileSystem& fs, const CollectPlan& plan, const std::stri
     for (const CollectedFile& f : plan.files) {
         total += f.left_out ? 0 : static_cast<unsigned long long>(size_of(fs, f.source));
     }
-    for (const CollectedFile& f : plan.files) {
+    for (CollectedFile& f : plan.files) {
         if (f.left_out) {
             continue;
         }
@@ -238,8 +269,15 @@ bool write_folder(fsys::FileSystem& fs, const CollectPlan& plan, const std::stri
             return false;
         }
         leftovers.file(dest);
-        if (!(f.edits.empty() ? copy_file(fs, f.source, dest, reason) : write_rewritten(fs, f.source, f.edits, dest, reason))) {
+        const Written written = write_one(fs, f, dest, reason);
+        if (written == Written::failed) {
             return false;
+        }
+        if (written == Written::changed) {
+            // Nothing of it stays: a copy begun is removed at once.
+            fs.remove_file(dest);
+            leave_out_changed(plan, f);
+            continue;
         }
         done += static_cast<unsigned long long>(size_of(fs, f.source));
         if (progress) {
@@ -248,7 +286,7 @@ bool write_folder(fsys::FileSystem& fs, const CollectPlan& plan, const std::stri
     }
     const std::string path = child_path(out, k_collect_listing);
     leftovers.file(path);
-    if (!write_listing(fs, path, listing)) {
+    if (!write_listing(fs, path, listing(plan))) {
         reason = "the file cannot be written: " + path;
         return false;
     }
@@ -263,9 +301,12 @@ bool collects_into_zip(std::string_view out)
     return ends_with_ignoring_case(out, ".zip");
 }
 
-bool write_collection(fsys::FileSystem& fs, const CollectPlan& plan, const std::string& listing, const std::string& out,
+bool write_collection(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing& listing, const std::string& out,
                       const CollectProgress& progress, std::string& reason)
 {
+    // An exit that will not wait (a second interrupt) waits for this, which a stop ends soon and
+    // cleans up after: the result is whole or absent, never half written.
+    run_stop::RenamesInProgress writing;
     return collects_into_zip(out) ? write_zip(fs, plan, listing, out, progress, reason)
                                   : write_folder(fs, plan, listing, out, progress, reason);
 }

@@ -6,6 +6,7 @@
 #include "engine/fsys/flush_workers.h"
 #include "engine/fsys/fsys.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -96,6 +97,7 @@ public:
     bool is_folder(const std::string& path) override;
     bool is_special_file(const std::string& path) override;
     long long modified_time(const std::string& path) override;
+    bool stamp(const std::string& path, FileStamp& stamp) override;
     bool folder_identity(const std::string& path, FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;
@@ -242,6 +244,27 @@ long long PosixFileSystem::modified_time(const std::string& path)
 {
     struct stat st;
     return is_nameable(path) && ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_mtime) : -1;
+}
+
+bool PosixFileSystem::stamp(const std::string& path, FileStamp& stamp)
+{
+    struct stat st;
+    if (!is_nameable(path) || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    // The status change too: a tool that puts the old modification time back changes it.
+#if defined(__APPLE__)
+    const struct timespec& m = st.st_mtimespec;
+    const struct timespec& c = st.st_ctimespec;
+#else
+    const struct timespec& m = st.st_mtim;
+    const struct timespec& c = st.st_ctim;
+#endif
+    const long long changed = static_cast<long long>(std::max(m.tv_sec, c.tv_sec)) * 1000000000LL +
+                              (m.tv_sec > c.tv_sec ? m.tv_nsec : c.tv_nsec);
+    stamp = FileStamp{static_cast<long long>(st.st_size), changed,
+                      static_cast<std::uint64_t>(st.st_ino) ^ (static_cast<std::uint64_t>(st.st_dev) << 48)};
+    return true;
 }
 
 Exchange PosixFileSystem::exchange(const std::string& a, const std::string& b)

@@ -88,6 +88,7 @@ public:
     NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string& path) override;
     long long modified_time(const std::string& path) override;
+    bool stamp(const std::string& path, FileStamp& stamp) override;
     bool folder_identity(const std::string& path, FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;
@@ -327,6 +328,30 @@ long long Win32FileSystem::modified_time(const std::string& path)
     const unsigned long long steps =
         (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     return static_cast<long long>(steps / 10000000ULL) - 11644473600LL;
+}
+
+bool Win32FileSystem::stamp(const std::string& path, FileStamp& stamp)
+{
+    if (!is_nameable(path)) {
+        return false;
+    }
+    // No access asked: the stamp of a file another program holds open is still known.
+    HANDLE h = CreateFileW(to_wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0 && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    CloseHandle(h);
+    if (!ok) {
+        return false;
+    }
+    const auto joined = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
+    stamp = FileStamp{static_cast<long long>(joined(info.nFileSizeHigh, info.nFileSizeLow)),
+                      static_cast<long long>(joined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)),
+                      joined(info.nFileIndexHigh, info.nFileIndexLow) ^ (static_cast<std::uint64_t>(info.dwVolumeSerialNumber) << 40)};
+    return true;
 }
 
 std::string Win32FileSystem::current_folder()

@@ -19,6 +19,17 @@ void FileSystem::start_write_and_sync(RawFile& f, Writing write)
     }
 }
 
+bool FileSystem::stamp(const std::string& path, FileStamp& stamp)
+{
+    RawFile f;
+    if (!open_for_reading(path, f)) {
+        return false;
+    }
+    stamp = FileStamp{file_size(f), modified_time(path), 0};
+    close_file(f);
+    return stamp.size >= 0;
+}
+
 bool FileSystem::make_folders(const std::string& path)
 {
     if (!is_nameable(path) || path.empty()) {

@@ -61,6 +61,16 @@ struct FileDigest {
     bool operator==(const FileDigest&) const = default;
 };
 
+// What tells one version of a file from another without reading it: its size, when its data
+// last changed as finely as the system tells it, and its identity on its volume. A file written
+// again, or another file put in its place, gets another stamp.
+struct FileStamp {
+    long long size = -1;
+    long long changed = 0;  // the time of its last change, in the system's own finest steps
+    std::uint64_t id = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // The operations that change a disk, for a disk that fails them on demand.
 enum class Op { write, sync, close, rename, remove, make_folder };
 
@@ -115,6 +125,9 @@ public:
     // it cannot be known. A collected zip dates its entries by it, so that it never depends
     // on the time of the run.
     virtual long long modified_time(const std::string& path) = 0;
+    // The stamp of the file `path` (links followed); false when it cannot be known. A disk that
+    // cannot tell more gives its size and modified_time.
+    virtual bool stamp(const std::string& path, FileStamp& stamp);
     // False when the folder must not be entered by a walk: it cannot be queried, or it is
     // reached through a reparse point such as a junction (Windows).
     virtual bool folder_identity(const std::string& path, FolderId& id) = 0;

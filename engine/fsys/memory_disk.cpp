@@ -45,10 +45,23 @@ bool MemoryDisk::refused(Op op, const std::string& path)
     return when && when(op, path);
 }
 
+void MemoryDisk::step(const std::string& path)
+{
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        hook = before_step;
+    }
+    if (hook) {
+        hook(path);
+    }
+}
+
 std::shared_ptr<Node> MemoryDisk::new_node(Node::Kind kind)
 {
     auto node = std::make_shared<Node>();
     node->kind = kind;
+    node->serial = next_serial++;
     if (kind == Node::Kind::folder) {
         node->id = FolderId{1, next_folder++};
     }

@@ -38,6 +38,8 @@ struct Node {
     int readers = 0;    // handles of this disk reading the file
     int writers = 0;    // handles of this disk writing the file
     long long modified = 0;  // seconds since 1970 UTC
+    std::uint64_t changes = 0;  // how often its content changed: a stamp tells versions apart within a second
+    std::uint64_t serial = 0;   // its identity
 };
 
 // A path as the disk reads it: a top folder (a drive letter with Windows rules) and names.
@@ -96,6 +98,8 @@ struct MemoryDisk {
     std::uint64_t next_folder = 1;
     std::map<std::string, int> syncs;
     FailWhen fail_when;
+    std::function<void(const std::string& path)> before_step;
+    std::uint64_t next_serial = 1;
     std::vector<std::string> asked;  // every path the program asked about, in order
 
     bool windows() const { return rules == DiskRules::windows; }
@@ -103,6 +107,8 @@ struct MemoryDisk {
     std::string key_of(const std::string& name) const { return windows() ? lower_ascii(name) : name; }
     // True when the hook set by fail_when refuses `op` on `path`; asked without the lock held.
     bool refused(Op op, const std::string& path);
+    // Runs the hook set by before_each_step; called without the lock held.
+    void step(const std::string& path);
 
     std::shared_ptr<Node> new_node(Node::Kind kind);
     Node* top(char drive) const;

@@ -53,6 +53,7 @@ void MemoryFileSystem::add_file(const std::string& path, const std::string& byte
     if (file.is(Node::Kind::file)) {
         file.node()->bytes = bytes;
         file.node()->modified = k_setup_time;
+        ++file.node()->changes;
     }
 }
 
@@ -62,11 +63,13 @@ void MemoryFileSystem::set_modified_time(const std::string& path, long long seco
     const Place w = m_disk->walk(path, true);
     if (w.found() && w.node() != nullptr) {
         w.node()->modified = seconds;
+        ++w.node()->changes;
     }
 }
 
 long long MemoryFileSystem::modified_time(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
@@ -172,6 +175,26 @@ void MemoryFileSystem::fail_when(FailWhen when)
     m_disk->fail_when = std::move(when);
 }
 
+void MemoryFileSystem::before_each_step(std::function<void(const std::string& path)> step)
+{
+    Lock lock(m_disk->mutex);
+    m_disk->before_step = std::move(step);
+}
+
+bool MemoryFileSystem::stamp(const std::string& path, FileStamp& stamp)
+{
+    m_disk->step(path);
+    Lock lock(m_disk->mutex);
+    const Place w = m_disk->walk(path, true);
+    if (!w.is(Node::Kind::file)) {
+        return false;
+    }
+    const Node& n = *w.node();
+    stamp = FileStamp{static_cast<long long>(n.bytes.size()), n.modified * 1000000000LL + static_cast<long long>(n.changes % 1000000000),
+                      n.serial};
+    return true;
+}
+
 int MemoryFileSystem::syncs(const std::string& path) const
 {
     Lock lock(m_disk->mutex);
@@ -181,6 +204,7 @@ int MemoryFileSystem::syncs(const std::string& path) const
 
 bool MemoryFileSystem::open_for_reading(const std::string& path, RawFile& f, Listed)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
@@ -189,6 +213,7 @@ bool MemoryFileSystem::open_for_reading(const std::string& path, RawFile& f, Lis
 
 bool MemoryFileSystem::open_for_writing(const std::string& path, Create mode, RawFile& f)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     const PathText p = m_disk->parse(path);
@@ -216,11 +241,13 @@ bool MemoryFileSystem::open_for_writing(const std::string& path, Create mode, Ra
     }
     n.bytes.clear();
     n.modified = std::time(nullptr);
+    ++n.changes;
     return m_disk->open(w.entry->node, true, path, f);
 }
 
 long long MemoryFileSystem::read_some(RawFile& f, char* buf, std::size_t size)
 {
+    m_disk->step(f.path);
     Lock lock(m_disk->mutex);
     OpenFile* o = m_disk->open_file(f);
     if (o == nullptr || o->writing) {
@@ -239,6 +266,7 @@ long long MemoryFileSystem::read_some(RawFile& f, char* buf, std::size_t size)
 
 bool MemoryFileSystem::write_all(RawFile& f, const char* data, std::size_t size)
 {
+    m_disk->step(f.path);
     if (m_disk->refused(Op::write, f.path)) {
         return false;
     }
@@ -259,11 +287,13 @@ bool MemoryFileSystem::write_all(RawFile& f, const char* data, std::size_t size)
     bytes.replace(at, size, data, size);
     o->position += static_cast<long long>(size);
     o->node->modified = std::time(nullptr);
+    ++o->node->changes;
     return true;
 }
 
 bool MemoryFileSystem::seek_to(RawFile& f, long long offset)
 {
+    m_disk->step(f.path);
     Lock lock(m_disk->mutex);
     OpenFile* o = m_disk->open_file(f);
     if (o == nullptr || offset < 0) {
@@ -275,6 +305,7 @@ bool MemoryFileSystem::seek_to(RawFile& f, long long offset)
 
 long long MemoryFileSystem::file_size(RawFile& f)
 {
+    m_disk->step(f.path);
     Lock lock(m_disk->mutex);
     const OpenFile* o = m_disk->open_file(f);
     return o != nullptr ? static_cast<long long>(o->node->bytes.size()) : -1;
@@ -282,6 +313,7 @@ long long MemoryFileSystem::file_size(RawFile& f)
 
 bool MemoryFileSystem::sync_to_disk(RawFile& f)
 {
+    m_disk->step(f.path);
     if (m_disk->refused(Op::sync, f.path)) {
         return false;
     }
@@ -296,6 +328,7 @@ bool MemoryFileSystem::sync_to_disk(RawFile& f)
 
 bool MemoryFileSystem::close_file(RawFile& f)
 {
+    m_disk->step(f.path);
     if (!f.is_open()) {
         return true;
     }
@@ -313,6 +346,7 @@ bool MemoryFileSystem::close_file(RawFile& f)
 
 bool MemoryFileSystem::is_readable_file(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     return m_disk->walk(path, true).is(Node::Kind::file);
@@ -320,6 +354,7 @@ bool MemoryFileSystem::is_readable_file(const std::string& path)
 
 bool MemoryFileSystem::entry_exists(const std::string& path)
 {
+    m_disk->step(path);
     if (!is_nameable(path)) {
         return false;
     }
@@ -340,6 +375,7 @@ bool MemoryFileSystem::entry_exists(const std::string& path)
 
 NameKind MemoryFileSystem::name_kind(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, false);
@@ -359,6 +395,7 @@ NameKind MemoryFileSystem::name_kind(const std::string& path)
 
 bool MemoryFileSystem::is_folder(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     return m_disk->walk(path, true).is(Node::Kind::folder);
@@ -366,6 +403,7 @@ bool MemoryFileSystem::is_folder(const std::string& path)
 
 bool MemoryFileSystem::folder_identity(const std::string& path, FolderId& id)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     // Windows opens the last name itself (FILE_FLAG_OPEN_REPARSE_POINT): a junction is refused.
@@ -382,6 +420,7 @@ bool MemoryFileSystem::folder_identity(const std::string& path, FolderId& id)
 
 bool MemoryFileSystem::list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
@@ -400,6 +439,7 @@ bool MemoryFileSystem::list_folder_entries(const std::string& path, std::vector<
 
 bool MemoryFileSystem::rename_noreplace(const std::string& from, const std::string& to)
 {
+    m_disk->step(from);
     if (!is_nameable(from) || !is_nameable(to) || m_disk->refused(Op::rename, from)) {
         return false;
     }
@@ -411,6 +451,7 @@ bool MemoryFileSystem::rename_noreplace(const std::string& from, const std::stri
 
 bool MemoryFileSystem::rename_replace(const std::string& from, const std::string& to)
 {
+    m_disk->step(from);
     if (!is_nameable(from) || !is_nameable(to) || m_disk->refused(Op::rename, from)) {
         return false;
     }
@@ -422,6 +463,7 @@ bool MemoryFileSystem::rename_replace(const std::string& from, const std::string
 
 bool MemoryFileSystem::remove_file(const std::string& path)
 {
+    m_disk->step(path);
     return remove_entry(path, false);
 }
 
@@ -454,6 +496,7 @@ bool MemoryFileSystem::remove_entry(const std::string& path, bool folder)
 
 bool MemoryFileSystem::make_folder(const std::string& path)
 {
+    m_disk->step(path);
     if (!is_nameable(path) || m_disk->refused(Op::make_folder, path)) {
         return false;
     }
@@ -470,11 +513,13 @@ bool MemoryFileSystem::make_folder(const std::string& path)
 
 bool MemoryFileSystem::remove_folder(const std::string& path)
 {
+    m_disk->step(path);
     return remove_entry(path, true);
 }
 
 bool MemoryFileSystem::give_protection(const std::string& from, const std::string& to)
 {
+    m_disk->step(from);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(from);
     m_disk->asked.push_back(to);
@@ -508,12 +553,14 @@ std::vector<std::string> MemoryFileSystem::paths_asked() const
 
 std::string MemoryFileSystem::current_folder()
 {
+    m_disk->step(std::string());
     Lock lock(m_disk->mutex);
     return m_disk->text_of(m_disk->current.drive, m_disk->current.names);
 }
 
 std::string MemoryFileSystem::absolute_path(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     const PathText p = m_disk->parse(path);
@@ -522,6 +569,7 @@ std::string MemoryFileSystem::absolute_path(const std::string& path)
 
 std::string MemoryFileSystem::resolved_path(const std::string& path)
 {
+    m_disk->step(path);
     Lock lock(m_disk->mutex);
     m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);

@@ -86,6 +86,10 @@ public:
     // asked outside the disk's lock, so it may look at the disk itself.
     using FailWhen = fsys::FailWhen;
     void fail_when(FailWhen when);
+    // Called before each operation of the program on this disk, reads and queries included, with
+    // the path it names (an open file's path, a rename's `from`), outside the disk's lock: a test
+    // changes a file there at the step it means to, as another program could. Setting up is no step.
+    void before_each_step(std::function<void(const std::string& path)> step);
     // How many times each file was flushed to the disk: the syncs that succeeded on files opened
     // under `path` (the same file by its absolute path; letter case ignored with Windows rules).
     int syncs(const std::string& path) const;
@@ -110,6 +114,7 @@ public:
     bool is_special_file(const std::string& path) override;
     PathStyle path_style() const override;
     long long modified_time(const std::string& path) override;
+    bool stamp(const std::string& path, FileStamp& stamp) override;
     bool folder_identity(const std::string& path, FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;

@@ -257,9 +257,10 @@ bool TextReader::open(fsys::FileSystem& fs, const std::string& path, Gzip gzip, 
     m_fs = &fs;
     m_begin = m_end = m_scanned = 0;
     m_base = 0;
-    m_eof = m_failed = m_line_cut = m_skipping = m_whole = false;
+    m_eof = m_failed = m_line_cut = m_skipping = m_whole = m_in_long_line = m_continued = false;
     m_as_stored = mode == ReadMode::as_stored;
-    m_bytes_read = 0;
+    m_bytes_read = m_inflated = m_max_inflated = 0;
+    m_inflated_too_much = false;
     m_path = path;
     if (!fs.open_for_reading(path, m_file, listed)) {
         return false;
@@ -363,7 +364,7 @@ bool TextReader::reread(const std::string& path)
     close();  // keeps the block: a whole first block is never a grown one
     m_end = m_whole_end;
     m_base = 0;
-    m_line_cut = m_skipping = false;
+    m_line_cut = m_skipping = m_in_long_line = m_continued = false;
     return true;
 }
 
@@ -387,7 +388,13 @@ long long TextReader::read_data(char* buf, std::size_t size)
     if (!m_inflater) {
         return read_raw(buf, size);
     }
-    return m_inflater->read(buf, size, [this](char* b, std::size_t n) { return read_raw(b, n); });
+    const long long n = m_inflater->read(buf, size, [this](char* b, std::size_t k) { return read_raw(b, k); });
+    m_inflated += n > 0 ? static_cast<unsigned long long>(n) : 0;
+    if (m_max_inflated != 0 && m_inflated > m_max_inflated) {
+        m_inflated_too_much = true;
+        return -1;
+    }
+    return n;
 }
 
 // The last line end in [data, data + size), or nullptr. Reading as stored, that may be a
@@ -435,6 +442,34 @@ bool TextReader::skip_rest_of_long_line(std::string_view& line)
     return true;
 }
 
+// The next piece of a line that was cut, up to its line end (included) or as much as is at
+// hand; false at the end of the data.
+bool TextReader::rest_of_long_line(std::string_view& piece)
+{
+    for (;;) {
+        const char* start = m_buf.get() + m_begin;
+        const char* end = m_buf.get() + m_end;
+        const char* stop = m_as_stored ? std::find_if(start, end, is_line_end) : std::find(start, end, '\n');
+        // A carriage return and line feed end one line: the line feed may still be unread.
+        const bool waits = stop + 1 == end && *stop == '\r' && !m_eof;
+        std::size_t n = static_cast<std::size_t>((stop == end || waits ? stop : stop + 1) - start);
+        if (stop != end && !waits) {
+            n += *stop == '\r' && start + n < end && start[n] == '\n' ? 1 : 0;
+            m_in_long_line = false;
+        }
+        if (n > 0) {
+            piece = std::string_view(start, n);
+            m_begin += n;
+            m_line_cut = m_continued = true;
+            return true;
+        }
+        if (!fill()) {
+            m_in_long_line = false;
+            return false;
+        }
+    }
+}
+
 bool TextReader::next_lines(std::string_view& lines)
 {
     return next_piece(lines, Piece::run_of_lines);
@@ -457,9 +492,12 @@ bool TextReader::next_line(std::string_view& line)
 
 bool TextReader::next_piece(std::string_view& out, Piece piece)
 {
-    m_line_cut = false;
+    m_line_cut = m_continued = false;
     if (!m_buf || !skip_rest_of_long_line(out)) {
         return false;  // a reader closed with its grown block gone hands out nothing
+    }
+    if (m_in_long_line) {
+        return rest_of_long_line(out);
     }
     for (;;) {
         const char* start = m_buf.get() + m_begin;
@@ -491,9 +529,12 @@ bool TextReader::next_piece(std::string_view& out, Piece piece)
             continue;
         }
         out = std::string_view(m_buf.get() + m_begin, cut ? m_max_line : m_end - m_begin);
-        m_begin = m_end;
         m_scanned = 0;
-        m_line_cut = m_skipping = cut;
+        m_line_cut = cut;
+        // The rest of a cut line is handed out after it, when asked for, or skipped.
+        m_in_long_line = cut && m_hand_out_rest && piece == Piece::run_of_lines;
+        m_skipping = cut && !m_in_long_line;
+        m_begin = m_in_long_line ? m_begin + m_max_line : m_end;
         return true;
     }
 }

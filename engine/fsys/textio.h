@@ -20,6 +20,10 @@ enum class Gzip { never, if_magic, always };
 // line ends of files saved on a classic Mac).
 enum class ReadMode { poser_text, as_stored };
 
+// What a reader does with the rest of a line cut at its limit: skips it, or hands it out in
+// further pieces, so that a copy keeps every byte while no line decides the memory it takes.
+enum class LongLines { skip_rest, hand_out_rest };
+
 class Inflater;
 class Deflater;
 
@@ -37,11 +41,25 @@ public:
     // True when the open file is being decompressed.
     bool compressed() const { return m_inflater != nullptr; }
     // Lines longer than `max_bytes` are handed out cut to that length, and line_was_cut()
-    // tells so; the rest of such a line is skipped, so memory stays bounded. 0: no limit.
-    void limit_line_length(std::size_t max_bytes) { m_max_line = max_bytes; }
+    // tells so; the rest of such a line is skipped, or handed out in pieces of what is at hand
+    // (the last one with its line end), each also telling line_was_cut(), so memory stays
+    // bounded. 0: no limit. Only next_lines hands out the rest.
+    void limit_line_length(std::size_t max_bytes, LongLines rest = LongLines::skip_rest)
+    {
+        m_max_line = max_bytes;
+        m_hand_out_rest = rest == LongLines::hand_out_rest;
+    }
     bool line_was_cut() const { return m_line_cut; }
+    // True for a piece of a long line after its first.
+    bool continues_long_line() const { return m_continued; }
     // Bytes taken from the file so far (before decompression).
     unsigned long long bytes_read() const { return m_bytes_read; }
+    // The size of the open file, before decompression; -1 when it cannot be known.
+    long long file_size() { return m_fs != nullptr && m_file.is_open() ? m_fs->file_size(m_file) : -1; }
+    // A file that decompresses to more than `max_bytes` fails to read there, and
+    // inflated_too_much() tells so. 0: no limit. Set after open, for that file alone.
+    void limit_inflated_bytes(unsigned long long max_bytes) { m_max_inflated = max_bytes; }
+    bool inflated_too_much() const { return m_inflated_too_much; }
     // The next line, without its line feed, valid until the next call. A last line
     // without a line feed is delivered too. False at the end of the data or on a read
     // error; failed() tells which.
@@ -75,6 +93,7 @@ private:
     long long read_raw(char* buf, std::size_t size);
     long long read_data(char* buf, std::size_t size);
     bool skip_rest_of_long_line(std::string_view& line);
+    bool rest_of_long_line(std::string_view& piece);
     const char* last_line_end(const char* data, std::size_t size) const;
 
     fsys::FileSystem* m_fs = nullptr;
@@ -82,9 +101,15 @@ private:
     std::unique_ptr<Inflater> m_inflater;
     std::string m_pending;  // bytes read to look for the gzip magic, not yet handed on
     unsigned long long m_bytes_read = 0;
+    unsigned long long m_inflated = 0;
+    unsigned long long m_max_inflated = 0;
+    bool m_inflated_too_much = false;
     std::size_t m_max_line = 0;
     bool m_line_cut = false;
     bool m_skipping = false;  // dropping the rest of a line that was cut
+    bool m_hand_out_rest = false;
+    bool m_in_long_line = false;  // handing out the rest of a line that was cut
+    bool m_continued = false;
     std::unique_ptr<char[]> m_buf;
     std::size_t m_capacity = 0;
     std::size_t m_begin = 0;  // first byte not yet handed out

@@ -6,6 +6,7 @@
 #include "engine/library/disk_cache.h"
 #include "engine/library/name_index.h"
 #include "engine/library/resolver.h"
+#include "engine/text/document_rewrite.h"
 
 #include <functional>
 #include <memory>
@@ -15,13 +16,25 @@
 #include <unordered_set>
 #include <vector>
 
+// A document as a run would write it: `path` of `fs` read again with `rewrites`, as the scan
+// that `seen` holds read it (DocumentRewriter).
+struct PlannedDocument {
+    fsys::FileSystem& fs;
+    const std::string& path;
+    const DocumentSeen& seen;
+    const ReferenceRewrites& rewrites;
+};
+
+// How a dry run showed a document: whole; not at all, since it is no longer what the scan read
+// (and is scanned again), or cannot be read; or in part, since it changed while it was shown.
+enum class Shown { shown, changed, unreadable, changed_while_shown };
+
 // What a dry run is told of each document the run would change, and of each reference it
 // would leave as it is.
 class DryRunSink {
 public:
     virtual ~DryRunSink() = default;
-    // `before` and `after`: the document's text as stored (decompressed), now and after the run.
-    virtual void would_change(const std::string& document, const std::string& before, const std::string& after) = 0;
+    virtual Shown would_change(const PlannedDocument& document) = 0;
     virtual void would_leave(const std::string& document, std::string_view target) = 0;
 };
 

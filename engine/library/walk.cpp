@@ -44,11 +44,11 @@ FolderContents sorted(fsys::FileSystem& fs, const std::string& folder_path, std:
     return contents;
 }
 
-// One walk: the folders walked so far, by identity, and where its links may lead.
-class Walk {
+// Where the links of a walk may lead, and the folders walked so far, by identity: each folder is
+// walked once however many links lead to it.
+class WalkBounds {
 public:
-    Walk(fsys::FileSystem& fs, const std::string& top, const WalkPolicy& policy, WalkVisitor& visitor, const WalkScope& scope)
-        : m_fs(fs), m_policy(policy), m_visitor(visitor), m_scope(scope)
+    WalkBounds(fsys::FileSystem& fs, const std::string& top, const WalkScope& scope) : m_fs(fs), m_scope(scope)
     {
         for (const std::string& place : scope.roots) {
             m_inside.push_back(fs.resolved_path(place));
@@ -56,7 +56,20 @@ public:
         m_inside.push_back(fs.resolved_path(top));
         enters(top);
     }
-    bool below(const std::string& folder);
+    bool may_enter(const std::string& path, fsys::EntryType listed)
+    {
+        // Only an entry the listing could not type may be a link; a plain folder costs no look.
+        if (listed == fsys::EntryType::other && m_fs.name_kind(path) == fsys::NameKind::link) {
+            const std::string target = m_fs.resolved_path(path);
+            if (!leads_inside(target)) {
+                if (m_scope.link_not_followed) {
+                    m_scope.link_not_followed(path, target);
+                }
+                return false;
+            }
+        }
+        return enters(path);
+    }
 
 private:
     // True the first time a walk comes to the folder `path`.
@@ -71,50 +84,12 @@ private:
                    return !place.empty() && (target == place || root_holding(target, {place}) == 0);
                });
     }
-    bool may_enter(const std::string& path, fsys::EntryType listed);
 
     fsys::FileSystem& m_fs;
-    const WalkPolicy& m_policy;
-    WalkVisitor& m_visitor;
     const WalkScope& m_scope;
     std::vector<std::string> m_inside;  // where links may lead: the roots and the top, links followed
     std::set<std::pair<std::uint64_t, std::uint64_t>> m_walked;
 };
-
-bool Walk::may_enter(const std::string& path, fsys::EntryType listed)
-{
-    // Only an entry the listing could not type may be a link; a plain folder costs no look.
-    if (listed == fsys::EntryType::other && m_fs.name_kind(path) == fsys::NameKind::link) {
-        const std::string target = m_fs.resolved_path(path);
-        if (!leads_inside(target)) {
-            if (m_scope.link_not_followed) {
-                m_scope.link_not_followed(path, target);
-            }
-            return false;
-        }
-    }
-    return enters(path);
-}
-
-bool Walk::below(const std::string& folder)
-{
-    std::vector<fsys::FolderEntry> entries;
-    if (!m_fs.list_folder_entries(folder, entries)) {
-        return true;
-    }
-    const FolderContents contents = sorted(m_fs, folder, std::move(entries), m_policy);
-    if (!m_visitor.enter(folder, contents)) {
-        return false;
-    }
-    bool go_on = true;
-    for (std::size_t k = 0; k < contents.folders.size() && go_on; ++k) {
-        const std::string path = child_path(folder, contents.folders[k]);
-        if (may_enter(path, contents.folder_types[k])) {
-            go_on = below(path);
-        }
-    }
-    return m_visitor.leave(folder, contents, go_on);
-}
 
 class LookingVisitor : public WalkVisitor {
 public:
@@ -140,7 +115,56 @@ bool WalkPolicy::enters_folder(std::string_view name) const
 bool walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, WalkVisitor& visitor,
                   const WalkScope& scope)
 {
-    return Walk(fs, folder, policy, visitor, scope).below(folder);
+    // A folder being walked: its contents, the length of its path, and the next subfolder. The
+    // walk keeps them on a stack of its own, not the thread's, which a deep tree would overflow;
+    // and one path, cut back on the way up, so that memory follows the names' length.
+    struct Level {
+        FolderContents contents;
+        std::size_t length = 0;
+        std::size_t next = 0;
+        bool go_on = true;
+    };
+    std::vector<Level> levels;
+    std::string path = folder;
+    WalkBounds bounds(fs, folder, scope);
+    // 1: entered; 0: the visitor ends the walk of the folder's parent there; -1: not listed.
+    const auto enter = [&]() {
+        std::vector<fsys::FolderEntry> entries;
+        if (!fs.list_folder_entries(path, entries)) {
+            return -1;
+        }
+        FolderContents contents = sorted(fs, path, std::move(entries), policy);
+        if (!visitor.enter(path, contents)) {
+            return 0;
+        }
+        levels.push_back(Level{std::move(contents), path.size(), 0, true});
+        return 1;
+    };
+    if (const int top = enter(); top != 1) {
+        return top < 0;
+    }
+    for (;;) {
+        Level& level = levels.back();
+        path.resize(level.length);
+        if (level.go_on && level.next < level.contents.folders.size()) {
+            const std::size_t k = level.next++;
+            path = child_path(std::move(path), level.contents.folders[k]);
+            if (!bounds.may_enter(path, level.contents.folder_types[k])) {
+                continue;
+            }
+            const int entered = enter();
+            if (entered != 1) {
+                levels.back().go_on = entered < 0;
+            }
+            continue;
+        }
+        const bool go_on = visitor.leave(path, level.contents, level.go_on);
+        levels.pop_back();
+        if (levels.empty()) {
+            return go_on;
+        }
+        levels.back().go_on = go_on;
+    }
 }
 
 void walk_folders(fsys::FileSystem& fs, const std::string& folder, const WalkPolicy& policy, const FolderVisitor& visit,

@@ -35,7 +35,7 @@ bool replacement_for(Run& run, const std::string& oldobj, std::string& objfile, 
 Edit reference_line_edit(std::string_view trimmed, const Marker& m, std::string written)
 {
     const std::size_t kept = m.kind == MarkerKind::colon ? m.path_start - 1 : m.path_start;
-    return Edit{kept, trimmed.size() - kept, std::move(written)};
+    return Edit{kept, std::string(trimmed.substr(kept)), std::move(written)};
 }
 
 std::size_t ask_for_replacement(fsys::FileSystem& fs, const std::string& proposal, std::string_view title,

@@ -11,6 +11,8 @@
 #include "engine/repair/unfinished_copy.h"
 #include "engine/text/document_references.h"
 
+#include <unordered_map>
+
 namespace {
 
 struct KindTexts {
@@ -85,8 +87,9 @@ void Planner::add(const NeededReference& needed, std::string text, std::string_v
     if (text == needed.target) {
         return;
     }
-    plan.replacements.push_back(Replacement{needed.target, text, needed.kind, how});
-    plan.edits.push_back(Edit{needed.offset, needed.target.size(), std::move(text)});
+    plan.replacements.push_back(Replacement{needed.target, text, needed.kind, how, needed.uses});
+    plan.rewritten += needed.uses;
+    plan.rewrites.add(needed.as_reference(), std::move(text));
 }
 
 void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
@@ -125,22 +128,22 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
         }
     }
     // A pick is a name the system gave: the file gets it in the code page older versions wrote.
-    add(needed, poser_file_text(colon_path_below(m_rules.options().roots[root], objfile)), m_rules.how_chosen(shown), plan);
+    std::string text = poser_file_text(colon_path_below(m_rules.options().roots[root], objfile));
+    // A name may hold a line end where the system allows it; a line of a Poser file cannot.
+    if (text.find_first_of("\r\n") != std::string::npos) {
+        left(needed, plan);
+        return;
+    }
+    add(needed, std::move(text), m_rules.how_chosen(shown), plan);
 }
 
 // A reference left as it is: logged under its document (with the boundary's reason when it
-// refused the path), and told where nobody may be watching.
+// refused the path); told once the document is done.
 void Planner::left(const NeededReference& needed, DocumentPlan& plan, Refusal refusal)
 {
     plan.log += "      left as it is: " + log_text(needed.target) +
                 (refusal == Refusal::none ? std::string() : " (" + std::string(refusal_words(refusal)) + ")") + "\n";
-    ++m_run.tally.left;
-    if (m_rules.options().on_left) {
-        m_rules.options().on_left(m_orig, needed.target);
-    }
-    if (m_rules.dry_run() != nullptr) {
-        m_rules.dry_run()->would_leave(m_orig, needed.target);
-    }
+    plan.left.push_back(needed);
 }
 
 // The file a missing reference gets: the one remembered for it, the one found by its Runtime
@@ -179,6 +182,19 @@ bool Planner::replacement(const FileReference& ref, const std::string& shown, st
 
 }  // namespace
 
+void tell_left(Run& run, const LibraryMemory& rules, const std::string& orig, const DocumentPlan& plan)
+{
+    for (const NeededReference& needed : plan.left) {
+        run.tally.left += needed.uses;
+        if (rules.options().on_left) {
+            rules.options().on_left(orig, needed.target);
+        }
+        if (rules.dry_run() != nullptr) {
+            rules.dry_run()->would_leave(orig, needed.target);
+        }
+    }
+}
+
 FileReference NeededReference::as_reference() const
 {
     FileReference ref;
@@ -193,17 +209,30 @@ DocumentScan scan_document(Run& run, LibraryMemory& rules, const std::string& or
 {
     DocumentScan scan;
     TextReader in;
-    if (!open_document(in, run.fs(), orig, listed)) {
+    if (!open_document(in, run.fs(), orig, listed, &scan.seen)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return scan;
     }
     wn.SetTitle(orig);
     const std::string folder = folder_of(orig);
+    // Each distinct reference is looked for once: its index among the needed, or npos for none.
+    std::unordered_map<std::string, std::size_t> known;
     const bool read = read_references(
         in,
         [&](const FoundReference& f, std::uint64_t offset) {
-            if (!f.ref.builtin && need_of(f.ref, locate(run, rules, f.ref, folder, wn), rules) != Need::nothing) {
-                scan.needed.push_back(NeededReference{f.ref.kind, f.ref.beside_document, std::string(f.ref.target), offset, f.line});
+            scan.seen.note(f, offset);
+            if (f.ref.builtin) {
+                return;
+            }
+            const auto [at, added] = known.try_emplace(reference_key(f.ref), scan.needed.size());
+            if (!added) {
+                if (at->second != std::string::npos) {
+                    ++scan.needed[at->second].uses;
+                }
+            } else if (need_of(f.ref, locate(run, rules, f.ref, folder, wn), rules) == Need::nothing) {
+                at->second = std::string::npos;
+            } else {
+                scan.needed.push_back(NeededReference{f.ref.kind, f.ref.beside_document, std::string(f.ref.target), f.line, 1});
             }
         },
         [] {});
@@ -213,7 +242,7 @@ DocumentScan scan_document(Run& run, LibraryMemory& rules, const std::string& or
         return scan;
     }
     scan.readable = true;
-    scan.compressed = in.compressed();
+    scan.changed = !still_as_seen(run.fs(), orig, scan.seen);
     return scan;
 }
 
@@ -232,34 +261,37 @@ DocumentPlan plan_document(Run& run, LibraryMemory& rules, const std::string& or
     return plan;
 }
 
-bool write_planned_copy(fsys::FileSystem& fs, const std::string& orig, fsys::FileSystem& out_fs, const std::string& cor,
-                        const std::vector<Edit>& edits, Prompts& wn, fsys::Create mode, bool& cor_created)
+CopyMade write_planned_copy(fsys::FileSystem& fs, const std::string& orig, const DocumentSeen& seen,
+                            const ReferenceRewrites& rewrites, fsys::FileSystem& out_fs, const std::string& cor,
+                            Prompts& wn, fsys::Create mode, bool& cor_created)
 {
     cor_created = false;
-    TextReader in;
-    if (!in.open(fs, orig, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
+    if (!fs.is_readable_file(orig)) {
         wn.warning(Owner::none, orig, "I can't open this file");
-        return false;
+        return CopyMade::failed;
+    }
+    if (!still_as_seen(fs, orig, seen)) {
+        return CopyMade::changed;
     }
     // A compressed document gets a compressed corrected copy.
     TextWriter out;
-    if (!unfinished_copy::create(out, out_fs, cor, mode, in.compressed() ? Gzip::always : Gzip::never)) {
+    if (!unfinished_copy::create(out, out_fs, cor, mode, seen.compressed ? Gzip::always : Gzip::never)) {
         wn.warning(Owner::none, cor, "I can't open this file");
-        return false;
+        return CopyMade::failed;
     }
     cor_created = true;
-    EditApplier applier(edits, [&out](std::string_view bytes) { return out.write_as_stored(bytes); });
-    std::string_view bytes;
-    while (in.next_bytes(bytes) && applier.feed(bytes)) {
-    }
-    if (in.failed()) {
-        wn.warning(Owner::none, orig, "I can't read this file");
-        return false;
+    const Reread read = copy_rewritten(fs, orig, seen, rewrites, out);
+    if (read != Reread::same) {
+        out.close();
+        if (read == Reread::unreadable) {
+            wn.warning(Owner::none, orig, "I can't read this file");
+        }
+        return read == Reread::changed ? CopyMade::changed : CopyMade::failed;
     }
     // The copy is about to replace the Poser file: it must be whole and on the disk first.
-    if (!applier.finish() || !out.sync() || !out.close()) {
+    if (!out.sync() || !out.close()) {
         wn.warning(Owner::none, cor, "I can't write this file");
-        return false;
+        return CopyMade::failed;
     }
-    return true;
+    return CopyMade::made;
 }

@@ -4,7 +4,10 @@
 #include "engine/repair/library_repair.h"
 #include "engine/repair/poserfile.h"
 #include "engine/report/library_report.h"
+#include "tests/changing_disk.h"
 #include "tests/test_support.h"
+
+#include <set>
 
 namespace {
 
@@ -160,26 +163,79 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
 #endif
 }
 
-// A planned copy is made only from a document still there and under a name still free; otherwise a warning, and
-// nothing made or changed.
-TEST(PlannedCopy, MadeOnlyFromADocumentStillThereUnderAFreeName)
+
+// Another program saves a document at any step of its repair (a user saving in Poser while a chooser is open): both
+// repairs write the corrected text of one version only, the one they read, never lose the text saved, and put the
+// corrected text of the older version in its place only when it was saved during the last few steps, in the renames.
+TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
 {
-    fsys::MemoryFileSystem disk(fsys::DiskRules::windows, "C:\\");
-    const std::string doc = "C:\\l\\a.cr2", copy = "C:\\l\\a_zz01.cr2";
-    ScriptedSession s;
-    bool created = true;
-    EXPECT_FALSE(write_planned_copy(disk, doc, disk, copy, {}, s.wn, fsys::Create::exclusive, created));
-    EXPECT_FALSE(created || disk.entry_exists(copy));
-    disk.add_file(doc, "figureResFile :a.obj\n");
-    disk.add_file(copy, "taken");
-    EXPECT_FALSE(write_planned_copy(disk, doc, disk, copy, {}, s.wn, fsys::Create::exclusive, created));
-    EXPECT_FALSE(created);
-    EXPECT_EQ(s.transcript().size(), 2u);
-    const std::string other = "C:\\l\\b.cr2";
-    EXPECT_TRUE(write_planned_copy(disk, doc, disk, other, {{14, 6, ":b.obj"}}, s.wn, fsys::Create::exclusive, created));
-    std::string text;
-    EXPECT_TRUE(disk.read_whole_file(copy, text) && text == "taken");
-    text.clear();
-    EXPECT_TRUE(disk.read_whole_file(other, text) && text == "figureResFile :b.obj\n");
-    EXPECT_EQ(s.transcript().size(), 2u);
+    const std::string top = fsys::k_sep == '\\' ? "C:" : "";
+    const std::string root = top + native("/lib"), doc = top + native("/lib/Runtime/Libraries/Props/ball.pp2");
+    const std::string pick = top + native("/lib/Runtime/Geometries/new/ball2.obj");
+    const std::string old_text = "prop ball\n{\nobjFileGeom 0 0 :Runtime:Geometries:gone:ball.obj\n}\n";
+    const std::string new_text = "# my own note, added while the chooser was open\n" + old_text;
+    for (bool extended : {false, true}) {
+        SCOPED_TRACE(extended ? "extended" : "default");
+        const auto setup = [&](const std::string& text) {
+            return [&, text](fsys::MemoryFileSystem& disk) {
+                disk.add_file(doc, text);
+                disk.add_file(pick, "");
+            };
+        };
+        const auto work = [&](fsys::MemoryFileSystem& disk) {
+            ::Run run(disk);
+            reset_engine(run, root);
+            if (extended) {
+                use_library_rules(run, LibraryOptions{false, {root}, {}});
+            }
+            ScriptedPrompts wn({pick}, disk);
+            ::repair(run, doc, wn);
+            reset_engine(run, "");
+        };
+        const auto repaired = [&](const std::string& text) {
+            fsys::MemoryFileSystem disk;
+            setup(text)(disk);
+            work(disk);
+            return disk.bytes(doc);
+        };
+        const std::set<std::string> allowed{old_text, new_text, repaired(old_text), repaired(new_text)};
+        ASSERT_EQ(allowed.size(), 4u);
+        int saved_then_repaired = 0;
+        int saved_over = 0;
+        const int steps = at_every_step(setup(old_text), doc, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
+            std::set<std::string> texts;
+            for (const auto& [path, bytes] : disk.files_below(root)) {
+                EXPECT_TRUE(path == pick || allowed.count(bytes) == 1) << path << ":\n" << bytes;
+                texts.insert(bytes);
+            }
+            EXPECT_TRUE(!changed || texts.count(new_text) == 1);
+            saved_then_repaired += disk.bytes(doc) == repaired(new_text) ? 1 : 0;
+            saved_over += changed && disk.bytes(doc) == repaired(old_text) ? 1 : 0;
+        });
+        EXPECT_GT(steps, 20);
+        EXPECT_LE(saved_over, 3);
+        EXPECT_GT(saved_then_repaired, extended ? 1 : 0);  // the extended repair reads a saved document again
+    }
+    // Saved again each time it is read, the extended repair leaves it as it is and says so.
+    fsys::MemoryFileSystem disk;
+    disk.add_file(doc, old_text);
+    disk.add_file(pick, "");
+    std::string saved = "0" + old_text;
+    disk.before_each_step([&](const std::string& path) {
+        if (path == doc) {
+            saved[0] = static_cast<char>('0' + (saved[0] - '0' + 1) % 10);
+            disk.add_file(doc, saved);
+        }
+    });
+    ::Run run(disk);
+    reset_engine(run, root);
+    use_library_rules(run, LibraryOptions{false, {root}, {}});
+    ScriptedPrompts answers({pick}, disk);
+    TranscriptPrompts wn(answers);
+    ::repair(run, doc, wn);
+    disk.before_each_step(nullptr);
+    EXPECT_EQ(disk.bytes(doc), saved);
+    EXPECT_EQ(wn.lines().back(), "warning\tnone\tthis file changed while I was correcting it\t" + doc);
+    EXPECT_EQ(run.tally.abandoned, 1);
+    reset_engine(run, "");
 }

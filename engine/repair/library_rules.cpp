@@ -4,7 +4,6 @@
 #include "engine/base/poser_documents.h"
 #include "engine/base/prompts.h"
 #include "engine/base/run_stop.h"
-#include "engine/fsys/memory_fs.h"
 #include "engine/fsys/textio.h"
 #include "engine/library/content_paths.h"
 #include "engine/repair/backup_name.h"
@@ -24,35 +23,38 @@ bool record_change(fsys::FileSystem& fs, const std::string& orig, const std::str
     return fs.digest_file(orig, change.before) && fs.digest_file(cor, change.after) && journal.record(change);
 }
 
-// The text of `path` as stored, decompressed; false when it cannot be read whole.
-bool text_of(fsys::FileSystem& fs, const std::string& path, std::string& text)
+// A document that changes while it is corrected is scanned again, so many times at the most.
+constexpr int k_most_readings = 3;
+
+// A dry run shows what the run would write, read from the document as a real run reads it;
+// false when the document has changed since the scan, and nothing was shown.
+bool show_planned(Run& run, const std::string& orig, const DocumentScan& scan, const DocumentPlan& plan, DryRunSink& sink,
+                  Prompts& wn)
 {
-    TextReader in;
-    if (!in.open(fs, path, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
+    switch (sink.would_change(PlannedDocument{run.fs(), orig, scan.seen, plan.rewrites})) {
+    case Shown::changed:
         return false;
+    case Shown::unreadable:
+        wn.warning(Owner::none, orig, "I can't read this file");
+        break;
+    case Shown::changed_while_shown:
+        wn.warning(Owner::none, orig, "this file changed while its changes were shown");
+        break;
+    case Shown::shown:
+        ++run.tally.corrected;
+        run.tally.replaced += plan.rewritten;
+        break;
     }
-    std::string_view bytes;
-    while (in.next_bytes(bytes)) {
-        text.append(bytes);
-    }
-    return !in.failed();
+    return true;
 }
 
-// A dry run writes the corrected copy as a real run would, to a disk in memory, so that what
-// it shows is byte for byte what the run would write.
-void show_planned(Run& run, const std::string& orig, const DocumentPlan& plan, DryRunSink& sink, Prompts& wn)
+// A document another program kept changing: left as it is, and named.
+void left_as_changed(Run& run, const std::string& orig, Prompts& wn)
 {
-    fsys::MemoryFileSystem memory;
-    const std::string copy = std::string(1, fsys::k_sep) + "copy";
-    bool created = false;
-    std::string before;
-    std::string after;
-    if (write_planned_copy(run.fs(), orig, memory, copy, plan.edits, wn, fsys::Create::truncate, created) &&
-        text_of(run.fs(), orig, before) && text_of(memory, copy, after)) {
-        sink.would_change(orig, before, after);
-        ++run.tally.corrected;
-        run.tally.replaced += static_cast<long long>(plan.replacements.size());
-    }
+    wn.warning(Owner::none, orig, "this file changed while I was correcting it");
+    ++run.abandoned_repairs;
+    ++run.tally.abandoned;
+    run.write_log("file " + log_text(orig) + " could not be corrected: it changed while it was read\n      RUN ABANDONED\n");
 }
 
 }  // namespace
@@ -89,56 +91,88 @@ std::string LibraryRules::summary(const RunTally& tally) const
 
 void LibraryRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
-    const DocumentScan scan = scan_document(run, m_memory, orig, wn, listed);
-    // A stop asked for meanwhile leaves the file as it was, and it counts as not checked.
-    if (!scan.readable || run_stop::requested()) {
-        return;
-    }
-    ++run.tally.checked;
-    if (scan.needed.empty()) {
-        return;
-    }
-    const DocumentPlan plan = plan_document(run, m_memory, orig, scan, wn);
-    if (plan.stopped) {
-        --run.tally.checked;  // the document stays as it was, and the run says where it stopped
-        return;
-    }
-    if (m_memory.dry_run() != nullptr) {
-        if (!plan.edits.empty()) {
-            show_planned(run, orig, plan, *m_memory.dry_run(), wn);
+    for (int reading = 1;; ++reading) {
+        const DocumentScan scan = scan_document(run, m_memory, orig, wn, listed);
+        // A stop asked for meanwhile leaves the file as it was, and it counts as not checked.
+        if (!scan.readable || run_stop::requested()) {
+            run.tally.checked -= reading > 1 ? 1 : 0;
+            return;
         }
-        return;
+        run.tally.checked += reading == 1 ? 1 : 0;
+        if (!scan.changed) {
+            if (scan.needed.empty()) {
+                return;
+            }
+            const DocumentPlan plan = plan_document(run, m_memory, orig, scan, wn);
+            if (plan.stopped) {
+                --run.tally.checked;  // the document stays as it was, and the run says where it stopped
+                return;
+            }
+            // What was planned on a document saved meanwhile is planned again on its new text, the
+            // answers already given reused.
+            if (carry_out(run, orig, scan, plan, wn)) {
+                tell_left(run, m_memory, orig, plan);
+                return;
+            }
+        }
+        if (reading == k_most_readings) {
+            left_as_changed(run, orig, wn);
+            return;
+        }
+    }
+}
+
+bool LibraryRules::carry_out(Run& run, const std::string& orig, const DocumentScan& scan,
+                             const DocumentPlan& plan, Prompts& wn)
+{
+    if (m_memory.dry_run() != nullptr) {
+        return plan.rewrites.empty() || show_planned(run, orig, scan, plan, *m_memory.dry_run(), wn);
     }
     // Only a file that changes is named as corrected, and only then is its old version kept.
-    if (plan.edits.empty()) {
+    if (plan.rewrites.empty()) {
         if (!plan.log.empty()) {
             run.write_log("file " + log_text(orig) + ": nothing changed\n" + plan.log);
         }
-        return;
+        return true;
     }
+    return write_corrected(run, orig, scan, plan, wn);
+}
+
+bool LibraryRules::write_corrected(Run& run, const std::string& orig, const DocumentScan& scan,
+                                   const DocumentPlan& plan, Prompts& wn)
+{
     std::string cor = m_journal != nullptr ? m_journal->backup_for(orig) : std::string();
     if (cor.empty()) {
         cor = next_free_backup_name(run.fs(), orig);
     }
     bool cor_created = false;
-    bool done = !cor.empty() &&
-                write_planned_copy(run.fs(), orig, run.fs(), cor, plan.edits, wn, fsys::Create::exclusive, cor_created);
+    CopyMade made = cor.empty() ? CopyMade::failed
+                                : write_planned_copy(run.fs(), orig, scan.seen, plan.rewrites, run.fs(), cor, wn,
+                                                     fsys::Create::exclusive, cor_created);
     run.cache.forget_folder_of(orig);
     run.cache.forget_folder_of(cor);
-    if (done && m_journal != nullptr && !record_change(run.fs(), orig, cor, plan.replacements, *m_journal)) {
-        wn.warning(Owner::none, orig, "I can't keep a record of the change to this file");
-        done = false;
+    // The last look before the names are exchanged: the copy replaces only the text it was made from.
+    if (made == CopyMade::made && !still_as_seen(run.fs(), orig, scan.seen)) {
+        made = CopyMade::changed;
     }
-    if (!done && cor_created) {
+    if (made == CopyMade::made && m_journal != nullptr && !record_change(run.fs(), orig, cor, plan.replacements, *m_journal)) {
+        wn.warning(Owner::none, orig, "I can't keep a record of the change to this file");
+        made = CopyMade::failed;
+    }
+    if (made != CopyMade::made && cor_created) {
         unfinished_copy::remove(run.fs(), cor);
     }
-    if (done && give_corrected_text(run.fs(), orig, cor, wn)) {
+    if (made == CopyMade::changed) {
+        return false;
+    }
+    if (made == CopyMade::made && give_corrected_text(run.fs(), orig, cor, wn)) {
         ++run.tally.corrected;
-        run.tally.replaced += static_cast<long long>(plan.replacements.size());
+        run.tally.replaced += plan.rewritten;
         run.write_log("file " + log_text(orig) + " being corrected: old version is on\n     " + log_text(cor) + "\n" + plan.log);
-        return;
+        return true;
     }
     ++run.abandoned_repairs;
     ++run.tally.abandoned;
     run.write_log("file " + log_text(orig) + " could not be corrected\n" + plan.log + "      RUN ABANDONED\n");
+    return true;
 }

@@ -10,6 +10,9 @@
 
 #include <string>
 
+struct DocumentPlan;
+struct DocumentScan;
+
 class LibraryRules : public Rules {
 public:
     explicit LibraryRules(LibraryOptions options);
@@ -30,6 +33,12 @@ public:
     std::string summary(const RunTally& tally) const override;
 
 private:
+    // Writes, or shows, what the plan of a document as the scan read it changes; false when the
+    // document has changed since the scan, and nothing was written or shown.
+    bool carry_out(Run& run, const std::string& orig, const DocumentScan& scan, const DocumentPlan& plan, Prompts& wn);
+    bool write_corrected(Run& run, const std::string& orig, const DocumentScan& scan, const DocumentPlan& plan,
+                         Prompts& wn);
+
     LibraryMemory m_memory;
     WalkPolicy m_policy;
     RunJournal* m_journal = nullptr;

@@ -19,11 +19,14 @@ struct DocumentCheck {
     bool readable = false;
     bool needs_repair = false;
     bool all_found = false;  // every mesh named is there: the repair asks nothing and replaces nothing
+    fsys::FileStamp stamp;   // the file's before it was read
 };
 
 DocumentCheck check_references(Run& run, TextReader& in, const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
     DocumentCheck result;
+    // Taken first: the corrected text replaces the file only while it is still the one checked.
+    run.fs().stamp(orig, result.stamp);
     if (!in.open(run.fs(), orig, Gzip::never, listed, ReadMode::poser_text)) {
         wn.warning(Owner::none, orig, "I can't open this file");
         return result;
@@ -141,6 +144,7 @@ struct RepairBatch::Waiting {
     std::string orig;
     std::string cor;
     std::string log;
+    fsys::FileStamp stamp;  // the file's when its check began
     int v = 0;  // 1: the copy is written whole
     // Made in memory, then created and written by a flush thread: the two below are set there,
     // and read once its flush has been waited for.
@@ -149,6 +153,9 @@ struct RepairBatch::Waiting {
     bool written = false;  // written out without a failure
     bool synced = false;
     fsys::RawFile copy;  // open until it is flushed
+    // The titles of the files checked after this one while it waits: shown once it is done, after
+    // its warnings, as one file at a time shows them.
+    std::vector<std::string> titles_after;
 };
 
 // The prompts the files of a batch are checked with: before anything is shown, the files
@@ -182,7 +189,7 @@ protected:
         m_batch.finish();
         return m_inner.GetFileName(owner, file, initdir, t, f, write);
     }
-    void set_title(std::string_view text) override { m_inner.SetTitle(text); }
+    void set_title(std::string_view text) override { m_batch.show_title(text); }
 
 private:
     RepairBatch& m_batch;
@@ -199,6 +206,19 @@ RepairBatch::~RepairBatch()
 Prompts& RepairBatch::prompts()
 {
     return *m_prompts;
+}
+
+void RepairBatch::show_title(std::string_view text)
+{
+    if (m_waiting.empty()) {
+        m_wn.SetTitle(text);
+        return;
+    }
+    m_waiting.back()->titles_after.emplace_back(text);
+    // So many titles wait at the most, however few copies wait with them.
+    if (++m_titles_waiting >= static_cast<std::size_t>(unfinished_copy::k_most_copies)) {
+        finish();
+    }
 }
 
 void RepairBatch::add(const std::string& orig, fsys::Listed listed)
@@ -221,6 +241,7 @@ void RepairBatch::add(const std::string& orig, fsys::Listed listed)
     auto w = std::make_unique<Waiting>();
     w->orig = orig;
     w->cor = cor;
+    w->stamp = check.stamp;
     // The first file waiting logs at once, as one file alone does; the next keep their lines
     // until the files before them are done.
     m_run.log_capture = m_waiting.empty() ? nullptr : &w->log;
@@ -286,6 +307,7 @@ void RepairBatch::finish()
     // keeps its own lines apart meanwhile; these go to the log now.
     std::vector<std::unique_ptr<Waiting>> waiting = std::move(m_waiting);
     m_waiting.clear();
+    m_titles_waiting = 0;
     std::string* const capture = std::exchange(m_run.log_capture, nullptr);
     for (const auto& w : waiting) {
         m_run.write_log(w->log);
@@ -303,17 +325,26 @@ void RepairBatch::finish()
         if (v == 1 && run_stop::requested()) {
             v = 0;
         }
+        // A file saved by another program since its check began keeps what it was saved with:
+        // the corrected text was made from another, and could be a mix of two.
+        if (fsys::FileStamp now; v == 1 && !(m_run.fs().stamp(w->orig, now) && now == w->stamp)) {
+            m_wn.warning(Owner::none, w->orig, "I can't read this file");
+            v = 0;
+        }
         if (v == 1 && give_corrected_text(m_run.fs(), w->orig, w->cor, m_wn)) {
             ++m_run.tally.corrected;
-            continue;
+        } else {
+            m_run.fs().close_file(w->copy);
+            if (v != 1 && w->cor_created) {
+                unfinished_copy::remove(m_run.fs(), w->cor);
+            }
+            ++m_run.abandoned_repairs;
+            m_run.write_log("      RUN ABANDONED\n");
+            ++m_run.tally.abandoned;
         }
-        m_run.fs().close_file(w->copy);
-        if (v != 1 && w->cor_created) {
-            unfinished_copy::remove(m_run.fs(), w->cor);
+        for (const std::string& title : w->titles_after) {
+            m_wn.SetTitle(title);
         }
-        ++m_run.abandoned_repairs;
-        m_run.write_log("      RUN ABANDONED\n");
-        ++m_run.tally.abandoned;
     }
     m_run.log_capture = capture;
     for (const auto& w : waiting) {

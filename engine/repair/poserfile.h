@@ -26,7 +26,8 @@ void readposerfile(Run& run, const std::string& orig, Prompts& wn, fsys::Listed 
 // corrected copy written in turn, and the copies waiting are flushed to the disk together
 // before each file, in order, is given its new text. The user sees everything in the order
 // one file at a time shows it: a prompt first finishes the files waiting (a question answered
-// unseen need not), and each file's log lines are written when it is done.
+// unseen need not), the titles of the files checked meanwhile follow the warnings of the files
+// before them, and each file's log lines are written when it is done.
 class RepairBatch : public FolderRepairs {
 public:
     RepairBatch(Run& run, Prompts& wn);
@@ -45,11 +46,14 @@ private:
     class FinishingPrompts;
     // Leaves the creation and writing of `w`'s copy, with `text`, to a flush thread.
     void write_in_flush_thread(Waiting& w, std::string text);
+    // Shows the title of the file in hand, after what the files waiting will show.
+    void show_title(std::string_view text);
 
     Run& m_run;
     Prompts& m_wn;
     std::unique_ptr<FinishingPrompts> m_prompts;
     std::vector<std::unique_ptr<Waiting>> m_waiting;
+    std::size_t m_titles_waiting = 0;
     // Read and write each file in turn, keeping their buffers from one to the next.
     TextReader m_reader;
     TextWriter m_writer;

@@ -2,11 +2,14 @@
 // hangs or changes a file needing no change, a disk failing at any step of a repair, and the extended rules.
 #include "engine/repair/poserfile.h"
 
+#include "engine/fsys/memory_fs.h"
 #include "engine/repair/backup_name.h"
 #include "engine/repair/folder_walk.h"
 #include "engine/repair/library_rules.h"
 #include "engine/text/refline.h"
 #include "tests/test_support.h"
+
+#include <random>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -570,6 +573,63 @@ TEST_F(PoserFile, RepairsFinishedTogetherKeepEveryOldText)
                 auto holds = [&](const std::string& p) { return left.count(p) != 0 && left.at(p) == file.second; };
                 EXPECT_TRUE(holds(dir.at("Poser/chars/" + name)) || holds(kept(name)) || holds(swap)) << name;
             }
+        }
+    }
+}
+
+// The repairs of a walk, finished together, show and log what one file at a time shows and logs, in its order, and
+// leave the same files: random trees of files that need a repair, need none, ask for a mesh, cannot be opened, or lie
+// beside a swap file left over, walked with every question answered unseen (--yes), so that a batch spans folders.
+TEST(RepairBatch, RandomTreesAsOneFileAtATime)
+{
+    struct OneAtATime : DefaultRules {
+        std::unique_ptr<FolderRepairs> folder_repairs(::Run& run, Prompts& wn) override { return Rules::folder_repairs(run, wn); }
+    };
+    // What the user sees when the questions are answered unseen: no question.
+    struct Seen : TranscriptPrompts {
+        using TranscriptPrompts::TranscriptPrompts;
+        bool answers_questions_unseen() const override { return true; }
+        bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
+        {
+            return ForwardingPrompts::ask_question(owner, body, caption);
+        }
+    };
+    const std::string top = fsys::k_sep == '\\' ? "C:" : "", root = top + native("/P");
+    const char* const texts[] = {"figureResFile Runtime:geom:m.obj\n", "figureResFile :Runtime:geom:m.obj\n",
+                                 "figureResFile :Runtime:geom:gone.obj\n"};
+    for (const unsigned seed : {1u, 2u}) {
+        std::mt19937 random(seed);
+        for (int tree = 0; tree < 200; ++tree) {
+            std::vector<std::pair<std::string, int>> files;  // a file's path, and its text (3: a folder, 4: a swap file)
+            for (int k = 0, n = static_cast<int>(random() % 12); k < n; ++k) {
+                const std::string folder = "/P/" + std::string(random() % 3, 'd') + "/" + std::string(random() % 2, 'e');
+                const int kind = static_cast<int>(random() % 10);
+                files.emplace_back(folder + "/f" + std::to_string(k) + ".cr2", kind < 5 ? 0 : std::min(kind - 4, 4));
+            }
+            const auto walk = [&](bool batched) {
+                fsys::MemoryFileSystem disk;
+                disk.add_file(top + native("/P/Runtime/geom/m.obj"), "");
+                for (const auto& [path, kind] : files) {
+                    const std::string at = top + native(path);
+                    kind == 3   ? disk.add_folder(at)
+                    : kind == 4 ? disk.add_file(at.substr(0, at.rfind(fsys::k_sep) + 1) + k_swap_file_name, "")
+                                : disk.add_file(at, texts[kind]);
+                }
+                ::Run run(disk);
+                reset_engine(run, root);
+                if (!batched) {
+                    run.use_rules(std::make_unique<OneAtATime>());
+                }
+                run.LOG = std::make_unique<TextWriter>();
+                run.LOG->open(disk, top + native("/log.txt"));
+                ScriptedPrompts answers(Lines{}, disk);
+                YesToQuestions yes(answers);
+                Seen seen(yes);
+                searchdir(run, root, seen);
+                run.LOG.reset();
+                return std::pair(seen.lines(), disk.files_below(top + native("/")));
+            };
+            EXPECT_EQ(walk(true), walk(false)) << "seed " << seed << ", tree " << tree;
         }
     }
 }

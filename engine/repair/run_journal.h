@@ -15,6 +15,7 @@ struct Replacement {
     std::string new_path;  // as the corrected line gives it
     RefKind kind = RefKind::geometry;
     std::string_view how;  // "picked", "by name", "by Runtime path" or "notation only"
+    long long uses = 1;    // how many times the document used the old path
 };
 
 struct FileChange {

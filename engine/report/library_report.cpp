@@ -7,6 +7,7 @@
 #include "engine/library/content_paths.h"
 #include "engine/library/walk.h"
 #include "engine/text/document_references.h"
+#include "engine/zip/zip_entries.h"
 
 #include <algorithm>
 #include <atomic>
@@ -26,29 +27,56 @@ struct Document {
     fsys::Listed listed = fsys::Listed::unknown;
 };
 
+// A use of a target: the rank of its document's path among all, and its line.
+using UsePlace = std::pair<std::size_t, long long>;
+
 struct Target {
     std::string text;
     RefKind kind;
     std::string folder;  // the document's folder, for a script found beside it; else ""
     Located located;
-    std::vector<std::pair<std::size_t, long long>> uses;  // document index, line
+    std::vector<UsePlace> uses;  // the first k_uses_kept, kept as a heap with the last on top
+    long long use_count = 0;
 };
 
+// The uses of one target in the document in hand: its count, and its first lines.
 struct Use {
     int target;
-    long long line;
+    long long count = 0;
+    std::vector<long long> lines;  // at most k_uses_kept
 };
 
-// What a reader knows of a target it has met: its index, how it resolved, and whether it is a
-// file the product needs from outside itself.
+// What a reader knows of a target it has met: its index, how it resolved, whether it is a file
+// the product needs from outside itself, and where its uses in the document in hand are kept.
 struct TargetSeen {
     int id = 0;
     RefStatus status = RefStatus::missing;
     bool dependency = false;
+    std::size_t document = std::string::npos;  // the document whose uses local.uses[use] holds
+    std::size_t use = 0;
 };
 
 // The key of a target: its kind, the folder it is read from when that is the document's own,
 // and its text.
+std::string inflated_past(long long stored)
+{
+    return "it inflates to more than " + std::to_string(zipfs::inflate_bound(static_cast<std::uint64_t>(stored))) +
+           " bytes from " + std::to_string(stored) + " (a gzip bomb)";
+}
+
+// Keeps `place` among the first k_uses_kept of `kept`, a heap with the last of them on top.
+void keep_use(std::vector<UsePlace>& kept, const UsePlace& place)
+{
+    if (kept.size() < k_uses_kept) {
+        kept.push_back(place);
+        std::push_heap(kept.begin(), kept.end());
+    } else if (place < kept.front()) {
+        std::pop_heap(kept.begin(), kept.end());
+        kept.back() = place;
+        std::push_heap(kept.begin(), kept.end());
+    }
+}
+
 std::string target_key(const FileReference& ref, const std::string& folder)
 {
     std::string key(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
@@ -61,8 +89,17 @@ std::string target_key(const FileReference& ref, const std::string& folder)
 class LibraryReading {
 public:
     LibraryReading(fsys::FileSystem& fs, const std::vector<Document>& documents, Resolver& resolver, std::size_t own_roots)
-        : m_fs(fs), m_documents(documents), m_resolver(resolver), m_own_roots(own_roots)
+        : m_fs(fs), m_documents(documents), m_rank(documents.size()), m_resolver(resolver), m_own_roots(own_roots)
     {
+        m_by_path.resize(documents.size());
+        for (std::size_t k = 0; k < m_by_path.size(); ++k) {
+            m_by_path[k] = k;
+        }
+        std::sort(m_by_path.begin(), m_by_path.end(),
+                  [&](std::size_t a, std::size_t b) { return documents[a].path < documents[b].path; });
+        for (std::size_t k = 0; k < m_by_path.size(); ++k) {
+            m_rank[m_by_path[k]] = k;
+        }
     }
     void run(unsigned threads, const ReportProgress& progress);
     void classify(LibraryReport& report);
@@ -82,14 +119,16 @@ private:
 
     void work();
     void read_document(std::size_t index, Local& local);
-    TargetSeen target_of(const FileReference& ref, const std::string& folder, Local& local);
-    void count_reference(const FoundReference& f, const std::string& folder, Local& local);
+    TargetSeen& target_of(const FileReference& ref, const std::string& folder, Local& local);
+    void count_reference(std::size_t index, const FoundReference& f, const std::string& folder, Local& local);
     void merge(std::size_t index, const Local& local, bool compressed);
     void unreadable(std::size_t index, std::string reason);
     ReportProblem problem_of(Target& t) const;
 
     fsys::FileSystem& m_fs;
     const std::vector<Document>& m_documents;
+    std::vector<std::size_t> m_rank;     // each document's place among all, by path
+    std::vector<std::size_t> m_by_path;  // the documents in that order
     Resolver& m_resolver;
     const std::size_t m_own_roots;
 
@@ -141,7 +180,7 @@ void LibraryReading::work()
     }
 }
 
-TargetSeen LibraryReading::target_of(const FileReference& ref, const std::string& folder, Local& local)
+TargetSeen& LibraryReading::target_of(const FileReference& ref, const std::string& folder, Local& local)
 {
     std::string key = target_key(ref, folder);
     auto cached = local.cache.find(key);
@@ -159,8 +198,7 @@ TargetSeen LibraryReading::target_of(const FileReference& ref, const std::string
     const Located& found = m_targets[static_cast<std::size_t>(at->second)].located;
     const bool outside = m_own_roots > 0 && found.root != std::string::npos && found.root >= m_own_roots;
     const TargetSeen entry{at->second, found.status, found.status == RefStatus::ok && outside};
-    local.cache.emplace(std::move(key), entry);
-    return entry;
+    return local.cache.emplace(std::move(key), entry).first->second;
 }
 
 void LibraryReading::read_document(std::size_t index, Local& local)
@@ -171,39 +209,55 @@ void LibraryReading::read_document(std::size_t index, Local& local)
         unreadable(index, "cannot be opened");
         return;
     }
+    // A product is no library its user made: a document in it that inflates past the bound of a
+    // zip's entries is a bomb, read no further.
+    const long long stored = m_own_roots > 0 && in.compressed() ? in.file_size() : -1;
+    if (stored >= 0) {
+        in.limit_inflated_bytes(zipfs::inflate_bound(static_cast<std::uint64_t>(stored)));
+    }
     const std::string folder = folder_of(document.path);
     local.uses.clear();
     local.total = local.builtin = 0;
     local.found_by_path = {};
     unsigned long long counted = 0;
     const bool read = read_references(
-        in, [&](const FoundReference& f, std::uint64_t) { count_reference(f, f.ref.beside_document ? folder : std::string(), local); },
+        in, [&](const FoundReference& f, std::uint64_t) { count_reference(index, f, f.ref.beside_document ? folder : std::string(), local); },
         [&] {
             m_bytes += in.bytes_read() - counted;
             counted = in.bytes_read();
         });
     m_bytes += in.bytes_read() - counted;
     if (!read) {
-        unreadable(index, in.compressed() ? "corrupt or truncated gzip data" : "read error");
+        unreadable(index, in.inflated_too_much() ? inflated_past(stored) : in.compressed() ? "corrupt or truncated gzip data" : "read error");
         return;
     }
     merge(index, local, in.compressed());
 }
 
-void LibraryReading::count_reference(const FoundReference& f, const std::string& folder, Local& local)
+void LibraryReading::count_reference(std::size_t index, const FoundReference& f, const std::string& folder, Local& local)
 {
     ++local.total;
     if (f.ref.builtin) {
         ++local.builtin;
         return;
     }
-    const TargetSeen seen = target_of(f.ref, folder, local);
+    TargetSeen& seen = target_of(f.ref, folder, local);
     // What is not found by its path is counted once its candidates are known.
     if (seen.status != RefStatus::missing) {
         ++local.found_by_path[static_cast<std::size_t>(seen.status)][static_cast<std::size_t>(f.ref.kind)];
     }
-    if (seen.status != RefStatus::ok || seen.dependency) {
-        local.uses.push_back(Use{seen.id, f.line});
+    if (seen.status == RefStatus::ok && !seen.dependency) {
+        return;
+    }
+    if (seen.document != index) {
+        seen.document = index;
+        seen.use = local.uses.size();
+        local.uses.push_back(Use{seen.id, 0, {}});
+    }
+    // The lines of one document come in order: its first ones are the ones to keep.
+    Use& use = local.uses[seen.use];
+    if (++use.count <= static_cast<long long>(k_uses_kept)) {
+        use.lines.push_back(f.line);
     }
 }
 
@@ -220,7 +274,11 @@ void LibraryReading::merge(std::size_t index, const Local& local, bool compresse
         }
     }
     for (const Use& use : local.uses) {
-        m_targets[static_cast<std::size_t>(use.target)].uses.emplace_back(index, use.line);
+        Target& t = m_targets[static_cast<std::size_t>(use.target)];
+        t.use_count += use.count;
+        for (long long line : use.lines) {
+            keep_use(t.uses, UsePlace{m_rank[index], line});
+        }
     }
 }
 
@@ -242,14 +300,11 @@ ReportProblem LibraryReading::problem_of(Target& t) const
     if (p.status == RefStatus::case_only || p.status == RefStatus::ok) {
         p.candidates = t.located.paths;
     }
-    std::sort(t.uses.begin(), t.uses.end(), [this](const auto& a, const auto& b) {
-        const std::string& fa = m_documents[a.first].path;
-        const std::string& fb = m_documents[b.first].path;
-        return fa != fb ? fa < fb : a.second < b.second;
-    });
-    for (const auto& [document, line] : t.uses) {
-        p.uses.push_back(ReportUse{m_documents[document].path, line});
+    std::sort(t.uses.begin(), t.uses.end());
+    for (const auto& [rank, line] : t.uses) {
+        p.uses.push_back(ReportUse{m_documents[m_by_path[rank]].path, line});
     }
+    p.use_count = t.use_count;
     return p;
 }
 
@@ -261,7 +316,7 @@ void LibraryReading::classify(LibraryReport& report)
     std::vector<std::size_t> by_name;  // problems still to be looked for elsewhere
     std::unordered_set<std::string> wanted;
     for (Target& t : m_targets) {
-        if (t.uses.empty()) {
+        if (t.use_count == 0) {
             continue;
         }
         if (t.located.status == RefStatus::missing) {
@@ -286,7 +341,13 @@ void LibraryReading::classify(LibraryReport& report)
     }
     for (const ReportProblem& p : problems) {
         if (p.status == RefStatus::moved || p.status == RefStatus::missing) {
-            report.counts[static_cast<int>(p.status)][static_cast<int>(p.kind)] += static_cast<long long>(p.uses.size());
+            report.counts[static_cast<int>(p.status)][static_cast<int>(p.kind)] += p.use_count;
+        }
+        // A file a product needs is needed from the roots however it was found there: by its
+        // letter case alone, or by name.
+        if (m_own_roots > 0 && (p.status == RefStatus::case_only || p.status == RefStatus::moved) &&
+            p.root != std::string::npos && p.root >= m_own_roots) {
+            report.dependencies.push_back(p);
         }
     }
     // The same order whatever order the readers met the targets in.

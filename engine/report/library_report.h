@@ -18,16 +18,21 @@ struct ReportUse {
     long long line = 0;  // counted from 1
 };
 
+// A target keeps the first so many of its uses (by file, then line) and counts the rest, so
+// that a document repeating one reference millions of times costs no more than its count.
+inline constexpr std::size_t k_uses_kept = 100;
+
 struct ReportProblem {
     std::string target;  // as the line gives it, quotes removed
     RefKind kind = RefKind::geometry;
     RefStatus status = RefStatus::missing;
     std::vector<std::string> candidates;  // best first
-    std::vector<ReportUse> uses;          // by file, then line
+    std::vector<ReportUse> uses;          // the first k_uses_kept, by file, then line
     // The root the file was found under (ok, case), or its best candidate's (moved); npos when
     // none (absolute, missing, refused).
     std::size_t root = std::string::npos;
     Refusal refusal = Refusal::none;  // why it was not looked up (refused)
+    long long use_count = 0;          // all of its uses
 };
 
 // A problem that breaks the install of a product zip (package_check.h).

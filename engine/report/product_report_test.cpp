@@ -1,6 +1,8 @@
 // The report of product zips: what breaks their install, what they need from the roots, hostile
 // and faulty zips read without writing anything and in bounded memory.
 #include "engine/report/product_report.h"
+
+#include "engine/base/ascii.h"
 #include "engine/zip/zip_writer.h"
 #include "tests/zip_maker.h"
 
@@ -68,6 +70,12 @@ TEST(ProductReport, HostileAndFaultyZips)
     bomb.claimed_size = 1000;
     const std::string clean = product({});
     const std::string needs = "needs :Runtime:Geometries:Base:base.obj from root, ";
+    // A compressed figure of a few kilobytes repeating one reference past the bound of its entry's size.
+    std::string repeated;
+    while (repeated.size() <= (9 << 20)) {
+        repeated += "textureMap :Runtime:Textures:fig.jpg\n";
+    }
+    const std::string crz = "Runtime/Libraries/Character/Fig.crz";
     const std::pair<std::string, std::string> cases[] = {
         {clean, needs + "broken 0, unreadable 0"},
         {product({}, "Product/"), "runtime_too_deep Product/, " + needs + "broken 0, unreadable 0"},
@@ -83,6 +91,7 @@ TEST(ProductReport, HostileAndFaultyZips)
         {product({MadeEntry("Runtime/Libraries/Props/net.pp2", "figureResFile \\\\server\\share\\x.obj\n")}),
          "network_reference Runtime/Libraries/Props/net.pp2, " + needs + "broken 1, unreadable 0"},
         {made_zip({bomb}), "unreadable_entry " + k_figure + ", broken 0, unreadable 1"},
+        {product({MadeEntry(crz, gzip_text(repeated))}), "unreadable_entry " + crz + ", " + needs + "broken 0, unreadable 1"},
         {clean.substr(0, clean.size() - 10), "unreadable_zip , broken 0, unreadable 0"},
     };
     for (const auto& [zip, expected] : cases) {
@@ -105,19 +114,22 @@ TEST(ProductReport, HostileAndFaultyZips)
     }
 }
 
+// What a product needs from the roots is needed however it is found there: by its path, by its letter case alone (a
+// base figure's folder named "geometries", as real content has it), or by name.
 TEST(ProductReport, WhereEachTargetWasFound)
 {
     fsys::MemoryFileSystem disk;
-    disk.add_file(native("/poser/Runtime/Geometries/Base/base.obj"), "v\n");
+    disk.add_file(native("/poser/Runtime/geometries/Base/base.obj"), "v\n");
     disk.add_file(native("/poser/Runtime/Textures/moved/fig.jpg"), "jpg");
     disk.add_file(k_zip, made_zip({figure()}));
     const LibraryReport r = build_product_report(disk, {k_zip}, {native("/poser")}, 2);
     EXPECT_EQ(r.roots, (std::vector<std::string>{k_zip, native("/poser")}));
-    ASSERT_EQ(r.dependencies.size(), 1u);
-    EXPECT_EQ(r.dependencies[0].candidates, std::vector<std::string>{native("/poser/Runtime/Geometries/Base/base.obj")});
+    EXPECT_EQ(summary(r), "needs :Runtime:Geometries:Base:base.obj from root, needs :Runtime:Textures:fig.jpg from root, broken 1, "
+                          "unreadable 0");
+    EXPECT_EQ(lower_ascii(r.dependencies[0].candidates.at(0)), native("/poser/runtime/geometries/base/base.obj"));
     EXPECT_EQ(r.dependencies[0].uses.at(0).file, k_zip + native("/" + k_figure));
-    ASSERT_EQ(r.problems.size(), 1u);
-    EXPECT_EQ(std::string(status_name(r.problems[0].status)) + " from " + std::string(r.from(r.problems[0].root)), "moved from root");
+    EXPECT_EQ(std::string(status_name(r.dependencies[1].status)) + " from " + std::string(r.from(r.dependencies[1].root)),
+              "moved from root");
 }
 
 }  // namespace

@@ -6,6 +6,15 @@ bool EditApplier::put(std::string_view bytes)
     return !m_failed;
 }
 
+bool EditApplier::matches(const Edit& e, std::string_view piece, std::uint64_t at, std::uint64_t to)
+{
+    const std::string_view here = piece.substr(at - m_offset, to - at);
+    if (here != std::string_view(e.replaced).substr(at - e.offset, to - at)) {
+        m_failed = m_mismatched = true;
+    }
+    return !m_failed;
+}
+
 bool EditApplier::feed(std::string_view piece)
 {
     const std::uint64_t end = m_offset + piece.size();
@@ -22,12 +31,11 @@ bool EditApplier::feed(std::string_view piece)
             m_in_edit = true;
             at = e.offset;
         }
-        // The replaced bytes are skipped, in this piece and maybe the next ones.
-        const std::uint64_t edit_end = e.offset + e.length;
-        if (edit_end > end) {
+        // The replaced bytes are checked and skipped, in this piece and maybe the next ones.
+        if (!matches(e, piece, at, std::min(e.end(), end)) || e.end() > end) {
             break;
         }
-        at = edit_end;
+        at = e.end();
         m_in_edit = false;
         ++m_next;
     }
@@ -39,21 +47,21 @@ bool EditApplier::feed(std::string_view piece)
 
 bool EditApplier::finish()
 {
-    while (!m_failed && m_next < m_edits.size() && m_edits[m_next].offset == m_offset && m_edits[m_next].length == 0) {
+    while (!m_failed && m_next < m_edits.size() && m_edits[m_next].offset == m_offset && m_edits[m_next].replaced.empty()) {
         if (!m_in_edit) {
             put(m_edits[m_next].text);
         }
         m_in_edit = false;
         ++m_next;
     }
-    if (m_in_edit && m_next < m_edits.size() && m_edits[m_next].offset + m_edits[m_next].length == m_offset) {
+    if (m_in_edit && m_next < m_edits.size() && m_edits[m_next].end() == m_offset) {
         m_in_edit = false;
         ++m_next;
     }
     return !m_failed && m_next == m_edits.size();
 }
 
-std::string apply_edits(std::string_view text, const std::vector<Edit>& edits)
+std::string apply_edits(std::string_view text, const std::vector<Edit>& edits, bool* applied)
 {
     std::string out;
     EditApplier applier(edits, [&out](std::string_view bytes) {
@@ -61,6 +69,9 @@ std::string apply_edits(std::string_view text, const std::vector<Edit>& edits)
         return true;
     });
     applier.feed(text);
-    applier.finish();
+    const bool whole = applier.finish();
+    if (applied != nullptr) {
+        *applied = whole;
+    }
     return out;
 }

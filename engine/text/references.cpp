@@ -75,11 +75,17 @@ bool is_number(std::string_view word)
 }
 
 // A path from a root, a drive or another machine's volume: ":Runtime:Python:x.py",
-// "C:\\Scripts\\x.py", "/Volumes/HD/x.py", "Macintosh HD:Python:x.py". Only a path that is none of
-// these names a file beside its document.
+// "C:\\Scripts\\x.py", "/Volumes/HD/x.py", "Macintosh HD:Python:x.py", or one that begins at a
+// Runtime folder without a separator before it ("Runtime\\Python\\x.py"), as content names a script
+// below the roots. Only a path that is none of these names a file beside its document.
 bool is_rooted(std::string_view path)
 {
-    return !path.empty() && (is_separator(path[0], PathStyle::poser) || path.find(':') != std::string_view::npos);
+    std::size_t first = 0;
+    while (first < path.size() && !is_separator(path[first], PathStyle::poser)) {
+        ++first;
+    }
+    return !path.empty() && (first == 0 || path.find(':') != std::string_view::npos ||
+                             (first < path.size() && equals_ignoring_case(path.substr(0, first), "Runtime")));
 }
 
 bool is_builtin_value(std::string_view path)

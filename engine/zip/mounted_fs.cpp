@@ -119,6 +119,11 @@ long long MountedFileSystem::modified_time(const std::string& path)
     return route(path).modified_time(path);
 }
 
+bool MountedFileSystem::stamp(const std::string& path, fsys::FileStamp& stamp)
+{
+    return route(path).stamp(path, stamp);
+}
+
 bool MountedFileSystem::folder_identity(const std::string& path, fsys::FolderId& id)
 {
     return route(path).folder_identity(path, id);

@@ -39,6 +39,7 @@ public:
     bool is_special_file(const std::string& path) override;
     PathStyle path_style() const override { return m_base.path_style(); }
     long long modified_time(const std::string& path) override;
+    bool stamp(const std::string& path, fsys::FileStamp& stamp) override;
     bool folder_identity(const std::string& path, fsys::FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<fsys::FolderEntry>& entries) override;
     bool rename_noreplace(const std::string& from, const std::string& to) override;

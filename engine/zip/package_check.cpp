@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 #include <unordered_set>
+#include <zlib.h>
 
 namespace zipfs {
 
@@ -109,6 +110,11 @@ void check_name(const ZipEntry& e, const std::unordered_set<std::string>& names,
     if (e.is_link) {
         add(problems, ProblemKind::link, e.name, "the entry is a symbolic link: unpacked, it could point anywhere");
     }
+    if (e.too_long && e.fault == NameFault::none) {
+        add(problems, ProblemKind::path_too_long, e.name,
+            "unpacked even right below a drive's top, its path would be " + std::to_string(installed_path_length(e.name)) +
+                " characters long, more than the " + std::to_string(k_max_installed_path) + " Windows tools take");
+    }
     if (e.non_ascii_unmarked) {
         add(problems, ProblemKind::unmarked_non_ascii, e.name,
             "the name has bytes beyond ASCII without the UTF-8 mark: other systems show it with other letters");
@@ -188,7 +194,76 @@ std::size_t entries_within_total(const std::vector<ZipEntry>& entries, std::uint
     return entries.size();
 }
 
-// Why each of the entries before `end` cannot be inflated ("" when it can), read on one thread
+// A Poser document stored gzip-compressed in the zip, inflated as its reader will inflate it, no
+// further than an entry of its size may inflate: a document of a few megabytes repeating one
+// line millions of times is a bomb like any entry.
+class DocumentInflation {
+public:
+    explicit DocumentInflation(const ZipEntry& e)
+        : m_bound(inflate_bound(e.size)), m_stored(e.size), m_active(!e.is_folder && is_poser_document(e.name))
+    {
+    }
+    ~DocumentInflation()
+    {
+        if (m_started) {
+            inflateEnd(&m_z);
+        }
+    }
+    DocumentInflation(const DocumentInflation&) = delete;
+    DocumentInflation& operator=(const DocumentInflation&) = delete;
+
+    // The next bytes of the entry; false once the document has inflated past its bound.
+    bool feed(const char* data, std::size_t size);
+    // Why the document is a bomb; "" when it is none.
+    std::string reason() const
+    {
+        return !m_past ? std::string()
+                       : "the document inflates to more than " + std::to_string(m_bound) + " bytes from " +
+                             std::to_string(m_stored) + " (a gzip bomb)";
+    }
+
+private:
+    z_stream m_z{};
+    std::vector<char> m_out;
+    std::uint64_t m_bound;
+    std::uint64_t m_stored;
+    std::uint64_t m_inflated = 0;
+    bool m_active;
+    bool m_started = false;
+    bool m_past = false;
+};
+
+bool DocumentInflation::feed(const char* data, std::size_t size)
+{
+    if (m_active && !m_started) {
+        // A plain document, or one whose first piece is too short to tell, is no concern here.
+        m_active = size >= 2 && data[0] == '\x1f' && data[1] == '\x8b' && inflateInit2(&m_z, 16 + MAX_WBITS) == Z_OK;
+        m_started = m_active;
+        m_out.resize(m_active ? 1 << 16 : 0);
+    }
+    m_z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    m_z.avail_in = static_cast<uInt>(size);
+    while (m_active && m_z.avail_in > 0) {
+        m_z.next_out = reinterpret_cast<Bytef*>(m_out.data());
+        m_z.avail_out = static_cast<uInt>(m_out.size());
+        const int rc = inflate(&m_z, Z_NO_FLUSH);
+        m_inflated += m_out.size() - m_z.avail_out;
+        if (m_inflated > m_bound) {
+            m_past = true;
+            return false;
+        }
+        // Another member may follow; anything else (padding, or data the reader calls corrupt) ends the count.
+        if (rc == Z_STREAM_END && m_z.avail_in > 0 && *m_z.next_in == 0x1f) {
+            inflateReset(&m_z);
+        } else if (rc != Z_OK) {
+            m_active = false;
+        }
+    }
+    return true;
+}
+
+// Why each of the entries before `end` cannot be unpacked, or is a document that would inflate
+// too far ("" when neither), read on one thread
 // of several, each with its own handle on the archive.
 void inflate_entries(fsys::FileSystem& fs, const std::string& zip_path, const std::vector<ZipEntry>& entries,
                      std::size_t end, std::vector<std::string>& reasons)
@@ -203,10 +278,13 @@ void inflate_entries(fsys::FileSystem& fs, const std::string& zip_path, const st
                 continue;
             }
             EntryReader reader;
+            DocumentInflation document(entries[k]);
             long long n = archive != nullptr && reader.open(archive.get(), entries[k]) ? 0 : -1;
-            while (n >= 0 && (n = reader.read_some(block.data(), block.size())) > 0 && !run_stop::requested()) {
+            while (n >= 0 && (n = reader.read_some(block.data(), block.size())) > 0 && !run_stop::requested() &&
+                   document.feed(block.data(), static_cast<std::size_t>(n))) {
             }
-            reasons[k] = n >= 0 ? std::string() : archive == nullptr ? cannot_open : reader.reason();
+            reasons[k] = n < 0 ? "the entry cannot be unpacked: " + (archive == nullptr ? cannot_open : reader.reason())
+                               : document.reason();
         }
     };
     const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
@@ -230,7 +308,7 @@ void check_contents(fsys::FileSystem& fs, const std::string& zip_path, const std
     inflate_entries(fs, zip_path, entries, end, reasons);
     for (std::size_t k = 0; k < end; ++k) {
         if (!reasons[k].empty()) {
-            add(problems, ProblemKind::unreadable_entry, entries[k].name, "the entry cannot be unpacked: " + reasons[k]);
+            add(problems, ProblemKind::unreadable_entry, entries[k].name, reasons[k]);
         }
     }
     if (end < entries.size()) {
@@ -285,6 +363,7 @@ const char* problem_kind_name(ProblemKind kind)
     case ProblemKind::no_runtime: return "no_runtime";
     case ProblemKind::runtime_too_deep: return "runtime_too_deep";
     case ProblemKind::unsafe_name: return "unsafe_name";
+    case ProblemKind::path_too_long: return "path_too_long";
     case ProblemKind::link: return "link";
     case ProblemKind::case_twins: return "case_twins";
     case ProblemKind::duplicate_name: return "duplicate_name";

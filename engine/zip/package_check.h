@@ -16,6 +16,7 @@ enum class ProblemKind {
     no_runtime,          // no Runtime folder at the top, nor one folder down
     runtime_too_deep,    // Runtime one folder down: the entry names the folder to strip
     unsafe_name,         // absolute, "..", a drive, a backslash, an empty component
+    path_too_long,       // unpacked, a path longer than Windows tools take
     link,                // a symbolic link
     case_twins,          // two names that differ only in letter case: one overwrites the other on Windows
     duplicate_name,      // the same name stored twice

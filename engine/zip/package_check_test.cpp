@@ -42,6 +42,10 @@ std::vector<Case> hostile_zips()
     const std::string clean = zip_of({"Runtime/", k_doc, "Runtime/Geometries/Figure/figure.obj"});
     std::string mislabelled = zip_of({k_doc});
     mislabelled[30] = 'X';  // the local header names another file than the directory does
+    std::string overlapping = zip_of({k_doc, "Runtime/b.cr2"});
+    const std::size_t second = overlapping.find("PK\x01\x02", overlapping.find("PK\x01\x02") + 4);
+    overlapping[second + 42] = 10;  // the second entry begins inside the first
+    overlapping[second + 43] = overlapping[second + 44] = overlapping[second + 45] = 0;
     std::string deep = "Runtime/";
     for (int k = 0; k < 30000; ++k) {
         deep += "a/";
@@ -49,7 +53,7 @@ std::vector<Case> hostile_zips()
     return {
         {"a clean product", clean, {}},
         {"a UTF-8 name with its mark", made_zip({entry(k_doc), marked}), {}},
-        {"a name 30,000 folders deep", zip_of({k_doc, deep + "x.cr2"}), {}},
+        {"a name 30,000 folders deep", zip_of({k_doc, deep + "x.cr2"}), {"path_too_long " + deep + "x.cr2"}, "260"},
         {"one folder too deep", zip_of({"Product/", "Product/Runtime/", "Product/" + k_doc}),
          {"runtime_too_deep Product/"}, "unpack this zip one folder up"},
         {"no Runtime", zip_of({"Libraries/Character/Figure.cr2"}), {"no_runtime "}, "no Runtime folder"},
@@ -73,6 +77,7 @@ std::vector<Case> hostile_zips()
         {"truncated", clean.substr(0, clean.size() / 2), {"unreadable_zip "}, "not a zip archive"},
         {"not a zip", "version { number 4.01 }\n", {"unreadable_zip "}, "not a zip archive"},
         {"a local header naming another file", mislabelled, {"unreadable_zip "}, "inconsistent"},
+        {"entries that overlap", overlapping, {"unreadable_zip "}, "its entries overlap"},
         {"a bomb", made_zip({entry(k_doc), honest_bomb}), {"unreadable_entry Runtime/Textures/zeros.jpg"}, "zip bomb"},
         {"a bomb lying about its size", made_zip({entry(k_doc), lying_bomb}),
          {"unreadable_entry Runtime/Textures/zeros.jpg"}, "more bytes than its directory record says"},

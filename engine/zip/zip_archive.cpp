@@ -1,5 +1,7 @@
 #include "engine/zip/zip_archive.h"
 
+#include <algorithm>
+
 #include <cerrno>
 
 namespace zipfs {
@@ -121,6 +123,26 @@ zip_source_t* open_archive_source(fsys::FileSystem& fs, const std::string& path,
     return source;
 }
 
+// True when the last 64 KiB of the file, where an end of central directory lies, hold one's signature.
+bool has_end_record(fsys::FileSystem& fs, const std::string& path)
+{
+    constexpr long long k_tail = 65535 + 22;
+    fsys::RawFile f;
+    if (!fs.open_for_reading(path, f)) {
+        return false;
+    }
+    const long long size = fs.file_size(f);
+    std::string tail(static_cast<std::size_t>(std::clamp(size, 0LL, k_tail)), '\0');
+    std::size_t got = 0;
+    if (fs.seek_to(f, size - static_cast<long long>(tail.size()))) {
+        for (long long n = 0; got < tail.size() && (n = fs.read_some(f, tail.data() + got, tail.size() - got)) > 0;) {
+            got += static_cast<std::size_t>(n);
+        }
+    }
+    fs.close_file(f);
+    return tail.substr(0, got).find("PK\x05\x06") != std::string::npos;
+}
+
 }  // namespace
 
 ZipHandle open_zip(fsys::FileSystem& fs, const std::string& path, Checks checks, std::string& reason)
@@ -135,6 +157,12 @@ ZipHandle open_zip(fsys::FileSystem& fs, const std::string& path, Checks checks,
     zip_t* archive = zip_open_from_source(source, flags, &error);
     if (archive == nullptr) {
         reason = error_words(&error);
+        // libzip says so too of an end record whose directory it cannot take: entries that
+        // overlap each other or the directory, as a bomb's do, or lie outside the file.
+        if (zip_error_code_zip(&error) == ZIP_ER_NOZIP && has_end_record(fs, path)) {
+            reason = "its central directory cannot be read: its entries overlap or lie outside the zip (damaged, or made "
+                     "to mislead)";
+        }
         // An archive that did not open leaves its source to the caller.
         zip_source_free(source);
     }

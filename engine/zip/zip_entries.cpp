@@ -51,6 +51,7 @@ bool read_entry(zip_t* archive, std::uint64_t index, ZipEntry& e, std::string& r
     e.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
     e.mtime = (st.valid & ZIP_STAT_MTIME) ? static_cast<long long>(st.mtime) : -1;
     e.fault = name_fault(e.name);
+    e.too_long = installed_path_length(e.name) > k_max_installed_path;
     return true;
 }
 
@@ -88,6 +89,18 @@ std::vector<std::string_view> name_components(std::string_view name)
         start = slash + 1;
     }
     return parts;
+}
+
+std::size_t installed_path_length(std::string_view name)
+{
+    std::size_t units = 3 + 1;  // "C:\\" and the NUL
+    for (unsigned char c : name) {
+        // A character takes one unit, one beyond the basic plane (four bytes) two; a byte that
+        // continues a sequence takes none.
+        units += (c & 0xc0) != 0x80 ? 1 : 0;
+        units += c >= 0xf0 ? 1 : 0;
+    }
+    return units;
 }
 
 NameFault name_fault(std::string_view name)

@@ -26,6 +26,11 @@ enum class NameFault {
     nul,              // a NUL byte: the system would end the name there
 };
 
+// The longest path Windows tools unpack to (MAX_PATH, its ending NUL counted). An entry whose
+// name unpacked right below a drive's top ("C:\\") passes it can be installed nowhere there; the
+// same bound keeps every walk of a zip shallow, however deep a hostile name goes.
+inline constexpr std::size_t k_max_installed_path = 260;
+
 struct ZipEntry {
     std::uint64_t index = 0;          // libzip's index of the entry
     std::string name;                 // the stored name's bytes (a '/' at the end for a folder)
@@ -38,6 +43,7 @@ struct ZipEntry {
     bool encrypted = false;
     long long mtime = -1;  // seconds since 1970 UTC, the DOS time read in local time; -1 when none
     NameFault fault = NameFault::none;
+    bool too_long = false;  // longer than k_max_installed_path unpacked: not reachable in the zip
 };
 
 // Every entry of the open archive in the directory's order; false, with `reason`, when the
@@ -46,6 +52,9 @@ bool read_entries(zip_t* archive, std::vector<ZipEntry>& entries, std::string& r
 
 // What is wrong with `name` as a path below the zip (folder entries keep their final '/').
 NameFault name_fault(std::string_view name);
+// The length of the path `name` makes unpacked below "C:\\", as Windows counts it (in UTF-16
+// units, a byte that is no UTF-8 counted as one), with its ending NUL.
+std::size_t installed_path_length(std::string_view name);
 // The fault in words: "the name holds a '..' component".
 const char* fault_words(NameFault fault);
 

@@ -89,7 +89,7 @@ void ZipFileSystem::build_tree()
     m_nodes[0].folder = true;
     for (std::size_t k = 0; k < m_entries.size(); ++k) {
         const ZipEntry& e = m_entries[k];
-        if (e.fault != NameFault::none || e.is_link) {
+        if (e.fault != NameFault::none || e.is_link || e.too_long) {
             continue;
         }
         const std::vector<std::string_view> parts = name_components(e.name);

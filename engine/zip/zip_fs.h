@@ -3,8 +3,9 @@
 // The zip `/x/PRODUCT.zip` mounted at its own path answers for `/x/PRODUCT.zip/Runtime/...`:
 // entries are files and folders, folders also where only the entries' names imply them, and
 // every operation that would change anything fails. Names keep their letter case as stored.
-// Entries whose names are unsafe (absolute, "..", a drive, a backslash, an empty component) or
-// that are links are not reachable at all; package_check.h reports them.
+// Entries whose names are unsafe (absolute, "..", a drive, a backslash, an empty component),
+// too long to unpack on Windows, or that are links are not reachable at all; package_check.h
+// reports them.
 #pragma once
 
 #include "engine/fsys/fsys.h"

@@ -308,6 +308,10 @@ bool ZipWriter::accept_name(const std::string& name, std::string& reason)
         reason = "the entry name is not UTF-8";
         return false;
     }
+    if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+        reason = "the entry name holds a control character, which zip tools refuse";
+        return false;
+    }
     const NameFault fault = name_fault(name);
     if (fault != NameFault::none || name.back() == '/') {
         reason = fault != NameFault::none ? fault_words(fault) : "the entry name ends in a folder separator";

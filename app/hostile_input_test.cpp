@@ -1,0 +1,114 @@
+// Hostile inputs, each with the bound that keeps what it costs in check: at the bound it is taken as any input, past it
+// the program says what it did instead. What each costs in time and memory is measured by bench/hostile.py.
+#include "app/counted.h"
+#include "app/report_output.h"
+#include "app/undo.h"
+#include "engine/fsys/memory_fs.h"
+#include "engine/report/product_report.h"
+#include "tests/test_support.h"
+#include "tests/zip_maker.h"
+
+#include <ctime>
+
+namespace {
+
+const std::string k_top = fsys::k_sep == '\\' ? "C:" : "";
+std::string at(const std::string& path)
+{
+    return k_top + native(path);
+}
+
+std::string product_report(fsys::MemoryFileSystem& disk, const std::vector<MadeEntry>& entries)
+{
+    disk.add_file(at("/p.zip"), made_zip(entries));
+    return report_text(build_product_report(disk, {at("/p.zip")}, {}, 2));
+}
+
+// A manifest of a run that changed nothing, with a field nested `depth` levels deep in all.
+void plant_manifest(fsys::MemoryFileSystem& disk, std::size_t depth)
+{
+    const std::string nested = std::string(depth - 1, '[') + std::string(depth - 1, ']');
+    std::string root = at("/lib");
+    for (std::size_t k = root.find('\\'); k != std::string::npos; k = root.find('\\', k + 2)) {
+        root.insert(k, 1, '\\');  // as JSON writes it
+    }
+    disk.add_file(at("/lib/tarnwick-runs/20261207-101010/manifest.json"),
+                  "{\"program\":\"tarnwick\",\"format\":1,\"started\":\"20261207-101010\",\"root\":\"" + root +
+                      "\",\"x\":" + nested + ",\"files\":[]}");
+}
+
+struct Bounded {
+    const char* input;
+    // Sets the input up at its bound, or one past it, and tells what the program made of it.
+    std::function<std::string(fsys::MemoryFileSystem& disk, bool past)> outcome;
+    std::string at_bound, past_bound;  // said at the bound, and past it only
+};
+
+}  // namespace
+
+TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
+{
+    const std::vector<Bounded> table = {
+        {"one reference used again and again",
+         [](fsys::MemoryFileSystem& disk, bool past) {
+             std::string uses;
+             for (std::size_t k = 0; k < k_uses_kept + (past ? 1 : 0); ++k) {
+                 uses += "textureMap :Runtime:Textures:gone.jpg\n";
+             }
+             disk.add_file(at("/lib/a.pz2"), uses);
+             return report_text(build_library_report(disk, {at("/lib")}, {at("/lib")}, 2));
+         },
+         " line 100\n\n", "  and 1 more use\n"},
+        {"a zip entry's path",
+         [](fsys::MemoryFileSystem& disk, bool past) {
+             // "C:\\", the name and its ending NUL: 260 characters at the bound.
+             const std::string name = "Runtime/" + std::string(244 + (past ? 1 : 0), 'a') + ".cr2";
+             return product_report(disk, {MadeEntry("Runtime/Libraries/Character/a.cr2", "x\n"), MadeEntry(name, "x\n")});
+         },
+         "nothing to report", "package path_too_long Runtime/aaa"},
+        {"a compressed document in a product zip",
+         [](fsys::MemoryFileSystem& disk, bool past) {
+             std::string text;
+             while (text.size() < (8u << 20) + 1) {
+                 text += "textureMap :Runtime:Textures:a.jpg\n";
+             }
+             text.resize((8u << 20) + (past ? 1 : 0));
+             disk.add_file(at("/p/Runtime/Textures/a.jpg"), "");
+             return product_report(disk, {MadeEntry("Runtime/Libraries/Character/a.crz", gzip_text(text))});
+         },
+         "ok: 0", "(a gzip bomb)"},
+        {"a manifest's nesting",
+         [](fsys::MemoryFileSystem& disk, bool past) {
+             plant_manifest(disk, k_max_manifest_nesting + (past ? 1 : 0));
+             UndoOutcome outcome;
+             std::string error;
+             undo_run(disk, at("/lib/tarnwick-runs/20261207-101010"), std::time(nullptr), outcome, error);
+             // Written back with the fields a manifest has alone.
+             const std::string kept = disk.bytes(at("/lib/tarnwick-runs/20261207-101010/manifest.json"));
+             return error + (kept.find("\"x\"") == std::string::npos ? "its fields alone" : "");
+         },
+         "its fields alone", "it nests deeper than 16 levels"},
+        {"a line of a run log",
+         [](fsys::MemoryFileSystem& disk, bool past) {
+             const std::string head = "file " + at("/lib/"), tail = ".cr2 being corrected: old version is on";
+             const std::string name = std::string(k_max_log_line_bytes - head.size() - tail.size() + (past ? 1 : 0), 'a');
+             disk.add_file(at("/lib/" + name + ".cr2"), "corrected");
+             disk.add_file(at("/lib/" + name + "_zz00.cr2"), "old");
+             disk.add_file(at("/log.txt"), head + name + tail + "\r\n     " + at("/lib/" + name + "_zz00.cr2") + "\r\n");
+             UndoOutcome outcome;
+             std::string error;
+             undo_from_log(disk, at("/log.txt"), {at("/lib")}, outcome, error);
+             return counted(static_cast<long long>(outcome.restored.size()), "file", "files") + " restored";
+         },
+         "1 file restored", "0 files restored"},
+    };
+    for (const Bounded& b : table) {
+        for (bool past : {false, true}) {
+            SCOPED_TRACE(std::string(b.input) + (past ? ", past its bound" : ", at its bound"));
+            fsys::MemoryFileSystem disk;
+            const std::string said = b.outcome(disk, past);
+            EXPECT_NE(said.find(past ? b.past_bound : b.at_bound), std::string::npos) << said.substr(0, 2000);
+            EXPECT_EQ(said.find(b.past_bound) == std::string::npos, !past) << said.substr(0, 2000);
+        }
+    }
+}
