@@ -28,6 +28,10 @@ struct Located {
     std::size_t root = 0;  // the root it was found under (ok, case_only); npos beside a document under none
 };
 
+// What a reference names, as a key: its kind, the folder of its document when it is read from
+// there (`document_folder`), and its text. References of one key name the same file.
+std::string reference_key(const FileReference& ref, const std::string& document_folder);
+
 class Resolver {
 public:
     // `roots` in order of preference, absolute, without trailing separators ("/" stays "/");
@@ -42,6 +46,9 @@ public:
     // file at its path from its Runtime folder on under each root, then every file of its
     // name in `index`.
     std::vector<Candidate> candidates(std::string_view target, const NameIndex& index);
+    // The file a reference names as Poser finds it, "" when none: by its own path, or a path
+    // saved on another machine by its part from Runtime on (a namesake elsewhere is no proof).
+    std::string found_file(const FileReference& ref, const std::string& document_folder);
 
 private:
     bool is_file(const std::string& base, const std::vector<std::string_view>& parts);

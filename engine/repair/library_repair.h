@@ -50,3 +50,8 @@ DocumentPlan plan_document(Run& run, LibraryMemory& rules, const std::string& or
 // False, the user warned, when it cannot be read or written whole.
 bool write_planned_copy(fsys::FileSystem& fs, const std::string& orig, fsys::FileSystem& out_fs, const std::string& cor,
                         const std::vector<Edit>& edits, Prompts& wn, fsys::Create mode, bool& cor_created);
+
+// Records in `journal` the change of `orig` to the text waiting in `cor`, with both texts'
+// digests, before it is made; false when it cannot be recorded, and then `orig` must stay as it is.
+bool record_change(fsys::FileSystem& fs, const std::string& orig, const std::string& cor, std::vector<Replacement> replacements,
+                   RunJournal& journal);

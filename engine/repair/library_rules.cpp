@@ -14,29 +14,6 @@
 
 namespace {
 
-// Records the change about to be made, with both texts' digests; false when it cannot be
-// recorded, and then the file must stay as it was.
-bool record_change(fsys::FileSystem& fs, const std::string& orig, const std::string& cor,
-                   std::vector<Replacement> replacements, RunJournal& journal)
-{
-    FileChange change{orig, cor, {}, {}, std::move(replacements)};
-    return fs.digest_file(orig, change.before) && fs.digest_file(cor, change.after) && journal.record(change);
-}
-
-// The text of `path` as stored, decompressed; false when it cannot be read whole.
-bool text_of(fsys::FileSystem& fs, const std::string& path, std::string& text)
-{
-    TextReader in;
-    if (!in.open(fs, path, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
-        return false;
-    }
-    std::string_view bytes;
-    while (in.next_bytes(bytes)) {
-        text.append(bytes);
-    }
-    return !in.failed();
-}
-
 // A dry run writes the corrected copy as a real run would, to a disk in memory, so that what
 // it shows is byte for byte what the run would write.
 void show_planned(Run& run, const std::string& orig, const DocumentPlan& plan, DryRunSink& sink, Prompts& wn)
@@ -47,7 +24,7 @@ void show_planned(Run& run, const std::string& orig, const DocumentPlan& plan, D
     std::string before;
     std::string after;
     if (write_planned_copy(run.fs(), orig, memory, copy, plan.edits, wn, fsys::Create::truncate, created) &&
-        text_of(run.fs(), orig, before) && text_of(memory, copy, after)) {
+        read_text_as_stored(run.fs(), orig, before) && read_text_as_stored(memory, copy, after)) {
         sink.would_change(orig, before, after);
         ++run.tally.corrected;
         run.tally.replaced += static_cast<long long>(plan.replacements.size());

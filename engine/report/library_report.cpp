@@ -21,10 +21,7 @@
 namespace {
 
 
-struct Document {
-    std::string path;
-    fsys::Listed listed = fsys::Listed::unknown;
-};
+using Document = LibraryDocument;
 
 struct Target {
     std::string text;
@@ -46,17 +43,6 @@ struct TargetSeen {
     RefStatus status = RefStatus::missing;
     bool dependency = false;
 };
-
-// The key of a target: its kind, the folder it is read from when that is the document's own,
-// and its text.
-std::string target_key(const FileReference& ref, const std::string& folder)
-{
-    std::string key(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
-    key += folder;
-    key += '\0';
-    key.append(ref.target);
-    return key;
-}
 
 class LibraryReading {
 public:
@@ -143,7 +129,7 @@ void LibraryReading::work()
 
 TargetSeen LibraryReading::target_of(const FileReference& ref, const std::string& folder, Local& local)
 {
-    std::string key = target_key(ref, folder);
+    std::string key = reference_key(ref, folder);
     auto cached = local.cache.find(key);
     if (cached != local.cache.end()) {
         return cached->second;
@@ -298,15 +284,16 @@ void LibraryReading::classify(LibraryReport& report)
               [](const UnreadableFile& a, const UnreadableFile& b) { return a.path < b.path; });
 }
 
-// Every Poser document below the folders of `paths`, as the library rules walk, and every
-// file named directly.
-std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::string>& paths, long long& backups_skipped)
+}  // namespace
+
+std::vector<LibraryDocument> library_documents(fsys::FileSystem& fs, const std::vector<std::string>& paths,
+                                               long long& backups_skipped)
 {
-    std::vector<Document> documents;
+    std::vector<LibraryDocument> documents;
     std::unordered_set<std::string> seen;
     auto add = [&](const std::string& path, fsys::Listed listed) {
         if (seen.insert(path).second) {
-            documents.push_back(Document{path, listed});
+            documents.push_back(LibraryDocument{path, listed});
         }
     };
     const WalkPolicy policy = library_walk_policy();
@@ -325,8 +312,6 @@ std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::
     }
     return documents;
 }
-
-}  // namespace
 
 long long LibraryReport::count(RefStatus status) const
 {
@@ -352,7 +337,7 @@ LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::
                                    std::size_t own_roots)
 {
     long long backups_skipped = 0;
-    const std::vector<Document> documents = documents_in(fs, paths, backups_skipped);
+    const std::vector<Document> documents = library_documents(fs, paths, backups_skipped);
     DiskCache cache(fs);
     Resolver resolver(roots, cache);
     LibraryReading reading(fs, documents, resolver, own_roots);

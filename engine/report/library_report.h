@@ -82,6 +82,15 @@ LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::
                                    const std::vector<std::string>& roots, unsigned threads,
                                    const ReportProgress& progress = nullptr, std::size_t own_roots = 0);
 
+struct LibraryDocument {
+    std::string path;
+    fsys::Listed listed = fsys::Listed::unknown;  // what the folder's listing told of it
+};
+// Every Poser document below the folders of `paths`, as the library rules walk, and every file
+// named directly, each path once; `backups_skipped` counts the backups left out.
+std::vector<LibraryDocument> library_documents(fsys::FileSystem& fs, const std::vector<std::string>& paths,
+                                               long long& backups_skipped);
+
 // The readers a report starts on this machine: one per core, and at least eight, because a
 // reader of files not yet in memory waits on the disk far more than it computes, and the disk
 // answers several requests at once.

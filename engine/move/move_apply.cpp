@@ -1,0 +1,167 @@
+#include "engine/move/move_apply.h"
+
+#include "engine/base/prompts.h"
+#include "engine/base/run_stop.h"
+#include "engine/fsys/textio.h"
+#include "engine/repair/library_repair.h"
+#include "engine/repair/poserfile.h"
+#include "engine/repair/unfinished_copy.h"
+#include "engine/move/tree_move.h"
+
+#include <algorithm>
+
+namespace {
+
+// The bytes the edits replace, gathered as the text passes by.
+class ReplacedBytes {
+public:
+    explicit ReplacedBytes(const std::vector<Edit>& edits) : m_edits(edits), m_seen(edits.size()) {}
+    void feed(std::string_view piece)
+    {
+        const std::uint64_t end = m_offset + piece.size();
+        for (std::size_t k = m_next; k < m_edits.size() && m_edits[k].offset < end; ++k) {
+            const std::uint64_t from = std::max(m_edits[k].offset, m_offset);
+            const std::uint64_t to = std::min(m_edits[k].offset + m_edits[k].length, end);
+            if (from < to) {
+                m_seen[k].append(piece.substr(from - m_offset, to - from));
+            }
+            m_next = m_edits[k].offset + m_edits[k].length <= end ? k + 1 : m_next;
+        }
+        m_offset = end;
+    }
+    bool are(const std::vector<Replacement>& planned) const
+    {
+        for (std::size_t k = 0; k < m_seen.size(); ++k) {
+            if (k >= planned.size() || m_seen[k] != planned[k].old_path) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    const std::vector<Edit>& m_edits;
+    std::vector<std::string> m_seen;
+    std::size_t m_next = 0;
+    std::uint64_t m_offset = 0;
+};
+
+// The warnings of the steps the repair's own code takes, kept as reasons rather than shown.
+class ReasonPrompts : public Prompts {
+public:
+    std::string reason;
+
+protected:
+    void show_warning(Owner, std::string_view, std::string_view caption) override { reason = std::string(caption); }
+    void show_information(Owner, std::string_view, std::string_view) override {}
+    bool ask_question(Owner, std::string_view, std::string_view) override { return false; }
+    int choose_file(Owner, std::string&, std::string_view, std::string_view, const FileFilter&, ChooserMode) override { return 0; }
+    void set_title(std::string_view) override {}
+};
+
+// Gives one document its references' new paths; false with `reason` when it stays as it was.
+bool rewrite_document(fsys::FileSystem& fs, const FollowingDocument& d, RunJournal& journal, std::string& reason)
+{
+    const std::string copy = journal.backup_for(d.path);
+    if (copy.empty()) {
+        reason = "its old version cannot be kept in the run folder";
+        return false;
+    }
+    if (!write_following_copy(fs, d.path, d.edits, d.replacements, copy, reason)) {
+        return false;
+    }
+    if (!record_change(fs, d.path, copy, d.replacements, journal)) {
+        unfinished_copy::remove(fs, copy);
+        reason = "the change cannot be recorded in the run folder";
+        return false;
+    }
+    ReasonPrompts wn;
+    if (!give_corrected_text(fs, d.path, copy, wn)) {
+        reason = wn.reason.empty() ? "it cannot be renamed" : wn.reason;
+        return false;
+    }
+    return true;
+}
+
+// The files to their new place, the folders on the way made first.
+bool move_files(fsys::FileSystem& fs, const MovePlan& plan, const MoveStep& progress, std::string& reason)
+{
+    // An empty folder in the way is taken away; the undo makes it again.
+    if (plan.target_was_empty_folder && !fs.remove_folder(plan.target)) {
+        reason = "the empty folder " + plan.target + " cannot be replaced";
+        return false;
+    }
+    for (const std::string& folder : plan.folders_made) {
+        if (!fs.is_folder(folder) && !fs.make_folder(folder)) {
+            reason = "the folder " + folder + " cannot be made";
+            return false;
+        }
+    }
+    const TreeProgress moved = [&](long long done, long long total) {
+        if (progress) {
+            progress(true, done, total);
+        }
+    };
+    return move_tree(fs, plan.source, plan.target, plan.files, moved, reason);
+}
+
+}  // namespace
+
+bool write_following_copy(fsys::FileSystem& fs, const std::string& document, const std::vector<Edit>& edits,
+                          const std::vector<Replacement>& replacements, const std::string& copy, std::string& reason)
+{
+    TextReader in;
+    if (!in.open(fs, document, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
+        reason = "it cannot be opened";
+        return false;
+    }
+    TextWriter out;
+    if (!unfinished_copy::create(out, fs, copy, fsys::Create::exclusive, in.compressed() ? Gzip::always : Gzip::never)) {
+        reason = "its new version cannot be made: " + copy;
+        return false;
+    }
+    EditApplier applier(edits, [&out](std::string_view bytes) { return out.write_as_stored(bytes); });
+    ReplacedBytes seen(edits);
+    std::string_view bytes;
+    while (in.next_bytes(bytes)) {
+        seen.feed(bytes);
+        applier.feed(bytes);
+    }
+    in.close();
+    if (in.failed() || !seen.are(replacements)) {
+        reason = in.failed() ? "it cannot be read" : "it changed since it was read";
+    } else if (!applier.finish() || !out.sync() || !out.close()) {
+        reason = "its new version cannot be written: " + copy;
+    } else {
+        return true;
+    }
+    out.close();
+    unfinished_copy::remove(fs, copy);
+    return false;
+}
+
+MoveOutcome carry_out_move(fsys::FileSystem& fs, const MovePlan& plan, RunJournal& journal, const MoveStep& progress)
+{
+    MoveOutcome outcome;
+    long long done = 0;
+    for (const FollowingDocument& d : plan.documents) {
+        if (run_stop::requested()) {
+            outcome.stopped = true;
+            outcome.reason = "stopped";
+            return outcome;
+        }
+        std::string reason;
+        if (rewrite_document(fs, d, journal, reason)) {
+            ++outcome.documents_changed;
+            outcome.references += static_cast<long long>(d.edits.size());
+        } else {
+            outcome.failed.push_back(UnreadableFile{d.path, reason});
+        }
+        if (progress) {
+            progress(false, ++done, static_cast<long long>(plan.documents.size()));
+        }
+    }
+    outcome.moved = move_files(fs, plan, progress, outcome.reason);
+    outcome.stopped = !outcome.moved && run_stop::requested();
+    return outcome;
+}
