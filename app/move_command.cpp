@@ -5,6 +5,7 @@
 #include "app/dry_run.h"
 #include "app/move_undo.h"
 #include "app/progress_line.h"
+#include "app/prompts-console.h"
 #include "app/run_folders.h"
 #include "app/undo.h"
 #include "app/visible_text.h"
