@@ -162,11 +162,7 @@ std::string move_question(const MovePlan& plan)
 std::string move_summary(const MovePlan& plan, const MoveRunResult& result)
 {
     if (result.status == k_move_failed || result.status == k_move_refused) {
-        std::string text = "nothing moved: " + result.error;
-        if (!result.left.empty()) {
-            text += "; not all of it could be taken back, --undo finishes it";
-        }
-        return text;
+        return "nothing moved: " + result.error;
     }
     std::string text = "moved " + counted(plan.files, "file", "files") + " from " + plan.source + " to " + plan.target +
                        "; " + counted(result.outcome.references, "reference", "references") + " rewritten in " +
@@ -218,6 +214,9 @@ int run_move(fsys::FileSystem& fs, const MoveCommandRequest& request, const std:
     }
     for (const auto& [path, reason] : result.left) {
         write_text(err, "left where it is: " + visible(path) + ": " + visible(reason) + "\n");
+    }
+    if (!result.left.empty()) {
+        write_text(err, "tarnwick-cli: not all of the move could be taken back: --undo finishes it\n");
     }
     const bool moved = result.status == k_move_done || result.status == k_move_incomplete;
     write_text(moved ? out : err, (moved ? "" : "tarnwick-cli: ") + visible(move_summary(plan, result)) + "\n");

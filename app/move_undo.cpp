@@ -90,10 +90,11 @@ bool read_stored_move(fsys::FileSystem& fs, const json& doc, const std::string& 
         return false;
     }
     move.to_was_empty_folder = empty->get<bool>();
+    // The run folder below the root the files left and the one below the root they went to hold
+    // the same record; one below any other root, of documents alone, has its twin where they left.
     move.here = same_place(fs, from_root, root);
-    const bool there = same_place(fs, to_root, root);
     const std::string other = move.here ? to_root : from_root;
-    if ((!move.here && !there) || (!(move.here && there) && !twin_holds(fs, other, run_folder, doc))) {
+    if (!same_place(fs, other, root) && !twin_holds(fs, other, run_folder, doc)) {
         error = "refused: the manifest of " + run_folder + " records a move in " + other + ", where the run left no run folder";
         return false;
     }

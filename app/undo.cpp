@@ -197,9 +197,10 @@ std::string restore(fsys::FileSystem& fs, const Change& c)
     if (present && !holds(fs, c.file, c.after)) {
         return "changed since the run";
     }
-    // A run stopped between its renames left the old text in the swap file beside the file.
+    // A run stopped between its renames left the old text in the swap file beside the file, which
+    // may hold the new text already.
     const std::string swap = child_path(folder_of(c.file), k_swap_file_name);
-    const std::string source = holds(fs, c.backup, c.before) ? c.backup : !present && holds(fs, swap, c.before) ? swap : "";
+    const std::string source = holds(fs, c.backup, c.before) ? c.backup : holds(fs, swap, c.before) ? swap : "";
     if (source.empty()) {
         return "its old version is no longer in the run folder";
     }

@@ -9,6 +9,8 @@
 namespace {
 
 constexpr std::size_t k_block_bytes = 1 << 20;
+// What a copy is named until it is whole, beside its own name.
+constexpr const char* k_unfinished_copy = ".tarnwick-copy";
 // So many copies are flushed together at the most, and so many files are open at once.
 constexpr std::size_t k_copies_at_once = 64;
 
@@ -70,6 +72,10 @@ bool start_copy(fsys::FileSystem& fs, const std::string& from, const std::string
     if (!fs.open_for_reading(from, in)) {
         reason = "the file cannot be opened: " + from;
         return false;
+    }
+    // One left over by a copy that stopped is of no use.
+    if (fs.name_kind(to) == fsys::NameKind::file) {
+        fs.remove_file(to);
     }
     if (!fs.open_for_writing(to, fsys::Create::exclusive, out)) {
         fs.close_file(in);
@@ -140,23 +146,35 @@ private:
     bool m_kept = false;
 };
 
-// Flushes the copies open in `copies` and compares each with its source; false with `reason`
-// at the first that is not on the disk whole. Every copy is closed.
-bool finish_copies(fsys::FileSystem& fs, std::vector<std::pair<std::string, std::unique_ptr<fsys::RawFile>>>& copies,
-                   std::string& reason)
+// A copy being made, under its unfinished name until it is on the disk whole and compared.
+struct Copy {
+    std::string source;
+    std::string name;  // its own name, once finished
+    std::unique_ptr<fsys::RawFile> file = std::make_unique<fsys::RawFile>();
+};
+
+std::string unfinished_name(const std::string& name)
+{
+    return name + k_unfinished_copy;
+}
+
+// Flushes the copies open in `copies`, compares each with its source and gives it its own name;
+// false with `reason` at the first that is not on the disk whole. Every copy is closed.
+bool finish_copies(fsys::FileSystem& fs, std::vector<Copy>& copies, std::string& reason)
 {
     std::vector<fsys::RawFile*> files;
-    for (auto& c : copies) {
-        files.push_back(c.second.get());
+    for (Copy& c : copies) {
+        files.push_back(c.file.get());
     }
     std::vector<bool> synced;
     fs.sync_together(files, synced);
     bool whole = true;
     for (std::size_t k = 0; k < copies.size(); ++k) {
-        const std::string to = files[k]->path;
+        const std::string unfinished = files[k]->path;
         const bool closed = fs.close_file(*files[k]);
-        if (whole && (!synced[k] || !closed || !same_bytes(fs, copies[k].first, to))) {
-            reason = "the copy " + to + " is not the same as " + copies[k].first;
+        if (whole && (!synced[k] || !closed || !same_bytes(fs, copies[k].source, unfinished) ||
+                      !fs.rename_noreplace(unfinished, copies[k].name))) {
+            reason = "the copy " + copies[k].name + " cannot be made whole";
             whole = false;
         }
     }
@@ -170,7 +188,7 @@ bool copy_entries(fsys::FileSystem& fs, const std::string& from, const std::stri
                   const std::vector<TreeEntry>& entries, Made& made, const TreeProgress& progress, Stoppable stoppable,
                   std::string& reason)
 {
-    std::vector<std::pair<std::string, std::unique_ptr<fsys::RawFile>>> copies;
+    std::vector<Copy> copies;
     long long done = 0;
     long long total = 0;
     for (const TreeEntry& e : entries) {
@@ -193,18 +211,19 @@ bool copy_entries(fsys::FileSystem& fs, const std::string& from, const std::stri
             made.add(copy, true);
             continue;
         }
-        auto out = std::make_unique<fsys::RawFile>();
-        const bool started = start_copy(fs, source, copy, *out, reason);
-        if (out->is_open()) {
+        Copy c{source, copy};
+        const bool started = start_copy(fs, source, unfinished_name(copy), *c.file, reason);
+        if (c.file->is_open()) {
+            made.add(unfinished_name(copy), false);
             made.add(copy, false);
-            copies.emplace_back(source, std::move(out));
+            copies.push_back(std::move(c));
         }
         if (!started) {
             std::string ignored;
             finish_copies(fs, copies, ignored);
             return false;
         }
-        fs.give_protection(source, copy);
+        fs.give_protection(source, unfinished_name(copy));
         if (copies.size() >= k_copies_at_once && !finish_copies(fs, copies, reason)) {
             return false;
         }
@@ -245,6 +264,16 @@ void put_back(fsys::FileSystem& fs, const std::string& moved, const std::string&
               std::vector<std::pair<std::string, std::string>>& left)
 {
     std::string reason;
+    // A copy left unfinished by a move that stopped: its source is the file.
+    const std::size_t unfinished = std::string_view(moved).size() - std::string_view(k_unfinished_copy).size();
+    if (moved.size() > std::string_view(k_unfinished_copy).size() && moved.compare(unfinished, std::string::npos, k_unfinished_copy) == 0) {
+        if (!fs.entry_exists(old.substr(0, old.size() - std::string_view(k_unfinished_copy).size()))) {
+            left.emplace_back(moved, "an unfinished copy, whose source is gone");
+        } else if (!fs.remove_file(moved)) {
+            left.emplace_back(moved, "it cannot be removed");
+        }
+        return;
+    }
     if (fs.entry_exists(old)) {
         if (!same_bytes(fs, moved, old)) {
             left.emplace_back(moved, "its old place " + old + " holds other bytes");
