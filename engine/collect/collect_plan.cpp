@@ -76,7 +76,12 @@ private:
     std::string free_name(const std::string& name, const std::string& key);
     void read_document(std::size_t index);
     void plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder);
-    std::string found_path(const FileReference& ref, const std::string& folder);
+    // The file a reference names, or "" with why not (a refusal, or none when it is missing).
+    struct Found {
+        std::string path;
+        Refusal refusal = Refusal::none;
+    };
+    Found found_path(const FileReference& ref, const std::string& folder);
     void add_thumbnails(std::size_t index);
 
     fsys::FileSystem& m_fs;
@@ -86,7 +91,7 @@ private:
     CollectPlan m_plan;
     std::unordered_map<std::string, std::size_t> m_by_key;    // a file's real path: its index
     std::unordered_map<std::string, std::string> m_names;     // a name in lower case: its file's key
-    std::unordered_map<std::string, std::string> m_resolved;  // a reference's key: the file found, or ""
+    std::unordered_map<std::string, Found> m_resolved;        // a reference's key: the file found, or why not
     unsigned long long m_documents = 0;                       // documents among the files
 };
 
@@ -188,9 +193,11 @@ void Collector::read_document(std::size_t index)
 
 void Collector::plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder)
 {
-    const std::string path = found_path(f.ref, folder);
+    const Found found = found_path(f.ref, folder);
+    const std::string& path = found.path;
     if (path.empty()) {
-        m_plan.missing.push_back(MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line});
+        m_plan.missing.push_back(
+            MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line, found.refusal});
         return;
     }
     const std::size_t file = take_file(path, f.ref.kind, false);
@@ -204,16 +211,17 @@ void Collector::plan_reference(std::size_t index, const FoundReference& f, unsig
 // The file a reference names, as the report finds it; "" when it finds none. A path saved on
 // another machine is found by its part from Runtime on, as Poser finds it; a namesake elsewhere
 // is no proof, and is not taken.
-std::string Collector::found_path(const FileReference& ref, const std::string& folder)
+Collector::Found Collector::found_path(const FileReference& ref, const std::string& folder)
 {
     std::string key = reference_key(ref, folder);
     const auto known = m_resolved.find(key);
     if (known != m_resolved.end()) {
         return known->second;
     }
-    std::string path = m_resolver.found_file(ref, ref.beside_document ? folder : std::string());
-    m_resolved.emplace(std::move(key), path);
-    return path;
+    Found found;
+    found.path = m_resolver.found_file(ref, ref.beside_document ? folder : std::string(), &found.refusal);
+    m_resolved.emplace(std::move(key), found);
+    return found;
 }
 
 void Collector::add_thumbnails(std::size_t index)

@@ -21,6 +21,7 @@ public:
     std::string resolved_path(const std::string& path) override;
     std::string absolute_path(const std::string& path) override { return m_disk.absolute_path(path); }
     std::string current_folder() override { return m_disk.current_folder(); }
+    PathStyle path_style() const override { return m_disk.path_style(); }
 
     // Nothing else is asked of a view: it reads no file and changes nothing.
     bool open_for_reading(const std::string&, fsys::RawFile&, fsys::Listed) override { return false; }
