@@ -59,28 +59,56 @@ protected:
     void set_title(std::string_view) override {}
 };
 
-// Gives one document its references' new paths; false with `reason` when it stays as it was.
-bool rewrite_document(fsys::FileSystem& fs, const FollowingDocument& d, RunJournal& journal, std::string& reason)
+// A document's new text on its way to the disk, before it takes the document's name.
+struct Waiting {
+    const FollowingDocument* document = nullptr;
+    std::string copy;
+    fsys::RawFile file;
+    bool written = false;  // the copy is made whole, and waits for its flush
+    std::string reason;    // why the document stays as it was, or ""
+};
+
+// Gives the documents of `batch` their references' new paths: every new text is written and on
+// the disk before the first document takes it, and each change is recorded before it is made.
+void rewrite_batch(fsys::FileSystem& fs, std::vector<Waiting>& batch, RunJournal& journal, MoveOutcome& outcome)
 {
-    const std::string copy = journal.backup_for(d.path);
-    if (copy.empty()) {
-        reason = "its old version cannot be kept in the run folder";
-        return false;
+    std::vector<fsys::RawFile*> files;
+    for (Waiting& w : batch) {
+        w.copy = journal.backup_for(w.document->path);
+        const FollowingDocument& d = *w.document;
+        if (w.copy.empty()) {
+            w.reason = "its old version cannot be kept in the run folder";
+        } else if ((w.written = write_following_copy(fs, d.path, d.edits, d.replacements, w.copy, w.file, w.reason))) {
+            files.push_back(&w.file);
+        }
     }
-    if (!write_following_copy(fs, d.path, d.edits, d.replacements, copy, reason)) {
-        return false;
+    std::vector<bool> synced;
+    fs.sync_together(files, synced);
+    for (std::size_t k = 0, f = 0; k < batch.size(); ++k) {
+        Waiting& w = batch[k];
+        const FollowingDocument& d = *w.document;
+        bool whole = false;
+        if (w.written) {
+            const bool closed = fs.close_file(w.file);
+            whole = synced[f++] && closed;
+        }
+        ReasonPrompts wn;
+        if (!whole || !record_change(fs, d.path, w.copy, d.replacements, journal)) {
+            w.reason = !w.reason.empty() ? w.reason : whole ? "the change cannot be recorded in the run folder"
+                                                            : "its new version cannot be written: " + w.copy;
+            if (w.written) {
+                unfinished_copy::remove(fs, w.copy);
+            }
+        } else if (!give_corrected_text(fs, d.path, w.copy, wn)) {
+            w.reason = wn.reason.empty() ? "it cannot be renamed" : wn.reason;
+        }
+        if (w.reason.empty()) {
+            ++outcome.documents_changed;
+            outcome.references += static_cast<long long>(d.edits.size());
+        } else {
+            outcome.failed.push_back(UnreadableFile{d.path, w.reason});
+        }
     }
-    if (!record_change(fs, d.path, copy, d.replacements, journal)) {
-        unfinished_copy::remove(fs, copy);
-        reason = "the change cannot be recorded in the run folder";
-        return false;
-    }
-    ReasonPrompts wn;
-    if (!give_corrected_text(fs, d.path, copy, wn)) {
-        reason = wn.reason.empty() ? "it cannot be renamed" : wn.reason;
-        return false;
-    }
-    return true;
 }
 
 // The files to their new place, the folders on the way made first.
@@ -108,7 +136,8 @@ bool move_files(fsys::FileSystem& fs, const MovePlan& plan, const MoveStep& prog
 }  // namespace
 
 bool write_following_copy(fsys::FileSystem& fs, const std::string& document, const std::vector<Edit>& edits,
-                          const std::vector<Replacement>& replacements, const std::string& copy, std::string& reason)
+                          const std::vector<Replacement>& replacements, const std::string& copy, fsys::RawFile& file,
+                          std::string& reason)
 {
     TextReader in;
     if (!in.open(fs, document, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
@@ -130,12 +159,14 @@ bool write_following_copy(fsys::FileSystem& fs, const std::string& document, con
     in.close();
     if (in.failed() || !seen.are(replacements)) {
         reason = in.failed() ? "it cannot be read" : "it changed since it was read";
-    } else if (!applier.finish() || !out.sync() || !out.close()) {
+    } else if (!applier.finish() || !out.hand_over(file)) {
         reason = "its new version cannot be written: " + copy;
     } else {
+        fs.start_sync(file);
         return true;
     }
     out.close();
+    fs.close_file(file);
     unfinished_copy::remove(fs, copy);
     return false;
 }
@@ -143,22 +174,20 @@ bool write_following_copy(fsys::FileSystem& fs, const std::string& document, con
 MoveOutcome carry_out_move(fsys::FileSystem& fs, const MovePlan& plan, RunJournal& journal, const MoveStep& progress)
 {
     MoveOutcome outcome;
-    long long done = 0;
-    for (const FollowingDocument& d : plan.documents) {
+    const std::size_t count = plan.documents.size();
+    for (std::size_t first = 0; first < count; first += unfinished_copy::k_most_copies) {
         if (run_stop::requested()) {
             outcome.stopped = true;
             outcome.reason = "stopped";
             return outcome;
         }
-        std::string reason;
-        if (rewrite_document(fs, d, journal, reason)) {
-            ++outcome.documents_changed;
-            outcome.references += static_cast<long long>(d.edits.size());
-        } else {
-            outcome.failed.push_back(UnreadableFile{d.path, reason});
+        std::vector<Waiting> batch(std::min<std::size_t>(unfinished_copy::k_most_copies, count - first));
+        for (std::size_t k = 0; k < batch.size(); ++k) {
+            batch[k].document = &plan.documents[first + k];
         }
+        rewrite_batch(fs, batch, journal, outcome);
         if (progress) {
-            progress(false, ++done, static_cast<long long>(plan.documents.size()));
+            progress(false, static_cast<long long>(first + batch.size()), static_cast<long long>(count));
         }
     }
     outcome.moved = move_files(fs, plan, progress, outcome.reason);

@@ -30,8 +30,10 @@ using MoveStep = std::function<void(bool moving, long long done, long long total
 MoveOutcome carry_out_move(fsys::FileSystem& fs, const MovePlan& plan, RunJournal& journal, const MoveStep& progress = nullptr);
 
 // `document`'s text with `edits` applied, written to the new file `copy` (compressed when the
-// document is) and flushed to the disk; false with `reason` when the document cannot be read, no
+// document is), left open in `file` with its flush to the disk started: the caller waits for it
+// with sync_together and closes it. False with `reason` when the document cannot be read, no
 // longer holds the bytes an edit replaces (it changed since it was read: replacements[k].old_path
 // are the bytes edits[k] was planned on), or the copy cannot be written, and then no copy is left.
 bool write_following_copy(fsys::FileSystem& fs, const std::string& document, const std::vector<Edit>& edits,
-                          const std::vector<Replacement>& replacements, const std::string& copy, std::string& reason);
+                          const std::vector<Replacement>& replacements, const std::string& copy, fsys::RawFile& file,
+                          std::string& reason);

@@ -70,7 +70,8 @@ private:
         TextReader in;
     };
     std::size_t root_named(const std::string& path) const;
-    std::string placed(fsys::FileSystem& fs, const std::string& path) const;
+    std::string placed(fsys::FileSystem& fs, const std::string& path);
+    std::string real_path(fsys::FileSystem& fs, const std::string& path);
     std::string moved(const std::string& path) const { return m_plan.target + path.substr(m_plan.source.size()); }
     std::string found_after(const FileReference& ref, const std::string& folder);
     Decision decide(const FileReference& ref, const std::string& folder, bool document_moves);
@@ -91,6 +92,9 @@ private:
     std::atomic<std::size_t> m_next{0};
     std::atomic<long long> m_done{0};
     std::mutex m_mutex;  // guards what follows
+    std::condition_variable m_read;  // every document has been read
+    std::unordered_map<const fsys::FileSystem*, std::unordered_map<std::string, std::string>> m_real_folders;
+    std::unordered_map<std::string, Decision> m_decisions;
     std::string m_refusal;
     std::string m_refused_in;  // the document the refusal was found in
 };
@@ -106,11 +110,35 @@ std::size_t Planner::root_named(const std::string& path) const
     return std::string::npos;
 }
 
+// Where `path` really lies, links followed: its folder's place (asked once for each folder, as a
+// library names thousands of files in a few folders) and its name, unless it is a link itself or
+// the disk ignores letter case (the name as stored is then asked for too).
+std::string Planner::real_path(fsys::FileSystem& fs, const std::string& path)
+{
+    const std::string folder = folder_of(path);
+    if (folder.empty() || folder == path || fs.path_style() == PathStyle::windows || fs.name_kind(path) == fsys::NameKind::link) {
+        return fs.resolved_path(path);
+    }
+    std::string real_folder;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto& known = m_real_folders[&fs];
+        const auto found = known.find(folder);
+        real_folder = found == known.end() ? std::string(1, '\0') : found->second;
+    }
+    if (real_folder == std::string(1, '\0')) {
+        real_folder = fs.resolved_path(folder);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_real_folders[&fs].emplace(folder, real_folder);
+    }
+    return real_folder.empty() ? std::string() : child_path(real_folder, name_of(path));
+}
+
 // `path` spelt from the root that holds it where it really lies (the longest when roots nest);
 // "" when no root holds it.
-std::string Planner::placed(fsys::FileSystem& fs, const std::string& path) const
+std::string Planner::placed(fsys::FileSystem& fs, const std::string& path)
 {
-    const std::string real = fs.resolved_path(path);
+    const std::string real = real_path(fs, path);
     std::size_t best = std::string::npos;
     for (std::size_t k = 0; k < m_real_roots.size() && !real.empty(); ++k) {
         if (root_holding(real, {m_real_roots[k]}) == 0 && (best == std::string::npos || m_real_roots[k].size() > m_real_roots[best].size())) {
@@ -277,6 +305,8 @@ Decision Planner::decide(const FileReference& ref, const std::string& folder, bo
     return d;
 }
 
+// Each reader keeps what it has decided, and what the others have is shared: a library names the
+// same few thousand files many thousand times.
 const Decision& Planner::decision(const FileReference& ref, const std::string& folder, bool document_moves, Local& local)
 {
     std::string key = reference_key(ref, folder);
@@ -284,7 +314,17 @@ const Decision& Planner::decision(const FileReference& ref, const std::string& f
     if (known != local.decisions.end()) {
         return known->second;
     }
-    return local.decisions.emplace(std::move(key), decide(ref, folder, document_moves)).first->second;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto shared = m_decisions.find(key);
+        if (shared != m_decisions.end()) {
+            return local.decisions.emplace(std::move(key), shared->second).first->second;
+        }
+    }
+    Decision decided = decide(ref, folder, document_moves);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_decisions.emplace(key, decided);
+    return local.decisions.emplace(std::move(key), std::move(decided)).first->second;
 }
 
 void Planner::read_document(const LibraryDocument& d, Local& local)
@@ -340,6 +380,8 @@ void Planner::work(const std::vector<LibraryDocument>& documents)
         read_document(documents[k], local);
         ++m_done;
     }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_read.notify_all();
 }
 
 bool Planner::read_documents(const MoveProgress& progress, std::string& reason)
@@ -361,9 +403,10 @@ bool Planner::read_documents(const MoveProgress& progress, std::string& reason)
     }
     // The readers are watched from here, so that a slow display never holds them up.
     const auto all_read = [&] { return m_done.load() >= static_cast<long long>(documents.size()) || run_stop::requested(); };
-    while (progress && !all_read()) {
+    for (bool reading = progress != nullptr; reading;) {
         progress(m_done.load(), static_cast<long long>(documents.size()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::unique_lock<std::mutex> lock(m_mutex);
+        reading = !m_read.wait_for(lock, std::chrono::milliseconds(100), all_read);
     }
     for (std::thread& t : workers) {
         t.join();

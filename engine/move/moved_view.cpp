@@ -54,6 +54,12 @@ bool MovedView::is_readable_file(const std::string& path)
     return !there.empty() && m_disk.is_readable_file(there);
 }
 
+fsys::NameKind MovedView::name_kind(const std::string& path)
+{
+    const std::string there = on_disk(path);
+    return there.empty() ? fsys::NameKind::none : m_disk.name_kind(there);
+}
+
 bool MovedView::list_folder_entries(const std::string& path, std::vector<fsys::FolderEntry>& entries)
 {
     const std::string there = on_disk(path);

@@ -33,7 +33,7 @@ public:
     bool sync_to_disk(fsys::RawFile&) override { return false; }
     bool close_file(fsys::RawFile&) override { return false; }
     bool entry_exists(const std::string& path) override { return is_readable_file(path); }
-    fsys::NameKind name_kind(const std::string&) override { return fsys::NameKind::other; }
+    fsys::NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string&) override { return false; }
     long long modified_time(const std::string&) override { return -1; }
     bool folder_identity(const std::string&, fsys::FolderId&) override { return false; }
