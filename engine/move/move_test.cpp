@@ -158,6 +158,7 @@ TEST(Move, EachRefusalChangesNothing)
         {old, old + "/Sub/New", "lies inside"},
         {old, "/lib/tarnwick-runs/New", "lies in the run folders"},
         {old, "/elsewhere/New", "lies below none of the roots"},
+        {old, "/lib/Runtime/Out/New", "lies below none of the roots"},
         {old, "/lib/Runtime/a:b/New", "a Poser document cannot name"},
         {old, old, "is where it lies already"},
         {old, "/lib/Runtime/Textures/Shadow", "would find /lib/Runtime/Textures/Shadow/skin.jpg instead of /third/"},
@@ -168,6 +169,7 @@ TEST(Move, EachRefusalChangesNothing)
     l.disk.add_file(l.path("/elsewhere/x.jpg"), "");
     l.disk.add_folder(l.lib("tarnwick-runs/x"));
     l.disk.add_link(l.lib("Runtime/Link"), "Textures");
+    l.disk.add_link(l.lib("Runtime/Out"), l.path("/elsewhere"));
     l.disk.add_link(l.lib("Runtime/Geometries/x-link.obj"), "x.obj");
     l.disk.add_file(l.path("/third/Runtime/Textures/Shadow/skin.jpg"), "");
     l.disk.add_file(l.lib("Runtime/Libraries/d.cr2"), "textureMap :Runtime:Textures:Shadow:skin.jpg\n");
@@ -179,6 +181,18 @@ TEST(Move, EachRefusalChangesNothing)
         EXPECT_NE(reason.find(native(c.reason)), std::string::npos) << c.from << " to " << c.to << ": " << reason;
         EXPECT_EQ(l.disk.tree(l.top()), before);
     }
+    // A document changed since it was read is left as it is and named; the rest moves.
+    MovePlan plan;
+    std::string reason;
+    ASSERT_TRUE(plan_move(l.disk, MoveRequest{l.lib("Runtime/Geometries/x.obj"), l.lib("Runtime/x.obj"), l.roots}, plan, reason));
+    const std::string changed = "figureResFile :Runtime:Geometrie:x.obj\n";
+    l.disk.add_file(l.lib("Runtime/Libraries/b.cr2"), changed);
+    BesideJournal journal;
+    const MoveOutcome outcome = carry_out_move(l.disk, plan, journal);
+    ASSERT_EQ(outcome.failed.size(), 1u);
+    EXPECT_EQ(outcome.failed[0].path + ": " + outcome.failed[0].reason, l.lib("Runtime/Libraries/b.cr2") + ": it changed since it was read");
+    EXPECT_TRUE(outcome.moved && l.disk.bytes(l.lib("Runtime/Libraries/b.cr2")) == changed);
+    EXPECT_NE(l.text(l.lib("Runtime/Libraries/a.mt5")).find("\nfigureResFile :Runtime:x.obj  \n"), std::string::npos);
 }
 
 // Across volumes every file is copied, flushed and compared before the sources go; a failure at any
