@@ -177,15 +177,9 @@ std::string move_summary(const MovePlan& plan, const MoveRunResult& result)
 int run_move(fsys::FileSystem& fs, const MoveCommandRequest& request, const std::string& version, std::FILE* out,
              std::FILE* err)
 {
-    std::vector<std::string> given = request.roots;
-    std::string prefs = request.library_prefs;
-    add_default_report_sources(given, prefs);
-    std::vector<std::string> roots, notes;
+    std::vector<std::string> roots;
     std::string error;
-    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(fs, given, prefs, roots, error, notes);
-    for (const std::string& note : notes) {
-        write_text(err, "tarnwick-cli: " + visible(note) + "\n");
-    }
+    const bool gathered = gather_report_roots(fs, request.roots, request.library_prefs, roots, error, err);
     ProgressLine line(err);
     const MoveStep step = progress_on(line, gathered && is_terminal(err));
     MovePlan plan;

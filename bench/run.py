@@ -528,15 +528,20 @@ def undo_case(t, runs):
         sh(["sync"])
         return measure(["sh", "-c", 'cp -r "$0" "$1" && sync', t["path"], os.path.join(UNDO_COPIES, "floor-%d" % k)])
 
+    result = rounds_of(rounds, prog, floor)
+    result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
+    return result
+
+
+def rounds_of(rounds, prog, floor):
+    """prog(k) and floor(k) in turn for each round k, each on its own copy; the first round warms up."""
     samples = {"prog": [], "floor": []}
     for k in range(rounds):
         taken = {"prog": prog(k), "floor": floor(k)}
         if k > 0:
             for name, s in taken.items():
                 samples[name].append(s)
-    result = {name: Series(s) for name, s in samples.items()}
-    result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
-    return result
+    return {name: Series(s) for name, s in samples.items()}
 
 
 def machine():
@@ -768,13 +773,7 @@ def move_case(t, runs):
         return measure(["sh", "-c", '"$0" --report --root "$1" "$1" >/dev/null && mv "$1/Runtime/Textures/bench" "$1/Runtime/Textures/moved"',
                         CLI, root])
 
-    samples = {"prog": [], "floor": []}
-    for k in range(rounds):
-        taken = {"prog": prog(k), "floor": floor(k)}
-        if k > 0:
-            for name, s in taken.items():
-                samples[name].append(s)
-    result = {name: Series(s) for name, s in samples.items()}
+    result = rounds_of(rounds, prog, floor)
     result.update(mb=tree_mb(t["path"]), files=t["documents"], textures=t["textures"])
     return result
 

@@ -68,29 +68,11 @@ bool entries_of(fsys::FileSystem& fs, const std::string& top, std::vector<TreeEn
 bool start_copy(fsys::FileSystem& fs, const std::string& from, const std::string& to, fsys::RawFile& out,
                 std::string& reason)
 {
-    fsys::RawFile in;
-    if (!fs.open_for_reading(from, in)) {
-        reason = "the file cannot be opened: " + from;
-        return false;
-    }
     // One left over by a copy that stopped is of no use.
     if (fs.name_kind(to) == fsys::NameKind::file) {
         fs.remove_file(to);
     }
-    if (!fs.open_for_writing(to, fsys::Create::exclusive, out)) {
-        fs.close_file(in);
-        reason = "the file cannot be made: " + to;
-        return false;
-    }
-    const std::unique_ptr<char[]> block(new char[k_block_bytes]);
-    long long n = 0;
-    bool written = true;
-    while (written && (n = fs.read_some(in, block.get(), k_block_bytes)) > 0) {
-        written = fs.write_all(out, block.get(), static_cast<std::size_t>(n));
-    }
-    fs.close_file(in);
-    if (n < 0 || !written) {
-        reason = n < 0 ? "the file cannot be read: " + from : "the file cannot be written: " + to;
+    if (!fs.copy_into_new_file(from, to, out, reason)) {
         return false;
     }
     fs.start_sync(out);
