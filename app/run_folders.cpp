@@ -173,8 +173,11 @@ std::string RunFolders::backup_for(const std::string& given)
     std::string backup;
     if (f != nullptr) {
         backup = child_path_of_slashed(f->path, relative_path(file, f->root));
-        if (!is_utf8(backup) || !same_volume(fs, f->path, folder_of(given)) || !fs.make_folders(folder_of(backup)) ||
-            fs.entry_exists(backup)) {
+        // A folder of the run folder made on the volume of its files' folder serves them all.
+        const std::string folder = folder_of(backup);
+        const bool ready = m_ready_folders.count(folder) != 0 ||
+                           (same_volume(fs, f->path, folder_of(given)) && fs.make_folders(folder) && m_ready_folders.insert(folder).second);
+        if (!is_utf8(backup) || !ready || fs.entry_exists(backup)) {
             backup.clear();
         }
     }

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class Run;
@@ -50,4 +51,5 @@ private:
     std::string m_stamp;
     std::vector<std::unique_ptr<Folder>> m_folders;  // one for each root, made when first needed
     bool m_fallback_said = false;
+    std::unordered_set<std::string> m_ready_folders;  // folders of the run folders made for old versions
 };

@@ -3,10 +3,9 @@
 #include "engine/base/prompts.h"
 #include "engine/base/run_stop.h"
 #include "engine/fsys/textio.h"
-#include "engine/repair/library_repair.h"
+#include "engine/move/tree_move.h"
 #include "engine/repair/poserfile.h"
 #include "engine/repair/unfinished_copy.h"
-#include "engine/move/tree_move.h"
 
 #include <algorithm>
 
@@ -46,6 +45,26 @@ private:
     std::uint64_t m_offset = 0;
 };
 
+// The size and SHA-256 of bytes that pass by in pieces.
+class Digesting {
+public:
+    void add(std::string_view bytes)
+    {
+        m_ok = m_ok && m_hash.update(bytes.data(), bytes.size());
+        m_size += static_cast<long long>(bytes.size());
+    }
+    fsys::FileDigest finish()
+    {
+        const std::string sha256 = m_ok ? m_hash.finish() : std::string();
+        return sha256.empty() ? fsys::FileDigest{} : fsys::FileDigest{m_size, sha256};
+    }
+
+private:
+    fsys::Sha256 m_hash;
+    long long m_size = 0;
+    bool m_ok = true;
+};
+
 // The warnings of the steps the repair's own code takes, kept as reasons rather than shown.
 class ReasonPrompts : public Prompts {
 public:
@@ -64,6 +83,8 @@ struct Waiting {
     const FollowingDocument* document = nullptr;
     std::string copy;
     fsys::RawFile file;
+    fsys::FileDigest before;  // the digests of the document and of its copy, when known already
+    fsys::FileDigest after;
     bool written = false;  // the copy is made whole, and waits for its flush
     std::string reason;    // why the document stays as it was, or ""
 };
@@ -78,7 +99,8 @@ void rewrite_batch(fsys::FileSystem& fs, std::vector<Waiting>& batch, RunJournal
         const FollowingDocument& d = *w.document;
         if (w.copy.empty()) {
             w.reason = "its old version cannot be kept in the run folder";
-        } else if ((w.written = write_following_copy(fs, d.path, d.edits, d.replacements, w.copy, w.file, w.reason))) {
+        } else if ((w.written = write_following_copy(fs, d.path, d.edits, d.replacements, w.copy, w.file, w.before,
+                                                     w.after, w.reason))) {
             files.push_back(&w.file);
         }
     }
@@ -93,7 +115,10 @@ void rewrite_batch(fsys::FileSystem& fs, std::vector<Waiting>& batch, RunJournal
             whole = synced[f++] && closed;
         }
         ReasonPrompts wn;
-        if (!whole || !record_change(fs, d.path, w.copy, d.replacements, journal)) {
+        FileChange change{d.path, w.copy, w.before, w.after, d.replacements};
+        const bool recorded = whole && (change.before.size >= 0 || fs.digest_file(d.path, change.before)) &&
+                              (change.after.size >= 0 || fs.digest_file(w.copy, change.after)) && journal.record(change);
+        if (!recorded) {
             w.reason = !w.reason.empty() ? w.reason : whole ? "the change cannot be recorded in the run folder"
                                                             : "its new version cannot be written: " + w.copy;
             if (w.written) {
@@ -137,7 +162,7 @@ bool move_files(fsys::FileSystem& fs, const MovePlan& plan, const MoveStep& prog
 
 bool write_following_copy(fsys::FileSystem& fs, const std::string& document, const std::vector<Edit>& edits,
                           const std::vector<Replacement>& replacements, const std::string& copy, fsys::RawFile& file,
-                          std::string& reason)
+                          fsys::FileDigest& before, fsys::FileDigest& after, std::string& reason)
 {
     TextReader in;
     if (!in.open(fs, document, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
@@ -149,13 +174,20 @@ bool write_following_copy(fsys::FileSystem& fs, const std::string& document, con
         reason = "its new version cannot be made: " + copy;
         return false;
     }
-    EditApplier applier(edits, [&out](std::string_view bytes) { return out.write_as_stored(bytes); });
+    // A document as stored is its bytes: their digests come as they pass, not from reading both again.
+    Digesting read, written;
+    EditApplier applier(edits, [&out, &written](std::string_view bytes) {
+        written.add(bytes);
+        return out.write_as_stored(bytes);
+    });
     ReplacedBytes seen(edits);
     std::string_view bytes;
     while (in.next_bytes(bytes)) {
+        read.add(bytes);
         seen.feed(bytes);
         applier.feed(bytes);
     }
+    const bool compressed = in.compressed();
     in.close();
     if (in.failed() || !seen.are(replacements)) {
         reason = in.failed() ? "it cannot be read" : "it changed since it was read";
@@ -163,6 +195,10 @@ bool write_following_copy(fsys::FileSystem& fs, const std::string& document, con
         reason = "its new version cannot be written: " + copy;
     } else {
         fs.start_sync(file);
+        if (!compressed) {
+            before = read.finish();
+            after = written.finish();
+        }
         return true;
     }
     out.close();
@@ -175,13 +211,13 @@ MoveOutcome carry_out_move(fsys::FileSystem& fs, const MovePlan& plan, RunJourna
 {
     MoveOutcome outcome;
     const std::size_t count = plan.documents.size();
-    for (std::size_t first = 0; first < count; first += unfinished_copy::k_most_copies) {
+    for (std::size_t first = 0; first < count; first += unfinished_copy::k_most_recorded) {
         if (run_stop::requested()) {
             outcome.stopped = true;
             outcome.reason = "stopped";
             return outcome;
         }
-        std::vector<Waiting> batch(std::min<std::size_t>(unfinished_copy::k_most_copies, count - first));
+        std::vector<Waiting> batch(std::min<std::size_t>(unfinished_copy::k_most_recorded, count - first));
         for (std::size_t k = 0; k < batch.size(); ++k) {
             batch[k].document = &plan.documents[first + k];
         }

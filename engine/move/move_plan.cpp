@@ -190,8 +190,8 @@ bool Planner::check_source(const std::string& given, std::string& reason)
 bool Planner::check_target(const std::string& given, std::string& reason)
 {
     const std::string path = m_fs.absolute_path(given);
-    if (path.empty()) {
-        reason = "no place for " + given;
+    if (path.empty() || root_named(path) != std::string::npos) {
+        reason = path.empty() ? "no place for " + given : given + " is a content root itself";
         return false;
     }
     std::vector<std::string> names{name_of(path)};

@@ -161,6 +161,7 @@ TEST(Move, EachRefusalChangesNothing)
         {old, "/lib/Runtime/Out/New", "lies below none of the roots"},
         {old, "/lib/Runtime/a:b/New", "a Poser document cannot name"},
         {old, old, "is where it lies already"},
+        {old, "/third", "is a content root itself"},
         {old, "/lib/Runtime/Textures/Shadow", "would find /lib/Runtime/Textures/Shadow/skin.jpg instead of /third/"},
         {old, "/lib/Runtime/Textures/Taken", "could not name /lib/Runtime/Textures/Taken/skin.jpg once moved"},
     };
