@@ -40,7 +40,7 @@ memory. Files are in the page cache for the program and its floor alike.
   u undo of an extended run that changed every file of case 2's tree; floor: cp -r + sync.
   m move (--move) of a folder of 2,000 textures used by 5,000 material documents, within one
     file system: every document rewritten; floor: the report of the same library plus mv of
-    the folder, in the same rounds, each on a fresh copy.
+    the folder, in the same rounds, each on a fresh copy; the same fsync-free runs as case 2.
 Every case checks its results against the generator's manifest: the report's JSON counts,
 grep's and rg's counts, and the run log and backups of a repair.
 """
@@ -528,16 +528,17 @@ def undo_case(t, runs):
         sh(["sync"])
         return measure(["sh", "-c", 'cp -r "$0" "$1" && sync', t["path"], os.path.join(UNDO_COPIES, "floor-%d" % k)])
 
-    result = rounds_of(rounds, prog, floor)
+    result = rounds_of(rounds, prog=prog, floor=floor)
     result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
     return result
 
 
-def rounds_of(rounds, prog, floor):
-    """prog(k) and floor(k) in turn for each round k, each on its own copy; the first round warms up."""
-    samples = {"prog": [], "floor": []}
+def rounds_of(rounds, **takers):
+    """Each taker (prog, floor, ...) called with k in turn for each round k, each on its own copy;
+    the first round warms up."""
+    samples = {name: [] for name in takers}
     for k in range(rounds):
-        taken = {"prog": prog(k), "floor": floor(k)}
+        taken = {name: take(k) for name, take in takers.items()}
         if k > 0:
             for name, s in taken.items():
                 samples[name].append(s)
@@ -742,7 +743,7 @@ def move_case(t, runs):
     os.makedirs(MOVE_COPIES)
     rounds = runs + 1
     for k in range(rounds):
-        for side in ("move", "floor"):
+        for side in ("move", "no-flush", "floor"):
             sh(["cp", "-a", t["path"], os.path.join(MOVE_COPIES, "%s-%d" % (side, k))])
     # The move creates a file for each document, which ext4 makes slowly while inodes freed in the
     # last minutes are about: as case 2, it waits until this benchmark's last deletion is old.
@@ -752,12 +753,12 @@ def move_case(t, runs):
     want = "moved %d files from %%s to %%s; %d references rewritten in %d documents" % (
         t["textures"], 2 * t["documents"], t["documents"])
 
-    def prog(k):
-        root = os.path.join(MOVE_COPIES, "move-%d" % k)
+    def prog(k, side="move", env=None):
+        root = os.path.join(MOVE_COPIES, "%s-%d" % (side, k))
         src, dst = os.path.join(root, "Runtime/Textures/bench"), os.path.join(root, "Runtime/Textures/moved")
         sh(["sync"])
         with open(out_path, "w") as out:
-            s = measure([CLI, "--move", "--root", root, src, dst], stdout=out)
+            s = measure([CLI, "--move", "--root", root, src, dst], env=env, stdout=out)
         with open(out_path) as f:
             last = f.read().splitlines()[-1]
         if last != want % (src, dst):
@@ -773,7 +774,8 @@ def move_case(t, runs):
         return measure(["sh", "-c", '"$0" --report --root "$1" "$1" >/dev/null && mv "$1/Runtime/Textures/bench" "$1/Runtime/Textures/moved"',
                         CLI, root])
 
-    result = rounds_of(rounds, prog, floor)
+    no_flush_env = dict(os.environ, LD_PRELOAD=NOFSYNC)
+    result = rounds_of(rounds, prog=prog, no_fsync=lambda k: prog(k, "no-flush", no_flush_env), floor=floor)
     result.update(mb=tree_mb(t["path"]), files=t["documents"], textures=t["textures"])
     return result
 
@@ -869,7 +871,7 @@ def rows(results):
 
 def fsync_lines(results):
     out = []
-    for case in ("2", "8"):
+    for case in ("2", "8", "m"):
         if case not in results:
             continue
         r = results[case]
