@@ -120,6 +120,18 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
                                      ", 3 documents changed, old versions in\\n"),
               std::string::npos) << s.transcript()[0];
     EXPECT_EQ(w.content(), w.before);
+
+    // A document changed after the move keeps its new bytes and is named; the files and the rest come back.
+    Library c(fsys::DiskRules::windows);
+    ASSERT_EQ(move_with_run_folders(c.disk, c.plan(), c.roots, "9.9", std::time(nullptr)).status, k_move_done);
+    const std::string edited = c.roots[1] + native("/Runtime/Libraries/b.pz3");
+    c.disk.add_file(edited, "edited since\n");
+    std::string undone;
+    EXPECT_EQ(c.command(UndoAction::undo, &undone), 3);
+    EXPECT_NE(undone.find("left alone " + edited + ": changed since the run\n"), std::string::npos) << undone;
+    Files expected = c.before;
+    expected[edited] = "edited since\n";
+    EXPECT_EQ(c.content(), expected);
 }
 
 }  // namespace
