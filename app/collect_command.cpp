@@ -162,16 +162,9 @@ std::string collect_summary(const CollectOutcome& outcome, const std::string& ou
 
 int run_collect(fsys::FileSystem& fs, const CollectRequest& request, std::FILE* err)
 {
-    std::vector<std::string> given = request.roots;
-    std::string prefs = request.library_prefs;
-    add_default_report_sources(given, prefs);
-    std::vector<std::string> roots, notes;
+    std::vector<std::string> roots;
     std::string error;
-    const bool gathered = resolve_library_prefs(prefs, error) && gather_content_roots(fs, given, prefs, roots, error, notes);
-    for (const std::string& note : notes) {
-        write_text(err, "tarnwick-cli: " + visible(note) + "\n");
-    }
-    if (!gathered) {
+    if (!gather_report_roots(fs, request.roots, request.library_prefs, roots, error, err)) {
         write_text(err, "tarnwick-cli: " + visible(error) + "\n");
         return k_collect_usage_error;
     }

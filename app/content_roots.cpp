@@ -1,8 +1,10 @@
 #include "app/content_roots.h"
 
+#include "app/console_text.h"
 #include "app/library_prefs_search.h"
 #include "app/report_output.h"
 #include "app/settings.h"
+#include "app/visible_text.h"
 #include "engine/base/ascii.h"
 #include "engine/fsys/fsys.h"
 #include "engine/library/content_paths.h"
@@ -187,4 +189,17 @@ void add_default_report_sources(std::vector<std::string>& roots, std::string& li
     (void)roots;
     (void)library_prefs;
 #endif
+}
+
+bool gather_report_roots(fsys::FileSystem& fs, std::vector<std::string> given, std::string library_prefs,
+                         std::vector<std::string>& roots, std::string& error, std::FILE* err)
+{
+    add_default_report_sources(given, library_prefs);
+    std::vector<std::string> notes;
+    const bool gathered =
+        resolve_library_prefs(library_prefs, error) && gather_content_roots(fs, given, library_prefs, roots, error, notes);
+    for (const std::string& note : notes) {
+        write_text(err, "tarnwick-cli: " + visible(note) + "\n");
+    }
+    return gathered;
 }

@@ -5,6 +5,7 @@
 
 #include "engine/fsys/fsys.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,12 @@ bool resolve_library_prefs(std::string& library_prefs, std::string& error);
 // Poser's own users are, the saved Poser root and then the newest LibraryPrefs.xml found;
 // elsewhere the saved root alone (nothing is added here).
 void add_default_report_sources(std::vector<std::string>& roots, std::string& library_prefs);
+
+// The roots of a tarnwick-cli command that reads a library as the report does: `given` and
+// `library_prefs` ("auto" resolved), or else where the report looks by default
+// (add_default_report_sources), gathered by gather_content_roots; each note said on `err`.
+bool gather_report_roots(fsys::FileSystem& fs, std::vector<std::string> given, std::string library_prefs,
+                         std::vector<std::string>& roots, std::string& error, std::FILE* err);
 
 // The folder `folder` names, from anywhere: absolute, without ".", doubled or trailing
 // separators, and without ".." (with links followed where ".." would lead elsewhere by the

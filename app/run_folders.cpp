@@ -107,9 +107,17 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
     for (int n = 2; fs.entry_exists(f->path); ++n) {
         f->path = child_path(runs, m_stamp + "-" + std::to_string(n));
     }
-    ordered_json head{{"program", "tarnwick"}, {"format", 1}, {"version", m_settings.version},
-                      {"started", m_stamp}, {"root", f->root}, {"roots", m_settings.roots},
-                      {"options", {{"modern", true}, {"auto", m_settings.automatic}}}, {"undone", nullptr}};
+    ordered_json head{{"program", "tarnwick"}, {"format", m_settings.kind.empty() ? 1 : 2}};
+    if (!m_settings.kind.empty()) {
+        head["kind"] = m_settings.kind;
+    }
+    head.update({{"version", m_settings.version}, {"started", m_stamp}, {"root", f->root}, {"roots", m_settings.roots}});
+    if (m_settings.kind.empty()) {
+        head["options"] = {{"modern", true}, {"auto", m_settings.automatic}};
+    } else if (const ordered_json fields = ordered_json::parse(m_settings.head_fields, nullptr, false); fields.is_object()) {
+        head.update(fields);
+    }
+    head["undone"] = nullptr;
     std::string text = head.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
     text.pop_back();
     text += ",\"files\":[" + k_manifest_end;
@@ -140,6 +148,23 @@ std::string RunFolders::place(const std::string& given, std::size_t& root)
     return file;
 }
 
+std::string RunFolders::open_folder(std::size_t root)
+{
+    const Folder* f = root < m_folders.size() ? folder_for(root) : nullptr;
+    return f == nullptr ? std::string() : f->path;
+}
+
+std::vector<std::string> RunFolders::folders() const
+{
+    std::vector<std::string> made;
+    for (const auto& f : m_folders) {
+        if (f && !f->path.empty()) {
+            made.push_back(f->path);
+        }
+    }
+    return made;
+}
+
 std::string RunFolders::backup_for(const std::string& given)
 {
     fsys::FileSystem& fs = m_run.fs();
@@ -149,8 +174,11 @@ std::string RunFolders::backup_for(const std::string& given)
     std::string backup;
     if (f != nullptr) {
         backup = child_path_of_slashed(f->path, relative_path(file, f->root));
-        if (!is_utf8(backup) || !same_volume(fs, f->path, folder_of(given)) || !fs.make_folders(folder_of(backup)) ||
-            fs.entry_exists(backup)) {
+        // A folder of the run folder made on the volume of its files' folder serves them all.
+        const std::string folder = folder_of(backup);
+        const bool ready = m_ready_folders.count(folder) != 0 ||
+                           (same_volume(fs, f->path, folder_of(given)) && fs.make_folders(folder) && m_ready_folders.insert(folder).second);
+        if (!is_utf8(backup) || !ready || fs.entry_exists(backup)) {
             backup.clear();
         }
     }

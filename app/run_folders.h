@@ -10,6 +10,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class Run;
@@ -18,6 +19,10 @@ struct RunSettings {
     std::string version;  // of the program
     bool automatic = false;
     std::vector<std::string> roots;  // absolute, the first the Poser root
+    // A run of another kind than a repair ("move"), with members of its own in each manifest's
+    // head (`head_fields`, the text of a JSON object) in place of the repair's options.
+    std::string kind = {};
+    std::string head_fields = {};
 };
 
 // The run folders' name for a run started at `when`, in local time: "20261207-104106".
@@ -30,6 +35,11 @@ public:
     ~RunFolders() override;
     std::string backup_for(const std::string& file) override;
     bool record(const FileChange& change) override;
+    // Makes the run folder below root `root` with its manifest now, before the run changes
+    // anything; its path, or "" when it cannot be made.
+    std::string open_folder(std::size_t root);
+    // The run folders made so far.
+    std::vector<std::string> folders() const;
 
 private:
     struct Folder;
@@ -41,4 +51,5 @@ private:
     std::string m_stamp;
     std::vector<std::unique_ptr<Folder>> m_folders;  // one for each root, made when first needed
     bool m_fallback_said = false;
+    std::unordered_set<std::string> m_ready_folders;  // folders of the run folders made for old versions
 };

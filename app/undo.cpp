@@ -1,5 +1,7 @@
 #include "app/undo.h"
 
+#include "app/manifest_fields.h"
+#include "app/move_undo.h"
 #include "app/run_folders.h"
 #include "engine/base/log_text.h"
 #include "engine/fsys/textio.h"
@@ -14,53 +16,15 @@
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
+using namespace manifest_fields;
 
 namespace {
 
 constexpr const char* k_manifest_name = "manifest.json";
-constexpr int k_manifest_format = 1;
+// 2: a run of a kind of its own ("kind"), which an older program must not take for a repair.
+constexpr int k_manifest_format = 2;
 // A manifest of a million files is far below this; anything larger is no manifest of ours.
 constexpr std::size_t k_manifest_limit = 1u << 30;
-
-
-// The fields of a stored record, read without trusting their types: a field that is missing
-// or of another type reads as absent, and nothing can throw.
-const json* field(const json& object, const char* name)
-{
-    if (!object.is_object()) {
-        return nullptr;
-    }
-    const auto found = object.find(name);
-    return found == object.end() ? nullptr : &*found;
-}
-
-bool text_field(const json& object, const char* name, std::string& value)
-{
-    const json* f = field(object, name);
-    if (f == nullptr || !f->is_string()) {
-        return false;
-    }
-    value = f->get_ref<const std::string&>();
-    return true;
-}
-
-bool number_field(const json& object, const char* name, long long& value)
-{
-    const json* f = field(object, name);
-    if (f == nullptr || !f->is_number_integer()) {
-        return false;
-    }
-    value = f->get<long long>();
-    return true;
-}
-
-// A time of undoing: absent or null while not undone, else the time as text.
-bool undone_field(const json& object, std::string& undone)
-{
-    const json* f = field(object, "undone");
-    undone.clear();
-    return f == nullptr || f->is_null() || text_field(object, "undone", undone);
-}
 
 bool digest_field(const json& object, const char* name, fsys::FileDigest& digest)
 {
@@ -92,48 +56,12 @@ std::string run_time_of(const std::string& name, std::time_t now)
     return stamp;
 }
 
-// A path the manifest gives relative to a folder: names joined by '/', none empty, "." or
-// "..", no drive, no backslash, no NUL. Anything else could reach outside the folder.
-bool is_safe_relative(const std::string& rel)
-{
-    if (rel.empty() || rel.find_first_of(std::string("\\:\0", 3)) != std::string::npos) {
-        return false;
-    }
-    std::size_t k = 0;
-    while (k <= rel.size()) {
-        const std::size_t end = std::min(rel.find('/', k), rel.size());
-        const std::string part = rel.substr(k, end - k);
-        if (part.empty() || part == "." || part == "..") {
-            return false;
-        }
-        k = end + 1;
-    }
-    return true;
-}
-
 // Why a name that is a link, or no plain file or folder (a pipe, a device), is not read or
 // changed through.
 std::string refusal(fsys::FileSystem& fs, const std::string& path)
 {
     return "refused: " + path +
            (fs.name_kind(path) == fsys::NameKind::link ? " is a link, which may lead anywhere" : " is no plain file or folder");
-}
-
-// The first link on the way from `base` down to `base/relative`, or "" when there is none.
-std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative)
-{
-    std::string path = base;
-    std::size_t k = 0;
-    while (k < relative.size()) {
-        const std::size_t end = std::min(relative.find('/', k), relative.size());
-        path = child_path(path, relative.substr(k, end - k));
-        const fsys::NameKind kind = fs.name_kind(path);
-        if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
-            return path;
-        }
-        k = end + 1;
-    }
-    return std::string();
 }
 
 struct Change {
@@ -151,21 +79,11 @@ struct Manifest {
     std::string root;    // the folder that holds tarnwick-runs
     std::string stamp;   // when the run began
     std::string undone;  // when it was undone whole, or ""
+    std::string kind;    // "" for a repair, "move"
     json doc;
     std::vector<Change> changes;
+    StoredMove move;
 };
-
-// True when the folder that would hold `file` lies, links followed, inside `root`.
-bool stays_inside(fsys::FileSystem& fs, const std::string& file, const std::string& root)
-{
-    std::string folder = folder_of(file);
-    while (!fs.entry_exists(folder) && folder.size() > root.size()) {
-        folder = folder_of(folder);
-    }
-    const std::string real_root = fs.resolved_path(root);
-    const std::string real = fs.resolved_path(folder);
-    return !real_root.empty() && (real == real_root || root_holding(real, {real_root}) == 0);
-}
 
 // True when `a` and `b` are one folder, every link followed in both.
 bool same_place(fsys::FileSystem& fs, const std::string& a, const std::string& b)
@@ -264,6 +182,9 @@ bool read_head(fsys::FileSystem& fs, Manifest& m, std::string& error)
     if (!undone_field(m.doc, m.undone)) {
         return corrupt(m, "its undo time is no time", error);
     }
+    if (field(m.doc, "kind") != nullptr && (!text_field(m.doc, "kind", m.kind) || m.kind != "move")) {
+        return corrupt(m, "it records a run of no kind this tarnwick knows", error);
+    }
     return true;
 }
 
@@ -308,7 +229,7 @@ bool load_manifest(fsys::FileSystem& fs, const std::string& run, std::time_t now
             return false;
         }
     }
-    return true;
+    return m.kind != "move" || read_stored_move(fs, m.doc, m.root, m.folder, m.move, error);
 }
 
 // The references a file's entry says were replaced: each path replaced counts as often as the
@@ -341,9 +262,10 @@ std::string restore(fsys::FileSystem& fs, const Change& c)
     if (present && !holds(fs, c.file, c.after)) {
         return "changed since the run";
     }
-    // A run stopped between its renames left the old text in the swap file beside the file.
+    // A run stopped between its renames left the old text in the swap file beside the file, which
+    // may hold the new text already.
     const std::string swap = child_path(folder_of(c.file), k_swap_file_name);
-    const std::string source = holds(fs, c.backup, c.before) ? c.backup : !present && holds(fs, swap, c.before) ? swap : "";
+    const std::string source = holds(fs, c.backup, c.before) ? c.backup : holds(fs, swap, c.before) ? swap : "";
     if (source.empty()) {
         return "its old version is no longer in the run folder";
     }
@@ -420,9 +342,20 @@ json plain_fields(const json* from, std::initializer_list<const char*> names)
 }
 
 // The manifest `doc` with the fields a manifest has and no others, each as it was.
-json manifest_fields(const json& doc)
+json kept_fields(const json& doc)
 {
-    json kept = plain_fields(&doc, {"program", "format", "version", "started", "root", "undone"});
+    json kept = plain_fields(&doc, {"program", "format", "version", "started", "root", "kind", "undone"});
+    if (const json* move = field(doc, "move"); move != nullptr) {
+        json record = plain_fields(move, {"from_root", "from", "to_root", "to", "files", "to_was_empty_folder", "undone"});
+        record["made"] = json::array();
+        const json* made = field(*move, "made");
+        for (std::size_t k = 0; made != nullptr && made->is_array() && k < made->size(); ++k) {
+            if ((*made)[k].is_string()) {
+                record["made"].push_back((*made)[k]);
+            }
+        }
+        kept["move"] = std::move(record);
+    }
     kept["roots"] = json::array();
     const json* roots = field(doc, "roots");
     for (std::size_t k = 0; roots != nullptr && roots->is_array() && k < roots->size(); ++k) {
@@ -450,7 +383,7 @@ json manifest_fields(const json& doc)
 // the old one is replaced in one step.
 bool write_manifest(fsys::FileSystem& fs, Manifest& m)
 {
-    const std::string text = manifest_fields(m.doc).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+    const std::string text = kept_fields(m.doc).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
     const std::string fresh = m.path + ".new";
     fsys::RawFile f;
     if (!fs.open_for_writing(fresh, fsys::Create::truncate, f)) {
@@ -505,6 +438,9 @@ bool read_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Run
         return false;
     }
     info = RunFolderInfo{m.folder, name_of(m.folder), m.root, m.undone, 0, 0, 0};
+    if (m.kind == "move") {
+        info.move = stored_move_summary(fs, m.doc, m.root, info.moved);
+    }
     std::set<std::string> named;  // a file changed twice in the run is one file
     for (const json& f : *field(m.doc, "files")) {
         std::string undone, path;
@@ -520,7 +456,7 @@ std::vector<const RunFolderInfo*> last_run(const RunList& list)
 {
     std::vector<const RunFolderInfo*> folders;
     for (auto r = list.runs.rbegin(); r != list.runs.rend(); ++r) {
-        if (r->files > 0 && r->undone.empty() && (folders.empty() || r->stamp == folders.front()->stamp)) {
+        if ((r->files > 0 || r->moved > 0) && r->undone.empty() && (folders.empty() || r->stamp == folders.front()->stamp)) {
             folders.insert(folders.begin(), &*r);
         }
     }
@@ -537,11 +473,22 @@ bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Und
         error = "the run " + m.folder + " was undone already (" + m.undone + ")";
         return false;
     }
+    // The files a move took away come back first: the documents among them are given their old
+    // text where they lay before.
+    const bool moves_back = m.kind == "move" && m.move.here && m.move.undone.empty();
+    const bool moved_back = !moves_back || undo_stored_move(fs, m.move, outcome);
+    if (moves_back && moved_back) {
+        m.doc["move"]["undone"] = run_stamp(now);
+    }
     // The last change first: a file changed twice in a run would get its first old version.
-    bool every_file = true;
+    bool every_file = moved_back;
     json& files = m.doc["files"];
     for (auto c = m.changes.rbegin(); c != m.changes.rend(); ++c) {
         if (!c->undone.empty()) {
+            continue;
+        }
+        if (!moved_back && comes_back_with_move(m.move, c->file)) {
+            outcome.left.emplace_back(c->file, "it comes back with the files moved, which stay where they went");
             continue;
         }
         const std::string reason = restore(fs, *c);

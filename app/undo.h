@@ -28,6 +28,8 @@ struct RunFolderInfo {
     long long files = 0;
     long long files_undone = 0;  // files given back so far
     long long replacements = 0;
+    long long moved = 0;  // files a move took away, for the run folder below the root that held them
+    std::string move = {};  // what that move did ("214 files moved from X to Y"), or ""
 };
 
 struct RunList {

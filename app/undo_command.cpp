@@ -44,6 +44,12 @@ int list_runs(const RunList& list, std::FILE* out)
         const std::string undone = !r.undone.empty()       ? ", undone " + r.undone
                                    : r.files_undone > 0 ? ", " + std::to_string(r.files_undone) + " undone"
                                                           : std::string();
+        if (!r.move.empty()) {
+            std::fprintf(out, "%s  %s, %s rewritten in %s%s  %s\n", visible(r.stamp).c_str(), visible(r.move).c_str(),
+                         counted(r.replacements, "reference", "references").c_str(), counted(r.files, "document", "documents").c_str(),
+                         undone.c_str(), visible(r.folder).c_str());
+            continue;
+        }
         std::fprintf(out, "%s  %s changed, %s replaced%s  %s\n", visible(r.stamp).c_str(), counted(r.files, "file", "files").c_str(),
                      counted(r.replacements, "reference", "references").c_str(), undone.c_str(), visible(r.folder).c_str());
     }
@@ -192,8 +198,10 @@ void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, 
         return;
     }
     long long files = 0;
+    std::string move;
     for (const RunFolderInfo* r : last) {
         files += r->files - r->files_undone;
+        move = r->move.empty() ? move : r->move;
     }
     // A newer run undone already is said first, so that nobody takes this one for it.
     std::string body;
@@ -201,9 +209,14 @@ void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, 
     if (newest.stamp != last.front()->stamp && newest.files > 0) {
         body = "the run of " + shown_stamp(newest.stamp) + " was undone already.\n";
     }
-    body += "the run of " + shown_stamp(last.front()->stamp) + ": " + counted(files, "file", "files") +
-            (last.front()->files_undone > 0 ? " still to give back" : " changed") + ", old versions in\n" +
-            last.front()->folder;
+    if (!move.empty()) {
+        body += "the move of " + shown_stamp(last.front()->stamp) + ": " + move + ", " + counted(files, "document", "documents") +
+                " changed, old versions in\n" + last.front()->folder;
+    } else {
+        body += "the run of " + shown_stamp(last.front()->stamp) + ": " + counted(files, "file", "files") +
+                (last.front()->files_undone > 0 ? " still to give back" : " changed") + ", old versions in\n" +
+                last.front()->folder;
+    }
     if (!wn.question(Owner::none, body, "undo the last extended run?")) {
         return;
     }

@@ -38,6 +38,9 @@ memory. Files are in the page cache for the program and its floor alike.
     case 5's two shaped trees, warm and cold (the page cache emptied before every run of the
     program and of its floor alike); floor: rg as in case 5.
   u undo of an extended run that changed every file of case 2's tree; floor: cp -r + sync.
+  m move (--move) of a folder of 2,000 textures used by 5,000 material documents, within one
+    file system: every document rewritten; floor: the report of the same library plus mv of
+    the folder, in the same rounds, each on a fresh copy; the same fsync-free runs as case 2.
 Every case checks its results against the generator's manifest: the report's JSON counts,
 grep's and rg's counts, and the run log and backups of a repair.
 """
@@ -80,7 +83,7 @@ MEMORY_TARGET_MB = 16
 REPORT_MEMORY_TARGET_MB = 64
 # The report's exit status when something is moved or missing.
 REPORT_BROKEN = 3
-ALL_CASES = "123456789ucz"
+ALL_CASES = "123456789uczm"
 
 
 def sh(cmd, **kw):
@@ -501,6 +504,7 @@ def undo_case(t, runs):
     plus sync of the tree."""
     run_dir = run_folder_dir()
     remove_tree(UNDO_COPIES)
+    remove_tree(MOVE_COPIES)
     os.makedirs(UNDO_COPIES)
     rounds = runs + 1
     for k in range(rounds):
@@ -524,15 +528,21 @@ def undo_case(t, runs):
         sh(["sync"])
         return measure(["sh", "-c", 'cp -r "$0" "$1" && sync', t["path"], os.path.join(UNDO_COPIES, "floor-%d" % k)])
 
-    samples = {"prog": [], "floor": []}
+    result = rounds_of(rounds, prog=prog, floor=floor)
+    result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
+    return result
+
+
+def rounds_of(rounds, **takers):
+    """Each taker (prog, floor, ...) called with k in turn for each round k, each on its own copy;
+    the first round warms up."""
+    samples = {name: [] for name in takers}
     for k in range(rounds):
-        taken = {"prog": prog(k), "floor": floor(k)}
+        taken = {name: take(k) for name, take in takers.items()}
         if k > 0:
             for name, s in taken.items():
                 samples[name].append(s)
-    result = {name: Series(s) for name, s in samples.items()}
-    result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
-    return result
+    return {name: Series(s) for name, s in samples.items()}
 
 
 def machine():
@@ -688,6 +698,97 @@ def collect_cases(cases, runs, scene_mb):
 # --- end of cases c and z ----------------------------------------------------------------------
 
 
+# --- Move a folder with every reference following (case m) -----------------------------------
+# 2,000 textures in one folder, and 5,000 material documents (each about 3 KB, as Poser's .mt5
+# files are) naming two of them each, one in colon notation and one quoted from the textures
+# folder; generated here. Each round moves the folder of a fresh copy, and the floor reports on
+# another fresh copy and renames its folder with mv.
+MOVE_TARGET = 1.5
+MOVE_COPIES = os.path.join(WORK, "move")
+
+
+def move_library(textures, documents):
+    path = os.path.join(WORK, "move-%d-%d" % (textures, documents))
+    stamp = path + ".cmd"
+    if os.path.exists(stamp) and open(stamp).read() == "2":
+        return {"path": path, "textures": textures, "documents": documents}
+    if os.path.exists(path):
+        remove_tree(path)
+    import random
+    rnd = random.Random(11)
+    tex = os.path.join(path, "Runtime/Textures/bench")
+    os.makedirs(tex)
+    for k in range(textures):
+        with open(os.path.join(tex, "tex%04d.jpg" % k), "wb") as f:
+            f.write(rnd.randbytes(16 << 10))
+    mats = os.path.join(path, "Runtime/Libraries/Materials/bench")
+    os.makedirs(mats)
+    filler = "".join("\t\tnode \"PoserSurface\" \"PoserSurface_%d\"\n\t\t\t{\n\t\t\tinput \"Diffuse_Color\"\n"
+                     "\t\t\t\t{\n\t\t\t\tvalue 0.8 0.8 0.8\n\t\t\t\t}\n\t\t\t}\n" % k for k in range(20))
+    for k in range(documents):
+        a, b = k % textures, (k * 7 + 3) % textures
+        text = ("{\nversion\n\t{\n\tnumber 6\n\t}\nmat skin%d\n\t{\n\ttextureMap :Runtime:Textures:bench:tex%04d.jpg\n"
+                "\tbumpMap \"bench:tex%04d.jpg\"\n\tshaderTree\n\t\t{\n%s\t\t}\n\t}\n}\n" % (k, a, b, filler))
+        with open(os.path.join(mats, "mat%05d.mt5" % k), "w", newline="\r\n") as f:
+            f.write(text)
+    sh(["sync"])
+    with open(stamp, "w") as f:
+        f.write("2")
+    return {"path": path, "textures": textures, "documents": documents}
+
+
+def move_case(t, runs):
+    """Case m: --move of the textures folder, against the report of the same library plus mv."""
+    remove_tree(MOVE_COPIES)
+    os.makedirs(MOVE_COPIES)
+    rounds = runs + 1
+    for k in range(rounds):
+        for side in ("move", "no-flush", "floor"):
+            sh(["cp", "-a", t["path"], os.path.join(MOVE_COPIES, "%s-%d" % (side, k))])
+    # The move creates a file for each document, which ext4 makes slowly while inodes freed in the
+    # last minutes are about: as case 2, it waits until this benchmark's last deletion is old.
+    sh(["sync"])
+    wait_after_deletes()
+    out_path = os.path.join(WORK, "move.out")
+    want = "moved %d files from %%s to %%s; %d references rewritten in %d documents" % (
+        t["textures"], 2 * t["documents"], t["documents"])
+
+    def prog(k, side="move", env=None):
+        root = os.path.join(MOVE_COPIES, "%s-%d" % (side, k))
+        src, dst = os.path.join(root, "Runtime/Textures/bench"), os.path.join(root, "Runtime/Textures/moved")
+        sh(["sync"])
+        with open(out_path, "w") as out:
+            s = measure([CLI, "--move", "--root", root, src, dst], env=env, stdout=out)
+        with open(out_path) as f:
+            last = f.read().splitlines()[-1]
+        if last != want % (src, dst):
+            raise RuntimeError("the move said: %s" % last)
+        with open(os.path.join(root, "Runtime/Libraries/Materials/bench/mat00001.mt5"), "rb") as f:
+            if b"textureMap :Runtime:Textures:moved:tex0001.jpg\r\n" not in f.read():
+                raise RuntimeError("the move did not rewrite mat00001.mt5")
+        return s
+
+    def floor(k):
+        root = os.path.join(MOVE_COPIES, "floor-%d" % k)
+        sh(["sync"])
+        return measure(["sh", "-c", '"$0" --report --root "$1" "$1" >/dev/null && mv "$1/Runtime/Textures/bench" "$1/Runtime/Textures/moved"',
+                        CLI, root])
+
+    no_flush_env = dict(os.environ, LD_PRELOAD=NOFSYNC)
+    result = rounds_of(rounds, prog=prog, no_fsync=lambda k: prog(k, "no-flush", no_flush_env), floor=floor)
+    result.update(mb=tree_mb(t["path"]), files=t["documents"], textures=t["textures"])
+    return result
+
+
+def move_rows(results, line):
+    if "m" in results:
+        r = results["m"]
+        ratio = r["prog"].wall / r["floor"].wall
+        line("m move", "%d textures used by %d documents" % (r["textures"], r["files"]), r, r["prog"],
+             "report + mv", r["floor"], "target ≤ %.1f× %s" % (MOVE_TARGET, verdict(ratio <= MOVE_TARGET)))
+# --- end of case m ---------------------------------------------------------------------------
+
+
 def verdict(met):
     return "met" if met else "**missed**"
 
@@ -764,12 +865,13 @@ def rows(results):
                 line("9 report, %s, %s" % (name, cache), "%d files" % r["files"] + SHAPE_NOTES.get(name, ""), r,
                      r["prog"], "rg -uu -c -i", r["floor"], ratio_note("9", r, REPORT_MEMORY_TARGET_MB))
     collect_rows(results, line)
+    move_rows(results, line)
     return out
 
 
 def fsync_lines(results):
     out = []
-    for case in ("2", "8"):
+    for case in ("2", "8", "m"):
         if case not in results:
             continue
         r = results[case]
@@ -889,6 +991,9 @@ def main():
         # Warm, the shaped trees were measured by case 5 when it ran.
         results["9"].update(shaped_report_case(shaped, 2 * runs, warm="5" not in cases))
     results.update(collect_cases(cases, runs, scene_mb))
+    if "m" in cases:
+        print("case m: move a folder with every reference following", file=sys.stderr)
+        results["m"] = move_case(move_library(2000 // div, 5000 // div), runs)
 
     load = "load average %.2f before, %.2f after (other work on the machine slows every figure)" % (
         load_before, os.getloadavg()[0])

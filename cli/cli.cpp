@@ -4,6 +4,7 @@
 #include "app/console_text.h"
 #include "app/content_roots.h"
 #include "app/dry_run.h"
+#include "app/move_command.h"
 #include "app/poser_root.h"
 #include "app/prompts-console.h"
 #include "app/prompts-scripted.h"
@@ -41,6 +42,7 @@ constexpr const char* k_usage =
     "usage: tarnwick-cli [OPTIONS] [PATH | --menu N]...\n"
     "       tarnwick-cli --report [--root DIR]... [--library-prefs FILE] [--json] [--html FILE] PATH...\n"
     "       tarnwick-cli --collect OUT [--root DIR]... [--library-prefs FILE] DOCUMENT...\n"
+    "       tarnwick-cli --move SRC DST [--root DIR]... [--library-prefs FILE] [--dry-run]\n"
     "\n"
     "Checks the geometry pointers of Poser files (.cr2 .pp2 .hr2 .pz3) and repairs broken ones.\n"
     "Each PATH is handled as if dropped on the tarnwick window: a folder is checked with all its\n"
@@ -103,6 +105,20 @@ constexpr const char* k_usage =
     "                     a link only when it lies inside a root. Exit status 0 when everything\n"
     "                     was found, 3 when something is missing, refused or left out, 2 for bad\n"
     "                     arguments, 1 when the result cannot be written (then nothing is left)\n"
+    "\n"
+    "move (every reference follows; undone by --undo):\n"
+    "  --move SRC DST     move the file or folder SRC, below a root, to DST, below a root (nothing\n"
+    "                     there yet, or an empty folder; the folders above it are made), and\n"
+    "                     rewrite every reference of every Poser document below the roots that\n"
+    "                     finds a file of SRC today to find it at its new place, in colon\n"
+    "                     notation from the root that holds it; every other byte stays. One\n"
+    "                     rename on one file system, else copies flushed and compared before the\n"
+    "                     old files go. The old versions of the documents changed and the record\n"
+    "                     of the move go into a run folder, for --undo. Exit status 0 when done,\n"
+    "                     3 when a document could not be read or changed (named; the rest done),\n"
+    "                     2 when the move is refused (nothing changed), 1 when it failed and was\n"
+    "                     taken back. With --dry-run: the files that would move and a unified diff\n"
+    "                     of every document that would change; nothing changes\n"
     "\n"
     "undo (the old versions an extended run changed are kept in <root>/tarnwick-runs/<when>/):\n"
     "  --undo [RUN]       give back the old version of every file the last extended run below the\n"
@@ -301,15 +317,16 @@ bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& e
 bool check_combinations(const CliOptions& o, std::string& error)
 {
     bool has_menu = false;
+    std::size_t paths = 0;
     for (const CliAction& a : o.actions) {
         has_menu = has_menu || a.is_menu;
+        paths += a.is_menu ? 0 : 1;
     }
     const int undoing = o.undo + o.runs + !o.undo_log.empty() + !o.forget.empty();
-    bool has_path = false;
-    for (const CliAction& a : o.actions) {
-        has_path = has_path || !a.is_menu;
-    }
-    if (undoing > 0 && (undoing > 1 || o.report || o.modern || has_menu || !o.answers.empty() || !o.transcript.empty() ||
+    if (o.move && (undoing > 0 || o.report || o.modern || !o.collect.empty() || o.yes || has_menu || !o.answers.empty() ||
+                   !o.transcript.empty() || paths != 2)) {
+        error = "--move takes SRC and DST, with --root, --library-prefs and --dry-run only";
+    } else if (undoing > 0 && (undoing > 1 || o.report || o.modern || has_menu || !o.answers.empty() || !o.transcript.empty() ||
                         o.actions.size() > (o.undo ? 1u : 0u))) {
         error = "--undo, --undo-log, --runs and --forget go alone (with --root, --library-prefs, --yes; --undo with one RUN)";
     } else if (o.report && (o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu || o.modern)) {
@@ -318,11 +335,11 @@ bool check_combinations(const CliOptions& o, std::string& error)
         error = "--collect takes no --report, --answers, --transcript, --yes, --menu, --modern or --auto";
     } else if (!o.report && (o.json || !o.html.empty())) {
         error = "--json and --html need --report";
-    } else if (!o.report && !o.modern && o.collect.empty() && (o.roots.size() > 1 || !o.library_prefs.empty())) {
-        error = "several --root and --library-prefs need --modern, --report or --collect";
-    } else if (o.dry_run && (!o.modern || has_menu || !o.answers.empty() || !o.transcript.empty())) {
+    } else if (!o.report && !o.modern && !o.move && o.collect.empty() && (o.roots.size() > 1 || !o.library_prefs.empty())) {
+        error = "several --root and --library-prefs need --modern, --report, --collect or --move";
+    } else if (o.dry_run && !o.move && (!o.modern || has_menu || !o.answers.empty() || !o.transcript.empty())) {
         error = "--dry-run goes with --modern or --auto and paths, without --menu, --answers or --transcript";
-    } else if ((o.report || o.dry_run || !o.collect.empty()) && !has_path) {
+    } else if ((o.report || o.dry_run || !o.collect.empty()) && paths == 0) {
         error = "no PATH given";
     }
     return error.empty();
@@ -374,6 +391,8 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
             options.json = true;
         } else if (arg == "--modern") {
             options.modern = true;
+        } else if (arg == "--move") {
+            options.move = true;
         } else if (arg == "--dry-run") {
             options.dry_run = true;
         } else if (arg == "--auto") {
@@ -525,6 +544,13 @@ int run_cli(int argc, char** argv)
             request.paths.push_back(action.path);
         }
         return run_report(fs, request, TARNWICK_VERSION, stdout, stderr);
+    }
+    if (options.move) {
+        const MoveCommandRequest request{options.actions[0].path, options.actions[1].path, options.roots,
+                                         options.library_prefs, options.dry_run};
+        interrupt::install();
+        const int status = run_move(fs, request, TARNWICK_VERSION, stdout, stderr);
+        return interrupt::status() != 0 ? interrupt::finish(std::string()) : status;
     }
     if (!options.collect.empty()) {
         CollectRequest request{options.roots, options.library_prefs, options.collect, {}};

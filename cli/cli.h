@@ -27,6 +27,7 @@ struct CliOptions {
     bool json = false;
     std::string html;
     std::string collect;  // --collect OUT
+    bool move = false;    // --move SRC DST: the two paths
     bool modern = false;  // --modern, or --auto which implies it
     bool dry_run = false;
     bool automatic = false;

@@ -283,6 +283,30 @@ TEST(CliProcess, CollectsAScene)
     EXPECT_EQ(run_cli(dir, "--report --root un un"), "0 nothing to report: 7 references in 2 Poser files, all found\n");
 }
 
+// The sample's textures moved: the dry run first, which changes nothing, then the move, each reference in whatever
+// notation following; then --undo gives every file back.
+TEST(CliProcess, MovesAFolderWithWhatUsesItAndUndoesTheMove)
+{
+    TempDir dir;
+    fs::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at("Poser"), fs::copy_options::recursive);
+    const Files before = files_below(dir.at("Poser"));
+    const std::string root = "--root '" + dir.at("Poser") + "' ", from = dir.at("Poser/Runtime/Textures/tarnwick"),
+                      to = dir.at("Poser/Runtime/Textures/Skins of tarnwick"), args = root + "'" + from + "' '" + to + "'";
+    const std::string summary = " 3 files from " + from + " to " + to + "; 6 references rewritten in 3 documents\n";
+    const std::string shown = run_cli(dir, "--move --dry-run " + args);
+    EXPECT_EQ(files_below(dir.at("Poser")), before);
+    EXPECT_EQ(shown.substr(0, 2) + shown.substr(shown.size() - summary.size() - 10), "0 would move" + summary);
+    EXPECT_NE(shown.find("\n-\ttextureMap \"Macintosh HD:Applications:Poser 6:Runtime:Textures:tarnwick:skin.jpg\"\r\n"
+                         "+\ttextureMap \":Runtime:Textures:Skins of tarnwick:skin.jpg\"\r\n"), std::string::npos) << shown;
+    const std::string moved = run_cli(dir, "--move " + args);
+    EXPECT_EQ(moved.substr(0, 2) + moved.substr(moved.size() - summary.size() - 5), "0 moved" + summary) << moved;
+    EXPECT_EQ(run_cli(dir, "--move " + args).find("2 tarnwick-cli: no such file or folder: "), 0u);
+    EXPECT_EQ(run_cli(dir, "--undo " + root).substr(0, 2), "0 ");
+    Files after = files_below(dir.at("Poser"));
+    std::erase_if(after, [](const auto& f) { return f.first.find("tarnwick-runs") != std::string::npos; });
+    EXPECT_EQ(after, before);
+}
+
 // A dry run shows what the run would write, as a diff that patch and git apply apply from the root, whatever the names
 // hold and however the root was given, and changes nothing on the disk.
 TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)

@@ -4,12 +4,16 @@
 # files, quoted pointers and meshes found by name (tarnwick-cli --auto).
 # With --collect it collects the sample's scene with everything it uses into a zip instead, and
 # checks that zip as a product (tarnwick-cli --collect, then --report of the zip).
-# Usage: scripts/run-sample.sh [--auto | --collect]
+# With --move it moves the sample's textures to a folder of another name with every reference
+# following, first as a dry run, then for real (the report before and after), then undoes it.
+# Usage: scripts/run-sample.sh [--auto | --collect | --move]
 set -euo pipefail
 extra=()
 [ "${1:-}" = "--auto" ] && extra=(--auto)
 collect=no
 [ "${1:-}" = "--collect" ] && collect=yes
+move=no
+[ "${1:-}" = "--move" ] && move=yes
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/install-deps.sh sample
@@ -33,6 +37,25 @@ if [ "$collect" = yes ]; then
     "$top/$build/cli/tarnwick-cli" --report "man on a chair.zip"
     echo
     echo "collected: $scratch/man on a chair.zip (its list: unzip -p \"man on a chair.zip\" collect.txt)"
+    exit 0
+fi
+if [ "$move" = yes ]; then
+    cli=$top/$build/cli/tarnwick-cli
+    from=Poser/Runtime/Textures/tarnwick
+    to="Poser/Runtime/Textures/Skins of tarnwick"
+    summary() { "$cli" --report --root Poser Poser | sed -n '/^ok:/,/^built-in:/p'; }
+    echo "== the report before:"
+    summary || true
+    echo "== the dry run (nothing changes):"
+    "$cli" --move --dry-run --root Poser "$from" "$to"
+    echo "== the move:"
+    "$cli" --move --root Poser "$from" "$to"
+    echo "== the report after (every reference found as before, those saved elsewhere mended):"
+    summary || true
+    "$cli" --runs --root Poser
+    echo "== the move undone:"
+    "$cli" --undo --root Poser
+    diff -r -x tarnwick-runs "$top/sample/Poser" Poser && echo "every file is as it was"
     exit 0
 fi
 # --yes answers every question; sample/answers.txt names the mesh picked for the one

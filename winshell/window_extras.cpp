@@ -7,6 +7,7 @@
 #include "app/window_options.h"
 #include "engine/base/text_encoding.h"
 #include "engine/repair/rules.h"
+#include "winshell/move_window.h"
 #include "winshell/program.h"
 #include "winshell/progress_panel.h"
 #include "winshell/report_window.h"
@@ -115,6 +116,7 @@ void add_extras_to(HMENU menu)
     AppendMenuA(menu, MF_STRING, IDM_OPEN_LAST_REPORT, "open the &last report");
     AppendMenuA(menu, MF_STRING, IDM_CHECK_PRODUCT_ZIP, "check a product &zip");
     AppendMenuA(menu, MF_STRING, IDM_COLLECT_SCENE, "collect a sc&ene into a zip");
+    AppendMenuA(menu, MF_STRING, IDM_MOVE_FOLDER, "move a &folder and keep what uses it");
     AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&options");
 }
 
@@ -158,6 +160,8 @@ void cancel_work()
     note_cancel_click();
     if (report_running()) {
         cancel_report();
+    } else if (move_running()) {
+        cancel_move();
     } else {
         cancel_run(main_session());
     }
@@ -212,6 +216,9 @@ bool extras_command(HWND wn, int id, Prompts& prompts)
         return true;
     case IDM_COLLECT_SCENE:
         start_collect(wn, prompts);
+        return true;
+    case IDM_MOVE_FOLDER:
+        start_move(wn, prompts);
         return true;
     case IDM_OPTION_EXTENDED:
         switch_option(wn, WindowOption::extended, prompts);
@@ -271,7 +278,7 @@ void show_what_can_run(HWND wn)
         EnableMenuItem(GetMenu(wn), id, can_start);
     }
     for (HMENU menu : {GetSystemMenu(wn, FALSE), g_context_menu}) {
-        for (UINT id : {IDM_LIBRARY_REPORT, IDM_CHECK_PRODUCT_ZIP, IDM_COLLECT_SCENE, IDM_OPTION_EXTENDED,
+        for (UINT id : {IDM_LIBRARY_REPORT, IDM_CHECK_PRODUCT_ZIP, IDM_COLLECT_SCENE, IDM_MOVE_FOLDER, IDM_OPTION_EXTENDED,
                         IDM_OPTION_AUTOMATIC, IDM_UNDO_LAST_RUN}) {
             EnableMenuItem(menu, id, can_start);
         }

@@ -2,6 +2,7 @@
 // (cancelled, closed, or written and opened), the options in the window menu, and the
 // extended repair with the folder picker, the status text and the title.
 #include "winshell/main_window.h"
+#include "winshell/move_window.h"
 
 #include "app/runs.h"
 #include "app/settings.h"
@@ -67,10 +68,10 @@ protected:
         use_prompts(*seen);
         wn = newwindow(progname, progname, WS_MAXIMIZE);
     }
-    // Handles the window's messages until the report has ended, as the message loop does.
+    // Handles the window's messages until the report (or move) has ended, as the message loop does.
     void pump_until_report_ends()
     {
-        for (int k = 0; k < 2000 && report_running(); ++k) {
+        for (int k = 0; k < 2000 && (report_running() || move_running()); ++k) {
             MSG msg;
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 DispatchMessageA(&msg);
@@ -327,4 +328,45 @@ TEST_F(WindowExtras, TheStatusTextAndTheBarShowEverything)
     };
     const RECT wide = ink(GetSystemMetrics(SM_CXSCREEN)), narrow = ink(400);
     EXPECT_TRUE(narrow.bottom > wide.bottom + 20 && narrow.right < 400) << wide.bottom << " " << narrow.bottom;
+}
+
+// A folder moved from the window: both folders picked, the dry run's counts in a question, the move on the worker
+// thread with the progress panel and a message with its counts; a move cancelled is taken back, the menus are greyed
+// meanwhile, and the undo in the window menu takes a move back.
+TEST_F(WindowExtras, AFolderMovedWithWhatUsesItCancelledThenMovedAndUndone)
+{
+    const std::string doc = dir.at("Poser/Runtime/Libraries/a.mt5"), text = "textureMap :Runtime:Textures:Old:skin.jpg\r\n";
+    write_bytes(doc, text);
+    write_bytes(dir.at("Poser/Runtime/Textures/Old/skin.jpg"), "skin");
+    CreateDirectoryA(dir.at("Poser/Runtime/Textures/New").c_str(), nullptr);  // made with the picker's New folder
+    use_folder_picker([this](std::string& folder, std::string_view, std::string_view title) {
+        picked.push_back(std::string(title));
+        folder = dir.at(picked.size() % 2 == 1 ? "Poser/Runtime/Textures/Old" : "Poser/Runtime/Textures/New");
+        return 1;
+    });
+    UINT greyed_meanwhile = 0;
+    create_window({"yes", "yes", "yes", "yes"}, 1, [&] {
+        greyed_meanwhile = GetMenuState(context_menu(), IDM_MOVE_FOLDER, MF_BYCOMMAND) & MF_GRAYED;
+        cancel_move();  // pressed as the move begins
+    });
+    for (int round = 0; round < 2; ++round) {
+        SendMessageA(wn, WM_SYSCOMMAND, IDM_MOVE_FOLDER, 0);
+        EXPECT_TRUE(move_running() && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
+        pump_until_report_ends();
+    }
+    const Lines& t = seen->lines();
+    ASSERT_EQ(t.size(), 5u);
+    const std::string question = "question\tnone\tmove a folder and keep what uses it\tmove 1 file to " +
+                                 dir.at("Poser/Runtime/Textures/New") + "? 1 reference in 1 document will follow\tyes";
+    EXPECT_EQ(t[1], question);
+    EXPECT_EQ(t[2], "information\tnone\tmove a folder and keep what uses it\tthe move was cancelled: everything is as it was");
+    EXPECT_EQ(t[4], "information\tnone\tmove a folder and keep what uses it\tmoved 1 file from " + dir.at("Poser/Runtime/Textures/Old") +
+                        " to " + dir.at("Poser/Runtime/Textures/New") + "; 1 reference rewritten in 1 document");
+    EXPECT_EQ(greyed_meanwhile, static_cast<UINT>(MF_GRAYED));
+    EXPECT_EQ(read_bytes(doc), "textureMap :Runtime:Textures:New:skin.jpg\r\n");
+    EXPECT_EQ(read_bytes(dir.at("Poser/Runtime/Textures/New/skin.jpg")), "skin");
+    SendMessageA(wn, WM_SYSCOMMAND, IDM_UNDO_LAST_RUN, 0);
+    EXPECT_EQ(read_bytes(doc), text);
+    EXPECT_EQ(read_bytes(dir.at("Poser/Runtime/Textures/Old/skin.jpg")), "skin");
+    EXPECT_TRUE(exists(dir.at("Poser/Runtime/Textures/New")) && !exists(dir.at("Poser/Runtime/Textures/New/skin.jpg")));
 }

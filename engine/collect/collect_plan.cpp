@@ -104,7 +104,6 @@ private:
     const std::vector<std::string>& m_roots;
     DiskCache m_cache;
     Resolver m_resolver;
-    NameIndex m_no_names;  // the runtime path alone decides, never a namesake
     CollectPlan m_plan;
     std::unordered_map<std::string, std::size_t> m_by_key;    // a file's real path: its index
     std::unordered_map<std::string, std::string> m_names;     // a name in lower case: its file's key
@@ -279,26 +278,13 @@ void Collector::plan_reference(std::size_t index, const FoundReference& f, const
 // is no proof, and is not taken.
 Collector::Found Collector::found_path(const FileReference& ref, const std::string& folder)
 {
-    std::string key(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
-    key += ref.beside_document ? folder : std::string();
-    key += '\0';
-    key.append(ref.target);
+    std::string key = reference_key(ref, folder);
     const auto known = m_resolved.find(key);
     if (known != m_resolved.end()) {
         return known->second;
     }
-    const Located at = m_resolver.locate(ref, ref.beside_document ? folder : std::string());
-    Found found{std::string(), at.refusal};
-    if (at.status == RefStatus::ok || at.status == RefStatus::case_only || at.status == RefStatus::absolute) {
-        found.path = at.paths.front();
-    } else if (at.status == RefStatus::missing && is_written_elsewhere(ref.target)) {
-        for (const Candidate& c : m_resolver.candidates(ref.target, m_no_names)) {
-            if (c.by_runtime_path) {
-                found.path = c.path;
-                break;
-            }
-        }
-    }
+    Found found;
+    found.path = m_resolver.found_file(ref, ref.beside_document ? folder : std::string(), &found.refusal);
     m_resolved.emplace(std::move(key), found);
     return found;
 }

@@ -8,11 +8,8 @@
 #include "engine/zip/zip_writer.h"
 
 #include <algorithm>
-#include <memory>
 
 namespace {
-
-constexpr std::size_t k_copy_block_bytes = 1 << 20;
 
 long long size_of(fsys::FileSystem& fs, const std::string& path)
 {
@@ -58,30 +55,13 @@ void leave_out_changed(CollectPlan& plan, CollectedFile& f)
 
 bool copy_file(fsys::FileSystem& fs, const std::string& source, const std::string& dest, std::string& reason)
 {
-    fsys::RawFile in, out;
-    if (!fs.open_for_reading(source, in)) {
-        reason = "the file cannot be opened: " + source;
-        return false;
+    fsys::RawFile out;
+    const bool copied = fs.copy_into_new_file(source, dest, out, reason);
+    const bool closed = !out.is_open() || fs.close_file(out);
+    if (copied && !closed) {
+        reason = "the file cannot be written: " + dest;
     }
-    if (!fs.open_for_writing(dest, fsys::Create::exclusive, out)) {
-        fs.close_file(in);
-        reason = "the file cannot be made: " + dest;
-        return false;
-    }
-    const std::unique_ptr<char[]> block(new char[k_copy_block_bytes]);
-    long long n = 0;
-    bool written = true;
-    // A stop asked for ends a large file's copy too, not only the collect between files.
-    while (written && !run_stop::requested() && (n = fs.read_some(in, block.get(), k_copy_block_bytes)) > 0) {
-        written = fs.write_all(out, block.get(), static_cast<std::size_t>(n));
-    }
-    fs.close_file(in);
-    written = fs.close_file(out) && written;
-    if (n < 0 || !written || run_stop::requested()) {
-        reason = run_stop::requested() ? "stopped" : n < 0 ? "the file cannot be read: " + source : "the file cannot be written: " + dest;
-        return false;
-    }
-    return true;
+    return copied && closed;
 }
 
 // Writes the file `f` to `dest`: copied as it is, or a document with its references renamed.

@@ -1,6 +1,9 @@
 #include "engine/fsys/fsys.h"
 
+#include "engine/base/run_stop.h"
+
 #include <algorithm>
+#include <memory>
 
 namespace fsys {
 
@@ -59,6 +62,34 @@ bool FileSystem::read_whole_file(const std::string& path, std::string& text, std
     }
     close_file(f);
     return n == 0 && text.size() <= limit;
+}
+
+bool FileSystem::copy_into_new_file(const std::string& from, const std::string& to, RawFile& out, std::string& reason)
+{
+    RawFile in;
+    if (!open_for_reading(from, in)) {
+        reason = "the file cannot be opened: " + from;
+        return false;
+    }
+    if (!open_for_writing(to, Create::exclusive, out)) {
+        close_file(in);
+        reason = "the file cannot be made: " + to;
+        return false;
+    }
+    constexpr std::size_t k_block_bytes = 1 << 20;
+    const std::unique_ptr<char[]> block(new char[k_block_bytes]);
+    long long n = 0;
+    bool written = true;
+    // A stop asked for ends a large file's copy too, not only the work between files.
+    while (written && !run_stop::requested() && (n = read_some(in, block.get(), k_block_bytes)) > 0) {
+        written = write_all(out, block.get(), static_cast<std::size_t>(n));
+    }
+    close_file(in);
+    if (n < 0 || !written || run_stop::requested()) {
+        reason = run_stop::requested() ? "stopped" : n < 0 ? "the file cannot be read: " + from : "the file cannot be written: " + to;
+        return false;
+    }
+    return true;
 }
 
 bool FileSystem::digest_file(const std::string& path, FileDigest& digest)

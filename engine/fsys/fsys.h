@@ -191,6 +191,11 @@ public:
     bool read_whole_file(const std::string& path, std::string& text, std::size_t limit = std::size_t(-1));
     // The size and SHA-256 of the bytes of the file `path`; false when it cannot be read whole.
     bool digest_file(const std::string& path, FileDigest& digest);
+    // Makes the new file `to` (Create::exclusive) with every byte of the file `from`, left open in
+    // `out`. False with `reason` ("the file cannot be opened: FROM", "... made: TO", "... read:
+    // FROM", "... written: TO", or "stopped" when a stop was asked for) when a step fails; `out`
+    // is then open only when `to` was made.
+    bool copy_into_new_file(const std::string& from, const std::string& to, RawFile& out, std::string& reason);
 };
 
 // The real disk of this machine.

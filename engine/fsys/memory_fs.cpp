@@ -415,6 +415,8 @@ bool MemoryFileSystem::folder_identity(const std::string& path, FolderId& id)
         return false;
     }
     id = w.node()->id;
+    // Each drive is a volume of its own, between which no rename moves a name.
+    id.volume = w.trail.front().name.empty() ? 1 : static_cast<unsigned char>(w.trail.front().name[0]);
     return true;
 }
 

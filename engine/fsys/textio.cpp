@@ -712,3 +712,16 @@ bool TextWriter::close()
     }
     return !m_failed;
 }
+
+bool read_text_as_stored(fsys::FileSystem& fs, const std::string& path, std::string& text)
+{
+    TextReader in;
+    if (!in.open(fs, path, Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored)) {
+        return false;
+    }
+    std::string_view bytes;
+    while (in.next_bytes(bytes)) {
+        text.append(bytes);
+    }
+    return !in.failed();
+}

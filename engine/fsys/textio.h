@@ -189,3 +189,7 @@ private:
     bool m_failed = false;
     std::string m_text;  // what a writer without a disk (open_in_memory) has written out of its buffer
 };
+
+// Appends the data of the file `path` as stored (decompressed when it is gzip) to `text`; false
+// when it cannot be read whole.
+bool read_text_as_stored(fsys::FileSystem& fs, const std::string& path, std::string& text);

@@ -79,6 +79,15 @@ std::vector<std::string> Resolver::find_ignoring_case(const std::string& base, c
     return parts.empty() ? std::vector<std::string>{} : level;
 }
 
+std::string reference_key(const FileReference& ref, const std::string& document_folder)
+{
+    std::string key(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
+    key += ref.beside_document ? document_folder : std::string();
+    key += '\0';
+    key.append(ref.target);
+    return key;
+}
+
 Located Resolver::locate(const FileReference& ref, const std::string& document_folder)
 {
     Located out;
@@ -173,4 +182,24 @@ std::vector<Candidate> Resolver::candidates(std::string_view target, const NameI
     }
     rank_candidates(found, target);
     return found;
+}
+
+std::string Resolver::found_file(const FileReference& ref, const std::string& document_folder, Refusal* refusal)
+{
+    const Located at = locate(ref, document_folder);
+    if (refusal != nullptr) {
+        *refusal = at.refusal;
+    }
+    if (at.status == RefStatus::ok || at.status == RefStatus::case_only || at.status == RefStatus::absolute) {
+        return at.paths.front();
+    }
+    if (at.status == RefStatus::missing && is_written_elsewhere(ref.target)) {
+        const NameIndex no_names;
+        for (const Candidate& c : candidates(ref.target, no_names)) {
+            if (c.by_runtime_path) {
+                return c.path;
+            }
+        }
+    }
+    return std::string();
 }

@@ -31,6 +31,10 @@ struct Located {
     Refusal refusal = Refusal::none;  // why it is refused; `paths` then holds the path as written
 };
 
+// What a reference names, as a key: its kind, the folder of its document when it is read from
+// there (`document_folder`), and its text. References of one key name the same file.
+std::string reference_key(const FileReference& ref, const std::string& document_folder);
+
 class Resolver {
 public:
     // `roots` in order of preference, absolute, without trailing separators ("/" stays "/");
@@ -46,6 +50,10 @@ public:
     // file at its path from its Runtime folder on under each root (unless that part climbs
     // out), then every file of its name in `index`.
     std::vector<Candidate> candidates(std::string_view target, const NameIndex& index);
+    // The file a reference names as Poser finds it, "" when none: by its own path, or a path
+    // saved on another machine by its part from Runtime on (a namesake elsewhere is no proof).
+    // `refusal`, when given, tells why the boundary refused its path.
+    std::string found_file(const FileReference& ref, const std::string& document_folder, Refusal* refusal = nullptr);
 
 private:
     bool is_file(const std::string& base, const std::vector<std::string_view>& parts);

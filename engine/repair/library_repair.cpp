@@ -295,3 +295,10 @@ CopyMade write_planned_copy(fsys::FileSystem& fs, const std::string& orig, const
     }
     return CopyMade::made;
 }
+
+bool record_change(fsys::FileSystem& fs, const std::string& orig, const std::string& cor, std::vector<Replacement> replacements,
+                   RunJournal& journal)
+{
+    FileChange change{orig, cor, {}, {}, std::move(replacements)};
+    return fs.digest_file(orig, change.before) && fs.digest_file(cor, change.after) && journal.record(change);
+}

@@ -63,3 +63,8 @@ enum class CopyMade { made, changed, failed };
 CopyMade write_planned_copy(fsys::FileSystem& fs, const std::string& orig, const DocumentSeen& seen,
                             const ReferenceRewrites& rewrites, fsys::FileSystem& out_fs, const std::string& cor,
                             Prompts& wn, fsys::Create mode, bool& cor_created);
+
+// Records in `journal` the change of `orig` to the text waiting in `cor`, with both texts'
+// digests, before it is made; false when it cannot be recorded, and then `orig` must stay as it is.
+bool record_change(fsys::FileSystem& fs, const std::string& orig, const std::string& cor, std::vector<Replacement> replacements,
+                   RunJournal& journal);

@@ -14,15 +14,6 @@
 
 namespace {
 
-// Records the change about to be made, with both texts' digests; false when it cannot be
-// recorded, and then the file must stay as it was.
-bool record_change(fsys::FileSystem& fs, const std::string& orig, const std::string& cor,
-                   std::vector<Replacement> replacements, RunJournal& journal)
-{
-    FileChange change{orig, cor, {}, {}, std::move(replacements)};
-    return fs.digest_file(orig, change.before) && fs.digest_file(cor, change.after) && journal.record(change);
-}
-
 // A document that changes while it is corrected is scanned again, so many times at the most.
 constexpr int k_most_readings = 3;
 

@@ -11,7 +11,7 @@ namespace {
 // The copies an exit that cannot wait must delete: a signal handler reaches them, so they are
 // kept here, in storage a handler may touch. No system opens a longer path, so a copy never
 // goes unrecorded for want of room in its slot.
-constexpr int k_slots = k_most_copies;
+constexpr int k_slots = k_most_recorded;
 char g_paths[k_slots][4097];
 // Several threads create copies at once: a slot is claimed before its path is written, and
 // counts as recorded only once the path is whole.

@@ -11,8 +11,11 @@
 
 namespace unfinished_copy {
 
-// So many copies wait at once at the most.
+// So many copies of a repair wait at once at the most.
 inline constexpr int k_most_copies = 64;
+// So many copies are recorded at once at the most: a move's batch, whose flushes a file system
+// that journals commits together (four times a repair's, whose batch a question may end).
+inline constexpr int k_most_recorded = 256;
 
 // Opens `out` on `path` as TextWriter::open does; a copy created anew (Create::exclusive) is
 // recorded in the same step, so that an exit finds it either not yet made or recorded.

@@ -22,10 +22,7 @@
 namespace {
 
 
-struct Document {
-    std::string path;
-    fsys::Listed listed = fsys::Listed::unknown;
-};
+using Document = LibraryDocument;
 
 // A use of a target: the rank of its document's path among all, and its line.
 using UsePlace = std::pair<std::size_t, long long>;
@@ -56,8 +53,7 @@ struct TargetSeen {
     std::size_t use = 0;
 };
 
-// The key of a target: its kind, the folder it is read from when that is the document's own,
-// and its text.
+// Why a compressed document of a product zip is read no further.
 std::string inflated_past(long long stored)
 {
     return "it inflates to more than " + std::to_string(zipfs::inflate_bound(static_cast<std::uint64_t>(stored))) +
@@ -75,15 +71,6 @@ void keep_use(std::vector<UsePlace>& kept, const UsePlace& place)
         kept.back() = place;
         std::push_heap(kept.begin(), kept.end());
     }
-}
-
-std::string target_key(const FileReference& ref, const std::string& folder)
-{
-    std::string key(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
-    key += folder;
-    key += '\0';
-    key.append(ref.target);
-    return key;
 }
 
 class LibraryReading {
@@ -182,7 +169,7 @@ void LibraryReading::work()
 
 TargetSeen& LibraryReading::target_of(const FileReference& ref, const std::string& folder, Local& local)
 {
-    std::string key = target_key(ref, folder);
+    std::string key = reference_key(ref, folder);
     auto cached = local.cache.find(key);
     if (cached != local.cache.end()) {
         return cached->second;
@@ -361,18 +348,17 @@ void LibraryReading::classify(LibraryReport& report)
               [](const UnreadableFile& a, const UnreadableFile& b) { return a.path < b.path; });
 }
 
-// Every Poser document below the folders of `paths`, as the library rules walk (links only
-// into the walked folder or a root: each other one named in `notes`), and every file named
-// directly.
-std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::string>& paths,
-                                   const std::vector<std::string>& roots, long long& backups_skipped,
-                                   std::vector<std::string>& notes)
+}  // namespace
+
+std::vector<LibraryDocument> library_documents(fsys::FileSystem& fs, const std::vector<std::string>& paths,
+                                               const std::vector<std::string>& roots, long long& backups_skipped,
+                                               std::vector<std::string>& notes)
 {
-    std::vector<Document> documents;
+    std::vector<LibraryDocument> documents;
     std::unordered_set<std::string> seen;
     auto add = [&](const std::string& path, fsys::Listed listed) {
         if (seen.insert(path).second) {
-            documents.push_back(Document{path, listed});
+            documents.push_back(LibraryDocument{path, listed});
         }
     };
     const WalkPolicy policy = library_walk_policy();
@@ -394,8 +380,6 @@ std::vector<Document> documents_in(fsys::FileSystem& fs, const std::vector<std::
     }
     return documents;
 }
-
-}  // namespace
 
 long long LibraryReport::count(RefStatus status) const
 {
@@ -427,7 +411,7 @@ LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::
 {
     long long backups_skipped = 0;
     std::vector<std::string> notes;
-    const std::vector<Document> documents = documents_in(fs, paths, roots, backups_skipped, notes);
+    const std::vector<Document> documents = library_documents(fs, paths, roots, backups_skipped, notes);
     DiskCache cache(fs);
     Resolver resolver(roots, cache);
     LibraryReading reading(fs, documents, resolver, own_roots);

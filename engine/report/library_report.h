@@ -91,6 +91,17 @@ LibraryReport build_library_report(fsys::FileSystem& fs, const std::vector<std::
                                    const std::vector<std::string>& roots, unsigned threads,
                                    const ReportProgress& progress = nullptr, std::size_t own_roots = 0);
 
+struct LibraryDocument {
+    std::string path;
+    fsys::Listed listed = fsys::Listed::unknown;  // what the folder's listing told of it
+};
+// Every Poser document below the folders of `paths`, as the library rules walk (links only
+// into the walked folder or one of `roots`: each other one named in `notes`), and every file
+// named directly, each path once; `backups_skipped` counts the backups left out.
+std::vector<LibraryDocument> library_documents(fsys::FileSystem& fs, const std::vector<std::string>& paths,
+                                               const std::vector<std::string>& roots, long long& backups_skipped,
+                                               std::vector<std::string>& notes);
+
 // The readers a report starts on this machine: one per core, and at least eight, because a
 // reader of files not yet in memory waits on the disk far more than it computes, and the disk
 // answers several requests at once.

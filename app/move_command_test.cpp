@@ -1,0 +1,137 @@
+// A move carried out with its run folders on a disk in memory that fails at every step, on one
+// volume and across two: the library as it was, or as it was once --undo has finished; a whole move
+// undone byte for byte; a record naming a root where the run left nothing refused.
+#include "app/move_command.h"
+#include "app/undo.h"
+#include "app/undo_command.h"
+
+#include "engine/fsys/memory_fs.h"
+#include "tests/test_support.h"
+
+namespace {
+
+struct Library {
+    explicit Library(fsys::DiskRules rules) : disk(rules), two(rules == fsys::DiskRules::windows ? "D:" : "")
+    {
+        const std::string one = rules == fsys::DiskRules::windows ? "C:" : "";
+        roots = {one + native("/lib"), two + native("/two")};
+        disk.add_file(roots[0] + native("/Runtime/Textures/Old/skin.jpg"), "skin");
+        disk.add_file(roots[0] + native("/Runtime/Textures/Old/sub/bump.jpg"), "bump");
+        disk.add_file(roots[0] + native("/Runtime/Textures/Old/skin.mt5"), "textureMap :Runtime:Textures:Old:skin.jpg\r\n");
+        disk.add_file(roots[0] + native("/Runtime/Libraries/a.mt5"), "textureMap Runtime:Textures:Old:sub:bump.jpg\n");
+        disk.add_file(roots[1] + native("/Runtime/Libraries/b.pz3"), "\tbumpMap \":Runtime:Textures:Old:skin.jpg\"\n");
+        before = content();
+    }
+    // Every file of the roots but the run folders, with its bytes.
+    Files content() const
+    {
+        Files files;
+        for (const std::string& root : roots) {
+            for (const auto& [path, bytes] : disk.files_below(root)) {
+                if (path.find("tarnwick-runs") == std::string::npos) {
+                    files[path] = bytes;
+                }
+            }
+        }
+        return files;
+    }
+    MovePlan plan()
+    {
+        MovePlan p;
+        std::string reason;
+        EXPECT_TRUE(plan_move(disk, MoveRequest{roots[0] + native("/Runtime/Textures/Old"), target, roots}, p, reason)) << reason;
+        return p;
+    }
+    int command(UndoAction action, std::string* out = nullptr)
+    {
+        std::FILE* o = std::tmpfile();
+        std::FILE* e = std::tmpfile();
+        const int status = run_undo_command(disk, UndoRequest{action, "", roots, "", false}, nullptr, o, e, true);
+        const std::string text = file_text(o);
+        file_text(e);
+        if (out != nullptr) {
+            *out = text;
+        }
+        return status;
+    }
+
+    fsys::MemoryFileSystem disk;
+    std::string two;
+    std::vector<std::string> roots;
+    std::string target = two + native("/two/Runtime/New");
+    Files before;
+};
+
+TEST(MoveCommand, AFailureAtEveryStepLeavesTheLibraryAsItWasOrAsItWasOnceUndone)
+{
+    for (const fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
+        for (int k = 0;; ++k) {
+            SCOPED_TRACE(std::to_string(k) + (rules == fsys::DiskRules::posix ? " posix" : " windows"));
+            Library l(rules);
+            const MovePlan plan = l.plan();
+            int seen = 0;
+            l.disk.fail_when([&](fsys::Op, const std::string&) { return seen++ >= k; });
+            const MoveRunResult result = move_with_run_folders(l.disk, plan, l.roots, "9.9", std::time(nullptr));
+            l.disk.fail_when(nullptr);
+            if (result.status == k_move_done) {
+                EXPECT_EQ(l.disk.bytes(l.target + native("/sub/bump.jpg")), "bump");
+                EXPECT_EQ(l.disk.bytes(l.roots[1] + native("/Runtime/Libraries/b.pz3")), "\tbumpMap \":Runtime:New:skin.jpg\"\n");
+                EXPECT_EQ(l.disk.bytes(l.target + native("/skin.mt5")), "textureMap :Runtime:New:skin.jpg\r\n");
+            } else {
+                EXPECT_NE(result.status, k_move_incomplete);
+            }
+            if (l.content() != l.before || result.status == k_move_done) {
+                EXPECT_EQ(l.command(UndoAction::undo), 0);
+            }
+            EXPECT_EQ(l.content(), l.before);
+            if (seen <= k) {
+                break;  // every step taken
+            }
+        }
+    }
+}
+
+// --runs lists the move, the window names it before undoing it, and a record that names a root where the run
+// left no run folder of its own (as a manifest planted with content would) moves nothing.
+TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
+{
+    Library l(fsys::DiskRules::posix);
+    ASSERT_EQ(move_with_run_folders(l.disk, l.plan(), l.roots, "9.9", std::time(nullptr)).status, k_move_done);
+    std::string listed;
+    ASSERT_EQ(l.command(UndoAction::runs, &listed), 0);
+    const std::string moved = "3 files moved from " + l.roots[0] + native("/Runtime/Textures/Old") + " to " + l.target;
+    EXPECT_NE(listed.find("  " + moved + ", 2 references rewritten in 2 documents  " + l.roots[0] + native("/tarnwick-runs/")),
+              std::string::npos) << listed;
+    const RunList runs = find_runs(l.disk, l.roots, std::time(nullptr));
+    ASSERT_EQ(runs.runs.size(), 2u);
+    const std::string twin = runs.runs[0].move.empty() ? runs.runs[0].folder : runs.runs[1].folder;
+    l.disk.remove_file(twin + native("/manifest.json"));
+    l.disk.remove_folder(twin);
+    EXPECT_EQ(l.command(UndoAction::undo), 2);
+    EXPECT_EQ(l.disk.bytes(l.target + native("/skin.jpg")), "skin");
+
+    Library w(fsys::DiskRules::posix);
+    w.target = w.roots[0] + native("/Runtime/Textures/New");
+    ASSERT_EQ(move_with_run_folders(w.disk, w.plan(), w.roots, "9.9", std::time(nullptr)).status, k_move_done);
+    ScriptedSession s({"yes"});
+    undo_last_run(w.disk, w.roots, s.wn, std::time(nullptr));
+    ASSERT_EQ(s.transcript().size(), 2u);
+    EXPECT_NE(s.transcript()[0].find(": 3 files moved from " + w.roots[0] + native("/Runtime/Textures/Old") + " to " + w.target +
+                                     ", 3 documents changed, old versions in\\n"),
+              std::string::npos) << s.transcript()[0];
+    EXPECT_EQ(w.content(), w.before);
+
+    // A document changed after the move keeps its new bytes and is named; the files and the rest come back.
+    Library c(fsys::DiskRules::windows);
+    ASSERT_EQ(move_with_run_folders(c.disk, c.plan(), c.roots, "9.9", std::time(nullptr)).status, k_move_done);
+    const std::string edited = c.roots[1] + native("/Runtime/Libraries/b.pz3");
+    c.disk.add_file(edited, "edited since\n");
+    std::string undone;
+    EXPECT_EQ(c.command(UndoAction::undo, &undone), 3);
+    EXPECT_NE(undone.find("left alone " + edited + ": changed since the run\n"), std::string::npos) << undone;
+    Files expected = c.before;
+    expected[edited] = "edited since\n";
+    EXPECT_EQ(c.content(), expected);
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+// Moving content on a disk in memory with both platforms' rules: every reference that finds a
+// moved file follows it byte for byte, whatever its notation, line ends or compression; what
+// finds another file, or still finds its own, is left as it is; each refusal changes nothing;
+// files that change volume are copied, flushed and compared, and put back from any step.
+#include "engine/base/run_stop.h"
+#include "engine/fsys/memory_fs.h"
+#include "engine/fsys/textio.h"
+#include "engine/move/move_apply.h"
+#include "engine/move/tree_move.h"
+#include "tests/files.h"
+
+#include <gtest/gtest.h>
+#include <map>
+
+namespace {
+
+using Rules = fsys::DiskRules;
+
+// The old versions beside their documents, as NAME.old.
+class BesideJournal : public RunJournal {
+public:
+    std::string backup_for(const std::string& file) override { return file + ".old"; }
+    bool record(const FileChange& change) override { return change.before.size > 0; }
+};
+
+// How each document names the files of Runtime/Textures/Old.
+struct Forms {
+    std::string skin = ":Runtime:Textures:Old:skin.jpg";
+    std::string bump_windows = "C:\\Poser\\Runtime\\Textures\\Old\\bump.jpg";
+    std::string skin_mac = "Macintosh HD:Poser:Runtime:Textures:Old:skin.jpg";
+    std::string bump = "Runtime:Textures:Old:bump.jpg";
+};
+
+std::map<std::string, std::string> documents(const Forms& f)
+{
+    return {{"Libraries/a.mt5", "textureMap " + f.skin + "\n\tbumpMap \"" + f.bump_windows + "\"\r\n\treflectionMap " + f.skin_mac +
+                                    "\r\ttransparencyMap :Runtime:Textures:Old:same.jpg\nfigureResFile :Runtime:Geometries:x.obj  \n"},
+            {"Libraries/b.cr2", "figureResFile :Runtime:Geometries:x.obj\r\n\ttextureMap \"" + f.bump + "\"\r\n"},
+            {"Libraries/c.mz5", "textureMap " + f.skin + "\r\tbumpMap " + f.bump + "\r"},
+            {"Textures/Old/skin.mt5", "textureMap " + f.skin + "\nrunPythonScript \"helper.py\"\n"}};
+}
+
+struct Library {
+    explicit Library(Rules r) : rules(r), disk(r, top()) 
+    {
+        for (const auto& [name, bytes] : documents(Forms{})) {
+            write(lib("Runtime/" + name), bytes);
+        }
+        for (const char* name : {"skin.jpg", "bump.jpg", "same.jpg", "helper.py"}) {
+            disk.add_file(lib(std::string("Runtime/Textures/Old/") + name), name);
+        }
+        disk.add_file(path("/early/Runtime/Textures/Old/same.jpg"), "early");
+        disk.add_file(lib("Runtime/Geometries/x.obj"), "");
+        disk.add_folder(path("/third/Runtime"));
+        roots = {path("/early"), path("/lib"), path("/third")};
+    }
+    std::string top() const { return rules == Rules::windows ? "C:" + native("/") : native("/"); }
+    std::string path(const std::string& p) const { return (rules == Rules::windows ? "C:" : "") + native(p); }
+    std::string lib(const std::string& p) const { return path("/lib/" + p); }
+    // A document written as stored: compressed for the compressed kinds.
+    void write(const std::string& at, const std::string& text)
+    {
+        disk.add_file(at, "");
+        TextWriter out;
+        ASSERT_TRUE(out.open(disk, at, fsys::Create::truncate, at.back() == '5' && at[at.size() - 2] == 'z' ? Gzip::always : Gzip::never));
+        ASSERT_TRUE(out.write_as_stored(text) && out.close());
+    }
+    std::string text(const std::string& at)
+    {
+        std::string t;
+        return read_text_as_stored(disk, at, t) ? t : "<missing>";
+    }
+    std::string move(const std::string& from, const std::string& to, MovePlan& plan)
+    {
+        std::string reason;
+        if (!plan_move(disk, MoveRequest{from, to, roots}, plan, reason)) {
+            return reason;
+        }
+        BesideJournal journal;
+        const MoveOutcome outcome = carry_out_move(disk, plan, journal);
+        return outcome.moved && outcome.failed.empty() ? "" : "failed: " + outcome.reason;
+    }
+    // The references the report finds, by their path or elsewhere, and those it would repair.
+    std::string found(const std::vector<std::string>& paths)
+    {
+        const LibraryReport r = build_library_report(disk, paths, roots, 2);
+        return std::to_string(r.total - r.builtin - r.count(RefStatus::missing)) + " found, " +
+               std::to_string(r.problems.size()) + " to repair";
+    }
+
+    Rules rules;
+    fsys::MemoryFileSystem disk;
+    std::vector<std::string> roots;
+};
+
+TEST(Move, EveryReferenceToAMovedFileFollowsItAndNothingElseChanges)
+{
+    struct Case {
+        const char* what;
+        Rules rules;
+        std::string from, to, skin, bump, moved_document;  // new texts; "" when that file stays
+    };
+    const Case cases[] = {
+        {"a folder", Rules::posix, "/lib/Runtime/Textures/Old", "/lib/Runtime/Textures/New", ":Runtime:Textures:New:skin.jpg",
+         ":Runtime:Textures:New:bump.jpg", "/lib/Runtime/Textures/New/skin.mt5"},
+        {"a file, its folders made", Rules::windows, "/lib/Runtime/Textures/Old/skin.jpg", "/lib/Runtime/Textures/Skins/Face/s.jpg",
+         ":Runtime:Textures:Skins:Face:s.jpg", "", "/lib/Runtime/Textures/Old/skin.mt5"},
+        {"to another root", Rules::posix, "/lib/Runtime/Textures/Old", "/third/Runtime/T2", ":Runtime:T2:skin.jpg",
+         ":Runtime:T2:bump.jpg", "/third/Runtime/T2/skin.mt5"},
+        {"into folders named in other letter case", Rules::windows, "/lib/Runtime/Textures/Old", "/lib/runtime/textures/New",
+         ":Runtime:Textures:New:skin.jpg", ":Runtime:Textures:New:bump.jpg", "/lib/Runtime/Textures/New/skin.mt5"},
+        {"the same, on POSIX", Rules::posix, "/lib/Runtime/Textures/Old", "/lib/runtime/textures/New",
+         ":runtime:textures:New:skin.jpg", ":runtime:textures:New:bump.jpg", "/lib/runtime/textures/New/skin.mt5"},
+        {"its letter case alone", Rules::windows, "/lib/Runtime/Textures/Old", "/lib/Runtime/Textures/old",
+         ":Runtime:Textures:old:skin.jpg", ":Runtime:Textures:old:bump.jpg", "/lib/Runtime/Textures/old/skin.mt5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Library l(c.rules);
+        const std::string found = l.found({l.path("/lib")});
+        MovePlan plan;
+        ASSERT_EQ(l.move(l.path(c.from), l.path(c.to), plan), "");
+        Forms after;
+        after.skin = after.skin_mac = c.skin;
+        if (!c.bump.empty()) {
+            after.bump = after.bump_windows = c.bump;
+        }
+        for (auto [name, text] : documents(after)) {
+            const std::string at = name.rfind("Textures/Old/", 0) == 0 ? l.path(c.moved_document) : l.lib("Runtime/" + name);
+            EXPECT_EQ(l.text(at), text) << at;
+        }
+        EXPECT_EQ(l.disk.bytes(l.lib("Runtime/Libraries/c.mz5")).substr(0, 2), "\x1f\x8b");
+        EXPECT_EQ(l.disk.bytes(l.path(c.to) + (c.bump.empty() ? "" : native("/skin.jpg"))), "skin.jpg");
+        EXPECT_EQ(l.disk.name_kind(l.path(c.from)) == fsys::NameKind::none, c.rules == Rules::posix || c.skin.find(":old:") == std::string::npos);
+        EXPECT_EQ(plan.references, c.bump.empty() ? 4 : 7);
+        // The report finds every reference it found before, at the files' new places, and the references
+        // saved on another machine that moved are mended on the way.
+        EXPECT_EQ(found, "11 found, 2 to repair");
+        EXPECT_EQ(l.found({l.path("/lib"), l.path("/third")}), c.bump.empty() ? "11 found, 1 to repair" : "11 found, 0 to repair");
+    }
+}
+
+TEST(Move, EachRefusalChangesNothing)
+{
+    const std::string old = "/lib/Runtime/Textures/Old";
+    struct Case {
+        std::string from, to, reason;
+    };
+    const Case cases[] = {
+        {"/lib/gone", "/lib/New", "no such file or folder: "},
+        {"/lib", "/third/New", "is a content root itself"},
+        {"/elsewhere/x.jpg", "/lib/New", "lies below none of the roots"},
+        {"/lib/tarnwick-runs/x", "/lib/New", "lies in the run folders"},
+        {"/lib/Runtime/Link", "/lib/New", "is a link or no plain file or folder"},
+        {"/lib/Runtime/Geometries", "/lib/New", "is a link or no plain file, which is not moved"},
+        {old, "/lib/Runtime/Geometries/x.obj", "exists already, and is no empty folder"},
+        {old, "/lib/Runtime/Textures", "exists already"},
+        {old, old + "/Sub/New", "lies inside"},
+        {old, "/lib/tarnwick-runs/New", "lies in the run folders"},
+        {old, "/elsewhere/New", "lies below none of the roots"},
+        {old, "/lib/Runtime/Out/New", "lies below none of the roots"},
+        {old, "/lib/Runtime/a:b/New", "a Poser document cannot name"},
+        {old, old, "is where it lies already"},
+        {old, "/third", "is a content root itself"},
+        {old, "/lib/Runtime/Textures/Shadow", "would find /lib/Runtime/Textures/Shadow/skin.jpg instead of /third/"},
+        {old, "/lib/Runtime/Textures/Taken", "could not name /lib/Runtime/Textures/Taken/skin.jpg once moved"},
+    };
+    Library l(Rules::posix);
+    l.disk.add_folder(l.path("/elsewhere"));
+    l.disk.add_file(l.path("/elsewhere/x.jpg"), "");
+    l.disk.add_folder(l.lib("tarnwick-runs/x"));
+    l.disk.add_link(l.lib("Runtime/Link"), "Textures");
+    l.disk.add_link(l.lib("Runtime/Out"), l.path("/elsewhere"));
+    l.disk.add_link(l.lib("Runtime/Geometries/x-link.obj"), "x.obj");
+    l.disk.add_file(l.path("/third/Runtime/Textures/Shadow/skin.jpg"), "");
+    l.disk.add_file(l.lib("Runtime/Libraries/d.cr2"), "textureMap :Runtime:Textures:Shadow:skin.jpg\n");
+    l.disk.add_file(l.path("/early/Runtime/Textures/Taken/skin.jpg"), "");
+    const auto before = l.disk.tree(l.top());
+    for (const auto& c : cases) {
+        MovePlan plan;
+        const std::string reason = l.move(l.path(c.from), l.path(c.to), plan);
+        EXPECT_NE(reason.find(native(c.reason)), std::string::npos) << c.from << " to " << c.to << ": " << reason;
+        EXPECT_EQ(l.disk.tree(l.top()), before);
+    }
+    // A document changed since it was read is left as it is and named; the rest moves.
+    MovePlan plan;
+    std::string reason;
+    ASSERT_TRUE(plan_move(l.disk, MoveRequest{l.lib("Runtime/Geometries/x.obj"), l.lib("Runtime/x.obj"), l.roots}, plan, reason));
+    const std::string changed = "figureResFile :Runtime:Geometrie:x.obj\n";
+    l.disk.add_file(l.lib("Runtime/Libraries/b.cr2"), changed);
+    BesideJournal journal;
+    const MoveOutcome outcome = carry_out_move(l.disk, plan, journal);
+    ASSERT_EQ(outcome.failed.size(), 1u);
+    EXPECT_EQ(outcome.failed[0].path + ": " + outcome.failed[0].reason, l.lib("Runtime/Libraries/b.cr2") + ": it changed since it was read");
+    EXPECT_TRUE(outcome.moved && l.disk.bytes(l.lib("Runtime/Libraries/b.cr2")) == changed);
+    EXPECT_NE(l.text(l.lib("Runtime/Libraries/a.mt5")).find("\nfigureResFile :Runtime:x.obj  \n"), std::string::npos);
+}
+
+// Across volumes every file is copied, flushed and compared before the sources go; a failure at any
+// step is put right by moving back, which never writes over a file.
+TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
+{
+    fsys::MemoryFileSystem disk(Rules::windows);
+    const std::string from = "C:" + native("/lib/Old"), to = "D:" + native("/lib/New");
+    disk.add_file(from + native("/a.jpg"), "a");
+    disk.add_file(from + native("/sub/b.jpg"), "b");
+    disk.add_folder("D:" + native("/lib"));
+    const auto before = disk.files_below("C:" + native("/"));
+    std::string reason;
+    for (int k = 0;; ++k) {
+        SCOPED_TRACE(k);
+        int seen = 0;
+        const int synced = disk.syncs(to + native("/a.jpg.tarnwick-copy"));
+        disk.fail_when([&](fsys::Op, const std::string&) { return seen++ == k; });
+        const bool moved = move_tree(disk, from, to, 2, nullptr, reason);
+        disk.fail_when(nullptr);
+        if (moved) {
+            EXPECT_EQ(disk.bytes(to + native("/sub/b.jpg")) + disk.bytes(to + native("/a.jpg")), "ba");
+            EXPECT_EQ(disk.syncs(to + native("/a.jpg.tarnwick-copy")), synced + 1);  // flushed before it took its name
+            EXPECT_EQ(disk.name_kind(from), fsys::NameKind::none);
+        }
+        std::vector<std::pair<std::string, std::string>> left;
+        EXPECT_TRUE(move_back(disk, from, to, left));
+        EXPECT_EQ(disk.files_below("C:" + native("/")), before);
+        EXPECT_EQ(disk.name_kind(to), fsys::NameKind::none);
+        if (seen <= k) {
+            break;  // every step taken
+        }
+    }
+    // A file put at an old place since is never written over.
+    ASSERT_TRUE(move_tree(disk, from, to, 2, nullptr, reason));
+    disk.add_file(from + native("/a.jpg"), "new");
+    std::vector<std::pair<std::string, std::string>> left;
+    EXPECT_FALSE(move_back(disk, from, to, left));
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].first + ": " + left[0].second, to + native("/a.jpg") + ": its old place " + from + native("/a.jpg") + " holds other bytes");
+    EXPECT_EQ(disk.bytes(from + native("/sub/b.jpg")), "b");
+}
+
+}  // namespace
