@@ -55,6 +55,8 @@ for w in "${want[@]}"; do
         need wine wine wine64
         need Xvfb xvfb
         need xdotool xdotool
+        # The window test reads what a chooser proposes through the clipboard.
+        need xclip xclip
         need import imagemagick
         need zip zip
         need /usr/src/googletest/CMakeLists.txt googletest

@@ -10,7 +10,7 @@
 # extended repairs with "take a file found by name without asking" on (a screenshot of one
 # under way, showing no box, and of the other's closing messages after its Cancel button), the
 # undo of the stopped run (a screenshot of what it restored), the window not maximised with its
-# hint wrapped, the file chooser proposing no name, and a third extended repair ended by the
+# hint wrapped, the file chooser proposing no name (its field read through the clipboard), and a third extended repair ended by the
 # close box: the run stops before its next file, its log and closing messages say so, and the
 # program ends with exit status 0. Before the program, the message boxes of the prompts' tests
 # are measured on this display: every letter of their texts shows.
@@ -23,7 +23,8 @@
 set -uo pipefail
 
 exe=$1
-build=$2
+# wine takes only an absolute prefix.
+build=$(cd "$2" && pwd) || exit 1
 prefix=$build/wineprefix-gui
 shot=$build/tarnwick-window.png
 question_shot=$build/tarnwick-question.png
@@ -51,7 +52,7 @@ fail() {
     exit 1
 }
 
-for tool in Xvfb xdotool import flock; do
+for tool in Xvfb xdotool xclip import flock; do
     command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 wine=$(command -v wine || command -v wine-stable) || skip "wine is not installed"
@@ -409,10 +410,16 @@ grep -q ':Runtime:Geometries:old:auto.obj' "$first_b" || fail "the undo did not 
 # hint instead of cutting it at the window's edge.
 key_to "$main" alt+space
 xdotool key r
-wait_for_program 60 "the window restored from the window menu (alt+space, r)" eval '! maximised "$main"'
-sleep 1
+# wine resizes the X window in steps: the screenshot waits for a size that holds.
+geometry_of() { xdotool getwindowgeometry "$1" 2>/dev/null | tail -n 1; }
+restored_and_settled() {
+    local before
+    before=$(geometry_of "$main")
+    ! maximised "$main" && sleep 0.5 && [ "$(geometry_of "$main")" = "$before" ]
+}
+wait_for_program 60 "the window restored from the window menu (alt+space, r), its size settled" restored_and_settled
 import -window root "$narrow_shot" || fail "no screenshot of the window not maximised"
-echo "screenshot of the window not maximised: $narrow_shot ($(xdotool getwindowgeometry "$main" | tail -n 1))"
+echo "screenshot of the window not maximised: $narrow_shot ($(geometry_of "$main"))"
 key_to "$main" alt+space
 xdotool key x
 wait_for_program 60 "the window maximised again (alt+space, x)" maximised "$main"
@@ -424,6 +431,17 @@ wait_for_program 60 "the file chooser (alt+r)" window_shown "$chooser"
 sleep 1
 import -window root "$chooser_shot" || fail "no screenshot of the file chooser"
 echo "screenshot of the file chooser: $chooser_shot"
+# What the name field holds, read through the clipboard: two letters typed at its end, then all of
+# it copied (shift+Home, ctrl+c). An empty field gives back the two letters alone.
+printf 'nothing copied yet' | xclip -selection clipboard
+clipboard() { xclip -o -selection clipboard 2>/dev/null; }
+copied() { [ "$(clipboard)" != 'nothing copied yet' ]; }
+key_to "$(window_named "$chooser")" End
+xdotool type --delay 30 'zq'
+xdotool key shift+Home ctrl+c
+wait_for_program 60 "the chooser's file name on the clipboard (shift+Home, ctrl+c)" copied
+[ "$(clipboard)" = zq ] || fail "the file chooser proposes a name: $(clipboard | sed 's/zq$//')"
+echo "the file chooser proposes no name"
 key_to "$(window_named "$chooser")" Escape
 wait_for_program 60 "the file chooser to go" window_gone "$chooser"
 

@@ -282,12 +282,13 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     EXPECT_NE(status().find("\nLast run (cancelled): 1 of 3 files checked, corrected: 0.\n"), std::string::npos);
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
 
-    // Closing the window meanwhile stops the run as the Cancel button does and says so; then the window goes.
+    // Help answers meanwhile; closing the window stops the run as the Cancel button does and says so; then it goes.
     DestroyWindow(wn);
     ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
-    create_window({"yes", "cancel", "no"}, 1, [] { PostMessageA(mwn, WM_CLOSE, 0, 0); });
+    create_window({"yes", "cancel", "no"}, 1, [] { PostMessageA(mwn, WM_COMMAND, k_help, 0); PostMessageA(mwn, WM_CLOSE, 0, 0); });
     command(k_check_folder);
     const Lines& t = seen->lines();
+    EXPECT_EQ(t[t.size() - 3].rfind("information\tnone\ttarnwick help\t", 0), 0u);
     EXPECT_EQ(t[t.size() - 2], "information\tnone\tthe run stopped before its end, my log is on this file\t" + log);
     EXPECT_EQ(t.back().find("question\tnone\tdo you want to see my log for this run?\t" + log + "\\n\\nstopped before its end: 1 of 3"), 0u);
     EXPECT_TRUE(read_bytes(log).find("stopped before its end: 1 of 3 files checked\r\nfiles checked: 1, ") != std::string::npos && !IsWindow(wn));
