@@ -27,17 +27,24 @@ std::string from_note(const LibraryReport& r, const ReportProblem& p)
     return r.own_roots == 0 || from.empty() ? std::string() : " (from " + std::string(from) + ")";
 }
 
+// Appended piece by piece: a broken library lists a hundred thousand uses.
 void append_problem(std::string& out, const LibraryReport& r, const ReportProblem& p, std::string_view status)
 {
-    out += std::string(status) + " " + std::string(kind_name(p.kind)) + " " + visible(p.target) + from_note(r, p) + "\n";
+    out.append(status).append(" ").append(kind_name(p.kind)).append(" ");
+    append_visible(out, p.target);
+    out.append(from_note(r, p)).append("\n");
     if (p.status == RefStatus::refused) {
-        out += "  " + std::string(refusal_words(p.refusal)) + "\n";
+        out.append("  ").append(refusal_words(p.refusal)).append("\n");
     }
     for (const std::string& c : p.candidates) {
-        out += (p.status == RefStatus::ok ? "  found " : "  candidate ") + visible(c) + "\n";
+        out.append(p.status == RefStatus::ok ? "  found " : "  candidate ");
+        append_visible(out, c);
+        out.append("\n");
     }
     for (const ReportUse& u : p.uses) {
-        out += "  used in " + visible(u.file) + " line " + number(u.line) + "\n";
+        out.append("  used in ");
+        append_visible(out, u.file);
+        out.append(" line ").append(number(u.line)).append("\n");
     }
     out += more_uses(p, "  ") + (p.use_count > static_cast<long long>(p.uses.size()) ? "\n" : "");
 }
