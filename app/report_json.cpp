@@ -179,6 +179,9 @@ void write_product(JsonOut& out, const LibraryReport& r)
 std::string report_json(const LibraryReport& r, std::string_view version)
 {
     std::string text;
+    // Room for the whole document at once: grown step by step, it would be copied each time
+    // into fresh pages, and on a virtual machine each page costs the system a fault.
+    text.reserve(listed_bytes(r, 80));
     JsonOut out(text);
     out.begin_object();
     out.key("files");

@@ -72,6 +72,23 @@ std::string more_uses(const ReportProblem& p, std::string_view lead)
     return more <= 0 ? std::string() : std::string(lead) + "and " + number(more) + (more == 1 ? " more use" : " more uses");
 }
 
+std::size_t listed_bytes(const LibraryReport& r, std::size_t per_item)
+{
+    std::size_t n = 4096;
+    for (const std::vector<ReportProblem>* list : {&r.problems, &r.dependencies}) {
+        for (const ReportProblem& p : *list) {
+            n += p.target.size() + per_item;
+            for (const std::string& c : p.candidates) {
+                n += c.size() + per_item;
+            }
+            for (const ReportUse& u : p.uses) {
+                n += u.file.size() + per_item;
+            }
+        }
+    }
+    return n;
+}
+
 std::string report_text(const LibraryReport& r)
 {
     if (r.problems.empty() && r.unreadable.empty() && r.package.empty() && r.dependencies.empty()) {
@@ -79,6 +96,7 @@ std::string report_text(const LibraryReport& r)
                counted(r.files_read, "Poser file", "Poser files") + ", all found" + skipped_note(r) + "\n";
     }
     std::string out;
+    out.reserve(listed_bytes(r, 20));
     for (const ReportPackageProblem& p : r.package) {
         append_package(out, p);
     }
