@@ -13,6 +13,10 @@
 // "and N more uses" after `lead` for a target that used more than it kept; "" for one that kept all.
 std::string more_uses(const ReportProblem& p, std::string_view lead);
 
+// About how many bytes an output of `report` takes for its paths, with `per_item` more for
+// each target, use and candidate: room to reserve before writing it.
+std::size_t listed_bytes(const LibraryReport& report, std::size_t per_item);
+
 // The report as text: the problems, worst first, then one summary line per status and per
 // kind, and the files read; a library without anything to report gets one line.
 std::string report_text(const LibraryReport& report);

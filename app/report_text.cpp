@@ -27,17 +27,24 @@ std::string from_note(const LibraryReport& r, const ReportProblem& p)
     return r.own_roots == 0 || from.empty() ? std::string() : " (from " + std::string(from) + ")";
 }
 
+// Appended piece by piece: a broken library lists a hundred thousand uses.
 void append_problem(std::string& out, const LibraryReport& r, const ReportProblem& p, std::string_view status)
 {
-    out += std::string(status) + " " + std::string(kind_name(p.kind)) + " " + visible(p.target) + from_note(r, p) + "\n";
+    out.append(status).append(" ").append(kind_name(p.kind)).append(" ");
+    append_visible(out, p.target);
+    out.append(from_note(r, p)).append("\n");
     if (p.status == RefStatus::refused) {
-        out += "  " + std::string(refusal_words(p.refusal)) + "\n";
+        out.append("  ").append(refusal_words(p.refusal)).append("\n");
     }
     for (const std::string& c : p.candidates) {
-        out += (p.status == RefStatus::ok ? "  found " : "  candidate ") + visible(c) + "\n";
+        out.append(p.status == RefStatus::ok ? "  found " : "  candidate ");
+        append_visible(out, c);
+        out.append("\n");
     }
     for (const ReportUse& u : p.uses) {
-        out += "  used in " + visible(u.file) + " line " + number(u.line) + "\n";
+        out.append("  used in ");
+        append_visible(out, u.file);
+        out.append(" line ").append(number(u.line)).append("\n");
     }
     out += more_uses(p, "  ") + (p.use_count > static_cast<long long>(p.uses.size()) ? "\n" : "");
 }
@@ -65,6 +72,23 @@ std::string more_uses(const ReportProblem& p, std::string_view lead)
     return more <= 0 ? std::string() : std::string(lead) + "and " + number(more) + (more == 1 ? " more use" : " more uses");
 }
 
+std::size_t listed_bytes(const LibraryReport& r, std::size_t per_item)
+{
+    std::size_t n = 4096;
+    for (const std::vector<ReportProblem>* list : {&r.problems, &r.dependencies}) {
+        for (const ReportProblem& p : *list) {
+            n += p.target.size() + per_item;
+            for (const std::string& c : p.candidates) {
+                n += c.size() + per_item;
+            }
+            for (const ReportUse& u : p.uses) {
+                n += u.file.size() + per_item;
+            }
+        }
+    }
+    return n;
+}
+
 std::string report_text(const LibraryReport& r)
 {
     if (r.problems.empty() && r.unreadable.empty() && r.package.empty() && r.dependencies.empty()) {
@@ -72,6 +96,7 @@ std::string report_text(const LibraryReport& r)
                counted(r.files_read, "Poser file", "Poser files") + ", all found" + skipped_note(r) + "\n";
     }
     std::string out;
+    out.reserve(listed_bytes(r, 20));
     for (const ReportPackageProblem& p : r.package) {
         append_package(out, p);
     }

@@ -23,10 +23,26 @@ std::size_t utf8_sequence_length(std::string_view s, std::size_t k)
 
 std::string visible(std::string_view text)
 {
-    static constexpr char k_hex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size());
+    append_visible(out, text);
+    return out;
+}
+
+void append_visible(std::string& out, std::string_view text)
+{
+    static constexpr char k_hex[] = "0123456789abcdef";
     for (std::size_t k = 0; k < text.size();) {
+        // A run of printable ASCII, what nearly every path is, stands as it is.
+        std::size_t plain = k;
+        while (plain < text.size() && text[plain] >= 0x20 && text[plain] < 0x7f) {
+            ++plain;
+        }
+        if (plain > k) {
+            out.append(text.substr(k, plain - k));
+            k = plain;
+            continue;
+        }
         const auto u = static_cast<unsigned char>(text[k]);
         const std::size_t n = utf8_sequence_length(text, k);
         // U+0080 to U+009F, two bytes from C2 80, are controls too.
@@ -54,6 +70,5 @@ std::string visible(std::string_view text)
             out += k_hex[c & 15];
         }
     }
-    return out;
 }
 

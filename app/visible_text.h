@@ -9,6 +9,8 @@
 // \t, \n, \r, \e or \xNN, so that nothing read from a file can move the cursor or change a
 // terminal's state.
 std::string visible(std::string_view text);
+// The same appended to `out`, which a long listing builds without a string per piece.
+void append_visible(std::string& out, std::string_view text);
 
 // The length of the UTF-8 sequence at `at`, or 0 when the bytes there are not UTF-8.
 std::size_t utf8_sequence_length(std::string_view text, std::size_t at);

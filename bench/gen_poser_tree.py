@@ -168,6 +168,16 @@ NAMED_PARTS = ("Head", "Body", "Face", "Arm", "Leg", "Brow", "Lip")
 IMAGE_BUILTINS = ("\t\ttextureMap NO_MAP", "\t\tbumpMap NO_MAP", "\t\treflectionMap NO_MAP",
                   "\t\ttransparencyMap NO_MAP", '\t\ttextureMap "GetStringRes(1024,%d)"')
 TEXTURES_PER_PRODUCT = 3
+# Reference lines of a shaped file, as the bounds of a draw from 0 to 1: below the first a
+# channel name from the string table, below the second an image keyword naming no file, above
+# both an image.
+REAL_REFERENCE_SHARES = (0.40, 0.88)
+# --broken-library: documents copied without their meshes and textures, as measured on real
+# public documents (1,003 files, 296 MB, 247,350 references, 10,421 of them missing, the rest
+# built-in): hardly a name line, nearly every image keyword a built-in, and each product's
+# documents naming a dozen images of its own, none of which exists.
+BROKEN_REFERENCE_SHARES = (0.05, 0.97)
+BROKEN_TEXTURES_PER_PRODUCT = 12
 
 
 class ShapedPool:
@@ -178,7 +188,8 @@ class ShapedPool:
     (name GetStringRes), image keywords that name no file (NO_MAP, GetStringRes) and a few
     that name an image file."""
 
-    def __init__(self, rng, count=256):
+    def __init__(self, rng, count=256, shares=REAL_REFERENCE_SHARES):
+        self.names_below, self.builtin_below = shares
         self.short = [self._channel(rng, k, rng.randint(8, 40)) for k in range(count)]
         self.short += [self._channel(rng, k, 0) for k in range(count)]
         self.long = [self._morph(rng, k) for k in range(count)]
@@ -234,10 +245,10 @@ class ShapedPool:
 
     def _reference_line(self, rng):
         r = rng.random()
-        if r < 0.40:
+        if r < self.names_below:
             self.names_written += 1
             return "\t\t\tname GetStringRes(%d,%d)" % (rng.choice((1024, 1028)), rng.randrange(1, 200))
-        if r < 0.88 or not self.textures:
+        if r < self.builtin_below or not self.textures:
             self.builtin_written += 1
             line = rng.choice(IMAGE_BUILTINS)
             return line % rng.randrange(2, 40) if "%" in line else line
@@ -271,13 +282,15 @@ def real_line_bytes(rng):
     return min(REAL_LINE_BYTES_MOST, REAL_LINE_BYTES_LEAST + rng.expovariate(1 / REAL_LINE_BYTES_ABOVE_LEAST))
 
 
-def texture_paths(root, product):
-    """Makes a few small image files of `product` and returns their Poser paths."""
+def texture_paths(root, product, count=TEXTURES_PER_PRODUCT, make=True):
+    """The Poser paths of `count` image files of `product`, made small unless `make` is false."""
     folder = os.path.join(root, "Runtime", "Textures", product)
-    os.makedirs(folder, exist_ok=True)
+    if make:
+        os.makedirs(folder, exist_ok=True)
     paths = []
-    for t in range(TEXTURES_PER_PRODUCT):
-        write(os.path.join(folder, "tex%d.jpg" % t), b"\xff\xd8\xff\xd9")
+    for t in range(count):
+        if make:
+            write(os.path.join(folder, "tex%d.jpg" % t), b"\xff\xd8\xff\xd9")
         paths.append(":Runtime:Textures:%s:tex%d.jpg" % (product, t))
     return paths
 
@@ -411,8 +424,11 @@ def make_library(args, rng, pool, refs, summary):
             product_no += 1
             product = "Product%04d" % product_no
             meshes = ["%s_mesh%d" % (ext, m) for m in range(rng.randint(1, 4))]
-            make_geometries(args.out, product, meshes)
-            textures = texture_paths(args.out, product) if args.real_shape else []
+            if args.broken_library:
+                textures = texture_paths(args.out, product, BROKEN_TEXTURES_PER_PRODUCT, make=False)
+            else:
+                make_geometries(args.out, product, meshes)
+                textures = texture_paths(args.out, product) if args.real_shape else []
             lib = os.path.join(args.out, "Runtime", "Libraries", folder, product)
             os.makedirs(lib, exist_ok=True)
             for k in range(count):
@@ -505,15 +521,23 @@ def main():
     ap.add_argument("--short-lines", action="store_true",
                     help="figures and props of keyframed channels, lines of %.1f bytes, one or two references each"
                          % SHORT_LINE_BYTES)
+    ap.add_argument("--broken-library", action="store_true",
+                    help="--real-shape documents copied without their meshes and textures: no mesh or image "
+                         "file exists, and nearly every reference line names no file")
     args = ap.parse_args()
     args.sparse = args.sparse or args.short_lines
+    args.real_shape = args.real_shape or args.broken_library
 
     if os.path.exists(args.out):
         shutil.rmtree(args.out)
     os.makedirs(args.out)
     rng = random.Random(args.seed)
     shaped = args.real_shape or args.short_lines
-    pool = (ShapedPool if shaped else BlockPool)(random.Random(args.seed * 7919 + 1))
+    pool_rng = random.Random(args.seed * 7919 + 1)
+    if args.broken_library:
+        pool = ShapedPool(pool_rng, shares=BROKEN_REFERENCE_SHARES)
+    else:
+        pool = (ShapedPool if shaped else BlockPool)(pool_rng)
     refs = References(rng, args.broken, args.prefix, args.moved)
     summary = {"args": {k: v for k, v in vars(args).items() if k != "out"}, "poser_files": 0, "poser_bytes": 0,
                "disk_bytes": 0, "repair_files": 0, "lines": 0}
@@ -529,6 +553,9 @@ def main():
         # that start with a keyword of the reference table but name no file, which the
         # report does not count.
         summary.update(images=pool.images_written, names=pool.names_written)
+        if args.broken_library:
+            # Nothing a document names exists: every mesh reference and image is missing.
+            summary.update(broken=refs.count, images_missing=pool.images_written)
         keyword_lines = refs.count + pool.builtin_written + pool.images_written + pool.names_written
         summary["bytes_per_reference_line"] = round(summary["poser_bytes"] / max(1, keyword_lines))
     if summary["lines"]:

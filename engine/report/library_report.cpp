@@ -73,6 +73,18 @@ void keep_use(std::vector<UsePlace>& kept, const UsePlace& place)
     }
 }
 
+// The key of a target: its kind, the folder it is read from when that is the document's own,
+// and its text. Written into `key`, whose room is kept from one reference to the next: a
+// library holds hundreds of thousands of references, and a string made for each would cost
+// more than looking it up.
+void set_target_key(std::string& key, const FileReference& ref, const std::string& folder)
+{
+    key.assign(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
+    key += folder;
+    key += '\0';
+    key.append(ref.target);
+}
+
 class LibraryReading {
 public:
     LibraryReading(fsys::FileSystem& fs, const std::vector<Document>& documents, Resolver& resolver, std::size_t own_roots)
@@ -96,6 +108,7 @@ private:
     // document in hand, merged when the document has been read to its end.
     struct Local {
         std::unordered_map<std::string, TargetSeen> cache;
+        std::string key;  // the key of the reference in hand
         std::vector<Use> uses;
         std::vector<FoundReference> found;
         long long total = 0;
@@ -107,6 +120,8 @@ private:
     void work();
     void read_document(std::size_t index, Local& local);
     TargetSeen& target_of(const FileReference& ref, const std::string& folder, Local& local);
+    // What a reader keeps of target `id`; with the lock held.
+    TargetSeen seen_as(int id) const;
     void count_reference(std::size_t index, const FoundReference& f, const std::string& folder, Local& local);
     void merge(std::size_t index, const Local& local, bool compressed);
     void unreadable(std::size_t index, std::string reason);
@@ -169,10 +184,19 @@ void LibraryReading::work()
 
 TargetSeen& LibraryReading::target_of(const FileReference& ref, const std::string& folder, Local& local)
 {
-    std::string key = reference_key(ref, folder);
+    std::string& key = local.key;
+    set_target_key(key, ref, folder);
     auto cached = local.cache.find(key);
     if (cached != local.cache.end()) {
         return cached->second;
+    }
+    // A target another reader has resolved is taken as it found it: the documents of one
+    // product, which name the same files, are read by every reader.
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (auto known = m_ids.find(key); known != m_ids.end()) {
+            return local.cache.emplace(key, seen_as(known->second)).first->second;
+        }
     }
     // Resolved outside the lock: another reader may resolve the same target meanwhile, and
     // the first to finish is kept.
@@ -182,10 +206,14 @@ TargetSeen& LibraryReading::target_of(const FileReference& ref, const std::strin
     if (added) {
         m_targets.push_back(Target{std::string(ref.target), ref.kind, folder, std::move(located), {}});
     }
-    const Located& found = m_targets[static_cast<std::size_t>(at->second)].located;
+    return local.cache.emplace(key, seen_as(at->second)).first->second;
+}
+
+TargetSeen LibraryReading::seen_as(int id) const
+{
+    const Located& found = m_targets[static_cast<std::size_t>(id)].located;
     const bool outside = m_own_roots > 0 && found.root != std::string::npos && found.root >= m_own_roots;
-    const TargetSeen entry{at->second, found.status, found.status == RefStatus::ok && outside};
-    return local.cache.emplace(std::move(key), entry).first->second;
+    return TargetSeen{id, found.status, found.status == RefStatus::ok && outside};
 }
 
 void LibraryReading::read_document(std::size_t index, Local& local)
