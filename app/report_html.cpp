@@ -1,6 +1,7 @@
 #include "app/report_output.h"
 
 #include "app/counted.h"
+#include "engine/base/path_style.h"
 #include "engine/text/refline.h"
 
 #include <array>
@@ -63,9 +64,9 @@ std::size_t root_of(const std::vector<std::string>& roots, const std::string& pa
     std::size_t best = std::string::npos;
     for (std::size_t k = 0; k < roots.size(); ++k) {
         const std::string& root = roots[k];
-        const bool ends_in_separator = !root.empty() && (root.back() == '/' || root.back() == '\\');
+        const bool ends_in_separator = !root.empty() && is_separator(root.back(), PathStyle::windows);
         const bool under = path.size() > root.size() && starts_with_root(path, root) &&
-                           (ends_in_separator || path[root.size()] == '/' || path[root.size()] == '\\');
+                           (ends_in_separator || is_separator(path[root.size()], PathStyle::windows));
         if (under && (best == std::string::npos || root.size() > roots[best].size())) {
             best = k;
         }
@@ -88,7 +89,7 @@ std::string shown_path(const Page& page, const std::string& path)
         return html(path);
     }
     std::size_t cut = r.roots[k].size();
-    while (cut < path.size() && (path[cut] == '/' || path[cut] == '\\')) {
+    while (cut < path.size() && is_separator(path[cut], PathStyle::windows)) {
         ++cut;
     }
     return "<span title=\"" + html(path) + "\">" + html(path.substr(cut)) + "</span>";

@@ -31,6 +31,12 @@ constexpr bool is_separator(char c, PathStyle style)
     return c == '/' || (style != PathStyle::posix && c == '\\') || (style == PathStyle::poser && c == ':');
 }
 
+// True when `path` begins with a drive: a letter and a colon ("C:"), as Windows writes one.
+constexpr bool starts_with_drive(std::string_view path)
+{
+    return path.size() >= 2 && path[1] == ':' && ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+}
+
 // True for a name Windows reads as a device in every folder, whatever follows its first dot:
 // CON, PRN, AUX, NUL, CONIN$, CONOUT$, and COM or LPT with a digit (0-9, or a superscript
 // 1, 2 or 3), letter case and blanks before the dot ignored.

@@ -17,11 +17,6 @@ namespace {
 // Linux's own limit on the links one lookup follows (ELOOP beyond it).
 constexpr int k_max_links = 40;
 
-bool is_letter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 bool is_windows_name(const std::string& name)
 {
     for (char c : name) {
@@ -123,7 +118,7 @@ PathText MemoryDisk::parse(const std::string& path) const
     p.drive = current.drive;
     std::size_t from = 0;
     bool rooted = !path.empty() && is_sep(path[0]);
-    if (windows() && path.size() >= 2 && is_letter(path[0]) && path[1] == ':') {
+    if (windows() && starts_with_drive(path)) {
         p.drive = ascii_upper(path[0]);
         from = 2;
         rooted = true;

@@ -1,5 +1,6 @@
 #include "engine/library/content_paths.h"
 
+#include "engine/base/path_style.h"
 #include "engine/fsys/fsys.h"
 #include "engine/text/refline.h"
 
@@ -7,17 +8,12 @@
 
 namespace {
 
-bool is_drive_letter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 bool has_drive_or_share(std::string_view target)
 {
-    if (target.size() >= 3 && is_drive_letter(target[0]) && target[1] == ':' && (target[2] == '\\' || target[2] == '/')) {
+    if (target.size() >= 3 && starts_with_drive(target) && is_separator(target[2], PathStyle::windows)) {
         return true;
     }
-    return target.size() >= 2 && (target[0] == '\\' || target[0] == '/') && (target[1] == '\\' || target[1] == '/');
+    return target.size() >= 2 && is_separator(target[0], PathStyle::windows) && is_separator(target[1], PathStyle::windows);
 }
 
 // A classic Mac path: colons only, starting with the volume's name rather than a colon.

@@ -1,5 +1,6 @@
 #include "engine/library/library_prefs.h"
 
+#include "engine/base/path_style.h"
 #include "engine/library/content_paths.h"
 
 #include <cstdlib>
@@ -92,7 +93,7 @@ void cut_libraries_folder(std::string& path)
 
 bool has_drive(const std::string& path)
 {
-    return path.size() >= 2 && path[1] == ':' && ascii_lower(path[0]) >= 'a' && ascii_lower(path[0]) <= 'z';
+    return starts_with_drive(path);
 }
 
 }  // namespace

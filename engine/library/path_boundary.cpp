@@ -1,5 +1,6 @@
 #include "engine/library/path_boundary.h"
 
+#include "engine/base/path_style.h"
 #include "engine/library/content_paths.h"
 
 namespace {
@@ -25,7 +26,7 @@ Step step_of(std::string_view name, PathStyle style)
 
 bool is_slash(char c)
 {
-    return c == '\\' || c == '/';
+    return is_separator(c, PathStyle::windows);
 }
 
 // After two separators: "?" or "." and a separator open the namespaces of Windows' devices

@@ -338,7 +338,7 @@ void Planner::read_document(const LibraryDocument& d, Local& local)
     }
     const std::string folder = folder_of(d.path);
     const bool moves = at_or_below(d.path, m_plan.source);
-    FollowingDocument doc{d.path, moves ? moved(d.path) : d.path, {}, {}};
+    FollowingDocument doc{d.path, moves ? moved(d.path) : d.path, {}, {}, {}, {}};
     std::string refusal;
     const bool read = read_references(
         in,

@@ -28,17 +28,6 @@ void add(Problems& problems, ProblemKind kind, std::string entry, std::string me
     problems.push_back({kind, std::move(entry), std::move(message)});
 }
 
-std::string lower_ascii(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 // The name up to and including the first component `pred` holds for ("a/__MACOSX"), or "".
 template <typename Pred>
 std::string folder_named(const ZipEntry& e, Pred pred)

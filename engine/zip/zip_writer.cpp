@@ -73,16 +73,6 @@ void dos_time_of(std::time_t t, zip_uint16_t& time, zip_uint16_t& date)
     date = static_cast<zip_uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
 }
 
-std::string lower_ascii(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 // The zip as libzip writes it: a temporary file beside the final one, created anew.
 struct TargetFile {
     fsys::FileSystem& fs;
