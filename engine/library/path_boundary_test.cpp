@@ -3,6 +3,7 @@
 #include "engine/collect/collect_plan.h"
 #include "engine/fsys/memory_fs.h"
 #include "engine/repair/poserfile.h"
+#include "tests/failing_fs.h"
 #include "tests/test_support.h"
 
 #include <sys/stat.h>
@@ -98,6 +99,34 @@ TEST(PathBoundary, EveryReaderRefusesAndNeverAsksTheDisk)
                         !(windows && lower.find("con.") != std::string::npos))
                 << "asked about " << path;
         }
+    }
+}
+
+// The same on the real disk, Windows' own under wine: the system is asked about no share, no
+// device and nothing above the root.
+TEST(PathBoundary, TheRealDiskIsNeverAskedAboutThem)
+{
+    TempDir dir;
+    const std::string doc = dir.at("lib/Runtime/Libraries/Props/p.pp2");
+    write_bytes(doc, k_hostile);
+    write_bytes(dir.at("lib/Runtime/Geometries/fine.obj"), "v\n");
+    write_bytes(dir.at("private/notes.obj"), "v\n");
+    FailingFileSystem disk;
+    const std::vector<std::string> roots{dir.at("lib")};
+    EXPECT_EQ(build_library_report(disk, {dir.at("lib")}, roots, 2).count(RefStatus::refused), fsys::k_sep == '\\' ? 7 : 6);
+    EXPECT_EQ(plan_collection(disk, {doc}, roots).files.size(), 2u);
+    ::Run run(disk);
+    reset_engine(run, roots.front());
+    use_library_rules(run, LibraryOptions{true, roots, {}});
+    ScriptedSession s;
+    repair(run, doc, s.wn);
+    EXPECT_EQ(run.tally.left, 7);  // CON.pmd missing here with POSIX rules
+    ASSERT_FALSE(disk.asked.empty());
+    for (const std::string& path : disk.asked) {
+        const std::string lower = lower_ascii(path);
+        EXPECT_TRUE(lower.find("private") == std::string::npos && lower.find("server") == std::string::npos &&
+                    !(fsys::k_sep == '\\' && lower.find("con.pmd") != std::string::npos))
+            << "asked about " << path;
     }
 }
 
