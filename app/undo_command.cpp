@@ -166,7 +166,7 @@ void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, 
     if (newest.stamp != last.front()->stamp && newest.files > 0) {
         body = "the run of " + shown_stamp(newest.stamp) + " was undone already.\n";
     }
-    body += "the run of " + shown_stamp(last.front()->stamp) + ": " + std::to_string(files) +
+    body += "the run of " + shown_stamp(last.front()->stamp) + " below " + last.front()->root + ": " + std::to_string(files) +
             (last.front()->files_undone > 0 ? " files still to give back" : " files changed") + ", old versions in\n" +
             last.front()->folder;
     if (!wn.question(Owner::none, body, "undo the last extended run?")) {
