@@ -150,12 +150,16 @@ std::string collect_summary(const CollectOutcome& outcome, const std::string& ou
     if (outcome.status == k_collect_not_written || outcome.status == k_collect_usage_error) {
         return "nothing collected into " + visible(out) + ": " + visible(outcome.error);
     }
-    std::string text = counted(outcome.files, "file", "files") + " collected into " + visible(out) + ", " +
+    // The window shows this line alone: the files from outside the roots and those left out are
+    // told here too, before the result is shared.
+    const std::string outside = outcome.outside.empty() ? "" : " (" + std::to_string(outcome.outside.size()) + " from outside the roots)";
+    std::string text = counted(outcome.files, "file", "files") + " collected into " + visible(out) + outside + ", " +
                        counted(outcome.renamed, "reference", "references") + " renamed";
-    if (!outcome.missing.empty() || !outcome.unreadable.empty()) {
+    if (!outcome.missing.empty() || !outcome.unreadable.empty() || !outcome.left_out.empty()) {
         text += "; " + counted(static_cast<long long>(outcome.missing.size()), "reference", "references") + " missing, " +
-                counted(static_cast<long long>(outcome.unreadable.size()), "document", "documents") +
-                " unreadable, named in collect.txt";
+                counted(static_cast<long long>(outcome.unreadable.size()), "document", "documents") + " unreadable";
+        text += outcome.left_out.empty() ? "" : ", " + counted(static_cast<long long>(outcome.left_out.size()), "file", "files") + " left out";
+        text += ", named in collect.txt";
     }
     return text;
 }

@@ -213,7 +213,7 @@ void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, 
         body += "the move of " + shown_stamp(last.front()->stamp) + ": " + move + ", " + counted(files, "document", "documents") +
                 " changed, old versions in\n" + last.front()->folder;
     } else {
-        body += "the run of " + shown_stamp(last.front()->stamp) + ": " + counted(files, "file", "files") +
+        body += "the run of " + shown_stamp(last.front()->stamp) + " below " + last.front()->root + ": " + counted(files, "file", "files") +
                 (last.front()->files_undone > 0 ? " still to give back" : " changed") + ", old versions in\n" +
                 last.front()->folder;
     }

@@ -265,11 +265,16 @@ TEST(CliProcess, CollectsAScene)
     EXPECT_EQ(run_cli(dir, "--report a.zip"), "0 nothing to report: 7 references in 2 Poser files, all found\n");
     write_gzip(dir.at("lib/x.crz"), "textureMap :Runtime:Textures:gone.jpg\nfigureResFile " + dir.at("lib/m.obj") + "\n");
     write_bytes(dir.at("lib/m.obj"), "v\n");
+    std::error_code no_link;  // a thumbnail that is a link out of every root is left out, and counted
+    write_bytes(dir.at("home/notes.txt"), "mine");
+    std::filesystem::create_symlink(dir.at("home/notes.txt"), dir.at("lib/x.png"), no_link);
     EXPECT_EQ(run_cli(dir, "--collect c" + root + dir.at("lib/x.crz")),
               "3 from outside the roots: Runtime/Libraries/Character/x.crz from " + dir.at("lib/x.crz") +
                   "\nfrom outside the roots: Runtime/Geometries/collected/m.obj from " + dir.at("lib/m.obj") +
-                  "\nmissing image :Runtime:Textures:gone.jpg in " + dir.at("lib/x.crz") + " line 1\n2 files collected into c, "
-                  "1 reference renamed; 1 reference missing, 0 documents unreadable, named in collect.txt\n");
+                  "\nmissing image :Runtime:Textures:gone.jpg in " + dir.at("lib/x.crz") + " line 1\n" +
+                  (no_link ? "" : "left out " + dir.at("lib/x.png") + ": a link leading out of the library, not followed\n") +
+                  "2 files collected into c (2 from outside the roots), 1 reference renamed; 1 reference missing, 0 documents "
+                  "unreadable" + (no_link ? "" : ", 1 file left out") + ", named in collect.txt\n");
     // The listing in the collection names no folder of the user's.
     EXPECT_EQ(read_bytes(dir.at("start/c/collect.txt")).find(dir.path()), std::string::npos);
     EXPECT_EQ(read_gzip(dir.at("start/c/Runtime/Libraries/Character/x.crz")),

@@ -10,11 +10,12 @@ class FailingFileSystem : public fsys::FileSystem {
 public:
     using FailWhen = std::function<bool(fsys::Op op, const std::string& path)>;
     void fail_when(FailWhen when) { m_when = std::move(when); }
+    std::vector<std::string> asked;  // every path looked at, read or written
 
-    bool open_for_reading(const std::string& p, fsys::RawFile& f, fsys::Listed l) override { return d().open_for_reading(p, f, l); }
+    bool open_for_reading(const std::string& p, fsys::RawFile& f, fsys::Listed l) override { return d().open_for_reading(seen(p), f, l); }
     bool open_for_writing(const std::string& p, fsys::Create m, fsys::RawFile& f) override
     {
-        return !(m_refuse_new_files && m == fsys::Create::exclusive) && d().open_for_writing(p, m, f);
+        return !(m_refuse_new_files && m == fsys::Create::exclusive) && d().open_for_writing(seen(p), m, f);
     }
     // No file can be created anew, as in a folder the user may not change.
     void refuse_new_files(bool refused) { m_refuse_new_files = refused; }
@@ -28,14 +29,14 @@ public:
         const bool failed = f.is_open() && fails(fsys::Op::close, f.path);
         return d().close_file(f) && !failed;
     }
-    bool is_readable_file(const std::string& p) override { return d().is_readable_file(p); }
-    bool entry_exists(const std::string& p) override { return d().entry_exists(p); }
-    fsys::NameKind name_kind(const std::string& p) override { return d().name_kind(p); }
-    bool is_folder(const std::string& p) override { return d().is_folder(p); }
-    bool is_special_file(const std::string& p) override { return d().is_special_file(p); }
-    long long modified_time(const std::string& p) override { return d().modified_time(p); }
-    bool folder_identity(const std::string& p, fsys::FolderId& id) override { return d().folder_identity(p, id); }
-    bool list_folder_entries(const std::string& p, std::vector<fsys::FolderEntry>& e) override { return d().list_folder_entries(p, e); }
+    bool is_readable_file(const std::string& p) override { return d().is_readable_file(seen(p)); }
+    bool entry_exists(const std::string& p) override { return d().entry_exists(seen(p)); }
+    fsys::NameKind name_kind(const std::string& p) override { return d().name_kind(seen(p)); }
+    bool is_folder(const std::string& p) override { return d().is_folder(seen(p)); }
+    bool is_special_file(const std::string& p) override { return d().is_special_file(seen(p)); }
+    long long modified_time(const std::string& p) override { return d().modified_time(seen(p)); }
+    bool folder_identity(const std::string& p, fsys::FolderId& id) override { return d().folder_identity(seen(p), id); }
+    bool list_folder_entries(const std::string& p, std::vector<fsys::FolderEntry>& e) override { return d().list_folder_entries(seen(p), e); }
     bool rename_noreplace(const std::string& a, const std::string& b) override { return !fails(fsys::Op::rename, a) && d().rename_noreplace(a, b); }
     bool rename_replace(const std::string& a, const std::string& b) override { return !fails(fsys::Op::rename, a) && d().rename_replace(a, b); }
     // Only when allowed: the disk of most tests has no exchange, as Windows has none.
@@ -52,12 +53,13 @@ public:
     bool remove_folder(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_folder(p); }
     bool give_protection(const std::string& a, const std::string& b) override { return d().give_protection(a, b); }
     std::string current_folder() override { return d().current_folder(); }
-    std::string absolute_path(const std::string& p) override { return d().absolute_path(p); }
-    std::string resolved_path(const std::string& p) override { return d().resolved_path(p); }
+    std::string absolute_path(const std::string& p) override { return d().absolute_path(seen(p)); }
+    std::string resolved_path(const std::string& p) override { return d().resolved_path(seen(p)); }
 
 private:
     static fsys::FileSystem& d() { return fsys::disk(); }
     bool fails(fsys::Op op, const std::string& path) const { return m_when && m_when(op, path); }
+    const std::string& seen(const std::string& path) { return asked.emplace_back(path); }
 
     FailWhen m_when;
     bool m_exchange = false;

@@ -3,6 +3,7 @@
 #include "engine/collect/collect_plan.h"
 #include "engine/fsys/memory_fs.h"
 #include "engine/repair/poserfile.h"
+#include "tests/failing_fs.h"
 #include "tests/test_support.h"
 
 #include <sys/stat.h>
@@ -49,13 +50,50 @@ const std::string k_hostile = "figureResFile :Runtime:..:..:private:notes.obj\n"
                               "transparencyMap \"\\\\?\\UNC\\server\\share\\t.jpg\"\nreadScript \"\\\\.\\pipe\\private\"\n"
                               "morphBinaryFile :Runtime:libraries:CON.pmd\nobjFile :Runtime:Geometries:fine.obj\n";
 
+// The report, collect, the extended repair and its dry run read `doc` below `root` on `disk`:
+// `refused` references refused with their reason, each left as it is, and nobody asked.
+void read_by_every_reader(fsys::FileSystem& disk, const std::string& doc, const std::string& root, long long refused)
+{
+    const std::vector<std::string> roots{root};
+    const LibraryReport r = build_library_report(disk, {doc}, roots, 2);
+    EXPECT_EQ(r.count(RefStatus::refused), refused);
+    EXPECT_TRUE(r.broken() && r.problems.front().refusal == Refusal::network);  // "//server..." sorts first
+    const CollectPlan plan = plan_collection(disk, {doc}, roots);
+    EXPECT_EQ(plan.files.size() + plan.missing.size(), 9u);  // the document, then each reference once
+    EXPECT_EQ(static_cast<long long>(plan.missing.size()), refused);
+    UnheardDryRun unheard;
+    for (DryRunSink* dry : {static_cast<DryRunSink*>(nullptr), static_cast<DryRunSink*>(&unheard)}) {
+        ::Run run(disk);
+        reset_engine(run, root);
+        use_library_rules(run, LibraryOptions{true, roots, {}}).set_dry_run(dry);
+        run.LOG = std::make_unique<TextWriter>();
+        run.LOG->open_in_memory();
+        ScriptedSession s;
+        repair(run, doc, s.wn);
+        EXPECT_EQ(run.tally.left, refused);
+        EXPECT_EQ(s.transcript(), Lines{"title\t" + doc});
+        EXPECT_EQ(dry != nullptr, run.LOG->take_text().find("left as it is: \\\\server\\share\\b.jpg (a network path, "
+                                                            "not looked up)") == std::string::npos);
+    }
+}
+
+// No path above the root, no share and (with Windows rules) no device name among those asked about.
+void never_asked(const std::vector<std::string>& asked, bool windows)
+{
+    EXPECT_FALSE(asked.empty());
+    for (const std::string& path : asked) {
+        const std::string lower = lower_ascii(path);
+        EXPECT_TRUE(lower.find("private") == std::string::npos && lower.find("server") == std::string::npos &&
+                    !(windows && lower.find("con.") != std::string::npos))
+            << "asked about " << path;
+    }
+}
+
 TEST(PathBoundary, EveryReaderRefusesAndNeverAsksTheDisk)
 {
     const std::string doc = native("/lib/Runtime/Libraries/Props/p.pp2"), mesh = native("/lib/Runtime/Libraries/Props/m.pp2");
-    const std::vector<std::string> roots{native("/lib")};
     for (fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
         const bool windows = rules == fsys::DiskRules::windows;
-        const long long refused = windows ? 7 : 6;
         SCOPED_TRACE(windows ? "Windows rules" : "POSIX rules");
         fsys::MemoryFileSystem disk(rules);
         disk.add_file(doc, k_hostile);
@@ -64,41 +102,32 @@ TEST(PathBoundary, EveryReaderRefusesAndNeverAsksTheDisk)
                                  "/lib/Runtime/libraries/CON.pmd", "/lib/Runtime/Geometries/CON.obj"}) {
             disk.add_file(native(file), "bytes");  // no CON with Windows rules
         }
-        // The report names each with its reason and counts it broken; collect takes none.
-        const LibraryReport r = build_library_report(disk, {doc}, roots, 2);
-        EXPECT_EQ(r.count(RefStatus::refused), refused);
-        EXPECT_TRUE(r.broken() && r.problems.front().refusal == Refusal::network);  // "//server..." sorts first
-        const CollectPlan plan = plan_collection(disk, {doc}, roots);
-        EXPECT_EQ(plan.files.size() + plan.missing.size(), 9u);
-        EXPECT_EQ(static_cast<long long>(plan.missing.size()), refused);
-        // The extended repair and its dry run leave each as it is, with its reason, asking nothing.
-        UnheardDryRun unheard;
-        for (DryRunSink* dry : {static_cast<DryRunSink*>(nullptr), static_cast<DryRunSink*>(&unheard)}) {
-            ::Run run(disk);
-            reset_engine(run, roots.front());
-            use_library_rules(run, LibraryOptions{true, roots, {}}).set_dry_run(dry);
-            run.LOG = std::make_unique<TextWriter>();
-            run.LOG->open_in_memory();
-            ScriptedSession s;
-            repair(run, doc, s.wn);
-            EXPECT_EQ(run.tally.left, refused);
-            EXPECT_EQ(s.transcript(), Lines{"title\t" + doc});
-            EXPECT_EQ(dry != nullptr, run.LOG->take_text().find("left as it is: \\\\server\\share\\b.jpg (a network path, "
-                                                                "not looked up)") == std::string::npos);
-        }
+        read_by_every_reader(disk, doc, native("/lib"), windows ? 7 : 6);
         // The default repair takes a device for a missing mesh without opening it.
         ::Run run(disk);
-        reset_engine(run, roots.front());
+        reset_engine(run, native("/lib"));
         ScriptedSession s({"cancel"});
         readposerfile(run, mesh, s.wn);
         EXPECT_EQ(s.transcript().size(), windows ? 2u : 1u);
-        for (const std::string& path : disk.paths_asked()) {
-            const std::string lower = lower_ascii(path);
-            EXPECT_TRUE(lower.find("private") == std::string::npos && lower.find("server") == std::string::npos &&
-                        !(windows && lower.find("con.") != std::string::npos))
-                << "asked about " << path;
-        }
+        never_asked(disk.paths_asked(), windows);
     }
+}
+
+// The same on the real disk, Windows' own under wine.
+TEST(PathBoundary, TheRealDiskIsNeverAskedAboutThem)
+{
+    TempDir dir;
+    const std::string doc = dir.at("lib/Runtime/Libraries/Props/p.pp2");
+    write_bytes(doc, k_hostile);
+    write_bytes(dir.at("lib/Runtime/Geometries/fine.obj"), "v\n");
+    write_bytes(dir.at("private/notes.obj"), "v\n");
+    const bool windows = fsys::k_sep == '\\';
+    if (!windows) {
+        write_bytes(dir.at("lib/Runtime/libraries/CON.pmd"), "");
+    }
+    FailingFileSystem disk;
+    read_by_every_reader(disk, doc, dir.at("lib"), windows ? 7 : 6);
+    never_asked(disk.asked, windows);
 }
 
 #ifndef _WIN32
