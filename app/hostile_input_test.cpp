@@ -107,3 +107,19 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
         }
     }
 }
+
+// A folder tree deeper than a thread of 1 MB (as Windows gives) holds a frame per folder for is walked
+// whole, a document at its bottom read like any other.
+TEST(HostileInput, AFolderTreeOfAnyDepthIsWalked)
+{
+    fsys::MemoryFileSystem disk;
+    std::string bottom = at("/lib");
+    for (int k = 0; k < 4000; ++k) {
+        bottom += native("/d");
+    }
+    disk.add_file(bottom + native("/a.pz2"), "textureMap :Runtime:Textures:gone.jpg\n");
+    const LibraryReport r = build_library_report(disk, {at("/lib")}, {at("/lib")}, 2);
+    EXPECT_EQ(r.files_read, 1);
+    ASSERT_EQ(r.problems.size(), 1u);
+    EXPECT_EQ(r.problems[0].uses.at(0).file, bottom + native("/a.pz2"));
+}
