@@ -6,8 +6,7 @@
 
 TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
 {
-    const std::string top = fsys::k_sep == '\\' ? "C:" : "";
-    const std::string root = top + native("/lib"), doc = top + native("/lib/Runtime/Libraries/Props/ball.pp2");
+    const std::string root = absolute("/lib"), doc = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
     const std::string old_text = "prop ball\n{\nobjFileGeom 0 0 Runtime:Geometries:ball.obj\n}\n";
     const std::string new_text = "# saved meanwhile\n" + old_text;
     std::string shown;
@@ -15,7 +14,7 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
     const auto setup = [&](const std::string& text) {
         return [&, text](fsys::MemoryFileSystem& disk) {
             disk.add_file(doc, text);
-            disk.add_file(top + native("/lib/Runtime/Geometries/ball.obj"), "");
+            disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
         };
     };
     const auto work = [&](fsys::MemoryFileSystem& disk) {

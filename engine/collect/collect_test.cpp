@@ -11,12 +11,6 @@
 
 namespace {
 
-// A path from the top of this system's disk: "/ext/a.jpg", "C:\\ext\\a.jpg".
-std::string absolute(const std::string& path)
-{
-    return (fsys::k_sep == '\\' ? "C:" : "") + native(path);
-}
-
 const std::string k_scene = "figureResFile :Runtime:Geometries:man:man.obj\r\n\ttextureMap \"skin.jpg\"\r\n"
                             "\tbumpMap " + absolute("/ext/bump.jpg") + "\r\n\treflectionMap \"" + absolute("/ext2/bump.jpg") +
                             "\"\r\n\ttransparencyMap :Runtime:Textures:gone.jpg\r\n"
@@ -129,10 +123,6 @@ TEST(Collect, AFileNoRootHoldsGoesByItsType)
               "Runtime/Libraries/Character/collected Runtime/Python/collected");
 }
 
-}  // namespace
-
-namespace {
-
 // Another program saves the scene at any step of its collect: the collection holds the scene of one version with its
 // references renamed, or leaves it out and names it, and is otherwise whole.
 TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
@@ -172,10 +162,6 @@ TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
     EXPECT_GT(steps, 10);
     EXPECT_GT(left_out, 0);
 }
-
-}  // namespace
-
-namespace {
 
 // A second interrupt while a collect is written waits for it, and a stop asked for at any step of the writing leaves the
 // result whole or absent; a zip whose folder does not exist is said so.

@@ -169,9 +169,8 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
 // corrected text of the older version in its place only when it was saved during the last few steps, in the renames.
 TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
 {
-    const std::string top = fsys::k_sep == '\\' ? "C:" : "";
-    const std::string root = top + native("/lib"), doc = top + native("/lib/Runtime/Libraries/Props/ball.pp2");
-    const std::string pick = top + native("/lib/Runtime/Geometries/new/ball2.obj");
+    const std::string root = absolute("/lib"), doc = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
+    const std::string pick = absolute("/lib/Runtime/Geometries/new/ball2.obj");
     const std::string old_text = "prop ball\n{\nobjFileGeom 0 0 :Runtime:Geometries:gone:ball.obj\n}\n";
     const std::string new_text = "# my own note, added while the chooser was open\n" + old_text;
     for (bool extended : {false, true}) {
