@@ -18,14 +18,6 @@ std::string product_report(fsys::MemoryFileSystem& disk, const std::vector<MadeE
     return report_text(build_product_report(disk, {absolute("/p.zip")}, {}, 2));
 }
 
-// A manifest of a run that changed nothing, with a field nested `depth` levels deep in all.
-void plant_manifest(fsys::MemoryFileSystem& disk, std::size_t depth)
-{
-    const std::string nested = std::string(depth - 1, '[') + std::string(depth - 1, ']');
-    disk.add_file(absolute("/lib/tarnwick-runs/20261207-101010/manifest.json"),
-                  "{\"program\":\"tarnwick\",\"format\":1,\"started\":\"20261207-101010\",\"x\":" + nested + ",\"files\":[]}");
-}
-
 struct Bounded {
     const char* input;
     // Sets the input up at its bound, or one past it, and tells what the program made of it.
@@ -68,12 +60,16 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
          "ok: 0", "(a gzip bomb)"},
         {"a manifest's nesting",
          [](fsys::MemoryFileSystem& disk, bool past) {
-             plant_manifest(disk, k_max_manifest_nesting + (past ? 1 : 0));
+             // A manifest of a run that changed nothing, with a field nested so deep that the whole nests one more.
+             const std::string run = absolute("/lib/tarnwick-runs/20261207-101010"), manifest = run + native("/manifest.json");
+             const std::size_t depth = k_max_manifest_nesting - (past ? 0 : 1);
+             disk.add_file(manifest, "{\"program\":\"tarnwick\",\"format\":1,\"started\":\"20261207-101010\",\"x\":" +
+                                         std::string(depth, '[') + std::string(depth, ']') + ",\"files\":[]}");
              UndoOutcome outcome;
              std::string error;
-             undo_run(disk, absolute("/lib/tarnwick-runs/20261207-101010"), std::time(nullptr), outcome, error);
+             undo_run(disk, run, std::time(nullptr), outcome, error);
              // Written back with the fields a manifest has alone.
-             const std::string kept = disk.bytes(absolute("/lib/tarnwick-runs/20261207-101010/manifest.json"));
+             const std::string kept = disk.bytes(manifest);
              return error + (kept.find("\"x\"") == std::string::npos ? "its fields alone" : "");
          },
          "its fields alone", "it nests deeper than 16 levels"},
@@ -113,7 +109,5 @@ TEST(HostileInput, AFolderTreeOfAnyDepthIsWalked)
     }
     disk.add_file(bottom + native("/a.pz2"), "textureMap :Runtime:Textures:gone.jpg\n");
     const LibraryReport r = build_library_report(disk, {absolute("/lib")}, {absolute("/lib")}, 2);
-    EXPECT_EQ(r.files_read, 1);
-    ASSERT_EQ(r.problems.size(), 1u);
-    EXPECT_EQ(r.problems[0].uses.at(0).file, bottom + native("/a.pz2"));
+    EXPECT_EQ(r.problems.size() == 1 ? r.problems[0].uses.at(0).file : "", bottom + native("/a.pz2"));
 }

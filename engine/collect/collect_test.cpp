@@ -131,12 +131,10 @@ TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
     const std::string old_text = "figureResFile :Runtime:Geometries:man:man.obj\n\ttextureMap \"skin.jpg\"\n";
     const std::string new_text = "# saved meanwhile\n" + old_text;
     CollectPlan plan;
-    const auto setup = [&](const std::string& text) {
-        return [&, text](fsys::MemoryFileSystem& disk) {
-            disk.add_file(scene, text);
-            disk.add_file(absolute("/lib/Runtime/Geometries/man/man.obj"), "v 0 0 0\n");
-            disk.add_file(absolute("/lib/Runtime/Textures/skin.jpg"), "skin");
-        };
+    const auto setup = [&](fsys::MemoryFileSystem& disk, const std::string& text) {
+        disk.add_file(scene, text);
+        disk.add_file(absolute("/lib/Runtime/Geometries/man/man.obj"), "v 0 0 0\n");
+        disk.add_file(absolute("/lib/Runtime/Textures/skin.jpg"), "skin");
     };
     const auto work = [&](fsys::MemoryFileSystem& disk) {
         plan = plan_collection(disk, {scene}, {absolute("/lib")});
@@ -144,16 +142,11 @@ TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
         EXPECT_TRUE(write_collection(disk, plan, [](const CollectPlan&) { return std::string(); }, out, nullptr, reason)) << reason;
     };
     const std::string collected = absolute("/out/c/Runtime/Libraries/Scenes/s.pz3");
-    const auto collect = [&](const std::string& text) {
-        fsys::MemoryFileSystem disk;
-        setup(text)(disk);
-        work(disk);
-        return disk.bytes(collected);
-    };
+    const auto collect = [&](const std::string& text) { return left_by(setup, text, work, [&](auto& d) { return d.bytes(collected); }); };
     const std::string from_old = collect(old_text), from_new = collect(new_text);
     ASSERT_NE(from_old.find("\":Runtime:Textures:skin.jpg\""), std::string::npos);
     int left_out = 0;
-    const int steps = at_every_step(setup(old_text), scene, new_text, work, [&](fsys::MemoryFileSystem& disk, bool) {
+    const int steps = at_every_step(setup, old_text, scene, new_text, work, [&](fsys::MemoryFileSystem& disk, bool) {
         const std::string got = disk.bytes(collected);
         EXPECT_TRUE(got == from_old || got == from_new || (got == "<missing>" && plan.unreadable.size() == 1)) << got;
         left_out += got == "<missing>" ? 1 : 0;
