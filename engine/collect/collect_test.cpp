@@ -42,10 +42,8 @@ struct Library {
     std::string write(const std::string& out)
     {
         std::string reason;
-        return write_collection(disk, plan, [](const CollectPlan&) { return std::string("listing\n"); }, native(out), nullptr,
-                                reason)
-                   ? ""
-                   : reason;
+        const auto listing = [](const CollectPlan&) { return std::string("listing\n"); };
+        return write_collection(disk, plan, listing, native(out), nullptr, reason) ? "" : reason;
     }
 };
 
@@ -186,7 +184,7 @@ TEST(Collect, StoppedAtAnyStepOfItsWritingItIsWholeOrAbsent)
             }
         }
     }
-    EXPECT_EQ(Library().write("/nowhere/s.zip"), "the folder " + absolute("/nowhere") + " does not exist");
+    EXPECT_EQ(Library().write("/nowhere/s.zip"), "the folder " + native("/nowhere") + " does not exist");
 }
 
 #ifndef _WIN32
