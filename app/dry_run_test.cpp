@@ -6,17 +6,14 @@
 
 TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
 {
-    const std::string top = fsys::k_sep == '\\' ? "C:" : "";
-    const std::string root = top + native("/lib"), doc = top + native("/lib/Runtime/Libraries/Props/ball.pp2");
+    const std::string root = absolute("/lib"), doc = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
     const std::string old_text = "prop ball\n{\nobjFileGeom 0 0 Runtime:Geometries:ball.obj\n}\n";
     const std::string new_text = "# saved meanwhile\n" + old_text;
     std::string shown;
     int warnings = 0;
-    const auto setup = [&](const std::string& text) {
-        return [&, text](fsys::MemoryFileSystem& disk) {
-            disk.add_file(doc, text);
-            disk.add_file(top + native("/lib/Runtime/Geometries/ball.obj"), "");
-        };
+    const auto setup = [&](fsys::MemoryFileSystem& disk, const std::string& text) {
+        disk.add_file(doc, text);
+        disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
     };
     const auto work = [&](fsys::MemoryFileSystem& disk) {
         shown.clear();
@@ -30,15 +27,10 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
         warnings = static_cast<int>(wn.prompts_shown());
         reset_engine(run, "");
     };
-    const auto diff_of = [&](const std::string& text) {
-        fsys::MemoryFileSystem disk;
-        setup(text)(disk);
-        work(disk);
-        return shown;
-    };
+    const auto diff_of = [&](const std::string& text) { return left_by(setup, text, work, [&](auto&) { return shown; }); };
     const std::string from_old = diff_of(old_text), from_new = diff_of(new_text);
     ASSERT_NE(from_old.find("\n+objFileGeom 0 0 :Runtime:Geometries:ball.obj\n"), std::string::npos);
-    const int steps = at_every_step(setup(old_text), doc, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
+    const int steps = at_every_step(setup, old_text, doc, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
         EXPECT_TRUE(shown == from_old || shown == from_new || (shown.empty() && warnings == 1)) << shown;
         EXPECT_EQ(disk.bytes(doc), changed ? new_text : old_text);
         EXPECT_EQ(disk.files_below(root).size(), 2u);

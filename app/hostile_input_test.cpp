@@ -12,29 +12,19 @@
 
 namespace {
 
-const std::string k_top = fsys::k_sep == '\\' ? "C:" : "";
-std::string at(const std::string& path)
-{
-    return k_top + native(path);
-}
-
 std::string product_report(fsys::MemoryFileSystem& disk, const std::vector<MadeEntry>& entries)
 {
-    disk.add_file(at("/p.zip"), made_zip(entries));
-    return report_text(build_product_report(disk, {at("/p.zip")}, {}, 2));
+    disk.add_file(absolute("/p.zip"), made_zip(entries));
+    return report_text(build_product_report(disk, {absolute("/p.zip")}, {}, 2));
 }
 
-// A manifest of a run that changed nothing, with a field nested `depth` levels deep in all.
-void plant_manifest(fsys::MemoryFileSystem& disk, std::size_t depth)
+// The text of `path` as JSON writes it.
+std::string json_text(std::string path)
 {
-    const std::string nested = std::string(depth - 1, '[') + std::string(depth - 1, ']');
-    std::string root = at("/lib");
-    for (std::size_t k = root.find('\\'); k != std::string::npos; k = root.find('\\', k + 2)) {
-        root.insert(k, 1, '\\');  // as JSON writes it
+    for (std::size_t k = path.find('\\'); k != std::string::npos; k = path.find('\\', k + 2)) {
+        path.insert(k, 1, '\\');
     }
-    disk.add_file(at("/lib/tarnwick-runs/20261207-101010/manifest.json"),
-                  "{\"program\":\"tarnwick\",\"format\":1,\"started\":\"20261207-101010\",\"root\":\"" + root +
-                      "\",\"x\":" + nested + ",\"files\":[]}");
+    return path;
 }
 
 struct Bounded {
@@ -55,8 +45,8 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
              for (std::size_t k = 0; k < k_uses_kept + (past ? 1 : 0); ++k) {
                  uses += "textureMap :Runtime:Textures:gone.jpg\n";
              }
-             disk.add_file(at("/lib/a.pz2"), uses);
-             return report_text(build_library_report(disk, {at("/lib")}, {at("/lib")}, 2));
+             disk.add_file(absolute("/lib/a.pz2"), uses);
+             return report_text(build_library_report(disk, {absolute("/lib")}, {absolute("/lib")}, 2));
          },
          " line 100\n\n", "  and 1 more use\n"},
         {"a zip entry's path",
@@ -73,31 +63,36 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
                  text += "textureMap :Runtime:Textures:a.jpg\n";
              }
              text.resize((8u << 20) + (past ? 1 : 0));
-             disk.add_file(at("/p/Runtime/Textures/a.jpg"), "");
+             disk.add_file(absolute("/p/Runtime/Textures/a.jpg"), "");
              return product_report(disk, {MadeEntry("Runtime/Libraries/Character/a.crz", gzip_text(text))});
          },
          "ok: 0", "(a gzip bomb)"},
         {"a manifest's nesting",
          [](fsys::MemoryFileSystem& disk, bool past) {
-             plant_manifest(disk, k_max_manifest_nesting + (past ? 1 : 0));
+             // A manifest of a run that changed nothing, with a field nested so deep that the whole nests one more.
+             const std::string run = absolute("/lib/tarnwick-runs/20261207-101010"), manifest = run + native("/manifest.json");
+             const std::size_t depth = k_max_manifest_nesting - (past ? 0 : 1);
+             disk.add_file(manifest, "{\"program\":\"tarnwick\",\"format\":1,\"started\":\"20261207-101010\",\"root\":\"" +
+                                         json_text(absolute("/lib")) + "\",\"x\":" +
+                                         std::string(depth, '[') + std::string(depth, ']') + ",\"files\":[]}");
              UndoOutcome outcome;
              std::string error;
-             undo_run(disk, at("/lib/tarnwick-runs/20261207-101010"), std::time(nullptr), outcome, error);
+             undo_run(disk, run, std::time(nullptr), outcome, error);
              // Written back with the fields a manifest has alone.
-             const std::string kept = disk.bytes(at("/lib/tarnwick-runs/20261207-101010/manifest.json"));
+             const std::string kept = disk.bytes(manifest);
              return error + (kept.find("\"x\"") == std::string::npos ? "its fields alone" : "");
          },
          "its fields alone", "it nests deeper than 16 levels"},
         {"a line of a run log",
          [](fsys::MemoryFileSystem& disk, bool past) {
-             const std::string head = "file " + at("/lib/"), tail = ".cr2 being corrected: old version is on";
+             const std::string head = "file " + absolute("/lib/"), tail = ".cr2 being corrected: old version is on";
              const std::string name = std::string(k_max_log_line_bytes - head.size() - tail.size() + (past ? 1 : 0), 'a');
-             disk.add_file(at("/lib/" + name + ".cr2"), "corrected");
-             disk.add_file(at("/lib/" + name + "_zz00.cr2"), "old");
-             disk.add_file(at("/log.txt"), head + name + tail + "\r\n     " + at("/lib/" + name + "_zz00.cr2") + "\r\n");
+             disk.add_file(absolute("/lib/" + name + ".cr2"), "corrected");
+             disk.add_file(absolute("/lib/" + name + "_zz00.cr2"), "old");
+             disk.add_file(absolute("/log.txt"), head + name + tail + "\r\n     " + absolute("/lib/" + name + "_zz00.cr2") + "\r\n");
              UndoOutcome outcome;
              std::string error;
-             undo_from_log(disk, at("/log.txt"), {at("/lib")}, outcome, error);
+             undo_from_log(disk, absolute("/log.txt"), {absolute("/lib")}, outcome, error);
              return counted(static_cast<long long>(outcome.restored.size()), "file", "files") + " restored";
          },
          "1 file restored", "0 files restored"},
@@ -111,4 +106,18 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
             EXPECT_EQ(said.find(b.past_bound) == std::string::npos, !past) << said.substr(0, 2000);
         }
     }
+}
+
+// A folder tree deeper than a thread of 1 MB (as Windows gives) holds a frame per folder for is walked
+// whole, a document at its bottom read like any other.
+TEST(HostileInput, AFolderTreeOfAnyDepthIsWalked)
+{
+    fsys::MemoryFileSystem disk;
+    std::string bottom = absolute("/lib");
+    for (int k = 0; k < 4000; ++k) {
+        bottom += native("/d");
+    }
+    disk.add_file(bottom + native("/a.pz2"), "textureMap :Runtime:Textures:gone.jpg\n");
+    const LibraryReport r = build_library_report(disk, {absolute("/lib")}, {absolute("/lib")}, 2);
+    EXPECT_EQ(r.problems.size() == 1 ? r.problems[0].uses.at(0).file : "", bottom + native("/a.pz2"));
 }

@@ -7,16 +7,28 @@
 #include <functional>
 #include <string>
 
-// Runs `work` on a disk `setup` makes, once for each step of the work, with `path` given
-// `bytes` just before that step (counted from 0), and `check(disk, changed)` after; ends after
-// the first run whose work ended before its step came. Returns the number of steps.
-inline int at_every_step(const std::function<void(fsys::MemoryFileSystem&)>& setup, const std::string& path,
-                         const std::string& bytes, const std::function<void(fsys::MemoryFileSystem&)>& work,
-                         const std::function<void(fsys::MemoryFileSystem&, bool changed)>& check)
+using DiskSetup = std::function<void(fsys::MemoryFileSystem&, const std::string& text)>;
+using DiskWork = std::function<void(fsys::MemoryFileSystem&)>;
+
+// What `read` finds once `work` has run on a disk `setup` makes with `text`, which nobody changes.
+template <class Read>
+auto left_by(const DiskSetup& setup, const std::string& text, const DiskWork& work, Read read)
+{
+    fsys::MemoryFileSystem disk;
+    setup(disk, text);
+    work(disk);
+    return read(disk);
+}
+
+// Runs `work` on a disk `setup` makes with `text`, once for each step of the work, with `path`
+// given `bytes` just before that step (counted from 0), and `check(disk, changed)` after; ends
+// after the first run whose work ended before its step came. Returns the number of steps.
+inline int at_every_step(const DiskSetup& setup, const std::string& text, const std::string& path, const std::string& bytes,
+                         const DiskWork& work, const std::function<void(fsys::MemoryFileSystem&, bool changed)>& check)
 {
     for (int step = 0;; ++step) {
         fsys::MemoryFileSystem disk;
-        setup(disk);
+        setup(disk, text);
         int seen = 0;
         bool changed = false;
         disk.before_each_step([&](const std::string&) {

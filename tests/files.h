@@ -30,6 +30,12 @@ inline std::string native(std::string path)
     return path;
 }
 
+// A path from the top of this system's disk: "/ext/a.jpg", "C:\\ext\\a.jpg".
+inline std::string absolute(const std::string& path)
+{
+    return (fsys::k_sep == '\\' ? "C:" : "") + native(path);
+}
+
 // A new empty folder, removed with all its content when the object goes.
 class TempDir {
 public:

@@ -31,12 +31,13 @@ struct MadeEntry {
     std::string packed;                // when not empty, stored as the data instead
 };
 
-// `data` as raw deflate data; with `repeat_to`, its first byte repeated to that many bytes, made
-// in pieces, so that a bomb stays small on disk and in memory while it is made.
-inline std::string raw_deflate(const std::string& data, std::uint64_t repeat_to = 0)
+// `data` as raw deflate data (with zlib's `window_bits`, gzip data); with `repeat_to`, its first
+// byte repeated to that many bytes, made in pieces, so that a bomb stays small on disk and in
+// memory while it is made.
+inline std::string raw_deflate(const std::string& data, std::uint64_t repeat_to = 0, int window_bits = -15)
 {
     z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    deflateInit2(&z, 9, Z_DEFLATED, window_bits, 9, Z_DEFAULT_STRATEGY);
     const std::string piece = repeat_to == 0 ? data : std::string(1 << 16, data[0]);
     std::uint64_t left = repeat_to == 0 ? data.size() : repeat_to;
     std::string out;
@@ -61,17 +62,7 @@ inline std::string raw_deflate(const std::string& data, std::uint64_t repeat_to 
 // `text` gzip-compressed, as a compressed Poser document stores it.
 inline std::string gzip_text(const std::string& text)
 {
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, static_cast<uLong>(text.size())) + 32, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(out.size() - z.avail_out);
-    deflateEnd(&z);
-    return out;
+    return raw_deflate(text, 0, 16 + MAX_WBITS);
 }
 
 // `value` in `bytes` bytes, least significant first.

@@ -11,12 +11,6 @@
 
 namespace {
 
-// A path from the top of this system's disk: "/ext/a.jpg", "C:\\ext\\a.jpg".
-std::string absolute(const std::string& path)
-{
-    return (fsys::k_sep == '\\' ? "C:" : "") + native(path);
-}
-
 const std::string k_scene = "figureResFile :Runtime:Geometries:man:man.obj\r\n\ttextureMap \"skin.jpg\"\r\n"
                             "\tbumpMap " + absolute("/ext/bump.jpg") + "\r\n\treflectionMap \"" + absolute("/ext2/bump.jpg") +
                             "\"\r\n\ttransparencyMap :Runtime:Textures:gone.jpg\r\n"
@@ -48,10 +42,8 @@ struct Library {
     std::string write(const std::string& out)
     {
         std::string reason;
-        return write_collection(disk, plan, [](const CollectPlan&) { return std::string("listing\n"); }, native(out), nullptr,
-                                reason)
-                   ? ""
-                   : reason;
+        const auto listing = [](const CollectPlan&) { return std::string("listing\n"); };
+        return write_collection(disk, plan, listing, native(out), nullptr, reason) ? "" : reason;
     }
 };
 
@@ -190,12 +182,10 @@ TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
     const std::string old_text = "figureResFile :Runtime:Geometries:man:man.obj\n\ttextureMap \"skin.jpg\"\n";
     const std::string new_text = "# saved meanwhile\n" + old_text;
     CollectPlan plan;
-    const auto setup = [&](const std::string& text) {
-        return [&, text](fsys::MemoryFileSystem& disk) {
-            disk.add_file(scene, text);
-            disk.add_file(absolute("/lib/Runtime/Geometries/man/man.obj"), "v 0 0 0\n");
-            disk.add_file(absolute("/lib/Runtime/Textures/skin.jpg"), "skin");
-        };
+    const auto setup = [&](fsys::MemoryFileSystem& disk, const std::string& text) {
+        disk.add_file(scene, text);
+        disk.add_file(absolute("/lib/Runtime/Geometries/man/man.obj"), "v 0 0 0\n");
+        disk.add_file(absolute("/lib/Runtime/Textures/skin.jpg"), "skin");
     };
     const auto work = [&](fsys::MemoryFileSystem& disk) {
         plan = plan_collection(disk, {scene}, {absolute("/lib")});
@@ -203,16 +193,11 @@ TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
         EXPECT_TRUE(write_collection(disk, plan, [](const CollectPlan&) { return std::string(); }, out, nullptr, reason)) << reason;
     };
     const std::string collected = absolute("/out/c/Runtime/Libraries/Scenes/s.pz3");
-    const auto collect = [&](const std::string& text) {
-        fsys::MemoryFileSystem disk;
-        setup(text)(disk);
-        work(disk);
-        return disk.bytes(collected);
-    };
+    const auto collect = [&](const std::string& text) { return left_by(setup, text, work, [&](auto& d) { return d.bytes(collected); }); };
     const std::string from_old = collect(old_text), from_new = collect(new_text);
     ASSERT_NE(from_old.find("\":Runtime:Textures:skin.jpg\""), std::string::npos);
     int left_out = 0;
-    const int steps = at_every_step(setup(old_text), scene, new_text, work, [&](fsys::MemoryFileSystem& disk, bool) {
+    const int steps = at_every_step(setup, old_text, scene, new_text, work, [&](fsys::MemoryFileSystem& disk, bool) {
         const std::string got = disk.bytes(collected);
         EXPECT_TRUE(got == from_old || got == from_new || (got == "<missing>" && plan.unreadable.size() == 1)) << got;
         left_out += got == "<missing>" ? 1 : 0;
@@ -221,10 +206,6 @@ TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
     EXPECT_GT(steps, 10);
     EXPECT_GT(left_out, 0);
 }
-
-}  // namespace
-
-namespace {
 
 // A second interrupt while a collect is written waits for it, and a stop asked for at any step of the writing leaves the
 // result whole or absent; a zip whose folder does not exist is said so.
@@ -256,7 +237,7 @@ TEST(Collect, StoppedAtAnyStepOfItsWritingItIsWholeOrAbsent)
             }
         }
     }
-    EXPECT_EQ(Library().write("/nowhere/s.zip"), "the folder " + absolute("/nowhere") + " does not exist");
+    EXPECT_EQ(Library().write("/nowhere/s.zip"), "the folder " + native("/nowhere") + " does not exist");
 }
 
 #ifndef _WIN32

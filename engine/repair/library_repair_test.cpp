@@ -169,19 +169,16 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
 // corrected text of the older version in its place only when it was saved during the last few steps, in the renames.
 TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
 {
-    const std::string top = fsys::k_sep == '\\' ? "C:" : "";
-    const std::string root = top + native("/lib"), doc = top + native("/lib/Runtime/Libraries/Props/ball.pp2");
-    const std::string pick = top + native("/lib/Runtime/Geometries/new/ball2.obj");
+    const std::string root = absolute("/lib"), doc = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
+    const std::string pick = absolute("/lib/Runtime/Geometries/new/ball2.obj");
     const std::string old_text = "prop ball\n{\nobjFileGeom 0 0 :Runtime:Geometries:gone:ball.obj\n}\n";
     const std::string new_text = "# my own note, added while the chooser was open\n" + old_text;
+    const auto setup = [&](fsys::MemoryFileSystem& disk, const std::string& text) {
+        disk.add_file(doc, text);
+        disk.add_file(pick, "");
+    };
     for (bool extended : {false, true}) {
         SCOPED_TRACE(extended ? "extended" : "default");
-        const auto setup = [&](const std::string& text) {
-            return [&, text](fsys::MemoryFileSystem& disk) {
-                disk.add_file(doc, text);
-                disk.add_file(pick, "");
-            };
-        };
         const auto work = [&](fsys::MemoryFileSystem& disk) {
             ::Run run(disk);
             reset_engine(run, root);
@@ -192,17 +189,11 @@ TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
             ::repair(run, doc, wn);
             reset_engine(run, "");
         };
-        const auto repaired = [&](const std::string& text) {
-            fsys::MemoryFileSystem disk;
-            setup(text)(disk);
-            work(disk);
-            return disk.bytes(doc);
-        };
+        const auto repaired = [&](const std::string& text) { return left_by(setup, text, work, [&](auto& d) { return d.bytes(doc); }); };
         const std::set<std::string> allowed{old_text, new_text, repaired(old_text), repaired(new_text)};
         ASSERT_EQ(allowed.size(), 4u);
-        int saved_then_repaired = 0;
-        int saved_over = 0;
-        const int steps = at_every_step(setup(old_text), doc, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
+        int saved_then_repaired = 0, saved_over = 0;
+        const int steps = at_every_step(setup, old_text, doc, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
             std::set<std::string> texts;
             for (const auto& [path, bytes] : disk.files_below(root)) {
                 EXPECT_TRUE(path == pick || allowed.count(bytes) == 1) << path << ":\n" << bytes;
@@ -218,8 +209,7 @@ TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
     }
     // Saved again each time it is read, the extended repair leaves it as it is and says so.
     fsys::MemoryFileSystem disk;
-    disk.add_file(doc, old_text);
-    disk.add_file(pick, "");
+    setup(disk, old_text);
     std::string saved = "0" + old_text;
     disk.before_each_step([&](const std::string& path) {
         if (path == doc) {

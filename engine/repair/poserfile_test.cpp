@@ -594,7 +594,7 @@ TEST(RepairBatch, RandomTreesAsOneFileAtATime)
             return ForwardingPrompts::ask_question(owner, body, caption);
         }
     };
-    const std::string top = fsys::k_sep == '\\' ? "C:" : "", root = top + native("/P");
+    const std::string root = absolute("/P");
     const char* const texts[] = {"figureResFile Runtime:geom:m.obj\n", "figureResFile :Runtime:geom:m.obj\n",
                                  "figureResFile :Runtime:geom:gone.obj\n"};
     for (const unsigned seed : {1u, 2u}) {
@@ -608,9 +608,9 @@ TEST(RepairBatch, RandomTreesAsOneFileAtATime)
             }
             const auto walk = [&](bool batched) {
                 fsys::MemoryFileSystem disk;
-                disk.add_file(top + native("/P/Runtime/geom/m.obj"), "");
+                disk.add_file(absolute("/P/Runtime/geom/m.obj"), "");
                 for (const auto& [path, kind] : files) {
-                    const std::string at = top + native(path);
+                    const std::string at = absolute(path);
                     kind == 3   ? disk.add_folder(at)
                     : kind == 4 ? disk.add_file(at.substr(0, at.rfind(fsys::k_sep) + 1) + k_swap_file_name, "")
                                 : disk.add_file(at, texts[kind]);
@@ -621,13 +621,13 @@ TEST(RepairBatch, RandomTreesAsOneFileAtATime)
                     run.use_rules(std::make_unique<OneAtATime>());
                 }
                 run.LOG = std::make_unique<TextWriter>();
-                run.LOG->open(disk, top + native("/log.txt"));
+                run.LOG->open(disk, absolute("/log.txt"));
                 ScriptedPrompts answers(Lines{}, disk);
                 YesToQuestions yes(answers);
                 Seen seen(yes);
                 searchdir(run, root, seen);
                 run.LOG.reset();
-                return std::pair(seen.lines(), disk.files_below(top + native("/")));
+                return std::pair(seen.lines(), disk.files_below(absolute("/")));
             };
             EXPECT_EQ(walk(true), walk(false)) << "seed " << seed << ", tree " << tree;
         }

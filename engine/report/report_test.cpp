@@ -158,7 +158,8 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
         "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:" + c_line,
         "missing morph :Runtime:libraries:Character:X:Y All Morphs.pmd | | ~/lib/a.cr2:7",
         "missing script :missing.py | | ~/lib/long.cm2:2",
-        "missing script Runtime\\Python\\poseWorks\\caf\xc3\xa9-1.pz2 | | ~/lib/p.pz2:1 ~/lib/sub/p.pz2:1",
+        std::string("missing script Runtime") + (fsys::k_sep == '/' ? "\\Python\\poseWorks\\" : "/Python/poseWorks/") +
+            "caf\xc3\xa9-1.pz2 | | ~/lib/p.pz2:1 ~/lib/sub/p.pz2:1",  // rendered with '/' for the system's separator
         "moved geometry :Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/deep/old/chair.obz "
         "~/one/Runtime/Geometries/elsewhere/chair.obz ~/two/stuff/chair.OBZ | ~/lib/a.cr2:9",
     };
