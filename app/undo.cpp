@@ -1,6 +1,8 @@
 #include "app/undo.h"
 
+#include "app/install_manifest.h"
 #include "app/run_folders.h"
+#include "app/run_manifest.h"
 #include "engine/fsys/textio.h"
 #include "engine/library/content_paths.h"
 #include "engine/library/walk.h"
@@ -16,55 +18,10 @@ using nlohmann::json;
 namespace {
 
 constexpr const char* k_manifest_name = "manifest.json";
-constexpr int k_manifest_format = 1;
+// 1: a repair's; 2: also an install's, which says its kind.
+constexpr int k_manifest_format = 2;
 // A manifest of a million files is far below this; anything larger is no manifest of ours.
 constexpr std::size_t k_manifest_limit = 1u << 30;
-
-// The fields of a stored record, read without trusting their types: a field that is missing
-// or of another type reads as absent, and nothing can throw.
-const json* field(const json& object, const char* name)
-{
-    if (!object.is_object()) {
-        return nullptr;
-    }
-    const auto found = object.find(name);
-    return found == object.end() ? nullptr : &*found;
-}
-
-bool text_field(const json& object, const char* name, std::string& value)
-{
-    const json* f = field(object, name);
-    if (f == nullptr || !f->is_string()) {
-        return false;
-    }
-    value = f->get_ref<const std::string&>();
-    return true;
-}
-
-bool number_field(const json& object, const char* name, long long& value)
-{
-    const json* f = field(object, name);
-    if (f == nullptr || !f->is_number_integer()) {
-        return false;
-    }
-    value = f->get<long long>();
-    return true;
-}
-
-// A time of undoing: absent or null while not undone, else the time as text.
-bool undone_field(const json& object, std::string& undone)
-{
-    const json* f = field(object, "undone");
-    undone.clear();
-    return f == nullptr || f->is_null() || text_field(object, "undone", undone);
-}
-
-bool digest_field(const json& object, const char* name, fsys::FileDigest& digest)
-{
-    const json* d = field(object, name);
-    return d != nullptr && number_field(*d, "size", digest.size) && text_field(*d, "sha256", digest.sha256) &&
-           digest.sha256.size() == 64;
-}
 
 bool is_digits(std::string_view text)
 {
@@ -89,42 +46,6 @@ std::string run_time_of(const std::string& name, std::time_t now)
     return stamp;
 }
 
-// A path the manifest gives relative to a folder: names joined by '/', none empty, "." or
-// "..", no drive, no backslash, no NUL. Anything else could reach outside the folder.
-bool is_safe_relative(const std::string& rel)
-{
-    if (rel.empty() || rel.find_first_of(std::string("\\:\0", 3)) != std::string::npos) {
-        return false;
-    }
-    std::size_t k = 0;
-    while (k <= rel.size()) {
-        const std::size_t end = std::min(rel.find('/', k), rel.size());
-        const std::string part = rel.substr(k, end - k);
-        if (part.empty() || part == "." || part == "..") {
-            return false;
-        }
-        k = end + 1;
-    }
-    return true;
-}
-
-// The first link on the way from `base` down to `base/relative`, or "" when there is none.
-std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative)
-{
-    std::string path = base;
-    std::size_t k = 0;
-    while (k < relative.size()) {
-        const std::size_t end = std::min(relative.find('/', k), relative.size());
-        path = child_path(path, relative.substr(k, end - k));
-        const fsys::NameKind kind = fs.name_kind(path);
-        if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
-            return path;
-        }
-        k = end + 1;
-    }
-    return std::string();
-}
-
 struct Change {
     std::string file;
     std::string backup;
@@ -143,18 +64,6 @@ struct Manifest {
     json doc;
     std::vector<Change> changes;
 };
-
-// True when the folder that would hold `file` lies, links followed, inside `root`.
-bool stays_inside(fsys::FileSystem& fs, const std::string& file, const std::string& root)
-{
-    std::string folder = folder_of(file);
-    while (!fs.entry_exists(folder) && folder.size() > root.size()) {
-        folder = folder_of(folder);
-    }
-    const std::string real_root = fs.resolved_path(root);
-    const std::string real = fs.resolved_path(folder);
-    return !real_root.empty() && (real == real_root || root_holding(real, {real_root}) == 0);
-}
 
 // The run folder: below a plain tarnwick-runs folder, no link itself, named by a time of a run.
 bool check_run_folder(fsys::FileSystem& fs, const std::string& run, std::time_t now, Manifest& m, std::string& error)
@@ -243,12 +152,9 @@ bool read_change(fsys::FileSystem& fs, Manifest& m, const json& f, std::size_t e
     return true;
 }
 
-// The run folder and its manifest, every change checked, before anything is changed.
-bool load_manifest(fsys::FileSystem& fs, const std::string& run, std::time_t now, Manifest& m, std::string& error)
+// Every change of a repair's manifest checked, before anything is changed.
+bool read_changes(fsys::FileSystem& fs, Manifest& m, std::string& error)
 {
-    if (!check_run_folder(fs, run, now, m, error) || !read_head(fs, m, error)) {
-        return false;
-    }
     const json& files = *field(m.doc, "files");
     for (std::size_t k = 0; k < files.size(); ++k) {
         if (!read_change(fs, m, files[k], k, error)) {
@@ -285,46 +191,6 @@ std::string restore(fsys::FileSystem& fs, const Change& c)
     return moved ? std::string() : "it cannot be renamed";
 }
 
-// Removes `folder` and what lies below it, deepest first: everything, or (with `only_empty`)
-// the folders that hold nothing. A link is never followed nor removed; `refused` names it.
-// False when something stays.
-bool remove_tree(fsys::FileSystem& fs, const std::string& folder, bool only_empty, std::vector<std::string>& refused)
-{
-    std::vector<fsys::FolderEntry> entries;
-    if (!fs.list_folder_entries(folder, entries)) {
-        return false;
-    }
-    bool whole = true;
-    for (const fsys::FolderEntry& e : entries) {
-        const std::string path = child_path(folder, e.name);
-        const fsys::NameKind kind = fs.name_kind(path);
-        if (kind == fsys::NameKind::folder) {
-            whole = remove_tree(fs, path, only_empty, refused) && whole;
-        } else if (kind == fsys::NameKind::file && !only_empty) {
-            whole = fs.remove_file(path) && whole;
-        } else {
-            if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
-                refused.push_back(path);
-            }
-            whole = false;
-        }
-    }
-    return fs.remove_folder(folder) && whole;
-}
-
-// Writes the manifest again with what was given back; the old one is replaced in one step.
-bool write_manifest(fsys::FileSystem& fs, Manifest& m)
-{
-    const std::string text = m.doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
-    const std::string fresh = m.path + ".new";
-    fsys::RawFile f;
-    if (!fs.open_for_writing(fresh, fsys::Create::truncate, f)) {
-        return false;
-    }
-    const bool written = fs.write_all(f, text.data(), text.size()) && fs.sync_to_disk(f);
-    return fs.close_file(f) && written && fs.rename_replace(fresh, m.path);
-}
-
 }  // namespace
 
 std::string run_folder_of(fsys::FileSystem& fs, const std::string& run)
@@ -354,7 +220,7 @@ RunList find_runs(fsys::FileSystem& fs, const std::vector<std::string>& roots, s
                 list.refused.push_back(error);
                 continue;
             }
-            RunFolderInfo info{m.folder, e.name, m.undone, 0, 0, 0};
+            RunFolderInfo info{m.folder, e.name, m.undone, 0, 0, 0, installed_product(m.doc)};
             for (const json& f : *field(m.doc, "files")) {
                 std::string undone;
                 const json* replacements = field(f, "replacements");
@@ -387,11 +253,17 @@ std::vector<const RunFolderInfo*> last_run(const RunList& list)
 bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, UndoOutcome& outcome, std::string& error)
 {
     Manifest m;
-    if (!load_manifest(fs, run, now, m, error)) {
+    if (!check_run_folder(fs, run, now, m, error) || !read_head(fs, m, error)) {
         return false;
     }
     if (!m.undone.empty()) {
         error = "the run " + m.folder + " was undone already (" + m.undone + ")";
+        return false;
+    }
+    if (is_install_manifest(m.doc)) {
+        return undo_install(fs, m.path, m.root, m.doc, run_stamp(now), outcome, error);
+    }
+    if (!read_changes(fs, m, error)) {
         return false;
     }
     // The last change first: a file changed twice in a run would get its first old version.
@@ -413,7 +285,7 @@ bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Und
     if (every_file) {
         m.doc["undone"] = run_stamp(now);
     }
-    if (!write_manifest(fs, m)) {
+    if (!rewrite_manifest(fs, m.path, m.doc)) {
         error = "can't note in " + m.path + " what was undone";
         return false;
     }

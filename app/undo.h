@@ -20,6 +20,7 @@ struct RunFolderInfo {
     long long files = 0;
     long long files_undone = 0;  // files given back so far
     long long replacements = 0;
+    std::string product;  // an install's zips, by name; "" for a repair
 };
 
 struct RunList {

@@ -36,11 +36,14 @@ int print_outcome(const UndoOutcome& o, std::FILE* out, std::FILE* err, bool una
 int list_runs(const RunList& list, std::FILE* out)
 {
     for (const RunFolderInfo& r : list.runs) {
+        const std::string what = r.product.empty() ? std::to_string(r.files) + " files changed, " +
+                                                         std::to_string(r.replacements) + " references replaced"
+                                                   : "install of " + r.product + ": " + std::to_string(r.files) + " files written";
         const std::string undone = !r.undone.empty()       ? ", undone " + r.undone
                                    : r.files_undone > 0 ? ", " + std::to_string(r.files_undone) + " undone"
                                                           : std::string();
-        std::fprintf(out, "%s  %lld files changed, %lld references replaced%s  %s\n", visible(r.stamp).c_str(), r.files,
-                     r.replacements, undone.c_str(), visible(r.folder).c_str());
+        std::fprintf(out, "%s  %s%s  %s\n", visible(r.stamp).c_str(), visible(what).c_str(), undone.c_str(),
+                     visible(r.folder).c_str());
     }
     if (list.runs.empty()) {
         std::fputs("no runs below the roots\n", out);
@@ -137,7 +140,7 @@ int run_undo_command(fsys::FileSystem& fs, const UndoRequest& request, std::FILE
 
 void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, Prompts& wn, std::time_t now)
 {
-    static constexpr const char* k_caption = "undo the last extended run";
+    static constexpr const char* k_caption = "undo the last run";
     const RunList list = find_runs(fs, roots, now);
     const std::vector<const RunFolderInfo*> last = last_run(list);
     if (last.empty()) {
@@ -154,10 +157,13 @@ void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, 
     if (newest.stamp != last.front()->stamp && newest.files > 0) {
         body = "the run of " + shown_stamp(newest.stamp) + " was undone already.\n";
     }
-    body += "the run of " + shown_stamp(last.front()->stamp) + ": " + std::to_string(files) +
-            (last.front()->files_undone > 0 ? " files still to give back" : " files changed") + ", old versions in\n" +
-            last.front()->folder;
-    if (!wn.question(Owner::none, body, "undo the last extended run?")) {
+    const std::string what = last.front()->product.empty() ? "the run of " : "the install of " + last.front()->product + " of ";
+    body += what + shown_stamp(last.front()->stamp) + ": " + std::to_string(files) +
+            (last.front()->files_undone > 0          ? " files still to give back"
+             : last.front()->product.empty() ? " files changed"
+                                             : " files written") +
+            ", old versions in\n" + last.front()->folder;
+    if (!wn.question(Owner::none, body, "undo the last run?")) {
         return;
     }
     UndoOutcome outcome;

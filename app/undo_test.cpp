@@ -191,11 +191,11 @@ TEST_F(Undo, TheLastRunNamedInAQuestionThenUndoneOneRunAtATime)
     undo_last_run(disk, {dir.at("root")}, s.wn, k_later);
     const Lines& t = s.transcript();
     ASSERT_EQ(t.size(), 6u);
-    EXPECT_EQ(t[0].find("question\tnone\tundo the last extended run?\tthe run of 2026-12-07 11:11:11: 1 files changed"), 0u);
-    EXPECT_EQ(t[3].find("question\tnone\tundo the last extended run?\tthe run of 2026-12-07 11:11:11 was undone already.\\n"
+    EXPECT_EQ(t[0].find("question\tnone\tundo the last run?\tthe run of 2026-12-07 11:11:11: 1 files changed"), 0u);
+    EXPECT_EQ(t[3].find("question\tnone\tundo the last run?\tthe run of 2026-12-07 11:11:11 was undone already.\\n"
                         "the run of 2026-12-07 10:10:10: 2 files"),
               0u);
-    EXPECT_EQ(t[5], "information\tnone\tundo the last extended run\tnothing is left to undo below the roots");
+    EXPECT_EQ(t[5], "information\tnone\tundo the last run\tnothing is left to undo below the roots");
 }
 
 #ifndef _WIN32

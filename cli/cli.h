@@ -27,6 +27,7 @@ struct CliOptions {
     bool json = false;
     std::string html;
     std::string collect;  // --collect OUT
+    bool install = false;  // --install: the paths are product zips
     bool modern = false;  // --modern, or --auto which implies it
     bool dry_run = false;
     bool automatic = false;

@@ -50,6 +50,7 @@ public:
     bool make_folder(const std::string& p) override { return !fails(fsys::Op::make_folder, p) && d().make_folder(p); }
     bool remove_folder(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_folder(p); }
     bool give_protection(const std::string& a, const std::string& b) override { return d().give_protection(a, b); }
+    bool is_read_only(const std::string& p) override { return d().is_read_only(p); }
     std::string current_folder() override { return d().current_folder(); }
     std::string absolute_path(const std::string& p) override { return d().absolute_path(p); }
     std::string resolved_path(const std::string& p) override { return d().resolved_path(p); }

@@ -101,7 +101,7 @@ void add_extras_to(HMENU menu)
     HMENU options = CreatePopupMenu();
     AppendMenuA(options, MF_STRING, IDM_OPTION_EXTENDED, "extended repair");
     AppendMenuA(options, MF_STRING, IDM_OPTION_AUTOMATIC, "take a file found by name without asking");
-    AppendMenuA(options, MF_STRING, IDM_UNDO_LAST_RUN, "undo the last extended run");
+    AppendMenuA(options, MF_STRING, IDM_UNDO_LAST_RUN, "undo the last run");
     AppendMenuA(menu, MF_STRING, IDM_LIBRARY_REPORT, "library &report");
     AppendMenuA(menu, MF_STRING, IDM_OPEN_LAST_REPORT, "open the &last report");
     AppendMenuA(menu, MF_STRING, IDM_CHECK_PRODUCT_ZIP, "check a product &zip");

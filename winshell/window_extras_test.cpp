@@ -281,6 +281,6 @@ TEST_F(WindowExtras, TheLastExtendedRunUndoneFromTheMenu)
     EXPECT_EQ(read_bytes(a), "figureResFile :Runtime:Geometries:man.obj\n");
     SendMessageA(wn, WM_SYSCOMMAND, IDM_UNDO_LAST_RUN, 0);
     EXPECT_EQ(read_bytes(a), old);
-    EXPECT_EQ(seen->lines().back(), "information\tnone\tundo the last extended run\t1 files restored, 0 left alone");
+    EXPECT_EQ(seen->lines().back(), "information\tnone\tundo the last run\t1 files restored, 0 left alone");
 }
 

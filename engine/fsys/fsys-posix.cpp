@@ -76,6 +76,7 @@ public:
     bool make_folder(const std::string& path) override;
     bool remove_folder(const std::string& path) override;
     bool give_protection(const std::string& from, const std::string& to) override;
+    bool is_read_only(const std::string& path) override;
     std::string current_folder() override;
     std::string absolute_path(const std::string& path) override;
     std::string resolved_path(const std::string& path) override;
@@ -321,6 +322,12 @@ bool PosixFileSystem::give_protection(const std::string& from, const std::string
         return true;
     }
     return ::chmod(to.c_str(), st.st_mode & 0777) == 0;
+}
+
+bool PosixFileSystem::is_read_only(const std::string& path)
+{
+    struct stat st;
+    return is_nameable(path) && ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
 }
 
 bool PosixFileSystem::is_folder(const std::string& path)

@@ -133,6 +133,13 @@ public:
     // Gives `to` the protection of `from`: its permission bits on POSIX; its read-only,
     // hidden and system marks on Windows. False when either cannot be queried or changed.
     virtual bool give_protection(const std::string& from, const std::string& to) = 0;
+    // True when the file `path` carries the user's mark against changes: no write permission
+    // for anyone on POSIX, the read-only mark on Windows. A disk without such marks has none.
+    virtual bool is_read_only(const std::string& path)
+    {
+        (void)path;
+        return false;
+    }
 
     // The current folder; "" when it cannot be known.
     virtual std::string current_folder() = 0;

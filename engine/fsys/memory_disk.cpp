@@ -1,8 +1,8 @@
 #include "engine/fsys/memory_disk.h"
 
 #include "engine/base/ascii.h"
+#include "engine/base/windows_names.h"
 
-#include <cstring>
 
 namespace fsys {
 
@@ -20,30 +20,6 @@ constexpr int k_max_links = 40;
 bool is_letter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name the device in every folder, whatever the extension.
-bool is_device_name(const std::string& name)
-{
-    std::string base = lower_ascii(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') {
-        base.pop_back();
-    }
-    if (base == "con" || base == "prn" || base == "aux" || base == "nul") {
-        return true;
-    }
-    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
-           base[3] <= '9';
-}
-
-bool is_windows_name(const std::string& name)
-{
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"|?*", c) != nullptr) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -225,7 +201,7 @@ Place MemoryDisk::walk(const PathText& p, bool follow_last) const
         if (rest.empty()) {
             w.name = name;
             w.entry = e;
-            w.device = e == nullptr && windows() && is_device_name(name);
+            w.device = e == nullptr && windows() && is_windows_device_name(name);
             break;
         }
         if (e == nullptr || e->node->kind != Node::Kind::folder) {

@@ -470,6 +470,13 @@ bool MemoryFileSystem::give_protection(const std::string& from, const std::strin
     return true;
 }
 
+bool MemoryFileSystem::is_read_only(const std::string& path)
+{
+    Lock lock(m_disk->mutex);
+    const Place w = m_disk->walk(path, true);
+    return w.found() && w.node() != nullptr && w.node()->read_only;
+}
+
 std::string MemoryFileSystem::current_folder()
 {
     Lock lock(m_disk->mutex);
