@@ -257,8 +257,10 @@ int run_install(fsys::FileSystem& fs, const InstallRequest& request, std::string
     }
     say(out, "installed " + what);
     if (!outcome.run_folder.empty()) {
-        say(out, "the old versions of the files replaced and the record of the install: " + visible(outcome.run_folder) +
-                     " (tarnwick-cli --undo takes the install back)");
+        say(out, std::string(plan.count(InstallAction::replace) > 0 ? "the old versions of the files replaced and the record of "
+                                                                       "the install are kept in "
+                                                                     : "the record of the install is kept in ") +
+                     visible(outcome.run_folder) + " (tarnwick-cli --undo takes the install back)");
     }
     return report_needs(fs, plan, roots, out, err);
 }

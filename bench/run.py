@@ -38,6 +38,9 @@ memory. Files are in the page cache for the program and its floor alike.
     case 5's two shaped trees, warm and cold (the page cache emptied before every run of the
     program and of its floor alike); floor: rg as in case 5.
   u undo of an extended run that changed every file of case 2's tree; floor: cp -r + sync.
+  i install of a product zip of 20,000 files (1 GB unpacked) into an empty content folder;
+    floor: unzip -q -o of the same zip plus sync; then each install taken back (--undo)
+    against rm -rf of an unzipped copy plus sync. Peak memory under 64 MB.
 Every case checks its results against the generator's manifest: the report's JSON counts,
 grep's and rg's counts, and the run log and backups of a repair.
 """
@@ -80,7 +83,7 @@ MEMORY_TARGET_MB = 16
 REPORT_MEMORY_TARGET_MB = 64
 # The report's exit status when something is moved or missing.
 REPORT_BROKEN = 3
-ALL_CASES = "123456789ucz"
+ALL_CASES = "123456789uczi"
 
 
 def sh(cmd, **kw):
@@ -688,6 +691,131 @@ def collect_cases(cases, runs, scene_mb):
 # --- end of cases c and z ----------------------------------------------------------------------
 
 
+# --- Install a product zip and take it back (case i) ------------------------------------------
+# A product as stores sell it: 2,000 items of ten files each (a mesh as Poser writes it, three
+# textures and a thumbnail, a morph file, a figure, two poses and a material), deflated but for
+# the images, which are stored as JPEG and PNG data are; 20,000 files, about 1 GB unpacked.
+INSTALL_TARGET = 1.2
+INSTALL_COPIES = os.path.join(WORK, "install")
+
+
+def product_zip(files):
+    """The product zip under bench/work, made again when its size changed."""
+    import random
+    import zipfile
+    path = os.path.join(WORK, "product-%d.zip" % files)
+    stamp = path + ".cmd"
+    items = files // 10
+    info = {"path": path, "files": items * 10}
+    if os.path.exists(stamp) and open(stamp).read() == str(items):
+        info["mb"] = float(open(stamp + ".mb").read())
+        return info
+    rnd = random.Random(11)
+    meshes = ["".join("v %.6f %.6f %.6f\n" % (rnd.uniform(-1, 1), rnd.uniform(-1, 1), rnd.uniform(-1, 1))
+                      for _ in range(4400)).encode() for _ in range(8)]
+    noise = [rnd.randbytes(100 << 10) for _ in range(16)]
+    total = 0
+    with zipfile.ZipFile(path + ".part", "w") as z:
+        for k in range(items):
+            item = "item%04d" % k
+            doc = ("{\r\nfigureResFile :Runtime:Geometries:product:%s.obj\r\n"
+                   "morphBinaryFile :Runtime:Libraries:Character:product:%s.pmd\r\n"
+                   "textureMap :Runtime:Textures:product:%s:skin.jpg\r\n}\r\n" % (item, item, item)).encode()
+            for rel, data in ((f"Runtime/Geometries/product/{item}.obj", meshes[k % 8] + item.encode()),
+                              (f"Runtime/Textures/product/{item}/skin.jpg", item.encode() + noise[k % 16]),
+                              (f"Runtime/Textures/product/{item}/bump.jpg", item.encode() + noise[(k + 1) % 16]),
+                              (f"Runtime/Textures/product/{item}/spec.jpg", item.encode() + noise[(k + 2) % 16]),
+                              (f"Runtime/Libraries/Character/product/{item}.png", item.encode() + noise[(k + 3) % 16][:10 << 10]),
+                              (f"Runtime/Libraries/Character/product/{item}.pmd", item.encode() + noise[(k + 4) % 16][:30 << 10]),
+                              (f"Runtime/Libraries/Character/product/{item}.cr2", doc * 20),
+                              (f"Runtime/Libraries/Pose/product/{item}-a.pz2", doc),
+                              (f"Runtime/Libraries/Pose/product/{item}-b.pz2", doc),
+                              (f"Runtime/Libraries/Materials/product/{item}.mt5", doc * 2)):
+                entry = zipfile.ZipInfo(rel, date_time=(2025, 1, 1, 0, 0, 0))
+                stored = rel.endswith((".jpg", ".png"))
+                entry.compress_type = zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED
+                z.writestr(entry, data)
+                total += len(data)
+    os.replace(path + ".part", path)
+    sh(["sync"])
+    with open(stamp + ".mb", "w") as f:
+        f.write(str(total / 1e6))
+    with open(stamp, "w") as f:
+        f.write(str(items))
+    info["mb"] = total / 1e6
+    return info
+
+
+def install_case(t, runs):
+    """Case i: the product installed into a fresh empty content folder, against unzip -q -o into
+    another and sync; then each install taken back (--undo) against rm -rf of an unzipped copy
+    and sync. Every copy is made before the runs and the first round of each is a warm-up."""
+    remove_tree(INSTALL_COPIES)
+    os.makedirs(INSTALL_COPIES)
+    rounds = runs + 1
+    for k in range(rounds):
+        os.makedirs(os.path.join(INSTALL_COPIES, "installed-%d" % k))
+    sh(["sync"])
+    out_path = os.path.join(WORK, "install.out")
+    said = "installed %d files from %s into " % (t["files"], os.path.basename(t["path"]))
+
+    def install(k):
+        sh(["sync"])
+        root = os.path.join(INSTALL_COPIES, "installed-%d" % k)
+        with open(out_path, "w") as out:
+            s = measure([CLI, "--install", "--root", root, t["path"]], stdout=out)
+        with open(out_path) as f:
+            text = f.read()
+        if said + root + ": %d new, 0 replaced" % t["files"] not in text or "nothing to report" not in text:
+            raise RuntimeError("the install said: %s" % text[:400])
+        return s
+
+    def unzip(k):
+        sh(["sync"])
+        return measure(["sh", "-c", 'unzip -q -o "$0" -d "$1" && sync', t["path"],
+                        os.path.join(INSTALL_COPIES, "unzipped-%d" % k)])
+
+    def uninstall(k):
+        sh(["sync"])
+        with open(out_path, "w") as out:
+            s = measure([CLI, "--undo", "--root", os.path.join(INSTALL_COPIES, "installed-%d" % k)], stdout=out)
+        with open(out_path) as f:
+            last = f.read().splitlines()[-1]
+        if last != "%d files restored, 0 left alone" % t["files"]:
+            raise RuntimeError("the undo said: %s" % last)
+        return s
+
+    def remove(k):
+        sh(["sync"])
+        return measure(["sh", "-c", 'rm -rf "$0" && sync', os.path.join(INSTALL_COPIES, "unzipped-%d" % k)])
+
+    results = {}
+    for case, prog, floor in (("install", install, unzip), ("uninstall", uninstall, remove)):
+        samples = {"prog": [], "floor": []}
+        for k in range(rounds):
+            taken = {"prog": prog(k), "floor": floor(k)}
+            if k > 0:
+                for name, s in taken.items():
+                    samples[name].append(s)
+        results[case] = {name: Series(s) for name, s in samples.items()}
+        results[case].update(mb=t["mb"], files=t["files"])
+    return results
+
+
+def install_rows(results, line):
+    """The table rows of case i, by rows()'s `line`."""
+    if "i" not in results:
+        return
+    for case, floor_name in (("install", "unzip -q -o + sync"), ("uninstall", "rm -rf + sync")):
+        r = results["i"][case]
+        ratio = r["prog"].wall / r["floor"].wall
+        note = "target ≤ %.1f× %s" % (INSTALL_TARGET, verdict(ratio <= INSTALL_TARGET))
+        if case == "install":
+            note += ", peak < %d MB %s" % (REPORT_MEMORY_TARGET_MB, verdict(r["prog"].rss_mb < REPORT_MEMORY_TARGET_MB))
+        line("i " + case, "%d files" % r["files"], r, r["prog"], floor_name, r["floor"], note)
+# --- end of case i -------------------------------------------------------------------------------
+
+
 def verdict(met):
     return "met" if met else "**missed**"
 
@@ -764,6 +892,7 @@ def rows(results):
                 line("9 report, %s, %s" % (name, cache), "%d files" % r["files"] + SHAPE_NOTES.get(name, ""), r,
                      r["prog"], "rg -uu -c -i", r["floor"], ratio_note("9", r, REPORT_MEMORY_TARGET_MB))
     collect_rows(results, line)
+    install_rows(results, line)
     return out
 
 
@@ -889,6 +1018,9 @@ def main():
         # Warm, the shaped trees were measured by case 5 when it ran.
         results["9"].update(shaped_report_case(shaped, 2 * runs, warm="5" not in cases))
     results.update(collect_cases(cases, runs, scene_mb))
+    if "i" in cases:
+        print("case i: install a product zip and take it back", file=sys.stderr)
+        results["i"] = install_case(product_zip(20000 // div), runs)
 
     load = "load average %.2f before, %.2f after (other work on the machine slows every figure)" % (
         load_before, os.getloadavg()[0])
@@ -910,6 +1042,7 @@ def main():
     remove_tree(REPAIR_COPIES)
     remove_tree(COMPRESSED_REPAIR_COPIES)
     remove_tree(UNDO_COPIES)
+    remove_tree(INSTALL_COPIES)
 
 if __name__ == "__main__":
     main()

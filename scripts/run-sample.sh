@@ -4,12 +4,16 @@
 # files, quoted pointers and meshes found by name (tarnwick-cli --auto).
 # With --collect it collects the sample's scene with everything it uses into a zip instead, and
 # checks that zip as a product (tarnwick-cli --collect, then --report of the zip).
-# Usage: scripts/run-sample.sh [--auto | --collect]
+# With --install it collects that zip, installs it into an empty content folder (a dry run
+# first), reports on the folder, lists the run and takes the install back (tarnwick-cli
+# --install, --report, --runs, --undo).
+# Usage: scripts/run-sample.sh [--auto | --collect | --install]
 set -euo pipefail
 extra=()
 [ "${1:-}" = "--auto" ] && extra=(--auto)
 collect=no
 [ "${1:-}" = "--collect" ] && collect=yes
+[ "${1:-}" = "--install" ] && collect=install
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/install-deps.sh native
@@ -21,6 +25,25 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 cp -r sample/Poser "$scratch/"
 cd "$scratch"
+cli=$top/$build/cli/tarnwick-cli
+if [ "$collect" = install ]; then
+    scene="Poser/Runtime/Libraries/Scenes/tarnwick/man on a chair.pz3"
+    "$cli" --collect "man on a chair.zip" --root Poser "$scene"
+    mkdir content
+    echo "== what the install would do:"
+    "$cli" --install --dry-run --root content "man on a chair.zip"
+    echo "== the install, and what the product needs:"
+    "$cli" --install --root content "man on a chair.zip"
+    echo "== the runs below the content folder:"
+    "$cli" --runs --root content
+    echo "== the content folder reported on:"
+    "$cli" --report --root content content
+    echo "== the install taken back:"
+    "$cli" --undo --root content
+    echo
+    echo "the content folder: $scratch/content (its run folder keeps the manifest of the install)"
+    exit 0
+fi
 if [ "$collect" = yes ]; then
     scene="Poser/Runtime/Libraries/Scenes/tarnwick/man on a chair.pz3"
     "$top/$build/cli/tarnwick-cli" --collect "man on a chair.zip" --root Poser "$scene"

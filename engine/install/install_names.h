@@ -18,8 +18,10 @@ std::string installed_name(const zipfs::ZipEntry& e);
 // Windows also a device name (CON, NUL.txt ...), a trailing dot or blank, and <>:"|?*.
 const char* unmakeable_reason(std::string_view name, fsys::DiskRules rules);
 
-// The longest path Windows programs such as Poser open without the long-path prefix.
+// The longest path Windows programs such as Poser open without the long-path prefix, in UTF-16
+// units; and the longest a POSIX system opens (PATH_MAX less its NUL), in bytes.
 inline constexpr std::size_t k_windows_path_limit = 259;
+inline constexpr std::size_t k_posix_path_limit = 4095;
 
 // How many UTF-16 units Windows needs for the UTF-8 text `utf8`.
 std::size_t utf16_length(std::string_view utf8);

@@ -144,11 +144,20 @@ public:
 
     void place(std::size_t zip, const ZipEntry& e, const std::vector<std::string>& names)
     {
+        std::size_t length = path_length(m_plan.root);
         for (const std::string& name : names) {
             if (const char* reason = unmakeable_reason(name, m_rules)) {
                 note(m_plan.refusals, zip, e.name, reason);
                 return;
             }
+            length += 1 + path_length(name);
+        }
+        if (length > (m_rules == fsys::DiskRules::windows ? k_windows_path_limit : k_posix_path_limit)) {
+            note(m_plan.refusals, zip, e.name,
+                 m_rules == fsys::DiskRules::windows
+                     ? "installed, its path would be longer than Windows programs such as Poser can open (259 letters)"
+                     : "installed, its path would be longer than the system can open (4095 bytes)");
+            return;
         }
         std::string folder;
         const std::size_t folders = e.is_folder ? names.size() : names.size() - 1;
@@ -163,6 +172,11 @@ public:
     }
 
 private:
+    std::size_t path_length(const std::string& text) const
+    {
+        return m_rules == fsys::DiskRules::windows ? utf16_length(text) : text.size();
+    }
+
     bool refuse(std::size_t zip, const ZipEntry& e, const std::string& reason)
     {
         note(m_plan.refusals, zip, e.name, reason);
@@ -219,10 +233,6 @@ private:
         const bool there = found.kind == fsys::NameKind::file;
         PlannedFile file{zip, e, joined(m_map.path_of(folder), there ? found.name : name),
                          there ? InstallAction::replace : InstallAction::add, {}};
-        if (m_rules == fsys::DiskRules::windows && utf16_length(m_plan.root) + 1 + utf16_length(file.path) > k_windows_path_limit) {
-            refuse(zip, e, "installed, its path would be longer than Windows programs such as Poser can open (259 letters)");
-            return;
-        }
         m_files[key] = m_plan.files.size();
         m_plan.files.push_back(std::move(file));
     }

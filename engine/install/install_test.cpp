@@ -93,6 +93,11 @@ std::vector<PlanCase> plan_cases()
     while (deep.size() < 260) {
         deep += "folder/";
     }
+    std::string deeper = "Runtime/";
+    for (int k = 0; k < 21; ++k) {
+        deeper += std::string(200, 'b') + "/";
+    }
+    deeper += "x.obj";
     const DiskRules posix = DiskRules::posix;
     const DiskRules windows = DiskRules::windows;
     return {
@@ -141,8 +146,10 @@ std::vector<PlanCase> plan_cases()
           "refused Runtime/a<b.obj: the name holds one of <>:\"|?*, which Windows refuses",
           "refused Runtime/t\tab.obj: the name holds a control character",
           "refused " + deep + "x.obj: installed, its path would be longer than Windows programs such as Poser can open (259 letters)"}},
-        {"the same names on POSIX", posix, {files({"Runtime/CON.obj", "Runtime/a<b.obj", "Runtime/t\tab.obj"})}, {},
+        {"the same names on POSIX", posix, {files({"Runtime/CON.obj", "Runtime/a<b.obj", "Runtime/t\tab.obj", deep + "x.obj"})}, {},
          {"refused Runtime/t\tab.obj: the name holds a control character"}},
+        {"a path longer than POSIX opens", posix, {files({deeper})}, {},
+         {"refused " + deeper + ": installed, its path would be longer than the system can open (4095 bytes)"}},
         {"what lies in the way on the disk", posix, {files({"Runtime/a/x.obj", "Runtime/b", "Runtime/l/y.obj"})},
          {{"Runtime/a", "file"}, {"Runtime/b/", ""}, {"Runtime/l", "->"}},
          {"refused Runtime/a/x.obj: a file lies in the content folder where the product has a folder",
