@@ -4,6 +4,7 @@
 #include "app/runs.h"
 #include "engine/base/run_stop.h"
 #include "engine/base/text_encoding.h"
+#include "winshell/install_window.h"
 #include "winshell/progress_panel.h"
 #include "winshell/report_window.h"
 #include "winshell/resource.h"
@@ -184,6 +185,15 @@ LRESULT on_report_done(HWND wn)
     return 0;
 }
 
+LRESULT on_install_step_done(HWND wn)
+{
+    finish_install_step(wn, *g_prompts, g_close_waiting);
+    if (!closed_after_run(wn)) {
+        show_what_can_run(wn);
+    }
+    return 0;
+}
+
 }  // namespace
 
 void use_prompts(Prompts& prompts)
@@ -277,6 +287,11 @@ LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L)
         return 0;
     case k_report_done_message:
         return on_report_done(wn);
+    case k_install_progress_message:
+        show_install_progress(wn);
+        return 0;
+    case k_install_done_message:
+        return on_install_step_done(wn);
     default:
         return DefWindowProcW(wn, iMessage, S, L);
     }

@@ -16,5 +16,6 @@
 #define IDM_OPEN_LAST_REPORT 352
 #define IDM_CHECK_PRODUCT_ZIP 368
 #define IDM_COLLECT_SCENE 384
+#define IDM_INSTALL_PRODUCT 400
 // The progress panel's Cancel button.
 #define IDC_CANCEL_WORK 320

@@ -7,6 +7,7 @@
 #include "app/window_options.h"
 #include "engine/base/text_encoding.h"
 #include "engine/repair/rules.h"
+#include "winshell/install_window.h"
 #include "winshell/program.h"
 #include "winshell/progress_panel.h"
 #include "winshell/report_window.h"
@@ -106,6 +107,7 @@ void add_extras_to(HMENU menu)
     AppendMenuA(menu, MF_STRING, IDM_OPEN_LAST_REPORT, "open the &last report");
     AppendMenuA(menu, MF_STRING, IDM_CHECK_PRODUCT_ZIP, "check a product &zip");
     AppendMenuA(menu, MF_STRING, IDM_COLLECT_SCENE, "&collect a scene into a zip");
+    AppendMenuA(menu, MF_STRING, IDM_INSTALL_PRODUCT, "&install a product zip");
     AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&options");
 }
 
@@ -147,7 +149,9 @@ void undo_in_window(Prompts& prompts)
 void cancel_work()
 {
     note_cancel_click();
-    if (report_running()) {
+    if (install_running()) {
+        cancel_install();
+    } else if (report_running()) {
         cancel_report();
     } else {
         cancel_run(main_session());
@@ -194,6 +198,9 @@ bool extras_command(HWND wn, int id, Prompts& prompts)
         return true;
     case IDM_COLLECT_SCENE:
         start_collect(wn, prompts);
+        return true;
+    case IDM_INSTALL_PRODUCT:
+        start_install(wn, prompts);
         return true;
     case IDM_OPTION_EXTENDED:
         switch_option(wn, WindowOption::extended, prompts);
@@ -253,8 +260,8 @@ void show_what_can_run(HWND wn)
         EnableMenuItem(GetMenu(wn), id, can_start);
     }
     for (HMENU menu : {GetSystemMenu(wn, FALSE), g_context_menu}) {
-        for (UINT id : {IDM_LIBRARY_REPORT, IDM_CHECK_PRODUCT_ZIP, IDM_COLLECT_SCENE, IDM_OPTION_EXTENDED,
-                        IDM_OPTION_AUTOMATIC, IDM_UNDO_LAST_RUN}) {
+        for (UINT id : {IDM_LIBRARY_REPORT, IDM_CHECK_PRODUCT_ZIP, IDM_COLLECT_SCENE, IDM_INSTALL_PRODUCT,
+                        IDM_OPTION_EXTENDED, IDM_OPTION_AUTOMATIC, IDM_UNDO_LAST_RUN}) {
             EnableMenuItem(menu, id, can_start);
         }
         EnableMenuItem(menu, IDM_OPEN_LAST_REPORT, MF_BYCOMMAND | (now.has_page ? MF_ENABLED : MF_GRAYED));
