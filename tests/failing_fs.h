@@ -46,6 +46,8 @@ public:
         return fails(fsys::Op::rename, a) ? fsys::Exchange::failed : d().exchange(a, b);
     }
     void allow_exchange(bool allowed) { m_exchange = allowed; }
+    bool can_sync_file_system() const override { return d().can_sync_file_system(); }
+    bool sync_file_system(const std::string& p) override { return !fails(fsys::Op::sync, p) && d().sync_file_system(p); }
     bool remove_file(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_file(p); }
     bool make_folder(const std::string& p) override { return !fails(fsys::Op::make_folder, p) && d().make_folder(p); }
     bool remove_folder(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_folder(p); }

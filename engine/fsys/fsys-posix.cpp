@@ -61,6 +61,10 @@ public:
     {
         m_flushers.sync(files, synced);
     }
+#ifdef __linux__
+    bool can_sync_file_system() const override { return true; }
+    bool sync_file_system(const std::string& path) override;
+#endif
     bool close_file(RawFile& f) override;
     bool is_readable_file(const std::string& path) override;
     bool entry_exists(const std::string& path) override;
@@ -164,6 +168,19 @@ bool PosixFileSystem::sync_to_disk(RawFile& f)
 #endif
     return ::fsync(fd_of(f)) == 0;
 }
+
+#ifdef __linux__
+bool PosixFileSystem::sync_file_system(const std::string& path)
+{
+    const int fd = is_nameable(path) ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+#endif
 
 bool PosixFileSystem::close_file(RawFile& f)
 {

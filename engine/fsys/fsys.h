@@ -157,6 +157,16 @@ public:
     // started must be passed to sync_together before it is closed. A disk may do nothing here
     // and flush it all in sync_together.
     virtual void start_sync(RawFile&) {}
+    // True where sync_file_system flushes at once what every file written on a file system holds.
+    virtual bool can_sync_file_system() const { return false; }
+    // Flushes every file written on the file system that holds `path` to the disk and waits for
+    // it, as sync does: many files written together reach the disk in one go, where a flush of
+    // each would wait for the disk once each. False when it failed, or where it cannot be done.
+    virtual bool sync_file_system(const std::string& path)
+    {
+        (void)path;
+        return false;
+    }
     using Writing = fsys::Writing;  // engine/fsys/raw_file.h
     // Runs `write` and then starts flushing what it wrote, as start_sync does; the real disks
     // do both in their flush threads, while the program goes on with the next files.
