@@ -156,7 +156,9 @@ InstallOutcome install_product(fsys::FileSystem& fs, const InstallPlan& plan, st
 LibraryReport product_needs(fsys::FileSystem& fs, const std::vector<std::string>& zips, const std::vector<std::string>& roots)
 {
     // The zips were checked whole a moment ago: their layout is all the report needs again.
-    LibraryReport report = build_product_report(fs, zips, roots, report_readers(), nullptr, zipfs::CheckDepth::directory);
+    // One reader for each core: the zip is read from the page cache, and each reader holds the
+    // zip's whole directory, which for thousands of files takes megabytes.
+    LibraryReport report = build_product_report(fs, zips, roots, install_threads(), nullptr, zipfs::CheckDepth::directory);
     // What would break the install was dealt with: refused, or skipped and counted.
     report.package.clear();
     return report;

@@ -67,13 +67,13 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
         std::string refused;
     };
     const std::vector<Planted> table = {
-        {"a path out of the root", "\"path\": \"Runtime/Geometries/a.obj\"", "\"path\": \"../victim.obj\"", "outside its root"},
-        {"a path into the run folders", "\"path\": \"Runtime/Textures/t.jpg\"", "\"path\": \"Tarnwick-Runs/t.jpg\"",
+        {"a path out of the root", "\"path\":\"Runtime/Geometries/a.obj\"", "\"path\":\"../victim.obj\"", "outside its root"},
+        {"a path into the run folders", "\"path\":\"Runtime/Textures/t.jpg\"", "\"path\":\"Tarnwick-Runs/t.jpg\"",
          "outside its root"},
-        {"a copy outside the unpacked ones", "\"staged\": \"new/1\"", "\"staged\": \"old/../new/1\"", "outside its run folder"},
-        {"an old version without its digest", "\"before\": {", "\"before\": null, \"b\": {", "is corrupt"},
-        {"a digest of the wrong type", "\"size\": 3", "\"size\": \"3\"", "is corrupt"},
-        {"a newer format", "\"format\": 2", "\"format\": 3", "newer tarnwick"},
+        {"a copy outside the unpacked ones", "\"staged\":\"new/1\"", "\"staged\":\"old/../new/1\"", "outside its run folder"},
+        {"an old version without its digest", "\"before\":{", "\"before\":null,\"b\":{", "is corrupt"},
+        {"a digest of the wrong type", "\"size\":3", "\"size\":\"3\"", "is corrupt"},
+        {"a newer format", "\"format\":2", "\"format\":3", "newer tarnwick"},
         {"a link on the way", "", "", "is a link"},
     };
     for (const Planted& t : table) {

@@ -37,14 +37,16 @@ bool optional_field(const json& object, const char* name, Read read, Value& valu
     return f == nullptr || f->is_null() || read(object, name, value);
 }
 
-// A path below the root: safe, outside the run folders, no link on the way to it.
-bool is_content_path(fsys::FileSystem& fs, const std::string& root, const std::string& path, std::string& error)
+// A path the manifest names below `base` (the root, or the run folder: `where`): safe, in the
+// part of it the install may touch (`allowed`), no link on the way to it.
+bool is_path_below(fsys::FileSystem& fs, const std::string& base, const std::string& path, bool allowed, const char* where,
+                   std::string& error)
 {
-    if (!is_safe_relative(path) || equals_ignoring_case(path.substr(0, path.find('/')), k_runs_folder_name)) {
-        error = "names a file outside its root: " + path;
+    if (!is_safe_relative(path) || !allowed) {
+        error = std::string("names a file outside its ") + where + ": " + path;
         return false;
     }
-    const std::string link = link_below(fs, root, path);
+    const std::string link = link_below(fs, base, path);
     if (!link.empty()) {
         error = "refused: " + link + " is a link, which may lead anywhere";
         return false;
@@ -52,19 +54,17 @@ bool is_content_path(fsys::FileSystem& fs, const std::string& root, const std::s
     return true;
 }
 
+// A path below the root, outside the run folders.
+bool is_content_path(fsys::FileSystem& fs, const std::string& root, const std::string& path, std::string& error)
+{
+    const bool allowed = !equals_ignoring_case(path.substr(0, path.find('/')), k_runs_folder_name);
+    return is_path_below(fs, root, path, allowed, "root", error);
+}
+
 // A path below the run folder, in the part of it `prefix` names.
 bool is_run_path(fsys::FileSystem& fs, const std::string& run, const std::string& path, const char* prefix, std::string& error)
 {
-    if (!is_safe_relative(path) || path.rfind(prefix, 0) != 0) {
-        error = "names a file outside its run folder: " + path;
-        return false;
-    }
-    const std::string link = link_below(fs, run, path);
-    if (!link.empty()) {
-        error = "refused: " + link + " is a link, which may lead anywhere";
-        return false;
-    }
-    return true;
+    return is_path_below(fs, run, path, path.rfind(prefix, 0) == 0, "run folder", error);
 }
 
 bool read_file(fsys::FileSystem& fs, const json& f, InstallRecord& record, std::string& error)
@@ -118,21 +118,27 @@ bool read_record(fsys::FileSystem& fs, const json& doc, InstallRecord& record, s
 
 bool InstallManifest::keep(const InstallRecord& record)
 {
-    json files = json::array();
-    for (const InstalledFile& f : record.files) {
-        files.push_back(file_json(f));
-    }
     json product = json::array();
     for (const std::string& zip : record.zips) {
         product.push_back(name_of(zip));
     }
-    const json doc{{"program", "tarnwick"},       {"format", 2},
-                   {"kind", k_install_kind},      {"version", m_version},
-                   {"started", m_stamp},          {"root", record.root},
-                   {"zips", record.zips},         {"product", product},
-                   {"finished", record.finished}, {"undone", text_or_null(record.undone)},
-                   {"folders", record.folders},   {"files", files}};
-    return rewrite_manifest(m_fs, child_path(record.run_folder, "manifest.json"), doc);
+    // In this order, the files last.
+    const nlohmann::ordered_json head{{"program", "tarnwick"},       {"format", 2},
+                    {"kind", k_install_kind},      {"version", m_version},
+                    {"started", m_stamp},          {"root", record.root},
+                    {"zips", record.zips},         {"product", product},
+                    {"finished", record.finished}, {"undone", text_or_null(record.undone)},
+                    {"folders", record.folders},   {"files", nlohmann::ordered_json::array()}};
+    // The files one at a time: the whole document for thousands of them would take many times
+    // the room of its text.
+    std::string text = head.dump(-1, ' ', false, json::error_handler_t::replace);
+    text.resize(text.size() - 3);  // "[]}"
+    text += "[";
+    for (std::size_t k = 0; k < record.files.size(); ++k) {
+        text += (k > 0 ? ",\n" : "\n") + file_json(record.files[k]).dump(-1, ' ', false, json::error_handler_t::replace);
+    }
+    text += "\n]}\n";
+    return rewrite_manifest_text(m_fs, child_path(record.run_folder, "manifest.json"), text);
 }
 
 bool is_install_manifest(const json& doc)

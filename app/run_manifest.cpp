@@ -120,7 +120,11 @@ bool remove_tree(fsys::FileSystem& fs, const std::string& folder, bool only_empt
 
 bool rewrite_manifest(fsys::FileSystem& fs, const std::string& path, const json& doc)
 {
-    const std::string text = doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+    return rewrite_manifest_text(fs, path, doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n");
+}
+
+bool rewrite_manifest_text(fsys::FileSystem& fs, const std::string& path, const std::string& text)
+{
     const std::string fresh = path + ".new";
     fsys::RawFile f;
     if (!fs.open_for_writing(fresh, fsys::Create::truncate, f)) {

@@ -34,3 +34,5 @@ bool remove_tree(fsys::FileSystem& fs, const std::string& folder, bool only_empt
 
 // Writes the manifest `path` again as `doc`: the old one is replaced in one step.
 bool rewrite_manifest(fsys::FileSystem& fs, const std::string& path, const nlohmann::json& doc);
+// The same with the manifest's text.
+bool rewrite_manifest_text(fsys::FileSystem& fs, const std::string& path, const std::string& text);

@@ -510,31 +510,40 @@ def undo_case(t, runs):
         sh(["cp", "-a", t["path"], tree_copy])
         sh([CLI, "--modern", "--root", tree_copy, "--yes", tree_copy], cwd=run_dir, stdout=subprocess.DEVNULL)
     sh(["sync"])
-    out_path = os.path.join(WORK, "undo.out")
-
-    def prog(k):
-        sh(["sync"])
-        with open(out_path, "w") as out:
-            s = measure([CLI, "--undo", "--root", os.path.join(UNDO_COPIES, "undo-%d" % k)], stdout=out)
-        with open(out_path) as f:
-            last = f.read().splitlines()[-1]
-        if last != "%d files restored, 0 left alone" % t["repair_files"]:
-            raise RuntimeError("the undo said: %s" % last)
-        return s
 
     def floor(k):
         sh(["sync"])
         return measure(["sh", "-c", 'cp -r "$0" "$1" && sync', t["path"], os.path.join(UNDO_COPIES, "floor-%d" % k)])
 
+    result = interleaved(rounds, lambda k: measured_undo(os.path.join(UNDO_COPIES, "undo-%d" % k), t["repair_files"]),
+                         floor)
+    result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
+    return result
+
+
+def measured_undo(root, files):
+    """--undo of the last run below `root`, which must give back `files` files."""
+    out_path = os.path.join(WORK, "undo.out")
+    sh(["sync"])
+    with open(out_path, "w") as out:
+        s = measure([CLI, "--undo", "--root", root], stdout=out)
+    with open(out_path) as f:
+        last = f.read().splitlines()[-1]
+    if last != "%d files restored, 0 left alone" % files:
+        raise RuntimeError("the undo said: %s" % last)
+    return s
+
+
+def interleaved(rounds, prog, floor):
+    """prog(k) and floor(k) in turn for each round, each on copies of its own made beforehand;
+    the first round is the warm-up."""
     samples = {"prog": [], "floor": []}
     for k in range(rounds):
         taken = {"prog": prog(k), "floor": floor(k)}
         if k > 0:
             for name, s in taken.items():
                 samples[name].append(s)
-    result = {name: Series(s) for name, s in samples.items()}
-    result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
-    return result
+    return {name: Series(s) for name, s in samples.items()}
 
 
 def machine():
@@ -777,14 +786,7 @@ def install_case(t, runs):
                         os.path.join(INSTALL_COPIES, "unzipped-%d" % k)])
 
     def uninstall(k):
-        sh(["sync"])
-        with open(out_path, "w") as out:
-            s = measure([CLI, "--undo", "--root", os.path.join(INSTALL_COPIES, "installed-%d" % k)], stdout=out)
-        with open(out_path) as f:
-            last = f.read().splitlines()[-1]
-        if last != "%d files restored, 0 left alone" % t["files"]:
-            raise RuntimeError("the undo said: %s" % last)
-        return s
+        return measured_undo(os.path.join(INSTALL_COPIES, "installed-%d" % k), t["files"])
 
     def remove(k):
         sh(["sync"])
@@ -792,13 +794,7 @@ def install_case(t, runs):
 
     results = {}
     for case, prog, floor in (("install", install, unzip), ("uninstall", uninstall, remove)):
-        samples = {"prog": [], "floor": []}
-        for k in range(rounds):
-            taken = {"prog": prog(k), "floor": floor(k)}
-            if k > 0:
-                for name, s in taken.items():
-                    samples[name].append(s)
-        results[case] = {name: Series(s) for name, s in samples.items()}
+        results[case] = interleaved(rounds, prog, floor)
         results[case].update(mb=t["mb"], files=t["files"])
     return results
 
