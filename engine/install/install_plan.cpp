@@ -4,6 +4,7 @@
 #include "engine/base/run_stop.h"
 #include "engine/install/install_names.h"
 #include "engine/library/content_paths.h"
+#include "engine/library/walk.h"
 #include "engine/zip/package_check.h"
 #include "engine/zip/zip_entry_reader.h"
 
@@ -144,6 +145,11 @@ public:
 
     void place(std::size_t zip, const ZipEntry& e, const std::vector<std::string>& names)
     {
+        // The run folders are the program's: nothing of a product may lie there.
+        if (equals_ignoring_case(names.front(), k_runs_folder_name)) {
+            note(m_plan.refusals, zip, e.name, "the name is that of the folder of tarnwick's runs");
+            return;
+        }
         std::size_t length = path_length(m_plan.root);
         for (const std::string& name : names) {
             if (const char* reason = unmakeable_reason(name, m_rules)) {
@@ -317,10 +323,20 @@ bool same_bytes(fsys::FileSystem& fs, zip_t* archive, const ZipEntry& e, const s
     return same;
 }
 
+// True when the old version of the file at `path` below the root would lie, in a run folder, at a
+// path longer than Windows programs open.
+bool old_version_too_deep(const InstallPlan& plan, const PlannedFile& f, fsys::DiskRules rules)
+{
+    // <root>\tarnwick-runs\<YYYYMMDD-HHMMSS-NN>\old\<path>
+    constexpr std::size_t k_run_folder_letters = 1 + 13 + 1 + 18 + 1 + 3;
+    return rules == fsys::DiskRules::windows &&
+           utf16_length(plan.root) + k_run_folder_letters + 1 + utf16_length(f.path) > k_windows_path_limit;
+}
+
 // Each file that lies at its path already compared with the entry: the same bytes are left as
-// they are, other bytes replaced; a file the user marked read-only, or that cannot be read,
-// stops the install before anything is written.
-void compare_with_disk(fsys::FileSystem& fs, InstallPlan& plan)
+// they are, other bytes replaced; a file the user marked read-only, or that cannot be read, or
+// whose old version the run folder could not hold, stops the install before anything is written.
+void compare_with_disk(fsys::FileSystem& fs, InstallPlan& plan, fsys::DiskRules rules)
 {
     std::vector<zipfs::ZipHandle> archives(plan.zips.size());
     for (PlannedFile& f : plan.files) {
@@ -341,6 +357,8 @@ void compare_with_disk(fsys::FileSystem& fs, InstallPlan& plan)
         } else if (f.before.size == static_cast<long long>(f.entry.size) && archive != nullptr &&
                    same_bytes(fs, archive.get(), f.entry, path)) {
             f.action = InstallAction::already_there;
+        } else if (old_version_too_deep(plan, f, rules)) {
+            note(plan.blocked, f.zip, f.entry.name, "the old version of the file it would replace would lie too deep in the run folder");
         }
     }
 }
@@ -394,7 +412,7 @@ InstallPlan plan_install(fsys::FileSystem& fs, const std::vector<std::string>& z
         plan.stopped = run_stop::requested();
     }
     if (plan.refusals.empty() && !plan.stopped) {
-        compare_with_disk(fs, plan);
+        compare_with_disk(fs, plan, rules);
     }
     if (!plan.can_install()) {
         plan.files.clear();

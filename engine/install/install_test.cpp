@@ -161,7 +161,12 @@ std::vector<PlanCase> plan_cases()
          {},
          {"refused Runtime/X/y.obj: the name is a folder's and also a file's of the product (letter case ignored)",
           "refused Runtime/a.OBJ: another zip of the product holds a file of this name with other bytes"}},
-        {"a file marked read-only", windows, {files({"Runtime/a.obj"})}, {{"Runtime/a.obj", "read-only"}}, {"blocked Runtime/a.obj"}},
+        {"a file marked read-only, one whose old version would lie too deep", windows,
+         {files({"Runtime/a.obj", "Runtime/" + std::string(200, 'd') + "/x.obj"})},
+         {{"Runtime/a.obj", "read-only"}, {"Runtime/" + std::string(200, 'd') + "/x.obj", "mine"}},
+         {"blocked Runtime/a.obj", "blocked Runtime/" + std::string(200, 'd') + "/x.obj"}},
+        {"a name of the run folders", posix, {files({"Runtime/a.obj", "Tarnwick-Runs"})}, {},
+         {"refused Tarnwick-Runs: the name is that of the folder of tarnwick's runs"}},
     };
 }
 
