@@ -19,8 +19,9 @@ std::string plural(long long n, const char* one, const char* many)
 
 std::string missing_line(const MissingReference& m)
 {
-    return "missing " + std::string(kind_name(m.kind)) + " " + visible(m.target) + " in " + visible(m.document) +
-           " line " + std::to_string(m.line);
+    const std::string reason = m.refusal == Refusal::none ? std::string() : ": " + std::string(refusal_words(m.refusal));
+    return (m.refusal == Refusal::none ? "missing " : "refused ") + std::string(kind_name(m.kind)) + " " +
+           visible(m.target) + " in " + visible(m.document) + " line " + std::to_string(m.line) + reason;
 }
 
 std::string unreadable_line(const UnreadableFile& u)

@@ -6,10 +6,10 @@
 
 namespace {
 
-constexpr std::array<RefStatus, 4> k_problem_order = {RefStatus::missing, RefStatus::moved, RefStatus::case_only,
-                                                      RefStatus::absolute};
-constexpr std::array<RefStatus, k_ref_statuses> k_statuses = {RefStatus::ok, RefStatus::absolute, RefStatus::case_only,
-                                                              RefStatus::moved, RefStatus::missing};
+constexpr std::array<RefStatus, 5> k_problem_order = {RefStatus::refused, RefStatus::missing, RefStatus::moved,
+                                                      RefStatus::case_only, RefStatus::absolute};
+constexpr std::array<RefStatus, k_ref_statuses> k_statuses = {RefStatus::ok,    RefStatus::absolute, RefStatus::case_only,
+                                                              RefStatus::moved, RefStatus::missing,  RefStatus::refused};
 // Uses beyond this many start folded, so that a page of thousands of files stays readable.
 constexpr std::size_t k_open_uses = 10;
 
@@ -21,7 +21,7 @@ h1{font-size:1.5em;margin:0 0 .3em}h2{font-size:1.2em;margin:1.6em 0 .4em;border
 table{border-collapse:collapse;margin:.6em 0}td,th{border:1px solid #ccc;padding:.2em .7em;text-align:right}
 th:first-child,td:first-child{text-align:left}
 .problem{margin:.5em 0 .9em;padding:.4em .8em;border-left:5px solid #999;background:#fafafa}
-.missing{border-color:#c62828}.moved{border-color:#ef6c00}.case{border-color:#f9a825}.absolute{border-color:#1565c0}
+.missing,.refused{border-color:#c62828}.moved{border-color:#ef6c00}.case{border-color:#f9a825}.absolute{border-color:#1565c0}
 .target{font-family:ui-monospace,monospace;font-weight:600;word-break:break-all}
 .tag{font-size:.8em;text-transform:uppercase;padding:0 .4em;margin-right:.5em;border-radius:3px;background:#ddd}
 ul,ol{margin:.2em 0;padding-left:1.6em}li{font-family:ui-monospace,monospace;word-break:break-all}
@@ -127,6 +127,9 @@ std::string problem_block(const Page& r, const ReportProblem& p)
                     std::string(kind_name(p.kind)) + "</span>" +
                     (from.empty() ? "" : "<span class=\"tag\">from " + std::string(from) + "</span>") +
                     "<span class=\"target\">" + html(p.target) + "</span></div>";
+    if (p.status == RefStatus::refused) {
+        b += "<div>" + html(refusal_words(p.refusal)) + "</div>";
+    }
     if (!p.candidates.empty()) {
         b += p.status == RefStatus::ok ? "<div>found:</div><ol>" : "<div>candidates, best first:</div><ol>";
         for (const std::string& c : p.candidates) {
@@ -173,7 +176,7 @@ std::string product_sections(const Page& shown)
 std::string report_html(const LibraryReport& r, std::string_view version, PagePaths paths, std::string_view program)
 {
     const Page shown{r, paths};
-    const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
+    const long long broken = r.broken_count();
     std::string page = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>tarnwick library "
                        "report</title><style>";
     page += k_style;
@@ -181,7 +184,7 @@ std::string report_html(const LibraryReport& r, std::string_view version, PagePa
     // A document nobody could read is no proof that every reference is found.
     const long long unread = static_cast<long long>(r.unreadable.size());
     const long long package = static_cast<long long>(r.package.size());
-    page += broken > 0    ? "<p class=\"verdict broken\">" + number(broken) + " references moved or missing</p>"
+    page += broken > 0    ? "<p class=\"verdict broken\">" + number(broken) + " references moved, missing or refused</p>"
             : unread > 0  ? "<p class=\"verdict broken\">" + number(unread) + " Poser files could not be read</p>"
             : package > 0 ? "<p class=\"verdict broken\">" + number(package) + " problems break the install</p>"
                           : std::string("<p class=\"verdict fine\">every reference is found</p>");

@@ -16,6 +16,10 @@ json target_json(const LibraryReport& r, const ReportProblem& p)
     }
     json target = {{"target", p.target}, {"kind", kind_name(p.kind)}, {"status", status_name(p.status)},
                    {"candidates", p.candidates}, {"uses", uses}};
+    if (p.status == RefStatus::refused) {
+        target["reason"] = refusal_words(p.refusal);
+        target["refusal"] = refusal_name(p.refusal);
+    }
     if (r.own_roots > 0) {
         const std::string_view from = r.from(p.root);
         target["from"] = from.empty() ? json(nullptr) : json(from);
@@ -64,6 +68,7 @@ std::string report_json(const LibraryReport& r, std::string_view version)
           {"case", r.count(RefStatus::case_only)},
           {"moved", r.count(RefStatus::moved)},
           {"missing", r.count(RefStatus::missing)},
+          {"refused", r.count(RefStatus::refused)},
           {"builtin", r.builtin}}},
         {"problems", problems},
     };

@@ -21,9 +21,11 @@ static LibraryReport hostile_report()
     r.counts[static_cast<int>(RefStatus::ok)][static_cast<int>(RefKind::geometry)] = 1;
     r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)] = 2;
     r.counts[static_cast<int>(RefStatus::moved)][static_cast<int>(RefKind::image)] = 1;
+    r.counts[static_cast<int>(RefStatus::refused)][static_cast<int>(RefKind::image)] = 1;
     r.problems = {
         {":a:<script>\xff\x01\xc2\x9b.obj", RefKind::geometry, RefStatus::missing, {}, {{"/l/x.cr2", 3}, {"/l/y \"q\".cr2", 9}}},
         {":b.jpg", RefKind::image, RefStatus::moved, {"/r/t/b.jpg"}, {{"/l/x.cr2", 4}}},
+        {"//s/<i>.jpg", RefKind::image, RefStatus::refused, {}, {{"/l/x.cr2", 5}}, std::string::npos, Refusal::network},
     };
     return r;
 }
@@ -34,10 +36,11 @@ TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
               "a\\tb\\e\\x7f\xc3\xa9\xe2\x82\xac\\xff\\x85\xc2\xa0z\\xe0\\x80\\xaf");
     const std::string text = report_text(hostile_report());
     EXPECT_EQ(text.substr(0, text.find("\n\n")),
+              "refused image //s/<i>.jpg\n  a network path, not looked up\n  used in /l/x.cr2 line 5\n"
               "missing geometry :a:<script>\\xff\\x01\\x9b.obj\n  used in /l/x.cr2 line 3\n  used in /l/y \"q\".cr2 line 9\n"
               "moved image :b.jpg\n  candidate /r/t/b.jpg\n  used in /l/x.cr2 line 4");
     expect_pieces(text, {"\nmissing: 2, geometry 2, image 0, morph 0, script 0\n",
-                         "\nimage: ok 0, absolute 0, case 0, moved 1, missing 0\n",
+                         "\nimage: ok 0, absolute 0, case 0, moved 1, missing 0, refused 1\n",
                          "\nfiles: 2 read, 1 compressed, 1 unreadable, 3 backups skipped\nunreadable /l/bad\\e[31m.crz: corrupt",
                          "data\n1 Poser file could not be read: the check is incomplete\n"});
     LibraryReport fine{{}, 3, 0, 0, false, {}, 7, 0, {}, {}};
@@ -50,11 +53,13 @@ TEST(ReportOutput, JsonIsWholeAndValid)
 {
     const std::string expected = R"({"version":"9.9","roots":["/r"],"files":{"read":2,"compressed":1,"backups_skipped":3,
         "unreadable":[{"path":"/l/bad\u001b[31m.crz","reason":"corrupt or truncated gzip data"}]},
-        "references":{"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"builtin":1},
+        "references":{"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"refused":1,"builtin":1},
         "problems":[{"target":":a:<script>\ufffd\u0001\u009b.obj","kind":"geometry","status":"missing","candidates":[],
                      "uses":[{"file":"/l/x.cr2","line":3},{"file":"/l/y \"q\".cr2","line":9}]},
                     {"target":":b.jpg","kind":"image","status":"moved","candidates":["/r/t/b.jpg"],
-                     "uses":[{"file":"/l/x.cr2","line":4}]}]})";
+                     "uses":[{"file":"/l/x.cr2","line":4}]},
+                    {"target":"//s/<i>.jpg","kind":"image","status":"refused","candidates":[],"refusal":"network_path",
+                     "reason":"a network path, not looked up","uses":[{"file":"/l/x.cr2","line":5}]}]})";
     EXPECT_EQ(nlohmann::json::parse(report_json(hostile_report(), "9.9")), nlohmann::json::parse(expected));
 }
 
@@ -64,6 +69,7 @@ TEST(ReportOutput, HtmlPageEscapesEverything)
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_EQ(page.find("http"), std::string::npos);  // nothing from outside
     expect_pieces(page, {"<span class=\"target\">:a:&lt;script&gt;\\xff\\x01\\x9b.obj</span>", "/l/y &quot;q&quot;.cr2 line 9",
+                         "<span class=\"target\">//s/&lt;i&gt;.jpg</span></div><div>a network path, not looked up</div>",
                          "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>"});
     LibraryReport unread{{}, 1, 0, 0, false, {{"/l/bad.crz", "corrupt"}}, 0, 0, {}, {}};
     EXPECT_NE(report_html(unread, "9.9").find(">1 Poser files could not be read</p>"), std::string::npos);
@@ -87,7 +93,7 @@ TEST(ReportOutputSlow, HtmlPageRendersInABrowser)
         GTEST_SKIP() << "headless Chromium (" << chromium << ") could not start here";
     }
     EXPECT_EQ(dom.find("<script"), std::string::npos);
-    expect_pieces(dom, {"3 references moved or missing", "missing: 1 target", ":a:&lt;script&gt;", "<li>/r/t/b.jpg</li>",
+    expect_pieces(dom, {"4 references moved, missing or refused", "missing: 1 target", ":a:&lt;script&gt;", "<li>/r/t/b.jpg</li>",
                         "<td>missing</td><td>2</td><td>2</td>"});
 #endif
 }

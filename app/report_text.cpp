@@ -6,12 +6,12 @@
 namespace {
 
 // Worst first: what breaks the library before what works here only.
-constexpr std::array<RefStatus, 4> k_problem_order = {RefStatus::missing, RefStatus::moved, RefStatus::case_only,
-                                                      RefStatus::absolute};
+constexpr std::array<RefStatus, 5> k_problem_order = {RefStatus::refused, RefStatus::missing, RefStatus::moved,
+                                                      RefStatus::case_only, RefStatus::absolute};
 constexpr std::array<RefKind, k_ref_kinds> k_kinds = {RefKind::geometry, RefKind::image, RefKind::morph,
                                                       RefKind::script};
-constexpr std::array<RefStatus, k_ref_statuses> k_statuses = {RefStatus::ok, RefStatus::absolute, RefStatus::case_only,
-                                                              RefStatus::moved, RefStatus::missing};
+constexpr std::array<RefStatus, k_ref_statuses> k_statuses = {RefStatus::ok,    RefStatus::absolute, RefStatus::case_only,
+                                                              RefStatus::moved, RefStatus::missing,  RefStatus::refused};
 
 std::string number(long long n)
 {
@@ -28,6 +28,9 @@ std::string from_note(const LibraryReport& r, const ReportProblem& p)
 void append_problem(std::string& out, const LibraryReport& r, const ReportProblem& p, std::string_view status)
 {
     out += std::string(status) + " " + std::string(kind_name(p.kind)) + " " + visible(p.target) + from_note(r, p) + "\n";
+    if (p.status == RefStatus::refused) {
+        out += "  " + std::string(refusal_words(p.refusal)) + "\n";
+    }
     for (const std::string& c : p.candidates) {
         out += (p.status == RefStatus::ok ? "  found " : "  candidate ") + visible(c) + "\n";
     }

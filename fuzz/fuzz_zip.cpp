@@ -6,6 +6,7 @@
 // else, and taken back leaves the content folder as it was.
 #include "engine/install/install_files.h"
 #include "engine/install/install_names.h"
+#include "engine/library/path_boundary.h"
 #include "engine/zip/package_check.h"
 #include "engine/zip/zip_fs.h"
 #include "tests/zip_maker.h"
@@ -91,7 +92,10 @@ bool is_installable_path(const std::string& path, fsys::DiskRules rules)
             return false;
         }
     }
-    return !path.empty() && path.front() != '/';
+    // The boundary between a stranger's paths and the disk reads the same names, and refuses none.
+    const BoundedPath bounded = bounded_path(path, rules == fsys::DiskRules::windows ? PathStyle::windows : PathStyle::posix);
+    return !path.empty() && path.front() != '/' && bounded.refusal == Refusal::none &&
+           bounded.names.size() == zipfs::name_components(path).size();
 }
 
 struct Record : InstallJournal {

@@ -32,6 +32,7 @@ public:
     bool entry_exists(const std::string& p) override { return d().entry_exists(p); }
     fsys::NameKind name_kind(const std::string& p) override { return d().name_kind(p); }
     bool is_folder(const std::string& p) override { return d().is_folder(p); }
+    bool is_special_file(const std::string& p) override { return d().is_special_file(p); }
     long long modified_time(const std::string& p) override { return d().modified_time(p); }
     bool folder_identity(const std::string& p, fsys::FolderId& id) override { return d().folder_identity(p, id); }
     bool list_folder_entries(const std::string& p, std::vector<fsys::FolderEntry>& e) override { return d().list_folder_entries(p, e); }

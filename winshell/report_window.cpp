@@ -125,9 +125,8 @@ ReportWork& begin_work(HWND wn, const std::string& title)
 // One line on what the report came to, for the idle window.
 std::string outcome(const LibraryReport& r, const std::string& page)
 {
-    const long long broken = r.count(RefStatus::moved) + r.count(RefStatus::missing);
-    return "Last report: " + std::to_string(r.files_read) + " files read, " + std::to_string(broken) +
-           " references moved or missing.\nThe page: " + page;
+    return "Last report: " + std::to_string(r.files_read) + " files read, " + std::to_string(r.broken_count()) +
+           " references moved, missing or refused.\nThe page: " + page;
 }
 
 void open_page(const std::string& page, Prompts& prompts)

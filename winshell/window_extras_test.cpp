@@ -136,7 +136,7 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     EXPECT_NE(page.find("<li><span title=\"" + dir.at("content/Runtime/Geometries/hat.obj") +
                         "\">Runtime\\Geometries\\hat.obj</span></li>"), std::string::npos);
     EXPECT_NE(page.find("<p><small>tarnwick "), std::string::npos);  // signed by the program that made it
-    EXPECT_NE(status().find("Last report: 2 files read, 2 references moved or missing.\nThe page: " + opened[0] + "\n"), std::string::npos);
+    EXPECT_NE(status().find("Last report: 2 files read, 2 references moved, missing or refused.\nThe page: " + opened[0] + "\n"), std::string::npos);
     EXPECT_EQ(picked, (Lines{"folder of the library to report on", "folder of the library to report on"}));
     EXPECT_EQ(seen->lines().size(), 1u);  // the root question alone
     // The page opens again from either menu.

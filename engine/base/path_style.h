@@ -2,6 +2,12 @@
 // document. Pure text, for every layer from the disks up.
 #pragma once
 
+#include "engine/base/ascii.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
 // Windows paths use backslashes and keep forward slashes as they are; POSIX paths use '/'
 // and treat a backslash in a Poser path as one more folder separator. A Poser path inside a
 // document may separate its names by ':', '\\' or '/'.
@@ -23,4 +29,27 @@ constexpr char separator(PathStyle style)
 constexpr bool is_separator(char c, PathStyle style)
 {
     return c == '/' || (style != PathStyle::posix && c == '\\') || (style == PathStyle::poser && c == ':');
+}
+
+// True for a name Windows reads as a device in every folder, whatever follows its first dot:
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, and COM or LPT with a digit (0-9, or a superscript
+// 1, 2 or 3), letter case and blanks before the dot ignored.
+inline bool is_windows_device_name(std::string_view name)
+{
+    // Read for every name of every path a document holds: most are passed by their first letter.
+    const char first = name.empty() ? '\0' : ascii_lower(name[0]);
+    if (first != 'c' && first != 'p' && first != 'a' && first != 'n' && first != 'l') {
+        return false;
+    }
+    std::string base = lower_ascii(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') {
+        base.pop_back();
+    }
+    if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" || base == "conout$") {
+        return true;
+    }
+    const std::string_view digit = std::string_view(base).substr(std::min<std::size_t>(3, base.size()));
+    const bool numbered = digit.size() == 1 ? digit[0] >= '0' && digit[0] <= '9'
+                                            : digit == "\xc2\xb9" || digit == "\xc2\xb2" || digit == "\xc2\xb3";
+    return (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && numbered;
 }

@@ -76,7 +76,12 @@ private:
     std::string free_name(const std::string& name, const std::string& key);
     void read_document(std::size_t index);
     void plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder);
-    std::string found_path(const FileReference& ref, const std::string& folder);
+    // The file a reference names, or "" with why not (a refusal, or none when it is missing).
+    struct Found {
+        std::string path;
+        Refusal refusal = Refusal::none;
+    };
+    Found found_path(const FileReference& ref, const std::string& folder);
     void add_thumbnails(std::size_t index);
 
     fsys::FileSystem& m_fs;
@@ -87,7 +92,7 @@ private:
     CollectPlan m_plan;
     std::unordered_map<std::string, std::size_t> m_by_key;    // a file's real path: its index
     std::unordered_map<std::string, std::string> m_names;     // a name in lower case: its file's key
-    std::unordered_map<std::string, std::string> m_resolved;  // a reference's key: the file found, or ""
+    std::unordered_map<std::string, Found> m_resolved;        // a reference's key: the file found, or why not
     unsigned long long m_documents = 0;                       // documents among the files
 };
 
@@ -189,9 +194,11 @@ void Collector::read_document(std::size_t index)
 
 void Collector::plan_reference(std::size_t index, const FoundReference& f, unsigned long long offset, const std::string& folder)
 {
-    const std::string path = found_path(f.ref, folder);
+    const Found found = found_path(f.ref, folder);
+    const std::string& path = found.path;
     if (path.empty()) {
-        m_plan.missing.push_back(MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line});
+        m_plan.missing.push_back(
+            MissingReference{std::string(f.ref.target), f.ref.kind, m_plan.files[index].source, f.line, found.refusal});
         return;
     }
     const std::size_t file = take_file(path, f.ref.kind, false);
@@ -205,7 +212,7 @@ void Collector::plan_reference(std::size_t index, const FoundReference& f, unsig
 // The file a reference names, as the report finds it; "" when it finds none. A path saved on
 // another machine is found by its part from Runtime on, as Poser finds it; a namesake elsewhere
 // is no proof, and is not taken.
-std::string Collector::found_path(const FileReference& ref, const std::string& folder)
+Collector::Found Collector::found_path(const FileReference& ref, const std::string& folder)
 {
     std::string key(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
     key += ref.beside_document ? folder : std::string();
@@ -216,19 +223,19 @@ std::string Collector::found_path(const FileReference& ref, const std::string& f
         return known->second;
     }
     const Located at = m_resolver.locate(ref, ref.beside_document ? folder : std::string());
-    std::string path;
+    Found found{std::string(), at.refusal};
     if (at.status == RefStatus::ok || at.status == RefStatus::case_only || at.status == RefStatus::absolute) {
-        path = at.paths.front();
-    } else if (is_written_elsewhere(ref.target)) {
+        found.path = at.paths.front();
+    } else if (at.status == RefStatus::missing && is_written_elsewhere(ref.target)) {
         for (const Candidate& c : m_resolver.candidates(ref.target, m_no_names)) {
             if (c.by_runtime_path) {
-                path = c.path;
+                found.path = c.path;
                 break;
             }
         }
     }
-    m_resolved.emplace(std::move(key), path);
-    return path;
+    m_resolved.emplace(std::move(key), found);
+    return found;
 }
 
 void Collector::add_thumbnails(std::size_t index)

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/fsys/fsys.h"
+#include "engine/library/path_boundary.h"
 #include "engine/report/library_report.h"
 #include "engine/text/edits.h"
 #include "engine/text/references.h"
@@ -33,6 +34,7 @@ struct MissingReference {
     RefKind kind = RefKind::geometry;
     std::string document;  // the source of the document that names it
     long long line = 0;
+    Refusal refusal = Refusal::none;  // why it was not looked up, when it was refused
 };
 
 struct CollectPlan {

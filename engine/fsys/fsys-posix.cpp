@@ -14,6 +14,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 namespace fsys {
@@ -22,6 +25,31 @@ namespace {
 int fd_of(const RawFile& f)
 {
     return static_cast<int>(f.handle);
+}
+
+// True for a file that a file system of the kernel makes up as it is read (Linux's /proc,
+// /sys and their kin): its size says nothing, and reading it tells the process's secrets.
+bool is_made_up_by_the_system(const std::string& path)
+{
+#ifdef __linux__
+    // The f_type of each, as <linux/magic.h> gives them: proc, sysfs, debugfs, securityfs,
+    // tracefs, cgroup, cgroup2, configfs, efivarfs, bpf, devpts, fusectl, pstore.
+    static constexpr unsigned long k_system_types[] = {0x9fa0,     0x62656572, 0x64626720, 0x73636673, 0x74726163,
+                                                       0x27e0eb,   0x63677270, 0x62656570, 0xde5e81e4, 0xcafe4a11,
+                                                       0x1cd1,     0x65735543, 0x6165676c};
+    struct statfs fs;
+    if (::statfs(path.c_str(), &fs) != 0) {
+        return false;
+    }
+    for (unsigned long type : k_system_types) {
+        if (static_cast<unsigned long>(fs.f_type) == type) {
+            return true;
+        }
+    }
+#else
+    (void)path;
+#endif
+    return false;
 }
 
 // A descriptor on a readable regular file, still non-blocking, or -1. Folders, pipes and
@@ -70,6 +98,7 @@ public:
     bool entry_exists(const std::string& path) override;
     NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string& path) override;
+    bool is_special_file(const std::string& path) override;
     long long modified_time(const std::string& path) override;
     bool folder_identity(const std::string& path, FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;
@@ -354,6 +383,15 @@ bool PosixFileSystem::is_folder(const std::string& path)
     }
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFileSystem::is_special_file(const std::string& path)
+{
+    struct stat st;
+    if (!is_nameable(path) || ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        return false;
+    }
+    return !S_ISREG(st.st_mode) || is_made_up_by_the_system(path);
 }
 
 std::string PosixFileSystem::current_folder()

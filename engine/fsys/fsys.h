@@ -6,6 +6,7 @@
 // Paths are UTF-8 text on every platform (engine/base/text_encoding.h).
 #pragma once
 
+#include "engine/base/path_style.h"
 #include "engine/fsys/raw_file.h"
 
 #include <cstddef>
@@ -99,6 +100,17 @@ public:
     virtual NameKind name_kind(const std::string& path) = 0;
     // True when `path` names an existing folder (links followed).
     virtual bool is_folder(const std::string& path) = 0;
+    // True when `path` (links followed) names something that is neither a regular file nor a
+    // folder: a pipe, a device, or a file the system makes up as it is read (Linux's /proc and
+    // /sys). Decided by its type alone, never opened, so that nothing blocks and nothing is read.
+    virtual bool is_special_file(const std::string& path)
+    {
+        (void)path;
+        return false;
+    }
+    // Whose rules the paths of this disk follow: the system's own, or those a disk in memory
+    // was given.
+    virtual PathStyle path_style() const { return k_native_style; }
     // When the file `path` (links followed) last changed, in seconds since 1970 UTC; -1 when
     // it cannot be known. A collected zip dates its entries by it, so that it never depends
     // on the time of the run.

@@ -96,6 +96,7 @@ struct MemoryDisk {
     std::uint64_t next_folder = 1;
     std::map<std::string, int> syncs;
     FailWhen fail_when;
+    std::vector<std::string> asked;  // every path the program asked about, in order
 
     bool windows() const { return rules == DiskRules::windows; }
     bool is_sep(char c) const { return c == k_sep || is_separator(c, windows() ? PathStyle::windows : PathStyle::posix); }

@@ -68,6 +68,7 @@ void MemoryFileSystem::set_modified_time(const std::string& path, long long seco
 long long MemoryFileSystem::modified_time(const std::string& path)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
     return w.found() && w.node() != nullptr ? w.node()->modified : -1;
 }
@@ -181,6 +182,7 @@ int MemoryFileSystem::syncs(const std::string& path) const
 bool MemoryFileSystem::open_for_reading(const std::string& path, RawFile& f, Listed)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
     return w.is(Node::Kind::file) && m_disk->open(w.entry->node, false, path, f);
 }
@@ -188,6 +190,7 @@ bool MemoryFileSystem::open_for_reading(const std::string& path, RawFile& f, Lis
 bool MemoryFileSystem::open_for_writing(const std::string& path, Create mode, RawFile& f)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const PathText p = m_disk->parse(path);
     // O_CREAT | O_TRUNC follows a link to a file, even to a missing one, which it creates;
     // O_EXCL never follows one. A junction is a folder to Windows: no file to open.
@@ -311,6 +314,7 @@ bool MemoryFileSystem::close_file(RawFile& f)
 bool MemoryFileSystem::is_readable_file(const std::string& path)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     return m_disk->walk(path, true).is(Node::Kind::file);
 }
 
@@ -320,6 +324,7 @@ bool MemoryFileSystem::entry_exists(const std::string& path)
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const PathText p = m_disk->parse(path);
     // A name that cannot be looked up may still be somebody's file: lstat() failing with
     // ENOTDIR or ELOOP, a name Windows rejects.
@@ -336,6 +341,7 @@ bool MemoryFileSystem::entry_exists(const std::string& path)
 NameKind MemoryFileSystem::name_kind(const std::string& path)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, false);
     if (!w.found() || w.node() == nullptr) {
         return w.found() && w.device ? NameKind::other : NameKind::none;
@@ -354,12 +360,14 @@ NameKind MemoryFileSystem::name_kind(const std::string& path)
 bool MemoryFileSystem::is_folder(const std::string& path)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     return m_disk->walk(path, true).is(Node::Kind::folder);
 }
 
 bool MemoryFileSystem::folder_identity(const std::string& path, FolderId& id)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     // Windows opens the last name itself (FILE_FLAG_OPEN_REPARSE_POINT): a junction is refused.
     if (m_disk->windows() && m_disk->walk(path, false).is(Node::Kind::link)) {
         return false;
@@ -375,6 +383,7 @@ bool MemoryFileSystem::folder_identity(const std::string& path, FolderId& id)
 bool MemoryFileSystem::list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
     if (!w.is(Node::Kind::folder)) {
         return false;
@@ -395,6 +404,8 @@ bool MemoryFileSystem::rename_noreplace(const std::string& from, const std::stri
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(from);
+    m_disk->asked.push_back(to);
     return m_disk->rename(from, to, false);
 }
 
@@ -404,6 +415,8 @@ bool MemoryFileSystem::rename_replace(const std::string& from, const std::string
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(from);
+    m_disk->asked.push_back(to);
     return m_disk->rename(from, to, true);
 }
 
@@ -420,6 +433,7 @@ bool MemoryFileSystem::remove_entry(const std::string& path, bool folder)
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, false);
     if (!w.found() || w.entry == nullptr || w.through_link || m_disk->refuses_changes(w.folder())) {
         return false;
@@ -444,6 +458,7 @@ bool MemoryFileSystem::make_folder(const std::string& path)
         return false;
     }
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, false);
     if (!w.found() || w.name.empty() || w.entry != nullptr || w.device || w.through_link ||
         m_disk->refuses_changes(w.folder())) {
@@ -461,6 +476,8 @@ bool MemoryFileSystem::remove_folder(const std::string& path)
 bool MemoryFileSystem::give_protection(const std::string& from, const std::string& to)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(from);
+    m_disk->asked.push_back(to);
     const Place a = m_disk->walk(from, true);
     const Place b = m_disk->walk(to, true);
     if (!a.found() || !b.found() || a.node() == nullptr || b.node() == nullptr) {
@@ -477,6 +494,25 @@ bool MemoryFileSystem::is_read_only(const std::string& path)
     return w.found() && w.node() != nullptr && w.node()->read_only;
 }
 
+bool MemoryFileSystem::is_special_file(const std::string& path)
+{
+    Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
+    const Place w = m_disk->walk(path, true);
+    return w.found() && w.device;
+}
+
+PathStyle MemoryFileSystem::path_style() const
+{
+    return m_disk->windows() ? PathStyle::windows : PathStyle::posix;
+}
+
+std::vector<std::string> MemoryFileSystem::paths_asked() const
+{
+    Lock lock(m_disk->mutex);
+    return m_disk->asked;
+}
+
 std::string MemoryFileSystem::current_folder()
 {
     Lock lock(m_disk->mutex);
@@ -486,6 +522,7 @@ std::string MemoryFileSystem::current_folder()
 std::string MemoryFileSystem::absolute_path(const std::string& path)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const PathText p = m_disk->parse(path);
     return p.ok ? m_disk->text_of(p.drive, p.names) : std::string();
 }
@@ -493,6 +530,7 @@ std::string MemoryFileSystem::absolute_path(const std::string& path)
 std::string MemoryFileSystem::resolved_path(const std::string& path)
 {
     Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(path);
     const Place w = m_disk->walk(path, true);
     return w.is(Node::Kind::file) || w.is(Node::Kind::folder) ? m_disk->text_of(w) : std::string();
 }

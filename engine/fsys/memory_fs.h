@@ -89,6 +89,10 @@ public:
     // How many times each file was flushed to the disk: the syncs that succeeded on files opened
     // under `path` (the same file by its absolute path; letter case ignored with Windows rules).
     int syncs(const std::string& path) const;
+    // Every path the program gave this disk, as given, in order: each file opened, each name
+    // looked at, listed, made, renamed or removed (the setup helpers above not counted), so
+    // that a test can tell that a path never reached the disk at all.
+    std::vector<std::string> paths_asked() const;
 
     bool open_for_reading(const std::string& path, RawFile& f, Listed listed = Listed::unknown) override;
     bool open_for_writing(const std::string& path, Create mode, RawFile& f) override;
@@ -102,6 +106,9 @@ public:
     bool entry_exists(const std::string& path) override;
     NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string& path) override;
+    // A device name of Windows; nothing else on this disk is special.
+    bool is_special_file(const std::string& path) override;
+    PathStyle path_style() const override;
     long long modified_time(const std::string& path) override;
     bool folder_identity(const std::string& path, FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<FolderEntry>& entries) override;

@@ -78,7 +78,7 @@ const char* unmakeable_reason(std::string_view name, fsys::DiskRules rules)
         return nullptr;
     }
     if (is_windows_device_name(name)) {
-        return "the name is a device's on Windows (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+        return k_device_name_reason;
     }
     if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
         return "the name ends in a dot or a blank, which Windows drops";

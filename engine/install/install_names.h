@@ -17,6 +17,8 @@ std::string installed_name(const zipfs::ZipEntry& e);
 // it can: no UTF-8 text, a control character or a name longer than 255 letters anywhere; on
 // Windows also a device name (CON, NUL.txt ...), a trailing dot or blank, and <>:"|?*.
 const char* unmakeable_reason(std::string_view name, fsys::DiskRules rules);
+// Why a device's name is refused, whether the name's check or the path boundary finds it.
+inline constexpr const char* k_device_name_reason = "the name is a device's on Windows (CON, PRN, AUX, NUL, COM or LPT and a digit)";
 
 // The longest path Windows programs such as Poser open without the long-path prefix, in UTF-16
 // units; and the longest a POSIX system opens (PATH_MAX less its NUL), in bytes.

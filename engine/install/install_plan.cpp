@@ -4,6 +4,7 @@
 #include "engine/base/run_stop.h"
 #include "engine/install/install_names.h"
 #include "engine/library/content_paths.h"
+#include "engine/library/path_boundary.h"
 #include "engine/library/walk.h"
 #include "engine/zip/package_check.h"
 #include "engine/zip/zip_entry_reader.h"
@@ -55,15 +56,6 @@ bool sort_problems(const std::vector<zipfs::PackageProblem>& problems, std::size
         note(plan.notes, zip, runtime_folder, "the Runtime folder lies one folder down: unpacked from this folder");
     }
     return true;
-}
-
-std::vector<std::string> split_names(const std::string& path)
-{
-    std::vector<std::string> names;
-    for (std::string_view part : zipfs::name_components(path)) {
-        names.emplace_back(part);
-    }
-    return names;
 }
 
 std::string joined(const std::string& folder, const std::string& name)
@@ -250,23 +242,36 @@ private:
 };
 
 // The entry's names below the root, the folder that holds Runtime taken away; false for an
-// entry outside that folder, or that folder itself.
-bool names_below_root(const ZipEntry& e, const std::string& runtime_folder, std::vector<std::string>& names)
+// entry outside that folder, or that folder itself. The names are read by the boundary between
+// a stranger's paths and the disk, as the system of `rules` reads them; what it refuses, or a
+// name it reads as "." or ".." (with Windows rules, a name of dots and blanks alone), leaves
+// `names` empty and says why in `refused`.
+bool names_below_root(const ZipEntry& e, const std::string& runtime_folder, fsys::DiskRules rules,
+                      std::vector<std::string>& names, std::string& refused)
 {
     if (e.name.compare(0, runtime_folder.size(), runtime_folder) != 0 || e.name.size() == runtime_folder.size()) {
         return false;
     }
-    names = split_names(installed_name(e));
+    std::string name = installed_name(e);
     if (!runtime_folder.empty()) {
-        names.erase(names.begin());
+        name.erase(0, name.find('/') + 1);  // the folder the Runtime's is unpacked from is not made
     }
-    return !names.empty();
+    const BoundedPath bounded = bounded_path(name, rules == fsys::DiskRules::windows ? PathStyle::windows : PathStyle::posix);
+    if (bounded.refusal == Refusal::device) {
+        refused = k_device_name_reason;
+    } else if (bounded.refusal != Refusal::none) {
+        refused = "unsafe name: the path " + std::string(refusal_words(bounded.refusal));
+    } else if (bounded.names.size() != zipfs::name_components(name).size()) {
+        refused = "unsafe name: a name of dots and blanks alone, which Windows reads as '..'";
+    }
+    names.assign(bounded.names.begin(), bounded.names.end());
+    return refused.empty() ? !names.empty() : true;
 }
 
 // Sorts the entries of one zip: skipped (archiver leftovers, old copies, what lies beside the
 // folder that holds Runtime) or placed.
 void plan_entries(const std::vector<ZipEntry>& entries, std::size_t zip, const std::string& runtime_folder, Placer& placer,
-                  InstallPlan& plan)
+                  InstallPlan& plan, fsys::DiskRules rules)
 {
     std::unordered_set<std::string> names;
     for (const ZipEntry& e : entries) {
@@ -275,6 +280,7 @@ void plan_entries(const std::vector<ZipEntry>& entries, std::size_t zip, const s
     bool code_page_said = false;
     for (const ZipEntry& e : entries) {
         std::vector<std::string> below;
+        std::string refused;
         if (e.fault != zipfs::NameFault::none || e.is_link) {
             continue;  // refused by the check already
         }
@@ -286,7 +292,7 @@ void plan_entries(const std::vector<ZipEntry>& entries, std::size_t zip, const s
             if (!e.is_folder) {
                 note(plan.skipped, zip, e.name, "an old copy kept by a repair, not content");
             }
-        } else if (!names_below_root(e, runtime_folder, below)) {
+        } else if (!names_below_root(e, runtime_folder, rules, below, refused)) {
             if (!e.is_folder) {
                 note(plan.skipped, zip, e.name, "it lies outside the folder that holds the Runtime folder");
             }
@@ -295,7 +301,11 @@ void plan_entries(const std::vector<ZipEntry>& entries, std::size_t zip, const s
                 code_page_said = true;
                 note(plan.notes, zip, e.name, "a name neither marked nor written as UTF-8: read in code page 437, as the zip format says");
             }
-            placer.place(zip, e, below);
+            if (refused.empty()) {
+                placer.place(zip, e, below);
+            } else {
+                note(plan.refusals, zip, e.name, refused);
+            }
         }
     }
 }
@@ -408,7 +418,7 @@ InstallPlan plan_install(fsys::FileSystem& fs, const std::vector<std::string>& z
             note(plan.refusals, zip, "", "the zip cannot be read: " + reason);
             continue;
         }
-        plan_entries(entries, zip, runtime_folder, placer, plan);
+        plan_entries(entries, zip, runtime_folder, placer, plan, rules);
         plan.stopped = run_stop::requested();
     }
     if (plan.refusals.empty() && !plan.stopped) {

@@ -29,6 +29,7 @@ std::string_view status_name(RefStatus status)
     case RefStatus::case_only: return "case";
     case RefStatus::moved: return "moved";
     case RefStatus::missing: return "missing";
+    case RefStatus::refused: return "refused";
     }
     return "missing";
 }
@@ -82,12 +83,28 @@ Located Resolver::locate(const FileReference& ref, const std::string& document_f
 {
     Located out;
     const std::string_view target = ref.target;
-    if (is_absolute_reference(m_cache.fs(), target) || is_written_elsewhere(target)) {
-        out.status = names_existing_file(m_cache.fs(), target) ? RefStatus::absolute : RefStatus::missing;
+    fsys::FileSystem& fs = m_cache.fs();
+    const PathStyle style = fs.path_style();
+    // Nothing about the path reaches the system before the boundary has let it: not even the
+    // look at whether a path from the top names a file as it stands.
+    out.refusal = refusal_of_text(target, style);
+    if (out.refusal == Refusal::none && style == PathStyle::posix && !target.empty() && target[0] == '/') {
+        out.refusal = refusal_of_file(fs, std::string(target));
+    }
+    const bool outright = out.refusal == Refusal::none && (is_absolute_reference(fs, target) || is_written_elsewhere(target));
+    if (outright) {
+        out.status = names_existing_file(fs, target) ? RefStatus::absolute : RefStatus::missing;
         out.paths.emplace_back(target);
         return out;
     }
-    const std::vector<std::string_view> parts = path_components(target);
+    const BoundedPath bounded = out.refusal == Refusal::none ? bounded_path(target, style) : BoundedPath{out.refusal, {}};
+    if (bounded.refusal != Refusal::none) {
+        out.status = RefStatus::refused;
+        out.refusal = bounded.refusal;
+        out.paths.emplace_back(target);
+        return out;
+    }
+    const std::vector<std::string_view>& parts = bounded.names;
     const std::vector<std::string> bases = this->bases(ref, document_folder);
     for (const std::string& base : bases) {
         if (is_file(base, parts)) {
@@ -118,6 +135,9 @@ Located Resolver::locate(const FileReference& ref, const std::string& document_f
     }
 #endif
     out.paths.push_back(join_path(bases.empty() ? std::string() : bases.front(), parts));
+    // A pipe or a device under the file's name is no file: refused, never opened.
+    out.refusal = refusal_of_file(fs, out.paths.back());
+    out.status = out.refusal == Refusal::none ? RefStatus::missing : RefStatus::refused;
     return out;
 }
 
@@ -127,8 +147,15 @@ std::vector<Candidate> Resolver::candidates(std::string_view target, const NameI
     const std::vector<std::string_view> parts = path_components(target);
     const std::size_t runtime = last_runtime_component(parts);
     if (runtime != std::string_view::npos && runtime > 0) {
-        const std::vector<std::string_view> tail(parts.begin() + static_cast<std::ptrdiff_t>(runtime), parts.end());
-        for (std::size_t root = 0; root < m_roots.size(); ++root) {
+        // The part from Runtime on is joined below each root, within the boundary's rules.
+        const std::vector<std::string_view> from_runtime(parts.begin() + static_cast<std::ptrdiff_t>(runtime), parts.end());
+        std::string joined;
+        for (std::string_view part : from_runtime) {
+            joined.append(part).push_back(':');
+        }
+        const BoundedPath bounded = bounded_path(joined, m_cache.fs().path_style());
+        const std::vector<std::string_view> tail(bounded.names.begin(), bounded.names.end());
+        for (std::size_t root = 0; root < m_roots.size() && bounded.refusal == Refusal::none; ++root) {
             if (is_file(m_roots[root], tail)) {
                 found.push_back(Candidate{join_path(m_roots[root], tail), root, true});
                 continue;

@@ -6,16 +6,18 @@
 
 #include "engine/library/disk_cache.h"
 #include "engine/library/name_index.h"
+#include "engine/library/path_boundary.h"
 #include "engine/text/references.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-// How a reference resolves, from best to worst.
-enum class RefStatus { ok, absolute, case_only, moved, missing };
-inline constexpr int k_ref_statuses = 5;
-// "ok", "absolute", "case", "moved" or "missing".
+// How a reference resolves, from best to worst: refused when it must not be looked up at all
+// (path_boundary.h).
+enum class RefStatus { ok, absolute, case_only, moved, missing, refused };
+inline constexpr int k_ref_statuses = 6;
+// "ok", "absolute", "case", "moved", "missing" or "refused".
 std::string_view status_name(RefStatus status);
 
 struct Located {
@@ -26,6 +28,7 @@ struct Located {
     // else below the first root (or beside the document).
     std::vector<std::string> paths;
     std::size_t root = 0;  // the root it was found under (ok, case_only); npos beside a document under none
+    Refusal refusal = Refusal::none;  // why it is refused; `paths` then holds the path as written
 };
 
 class Resolver {
@@ -36,11 +39,12 @@ public:
     const std::vector<std::string>& roots() const { return m_roots; }
 
     // Looks for the file by the reference's own path; `document_folder` is the folder of the
-    // document that holds it. Safe on several threads at once.
+    // document that holds it. A path the boundary refuses is never looked up. Safe on several
+    // threads at once.
     Located locate(const FileReference& ref, const std::string& document_folder);
     // The files that may stand in for a reference not found by its path, best first: the
-    // file at its path from its Runtime folder on under each root, then every file of its
-    // name in `index`.
+    // file at its path from its Runtime folder on under each root (unless that part climbs
+    // out), then every file of its name in `index`.
     std::vector<Candidate> candidates(std::string_view target, const NameIndex& index);
 
 private:

@@ -4,6 +4,7 @@
 #include "engine/base/text_encoding.h"
 #include "engine/fsys/textio.h"
 #include "engine/library/content_paths.h"
+#include "engine/library/path_boundary.h"
 #include "engine/repair/run.h"
 #include "engine/repair/unfinished_copy.h"
 
@@ -104,10 +105,12 @@ int write_corrected_lines(Run& run, const std::string& orig, Prompts& wn, TextRe
             v = 0;
             continue;
         }
-        build_disk_path(run.posername, trimmed.substr(m.path_start), k_native_style, objfile);
+        const std::string_view poser_path = trimmed.substr(m.path_start);
+        build_disk_path(run.posername, poser_path, k_native_style, objfile);
         oldobj = objfile;
         run.cache.keep_while_no_prompt(wn);
-        const bool found = run.cache.is_readable(objfile);
+        // A pointer to a device is never looked up: Windows finds CON or NUL in every folder.
+        const bool found = refusal_of_text(poser_path, run.fs().path_style()) == Refusal::none && run.cache.is_readable(objfile);
         if (!found && !replacement_for(run, oldobj, objfile, wn)) {
             return 0;
         }

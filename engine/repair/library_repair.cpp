@@ -30,13 +30,17 @@ KindTexts chooser_texts(RefKind kind)
 
 // What a reference needs: nothing, its own path in blank-colon notation, or a replacement;
 // `left` for a missing file the user already chose to leave as it is in this run, which is
-// said again for each document that names it but not asked for again.
-enum class Need { nothing, notation, replacement, left };
+// said again for each document that names it but not asked for again; `refused` for a path
+// the boundary refuses, left as it is with its reason and never asked for.
+enum class Need { nothing, notation, replacement, left, refused };
 
 Need need_of(const FileReference& ref, const Located& at, const LibraryMemory& rules)
 {
     if (ref.builtin || at.status == RefStatus::absolute) {
         return Need::nothing;
+    }
+    if (at.status == RefStatus::refused) {
+        return Need::refused;
     }
     if (at.status == RefStatus::missing) {
         return rules.is_left(at.paths.front()) ? Need::left : Need::replacement;
@@ -62,7 +66,7 @@ public:
     void plan(const NeededReference& needed, DocumentPlan& plan);
 
 private:
-    void left(const NeededReference& needed, DocumentPlan& plan);
+    void left(const NeededReference& needed, DocumentPlan& plan, Refusal refusal = Refusal::none);
     bool replacement(const FileReference& ref, const std::string& shown, std::string& objfile, std::size_t& root,
                      std::string_view& how);
     void add(const NeededReference& needed, std::string text, std::string_view how, DocumentPlan& plan);
@@ -97,8 +101,8 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
         return;
     }
     const std::string& shown = at.paths.front();
-    if (need == Need::left) {
-        left(needed, plan);
+    if (need == Need::left || need == Need::refused) {
+        left(needed, plan, at.refusal);
         return;
     }
     std::string objfile;
@@ -123,10 +127,12 @@ void Planner::plan(const NeededReference& needed, DocumentPlan& plan)
     add(needed, poser_file_text(colon_path_below(m_rules.options().roots[root], objfile)), m_rules.how_chosen(shown), plan);
 }
 
-// A reference left as it is: logged under its document, and told where nobody may be watching.
-void Planner::left(const NeededReference& needed, DocumentPlan& plan)
+// A reference left as it is: logged under its document (with the boundary's reason when it
+// refused the path), and told where nobody may be watching.
+void Planner::left(const NeededReference& needed, DocumentPlan& plan, Refusal refusal)
 {
-    plan.log += "      left as it is: " + needed.target + "\n";
+    plan.log += "      left as it is: " + needed.target +
+                (refusal == Refusal::none ? std::string() : " (" + std::string(refusal_words(refusal)) + ")") + "\n";
     ++m_run.tally.left;
     if (m_rules.options().on_left) {
         m_rules.options().on_left(m_orig, needed.target);

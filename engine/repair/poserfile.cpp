@@ -2,6 +2,7 @@
 
 #include "engine/base/run_stop.h"
 #include "engine/fsys/textio.h"
+#include "engine/library/path_boundary.h"
 #include "engine/repair/backup_name.h"
 #include "engine/repair/correction.h"
 #include "engine/repair/run.h"
@@ -47,8 +48,10 @@ DocumentCheck check_references(Run& run, TextReader& in, const std::string& orig
             const Marker m = find_marker(trimmed);
             rewrite = rewrite || m.kind == MarkerKind::prefix;
             ++references;
-            build_disk_path(run.posername, trimmed.substr(m.path_start), k_native_style, disk_path);
-            if (run.cache.is_readable(disk_path)) {
+            // A pointer to a device, as hostile references, counts as missing without being looked up.
+            const std::string_view poser_path = trimmed.substr(m.path_start);
+            build_disk_path(run.posername, poser_path, k_native_style, disk_path);
+            if (refusal_of_text(poser_path, run.fs().path_style()) == Refusal::none && run.cache.is_readable(disk_path)) {
                 ++found;
             }
         });

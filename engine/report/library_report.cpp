@@ -76,7 +76,7 @@ private:
         std::vector<FoundReference> found;
         long long total = 0;
         long long builtin = 0;
-        std::array<std::array<long long, k_ref_kinds>, 3> found_by_path{};  // ok, absolute, case_only
+        std::array<std::array<long long, k_ref_kinds>, k_ref_statuses> found_by_path{};  // all but moved and missing
         TextReader in;  // kept from one document to the next, with its buffer
     };
 
@@ -236,7 +236,9 @@ ReportProblem LibraryReading::problem_of(Target& t) const
     p.target = t.text;
     p.kind = t.kind;
     p.status = t.located.status;
-    p.root = t.located.status == RefStatus::missing ? std::string::npos : t.located.root;
+    p.root = t.located.status == RefStatus::missing || t.located.status == RefStatus::refused ? std::string::npos
+                                                                                               : t.located.root;
+    p.refusal = t.located.refusal;
     if (p.status == RefStatus::case_only || p.status == RefStatus::ok) {
         p.candidates = t.located.paths;
     }
@@ -339,7 +341,12 @@ long long LibraryReport::count(RefStatus status) const
 
 bool LibraryReport::broken() const
 {
-    return count(RefStatus::moved) + count(RefStatus::missing) > 0;
+    return broken_count() > 0;
+}
+
+long long LibraryReport::broken_count() const
+{
+    return count(RefStatus::moved) + count(RefStatus::missing) + count(RefStatus::refused);
 }
 
 std::string_view LibraryReport::from(std::size_t root) const

@@ -25,8 +25,9 @@ struct ReportProblem {
     std::vector<std::string> candidates;  // best first
     std::vector<ReportUse> uses;          // by file, then line
     // The root the file was found under (ok, case), or its best candidate's (moved); npos when
-    // none (absolute, missing).
+    // none (absolute, missing, refused).
     std::size_t root = std::string::npos;
+    Refusal refusal = Refusal::none;  // why it was not looked up (refused)
 };
 
 // A problem that breaks the install of a product zip (package_check.h).
@@ -61,8 +62,11 @@ struct LibraryReport {
     std::vector<ReportPackageProblem> package = {};
 
     long long count(RefStatus status) const;
-    // True when a reference is moved or missing: the library does not work as it stands.
+    // True when a reference is moved, missing or refused: the library does not work as it
+    // stands, or reaches outside itself.
     bool broken() const;
+    // The reference lines that make it broken.
+    long long broken_count() const;
     // Where the file of a target found under `root` comes from: "product" (one of the first
     // own_roots roots), "root", or "" when it was not found under a root.
     std::string_view from(std::size_t root) const;

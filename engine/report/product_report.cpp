@@ -2,6 +2,7 @@
 
 #include "engine/base/ascii.h"
 #include "engine/library/content_paths.h"
+#include "engine/text/refline.h"
 #include "engine/zip/mounted_fs.h"
 
 #include <algorithm>
@@ -18,6 +19,30 @@ std::string content_folder(const std::string& zip, const std::vector<zipfs::Pack
         }
     }
     return zip;
+}
+
+// A reference to a network path in a product's document breaks its install on every machine
+// that cannot reach the server, and makes Windows call a server the maker chose: a package
+// problem of the zip that holds the document, named by the document's entry.
+void add_network_references(LibraryReport& report, const std::vector<std::string>& zips)
+{
+    for (const ReportProblem& p : report.problems) {
+        if (p.status != RefStatus::refused || p.refusal != Refusal::network) {
+            continue;
+        }
+        for (const ReportUse& use : p.uses) {
+            for (const std::string& zip : zips) {
+                if (!is_inside_root(use.file, zip, k_native_style)) {
+                    continue;
+                }
+                std::string entry = use.file.substr(zip.size() + 1);
+                std::replace(entry.begin(), entry.end(), fsys::k_sep, '/');
+                report.package.push_back(ReportPackageProblem{
+                    zip, {zipfs::ProblemKind::network_reference, std::move(entry),
+                          "line " + std::to_string(use.line) + " names a network path: Windows would connect to its server"}});
+            }
+        }
+    }
 }
 
 bool cannot_be_read(const std::vector<zipfs::PackageProblem>& problems)
@@ -65,5 +90,12 @@ LibraryReport build_product_report(fsys::FileSystem& disk, const std::vector<std
     all_roots.insert(all_roots.end(), roots.begin(), roots.end());
     LibraryReport report = build_library_report(mounted, readable, all_roots, threads, progress, own_roots);
     report.package = std::move(package);
+    std::vector<std::string> zips;
+    for (const std::string& path : readable) {
+        if (mounted.zip_at(path) != nullptr) {
+            zips.push_back(path);
+        }
+    }
+    add_network_references(report, zips);
     return report;
 }

@@ -57,7 +57,7 @@ std::string summary(const LibraryReport& r)
     for (const ReportProblem& p : r.dependencies) {
         out += "needs " + p.target + " from " + std::string(r.from(p.root)) + ", ";
     }
-    return out + "broken " + std::to_string(r.count(RefStatus::moved) + r.count(RefStatus::missing)) + ", unreadable " +
+    return out + "broken " + std::to_string(r.broken_count()) + ", unreadable " +
            std::to_string(r.unreadable.size());
 }
 
@@ -80,6 +80,8 @@ TEST(ProductReport, HostileAndFaultyZips)
         {product({MadeEntry("Runtime/Libraries/Character/Fig_zz01.cr2", "x")}),
          "backup Runtime/Libraries/Character/Fig_zz01.cr2, " + needs + "broken 0, unreadable 0"},
         {product({MadeEntry("Runtime/Caf\xe9.txt", "x")}), "unmarked_non_ascii Runtime/Caf\xe9.txt, " + needs + "broken 0, unreadable 0"},
+        {product({MadeEntry("Runtime/Libraries/Props/net.pp2", "figureResFile \\\\server\\share\\x.obj\n")}),
+         "network_reference Runtime/Libraries/Props/net.pp2, " + needs + "broken 1, unreadable 0"},
         {made_zip({bomb}), "unreadable_entry " + k_figure + ", broken 0, unreadable 1"},
         {clean.substr(0, clean.size() - 10), "unreadable_zip , broken 0, unreadable 0"},
     };
@@ -94,6 +96,9 @@ TEST(ProductReport, HostileAndFaultyZips)
         EXPECT_EQ(summary(r), expected);
         EXPECT_EQ(changes.list, std::vector<std::string>()) << expected;
         EXPECT_EQ(disk.tree(native("/")), before) << expected;
+        for (const std::string& path : disk.paths_asked()) {
+            EXPECT_EQ(path.find("server"), std::string::npos) << path;  // a share is never asked about
+        }
         // The bomb inflates 200 MiB, twice, in a few MiB at once; the directory of 65,536 entries,
         // read by each reader, takes the most.
         EXPECT_LT(memory.above_start(), 48 << 20) << expected;

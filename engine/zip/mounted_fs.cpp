@@ -109,6 +109,11 @@ bool MountedFileSystem::is_folder(const std::string& path)
     return route(path).is_folder(path);
 }
 
+bool MountedFileSystem::is_special_file(const std::string& path)
+{
+    return route(path).is_special_file(path);
+}
+
 long long MountedFileSystem::modified_time(const std::string& path)
 {
     return route(path).modified_time(path);

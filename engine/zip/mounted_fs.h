@@ -36,6 +36,8 @@ public:
     bool entry_exists(const std::string& path) override;
     fsys::NameKind name_kind(const std::string& path) override;
     bool is_folder(const std::string& path) override;
+    bool is_special_file(const std::string& path) override;
+    PathStyle path_style() const override { return m_base.path_style(); }
     long long modified_time(const std::string& path) override;
     bool folder_identity(const std::string& path, fsys::FolderId& id) override;
     bool list_folder_entries(const std::string& path, std::vector<fsys::FolderEntry>& entries) override;

@@ -302,6 +302,7 @@ const char* problem_kind_name(ProblemKind kind)
     case ProblemKind::archiver_junk: return "archiver_junk";
     case ProblemKind::backup: return "backup";
     case ProblemKind::unmarked_non_ascii: return "unmarked_non_ascii";
+    case ProblemKind::network_reference: return "network_reference";
     }
     return "unknown";
 }

@@ -25,6 +25,7 @@ enum class ProblemKind {
     archiver_junk,       // __MACOSX/, .DS_Store, Thumbs.db
     backup,              // NAME_zzNN.ext beside NAME.ext, or a tarnwick-runs/ folder
     unmarked_non_ascii,  // bytes beyond ASCII without the UTF-8 mark: other systems show other letters
+    network_reference,   // a document inside names a network path: Windows would call that server
 };
 
 struct PackageProblem {
