@@ -66,7 +66,7 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
         std::string from, to;  // in the manifest's text; "" plants a link instead
         std::string refused;
     };
-    const std::vector<Planted> table = {
+    std::vector<Planted> table = {
         {"a path out of the root", "\"path\":\"Runtime/Geometries/a.obj\"", "\"path\":\"../victim.obj\"", "outside its root"},
         {"a path into the run folders", "\"path\":\"Runtime/Textures/t.jpg\"", "\"path\":\"Tarnwick-Runs/t.jpg\"",
          "outside its root"},
@@ -76,6 +76,10 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
         {"a newer format", "\"format\":2", "\"format\":3", "newer tarnwick"},
         {"a link on the way", "", "", "is a link"},
     };
+    if (k_native_style == PathStyle::windows) {
+        table.push_back({"a device's name", "\"path\":\"Runtime/Textures/t.jpg\"", "\"path\":\"Runtime/Textures/COM1.jpg\"", "outside its root"});
+        table.push_back({"dots alone", "\"path\":\"Runtime/Textures/t.jpg\"", "\"path\":\"Runtime/.../x/t.jpg\"", "outside its root"});
+    }
     for (const Planted& t : table) {
         InstalledProduct p;
         const std::string manifest = child_path(p.run, "manifest.json");

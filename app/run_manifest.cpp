@@ -1,6 +1,7 @@
 #include "app/run_manifest.h"
 
 #include "engine/library/content_paths.h"
+#include "engine/library/path_boundary.h"
 
 #include <algorithm>
 
@@ -55,6 +56,7 @@ bool is_safe_relative(const std::string& rel)
         return false;
     }
     std::size_t k = 0;
+    std::size_t names = 0;
     while (k <= rel.size()) {
         const std::size_t end = std::min(rel.find('/', k), rel.size());
         const std::string part = rel.substr(k, end - k);
@@ -62,8 +64,13 @@ bool is_safe_relative(const std::string& rel)
             return false;
         }
         k = end + 1;
+        ++names;
     }
-    return true;
+    // A manifest may be planted: its paths pass the boundary a document's paths pass, which on
+    // Windows refuses a device's name (NUL, COM1 ...), opened to be compared, and a name of dots
+    // and blanks alone, which Windows reads as "..".
+    const BoundedPath bounded = bounded_path(rel, k_native_style);
+    return bounded.refusal == Refusal::none && bounded.names.size() == names;
 }
 
 // The first link on the way from `base` down to `base/relative`, or "" when there is none.

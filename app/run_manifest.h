@@ -20,7 +20,8 @@ bool undone_field(const nlohmann::json& object, std::string& undone);
 bool digest_field(const nlohmann::json& object, const char* name, fsys::FileDigest& digest);
 
 // A path the manifest gives relative to a folder: names joined by '/', none empty, "." or
-// "..", no drive, no backslash, no NUL. Anything else could reach outside the folder.
+// "..", no drive, no backslash, no NUL, nothing the path boundary refuses (on Windows a
+// device's name, a name of dots and blanks). Anything else could reach outside the folder.
 bool is_safe_relative(const std::string& rel);
 // The first link on the way from `base` down to `base/relative`, or "" when there is none.
 std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative);
