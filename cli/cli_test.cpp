@@ -350,7 +350,10 @@ static std::string run_quoted(const TempDir& dir, const Lines& args)
     const int raw = std::system((command + " </dev/null >'" + dir.at("out") + "' 2>'" + dir.at("err") + "'").c_str());
     const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
-    return std::to_string(status) + " " + read_bytes(dir.at("out")) + read_bytes(dir.at("err"));
+    // The console's lines end as the system's do (CR LF on Windows): compared here as LF.
+    std::string said = std::to_string(status) + " " + read_bytes(dir.at("out")) + read_bytes(dir.at("err"));
+    said.erase(std::remove(said.begin(), said.end(), '\r'), said.end());
+    return said;
 }
 
 // A product installed through the program and taken back: a zip refused with nothing written, a dry run that writes
