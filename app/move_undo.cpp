@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-using namespace manifest_fields;
+using json = nlohmann::json;
 using ordered_json = nlohmann::ordered_json;
 
 namespace {

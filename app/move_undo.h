@@ -5,7 +5,7 @@
 // planted with the content) moves nothing.
 #pragma once
 
-#include "app/manifest_fields.h"
+#include "app/run_manifest.h"
 #include "app/undo.h"
 
 #include <string>
@@ -30,7 +30,7 @@ std::string move_head_fields(const MovePlan& plan, const std::vector<std::string
 // Reads the move that `doc`, the manifest of the run folder `run_folder` below `root`, records.
 // False with a one-line `error` when the record is damaged, names a path outside its roots or
 // through a link, or a root where the run has no run folder of its own.
-bool read_stored_move(fsys::FileSystem& fs, const manifest_fields::json& doc, const std::string& root,
+bool read_stored_move(fsys::FileSystem& fs, const nlohmann::json& doc, const std::string& root,
                       const std::string& run_folder, StoredMove& move, std::string& error);
 
 // Puts the files back and makes again the empty folder the move took away; what stays where it
@@ -42,5 +42,5 @@ bool comes_back_with_move(const StoredMove& move, const std::string& file);
 
 // For --runs and the window's undo: "214 files moved from X to Y", or "" for a run folder that
 // does not hold the move's files.
-std::string stored_move_summary(fsys::FileSystem& fs, const manifest_fields::json& doc, const std::string& root,
+std::string stored_move_summary(fsys::FileSystem& fs, const nlohmann::json& doc, const std::string& root,
                                 long long& files);

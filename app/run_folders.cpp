@@ -67,6 +67,22 @@ std::string run_stamp(std::time_t when)
     return local_time_text(when, "%Y%m%d-%H%M%S");
 }
 
+RunFolderMade make_run_folder(fsys::FileSystem& fs, const std::string& root, const std::string& stamp, std::string& path)
+{
+    const std::string runs = child_path(root, k_runs_folder_name);
+    path = child_path(runs, stamp);
+    // A link in its place, as content unpacked at the root may bring, would send the old
+    // versions wherever it points.
+    if (fs.name_kind(runs) != fsys::NameKind::none && fs.name_kind(runs) != fsys::NameKind::folder) {
+        return RunFolderMade::not_plain;
+    }
+    // Two runs in one second get folders of their own.
+    for (int n = 2; fs.entry_exists(path); ++n) {
+        path = child_path(runs, stamp + "-" + std::to_string(n));
+    }
+    return fs.make_folders(path) ? RunFolderMade::made : RunFolderMade::failed;
+}
+
 RunFolders::RunFolders(Run& run, RunSettings settings, std::string stamp)
     : m_run(run), m_settings(std::move(settings)), m_stamp(std::move(stamp))
 {
@@ -94,18 +110,13 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
     fsys::FileSystem& fs = m_run.fs();
     f = std::make_unique<Folder>();
     f->root = m_settings.roots[root];
-    const std::string runs = child_path(f->root, k_runs_folder_name);
-    // A link in its place, as content unpacked at the root may bring, would send the old
-    // versions wherever it points.
-    if (fs.name_kind(runs) != fsys::NameKind::none && fs.name_kind(runs) != fsys::NameKind::folder) {
-        m_run.write_log("the run folder " + log_text(runs) + " is no plain folder: old versions are kept beside their files\n");
+    const RunFolderMade made = make_run_folder(fs, f->root, m_stamp, f->path);
+    if (made == RunFolderMade::not_plain) {
+        m_run.write_log("the run folder " + log_text(folder_of(f->path)) + " is no plain folder: old versions are kept beside their files\n");
+    }
+    if (made != RunFolderMade::made) {
         f->failed = true;
         return nullptr;
-    }
-    // Two runs in one second get folders of their own.
-    f->path = child_path(runs, m_stamp);
-    for (int n = 2; fs.entry_exists(f->path); ++n) {
-        f->path = child_path(runs, m_stamp + "-" + std::to_string(n));
     }
     ordered_json head{{"program", "tarnwick"}, {"format", m_settings.kind.empty() ? 1 : 2}};
     if (!m_settings.kind.empty()) {
@@ -122,8 +133,7 @@ RunFolders::Folder* RunFolders::folder_for(std::size_t root)
     text.pop_back();
     text += ",\"files\":[" + k_manifest_end;
     f->end = static_cast<long long>(text.size() - k_manifest_end.size());
-    f->failed = !fs.make_folders(f->path) ||
-                !fs.open_for_writing(child_path(f->path, "manifest.json"), fsys::Create::exclusive, f->manifest) ||
+    f->failed = !fs.open_for_writing(child_path(f->path, "manifest.json"), fsys::Create::exclusive, f->manifest) ||
                 !fs.write_all(f->manifest, text.data(), text.size());
     if (!f->failed) {
         m_run.write_log("old versions of the files changed are kept in\n     " + log_text(f->path) + "\n");

@@ -28,6 +28,12 @@ struct RunSettings {
 // The run folders' name for a run started at `when`, in local time: "20261207-104106".
 std::string run_stamp(std::time_t when);
 
+enum class RunFolderMade { made, not_plain, failed };
+// Makes the run folder `path` below `root` for a run begun at `stamp`: tarnwick-runs/<stamp>, or
+// <stamp>-2, -3 ... when taken. not_plain: tarnwick-runs is a link or no folder, and is not
+// entered; `path` is then below it all the same.
+RunFolderMade make_run_folder(fsys::FileSystem& fs, const std::string& root, const std::string& stamp, std::string& path);
+
 class RunFolders : public RunJournal {
 public:
     // `run` is told, in its log, where the old versions go.

@@ -1,8 +1,9 @@
 #include "app/undo.h"
 
-#include "app/manifest_fields.h"
+#include "app/install_manifest.h"
 #include "app/move_undo.h"
 #include "app/run_folders.h"
+#include "app/run_manifest.h"
 #include "engine/base/log_text.h"
 #include "engine/fsys/textio.h"
 #include "engine/library/content_paths.h"
@@ -16,22 +17,15 @@
 #include <nlohmann/json.hpp>
 
 using nlohmann::json;
-using namespace manifest_fields;
 
 namespace {
 
 constexpr const char* k_manifest_name = "manifest.json";
-// 2: a run of a kind of its own ("kind"), which an older program must not take for a repair.
+// 2: a run of a kind of its own ("kind": a move or an install), which an older program must
+// not take for a repair.
 constexpr int k_manifest_format = 2;
 // A manifest of a million files is far below this; anything larger is no manifest of ours.
 constexpr std::size_t k_manifest_limit = 1u << 30;
-
-bool digest_field(const json& object, const char* name, fsys::FileDigest& digest)
-{
-    const json* d = field(object, name);
-    return d != nullptr && number_field(*d, "size", digest.size) && text_field(*d, "sha256", digest.sha256) &&
-           digest.sha256.size() == 64;
-}
 
 bool is_digits(std::string_view text)
 {
@@ -182,7 +176,7 @@ bool read_head(fsys::FileSystem& fs, Manifest& m, std::string& error)
     if (!undone_field(m.doc, m.undone)) {
         return corrupt(m, "its undo time is no time", error);
     }
-    if (field(m.doc, "kind") != nullptr && (!text_field(m.doc, "kind", m.kind) || m.kind != "move")) {
+    if (field(m.doc, "kind") != nullptr && (!text_field(m.doc, "kind", m.kind) || (m.kind != "move" && m.kind != "install"))) {
         return corrupt(m, "it records a run of no kind this tarnwick knows", error);
     }
     return true;
@@ -217,12 +211,9 @@ bool read_change(fsys::FileSystem& fs, Manifest& m, const json& f, std::size_t e
     return true;
 }
 
-// The run folder and its manifest, every change checked, before anything is changed.
-bool load_manifest(fsys::FileSystem& fs, const std::string& run, std::time_t now, Manifest& m, std::string& error)
+// Every change of a repair's manifest checked, before anything is changed.
+bool read_changes(fsys::FileSystem& fs, Manifest& m, std::string& error)
 {
-    if (!check_run_folder(fs, run, now, m, error) || !read_head(fs, m, error)) {
-        return false;
-    }
     const json& files = *field(m.doc, "files");
     for (std::size_t k = 0; k < files.size(); ++k) {
         if (!read_change(fs, m, files[k], k, error)) {
@@ -271,60 +262,6 @@ std::string restore(fsys::FileSystem& fs, const Change& c)
     }
     const bool moved = present ? fs.rename_replace(source, c.file) : fs.rename_noreplace(source, c.file);
     return moved ? std::string() : "it cannot be renamed";
-}
-
-// What remove_tree does below a folder: only looks for what would stop it, removes the
-// folders that hold nothing, or removes everything.
-enum class Removal { look, empty_folders, everything };
-
-// Removes `top` and what lies below it, deepest first, as `removal` says. A link, or anything
-// that is no plain file or folder, is never followed nor removed; `refused` names it. False
-// when something stays. The walk keeps its own stack and one path, so that a planted tree of
-// any depth costs the length of its names.
-bool remove_tree(fsys::FileSystem& fs, const std::string& top, Removal removal, std::vector<std::string>& refused)
-{
-    struct Level {
-        std::vector<fsys::FolderEntry> entries;
-        std::size_t length = 0;  // of the folder's path
-        std::size_t next = 0;
-        bool whole = true;
-    };
-    std::vector<Level> levels;
-    std::string path = top;
-    const auto enter = [&] {
-        Level level{{}, path.size(), 0, true};
-        const bool listed = fs.list_folder_entries(path, level.entries);
-        if (listed) {
-            levels.push_back(std::move(level));
-        }
-        return listed;
-    };
-    if (!enter()) {
-        return false;
-    }
-    for (;;) {
-        Level& level = levels.back();
-        path.resize(level.length);
-        if (level.next < level.entries.size()) {
-            path = child_path(std::move(path), level.entries[level.next++].name);
-            const fsys::NameKind kind = fs.name_kind(path);
-            if (kind == fsys::NameKind::folder && enter()) {
-                continue;
-            }
-            if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
-                refused.push_back(path);
-            }
-            levels.back().whole = levels.back().whole && kind == fsys::NameKind::file &&
-                                  (removal == Removal::look || (removal == Removal::everything && fs.remove_file(path)));
-            continue;
-        }
-        const bool gone = level.whole && (removal == Removal::look || fs.remove_folder(path));
-        levels.pop_back();
-        if (levels.empty()) {
-            return gone;
-        }
-        levels.back().whole = levels.back().whole && gone;
-    }
 }
 
 // The fields of `from` named in `names` whose values are plain (text, a number, true or false,
@@ -379,20 +316,6 @@ json kept_fields(const json& doc)
     return kept;
 }
 
-// Writes the manifest again with what was given back, and no field a manifest does not have;
-// the old one is replaced in one step.
-bool write_manifest(fsys::FileSystem& fs, Manifest& m)
-{
-    const std::string text = kept_fields(m.doc).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
-    const std::string fresh = m.path + ".new";
-    fsys::RawFile f;
-    if (!fs.open_for_writing(fresh, fsys::Create::truncate, f)) {
-        return false;
-    }
-    const bool written = fs.write_all(f, text.data(), text.size()) && fs.sync_to_disk(f);
-    return fs.close_file(f) && written && fs.rename_replace(fresh, m.path);
-}
-
 }  // namespace
 
 std::string run_folder_of(fsys::FileSystem& fs, const std::string& run)
@@ -441,6 +364,7 @@ bool read_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Run
     if (m.kind == "move") {
         info.move = stored_move_summary(fs, m.doc, m.root, info.moved);
     }
+    info.product = installed_product(m.doc);
     std::set<std::string> named;  // a file changed twice in the run is one file
     for (const json& f : *field(m.doc, "files")) {
         std::string undone, path;
@@ -466,11 +390,17 @@ std::vector<const RunFolderInfo*> last_run(const RunList& list)
 bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, UndoOutcome& outcome, std::string& error)
 {
     Manifest m;
-    if (!load_manifest(fs, run, now, m, error)) {
+    if (!check_run_folder(fs, run, now, m, error) || !read_head(fs, m, error)) {
         return false;
     }
     if (!m.undone.empty()) {
         error = "the run " + m.folder + " was undone already (" + m.undone + ")";
+        return false;
+    }
+    if (is_install_manifest(m.doc)) {
+        return undo_install(fs, m.path, m.root, m.doc, run_stamp(now), outcome, error);
+    }
+    if (!read_changes(fs, m, error)) {
         return false;
     }
     // The files a move took away come back first: the documents among them are given their old
@@ -506,7 +436,7 @@ bool undo_run(fsys::FileSystem& fs, const std::string& run, std::time_t now, Und
     if (every_file) {
         m.doc["undone"] = run_stamp(now);
     }
-    if (!write_manifest(fs, m)) {
+    if (!rewrite_manifest(fs, m.path, kept_fields(m.doc))) {
         error = "can't note in " + m.path + " what was undone";
         return false;
     }

@@ -30,6 +30,7 @@ struct RunFolderInfo {
     long long replacements = 0;
     long long moved = 0;  // files a move took away, for the run folder below the root that held them
     std::string move = {};  // what that move did ("214 files moved from X to Y"), or ""
+    std::string product = {};  // an install's zips, by name; "" for a repair
 };
 
 struct RunList {

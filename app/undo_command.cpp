@@ -41,17 +41,17 @@ int print_outcome(const UndoOutcome& o, std::FILE* out, std::FILE* err, bool una
 int list_runs(const RunList& list, std::FILE* out)
 {
     for (const RunFolderInfo& r : list.runs) {
+        const std::string what =
+            !r.move.empty()    ? r.move + ", " + counted(r.replacements, "reference", "references") + " rewritten in " +
+                                  counted(r.files, "document", "documents")
+            : r.product.empty() ? counted(r.files, "file", "files") + " changed, " + counted(r.replacements, "reference", "references") +
+                                      " replaced"
+                                : "install of " + r.product + ": " + counted(r.files, "file", "files") + " written";
         const std::string undone = !r.undone.empty()       ? ", undone " + r.undone
                                    : r.files_undone > 0 ? ", " + std::to_string(r.files_undone) + " undone"
                                                           : std::string();
-        if (!r.move.empty()) {
-            std::fprintf(out, "%s  %s, %s rewritten in %s%s  %s\n", visible(r.stamp).c_str(), visible(r.move).c_str(),
-                         counted(r.replacements, "reference", "references").c_str(), counted(r.files, "document", "documents").c_str(),
-                         undone.c_str(), visible(r.folder).c_str());
-            continue;
-        }
-        std::fprintf(out, "%s  %s changed, %s replaced%s  %s\n", visible(r.stamp).c_str(), counted(r.files, "file", "files").c_str(),
-                     counted(r.replacements, "reference", "references").c_str(), undone.c_str(), visible(r.folder).c_str());
+        std::fprintf(out, "%s  %s%s  %s\n", visible(r.stamp).c_str(), visible(what).c_str(), undone.c_str(),
+                     visible(r.folder).c_str());
     }
     if (list.runs.empty()) {
         std::fputs("no runs below the roots\n", out);
@@ -190,7 +190,7 @@ int run_undo_command(fsys::FileSystem& fs, const UndoRequest& request, std::FILE
 
 void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, Prompts& wn, std::time_t now)
 {
-    static constexpr const char* k_caption = "undo the last extended run";
+    static constexpr const char* k_caption = "undo the last run";
     const RunList list = find_runs(fs, roots, now);
     const std::vector<const RunFolderInfo*> last = last_run(list);
     if (last.empty()) {
@@ -209,15 +209,17 @@ void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, 
     if (newest.stamp != last.front()->stamp && newest.files > 0) {
         body = "the run of " + shown_stamp(newest.stamp) + " was undone already.\n";
     }
+    const RunFolderInfo& run = *last.front();
     if (!move.empty()) {
-        body += "the move of " + shown_stamp(last.front()->stamp) + ": " + move + ", " + counted(files, "document", "documents") +
-                " changed, old versions in\n" + last.front()->folder;
+        body += "the move of " + shown_stamp(run.stamp) + ": " + move + ", " + counted(files, "document", "documents") +
+                " changed, old versions in\n" + run.folder;
     } else {
-        body += "the run of " + shown_stamp(last.front()->stamp) + " below " + last.front()->root + ": " + counted(files, "file", "files") +
-                (last.front()->files_undone > 0 ? " still to give back" : " changed") + ", old versions in\n" +
-                last.front()->folder;
+        const std::string what = run.product.empty() ? "the run of " : "the install of " + run.product + " of ";
+        body += what + shown_stamp(run.stamp) + " below " + run.root + ": " + counted(files, "file", "files") +
+                (run.files_undone > 0 ? " still to give back" : run.product.empty() ? " changed" : " written") +
+                ", old versions in\n" + run.folder;
     }
-    if (!wn.question(Owner::none, body, "undo the last extended run?")) {
+    if (!wn.question(Owner::none, body, "undo the last run?")) {
         return;
     }
     UndoOutcome outcome;

@@ -21,7 +21,7 @@ struct UndoRequest {
 
 class Prompts;
 
-// The window's "undo the last extended run": names the last run below `roots` (when, files
+// The window's "undo the last run": names the last run or install below `roots` (when, files
 // changed, and that a newer one was undone already) in a question, undoes it on Yes, and shows
 // what was restored and left alone; says so at once when nothing is left to undo.
 void undo_last_run(fsys::FileSystem& fs, const std::vector<std::string>& roots, Prompts& wn, std::time_t now);

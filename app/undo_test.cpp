@@ -196,12 +196,12 @@ TEST_F(Undo, TheLastRunNamedInAQuestionThenUndoneOneRunAtATime)
     undo_last_run(disk, {dir.at("root")}, s.wn, k_later);
     const Lines& t = s.transcript();
     ASSERT_EQ(t.size(), 6u);
-    const std::string asked = "question\tnone\tundo the last extended run?\tthe run of ";
+    const std::string asked = "question\tnone\tundo the last run?\tthe run of ";
     EXPECT_EQ(t[0].find(asked + "2026-12-07 11:11:11 below " + dir.at("root") + ": 1 file changed"), 0u);
     EXPECT_EQ(t[3].find(asked + "2026-12-07 11:11:11 was undone already.\\nthe run of 2026-12-07 10:10:10 below " + dir.at("root") +
                         ": 2 files"),
               0u);
-    EXPECT_EQ(t[5], "information\tnone\tundo the last extended run\tthe run of 2026-12-07 10:10:10 was undone already, "
+    EXPECT_EQ(t[5], "information\tnone\tundo the last run\tthe run of 2026-12-07 10:10:10 was undone already, "
                     "and no other run is left to undo below the roots");
 }
 

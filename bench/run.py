@@ -44,6 +44,9 @@ memory. Files are in the page cache for the program and its floor alike.
     file system: every document rewritten; floor: the report of the same library plus mv of
     the folder, in the same rounds, each on a fresh copy; the same fsync-free runs as case 2;
     beside it, cp -r + sync of the 5,000 documents, what writing them alone costs.
+  i install of a product zip of 20,000 files (1 GB unpacked) into an empty content folder;
+    floor: unzip -q -o of the same zip plus sync; then each install taken back (--undo)
+    against rm -rf of an unzipped copy plus sync. Peak memory under 64 MB.
 Every case checks its results against the generator's manifest: the report's JSON counts,
 grep's and rg's counts, and the run log and backups of a repair.
 """
@@ -86,7 +89,7 @@ MEMORY_TARGET_MB = 16
 REPORT_MEMORY_TARGET_MB = 64
 # The report's exit status when something is moved or missing.
 REPORT_BROKEN = 3
-ALL_CASES = "123456789uczm"
+ALL_CASES = "123456789uczmi"
 
 
 def sh(cmd, **kw):
@@ -227,8 +230,7 @@ def wait_after_deletes(seconds=370):
     if os.path.exists(DELETED_STAMP):
         left = seconds - (time.time() - os.path.getmtime(DELETED_STAMP))
         if left > 0:
-            print("case 2: waiting %.0f s until this benchmark's last deletion is six minutes old" % left,
-                  file=sys.stderr)
+            print("waiting %.0f s until this benchmark's last deletion is six minutes old" % left, file=sys.stderr)
             time.sleep(left)
 
 
@@ -522,25 +524,28 @@ def undo_case(t, runs):
         sh(["cp", "-a", t["path"], tree_copy])
         sh([CLI, "--modern", "--root", tree_copy, "--yes", tree_copy], cwd=run_dir, stdout=subprocess.DEVNULL)
     sh(["sync"])
-    out_path = os.path.join(WORK, "undo.out")
-
-    def prog(k):
-        sh(["sync"])
-        with open(out_path, "w") as out:
-            s = measure([CLI, "--undo", "--root", os.path.join(UNDO_COPIES, "undo-%d" % k)], stdout=out)
-        with open(out_path) as f:
-            last = f.read().splitlines()[-1]
-        if last != "%d files restored, 0 left alone" % t["repair_files"]:
-            raise RuntimeError("the undo said: %s" % last)
-        return s
 
     def floor(k):
         sh(["sync"])
         return measure(["sh", "-c", 'cp -r "$0" "$1" && sync', t["path"], os.path.join(UNDO_COPIES, "floor-%d" % k)])
 
-    result = rounds_of(rounds, prog=prog, floor=floor)
+    result = rounds_of(rounds, prog=lambda k: measured_undo(os.path.join(UNDO_COPIES, "undo-%d" % k), t["repair_files"]),
+                       floor=floor)
     result.update(mb=t["mb"], files=t["poser_files"], restored=t["repair_files"])
     return result
+
+
+def measured_undo(root, files):
+    """--undo of the last run below `root`, which must give back `files` files."""
+    out_path = os.path.join(WORK, "undo.out")
+    sh(["sync"])
+    with open(out_path, "w") as out:
+        s = measure([CLI, "--undo", "--root", root], stdout=out)
+    with open(out_path) as f:
+        last = f.read().splitlines()[-1]
+    if last != "%d files restored, 0 left alone" % files:
+        raise RuntimeError("the undo said: %s" % last)
+    return s
 
 
 def rounds_of(rounds, **takers):
@@ -807,6 +812,119 @@ def move_rows(results, line):
              "no target: the writing of the documents alone")
 # --- end of case m ---------------------------------------------------------------------------
 
+# --- Install a product zip and take it back (case i) ------------------------------------------
+# A product as stores sell it: 2,000 items of ten files each (a mesh as Poser writes it, three
+# textures and a thumbnail, a morph file, a figure, two poses and a material), deflated but for
+# the images, which are stored as JPEG and PNG data are; 20,000 files, about 1 GB unpacked.
+INSTALL_TARGET = 1.2
+INSTALL_COPIES = os.path.join(WORK, "install")
+
+
+def product_zip(files):
+    """The product zip under bench/work, made again when its size changed."""
+    import random
+    import zipfile
+    path = os.path.join(WORK, "product-%d.zip" % files)
+    stamp = path + ".cmd"
+    items = files // 10
+    info = {"path": path, "files": items * 10}
+    if os.path.exists(stamp) and open(stamp).read() == str(items):
+        info["mb"] = float(open(stamp + ".mb").read())
+        return info
+    rnd = random.Random(11)
+    meshes = ["".join("v %.6f %.6f %.6f\n" % (rnd.uniform(-1, 1), rnd.uniform(-1, 1), rnd.uniform(-1, 1))
+                      for _ in range(4400)).encode() for _ in range(8)]
+    noise = [rnd.randbytes(100 << 10) for _ in range(16)]
+    total = 0
+    with zipfile.ZipFile(path + ".part", "w") as z:
+        for k in range(items):
+            item = "item%04d" % k
+            doc = ("{\r\nfigureResFile :Runtime:Geometries:product:%s.obj\r\n"
+                   "morphBinaryFile :Runtime:Libraries:Character:product:%s.pmd\r\n"
+                   "textureMap :Runtime:Textures:product:%s:skin.jpg\r\n}\r\n" % (item, item, item)).encode()
+            for rel, data in ((f"Runtime/Geometries/product/{item}.obj", meshes[k % 8] + item.encode()),
+                              (f"Runtime/Textures/product/{item}/skin.jpg", item.encode() + noise[k % 16]),
+                              (f"Runtime/Textures/product/{item}/bump.jpg", item.encode() + noise[(k + 1) % 16]),
+                              (f"Runtime/Textures/product/{item}/spec.jpg", item.encode() + noise[(k + 2) % 16]),
+                              (f"Runtime/Libraries/Character/product/{item}.png", item.encode() + noise[(k + 3) % 16][:10 << 10]),
+                              (f"Runtime/Libraries/Character/product/{item}.pmd", item.encode() + noise[(k + 4) % 16][:30 << 10]),
+                              (f"Runtime/Libraries/Character/product/{item}.cr2", doc * 20),
+                              (f"Runtime/Libraries/Pose/product/{item}-a.pz2", doc),
+                              (f"Runtime/Libraries/Pose/product/{item}-b.pz2", doc),
+                              (f"Runtime/Libraries/Materials/product/{item}.mt5", doc * 2)):
+                entry = zipfile.ZipInfo(rel, date_time=(2025, 1, 1, 0, 0, 0))
+                stored = rel.endswith((".jpg", ".png"))
+                entry.compress_type = zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED
+                z.writestr(entry, data)
+                total += len(data)
+    os.replace(path + ".part", path)
+    sh(["sync"])
+    with open(stamp + ".mb", "w") as f:
+        f.write(str(total / 1e6))
+    with open(stamp, "w") as f:
+        f.write(str(items))
+    info["mb"] = total / 1e6
+    return info
+
+
+def install_case(t, runs):
+    """Case i: the product installed into a fresh empty content folder, against unzip -q -o into
+    another and sync; then each install taken back (--undo) against rm -rf of an unzipped copy
+    and sync. Every copy is made before the runs and the first round of each is a warm-up."""
+    remove_tree(INSTALL_COPIES)
+    os.makedirs(INSTALL_COPIES)
+    rounds = runs + 1
+    for k in range(rounds):
+        os.makedirs(os.path.join(INSTALL_COPIES, "installed-%d" % k))
+    sh(["sync"])
+    # Creating files near many deleted ones is slow on ext4 for some minutes (see repair_case).
+    wait_after_deletes()
+    out_path = os.path.join(WORK, "install.out")
+    said = "installed %d files from %s into " % (t["files"], os.path.basename(t["path"]))
+
+    def install(k):
+        sh(["sync"])
+        root = os.path.join(INSTALL_COPIES, "installed-%d" % k)
+        with open(out_path, "w") as out:
+            s = measure([CLI, "--install", "--root", root, t["path"]], stdout=out)
+        with open(out_path) as f:
+            text = f.read()
+        if said + root + ": %d new, 0 replaced" % t["files"] not in text or "nothing to report" not in text:
+            raise RuntimeError("the install said: %s" % text[:400])
+        return s
+
+    def unzip(k):
+        sh(["sync"])
+        return measure(["sh", "-c", 'unzip -q -o "$0" -d "$1" && sync', t["path"],
+                        os.path.join(INSTALL_COPIES, "unzipped-%d" % k)])
+
+    def uninstall(k):
+        return measured_undo(os.path.join(INSTALL_COPIES, "installed-%d" % k), t["files"])
+
+    def remove(k):
+        sh(["sync"])
+        return measure(["sh", "-c", 'rm -rf "$0" && sync', os.path.join(INSTALL_COPIES, "unzipped-%d" % k)])
+
+    results = {}
+    for case, prog, floor in (("install", install, unzip), ("uninstall", uninstall, remove)):
+        results[case] = rounds_of(rounds, prog=prog, floor=floor)
+        results[case].update(mb=t["mb"], files=t["files"])
+    return results
+
+
+def install_rows(results, line):
+    """The table rows of case i, by rows()'s `line`."""
+    if "i" not in results:
+        return
+    for case, floor_name in (("install", "unzip -q -o + sync"), ("uninstall", "rm -rf + sync")):
+        r = results["i"][case]
+        ratio = r["prog"].wall / r["floor"].wall
+        note = "target ≤ %.1f× %s" % (INSTALL_TARGET, verdict(ratio <= INSTALL_TARGET))
+        if case == "install":
+            note += ", peak < %d MB %s" % (REPORT_MEMORY_TARGET_MB, verdict(r["prog"].rss_mb < REPORT_MEMORY_TARGET_MB))
+        line("i " + case, "%d files" % r["files"], r, r["prog"], floor_name, r["floor"], note)
+# --- end of case i -------------------------------------------------------------------------------
+
 
 def verdict(met):
     return "met" if met else "**missed**"
@@ -885,6 +1003,8 @@ def rows(results):
                      r["prog"], "rg -uu -c -i", r["floor"], ratio_note("9", r, REPORT_MEMORY_TARGET_MB))
     collect_rows(results, line)
     move_rows(results, line)
+
+    install_rows(results, line)
     return out
 
 
@@ -1019,6 +1139,10 @@ def main():
         print("case m: move a folder with every reference following", file=sys.stderr)
         results["m"] = move_case(move_library(2000 // div, 5000 // div), runs)
 
+    if "i" in cases:
+        print("case i: install a product zip and take it back", file=sys.stderr)
+        results["i"] = install_case(product_zip(20000 // div), runs)
+
     load = "load average %.2f before, %.2f after (other work on the machine slows every figure)" % (
         load_before, os.getloadavg()[0])
     commit = subprocess.run(["git", "-C", REPO, "describe", "--always", "--dirty"], capture_output=True,
@@ -1039,6 +1163,7 @@ def main():
     remove_tree(REPAIR_COPIES)
     remove_tree(COMPRESSED_REPAIR_COPIES)
     remove_tree(UNDO_COPIES)
+    remove_tree(INSTALL_COPIES)
 
 if __name__ == "__main__":
     main()

@@ -4,6 +4,7 @@
 #include "app/console_text.h"
 #include "app/content_roots.h"
 #include "app/dry_run.h"
+#include "app/install_command.h"
 #include "app/move_command.h"
 #include "app/poser_root.h"
 #include "app/prompts-console.h"
@@ -43,6 +44,7 @@ constexpr const char* k_usage =
     "       tarnwick-cli --report [--root DIR]... [--library-prefs FILE] [--json] [--html FILE] PATH...\n"
     "       tarnwick-cli --collect OUT [--root DIR]... [--library-prefs FILE] DOCUMENT...\n"
     "       tarnwick-cli --move SRC DST [--root DIR]... [--library-prefs FILE] [--dry-run]\n"
+    "       tarnwick-cli --install [--dry-run] [--root DIR]... [--library-prefs FILE] PRODUCT.zip...\n"
     "\n"
     "Checks the geometry pointers of Poser files (.cr2 .pp2 .hr2 .pz3) and repairs broken ones.\n"
     "Each PATH is handled as if dropped on the tarnwick window: a folder is checked with all its\n"
@@ -120,11 +122,29 @@ constexpr const char* k_usage =
     "                     taken back. With --dry-run: the files that would move and a unified diff\n"
     "                     of every document that would change; nothing changes\n"
     "\n"
-    "undo (the old versions an extended run changed are kept in <root>/tarnwick-runs/<when>/):\n"
-    "  --undo [RUN]       give back the old version of every file the last extended run below the\n"
-    "                     roots changed (or RUN: a run folder or its manifest.json); a file changed\n"
-    "                     since the run is left alone and named (exit status 3)\n"
-    "  --runs             list the runs below the roots: when, files changed, references replaced\n"
+    "install (checks each zip whole before anything is written):\n"
+    "  --install          unpack the product zips into the first --root (else the saved Poser root):\n"
+    "                     a Runtime folder at the top of a zip goes into it, one a folder down is\n"
+    "                     unpacked from that folder; a folder in another letter case takes the\n"
+    "                     files; archiver leftovers and old copies are skipped. A zip with a name\n"
+    "                     that is unsafe or cannot be made here, a link, letter-case twins or an\n"
+    "                     entry that cannot be unpacked is refused (exit status 2, nothing\n"
+    "                     written). A file replaced is kept in <root>/tarnwick-runs/<when>/, and\n"
+    "                     --undo takes the install back. Then says what the product needs from\n"
+    "                     the roots and what nobody has; exit status 0, or 3 when something is\n"
+    "                     missing or a file was skipped, 1 when a file could not be written (what\n"
+    "                     was written is taken back)\n"
+    "  --dry-run          with --install: list each file, where it would go and whether it is new,\n"
+    "                     replaced or already there, and write nothing\n"
+    "\n"
+    "undo (the old versions an extended run or an install changed are kept in\n"
+    "<root>/tarnwick-runs/<when>/):\n"
+    "  --undo [RUN]       take back the last extended run, move or install below the roots (or RUN:\n"
+    "                     a run folder or its manifest.json): each file changed gets its old version\n"
+    "                     back, each file installed is removed; a file changed since the run is\n"
+    "                     left alone and named (exit status 3)\n"
+    "  --runs             list the runs below the roots: when, files changed, references replaced,\n"
+    "                     or the product installed\n"
     "  --forget RUN       delete a run folder and the old versions in it (asks first, unless --yes)\n"
     "  --undo-log LOG     give back the old version of every file the run log LOG names as\n"
     "                     corrected; the corrected text is kept under the next free backup name\n"
@@ -323,23 +343,26 @@ bool check_combinations(const CliOptions& o, std::string& error)
         paths += a.is_menu ? 0 : 1;
     }
     const int undoing = o.undo + o.runs + !o.undo_log.empty() + !o.forget.empty();
-    if (o.move && (undoing > 0 || o.report || o.modern || !o.collect.empty() || o.yes || has_menu || !o.answers.empty() ||
-                   !o.transcript.empty() || paths != 2)) {
+    if (o.move && (undoing > 0 || o.report || o.modern || o.install || !o.collect.empty() || o.yes || has_menu ||
+                   !o.answers.empty() || !o.transcript.empty() || paths != 2)) {
         error = "--move takes SRC and DST, with --root, --library-prefs and --dry-run only";
-    } else if (undoing > 0 && (undoing > 1 || o.report || o.modern || has_menu || !o.answers.empty() || !o.transcript.empty() ||
+    } else if (undoing > 0 && (undoing > 1 || o.report || o.modern || o.install || has_menu || !o.answers.empty() || !o.transcript.empty() ||
                         o.actions.size() > (o.undo ? 1u : 0u))) {
         error = "--undo, --undo-log, --runs and --forget go alone (with --root, --library-prefs, --yes; --undo with one RUN)";
     } else if (o.report && (o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu || o.modern)) {
         error = "--report takes no --answers, --transcript, --yes, --menu, --modern or --auto";
     } else if (!o.collect.empty() && (o.report || o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu || o.modern)) {
         error = "--collect takes no --report, --answers, --transcript, --yes, --menu, --modern or --auto";
+    } else if (o.install && (o.report || !o.collect.empty() || o.yes || !o.answers.empty() || !o.transcript.empty() || has_menu ||
+                             o.modern)) {
+        error = "--install takes no --report, --collect, --answers, --transcript, --yes, --menu, --modern or --auto";
     } else if (!o.report && (o.json || !o.html.empty())) {
         error = "--json and --html need --report";
-    } else if (!o.report && !o.modern && !o.move && o.collect.empty() && (o.roots.size() > 1 || !o.library_prefs.empty())) {
-        error = "several --root and --library-prefs need --modern, --report, --collect or --move";
-    } else if (o.dry_run && !o.move && (!o.modern || has_menu || !o.answers.empty() || !o.transcript.empty())) {
-        error = "--dry-run goes with --modern or --auto and paths, without --menu, --answers or --transcript";
-    } else if ((o.report || o.dry_run || !o.collect.empty()) && paths == 0) {
+    } else if (!o.report && !o.modern && !o.move && !o.install && o.collect.empty() && (o.roots.size() > 1 || !o.library_prefs.empty())) {
+        error = "several --root and --library-prefs need --modern, --report, --collect, --move or --install";
+    } else if (o.dry_run && !o.move && ((!o.modern && !o.install) || has_menu || !o.answers.empty() || !o.transcript.empty())) {
+        error = "--dry-run goes with --modern, --auto, --move or --install and paths, without --menu, --answers or --transcript";
+    } else if ((o.report || o.dry_run || o.install || !o.collect.empty()) && paths == 0) {
         error = "no PATH given";
     }
     return error.empty();
@@ -385,6 +408,8 @@ bool parse_cli(const std::vector<std::string>& args, CliOptions& options, std::s
             options.report = true;
         } else if (arg == "--undo") {
             options.undo = true;
+        } else if (arg == "--install") {
+            options.install = true;
         } else if (arg == "--runs") {
             options.runs = true;
         } else if (arg == "--json") {
@@ -537,6 +562,15 @@ int run_cli(int argc, char** argv)
     if (options.actions.empty()) {
         write_text(stderr, "tarnwick-cli: nothing to do: give a PATH or --menu N (see tarnwick-cli --help)\n");
         return 2;
+    }
+    if (options.install) {
+        InstallRequest request{options.roots, options.library_prefs, {}, options.dry_run};
+        for (const CliAction& action : options.actions) {
+            request.zips.push_back(action.path);
+        }
+        interrupt::install();
+        const int status = run_install(fs, request, TARNWICK_VERSION, stdout, stderr);
+        return interrupt::status() != 0 ? interrupt::finish(std::string()) : status;
     }
     if (options.report) {
         ReportRequest request{options.roots, options.library_prefs, options.json, options.html, {}};

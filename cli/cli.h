@@ -28,6 +28,7 @@ struct CliOptions {
     std::string html;
     std::string collect;  // --collect OUT
     bool move = false;    // --move SRC DST: the two paths
+    bool install = false;  // --install: the paths are product zips
     bool modern = false;  // --modern, or --auto which implies it
     bool dry_run = false;
     bool automatic = false;

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "tests/test_support.h"
+#include "tests/zip_maker.h"
 
 #include <cstdlib>
 
@@ -382,3 +383,65 @@ TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     }
 }
 #endif
+
+// tarnwick-cli run in "start" of `dir` with `args`, each quoted for the system's shell, and nothing to read: its exit
+// status, then its output, then its errors.
+static std::string run_quoted(const TempDir& dir, const Lines& args)
+{
+    std::filesystem::create_directories(fs_path(dir.at("start")));
+#ifdef _WIN32
+    std::string command = "cd /d \"" + dir.at("start") + "\" && \"" TARNWICK_CLI_PATH "\"";
+    for (const std::string& a : args) {
+        command += " \"" + a + "\"";
+    }
+    const int status = _wsystem(to_wide(command + " <NUL >\"" + dir.at("out") + "\" 2>\"" + dir.at("err") + "\"").c_str());
+#else
+    std::string command = "cd '" + dir.at("start") + "' && XDG_CONFIG_HOME='" + dir.at("config") + "' '" TARNWICK_CLI_PATH "'";
+    for (const std::string& a : args) {
+        command += " '" + a + "'";
+    }
+    const int raw = std::system((command + " </dev/null >'" + dir.at("out") + "' 2>'" + dir.at("err") + "'").c_str());
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+    // The console's lines end as the system's do (CR LF on Windows): compared here as LF.
+    std::string said = std::to_string(status) + " " + read_bytes(dir.at("out")) + read_bytes(dir.at("err"));
+    said.erase(std::remove(said.begin(), said.end(), '\r'), said.end());
+    return said;
+}
+
+// A product installed through the program and taken back: a zip refused with nothing written, a dry run that writes
+// nothing, the install over a file it replaces (its Runtime one folder down, Mac leftovers skipped, a texture missing),
+// listed among the runs, and undone byte for byte.
+TEST(CliProcess, InstallsAProductAndTakesItBack)
+{
+    TempDir dir;
+    const std::string root = dir.at("Poser"), mesh = dir.at("Poser/Runtime/Geometries/p/a.obj");
+    write_bytes(mesh, "old mesh\n");
+    write_bytes(dir.at("start/p.zip"), made_zip({{"P/Runtime/Geometries/p/a.obj", "v 0 0 0\n"},
+                                                 {"P/Runtime/Libraries/Character/p/p.cr2",
+                                                  "figureResFile :Runtime:Geometries:p:a.obj\ntextureMap :Runtime:Textures:p:gone.jpg\n"},
+                                                 {"__MACOSX/P/._p.cr2", "mac"}}));
+    write_bytes(dir.at("start/bad.zip"), made_zip({{"Runtime/a.obj", ""}, {"Runtime/../../evil.obj", ""}}));
+    const Files before = files_below(root);
+    EXPECT_EQ(run_quoted(dir, {"--install", "--root", root, "bad.zip"}),
+              "2 refused: bad.zip: Runtime/../../evil.obj: unsafe name: the name holds a '..' component, which leads out of "
+              "the install folder\ntarnwick-cli: nothing was installed into " + root + "\n");
+    const std::string shown = run_quoted(dir, {"--install", "--dry-run", "--root", root, "p.zip"});
+    EXPECT_EQ(shown.find("3 p.zip: P/: the Runtime folder lies one folder down: unpacked from this folder\nreplaced: " + mesh +
+                         "\nnew: " + dir.at("Poser/Runtime/Libraries/Character/p/p.cr2") + "\nskipped: p.zip: __MACOSX/P/._p.cr2: "
+                         "left by an archiver or a file browser, not content\nwould install 2 files from p.zip into " + root +
+                         ": 1 new, 1 replaced, 0 already there, 1 skipped\n"), 0u) << shown;
+    EXPECT_EQ(files_below(root), before);
+    EXPECT_FALSE(exists(dir.at("Poser/tarnwick-runs")));
+    const std::string installed = run_quoted(dir, {"--install", "--root", root, "p.zip"});
+    EXPECT_NE(installed.find("\ninstalled 2 files from p.zip into " + root + ": 1 new, 1 replaced, 0 already there, 1 skipped\n"),
+              std::string::npos) << installed;
+    EXPECT_NE(installed.find("\nmissing image :Runtime:Textures:p:gone.jpg in "), std::string::npos) << installed;
+    EXPECT_EQ(installed.substr(0, 2), "3 ");
+    EXPECT_EQ(read_bytes(mesh), "v 0 0 0\n");
+    EXPECT_NE(run_quoted(dir, {"--runs", "--root", root}).find("  install of p.zip: 2 files written  "), std::string::npos);
+    EXPECT_EQ(run_quoted(dir, {"--undo", "--root", root}).substr(0, 2), "0 ");
+    Files after = files_below(dir.at("Poser/Runtime"));
+    EXPECT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[mesh], "old mesh\n");
+}

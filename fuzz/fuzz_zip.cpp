@@ -1,6 +1,12 @@
 // Fuzz target: any bytes as a product zip. The package check and the zip read as a folder must
 // never crash, hang or read out of bounds, must write nothing, and must keep their own rules:
 // the check's problems are well formed, and what the folder shows is exactly the safe entries.
+// Its install, planned with either platform's rules, writes nothing until it is carried out,
+// places every file below the content folder under names the system can make, writes nowhere
+// else, and taken back leaves the content folder as it was.
+#include "engine/install/install_files.h"
+#include "engine/install/install_names.h"
+#include "engine/library/path_boundary.h"
 #include "engine/zip/package_check.h"
 #include "engine/zip/zip_fs.h"
 #include "tests/zip_maker.h"
@@ -79,6 +85,55 @@ void walk(zipfs::ZipFileSystem& zip, long long& budget)
     }
 }
 
+bool is_installable_path(const std::string& path, fsys::DiskRules rules)
+{
+    for (std::string_view name : zipfs::name_components(path)) {
+        if (name.empty() || name == "." || name == ".." || unmakeable_reason(name, rules) != nullptr) {
+            return false;
+        }
+    }
+    // The boundary between a stranger's paths and the disk reads the same names, and refuses none.
+    const BoundedPath bounded = bounded_path(path, rules == fsys::DiskRules::windows ? PathStyle::windows : PathStyle::posix);
+    return !path.empty() && path.front() != '/' && bounded.refusal == Refusal::none &&
+           bounded.names.size() == zipfs::name_components(path).size();
+}
+
+struct Record : InstallJournal {
+    bool keep(const InstallRecord&) override { return true; }
+};
+
+void install_everywhere(const std::string& zip_bytes)
+{
+    for (const fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
+        const std::string top = rules == fsys::DiskRules::windows ? std::string("C:") + fsys::k_sep : std::string(1, fsys::k_sep);
+        const std::string root = top + "Poser", run = top + "runs", zip = top + "p.zip";
+        fsys::MemoryFileSystem disk(rules, top);
+        disk.add_file(zip, zip_bytes);
+        disk.add_folder(root);
+        disk.add_folder(run);
+        ChangesSeen changes(disk);
+        const InstallPlan plan = plan_install(disk, {zip}, root, rules);
+        require(changes.list.empty());
+        for (const PlannedFile& f : plan.files) {
+            require(is_installable_path(f.path, rules));
+        }
+        if (!plan.can_install()) {
+            continue;
+        }
+        Record journal;
+        InstallRecord record;
+        TakenBack taken_back;
+        std::string reason;
+        install_planned(disk, plan, run, journal, 1, "now", nullptr, record, taken_back, reason);
+        for (const std::string& change : changes.list) {
+            const std::string path = change.substr(change.find(' ') + 1);
+            require(path.rfind(root + fsys::k_sep, 0) == 0 || path.rfind(run + fsys::k_sep, 0) == 0);
+        }
+        take_back(disk, record, "later", taken_back);
+        require(taken_back.left.empty() && disk.tree(root).empty());
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -95,5 +150,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         walk(*zip, budget);
     }
     require(changes.list.empty());
+    install_everywhere(std::string(reinterpret_cast<const char*>(data), size));
     return 0;
 }

@@ -6,7 +6,10 @@
 # checks that zip as a product (tarnwick-cli --collect, then --report of the zip).
 # With --move it moves the sample's textures to a folder of another name with every reference
 # following, first as a dry run, then for real (the report before and after), then undoes it.
-# Usage: scripts/run-sample.sh [--auto | --collect | --move]
+# With --install it collects that zip, installs it into an empty content folder (a dry run
+# first), reports on the folder, lists the run and takes the install back (tarnwick-cli
+# --install, --report, --runs, --undo).
+# Usage: scripts/run-sample.sh [--auto | --collect | --move | --install]
 set -euo pipefail
 extra=()
 [ "${1:-}" = "--auto" ] && extra=(--auto)
@@ -14,6 +17,7 @@ collect=no
 [ "${1:-}" = "--collect" ] && collect=yes
 move=no
 [ "${1:-}" = "--move" ] && move=yes
+[ "${1:-}" = "--install" ] && collect=install
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 scripts/install-deps.sh sample
@@ -28,6 +32,25 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 cp -r sample/Poser "$scratch/"
 cd "$scratch"
+cli=$top/$build/cli/tarnwick-cli
+if [ "$collect" = install ]; then
+    scene="Poser/Runtime/Libraries/Scenes/tarnwick/man on a chair.pz3"
+    "$cli" --collect "man on a chair.zip" --root Poser "$scene"
+    mkdir content
+    echo "== what the install would do:"
+    "$cli" --install --dry-run --root content "man on a chair.zip"
+    echo "== the install, and what the product needs:"
+    "$cli" --install --root content "man on a chair.zip"
+    echo "== the runs below the content folder:"
+    "$cli" --runs --root content
+    echo "== the content folder reported on:"
+    "$cli" --report --root content content
+    echo "== the install taken back:"
+    "$cli" --undo --root content
+    echo
+    echo "the content folder: $scratch/content (its run folder keeps the manifest of the install)"
+    exit 0
+fi
 if [ "$collect" = yes ]; then
     scene="Poser/Runtime/Libraries/Scenes/tarnwick/man on a chair.pz3"
     "$top/$build/cli/tarnwick-cli" --collect "man on a chair.zip" --root Poser "$scene"

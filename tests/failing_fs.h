@@ -48,10 +48,13 @@ public:
         return fails(fsys::Op::rename, a) ? fsys::Exchange::failed : d().exchange(a, b);
     }
     void allow_exchange(bool allowed) { m_exchange = allowed; }
+    bool can_sync_file_system() const override { return d().can_sync_file_system(); }
+    bool sync_file_system(const std::string& p) override { return !fails(fsys::Op::sync, p) && d().sync_file_system(p); }
     bool remove_file(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_file(p); }
     bool make_folder(const std::string& p) override { return !fails(fsys::Op::make_folder, p) && d().make_folder(p); }
     bool remove_folder(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_folder(p); }
     bool give_protection(const std::string& a, const std::string& b) override { return d().give_protection(a, b); }
+    bool is_read_only(const std::string& p) override { return d().is_read_only(p); }
     std::string current_folder() override { return d().current_folder(); }
     std::string absolute_path(const std::string& p) override { return d().absolute_path(seen(p)); }
     std::string resolved_path(const std::string& p) override { return d().resolved_path(seen(p)); }

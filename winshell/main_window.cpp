@@ -4,6 +4,7 @@
 #include "app/runs.h"
 #include "engine/base/run_stop.h"
 #include "engine/base/text_encoding.h"
+#include "winshell/install_window.h"
 #include "winshell/move_window.h"
 #include "winshell/progress_panel.h"
 #include "winshell/report_window.h"
@@ -195,6 +196,15 @@ LRESULT on_move_step_done(HWND wn)
     return 0;
 }
 
+LRESULT on_install_step_done(HWND wn)
+{
+    finish_install_step(wn, *g_prompts, g_close_waiting);
+    if (!closed_after_run(wn)) {
+        show_what_can_run(wn);
+    }
+    return 0;
+}
+
 }  // namespace
 
 void use_prompts(Prompts& prompts)
@@ -305,6 +315,11 @@ LRESULT CALLBACK MainWinProc(HWND wn, UINT iMessage, WPARAM S, LPARAM L)
         return 0;
     case k_move_done_message:
         return on_move_step_done(wn);
+    case k_install_progress_message:
+        show_install_progress(wn);
+        return 0;
+    case k_install_done_message:
+        return on_install_step_done(wn);
     default:
         return DefWindowProcW(wn, iMessage, S, L);
     }

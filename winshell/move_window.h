@@ -2,7 +2,7 @@
 // picked (a new folder's name typed in the picker), the move planned on a worker thread while
 // the progress panel shows, the counts of its dry run in a question, then the move carried out
 // on the worker thread with the Cancel button (a cancelled move is taken back), and a message
-// with what came of it. "undo the last extended run" takes a move back too.
+// with what came of it. "undo the last run" takes a move back too.
 #pragma once
 
 #include "engine/base/prompts.h"

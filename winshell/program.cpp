@@ -19,7 +19,7 @@ Session& main_session()
     return *g_session;
 }
 
-void reset_main_session()
+void reset_main_session(fsys::FileSystem& fs)
 {
-    g_session = std::make_unique<Session>();
+    g_session = std::make_unique<Session>(fs);
 }

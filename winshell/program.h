@@ -13,6 +13,7 @@ extern HINSTANCE PrevInstance;
 extern HWND mwn;
 extern HMENU mainmenu;
 
-// What the program keeps between and during its runs; a fresh one for each test.
+// What the program keeps between and during its runs; a fresh one for each test, on the disk
+// it gives.
 Session& main_session();
-void reset_main_session();
+void reset_main_session(fsys::FileSystem& fs = fsys::disk());

@@ -17,5 +17,6 @@
 #define IDM_CHECK_PRODUCT_ZIP 368
 #define IDM_COLLECT_SCENE 384
 #define IDM_MOVE_FOLDER 400
+#define IDM_INSTALL_PRODUCT 416
 // The progress panel's Cancel button.
 #define IDC_CANCEL_WORK 320

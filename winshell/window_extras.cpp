@@ -7,6 +7,7 @@
 #include "app/window_options.h"
 #include "engine/base/text_encoding.h"
 #include "engine/repair/rules.h"
+#include "winshell/install_window.h"
 #include "winshell/move_window.h"
 #include "winshell/program.h"
 #include "winshell/progress_panel.h"
@@ -110,13 +111,14 @@ void add_extras_to(HMENU menu)
     HMENU options = CreatePopupMenu();
     AppendMenuA(options, MF_STRING, IDM_OPTION_EXTENDED, "extended repair");
     AppendMenuA(options, MF_STRING, IDM_OPTION_AUTOMATIC, "take a file found by name without asking");
-    AppendMenuA(options, MF_STRING, IDM_UNDO_LAST_RUN, "undo the last extended run");
+    AppendMenuA(options, MF_STRING, IDM_UNDO_LAST_RUN, "undo the last run");
     // Access keys of their own beside the window menu's (Restore, Move, Size, Minimize, Maximize, Close).
     AppendMenuA(menu, MF_STRING, IDM_LIBRARY_REPORT, "library re&port");
     AppendMenuA(menu, MF_STRING, IDM_OPEN_LAST_REPORT, "open the &last report");
     AppendMenuA(menu, MF_STRING, IDM_CHECK_PRODUCT_ZIP, "check a product &zip");
     AppendMenuA(menu, MF_STRING, IDM_COLLECT_SCENE, "collect a sc&ene into a zip");
     AppendMenuA(menu, MF_STRING, IDM_MOVE_FOLDER, "move a &folder and keep what uses it");
+    AppendMenuA(menu, MF_STRING, IDM_INSTALL_PRODUCT, "&install a product zip");
     AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(options), "&options");
 }
 
@@ -158,7 +160,9 @@ void undo_in_window(Prompts& prompts)
 void cancel_work()
 {
     note_cancel_click();
-    if (report_running()) {
+    if (install_running()) {
+        cancel_install();
+    } else if (report_running()) {
         cancel_report();
     } else if (move_running()) {
         cancel_move();
@@ -220,6 +224,9 @@ bool extras_command(HWND wn, int id, Prompts& prompts)
     case IDM_MOVE_FOLDER:
         start_move(wn, prompts);
         return true;
+    case IDM_INSTALL_PRODUCT:
+        start_install(wn, prompts);
+        return true;
     case IDM_OPTION_EXTENDED:
         switch_option(wn, WindowOption::extended, prompts);
         return true;
@@ -278,8 +285,8 @@ void show_what_can_run(HWND wn)
         EnableMenuItem(GetMenu(wn), id, can_start);
     }
     for (HMENU menu : {GetSystemMenu(wn, FALSE), g_context_menu}) {
-        for (UINT id : {IDM_LIBRARY_REPORT, IDM_CHECK_PRODUCT_ZIP, IDM_COLLECT_SCENE, IDM_MOVE_FOLDER, IDM_OPTION_EXTENDED,
-                        IDM_OPTION_AUTOMATIC, IDM_UNDO_LAST_RUN}) {
+        for (UINT id : {IDM_LIBRARY_REPORT, IDM_CHECK_PRODUCT_ZIP, IDM_COLLECT_SCENE, IDM_MOVE_FOLDER, IDM_INSTALL_PRODUCT,
+                        IDM_OPTION_EXTENDED, IDM_OPTION_AUTOMATIC, IDM_UNDO_LAST_RUN}) {
             EnableMenuItem(menu, id, can_start);
         }
         EnableMenuItem(menu, IDM_OPEN_LAST_REPORT, MF_BYCOMMAND | (now.has_page ? MF_ENABLED : MF_GRAYED));

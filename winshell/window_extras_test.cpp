@@ -10,6 +10,8 @@
 #include "tests/ink_bounds-win32.h"
 #include "tests/test_support.h"
 #include "tests/zip_maker.h"
+#include "winshell/install_window.h"
+#include "winshell/move_window.h"
 #include "winshell/report_window.h"
 #include "winshell/resource.h"
 #include "winshell/window_extras.h"
@@ -68,10 +70,10 @@ protected:
         use_prompts(*seen);
         wn = newwindow(progname, progname, WS_MAXIMIZE);
     }
-    // Handles the window's messages until the report (or move) has ended, as the message loop does.
+    // Handles the window's messages until the report (or move, or install) has ended, as the message loop does.
     void pump_until_report_ends()
     {
-        for (int k = 0; k < 2000 && (report_running() || move_running()); ++k) {
+        for (int k = 0; k < 2000 && (report_running() || move_running() || install_running()); ++k) {
             MSG msg;
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 DispatchMessageA(&msg);
@@ -308,7 +310,7 @@ TEST_F(WindowExtras, TheLastExtendedRunUndoneFromTheMenu)
     EXPECT_EQ(read_bytes(a), "figureResFile :Runtime:Geometries:man.obj\n");
     SendMessageA(wn, WM_SYSCOMMAND, IDM_UNDO_LAST_RUN, 0);
     EXPECT_EQ(read_bytes(a), old);
-    EXPECT_EQ(seen->lines().back(), "information\tnone\tundo the last extended run\t1 file restored, 0 left alone");
+    EXPECT_EQ(seen->lines().back(), "information\tnone\tundo the last run\t1 file restored, 0 left alone");
 }
 
 // What the window shows is whole: in a narrow window the idle hint wraps rather than being cut; the bar of a run that
@@ -370,4 +372,58 @@ TEST_F(WindowExtras, AFolderMovedWithWhatUsesItCancelledThenMovedAndUndone)
     EXPECT_EQ(read_bytes(doc), text);
     EXPECT_EQ(read_bytes(dir.at("Poser/Runtime/Textures/Old/skin.jpg")), "skin");
     EXPECT_TRUE(exists(dir.at("Poser/Runtime/Textures/New")) && !exists(dir.at("Poser/Runtime/Textures/New/skin.jpg")));
+}
+
+
+// A product zip installed from the window, on a disk that stops or fails where the test says: the zips and the content
+// folder picked, the check and the install on the worker thread with the progress panel, the question with the plan's
+// counts, the closing message; a refused zip said why with nothing asked; a Cancel while the files move in, and a file
+// that cannot be moved (held open), take the install back; "undo the last run" takes an install back too.
+TEST_F(WindowExtras, AProductZipInstalledRefusedCancelledAndUndone)
+{
+    FailingFileSystem disk;
+    reset_main_session(disk);
+    const std::string mesh = dir.at("Poser/Runtime/Geometries/man.obj"), figure = dir.at("Poser/Runtime/Libraries/p.cr2");
+    write_bytes(dir.at("zips/p.zip"), made_zip({{"Runtime/Geometries/man.obj", "v 1\n"},
+                                                {"Runtime/Libraries/p.cr2", "textureMap :Runtime:Textures:gone.jpg\n"}}));
+    write_bytes(dir.at("zips/bad.zip"), made_zip({{"Runtime/a.obj", ""}, {"Runtime/../x.obj", ""}}));
+    Lines zips, offered;
+    use_zip_picker([&](std::vector<std::string>& z, const std::string&) { return !(z = zips).empty(); });
+    use_folder_choice([&](const std::vector<std::string>& folders) { return offered = folders, 0; });
+    create_window({"yes", "no", "yes", "yes", "yes", "yes"});
+    auto install = [&](const std::string& zip) {
+        zips = {dir.at("zips/" + zip)};
+        command(IDM_INSTALL_PRODUCT);
+        EXPECT_TRUE(install_running() && IsWindowVisible(GetDlgItem(wn, IDC_CANCEL_WORK)));
+        EXPECT_TRUE(GetMenuState(context_menu(), IDM_INSTALL_PRODUCT, MF_BYCOMMAND) & MF_GRAYED);
+        pump_until_report_ends();
+        return seen->lines().back();
+    };
+    EXPECT_EQ(install("bad.zip"), "warning\tnone\tI can't install bad.zip\tNothing was installed:\\nbad.zip: Runtime/../x.obj: "
+                                  "unsafe name: the name holds a '..' component, which leads out of the install folder");
+    EXPECT_EQ(offered, (Lines{dir.at("Poser"), dir.at("content")}));
+    EXPECT_EQ(install("p.zip"), "question\tnone\tinstall 2 files into " + dir.at("Poser") +
+                                    "?\t1 new, 1 replaced, 0 already there, 0 skipped\\nfrom p.zip\tno");
+    // The Cancel button as the first file has moved in; then a file held open by another program.
+    disk.fail_when([&](fsys::Op op, const std::string& path) {
+        if (op == fsys::Op::rename && path.find(std::string(1, fsys::k_sep) + "new" + fsys::k_sep) != std::string::npos) {
+            SendMessageA(wn, WM_COMMAND, IDC_CANCEL_WORK, 0);
+        }
+        return false;
+    });
+    EXPECT_EQ(install("p.zip"), "warning\tnone\tinstall a product zip\tThe install was cancelled.\\nWhat was written is taken back.");
+    disk.fail_when([&](fsys::Op op, const std::string& path) { return op == fsys::Op::rename && path == mesh; });
+    EXPECT_EQ(install("p.zip"), "warning\tnone\tI can't install this product\tThe install failed: can't move " + mesh +
+                                    " to the run folder.\\nWhat was written is taken back.");
+    EXPECT_TRUE(read_bytes(mesh).empty() && !exists(figure));
+    disk.fail_when(nullptr);
+    EXPECT_EQ(install("p.zip"), "information\tnone\tinstall a product zip\tinstalled 2 files from p.zip into " + dir.at("Poser") +
+                                    ": 1 new, 1 replaced, 0 already there, 0 skipped\\n0 files needed from the roots, 1 missing:"
+                                    "\\nmissing image :Runtime:Textures:gone.jpg in " + dir.at("zips/p.zip/Runtime/Libraries/p.cr2"));
+    EXPECT_EQ(read_bytes(mesh), "v 1\n");
+    SendMessageA(wn, WM_SYSCOMMAND, IDM_UNDO_LAST_RUN, 0);
+    EXPECT_TRUE(read_bytes(mesh).empty() && !exists(figure));
+    EXPECT_EQ(seen->lines().back(), "information\tnone\tundo the last run\t2 files restored, 0 left alone");
+    DestroyWindow(wn);
+    reset_main_session();
 }

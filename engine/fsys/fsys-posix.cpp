@@ -90,6 +90,10 @@ public:
     {
         m_flushers.sync(files, synced);
     }
+#ifdef __linux__
+    bool can_sync_file_system() const override { return true; }
+    bool sync_file_system(const std::string& path) override;
+#endif
     bool close_file(RawFile& f) override;
     bool is_readable_file(const std::string& path) override;
     bool entry_exists(const std::string& path) override;
@@ -107,6 +111,7 @@ public:
     bool make_folder(const std::string& path) override;
     bool remove_folder(const std::string& path) override;
     bool give_protection(const std::string& from, const std::string& to) override;
+    bool is_read_only(const std::string& path) override;
     std::string current_folder() override;
     std::string absolute_path(const std::string& path) override;
     std::string resolved_path(const std::string& path) override;
@@ -194,6 +199,19 @@ bool PosixFileSystem::sync_to_disk(RawFile& f)
 #endif
     return ::fsync(fd_of(f)) == 0;
 }
+
+#ifdef __linux__
+bool PosixFileSystem::sync_file_system(const std::string& path)
+{
+    const int fd = is_nameable(path) ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+#endif
 
 bool PosixFileSystem::close_file(RawFile& f)
 {
@@ -373,6 +391,12 @@ bool PosixFileSystem::give_protection(const std::string& from, const std::string
         return true;
     }
     return ::chmod(to.c_str(), st.st_mode & 0777) == 0;
+}
+
+bool PosixFileSystem::is_read_only(const std::string& path)
+{
+    struct stat st;
+    return is_nameable(path) && ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
 }
 
 bool PosixFileSystem::is_folder(const std::string& path)

@@ -97,6 +97,7 @@ public:
     bool make_folder(const std::string& path) override;
     bool remove_folder(const std::string& path) override;
     bool give_protection(const std::string& from, const std::string& to) override;
+    bool is_read_only(const std::string& path) override;
     std::string current_folder() override;
     std::string absolute_path(const std::string& path) override;
     std::string resolved_path(const std::string& path) override;
@@ -292,6 +293,12 @@ bool Win32FileSystem::remove_folder(const std::string& path)
 bool remove_file_at_once(const char* path)
 {
     return DeleteFileW(to_wide(path).c_str()) != 0;
+}
+
+bool Win32FileSystem::is_read_only(const std::string& path)
+{
+    const DWORD marks = is_nameable(path) ? GetFileAttributesW(to_wide(path).c_str()) : INVALID_FILE_ATTRIBUTES;
+    return marks != INVALID_FILE_ATTRIBUTES && (marks & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 bool Win32FileSystem::give_protection(const std::string& from, const std::string& to)

@@ -158,6 +158,13 @@ public:
     // Gives `to` the protection of `from`: its permission bits on POSIX; its read-only,
     // hidden and system marks on Windows. False when either cannot be queried or changed.
     virtual bool give_protection(const std::string& from, const std::string& to) = 0;
+    // True when the file `path` carries the user's mark against changes: no write permission
+    // for anyone on POSIX, the read-only mark on Windows. A disk without such marks has none.
+    virtual bool is_read_only(const std::string& path)
+    {
+        (void)path;
+        return false;
+    }
 
     // The current folder; "" when it cannot be known.
     virtual std::string current_folder() = 0;
@@ -175,6 +182,16 @@ public:
     // started must be passed to sync_together before it is closed. A disk may do nothing here
     // and flush it all in sync_together.
     virtual void start_sync(RawFile&) {}
+    // True where sync_file_system flushes at once what every file written on a file system holds.
+    virtual bool can_sync_file_system() const { return false; }
+    // Flushes every file written on the file system that holds `path` to the disk and waits for
+    // it, as sync does: many files written together reach the disk in one go, where a flush of
+    // each would wait for the disk once each. False when it failed, or where it cannot be done.
+    virtual bool sync_file_system(const std::string& path)
+    {
+        (void)path;
+        return false;
+    }
     using Writing = fsys::Writing;  // engine/fsys/raw_file.h
     // Runs `write` and then starts flushing what it wrote, as start_sync does; the real disks
     // do both in their flush threads, while the program goes on with the next files.

@@ -1,6 +1,7 @@
 #include "engine/fsys/memory_disk.h"
 
 #include "engine/base/ascii.h"
+#include "engine/base/windows_names.h"
 
 #include <cstring>
 
@@ -16,16 +17,6 @@ namespace {
 
 // Linux's own limit on the links one lookup follows (ELOOP beyond it).
 constexpr int k_max_links = 40;
-
-bool is_windows_name(const std::string& name)
-{
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 32 || std::strchr("<>:\"|?*", c) != nullptr) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 

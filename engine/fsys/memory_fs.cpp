@@ -534,6 +534,13 @@ bool MemoryFileSystem::give_protection(const std::string& from, const std::strin
     return true;
 }
 
+bool MemoryFileSystem::is_read_only(const std::string& path)
+{
+    Lock lock(m_disk->mutex);
+    const Place w = m_disk->walk(path, true);
+    return w.found() && w.node() != nullptr && w.node()->read_only;
+}
+
 bool MemoryFileSystem::is_special_file(const std::string& path)
 {
     Lock lock(m_disk->mutex);

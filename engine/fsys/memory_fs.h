@@ -123,6 +123,7 @@ public:
     bool make_folder(const std::string& path) override;
     bool remove_folder(const std::string& path) override;
     bool give_protection(const std::string& from, const std::string& to) override;
+    bool is_read_only(const std::string& path) override;
     std::string current_folder() override;
     std::string absolute_path(const std::string& path) override;
     std::string resolved_path(const std::string& path) override;

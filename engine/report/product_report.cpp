@@ -59,7 +59,8 @@ bool is_product_zip(std::string_view path)
 }
 
 LibraryReport build_product_report(fsys::FileSystem& disk, const std::vector<std::string>& paths,
-                                   const std::vector<std::string>& roots, unsigned threads, const ReportProgress& progress)
+                                   const std::vector<std::string>& roots, unsigned threads, const ReportProgress& progress,
+                                   zipfs::CheckDepth depth)
 {
     zipfs::MountedFileSystem mounted(disk);
     std::vector<std::string> all_roots;
@@ -70,7 +71,7 @@ LibraryReport build_product_report(fsys::FileSystem& disk, const std::vector<std
             readable.push_back(path);
             continue;
         }
-        std::vector<zipfs::PackageProblem> problems = zipfs::check_package(disk, path);
+        std::vector<zipfs::PackageProblem> problems = zipfs::check_package(disk, path, depth);
         std::string reason;
         std::unique_ptr<zipfs::ZipFileSystem> zip;
         if (!cannot_be_read(problems) && (zip = zipfs::ZipFileSystem::open(disk, path, path, reason)) == nullptr) {

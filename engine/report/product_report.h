@@ -17,7 +17,9 @@ bool is_product_zip(std::string_view path);
 // zip's content folder (its top, or the folder one level down that holds Runtime) first among
 // the roots, before `roots`. Each zip is checked whole first (its entries inflated, on one
 // thread per core), then its documents read on `threads` threads. Nothing is written anywhere,
-// and memory stays bounded whatever a zip holds.
+// and memory stays bounded whatever a zip holds. A zip checked whole just before needs only
+// `depth` directory.
 LibraryReport build_product_report(fsys::FileSystem& disk, const std::vector<std::string>& paths,
                                    const std::vector<std::string>& roots, unsigned threads,
-                                   const ReportProgress& progress = nullptr);
+                                   const ReportProgress& progress = nullptr,
+                                   zipfs::CheckDepth depth = zipfs::CheckDepth::contents);

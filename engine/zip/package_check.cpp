@@ -344,6 +344,16 @@ ZipHandle open_for_check(fsys::FileSystem& fs, const std::string& zip_path, std:
 
 }  // namespace
 
+bool is_archiver_junk(const ZipEntry& e)
+{
+    return !junk_folder(e).empty() || is_junk_file(e);
+}
+
+bool is_kept_backup(const ZipEntry& e, const std::unordered_set<std::string>& names)
+{
+    return !runs_folder(e).empty() || (!e.is_folder && is_backup_beside(e.name, names));
+}
+
 const char* problem_kind_name(ProblemKind kind)
 {
     switch (kind) {

@@ -4,8 +4,10 @@
 #pragma once
 
 #include "engine/fsys/fsys.h"
+#include "engine/zip/zip_entries.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace zipfs {
@@ -43,6 +45,13 @@ enum class CheckDepth {
 
 // Problem kind as a short stable word ("unsafe_name"), for reports and tests.
 const char* problem_kind_name(ProblemKind kind);
+
+// True for what an archiver or a file browser left beside the content: an entry inside a
+// __MACOSX/ folder, .DS_Store, Thumbs.db, an AppleDouble "._NAME".
+bool is_archiver_junk(const ZipEntry& e);
+// True for an old copy tarnwick kept: an entry inside a tarnwick-runs/ folder, or a file
+// NAME_zzNN.ext whose NAME.ext is among the zip's `names`.
+bool is_kept_backup(const ZipEntry& e, const std::unordered_set<std::string>& names);
 
 // The problems of the zip `zip_path` of `fs`: the zip's layout first, then the entries' names
 // in the directory's order, names that collide, and entries whose data cannot be unpacked;

@@ -1,21 +1,30 @@
 #include "engine/zip/zip_archive.h"
 
 #include <algorithm>
-
 #include <cerrno>
+#include <cstring>
+#include <vector>
 
 namespace zipfs {
 
 namespace {
 
+// libzip reads a deflated entry 8 KiB at a time, and each header on its own: one read of the
+// disk serves many of them. A read at least this long goes to the disk directly.
+constexpr std::size_t k_read_ahead = 64 * 1024;
+
 // The archive's file as libzip reads it: one open file of the FileSystem, kept open from the
-// archive's opening to its closing, and the position libzip believes it has.
+// archive's opening to its closing, the position libzip believes it has, and the bytes read
+// ahead of it.
 struct ArchiveFile {
     fsys::FileSystem& fs;
     fsys::RawFile file;
     long long size = -1;
     long long position = 0;
     zip_error_t error;
+    std::vector<char> ahead;      // the file's bytes from ahead_start on
+    long long ahead_start = 0;
+    long long file_position = 0;  // where the open file stands
 };
 
 zip_int64_t fail(ArchiveFile& a, int zip_code, int system_code = 0)
@@ -24,21 +33,52 @@ zip_int64_t fail(ArchiveFile& a, int zip_code, int system_code = 0)
     return -1;
 }
 
+// Reads from the file at libzip's position into `data`: bytes read, 0 at the end, -1 on an error.
+long long read_file(ArchiveFile& a, char* data, std::size_t wanted)
+{
+    if (a.file_position != a.position && !a.fs.seek_to(a.file, a.position)) {
+        return -1;
+    }
+    a.file_position = a.position;
+    const long long n = a.fs.read_some(a.file, data, wanted);
+    a.file_position += std::max(n, 0LL);
+    return n;
+}
+
 // Fills `data` as far as the file goes: libzip takes a short read for the end of the file.
 zip_int64_t read_into(ArchiveFile& a, char* data, zip_uint64_t wanted)
 {
     zip_uint64_t got = 0;
     while (got < wanted) {
-        const long long n = a.fs.read_some(a.file, data + got, static_cast<std::size_t>(wanted - got));
+        const long long ahead_end = a.ahead_start + static_cast<long long>(a.ahead.size());
+        if (a.position >= a.ahead_start && a.position < ahead_end) {
+            const auto take = std::min<zip_uint64_t>(wanted - got, static_cast<zip_uint64_t>(ahead_end - a.position));
+            std::memcpy(data + got, a.ahead.data() + (a.position - a.ahead_start), take);
+            got += take;
+            a.position += static_cast<long long>(take);
+            continue;
+        }
+        const bool direct = wanted - got >= k_read_ahead;
+        if (!direct) {
+            a.ahead.resize(k_read_ahead);
+            a.ahead_start = a.position;
+        }
+        const long long n = direct ? read_file(a, data + got, static_cast<std::size_t>(wanted - got))
+                                   : read_file(a, a.ahead.data(), a.ahead.size());
+        if (!direct) {
+            a.ahead.resize(static_cast<std::size_t>(std::max(n, 0LL)));
+        }
         if (n < 0) {
             return fail(a, ZIP_ER_READ, EIO);
         }
         if (n == 0) {
             break;
         }
-        got += static_cast<zip_uint64_t>(n);
+        if (direct) {
+            got += static_cast<zip_uint64_t>(n);
+            a.position += n;
+        }
     }
-    a.position += static_cast<long long>(got);
     return static_cast<zip_int64_t>(got);
 }
 
@@ -49,9 +89,7 @@ zip_int64_t seek(ArchiveFile& a, void* data, zip_uint64_t length)
     if (to < 0) {
         return -1;
     }
-    if (!a.fs.seek_to(a.file, to)) {
-        return fail(a, ZIP_ER_SEEK, EIO);
-    }
+    // The open file moves when it is next read from.
     a.position = to;
     return 0;
 }
@@ -73,7 +111,8 @@ zip_int64_t archive_file_callback(void* state, void* data, zip_uint64_t length, 
     ArchiveFile& a = *static_cast<ArchiveFile*>(state);
     switch (command) {
     case ZIP_SOURCE_OPEN:
-        a.position = 0;
+        a.position = a.file_position = 0;
+        a.ahead.clear();
         return a.fs.seek_to_start(a.file) ? 0 : fail(a, ZIP_ER_SEEK, EIO);
     case ZIP_SOURCE_READ:
         return read_into(a, static_cast<char*>(data), length);
@@ -103,7 +142,7 @@ zip_int64_t archive_file_callback(void* state, void* data, zip_uint64_t length, 
 // The archive's file opened on `fs`, for libzip; null with `reason` when it cannot be opened.
 zip_source_t* open_archive_source(fsys::FileSystem& fs, const std::string& path, std::string& reason)
 {
-    auto* a = new ArchiveFile{fs, {}, -1, 0, {}};
+    auto* a = new ArchiveFile{fs, {}, -1, 0, {}, {}, 0, 0};
     zip_error_init(&a->error);
     if (!fs.open_for_reading(path, a->file) || (a->size = fs.file_size(a->file)) < 0) {
         reason = "the file cannot be opened for reading";

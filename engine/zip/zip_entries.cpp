@@ -42,12 +42,14 @@ bool read_entry(zip_t* archive, std::uint64_t index, ZipEntry& e, std::string& r
     }
     e.index = index;
     e.name = raw;
+    e.cp437_name = strict;
     e.is_folder = !e.name.empty() && e.name.back() == '/';
     e.is_link = is_link_entry(archive, index);
     e.non_ascii_unmarked = has_non_ascii(e.name) && e.name != strict;
     e.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
     e.compressed_size = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
     e.method = (st.valid & ZIP_STAT_COMP_METHOD) ? st.comp_method : 0;
+    e.crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;
     e.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
     e.mtime = (st.valid & ZIP_STAT_MTIME) ? static_cast<long long>(st.mtime) : -1;
     e.fault = name_fault(e.name);

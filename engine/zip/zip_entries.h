@@ -34,12 +34,15 @@ inline constexpr std::size_t k_max_installed_path = 260;
 struct ZipEntry {
     std::uint64_t index = 0;          // libzip's index of the entry
     std::string name;                 // the stored name's bytes (a '/' at the end for a folder)
+    std::string cp437_name;           // the name in UTF-8 read as the zip format says: from code
+                                      // page 437 unless marked UTF-8
     bool is_folder = false;           // the name ends in '/'
     bool is_link = false;             // made on Unix with the mode of a symbolic link
     bool non_ascii_unmarked = false;  // bytes beyond ASCII without the UTF-8 mark
     std::uint64_t size = 0;           // uncompressed, as the directory claims
     std::uint64_t compressed_size = 0;
     std::uint16_t method = 0;  // ZIP_CM_STORE, ZIP_CM_DEFLATE, ...
+    std::uint32_t crc = 0;     // CRC-32 of the data, as the directory claims
     bool encrypted = false;
     long long mtime = -1;  // seconds since 1970 UTC, the DOS time read in local time; -1 when none
     NameFault fault = NameFault::none;

@@ -1,0 +1,128 @@
+// Installs as runs: listed with their product, named in the window's question and taken back by
+// --undo, and an install's manifest that arrives damaged or planted refused whole, with nothing
+// changed.
+#include "app/install_command.h"
+#include "app/run_folders.h"
+#include "app/undo.h"
+#include "app/undo_command.h"
+#include "engine/fsys/memory_fs.h"
+#include "engine/library/content_paths.h"
+#include "tests/test_support.h"
+#include "tests/zip_maker.h"
+
+namespace {
+
+const std::time_t k_now = std::time(nullptr);
+const std::time_t k_later = k_now + 3600;
+
+// A product installed into a content folder on a disk in memory: a file replaced, one new.
+struct InstalledProduct {
+    InstalledProduct()
+    {
+        disk.add_file(mesh, "old");
+        disk.add_file(zip, made_zip({MadeEntry("Runtime/Geometries/a.obj", "new"), MadeEntry("Runtime/Textures/t.jpg", "jpg")}));
+        before = disk.files_below(root);
+        const InstallPlan plan = plan_product(disk, {zip}, root);
+        const InstallOutcome o = install_product(disk, plan, "9.9", run_stamp(k_now));
+        run = o.run_folder;
+        installed = content();
+    }
+    std::map<std::string, std::string> content() const
+    {
+        auto files = disk.files_below(root);
+        std::erase_if(files, [](const auto& f) { return f.first.find("tarnwick-runs") != std::string::npos; });
+        return files;
+    }
+    fsys::MemoryFileSystem disk;
+    std::string root = native("/Poser"), zip = native("/p.zip"), mesh = native("/Poser/Runtime/Geometries/a.obj");
+    std::string run;
+    std::map<std::string, std::string> before, installed;
+};
+
+}  // namespace
+
+TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
+{
+    InstalledProduct p;
+    ASSERT_FALSE(p.run.empty());
+    EXPECT_EQ(p.disk.bytes(p.mesh), "new");
+    const RunList list = find_runs(p.disk, {p.root}, k_later);
+    ASSERT_EQ(list.runs.size(), 1u);
+    EXPECT_TRUE(list.runs[0].product == "p.zip" && list.runs[0].files == 2);
+    ScriptedSession s({"yes"});
+    undo_last_run(p.disk, {p.root}, s.wn, k_later);
+    EXPECT_EQ(p.content(), p.before);
+    ASSERT_EQ(s.transcript().size(), 2u);
+    EXPECT_EQ(s.transcript()[0].find("question\tnone\tundo the last run?\tthe install of p.zip of "), 0u);
+    // The run folder named by its own name: on Windows the list of runs spells the folders above
+    // it otherwise than the install does.
+    EXPECT_NE(s.transcript()[0].find(": 2 files written, old versions in\\n"), std::string::npos);
+    EXPECT_NE(s.transcript()[0].find(p.run.substr(p.run.rfind(fsys::k_sep))), std::string::npos) << s.transcript()[0];
+    EXPECT_EQ(s.transcript()[1], "information\tnone\tundo the last run\t2 files restored, 0 left alone");
+    EXPECT_TRUE(last_run(find_runs(p.disk, {p.root}, k_later)).empty());
+}
+
+TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
+{
+    struct Planted {
+        const char* what;
+        std::string from, to;  // in the manifest's text; "" plants a link instead
+        std::string refused;
+    };
+    std::vector<Planted> table = {
+        {"a path out of the root", "\"path\":\"Runtime/Geometries/a.obj\"", "\"path\":\"../victim.obj\"", "outside its root"},
+        {"a path into the run folders", "\"path\":\"Runtime/Textures/t.jpg\"", "\"path\":\"Tarnwick-Runs/t.jpg\"",
+         "outside its root"},
+        {"a copy outside the unpacked ones", "\"staged\":\"new/1\"", "\"staged\":\"old/../new/1\"", "outside its run folder"},
+        {"an old version without its digest", "\"before\":{", "\"before\":null,\"b\":{", "is corrupt"},
+        {"a digest of the wrong type", "\"size\":3", "\"size\":\"3\"", "is corrupt"},
+        {"a newer format", "\"format\":2", "\"format\":3", "newer tarnwick"},
+        {"a link on the way", "", "", "is a link"},
+    };
+    if (k_native_style == PathStyle::windows) {
+        table.push_back({"a device's name", "\"path\":\"Runtime/Textures/t.jpg\"", "\"path\":\"Runtime/Textures/COM1.jpg\"", "outside its root"});
+        table.push_back({"dots alone", "\"path\":\"Runtime/Textures/t.jpg\"", "\"path\":\"Runtime/.../x/t.jpg\"", "outside its root"});
+    }
+    for (const Planted& t : table) {
+        InstalledProduct p;
+        const std::string manifest = child_path(p.run, "manifest.json");
+        if (t.from.empty()) {
+            p.disk.add_file(native("/victim/t.jpg"), "jpg");
+            p.disk.remove_file(native("/Poser/Runtime/Textures/t.jpg"));
+            p.disk.remove_folder(native("/Poser/Runtime/Textures"));
+            p.disk.add_link(native("/Poser/Runtime/Textures"), native("/victim"));
+        } else {
+            std::string text = p.disk.bytes(manifest);
+            ASSERT_NE(text.find(t.from), std::string::npos) << t.what;
+            p.disk.add_file(manifest, text.replace(text.find(t.from), t.from.size(), t.to));
+        }
+        const auto planted = p.disk.files_below(native("/"));
+        UndoOutcome outcome;
+        std::string error;
+        EXPECT_FALSE(undo_run(p.disk, p.run, k_later, outcome, error)) << t.what;
+        EXPECT_NE(error.find(t.refused), std::string::npos) << t.what << ": " << error;
+        EXPECT_EQ(p.disk.files_below(native("/")), planted) << t.what;
+    }
+}
+
+// On the real disk: the flush of what was unpacked failing (the whole file system's where the system flushes it at
+// once, else each file's) takes the install back before any file moves in; then it installs.
+TEST(InstallRuns, OnTheRealDiskAFailedFlushTakesTheInstallBack)
+{
+    TempDir dir;
+    FailingFileSystem disk;
+    write_bytes(dir.at("Poser/Runtime/Geometries/a.obj"), "old");
+    write_bytes(dir.at("p.zip"), made_zip({MadeEntry("Runtime/Geometries/a.obj", "new"), MadeEntry("Runtime/Textures/t.jpg", "jpg")}));
+    const Files before = files_below(dir.at("Poser"));
+    const InstallPlan plan = plan_product(disk, {dir.at("p.zip")}, dir.at("Poser"));
+    disk.fail_when([](fsys::Op op, const std::string& path) {
+        return op == fsys::Op::sync && path.find("manifest.json") == std::string::npos;
+    });
+    const InstallOutcome failed = install_product(disk, plan, "9.9", run_stamp(k_now));
+    EXPECT_TRUE(failed.status == k_install_not_written && failed.taken_back.left.empty()) << failed.error;
+    EXPECT_NE(failed.error.find("can't write"), std::string::npos) << failed.error;
+    EXPECT_EQ(files_below(dir.at("Poser/Runtime")), (Files{{dir.at("Poser/Runtime/Geometries/a.obj"), "old"}}));
+    disk.fail_when(nullptr);
+    EXPECT_EQ(install_product(disk, plan, "9.9", run_stamp(k_now)).status, k_install_done);
+    EXPECT_EQ(read_bytes(dir.at("Poser/Runtime/Textures/t.jpg")), "jpg");
+}

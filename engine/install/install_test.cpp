@@ -1,0 +1,351 @@
+// Installing product zips on a disk in memory with either platform's rules: where each entry
+// goes, what is refused with nothing written, and an install failing or stopped at every step
+// leaving the content folder as before or to be taken back whole.
+#include "engine/base/run_stop.h"
+#include "engine/install/install_files.h"
+#include "engine/install/install_names.h"
+#include "tests/zip_maker.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using fsys::DiskRules;
+
+// A disk of `rules` with the content folder <top>Poser and the zips in <top>zips.
+struct Disk {
+    explicit Disk(DiskRules r) : rules(r), disk(r, top()) { disk.add_folder(root()); }
+    std::string top() const { return rules == DiskRules::windows ? std::string("C:") + fsys::k_sep : std::string(1, fsys::k_sep); }
+    std::string root() const { return top() + "Poser"; }
+    std::string at(const std::string& below) const { return root() + fsys::k_sep + native(below); }
+    std::string zip(const std::string& name, const std::string& bytes)
+    {
+        disk.add_file(top() + "zips" + fsys::k_sep + name, bytes);
+        return top() + "zips" + fsys::k_sep + name;
+    }
+    InstallPlan plan(const std::vector<std::string>& zips) { return plan_install(disk, zips, root(), rules); }
+    // Every entry below the root but the run folders, and every file's bytes.
+    Lines content() const
+    {
+        Lines seen;
+        for (const std::string& e : disk.tree(root())) {
+            if (e.find("tarnwick-runs") == std::string::npos) {
+                seen.push_back(e + (e.back() == fsys::k_sep ? "" : "=" + disk.bytes(e)));
+            }
+        }
+        return seen;
+    }
+
+    DiskRules rules;
+    fsys::MemoryFileSystem disk;
+};
+
+// What a plan says, one line each: "new PATH", "folder PATH", "refused ENTRY: REASON", "skipped
+// ENTRY", "junk ENTRY", "blocked ENTRY", "note ENTRY: REASON".
+Lines described(const InstallPlan& plan)
+{
+    Lines lines;
+    for (const PlannedFile& f : plan.files) {
+        lines.push_back(std::string(action_words(f.action)) + " " + f.path);
+    }
+    for (const std::string& f : plan.folders) {
+        lines.push_back("folder " + f);
+    }
+    for (const auto& [word, notes] : {std::pair{"refused ", &plan.refusals}, {"blocked ", &plan.blocked},
+                                     {"skipped ", &plan.skipped}, {"junk ", &plan.junk}, {"note ", &plan.notes}}) {
+        for (const EntryNote& n : *notes) {
+            lines.push_back(word + n.entry + (*word == 'r' || *word == 'n' ? ": " + n.reason : ""));
+        }
+    }
+    return lines;
+}
+
+struct PlanCase {
+    const char* what;
+    DiskRules rules;
+    std::vector<std::vector<MadeEntry>> zips;
+    std::vector<std::pair<std::string, std::string>> on_disk;  // path below the root, bytes ("/" ends a folder)
+    Lines expected;
+};
+
+MadeEntry file(std::string name, std::string data = "x\n")
+{
+    return MadeEntry(std::move(name), std::move(data));
+}
+
+std::vector<MadeEntry> files(const Lines& names)
+{
+    std::vector<MadeEntry> entries;
+    for (const std::string& n : names) {
+        entries.push_back(file(n, n));
+    }
+    return entries;
+}
+
+std::vector<PlanCase> plan_cases()
+{
+    MadeEntry link = file("Runtime/Textures/l.jpg", "/etc/passwd");
+    link.unix_mode = 0120777;
+    MadeEntry marked = file("Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg");
+    marked.utf8_mark = true;
+    std::string deep = "Runtime/Textures/";
+    while (deep.size() < 260) {
+        deep += "folder/";
+    }
+    std::string deeper = "Runtime/";
+    for (int k = 0; k < 21; ++k) {
+        deeper += std::string(200, 'b') + "/";
+    }
+    deeper += "x.obj";
+    const DiskRules posix = DiskRules::posix;
+    const DiskRules windows = DiskRules::windows;
+    return {
+        {"Runtime at the top", posix, {files({"Runtime/Geometries/a.obj", "ReadMe.txt"})}, {},
+         {"new Runtime/Geometries/a.obj", "new ReadMe.txt", "folder Runtime", "folder Runtime/Geometries"}},
+        {"one folder down, beside a read-me", windows, {files({"CON/Runtime/Textures/a.jpg", "CON/b.txt", "c.txt"})}, {},
+         {"new Runtime/Textures/a.jpg", "new b.txt", "folder Runtime", "folder Runtime/Textures", "skipped c.txt",
+          "note CON/: the Runtime folder lies one folder down: unpacked from this folder"}},
+        {"folders in another letter case, on the disk and in the zip", posix,
+         {files({"Runtime/textures/a.jpg", "Runtime/TEXTURES/new/b.jpg", "Runtime/Textures/New/c.jpg"})},
+         {{"runtime/Textures/", ""}},
+         {"new runtime/Textures/a.jpg", "new runtime/Textures/new/b.jpg", "new runtime/Textures/new/c.jpg",
+          "folder runtime/Textures/new"}},
+        {"replaced, already there, a file in another letter case", windows,
+         {{file("Runtime/a.obj", "new bytes"), file("Runtime/b.obj", "same"), file("Runtime/C.obj", "c")}},
+         {{"Runtime/a.obj", "old"}, {"Runtime/b.obj", "same"}, {"Runtime/c.obj", "older"}},
+         {"replaced Runtime/a.obj", "already there Runtime/b.obj", "replaced Runtime/c.obj"}},
+        {"junk and old copies", posix,
+         {files({"Runtime/a.cr2", "Runtime/a_zz01.cr2", "__MACOSX/Runtime/._a.cr2", "Runtime/.DS_Store", "Runtime/Thumbs.db",
+                 "Runtime/._b.jpg", "Runtime/tarnwick-runs/1/x.cr2"})},
+         {},
+         {"new Runtime/a.cr2", "folder Runtime", "skipped Runtime/a_zz01.cr2", "skipped Runtime/tarnwick-runs/1/x.cr2",
+          "junk __MACOSX/Runtime/._a.cr2", "junk Runtime/.DS_Store", "junk Runtime/Thumbs.db", "junk Runtime/._b.jpg"}},
+        {"names in UTF-8 marked or not, and in code page 437", posix,
+         {{marked, file("Runtime/Textures/caf\xc3\xa9.jpg"), file("Runtime/Textures/\x82t\x82.png")}},
+         {},
+         {"new Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg", "new Runtime/Textures/caf\xc3\xa9.jpg", "new Runtime/Textures/\xc3\xa9t\xc3\xa9.png",
+          "folder Runtime", "folder Runtime/Textures",
+          "note Runtime/Textures/\x82t\x82.png: a name neither marked nor written as UTF-8: read in code page 437, as the zip format says"}},
+        {"unsafe names, a link, case twins", posix,
+         {{file("Runtime/../../x.obj"), file("/etc/x.obj"), link, file("Runtime/A.obj"), file("Runtime/a.obj")}},
+         {},
+         {"refused Runtime/../../x.obj: unsafe name: the name holds a '..' component, which leads out of the install folder",
+          "refused /etc/x.obj: unsafe name: the name begins at the top folder ('/')",
+          "refused Runtime/Textures/l.jpg: the entry is a symbolic link: unpacked, it could point anywhere",
+          "refused Runtime/a.obj: the name differs from another only in letter case: on Windows one overwrites the other"}},
+        {"no Runtime, and two folders holding one", posix, {files({"Textures/a.jpg"}), files({"A/Runtime/x", "B/Runtime/y"})}, {},
+         {"refused : the zip has no Runtime folder at its top, nor one folder down: Poser will not find its content",
+          "refused : a Runtime folder lies one folder down in 2 folders: which one holds the product cannot be told"}},
+        {"names Windows cannot make", windows,
+         {files({"Runtime/CON.obj", "Runtime/a./b.obj", "Runtime/b /c.obj", "Runtime/a<b.obj", "Runtime/t\tab.obj", deep + "x.obj",
+                 "Runtime/.../.../x.obj", "Runtime/x/. ./y.obj"})},
+         {},
+         {"refused Runtime/CON.obj: the name is a device's on Windows (CON, PRN, AUX, NUL, COM or LPT and a digit)",
+          "refused Runtime/a./b.obj: the name ends in a dot or a blank, which Windows drops",
+          "refused Runtime/b /c.obj: the name ends in a dot or a blank, which Windows drops",
+          "refused Runtime/a<b.obj: the name holds one of <>:\"|?*, which Windows refuses",
+          "refused Runtime/t\tab.obj: the name holds a control character",
+          "refused " + deep + "x.obj: installed, its path would be longer than Windows programs such as Poser can open (259 letters)",
+          "refused Runtime/.../.../x.obj: unsafe name: the path climbs out of its content root, not looked up",
+          "refused Runtime/x/. ./y.obj: unsafe name: a name of dots and blanks alone, which Windows reads as '..'"}},
+        {"the same names on POSIX", posix,
+         {files({"Runtime/CON.obj", "Runtime/a<b.obj", "Runtime/t\tab.obj", deep + "x.obj", "Runtime/.../x.obj"})}, {},
+         {"refused Runtime/t\tab.obj: the name holds a control character"}},
+        {"a path longer than POSIX opens", posix, {files({deeper})}, {},
+         {"refused " + deeper + ": installed, its path would be longer than the system can open (4095 bytes)"}},
+        {"what lies in the way on the disk", posix, {files({"Runtime/a/x.obj", "Runtime/b", "Runtime/l/y.obj"})},
+         {{"Runtime/a", "file"}, {"Runtime/b/", ""}, {"Runtime/l", "->"}},
+         {"refused Runtime/a/x.obj: a file lies in the content folder where the product has a folder",
+          "refused Runtime/b: a folder lies in the content folder where the product has a file",
+          "refused Runtime/l/y.obj: a link lies in the content folder where the product has a folder: the install would write "
+          "wherever it leads"}},
+        {"two zips of one product", windows,
+         {files({"Runtime/a.obj", "ReadMe.txt", "Runtime/x"}), files({"Runtime/b.obj", "ReadMe.txt", "Runtime/X/y.obj", "Runtime/a.OBJ"})},
+         {},
+         {"refused Runtime/X/y.obj: the name is a folder's and also a file's of the product (letter case ignored)",
+          "refused Runtime/a.OBJ: another zip of the product holds a file of this name with other bytes"}},
+        {"a file marked read-only, one whose old version would lie too deep", windows,
+         {files({"Runtime/a.obj", "Runtime/" + std::string(200, 'd') + "/x.obj"})},
+         {{"Runtime/a.obj", "read-only"}, {"Runtime/" + std::string(200, 'd') + "/x.obj", "mine"}},
+         {"blocked Runtime/a.obj", "blocked Runtime/" + std::string(200, 'd') + "/x.obj"}},
+        {"a name of the run folders", posix, {files({"Runtime/a.obj", "Tarnwick-Runs"})}, {},
+         {"refused Tarnwick-Runs: the name is that of the folder of tarnwick's runs"}},
+    };
+}
+
+TEST(InstallPlan, EachEntryPlacedSkippedOrRefusedWithNothingWritten)
+{
+    for (const PlanCase& c : plan_cases()) {
+        Disk d(c.rules);
+        for (const auto& [path, bytes] : c.on_disk) {
+            if (path.back() == '/') {
+                d.disk.add_folder(d.at(path));
+            } else if (bytes == "->") {
+                d.disk.add_link(d.at(path), d.top());
+            } else {
+                d.disk.add_file(d.at(path), bytes);
+                d.disk.set_read_only(d.at(path), bytes == "read-only");
+            }
+        }
+        std::vector<std::string> zips;
+        for (const std::vector<MadeEntry>& entries : c.zips) {
+            zips.push_back(d.zip(std::to_string(zips.size()) + ".zip", made_zip(entries)));
+        }
+        ChangesSeen changes(d.disk);
+        const InstallPlan plan = d.plan(zips);
+        EXPECT_EQ(described(plan), c.expected) << c.what;
+        EXPECT_EQ(plan.can_install(), c.expected.front().rfind("refused", 0) != 0 && c.expected.front().rfind("blocked", 0) != 0)
+            << c.what;
+        EXPECT_EQ(changes.list, Lines{}) << c.what;
+    }
+}
+
+// The record kept by writing it to the disk, so that keeping it is a step that can fail; the
+// last record kept is what an undo would read.
+struct KeptOnDisk : InstallJournal {
+    explicit KeptOnDisk(fsys::FileSystem& d) : disk(d) {}
+    bool keep(const InstallRecord& record) override
+    {
+        fsys::RawFile f;
+        const std::string path = record.run_folder + fsys::k_sep + "record";
+        const bool kept = disk.open_for_writing(path + ".new", fsys::Create::truncate, f) && disk.write_all(f, "r", 1) &&
+                          disk.close_file(f) && disk.rename_replace(path + ".new", path);
+        if (kept) {
+            last = record;
+        }
+        return kept;
+    }
+    fsys::FileSystem& disk;
+    InstallRecord last;
+};
+
+struct Installed {
+    InstallEnd end = InstallEnd::failed;
+    InstallRecord record;
+    InstallRecord kept;
+    TakenBack taken_back;
+    std::string reason;
+};
+
+Installed install(Disk& d, const InstallPlan& plan, unsigned threads = 1)
+{
+    const std::string run = d.root() + fsys::k_sep + "tarnwick-runs" + fsys::k_sep + "20261207-101010";
+    d.disk.make_folders(run);
+    KeptOnDisk journal(d.disk);
+    Installed out;
+    out.end = install_planned(d.disk, plan, run, journal, threads, "later", nullptr, out.record, out.taken_back, out.reason);
+    out.kept = journal.last;
+    return out;
+}
+
+// A product over a folder that holds some of it: a file replaced, one already there, one the
+// user changes after the install, new folders inside an existing one in another letter case.
+struct Product {
+    explicit Product(DiskRules rules) : d(rules)
+    {
+        d.disk.add_file(d.at("Runtime/Geometries/a.obj"), "old a");
+        d.disk.add_file(d.at("Runtime/Geometries/b.obj"), "b");
+        d.disk.add_file(d.at("Runtime/Textures/mine.jpg"), "mine");
+        zip = d.zip("p.zip", made_zip({file("runtime/geometries/a.obj", "new a"), file("runtime/geometries/b.obj", "b"),
+                                        file("runtime/textures/skin/skin.jpg", std::string(300000, 's')),
+                                        file("runtime/libraries/character/p/p.cr2", "figure"), file("ReadMe.txt", "read")}));
+        before = d.content();
+    }
+    Disk d;
+    std::string zip;
+    Lines before;
+};
+
+TEST(Install, InstalledThenTakenBackGivesTheFolderBackByteForByte)
+{
+    for (const DiskRules rules : {DiskRules::posix, DiskRules::windows}) {
+        Product p(rules);
+        const InstallPlan plan = p.d.plan({p.zip});
+        ASSERT_TRUE(plan.can_install());
+        const Installed done = install(p.d, plan, 3);
+        ASSERT_EQ(done.end, InstallEnd::installed) << done.reason;
+        EXPECT_EQ(p.d.disk.bytes(p.d.at("Runtime/Geometries/a.obj")), "new a");
+        EXPECT_EQ(p.d.disk.bytes(p.d.at("Runtime/Textures/skin/skin.jpg")), std::string(300000, 's'));
+        EXPECT_EQ(p.d.disk.bytes(p.d.at("Runtime/libraries/character/p/p.cr2")), "figure");
+        EXPECT_EQ(p.d.disk.bytes(done.record.run_folder + fsys::k_sep + native("old/Runtime/Geometries/a.obj")), "old a");
+        EXPECT_FALSE(p.d.disk.entry_exists(done.record.run_folder + fsys::k_sep + "new"));
+        EXPECT_TRUE(done.kept.finished && done.kept.files.size() == 4u);
+        // The user changes one installed file: it survives the taking back, named.
+        p.d.disk.add_file(p.d.at("ReadMe.txt"), "my notes");
+        InstallRecord record = done.kept;
+        TakenBack back;
+        take_back(p.d.disk, record, "then", back);
+        EXPECT_EQ(back.left, (std::vector<std::pair<std::string, std::string>>{{p.d.at("ReadMe.txt"), "changed since the install"}}));
+        EXPECT_TRUE(record.undone.empty());
+        p.d.disk.add_file(p.d.at("ReadMe.txt"), "read");
+        take_back(p.d.disk, record, "then", back);
+        EXPECT_EQ(record.undone, "then");
+        EXPECT_EQ(p.d.content(), p.before);
+    }
+}
+
+// Every step of an install fails in turn, alone (the install takes itself back) and with every
+// later step too, as when the machine dies there (the record kept last takes it back later).
+TEST(Install, AFailureOrAStopAtEveryStepLeavesTheFolderAsBeforeOrToBeTakenBack)
+{
+    for (const DiskRules rules : {DiskRules::posix, DiskRules::windows}) {
+        const InstallPlan plan = Product(rules).d.plan({Product(rules).zip});
+        for (int mode = 0; mode < 3; ++mode) {  // alone, from there on, a stop there
+            for (std::size_t k = 0;; ++k) {
+                SCOPED_TRACE(std::to_string(int(rules)) + " mode " + std::to_string(mode) + " step " + std::to_string(k));
+                Product p(rules);
+                std::size_t seen = 0;
+                p.d.disk.fail_when([&](fsys::Op, const std::string&) {
+                    const bool at = seen++ == k;
+                    if (at && mode == 2) {
+                        run_stop::request();
+                    }
+                    return mode == 0 ? at : mode == 1 && seen > k;
+                });
+                Installed done = install(p.d, plan);
+                p.d.disk.fail_when(nullptr);
+                run_stop::clear();
+                if (seen <= k) {
+                    EXPECT_EQ(done.end, InstallEnd::installed);
+                    break;  // every step taken
+                }
+                if (done.end == InstallEnd::installed) {
+                    EXPECT_EQ(p.d.disk.bytes(p.d.at("Runtime/Geometries/a.obj")), "new a");
+                    continue;  // a step whose failure only the record's last note or tidying saw
+                }
+                if (mode != 1) {
+                    EXPECT_EQ(p.d.content(), p.before);
+                    EXPECT_TRUE(done.taken_back.left.empty());
+                }
+                TakenBack back;
+                take_back(p.d.disk, done.kept, "then", back);
+                EXPECT_TRUE(back.left.empty());
+                EXPECT_EQ(p.d.content(), p.before);
+            }
+        }
+    }
+}
+
+TEST(InstallNames, UnmakeableNamesAndUtf8)
+{
+    const std::pair<std::string, bool> samples[] = {
+        {"a.obj", true}, {"nul.txt", false}, {"COM9", false}, {"com0", false}, {"LPT10", true}, {"conout$.txt", false}, {"aux .x", false},
+        {std::string(255, 'a'), true}, {std::string(256, 'a'), false}, {"\xc3\xa9", true}, {"\xc3", false},
+        {"\xe0\x80\x80", false}, {"\xed\xa0\x80", false}, {"\xf4\x90\x80\x80", false}, {"\xf0\x9f\x98\x80", true},
+        {"a?", false}, {"a\x7f", false},
+    };
+    for (const auto& [name, makeable] : samples) {
+        EXPECT_EQ(unmakeable_reason(name, DiskRules::windows) == nullptr, makeable) << name;
+    }
+    // 128 letters of four bytes each are 256 units of UTF-16, and 512 bytes.
+    std::string emoji;
+    for (int k = 0; k < 127; ++k) {
+        emoji += "\xf0\x9f\x98\x80";
+    }
+    EXPECT_EQ(unmakeable_reason(emoji, DiskRules::windows), nullptr);
+    EXPECT_NE(unmakeable_reason(emoji + "\xf0\x9f\x98\x80", DiskRules::windows), nullptr);
+    EXPECT_NE(unmakeable_reason(emoji, DiskRules::posix), nullptr);
+}
+
+}  // namespace
