@@ -68,6 +68,11 @@ void WindowStatus::collect_progress(bool writing, long long done, long long tota
                          : std::to_string(done) + " of " + std::to_string(total) + " documents read";
 }
 
+void WindowStatus::bytes_progress(long long done, long long total, std::string_view what)
+{
+    m_progress = amount_of(done, total) + " " + std::string(what);
+}
+
 void WindowStatus::report_ended(const std::string& outcome)
 {
     m_state = State::idle;

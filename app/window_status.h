@@ -20,6 +20,9 @@ public:
     void work_started(const std::string& title);
     // A collect's: its documents read, or the bytes of its files written.
     void collect_progress(bool writing, long long done, long long total);
+    // Another work's progress: a line of its own, or bytes done of all ("2.1 of 9.8 MB unpacked").
+    void work_progress(const std::string& line) { m_progress = line; }
+    void bytes_progress(long long done, long long total, std::string_view what);
     // `bytes`: read from disk so far, compressed documents at their stored size.
     void report_progress(long long done, long long total, unsigned long long bytes, double seconds);
     // `outcome`: what the report came to, lines separated by line feeds.

@@ -258,7 +258,7 @@ void show_install_progress(HWND wn)
     }
     const unsigned long long done = g_work->done;
     const unsigned long long total = g_work->total;
-    window_status().work_progress(std::to_string(done / 1000000) + " of " + std::to_string(total / 1000000) + " MB unpacked");
+    window_status().bytes_progress(static_cast<long long>(done), static_cast<long long>(total), "unpacked");
     set_progress(total > 0 ? static_cast<double>(done) / static_cast<double>(total) : 0.0);
     repaint_status(wn);
 }
