@@ -24,12 +24,6 @@ std::string relative_below(const std::string& path, const std::string& root)
     return rel;
 }
 
-bool same_place(fsys::FileSystem& fs, const std::string& a, const std::string& b)
-{
-    const std::string real = fs.resolved_path(a);
-    return !real.empty() && real == fs.resolved_path(b);
-}
-
 // The record of the move, without when it was undone: what the run folders of one run hold alike.
 json move_record(const json& doc)
 {

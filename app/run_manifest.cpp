@@ -90,6 +90,13 @@ std::string link_below(fsys::FileSystem& fs, const std::string& base, const std:
     return std::string();
 }
 
+bool same_place(fsys::FileSystem& fs, const std::string& a, const std::string& b)
+{
+    const std::string x = fs.resolved_path(a);
+    const std::string y = fs.resolved_path(b);
+    return !x.empty() && (fs.path_style() == PathStyle::windows ? equals_ignoring_case(x, y) : x == y);
+}
+
 bool stays_inside(fsys::FileSystem& fs, const std::string& file, const std::string& root)
 {
     std::string folder = folder_of(file);

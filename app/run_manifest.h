@@ -25,6 +25,8 @@ bool digest_field(const nlohmann::json& object, const char* name, fsys::FileDige
 bool is_safe_relative(const std::string& rel);
 // The first link on the way from `base` down to `base/relative`, or "" when there is none.
 std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative);
+// True when `a` and `b` are one folder, every link followed in both.
+bool same_place(fsys::FileSystem& fs, const std::string& a, const std::string& b);
 // True when the folder that would hold `file` lies, links followed, inside `root`.
 bool stays_inside(fsys::FileSystem& fs, const std::string& file, const std::string& root);
 

@@ -79,14 +79,6 @@ struct Manifest {
     StoredMove move;
 };
 
-// True when `a` and `b` are one folder, every link followed in both.
-bool same_place(fsys::FileSystem& fs, const std::string& a, const std::string& b)
-{
-    const std::string x = fs.resolved_path(a);
-    const std::string y = fs.resolved_path(b);
-    return !x.empty() && (fs.path_style() == PathStyle::windows ? equals_ignoring_case(x, y) : x == y);
-}
-
 // The run folder: below a plain tarnwick-runs folder, no link itself, named by a time of a run.
 bool check_run_folder(fsys::FileSystem& fs, const std::string& run, std::time_t now, Manifest& m, std::string& error)
 {

@@ -845,7 +845,7 @@ def product_zip(files):
             for rel, data in ((f"Runtime/Geometries/product/{item}.obj", meshes[k % 8] + item.encode()),
                               (f"Runtime/Textures/product/{item}/skin.jpg", item.encode() + noise[k % 16]),
                               (f"Runtime/Textures/product/{item}/bump.jpg", item.encode() + noise[(k + 1) % 16]),
-                              (f"Runtime/Textures/product/{item}/spec.jpg", item.encode() + noise[(k + 2) % 16]),
+                              (f"Runtime/Textures/product/{item}/gloss.jpg", item.encode() + noise[(k + 2) % 16]),
                               (f"Runtime/Libraries/Character/product/{item}.png", item.encode() + noise[(k + 3) % 16][:10 << 10]),
                               (f"Runtime/Libraries/Character/product/{item}.pmd", item.encode() + noise[(k + 4) % 16][:30 << 10]),
                               (f"Runtime/Libraries/Character/product/{item}.cr2", doc * 20),

@@ -81,11 +81,19 @@ std::vector<std::string> Resolver::find_ignoring_case(const std::string& base, c
 
 std::string reference_key(const FileReference& ref, const std::string& document_folder)
 {
-    std::string key(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
-    key += ref.beside_document ? document_folder : std::string();
+    std::string key;
+    set_reference_key(key, ref, document_folder);
+    return key;
+}
+
+void set_reference_key(std::string& key, const FileReference& ref, const std::string& document_folder)
+{
+    key.assign(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
+    if (ref.beside_document) {
+        key += document_folder;
+    }
     key += '\0';
     key.append(ref.target);
-    return key;
 }
 
 Located Resolver::locate(const FileReference& ref, const std::string& document_folder)

@@ -34,6 +34,10 @@ struct Located {
 // What a reference names, as a key: its kind, the folder of its document when it is read from
 // there (`document_folder`), and its text. References of one key name the same file.
 std::string reference_key(const FileReference& ref, const std::string& document_folder);
+// The same written into `key`, whose room a reader keeps from one reference to the next: a
+// library holds hundreds of thousands of references, and a string made for each costs more
+// than looking it up.
+void set_reference_key(std::string& key, const FileReference& ref, const std::string& document_folder);
 
 class Resolver {
 public:

@@ -73,18 +73,6 @@ void keep_use(std::vector<UsePlace>& kept, const UsePlace& place)
     }
 }
 
-// The key of a target: its kind, the folder it is read from when that is the document's own,
-// and its text. Written into `key`, whose room is kept from one reference to the next: a
-// library holds hundreds of thousands of references, and a string made for each would cost
-// more than looking it up.
-void set_target_key(std::string& key, const FileReference& ref, const std::string& folder)
-{
-    key.assign(1, static_cast<char>('0' + static_cast<int>(ref.kind)));
-    key += folder;
-    key += '\0';
-    key.append(ref.target);
-}
-
 class LibraryReading {
 public:
     LibraryReading(fsys::FileSystem& fs, const std::vector<Document>& documents, Resolver& resolver, std::size_t own_roots)
@@ -185,7 +173,7 @@ void LibraryReading::work()
 TargetSeen& LibraryReading::target_of(const FileReference& ref, const std::string& folder, Local& local)
 {
     std::string& key = local.key;
-    set_target_key(key, ref, folder);
+    set_reference_key(key, ref, folder);
     auto cached = local.cache.find(key);
     if (cached != local.cache.end()) {
         return cached->second;
