@@ -11,40 +11,6 @@
 
 namespace {
 
-// The bytes the edits replace, gathered as the text passes by.
-class ReplacedBytes {
-public:
-    explicit ReplacedBytes(const std::vector<Edit>& edits) : m_edits(edits), m_seen(edits.size()) {}
-    void feed(std::string_view piece)
-    {
-        const std::uint64_t end = m_offset + piece.size();
-        for (std::size_t k = m_next; k < m_edits.size() && m_edits[k].offset < end; ++k) {
-            const std::uint64_t from = std::max(m_edits[k].offset, m_offset);
-            const std::uint64_t to = std::min(m_edits[k].end(), end);
-            if (from < to) {
-                m_seen[k].append(piece.substr(from - m_offset, to - from));
-            }
-            m_next = m_edits[k].end() <= end ? k + 1 : m_next;
-        }
-        m_offset = end;
-    }
-    bool are(const std::vector<Replacement>& planned) const
-    {
-        for (std::size_t k = 0; k < m_seen.size(); ++k) {
-            if (k >= planned.size() || m_seen[k] != planned[k].old_path) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-private:
-    const std::vector<Edit>& m_edits;
-    std::vector<std::string> m_seen;
-    std::size_t m_next = 0;
-    std::uint64_t m_offset = 0;
-};
-
 // The size and SHA-256 of bytes that pass by in pieces.
 class Digesting {
 public:
@@ -99,7 +65,7 @@ void rewrite_batch(fsys::FileSystem& fs, std::vector<Waiting>& batch, RunJournal
         const FollowingDocument& d = *w.document;
         if (w.copy.empty()) {
             w.reason = "its old version cannot be kept in the run folder";
-        } else if ((w.written = write_following_copy(fs, d.path, d.edits, d.replacements, w.copy, w.file, w.before,
+        } else if ((w.written = write_following_copy(fs, d.path, d.edits, w.copy, w.file, w.before,
                                                      w.after, w.reason))) {
             files.push_back(&w.file);
         }
@@ -161,7 +127,7 @@ bool move_files(fsys::FileSystem& fs, const MovePlan& plan, const MoveStep& prog
 }  // namespace
 
 bool write_following_copy(fsys::FileSystem& fs, const std::string& document, const std::vector<Edit>& edits,
-                          const std::vector<Replacement>& replacements, const std::string& copy, fsys::RawFile& file,
+                          const std::string& copy, fsys::RawFile& file,
                           fsys::FileDigest& before, fsys::FileDigest& after, std::string& reason)
 {
     TextReader in;
@@ -180,18 +146,18 @@ bool write_following_copy(fsys::FileSystem& fs, const std::string& document, con
         written.add(bytes);
         return out.write_as_stored(bytes);
     });
-    ReplacedBytes seen(edits);
     std::string_view bytes;
     while (in.next_bytes(bytes)) {
         read.add(bytes);
-        seen.feed(bytes);
         applier.feed(bytes);
     }
     const bool compressed = in.compressed();
     in.close();
-    if (in.failed() || !seen.are(replacements)) {
+    // Each edit checks the bytes it replaces; one that lies past the end found the text shorter.
+    const bool whole = applier.finish();
+    if (in.failed() || applier.mismatched() || (!whole && !applier.failed())) {
         reason = in.failed() ? "it cannot be read" : "it changed since it was read";
-    } else if (!applier.finish() || !out.hand_over(file)) {
+    } else if (!whole || !out.hand_over(file)) {
         reason = "its new version cannot be written: " + copy;
     } else {
         fs.start_sync(file);

@@ -34,8 +34,8 @@ MoveOutcome carry_out_move(fsys::FileSystem& fs, const MovePlan& plan, RunJourna
 // with sync_together and closes it. The digests of both files' bytes, for a document that is not
 // compressed, in `before` and `after` (sizes of -1 otherwise). False with `reason` when the
 // document cannot be read, no longer holds the bytes an edit replaces (it changed since it was
-// read: replacements[k].old_path are the bytes edits[k] was planned on), or the copy cannot be
-// written, and then no copy is left.
+// read: each edit names the bytes it was planned on), or the copy cannot be written, and then no
+// copy is left.
 bool write_following_copy(fsys::FileSystem& fs, const std::string& document, const std::vector<Edit>& edits,
-                          const std::vector<Replacement>& replacements, const std::string& copy, fsys::RawFile& file,
+                          const std::string& copy, fsys::RawFile& file,
                           fsys::FileDigest& before, fsys::FileDigest& after, std::string& reason);
