@@ -2,6 +2,7 @@
 // --undo, and an install's manifest that arrives damaged or planted refused whole, with nothing
 // changed.
 #include "app/install_command.h"
+#include "app/install_manifest.h"
 #include "app/run_folders.h"
 #include "app/undo.h"
 #include "app/undo_command.h"
@@ -49,6 +50,23 @@ TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
     const RunList list = find_runs(p.disk, {p.root}, k_later);
     ASSERT_EQ(list.runs.size(), 1u);
     EXPECT_TRUE(list.runs[0].product == "p.zip" && list.runs[0].files == 2);
+    // The manifest keeps each installed file's stamp, and the undo trusts a file whose stamp is
+    // still the one kept without reading it: here one given other bytes of its size, its new
+    // stamp written into the manifest, is taken back.
+    const std::string manifest = p.run + fsys::k_sep + "manifest.json";
+    nlohmann::json doc = nlohmann::json::parse(p.disk.bytes(manifest));
+    const auto stamp_of = [&p](const nlohmann::json& f) {
+        fsys::FileStamp now;
+        EXPECT_TRUE(p.disk.stamp(p.root + fsys::k_sep + native(f["path"].get<std::string>()), now));
+        return nlohmann::json{{"size", now.size}, {"changed", now.changed}, {"id", now.id}};
+    };
+    for (nlohmann::json& f : doc["files"]) {
+        EXPECT_EQ(f["stamp"], stamp_of(f));
+        const bool texture = f["path"] == "Runtime/Textures/t.jpg";
+        p.disk.add_file(p.root + fsys::k_sep + native(f["path"].get<std::string>()), texture ? "JPG" : "new");
+        f["stamp"] = stamp_of(f);
+    }
+    p.disk.add_file(manifest, doc.dump());
     ScriptedSession s({"yes"});
     undo_last_run(p.disk, {p.root}, s.wn, k_later);
     EXPECT_EQ(p.content(), p.before);

@@ -18,6 +18,24 @@ json digest_json(const fsys::FileDigest& d)
     return d.size < 0 ? json(nullptr) : json{{"size", d.size}, {"sha256", d.sha256}};
 }
 
+json stamp_json(const fsys::FileStamp& s)
+{
+    return s.size < 0 ? json(nullptr) : json{{"size", s.size}, {"changed", s.changed}, {"id", s.id}};
+}
+
+// A stamp that is not its file's costs only a reading of the file, which then tells.
+bool stamp_field(const json& object, const char* name, fsys::FileStamp& stamp)
+{
+    const json* s = field(object, name);
+    const json* id = s == nullptr ? nullptr : field(*s, "id");
+    if (id == nullptr || !id->is_number_unsigned() || !number_field(*s, "size", stamp.size) ||
+        !number_field(*s, "changed", stamp.changed) || stamp.size < 0) {
+        return false;
+    }
+    stamp.id = id->get<std::uint64_t>();
+    return true;
+}
+
 json text_or_null(const std::string& text)
 {
     return text.empty() ? json(nullptr) : json(text);
@@ -26,7 +44,8 @@ json text_or_null(const std::string& text)
 json file_json(const InstalledFile& f)
 {
     return json{{"path", f.path},           {"staged", f.staged},           {"old", text_or_null(f.old)},
-                {"before", digest_json(f.before)}, {"after", digest_json(f.after)}, {"undone", text_or_null(f.undone)}};
+                {"before", digest_json(f.before)}, {"after", digest_json(f.after)}, {"stamp", stamp_json(f.stamp)},
+                {"undone", text_or_null(f.undone)}};
 }
 
 // An optional field: absent or null leaves `value` as it is.
@@ -37,16 +56,22 @@ bool optional_field(const json& object, const char* name, Read read, Value& valu
     return f == nullptr || f->is_null() || read(object, name, value);
 }
 
+// The paths of one manifest checked against the disk, each folder on their way asked about once.
+struct PathCheck {
+    fsys::FileSystem& fs;
+    PlainFolders plain;
+};
+
 // A path the manifest names below `base` (the root, or the run folder: `where`): safe, in the
 // part of it the install may touch (`allowed`), no link on the way to it.
-bool is_path_below(fsys::FileSystem& fs, const std::string& base, const std::string& path, bool allowed, const char* where,
+bool is_path_below(PathCheck& check, const std::string& base, const std::string& path, bool allowed, const char* where,
                    std::string& error)
 {
     if (!is_safe_relative(path) || !allowed) {
         error = std::string("names a file outside its ") + where + ": " + path;
         return false;
     }
-    const std::string link = link_below(fs, base, path);
+    const std::string link = link_below(check.fs, base, path, &check.plain);
     if (!link.empty()) {
         error = "refused: " + link + " is a link, which may lead anywhere";
         return false;
@@ -55,32 +80,33 @@ bool is_path_below(fsys::FileSystem& fs, const std::string& base, const std::str
 }
 
 // A path below the root, outside the run folders.
-bool is_content_path(fsys::FileSystem& fs, const std::string& root, const std::string& path, std::string& error)
+bool is_content_path(PathCheck& check, const std::string& root, const std::string& path, std::string& error)
 {
     const bool allowed = !equals_ignoring_case(path.substr(0, path.find('/')), k_runs_folder_name);
-    return is_path_below(fs, root, path, allowed, "root", error);
+    return is_path_below(check, root, path, allowed, "root", error);
 }
 
 // A path below the run folder, in the part of it `prefix` names.
-bool is_run_path(fsys::FileSystem& fs, const std::string& run, const std::string& path, const char* prefix, std::string& error)
+bool is_run_path(PathCheck& check, const std::string& run, const std::string& path, const char* prefix, std::string& error)
 {
-    return is_path_below(fs, run, path, path.rfind(prefix, 0) == 0, "run folder", error);
+    return is_path_below(check, run, path, path.rfind(prefix, 0) == 0, "run folder", error);
 }
 
-bool read_file(fsys::FileSystem& fs, const json& f, InstallRecord& record, std::string& error)
+bool read_file(PathCheck& check, const json& f, InstallRecord& record, std::string& error)
 {
     InstalledFile file;
     file.before.size = file.after.size = -1;
     if (!text_field(f, "path", file.path) || !text_field(f, "staged", file.staged) ||
         !optional_field(f, "old", text_field, file.old) || !optional_field(f, "before", digest_field, file.before) ||
-        !optional_field(f, "after", digest_field, file.after) || !undone_field(f, file.undone) ||
+        !optional_field(f, "after", digest_field, file.after) || !optional_field(f, "stamp", stamp_field, file.stamp) ||
+        !undone_field(f, file.undone) ||
         file.old.empty() != (file.before.size < 0)) {
         error = "is corrupt: file " + std::to_string(record.files.size() + 1) + " is incomplete";
         return false;
     }
-    if (!is_content_path(fs, record.root, file.path, error) ||
-        !is_run_path(fs, record.run_folder, file.staged, k_staged_prefix, error) ||
-        (!file.old.empty() && !is_run_path(fs, record.run_folder, file.old, k_old_prefix, error))) {
+    if (!is_content_path(check, record.root, file.path, error) ||
+        !is_run_path(check, record.run_folder, file.staged, k_staged_prefix, error) ||
+        (!file.old.empty() && !is_run_path(check, record.run_folder, file.old, k_old_prefix, error))) {
         return false;
     }
     record.files.push_back(std::move(file));
@@ -88,7 +114,7 @@ bool read_file(fsys::FileSystem& fs, const json& f, InstallRecord& record, std::
 }
 
 // The record of the manifest, every path it names checked.
-bool read_record(fsys::FileSystem& fs, const json& doc, InstallRecord& record, std::string& error)
+bool read_record(PathCheck& check, const json& doc, InstallRecord& record, std::string& error)
 {
     const json* folders = field(doc, "folders");
     const json* files = field(doc, "files");
@@ -101,13 +127,13 @@ bool read_record(fsys::FileSystem& fs, const json& doc, InstallRecord& record, s
             error = "is corrupt: a folder is no name";
             return false;
         }
-        if (!is_content_path(fs, record.root, folder.get<std::string>(), error)) {
+        if (!is_content_path(check, record.root, folder.get<std::string>(), error)) {
             return false;
         }
         record.folders.push_back(folder.get<std::string>());
     }
     for (const json& f : *files) {
-        if (!read_file(fs, f, record, error)) {
+        if (!read_file(check, f, record, error)) {
             return false;
         }
     }
@@ -168,7 +194,8 @@ bool undo_install(fsys::FileSystem& fs, const std::string& manifest, const std::
     InstallRecord record;
     record.root = root;
     record.run_folder = folder_of(manifest);
-    if (!read_record(fs, doc, record, error)) {
+    PathCheck check{fs, {}};
+    if (!read_record(check, doc, record, error)) {
         error = error.rfind("refused", 0) == 0 ? error : "the manifest " + manifest + " " + error;
         return false;
     }

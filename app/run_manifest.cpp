@@ -74,16 +74,22 @@ bool is_safe_relative(const std::string& rel)
 }
 
 // The first link on the way from `base` down to `base/relative`, or "" when there is none.
-std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative)
+std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative, PlainFolders* plain)
 {
     std::string path = base;
     std::size_t k = 0;
     while (k < relative.size()) {
         const std::size_t end = std::min(relative.find('/', k), relative.size());
         path = child_path(path, relative.substr(k, end - k));
-        const fsys::NameKind kind = fs.name_kind(path);
-        if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
-            return path;
+        const bool folder = end < relative.size();
+        if (!folder || plain == nullptr || plain->count(path) == 0) {
+            const fsys::NameKind kind = fs.name_kind(path);
+            if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
+                return path;
+            }
+            if (folder && plain != nullptr && kind == fsys::NameKind::folder) {
+                plain->insert(path);
+            }
         }
         k = end + 1;
     }

@@ -6,6 +6,7 @@
 #include "engine/fsys/fsys.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 #include <nlohmann/json.hpp>
 
@@ -24,7 +25,11 @@ bool digest_field(const nlohmann::json& object, const char* name, fsys::FileDige
 // device's name, a name of dots and blanks). Anything else could reach outside the folder.
 bool is_safe_relative(const std::string& rel);
 // The first link on the way from `base` down to `base/relative`, or "" when there is none.
-std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative);
+// `plain`, when given, holds the folders already found to be plain folders on such a way, which
+// are not asked about again: a manifest names thousands of files in a few folders.
+using PlainFolders = std::unordered_set<std::string>;
+std::string link_below(fsys::FileSystem& fs, const std::string& base, const std::string& relative,
+                       PlainFolders* plain = nullptr);
 // True when `a` and `b` are one folder, every link followed in both.
 bool same_place(fsys::FileSystem& fs, const std::string& a, const std::string& b);
 // True when the folder that would hold `file` lies, links followed, inside `root`.

@@ -171,7 +171,7 @@ std::vector<const PlannedFile*> start_record(const InstallPlan& plan, const std:
         if (f.action == InstallAction::already_there) {
             continue;
         }
-        InstalledFile file{f.path, std::string(k_staged_folder) + "/" + std::to_string(sources.size() + 1), "", {}, {}, ""};
+        InstalledFile file{f.path, std::string(k_staged_folder) + "/" + std::to_string(sources.size() + 1), "", {}, {}, {}, ""};
         if (f.action == InstallAction::replace) {
             file.old = std::string(k_old_folder) + "/" + f.path;
             file.before = f.before;
@@ -189,7 +189,7 @@ bool make_folder(fsys::FileSystem& fs, const std::string& path)
 
 // Moves each unpacked file into the content folder, the file it replaces out to the run folder
 // first; false with the reason at the first that cannot move, or at a stop.
-bool move_in(fsys::FileSystem& fs, const InstallRecord& record, std::string& reason)
+bool move_in(fsys::FileSystem& fs, InstallRecord& record, std::string& reason)
 {
     for (const std::string& folder : record.folders) {
         if (!make_folder(fs, child_path_of_slashed(record.root, folder))) {
@@ -197,7 +197,7 @@ bool move_in(fsys::FileSystem& fs, const InstallRecord& record, std::string& rea
             return false;
         }
     }
-    for (const InstalledFile& f : record.files) {
+    for (InstalledFile& f : record.files) {
         if (run_stop::requested()) {
             return false;
         }
@@ -212,8 +212,21 @@ bool move_in(fsys::FileSystem& fs, const InstallRecord& record, std::string& rea
             reason = "can't write " + target;
             return false;
         }
+        // Stamped after the rename, which some systems count as a change of the file.
+        if (!fs.stamp(target, f.stamp) || f.stamp.size != f.after.size) {
+            f.stamp = fsys::FileStamp{};
+        }
     }
     return true;
+}
+
+// Whether the installed file `target` still holds what the install wrote: known from its stamp
+// when that is the one it had once moved in (the system gives a file another stamp when it is
+// written again or replaced), else from its bytes.
+bool still_installed(fsys::FileSystem& fs, const std::string& target, const InstalledFile& f)
+{
+    fsys::FileStamp now;
+    return (f.stamp.size >= 0 && fs.stamp(target, now) && now == f.stamp) || holds(fs, target, f.after);
 }
 
 // Why one file of an install could not be taken back, or "" when it was.
@@ -238,7 +251,7 @@ std::string take_back_file(fsys::FileSystem& fs, const InstallRecord& record, co
     if (kind != fsys::NameKind::file && kind != fsys::NameKind::none) {
         return "it is no plain file now";
     }
-    const bool installed = kind == fsys::NameKind::file && holds(fs, target, f.after);
+    const bool installed = kind == fsys::NameKind::file && still_installed(fs, target, f);
     if (kind == fsys::NameKind::file && !installed) {
         return holds(fs, target, f.before) ? std::string() : "changed since the install";
     }

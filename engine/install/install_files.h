@@ -20,6 +20,9 @@ struct InstalledFile {
     std::string old;          // below the run folder: the file it replaces, once moved out; "" for a new file
     fsys::FileDigest before;  // of the file it replaces (size -1 for a new file)
     fsys::FileDigest after;   // of the bytes installed (size -1 until they are unpacked)
+    // Of the installed file once it moved in (size -1 until then): while the file's stamp is
+    // this one it holds `after`, and taking it back needs no reading of it.
+    fsys::FileStamp stamp;
     std::string undone;       // when it was taken back, or ""
 };
 

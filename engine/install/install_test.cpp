@@ -271,13 +271,26 @@ TEST(Install, InstalledThenTakenBackGivesTheFolderBackByteForByte)
         EXPECT_EQ(p.d.disk.bytes(done.record.run_folder + fsys::k_sep + native("old/Runtime/Geometries/a.obj")), "old a");
         EXPECT_FALSE(p.d.disk.entry_exists(done.record.run_folder + fsys::k_sep + "new"));
         EXPECT_TRUE(done.kept.finished && done.kept.files.size() == 4u);
-        // The user changes one installed file: it survives the taking back, named.
-        p.d.disk.add_file(p.d.at("ReadMe.txt"), "my notes");
+        // Each file's stamp is kept as it stood once the file moved in.
         InstallRecord record = done.kept;
+        for (const InstalledFile& f : record.files) {
+            fsys::FileStamp now;
+            EXPECT_TRUE(p.d.disk.stamp(p.d.at(f.path), now) && now == f.stamp) << f.path;
+        }
+        // A file whose stamp is the one kept is taken back on it alone, never read again ...
+        const std::string figure = p.d.at("Runtime/libraries/character/p/p.cr2");
+        p.d.disk.add_file(figure, "FIGURE");
+        auto stamped = std::find_if(record.files.begin(), record.files.end(),
+                                    [](const InstalledFile& f) { return f.path.find("p.cr2") != std::string::npos; });
+        ASSERT_TRUE(stamped != record.files.end() && p.d.disk.stamp(figure, stamped->stamp));
+        // ... and one changed by the user, to the same size, survives the taking back, named.
+        p.d.disk.add_file(p.d.at("ReadMe.txt"), "READ");
         TakenBack back;
         take_back(p.d.disk, record, "then", back);
         EXPECT_EQ(back.left, (std::vector<std::pair<std::string, std::string>>{{p.d.at("ReadMe.txt"), "changed since the install"}}));
+        EXPECT_FALSE(p.d.disk.entry_exists(figure));
         EXPECT_TRUE(record.undone.empty());
+        // Written again with the bytes the install wrote, its stamp another, it is known by them.
         p.d.disk.add_file(p.d.at("ReadMe.txt"), "read");
         take_back(p.d.disk, record, "then", back);
         EXPECT_EQ(record.undone, "then");
