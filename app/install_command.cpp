@@ -16,12 +16,12 @@
 #include <ctime>
 #include <thread>
 
-namespace {
-
 unsigned install_threads()
 {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
 }
+
+namespace {
 
 std::string zip_name(const InstallPlan& plan, std::size_t zip)
 {

@@ -25,6 +25,9 @@ struct InstallOutcome {
     std::string error;       // why it was not installed, or ""
 };
 
+// The threads an install unpacks on, and its undo takes files back on: one per core.
+unsigned install_threads();
+
 // Checks the zips (read whole) and plans their install into `root` (normalised).
 InstallPlan plan_product(fsys::FileSystem& fs, const std::vector<std::string>& zips, const std::string& root);
 

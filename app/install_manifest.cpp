@@ -1,5 +1,6 @@
 #include "app/install_manifest.h"
 
+#include "app/install_command.h"
 #include "app/run_manifest.h"
 #include "engine/base/ascii.h"
 #include "engine/library/content_paths.h"
@@ -200,7 +201,7 @@ bool undo_install(fsys::FileSystem& fs, const std::string& manifest, const std::
         return false;
     }
     TakenBack taken;
-    take_back(fs, record, when, taken);
+    take_back(fs, record, when, taken, install_threads());
     json& files = doc["files"];
     for (std::size_t k = 0; k < record.files.size(); ++k) {
         files[k]["undone"] = text_or_null(record.files[k].undone);

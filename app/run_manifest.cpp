@@ -87,6 +87,9 @@ std::string link_below(fsys::FileSystem& fs, const std::string& base, const std:
             if (kind == fsys::NameKind::link || kind == fsys::NameKind::other) {
                 return path;
             }
+            if (kind == fsys::NameKind::none) {
+                break;  // nothing lies below a name that is not there
+            }
             if (folder && plain != nullptr && kind == fsys::NameKind::folder) {
                 plain->insert(path);
             }

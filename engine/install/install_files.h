@@ -67,5 +67,6 @@ InstallEnd install_planned(fsys::FileSystem& fs, const InstallPlan& plan, const 
 // wrote is removed, a replaced one gets its old version back from the run folder, one not moved
 // in yet loses its unpacked copy; a file changed since is left alone and named. Then the folders
 // the install made are removed where empty. Each file taken back is marked `when`, and the
-// record too once every file is.
-void take_back(fsys::FileSystem& fs, InstallRecord& record, const std::string& when, TakenBack& outcome);
+// record too once every file is. The files are taken back on `threads` threads.
+void take_back(fsys::FileSystem& fs, InstallRecord& record, const std::string& when, TakenBack& outcome,
+               unsigned threads = 1);
