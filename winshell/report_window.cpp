@@ -75,7 +75,7 @@ std::string zip_folder_or(const std::string& otherwise)
 
 void remember_zip_folder(const std::string& zip)
 {
-    const std::size_t cut = zip.find_last_of("\\/");
+    const std::size_t cut = last_separator(zip, PathStyle::windows);
     g_zip_folder = cut == std::string::npos ? std::string() : zip.substr(0, cut);
 }
 
@@ -242,7 +242,7 @@ void start_collect(HWND wn, Prompts& prompts)
         return;
     }
     // The scene's name, proposed where a zip is kept rather than inside the library it came from.
-    const std::string name = document.substr(document.find_last_of("\\/") + 1);
+    const std::string name = document.substr(last_separator(document, PathStyle::windows) + 1);
     std::string zip = name.substr(0, name.rfind('.')) + ".zip";
     if (prompts.GetFileName(Owner::main, zip, zip_folder_or(documents_folder()), "save the collected scene as", k_zips,
                             ChooserMode::save) == 0) {

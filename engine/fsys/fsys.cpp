@@ -42,7 +42,7 @@ bool FileSystem::make_folders(const std::string& path)
         return true;
     }
     // The top folder ("/" or "C:\\") always exists: the names above it are made first.
-    const std::size_t cut = path.find_last_of(k_sep == '/' ? "/" : "\\/");
+    const std::size_t cut = last_separator(path, k_native_style);
     if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':' && !make_folders(path.substr(0, cut))) {
         return false;
     }
