@@ -64,6 +64,23 @@ bool FileSystem::read_whole_file(const std::string& path, std::string& text, std
     return n == 0 && text.size() <= limit;
 }
 
+bool FileSystem::write_file(const std::string& path, std::string_view bytes, Create mode, Sync sync)
+{
+    RawFile f;
+    if (!open_for_writing(path, mode, f)) {
+        return false;
+    }
+    const bool written = write_all(f, bytes.data(), bytes.size()) && (sync == Sync::no || sync_to_disk(f));
+    if (close_file(f) && written) {
+        return true;
+    }
+    // Only a file this call made held nothing of anybody's.
+    if (mode == Create::exclusive) {
+        remove_file(path);
+    }
+    return false;
+}
+
 bool FileSystem::copy_into_new_file(const std::string& from, const std::string& to, RawFile& out, std::string& reason)
 {
     RawFile in;
