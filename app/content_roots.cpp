@@ -119,7 +119,7 @@ bool gather_content_roots(fsys::FileSystem& fs, const std::vector<std::string>& 
     }
     if (!library_prefs.empty()) {
         std::string xml;
-        if (!fsys::disk().read_whole_file(library_prefs, xml)) {
+        if (!fs.read_whole_file(library_prefs, xml)) {
             error = "can't read the library preferences " + library_prefs;
             return false;
         }

@@ -186,11 +186,11 @@ TEST(ReportPage, NamedByTimeNeverReplacedAndPathsFromTheRoots)
     EXPECT_EQ(report_page_name(t), "library-report-2024-05-07-090503.html");
     std::string tried;
     const std::string folder = dir.at("local/tarnwick/reports");
-    EXPECT_EQ(write_report_page(folder, t, "one", tried), folder + fsys::k_sep + "library-report-2024-05-07-090503.html");
-    EXPECT_EQ(read_bytes(write_report_page(folder, t, "two", tried)), "two");
+    EXPECT_EQ(write_report_page(fsys::disk(), folder, t, "one", tried), folder + fsys::k_sep + "library-report-2024-05-07-090503.html");
+    EXPECT_EQ(read_bytes(write_report_page(fsys::disk(), folder, t, "two", tried)), "two");
     EXPECT_EQ(tried, folder + fsys::k_sep + "library-report-2024-05-07-090503-2.html");
     write_bytes(dir.at("file"), "");
-    EXPECT_EQ(write_report_page(dir.at("file/reports"), t, "x", tried), "");
+    EXPECT_EQ(write_report_page(fsys::disk(), dir.at("file/reports"), t, "x", tried), "");
     EXPECT_EQ(tried, dir.at("file/reports/library-report-2024-05-07-090503.html"));
 
     LibraryReport r{{dir.at("r")}, 1, 0, 0, false, {}, 1, 0, {}, {}};

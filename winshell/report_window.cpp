@@ -107,9 +107,10 @@ void start_worker(HWND wn, const std::string& folder, bool product_zip, std::vec
                   std::vector<std::string> notes)
 {
     ReportWork* work = g_work.get();
+    fsys::FileSystem* const disk = &main_session().run.fs();
     work->worker = std::thread([=]() {
         const unsigned threads = report_readers();
-        fsys::FileSystem& fs = fsys::disk();
+        fsys::FileSystem& fs = *disk;
         const std::vector<std::string> paths{fs.absolute_path(folder)};
         work->report = product_zip ? build_product_report(fs, paths, roots, threads, progress_to(wn, work))
                                    : build_library_report(fs, paths, roots, threads, progress_to(wn, work));
@@ -122,6 +123,7 @@ void start_worker(HWND wn, const std::string& folder, bool product_zip, std::vec
 void start_collect_worker(HWND wn, const std::string& document, std::vector<std::string> roots)
 {
     ReportWork* work = g_work.get();
+    fsys::FileSystem* const disk = &main_session().run.fs();
     work->worker = std::thread([=]() {
         const CollectStep step = [=](bool writing, unsigned long long done, unsigned long long total) {
             work->writing = writing;
@@ -129,7 +131,7 @@ void start_collect_worker(HWND wn, const std::string& document, std::vector<std:
             work->total = static_cast<long long>(total);
             PostMessageA(wn, k_report_progress_message, 0, 0);
         };
-        work->collected = collect_documents(fsys::disk(), {document}, roots, work->out, step);
+        work->collected = collect_documents(*disk, {document}, roots, work->out, step);
         PostMessageA(wn, k_report_done_message, 0, 0);
     });
 }
@@ -165,7 +167,7 @@ void keep_page(const LibraryReport& report, Prompts& prompts)
 {
     const std::string html = report_html(report, TARNWICK_VERSION, PagePaths::from_roots, progname);
     std::string tried;
-    const std::string page = write_report_page(reports_folder(), std::time(nullptr), html, tried);
+    const std::string page = write_report_page(main_session().run.fs(), reports_folder(), std::time(nullptr), html, tried);
     if (page.empty()) {
         window_status().report_ended("Last report: the page could not be written.");
         prompts.warning(Owner::none, tried, "I can't write the report page on this file");
@@ -319,7 +321,7 @@ void finish_report(HWND wn, Prompts& prompts, bool closing)
 
 void find_last_report()
 {
-    g_last_page = newest_report_page(reports_folder());
+    g_last_page = newest_report_page(main_session().run.fs(), reports_folder());
 }
 
 const std::string& last_report_page()
