@@ -42,7 +42,6 @@ protected:
     }
     void TearDown() override
     {
-        session.folder_picker = nullptr;
         reset_engine(run, "");
     }
     // A LibraryPrefs.xml registering `folder`, changed `age` seconds ago.
@@ -98,10 +97,11 @@ TEST_F(WindowRuns, PoserPrefsFoundAndOptionsSavedAndPutInForce)
     apply_window_options(session, read_window_options(), [](std::string&, std::string_view, std::string_view) { return 0; });
     const auto* in_force = dynamic_cast<const LibraryRules*>(&session.run.rules());
     ASSERT_TRUE(in_force != nullptr);
-    EXPECT_TRUE(in_force->options().automatic && !in_force->asks_after_each_folder());
+    EXPECT_TRUE(in_force->options().automatic && session.dialogue->stopped_by_cancel_button());
     EXPECT_EQ(in_force->options().roots, (Lines{dir.at("Poser"), dir.at("content")}));
     apply_window_options(session, {}, nullptr);
     EXPECT_TRUE(dynamic_cast<const LibraryRules*>(&session.run.rules()) == nullptr);
+    EXPECT_FALSE(session.dialogue->stopped_by_cancel_button());
 }
 
 TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
