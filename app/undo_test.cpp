@@ -128,6 +128,21 @@ TEST_F(Undo, ANameThatIsNotUtf8KeepsItsOldVersionBesideIt)
 }
 #endif
 
+// A folder of the run folder that cannot be made sends the old versions of its files beside them,
+// as the default repair keeps them, said once in the log; the others stay in the run folder.
+TEST_F(Undo, AFolderTheRunFolderCannotMakeKeepsOldVersionsBesideTheirFiles)
+{
+    disk.fail_when([](fsys::Op op, const std::string& path) {
+        return op == fsys::Op::make_folder && path.find(k_runs_folder_name) != std::string::npos &&
+               path.find("sub") != std::string::npos;
+    });
+    const std::string run = repair();
+    disk.fail_when(nullptr);
+    EXPECT_TRUE(std::filesystem::exists(fs_path(dir.at("root/Runtime/Libraries/sub/b_zz00.crz"))));
+    EXPECT_EQ(read_bytes(run + "/Runtime/Libraries/a.cr2"), "{\nfigureResFile :Runtime:Geometries:gone.obj\r\n}");
+    EXPECT_FALSE(std::filesystem::exists(fs_path(run + "/Runtime/Libraries/sub")));
+}
+
 // An undo stopped at any of its steps leaves each old text under a name, and a second undo finishes it.
 TEST_F(Undo, AFailingDiskAtEveryStepOfAnUndoKeepsTheOldText)
 {
