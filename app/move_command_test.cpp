@@ -96,9 +96,12 @@ TEST(MoveCommand, AFailureAtEveryStepLeavesTheLibraryAsItWasOrAsItWasOnceUndone)
 TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
 {
     Library l(fsys::DiskRules::posix);
-    ASSERT_EQ(move_with_run_folders(l.disk, l.plan(), l.roots, "9.9", std::time(nullptr)).status, k_move_done);
     std::string listed;
     ASSERT_EQ(l.command(UndoAction::runs, &listed), 0);
+    EXPECT_EQ(listed, "no runs below the roots\n");
+    ASSERT_EQ(move_with_run_folders(l.disk, l.plan(), l.roots, "9.9", std::time(nullptr)).status, k_move_done);
+    ASSERT_EQ(l.command(UndoAction::runs, &listed), 0);
+    EXPECT_EQ(listed.find("no runs"), std::string::npos);
     const std::string moved = "3 files moved from " + l.roots[0] + native("/Runtime/Textures/Old") + " to " + l.target;
     EXPECT_NE(listed.find("  " + moved + ", 2 references rewritten in 2 documents  " + l.roots[0] + native("/tarnwick-runs/")),
               std::string::npos) << listed;
