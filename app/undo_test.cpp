@@ -352,6 +352,16 @@ TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
     m.add_file("/lib/Runtime/Libraries/a.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
     m.add_file("/lib/Runtime/Libraries/sub/b.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
     const std::string run = repair_library(m, r, "20261207-101010", {"/lib/Runtime/Geometries/a.obj"});
+    // --runs says how far each run was undone.
+    const auto listed = [&m, &r] {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::runs, "", {r}, "", false}, stdin, out, err, true), 0);
+        file_text(err);
+        return file_text(out);
+    };
+    const std::string line = "20261207-101010  2 files changed, 2 references replaced";
+    EXPECT_EQ(listed(), line + "  " + run + "\n");
     m.set_folder_locked("/lib/Runtime/Libraries/sub", true);
     UndoOutcome first;
     std::string error;
@@ -359,11 +369,13 @@ TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
     EXPECT_EQ(first.restored.size(), 1u);
     EXPECT_EQ(first.left.size(), 1u);
     EXPECT_EQ(last_run(find_runs(m, {r}, k_later)).size(), 1u);  // still to be finished
+    EXPECT_EQ(listed(), line + ", 1 undone  " + run + "\n");
     m.set_folder_locked("/lib/Runtime/Libraries/sub", false);
     UndoOutcome second;
     ASSERT_TRUE(undo_run(m, run, k_later, second, error)) << error;
     EXPECT_EQ(second.restored, Lines{"/lib/Runtime/Libraries/sub/b.cr2"});
     EXPECT_EQ(m.bytes("/lib/Runtime/Libraries/sub/b.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
+    EXPECT_EQ(listed(), line + ", undone " + run_stamp(k_later) + "  " + run + "\n");
     EXPECT_FALSE(undo_run(m, run, k_later, second, error));
     EXPECT_NE(error.find("was undone already"), std::string::npos);
 }
