@@ -28,6 +28,9 @@ TEST(References, KeywordsQuotesMarkersAndBuiltins)
         {"other \"x y :z.obZ\"", "geometry x y :z.obZ"},
         {"FigureResFile a/b.obj", "geometry FigureResFile a/b.obj"},
         {"textureMapX :a.jpg", ""}, {"name :a.obj\"", ""}, {"x.ob", ""},
+        // a quote never closed runs to the line's end; what follows a closing one is no path
+        {"textureMap \"C:\\my tex\\a.jpg", "image C:\\my tex\\a.jpg"}, {"textureMap \":a.jpg\" 1 2", "image :a.jpg"},
+        {"textureMap \"\"", "image builtin "}, {"bumpMap \":a b.jpg\"\t", "image :a b.jpg"},
     };
     for (const auto& [line, expected] : cases) {
         FileReference r;
