@@ -62,7 +62,7 @@ void FlushWorkers::sync(const std::vector<RawFile*>& files, std::vector<bool>& s
         }
     }
     if (m_order == Order::in_turn_at_sync) {
-        m_syncing = true;
+        ++m_syncing;
         if (m_threads.empty()) {
             m_threads.emplace_back([this] { serve(); });
         }
@@ -84,7 +84,7 @@ void FlushWorkers::sync(const std::vector<RawFile*>& files, std::vector<bool>& s
     for (RawFile* f : files) {
         m_flushes.erase(f);
     }
-    m_syncing = false;
+    m_syncing -= m_order == Order::in_turn_at_sync ? 1 : 0;
 }
 
 void FlushWorkers::serve()
@@ -92,7 +92,7 @@ void FlushWorkers::serve()
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         ++m_idle;
-        m_wake.wait(lock, [this] { return m_stopping || (!m_waiting.empty() && (m_order == Order::at_once || m_syncing)); });
+        m_wake.wait(lock, [this] { return m_stopping || (!m_waiting.empty() && (m_order == Order::at_once || m_syncing > 0)); });
         --m_idle;
         if (m_stopping) {
             return;

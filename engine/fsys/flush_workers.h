@@ -61,7 +61,7 @@ private:
     std::unordered_map<RawFile*, Pending> m_flushes;  // started and not yet asked for
     std::deque<RawFile*> m_waiting;                 // of those, the ones no thread has taken
     std::size_t m_idle = 0;                          // threads waiting for a flush
-    bool m_syncing = false;                          // sync waits (Order::in_turn_at_sync)
+    std::size_t m_syncing = 0;                       // syncs waiting (Order::in_turn_at_sync)
     bool m_stopping = false;
 };
 
