@@ -79,5 +79,12 @@ TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRoots
         EXPECT_EQ(set_poser_root(run, s.wn), 1);
         EXPECT_EQ(run.posername, root);
     }
+    // Without a configuration folder named (unset or empty) the settings live below the user's home.
+    for (const char* xdg : {static_cast<const char*>(nullptr), ""}) {
+        xdg != nullptr ? ::setenv("XDG_CONFIG_HOME", xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
+        ASSERT_TRUE(write_setting("s", "k", "v"));
+        EXPECT_EQ(settings_file_path(), dir.at("home/.config/tarnwick/poserdirname.ini"));
+        EXPECT_EQ(read_setting("s", "k"), "v");
+    }
 }
 #endif

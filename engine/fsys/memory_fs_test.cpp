@@ -384,6 +384,7 @@ TEST(MemoryDisk, NulInAPathIsRefused)
     EXPECT_FALSE(d.entry_exists(a) || d.is_readable_file(a) || d.is_folder(f) || d.open_for_reading(a, r));
     EXPECT_FALSE(d.open_for_writing(a, Create::truncate, r) || d.remove_file(a) || d.remove_folder(f));
     EXPECT_FALSE(d.rename_noreplace("a", "a\0c"s) || d.rename_replace(a, "b") || d.make_folder("n\0"s));
+    EXPECT_FALSE(d.make_folders("n\0/m"s) || d.make_folders(""));
     EXPECT_EQ(d.name_kind(a), fsys::NameKind::none);
     EXPECT_EQ(d.absolute_path(a) + d.resolved_path(a), "");
     EXPECT_EQ(d.tree(""), (Lines{native("/F/"), native("/a")}));
