@@ -37,7 +37,7 @@ std::string listed_name(const CollectPlan& plan, const std::string& path)
             return f.name;
         }
     }
-    return path.substr(path.find_last_of(fsys::k_sep == '\\' ? "\\/" : "/") + 1);
+    return path.substr(last_separator(path, k_native_style) + 1);
 }
 
 // At most ten times a second, as the report shows its progress.

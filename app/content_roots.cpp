@@ -44,11 +44,6 @@ std::string without_dot_dots(const std::string& absolute)
     return out.empty() || out.back() == ':' ? out + fsys::k_sep : out;
 }
 
-bool is_bare_drive(const std::string& folder)
-{
-    return folder.size() == 2 && folder[1] == ':';
-}
-
 // True when `folder` holds an entry named `name` (letter case ignored) that is a folder.
 bool holds_folder(fsys::FileSystem& fs, const std::string& folder, std::string_view name)
 {
@@ -124,7 +119,7 @@ bool gather_content_roots(fsys::FileSystem& fs, const std::vector<std::string>& 
     }
     if (!library_prefs.empty()) {
         std::string xml;
-        if (!fsys::disk().read_whole_file(library_prefs, xml)) {
+        if (!fs.read_whole_file(library_prefs, xml)) {
             error = "can't read the library preferences " + library_prefs;
             return false;
         }

@@ -139,7 +139,7 @@ int ConsolePrompts::choose_file(Owner, std::string& file, std::string_view initd
             return 0;
         }
         // As the open dialog does, insist on a file that exists.
-        if (write == ChooserMode::save || (fsys::disk().entry_exists(answer) && !fsys::disk().is_folder(answer))) {
+        if (write == ChooserMode::save || (m_fs.entry_exists(answer) && !m_fs.is_folder(answer))) {
             file = answer;
             return 1;
         }

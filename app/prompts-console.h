@@ -2,12 +2,14 @@
 #pragma once
 
 #include "engine/base/prompts.h"
+#include "engine/fsys/fsys.h"
 
 #include <cstdio>
 
 class ConsolePrompts : public Prompts {
 public:
-    ConsolePrompts(std::FILE* in, std::FILE* out) : m_in(in), m_out(out) {}
+    // A path typed for a file to open must name a file on `fs`.
+    ConsolePrompts(std::FILE* in, std::FILE* out, fsys::FileSystem& fs = fsys::disk()) : m_in(in), m_out(out), m_fs(fs) {}
 
 protected:
     void show_warning(Owner owner, std::string_view body, std::string_view caption) override;
@@ -25,6 +27,7 @@ private:
 
     std::FILE* m_in;
     std::FILE* m_out;
+    fsys::FileSystem& m_fs;
     bool m_status_shown = false;
     std::size_t m_status_chars = 0;
 };

@@ -1,15 +1,16 @@
 #include "app/prompts-console.h"
 
+#include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
 // Prompts on a console where `typed` is typed in; `use` talks to it. Returns the screen.
 template <typename Use>
-static std::string console(const std::string& typed, Use use)
+static std::string console(const std::string& typed, Use use, fsys::FileSystem& fs = fsys::disk())
 {
     std::FILE *in = std::tmpfile(), *out = std::tmpfile();
     std::fputs(typed.c_str(), in);
     std::rewind(in);
-    ConsolePrompts prompts(in, out);
+    ConsolePrompts prompts(in, out, fs);
     use(prompts);
     std::fclose(in);
     return file_text(out);
@@ -17,12 +18,13 @@ static std::string console(const std::string& typed, Use use)
 
 TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
 {
-    TempDir dir;
-    write_bytes(dir.at("m.obj"), "");
+    // The file chosen lies on the disk the prompts were given.
+    fsys::MemoryFileSystem disk;
+    const std::string m = absolute("/d/m.obj"), nope = absolute("/d/nope.obj"), folder = absolute("/d");
+    disk.add_file(m, "");
     std::string f = "/old.obj";
     // paths pasted in quotes, as terminals paste a dropped file
-    const std::string typed =
-        "maybe\ny\n\"" + dir.at("nope.obj") + "\"\n" + dir.path() + "\n'" + dir.at("m.obj") + "' \n\nn\n";
+    const std::string typed = "maybe\ny\n\"" + nope + "\"\n" + folder + "\n'" + m + "' \n\nn\n";
     const std::string screen = console(typed, [&](Prompts& p) {
         for (const char* title : {"/lib/long_name.cr2", "/lib/a.cr2", "/lib/b.cr2"}) {
             p.SetTitle(title);
@@ -34,13 +36,13 @@ TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
         EXPECT_EQ(p.GetFileName(Owner::main, f, "/geom", "t", filterOBJ, ChooserMode::open), 0);
         EXPECT_FALSE(p.question(Owner::none, "/lib", "go on?"));
         EXPECT_FALSE(p.question(Owner::none, "/lib", "go on?"));  // the end of input answers No
-    });
-    EXPECT_EQ(f, dir.at("m.obj"));
+    }, disk);
+    EXPECT_EQ(f, m);
     const std::string path = "path (empty line to cancel): ";
     EXPECT_EQ(screen, "\r/lib/long_name.cr2\r/lib/a.cr2        \r/lib/a.cr2\r/lib/b.cr2\nI can't open this file: /p/a.cr2\n"
                       "read the file.\ngo on?\n  /lib\n[y/n] [y/n] find the correct .OBJ file\n  initial file:   /old.obj\n"
                       "  initial folder: /geom\n  (OBJ mesh geometry files: *.OBJ)\n" + path + "  there is no such file: " +
-                          dir.at("nope.obj") + "\n" + path + "  there is no such file: " + dir.path() + "\n" + path +
-                          "t\n  initial file:   " + dir.at("m.obj") + "\n  initial folder: /geom\n"
+                          nope + "\n" + path + "  there is no such file: " + folder + "\n" + path +
+                          "t\n  initial file:   " + m + "\n  initial folder: /geom\n"
                           "  (OBJ mesh geometry files: *.OBJ)\n" + path + "go on?\n  /lib\n[y/n] go on?\n  /lib\n[y/n] \n");
 }

@@ -23,16 +23,6 @@ void show_progress(ProgressLine& line, long long files, unsigned long long bytes
     line.show(text);
 }
 
-bool write_page(fsys::FileSystem& fs, const std::string& path, const std::string& page)
-{
-    fsys::RawFile f;
-    if (!fs.open_for_writing(path, fsys::Create::truncate, f)) {
-        return false;
-    }
-    const bool written = fs.write_all(f, page.data(), page.size());
-    return fs.close_file(f) && written;
-}
-
 void fail(std::FILE* err, const std::string& reason)
 {
     write_text(err, "tarnwick-cli: " + visible(reason) + "\n");
@@ -85,7 +75,7 @@ int run_report(fsys::FileSystem& fs, const ReportRequest& request, std::string_v
     const std::string text = request.json ? report_json(report, version) : report_text(report);
     write_text(out, text);
     std::fflush(out);
-    if (!request.html.empty() && !write_page(fs, request.html, report_html(report, version))) {
+    if (!request.html.empty() && !fs.write_file(request.html, report_html(report, version), fsys::Create::truncate)) {
         fail(err, "can't write the report page " + request.html);
         return k_report_usage_error;
     }

@@ -2,6 +2,8 @@
 // the date and time it was made, in a folder of its own.
 #pragma once
 
+#include "engine/fsys/fsys.h"
+
 #include <ctime>
 #include <string>
 
@@ -11,9 +13,9 @@ std::string report_page_name(std::time_t made);
 // Writes `page` as a new file in `folder` (made, with its parents, when missing) under
 // report_page_name(made), or with "-2", "-3"... before ".html" when that name is taken.
 // Returns its path, or "" when it cannot be written (`path_tried` then names the file).
-std::string write_report_page(const std::string& folder, std::time_t made, const std::string& page,
+std::string write_report_page(fsys::FileSystem& fs, const std::string& folder, std::time_t made, const std::string& page,
                               std::string& path_tried);
 
 // The newest page write_report_page left in `folder`: the latest time in its name, then the
 // highest number after it. "" when the folder holds none or cannot be listed.
-std::string newest_report_page(const std::string& folder);
+std::string newest_report_page(fsys::FileSystem& fs, const std::string& folder);

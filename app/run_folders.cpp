@@ -3,6 +3,7 @@
 #include "app/content_roots.h"
 #include "app/local_time.h"
 #include "engine/base/log_text.h"
+#include "engine/base/text_encoding.h"
 #include "engine/fsys/fsys.h"
 #include "engine/library/content_paths.h"
 #include "engine/library/walk.h"
@@ -32,18 +33,6 @@ bool same_volume(fsys::FileSystem& fs, const std::string& a, const std::string& 
     fsys::FolderId x;
     fsys::FolderId y;
     return fs.folder_identity(a, x) && fs.folder_identity(b, y) && x.volume == y.volume;
-}
-
-// A name the manifest can hold as it is: JSON text is UTF-8, and a name that is not must
-// not come back altered when the run is undone.
-bool is_utf8(const std::string& text)
-{
-    try {
-        (void)ordered_json(text).dump();
-        return true;
-    } catch (const nlohmann::json::exception&) {
-        return false;
-    }
 }
 
 ordered_json digest_json(const fsys::FileDigest& d)

@@ -171,10 +171,5 @@ bool rewrite_manifest(fsys::FileSystem& fs, const std::string& path, const json&
 bool rewrite_manifest_text(fsys::FileSystem& fs, const std::string& path, const std::string& text)
 {
     const std::string fresh = path + ".new";
-    fsys::RawFile f;
-    if (!fs.open_for_writing(fresh, fsys::Create::truncate, f)) {
-        return false;
-    }
-    const bool written = fs.write_all(f, text.data(), text.size()) && fs.sync_to_disk(f);
-    return fs.close_file(f) && written && fs.rename_replace(fresh, path);
+    return fs.write_file(fresh, text, fsys::Create::truncate, fsys::Sync::yes) && fs.rename_replace(fresh, path);
 }

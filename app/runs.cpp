@@ -52,9 +52,7 @@ void closing_steps(Session& s, Prompts& wn)
     std::string name = s.logname;
     int cut = dellocalname(name);
     s.file = cut > 0 ? s.logname.substr(static_cast<std::size_t>(cut) + 1) : s.logname;
-    const std::string summary = s.folder_picker ? s.run.rules().summary(s.run.tally) : std::string();
-    const std::string body = summary.empty() ? s.logname : s.logname + "\n\n" + summary;
-    if (wn.question(Owner::none, body, "do you want to see my log for this run?") && s.log_viewer) {
+    if (wn.question(Owner::none, s.dialogue->closing_body(s), "do you want to see my log for this run?") && s.log_viewer) {
         s.log_viewer(s.logname);
     }
 }
@@ -138,58 +136,36 @@ void folder_run(Session& s, Prompts& wn)
     closing_steps(s, wn);
 }
 
-void check_file(Session& s, Prompts& wn)
+}  // namespace
+
+bool Dialogue::choose_file(Session& s, Prompts& wn) const
 {
-    // The chooser lists what the run will check; with the extended repair it proposes no name
-    // (the last run left the log's there, which nobody means to check).
-    const FileFilter& filter = s.folder_picker ? s.run.rules().document_filter() : filterCR2etc;
-    if (s.folder_picker) {
-        s.file.clear();
-    }
-    if (wn.GetFileName(Owner::main, s.file, s.run.posername, "file to check?", filter, ChooserMode::open) == 0) {
-        return;
-    }
-    single_file_run(s, wn);
+    return wn.GetFileName(Owner::main, s.file, s.run.posername, "file to check?", filterCR2etc, ChooserMode::open) != 0;
 }
 
-// The user names a folder by naming any file in it, existing or not, or the folder itself;
-// with the window's extended repair picks the folder itself.
-void check_folder(Session& s, Prompts& wn)
+// The user names a folder by naming any file in it, existing or not, or the folder itself.
+bool Dialogue::choose_folder(Session& s, Prompts& wn) const
 {
-    if (s.folder_picker) {
-        std::string folder = s.run.posername;
-        if (s.folder_picker(folder, s.run.posername, "folder to be checked") != 0) {
-            s.file = folder;
-            folder_run(s, wn);
-        }
-        return;
-    }
     if (wn.GetFileName(Owner::main, s.file, s.run.posername, "find any file in the folder to be checked", filterall,
                        ChooserMode::save) == 0) {
-        return;
+        return false;
     }
     if (!is_dir(s.run.fs(), s.file) && dellocalname(s.file) == 0) {
         wn.warning(Owner::none, s.file, "this is not a valid filename");
-        return;
+        return false;
     }
-    folder_run(s, wn);
+    return true;
 }
 
-// With the window's extended repair the box has a title and names the read-me's place.
-void show_help(const Session& s, Prompts& wn)
+std::string Dialogue::closing_body(const Session& s) const
 {
-    std::string body = "For information, read the file tarnwick_readme.txt that came with this application.";
-    if (!s.folder_picker) {
-        wn.information(Owner::none, body, "");
-        return;
-    }
-    if (!s.readme.empty()) {
-        body += "\n\nIt lies beside the program:\n" + s.readme;
-    }
-    wn.information(Owner::none, body, "tarnwick help");
+    return s.logname;
 }
 
-}  // namespace
+void Dialogue::show_help(const Session&, Prompts& wn) const
+{
+    wn.information(Owner::none, k_help_text, "");
+}
 
 void set_rootdir_to_current_folder(Session& session)
 {
@@ -219,7 +195,7 @@ AfterCommand menu_command(Session& session, int command, Prompts& wn)
 {
     // Help starts no run: it shows while one goes too.
     if (command == k_help) {
-        show_help(session, wn);
+        session.dialogue->show_help(session, wn);
         return AfterCommand::go_on;
     }
     // Runs share the log, the replacement list and the target: a second one must wait.
@@ -229,12 +205,16 @@ AfterCommand menu_command(Session& session, int command, Prompts& wn)
     switch (command) {
     case k_check_file: {
         BusyGuard busy(session);
-        check_file(session, wn);
+        if (session.dialogue->choose_file(session, wn)) {
+            single_file_run(session, wn);
+        }
         break;
     }
     case k_check_folder: {
         BusyGuard busy(session);
-        check_folder(session, wn);
+        if (session.dialogue->choose_folder(session, wn)) {
+            folder_run(session, wn);
+        }
         break;
     }
     case k_exit:

@@ -13,10 +13,34 @@
 #include <vector>
 
 inline constexpr const char* k_log_file_name = "__result_of_run.txt";
+inline constexpr const char* k_help_text = "For information, read the file tarnwick_readme.txt that came with this application.";
 
 // How a finished run's log is shown when the user asks for it: the Windows program starts
 // the text editor, the console program prints it.
 using LogViewer = std::function<void(const std::string& logname)>;
+
+struct Session;
+
+// How the menu commands talk with the user around a run: the program's own way, which both
+// programs keep whatever rules are in force, or the window's extended repair's (window_options.h).
+// Put in force with the options; nothing else asks which is.
+class Dialogue {
+public:
+    virtual ~Dialogue() = default;
+    // Asks for the file a single-file run checks, into the session's target; false when none
+    // was chosen.
+    virtual bool choose_file(Session& s, Prompts& wn) const;
+    // Asks for the folder a run walks, into the session's target; false when none was chosen,
+    // or a name that names no folder was refused with a warning.
+    virtual bool choose_folder(Session& s, Prompts& wn) const;
+    // What the closing question shows above itself: the log's path.
+    virtual std::string closing_body(const Session& s) const;
+    virtual void show_help(const Session& s, Prompts& wn) const;
+    // The folder picker the Poser root dialogue offers besides its chooser: none.
+    virtual FolderPicker root_picker() const { return {}; }
+    // True when the Cancel button, not a question after each folder, lets the user stop a run.
+    virtual bool stopped_by_cancel_button() const { return false; }
+};
 
 // What the program keeps between runs and while one goes: the engine's state, the start
 // folder, the run's target, and whether a run is in progress.
@@ -33,10 +57,8 @@ struct Session {
     LogViewer log_viewer;
     // The read-me beside the program, which the extended repair's help names; "" where there is none.
     std::string readme;
-    // The window program's extended repair, on while set: the file chooser lists every document
-    // the rules check, folders are picked with it, and the closing question's body ends with
-    // the run's summary. The console program's prompts stay as they are.
-    FolderPicker folder_picker;
+    // How the commands talk with the user; never null.
+    std::unique_ptr<Dialogue> dialogue = std::make_unique<Dialogue>();
     // Where the extended runs keep their old versions; null for the repair's own backups.
     std::unique_ptr<RunJournal> journal;
     bool run_in_progress = false;

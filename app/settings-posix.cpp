@@ -2,13 +2,12 @@
 // in the user's configuration folder.
 #include "app/settings.h"
 
+#include "engine/fsys/fsys.h"
+#include "engine/library/content_paths.h"
 #include "engine/text/refline.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -16,15 +15,20 @@ namespace {
 
 constexpr std::size_t k_max_value_chars = 255;
 
-std::filesystem::path settings_path()
+std::string settings_folder()
 {
-    std::filesystem::path folder;
+    std::string folder;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
         folder = xdg;
     } else if (const char* home = std::getenv("HOME"); home != nullptr) {
-        folder = std::filesystem::path(home) / ".config";
+        folder = *home != '\0' ? child_path(home, ".config") : ".config";
     }
-    return folder / "tarnwick" / k_settings_file;
+    return folder.empty() ? "tarnwick" : child_path(folder, "tarnwick");
+}
+
+std::string settings_path()
+{
+    return child_path(settings_folder(), k_settings_file);
 }
 
 std::string_view trim_blanks(std::string_view s)
@@ -38,13 +42,18 @@ std::string_view trim_blanks(std::string_view s)
     return s;
 }
 
-std::vector<std::string> read_lines(const std::filesystem::path& path)
+// The lines of the file, none when it cannot be read.
+std::vector<std::string> read_lines(const std::string& path)
 {
+    std::string text;
     std::vector<std::string> lines;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        lines.push_back(line);
+    if (!fsys::disk().read_whole_file(path, text)) {
+        return lines;
+    }
+    for (std::size_t begin = 0; begin < text.size();) {
+        const std::size_t end = std::min(text.find('\n', begin), text.size());
+        lines.push_back(text.substr(begin, end - begin));
+        begin = end + 1;
     }
     return lines;
 }
@@ -90,12 +99,12 @@ std::string read_setting(const std::string& section, const std::string& key)
 
 std::string settings_file_path()
 {
-    return settings_path().string();
+    return settings_path();
 }
 
 bool write_setting(const std::string& section, const std::string& key, const std::string& value)
 {
-    const std::filesystem::path path = settings_path();
+    const std::string path = settings_path();
     std::vector<std::string> lines = read_lines(path);
     const std::string entry = key + "=" + value;
     bool in_section = false;
@@ -122,22 +131,17 @@ bool write_setting(const std::string& section, const std::string& key, const std
         lines.push_back("[" + section + "]");
         lines.push_back(entry);
     }
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    // A new file takes the old one's place whole, so a failed write never loses the others.
-    std::filesystem::path temporary = path;
-    temporary += ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        for (const std::string& line : lines) {
-            out << line << '\n';
-        }
-        out.flush();
-        if (!out) {
-            std::filesystem::remove(temporary, ec);
-            return false;
-        }
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + '\n';
     }
-    std::filesystem::rename(temporary, path, ec);
-    return !ec;
+    fsys::FileSystem& fs = fsys::disk();
+    fs.make_folders(settings_folder());
+    // A new file takes the old one's place whole, so a failed write never loses the others.
+    const std::string temporary = path + ".new";
+    if (!fs.write_file(temporary, text, fsys::Create::truncate)) {
+        fs.remove_file(temporary);
+        return false;
+    }
+    return fs.rename_replace(temporary, path);
 }

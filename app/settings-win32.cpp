@@ -68,22 +68,6 @@ bool fits_ansi_code_page(const std::wstring& value)
     return !lost;
 }
 
-// The whole file; "" when it is missing. False when it is there but cannot be read.
-bool read_whole_file(const std::string& path, std::string& bytes)
-{
-    bytes.clear();
-    fsys::RawFile f;
-    if (!fsys::disk().open_for_reading(path, f)) {
-        return !fsys::disk().entry_exists(path);
-    }
-    char block[4096];
-    long long n = 0;
-    while ((n = fsys::disk().read_some(f, block, sizeof block)) > 0) {
-        bytes.append(block, static_cast<std::size_t>(n));
-    }
-    return fsys::disk().close_file(f) && n == 0;
-}
-
 // The file the profile functions mean by `path`: a bare file name lies in the Windows folder.
 std::string profile_file(const std::string& path)
 {
@@ -101,8 +85,10 @@ std::string profile_file(const std::string& path)
 // page), through a whole new copy that replaces it only once written.
 bool make_utf16_file(const std::string& path)
 {
+    // A file that is missing is made; one that is there must be read whole.
+    fsys::FileSystem& fs = fsys::disk();
     std::string old;
-    if (!read_whole_file(path, old)) {
+    if (!fs.read_whole_file(path, old) && fs.entry_exists(path)) {
         return false;
     }
     if (old.size() >= 2 && old[0] == '\xff' && old[1] == '\xfe') {
@@ -110,14 +96,9 @@ bool make_utf16_file(const std::string& path)
     }
     const std::wstring text = L"\xfeff" + to_wide(old);
     const std::string copy = path + ".new";
-    fsys::RawFile f;
-    if (!fsys::disk().open_for_writing(copy, fsys::Create::truncate, f)) {
-        return false;
-    }
-    const bool written = fsys::disk().write_all(f, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    if (!fsys::disk().close_file(f) || !written ||
-        !MoveFileExW(to_wide(copy).c_str(), to_wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        fsys::disk().remove_file(copy);
+    const std::string_view bytes(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+    if (!fs.write_file(copy, bytes, fsys::Create::truncate) || !fs.rename_replace(copy, path)) {
+        fs.remove_file(copy);
         return false;
     }
     return true;

@@ -16,7 +16,52 @@ bool read_flag(const char* key)
     return read_setting(k_options_section, key) == "1";
 }
 
+class ExtendedDialogue : public Dialogue {
+public:
+    explicit ExtendedDialogue(FolderPicker picker) : m_picker(std::move(picker)) {}
+
+    // The chooser proposes no name: the last run left the log's there, which nobody means to check.
+    bool choose_file(Session& s, Prompts& wn) const override
+    {
+        s.file.clear();
+        return wn.GetFileName(Owner::main, s.file, s.run.posername, "file to check?", s.run.rules().document_filter(),
+                              ChooserMode::open) != 0;
+    }
+    bool choose_folder(Session& s, Prompts&) const override
+    {
+        std::string folder = s.run.posername;
+        if (m_picker(folder, s.run.posername, "folder to be checked") == 0) {
+            return false;
+        }
+        s.file = folder;
+        return true;
+    }
+    std::string closing_body(const Session& s) const override
+    {
+        const std::string summary = s.run.rules().summary(s.run.tally);
+        return summary.empty() ? s.logname : s.logname + "\n\n" + summary;
+    }
+    void show_help(const Session& s, Prompts& wn) const override
+    {
+        const std::string beside = s.readme.empty() ? "" : "\n\nIt lies beside the program:\n" + s.readme;
+        wn.information(Owner::none, k_help_text + beside, "tarnwick help");
+    }
+    FolderPicker root_picker() const override { return m_picker; }
+    bool stopped_by_cancel_button() const override { return true; }
+
+private:
+    FolderPicker m_picker;
+};
+
 }  // namespace
+
+std::unique_ptr<Dialogue> window_dialogue(const WindowOptions& options, const FolderPicker& picker)
+{
+    if (!options.extended || !picker) {
+        return std::make_unique<Dialogue>();
+    }
+    return std::make_unique<ExtendedDialogue>(picker);
+}
 
 WindowOptions read_window_options()
 {
@@ -66,7 +111,7 @@ void close_run_folders(Session& session)
 void apply_window_options(Session& session, const WindowOptions& options, const FolderPicker& picker)
 {
     close_run_folders(session);
-    session.folder_picker = nullptr;
+    session.dialogue = window_dialogue(options, picker);
     if (!options.extended) {
         return;
     }
@@ -79,5 +124,4 @@ void apply_window_options(Session& session, const WindowOptions& options, const 
         session.run, RunSettings{TARNWICK_VERSION, options.automatic, rules->options().roots}, run_stamp(std::time(nullptr)));
     rules->set_journal(session.journal.get());
     session.run.use_rules(std::move(rules));
-    session.folder_picker = picker;
 }

@@ -6,6 +6,7 @@
 #include "app/folder_picker.h"
 #include "app/runs.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,14 @@ WindowOptions switched(WindowOptions options, WindowOption item);
 // found); `notes` names those left out. Just the Poser root when it is not a folder.
 std::vector<std::string> window_content_roots(Run& run, std::string& library_prefs, std::vector<std::string>& notes);
 
-// Puts the options in force for the next run: the library rules and the window's extras
+// How the window's commands talk with the user under the options: with the extended repair on,
+// the file chooser lists every document the rules check and proposes no name, folders (the
+// Poser root's too) are picked with `picker`, the Cancel button stops a run, the closing question
+// ends with the run's summary, and help has a title and names the read-me; the program's own way
+// otherwise.
+std::unique_ptr<Dialogue> window_dialogue(const WindowOptions& options, const FolderPicker& picker);
+
+// Puts the options in force for the next run: the library rules and the window's dialogue
 // (`picker` for folders) when the extended repair is on, the repair's own rules otherwise.
 void apply_window_options(Session& session, const WindowOptions& options, const FolderPicker& picker);
 

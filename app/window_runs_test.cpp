@@ -42,7 +42,6 @@ protected:
     }
     void TearDown() override
     {
-        session.folder_picker = nullptr;
         reset_engine(run, "");
     }
     // A LibraryPrefs.xml registering `folder`, changed `age` seconds ago.
@@ -98,10 +97,11 @@ TEST_F(WindowRuns, PoserPrefsFoundAndOptionsSavedAndPutInForce)
     apply_window_options(session, read_window_options(), [](std::string&, std::string_view, std::string_view) { return 0; });
     const auto* in_force = dynamic_cast<const LibraryRules*>(&session.run.rules());
     ASSERT_TRUE(in_force != nullptr);
-    EXPECT_TRUE(in_force->options().automatic && !in_force->asks_after_each_folder());
+    EXPECT_TRUE(in_force->options().automatic && session.dialogue->stopped_by_cancel_button());
     EXPECT_EQ(in_force->options().roots, (Lines{dir.at("Poser"), dir.at("content")}));
     apply_window_options(session, {}, nullptr);
     EXPECT_TRUE(dynamic_cast<const LibraryRules*>(&session.run.rules()) == nullptr);
+    EXPECT_FALSE(session.dialogue->stopped_by_cancel_button());
 }
 
 TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
@@ -186,11 +186,11 @@ TEST(ReportPage, NamedByTimeNeverReplacedAndPathsFromTheRoots)
     EXPECT_EQ(report_page_name(t), "library-report-2024-05-07-090503.html");
     std::string tried;
     const std::string folder = dir.at("local/tarnwick/reports");
-    EXPECT_EQ(write_report_page(folder, t, "one", tried), folder + fsys::k_sep + "library-report-2024-05-07-090503.html");
-    EXPECT_EQ(read_bytes(write_report_page(folder, t, "two", tried)), "two");
+    EXPECT_EQ(write_report_page(fsys::disk(), folder, t, "one", tried), folder + fsys::k_sep + "library-report-2024-05-07-090503.html");
+    EXPECT_EQ(read_bytes(write_report_page(fsys::disk(), folder, t, "two", tried)), "two");
     EXPECT_EQ(tried, folder + fsys::k_sep + "library-report-2024-05-07-090503-2.html");
     write_bytes(dir.at("file"), "");
-    EXPECT_EQ(write_report_page(dir.at("file/reports"), t, "x", tried), "");
+    EXPECT_EQ(write_report_page(fsys::disk(), dir.at("file/reports"), t, "x", tried), "");
     EXPECT_EQ(tried, dir.at("file/reports/library-report-2024-05-07-090503.html"));
 
     LibraryReport r{{dir.at("r")}, 1, 0, 0, false, {}, 1, 0, {}, {}};

@@ -217,10 +217,10 @@ bool parse_menu_number(const std::string& text, int& number)
 }
 
 // The log as it is; on a terminal with the control characters of its paths made visible.
-void print_log(const std::string& path)
+void print_log(fsys::FileSystem& fs, const std::string& path)
 {
     TextReader in;
-    if (!in.open(fsys::disk(), path)) {
+    if (!in.open(fs, path)) {
         write_text(stderr, "tarnwick-cli: can't read the log " + visible(path) + "\n");
         return;
     }
@@ -296,7 +296,7 @@ bool use_extended_rules(Session& session, const CliOptions& options, long long& 
     return true;
 }
 
-bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& error)
+bool build_prompts(fsys::FileSystem& fs, const CliOptions& options, PromptStack& stack, std::string& error)
 {
     if (!options.answers.empty()) {
         stack.answers_file = fsys::open_stream(options.answers, "rb");
@@ -304,11 +304,11 @@ bool build_prompts(const CliOptions& options, PromptStack& stack, std::string& e
             error = "can't read the answers file " + options.answers;
             return false;
         }
-        stack.answerer = std::make_unique<ScriptedPrompts>(ScriptedPrompts::lines_from(stack.answers_file));
+        stack.answerer = std::make_unique<ScriptedPrompts>(ScriptedPrompts::lines_from(stack.answers_file), fs);
     } else if (!is_terminal(stdin)) {
-        stack.answerer = std::make_unique<ScriptedPrompts>(ScriptedPrompts::lines_from(stdin));
+        stack.answerer = std::make_unique<ScriptedPrompts>(ScriptedPrompts::lines_from(stdin), fs);
     } else {
-        stack.answerer = std::make_unique<ConsolePrompts>(stdin, stderr);
+        stack.answerer = std::make_unique<ConsolePrompts>(stdin, stderr, fs);
     }
     stack.interruptible = std::make_unique<InterruptiblePrompts>(*stack.answerer);
     Prompts* inner = stack.interruptible.get();
@@ -611,13 +611,13 @@ int run_cli(int argc, char** argv)
         return dry_run(session, options);
     }
     PromptStack prompts;
-    if (!build_prompts(options, prompts, error)) {
+    if (!build_prompts(fs, options, prompts, error)) {
         write_text(stderr, "tarnwick-cli: " + visible(error) + "\n");
         return 2;
     }
     Prompts& wn = *prompts.top;
     set_rootdir_to_current_folder(session);
-    session.log_viewer = print_log;
+    session.log_viewer = [&fs](const std::string& log) { print_log(fs, log); };
     if (options.has_root) {
         session.run.posername = root_without_trailing_separators(normalised_root(fs, options.root));
     } else if (set_poser_root(session.run, wn) == 0) {

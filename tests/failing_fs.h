@@ -1,7 +1,10 @@
 // The real disk, failing any operation that changes it on demand, as a disk that is full, a
-// file held open by another program, or a machine that dies at that step would.
+// file held open by another program, or a machine that dies at that step would. Files left to
+// be written and flushed later go to the flush threads the real disk uses, which meet the
+// failures in a thread of their own, one file at a time once a sync asks for them.
 #pragma once
 
+#include "engine/fsys/flush_workers.h"
 #include "engine/fsys/fsys.h"
 
 #include <functional>
@@ -48,6 +51,10 @@ public:
         return fails(fsys::Op::rename, a) ? fsys::Exchange::failed : d().exchange(a, b);
     }
     void allow_exchange(bool allowed) { m_exchange = allowed; }
+    // The real disk's flush threads, this disk's failures among their steps.
+    void start_sync(fsys::RawFile& f) override { m_flushers.start(f); }
+    void start_write_and_sync(fsys::RawFile& f, Writing write) override { m_flushers.start(f, std::move(write)); }
+    void sync_together(const std::vector<fsys::RawFile*>& files, std::vector<bool>& synced) override { m_flushers.sync(files, synced); }
     bool can_sync_file_system() const override { return d().can_sync_file_system(); }
     bool sync_file_system(const std::string& p) override { return !fails(fsys::Op::sync, p) && d().sync_file_system(p); }
     bool remove_file(const std::string& p) override { return !fails(fsys::Op::remove, p) && d().remove_file(p); }
@@ -67,4 +74,7 @@ private:
     FailWhen m_when;
     bool m_exchange = false;
     bool m_refuse_new_files = false;
+    // In turn, so that the steps a test counts come in the same order every time. Declared
+    // last, so that its threads end before anything they use goes.
+    fsys::FlushWorkers m_flushers{[this](fsys::RawFile& f) { return sync_to_disk(f); }, fsys::FlushWorkers::Order::in_turn_at_sync};
 };

@@ -51,7 +51,7 @@ void post_progress(HWND wn, MoveWork* work, bool moving, long long done, long lo
 // folder picked that holds something already, under the folder's own name.
 std::string place_for(const std::string& source, const std::string& picked)
 {
-    fsys::FileSystem& fs = fsys::disk();
+    fsys::FileSystem& fs = main_session().run.fs();
     std::vector<fsys::FolderEntry> entries;
     const bool holds_something = fs.is_folder(picked) && fs.list_folder_entries(picked, entries) && !entries.empty();
     return holds_something ? child_path(picked, name_of(fs.absolute_path(source))) : picked;
@@ -61,8 +61,9 @@ void start_moving(HWND wn, MoveWork* work)
 {
     work->planned = true;
     work->done = 0;
+    fsys::FileSystem* const disk = &main_session().run.fs();
     work->worker = std::thread([=] {
-        work->result = move_with_run_folders(fsys::disk(), work->plan, work->request.roots, TARNWICK_VERSION, std::time(nullptr),
+        work->result = move_with_run_folders(*disk, work->plan, work->request.roots, TARNWICK_VERSION, std::time(nullptr),
                                              [=](bool moving, long long done, long long total) {
                                                  post_progress(wn, work, moving, done, total);
                                              });
@@ -125,8 +126,9 @@ void start_move(HWND wn, Prompts& prompts)
     work->request = MoveRequest{source, place_for(source, target), window_content_roots(session.run, prefs, notes)};
     window_status().work_started("Moving " + source + " to " + work->request.target);
     show_progress_panel(wn, true);
+    fsys::FileSystem* const disk = &session.run.fs();
     work->worker = std::thread([=] {
-        work->plan_made = plan_move(fsys::disk(), work->request, work->plan, work->reason,
+        work->plan_made = plan_move(*disk, work->request, work->plan, work->reason,
                                     [=](long long done, long long total) { post_progress(wn, work, false, done, total); });
         PostMessageA(wn, k_move_done_message, 0, 0);
     });

@@ -75,7 +75,7 @@ std::string zip_folder_or(const std::string& otherwise)
 
 void remember_zip_folder(const std::string& zip)
 {
-    const std::size_t cut = zip.find_last_of("\\/");
+    const std::size_t cut = last_separator(zip, PathStyle::windows);
     g_zip_folder = cut == std::string::npos ? std::string() : zip.substr(0, cut);
 }
 
@@ -107,9 +107,10 @@ void start_worker(HWND wn, const std::string& folder, bool product_zip, std::vec
                   std::vector<std::string> notes)
 {
     ReportWork* work = g_work.get();
+    fsys::FileSystem* const disk = &main_session().run.fs();
     work->worker = std::thread([=]() {
         const unsigned threads = report_readers();
-        fsys::FileSystem& fs = fsys::disk();
+        fsys::FileSystem& fs = *disk;
         const std::vector<std::string> paths{fs.absolute_path(folder)};
         work->report = product_zip ? build_product_report(fs, paths, roots, threads, progress_to(wn, work))
                                    : build_library_report(fs, paths, roots, threads, progress_to(wn, work));
@@ -122,6 +123,7 @@ void start_worker(HWND wn, const std::string& folder, bool product_zip, std::vec
 void start_collect_worker(HWND wn, const std::string& document, std::vector<std::string> roots)
 {
     ReportWork* work = g_work.get();
+    fsys::FileSystem* const disk = &main_session().run.fs();
     work->worker = std::thread([=]() {
         const CollectStep step = [=](bool writing, unsigned long long done, unsigned long long total) {
             work->writing = writing;
@@ -129,7 +131,7 @@ void start_collect_worker(HWND wn, const std::string& document, std::vector<std:
             work->total = static_cast<long long>(total);
             PostMessageA(wn, k_report_progress_message, 0, 0);
         };
-        work->collected = collect_documents(fsys::disk(), {document}, roots, work->out, step);
+        work->collected = collect_documents(*disk, {document}, roots, work->out, step);
         PostMessageA(wn, k_report_done_message, 0, 0);
     });
 }
@@ -165,7 +167,7 @@ void keep_page(const LibraryReport& report, Prompts& prompts)
 {
     const std::string html = report_html(report, TARNWICK_VERSION, PagePaths::from_roots, progname);
     std::string tried;
-    const std::string page = write_report_page(reports_folder(), std::time(nullptr), html, tried);
+    const std::string page = write_report_page(main_session().run.fs(), reports_folder(), std::time(nullptr), html, tried);
     if (page.empty()) {
         window_status().report_ended("Last report: the page could not be written.");
         prompts.warning(Owner::none, tried, "I can't write the report page on this file");
@@ -242,7 +244,7 @@ void start_collect(HWND wn, Prompts& prompts)
         return;
     }
     // The scene's name, proposed where a zip is kept rather than inside the library it came from.
-    const std::string name = document.substr(document.find_last_of("\\/") + 1);
+    const std::string name = document.substr(last_separator(document, PathStyle::windows) + 1);
     std::string zip = name.substr(0, name.rfind('.')) + ".zip";
     if (prompts.GetFileName(Owner::main, zip, zip_folder_or(documents_folder()), "save the collected scene as", k_zips,
                             ChooserMode::save) == 0) {
@@ -319,7 +321,7 @@ void finish_report(HWND wn, Prompts& prompts, bool closing)
 
 void find_last_report()
 {
-    g_last_page = newest_report_page(reports_folder());
+    g_last_page = newest_report_page(main_session().run.fs(), reports_folder());
 }
 
 const std::string& last_report_page()

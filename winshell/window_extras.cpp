@@ -85,12 +85,11 @@ protected:
     {
         show_what_can_run(mwn);
         ForwardingPrompts::set_title(text);
-        const Run& run = main_session().run;
+        const Session& session = main_session();
         if (!window_status().running()) {
             window_status().run_started();
-            // Rules that ask nothing after each folder are stopped by the Cancel button.
-            if (!run.rules().asks_after_each_folder() && mwn != nullptr) {
-                show_progress_panel(mwn, run.tally.total > 0);
+            if (session.dialogue->stopped_by_cancel_button() && mwn != nullptr) {
+                show_progress_panel(mwn, session.run.tally.total > 0);
             }
         }
         show_run_progress();
@@ -192,6 +191,8 @@ void add_extras(HWND wn)
 {
     window_status() = WindowStatus();
     g_options = read_window_options();
+    // The Poser root dialogue, before any command, already talks as the options say.
+    main_session().dialogue = window_dialogue(g_options, folder_picker());
     HMENU system = GetSystemMenu(wn, FALSE);
     AppendMenuA(system, MF_SEPARATOR, 0, nullptr);
     add_extras_to(system);
@@ -206,7 +207,7 @@ void add_extras(HWND wn)
 
 FolderPicker root_picker()
 {
-    return g_options.extended ? folder_picker() : FolderPicker();
+    return main_session().dialogue->root_picker();
 }
 
 bool extras_command(HWND wn, int id, Prompts& prompts)

@@ -54,7 +54,6 @@ protected:
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
         save_window_options({});
-        main_session().folder_picker = nullptr;
         SetCurrentDirectoryA(dir.path().c_str());
     }
     // The window with the prompts answered from `lines`; `act` before answer `at`.

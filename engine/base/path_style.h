@@ -31,10 +31,29 @@ constexpr bool is_separator(char c, PathStyle style)
     return c == '/' || (style != PathStyle::posix && c == '\\') || (style == PathStyle::poser && c == ':');
 }
 
+// Where the last separator of the style lies in `path`; npos when it has none. The name after
+// it is the path's last name.
+constexpr std::size_t last_separator(std::string_view path, PathStyle style)
+{
+    for (std::size_t k = path.size(); k > 0; --k) {
+        if (is_separator(path[k - 1], style)) {
+            return k - 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
 // True when `path` begins with a drive: a letter and a colon ("C:"), as Windows writes one.
 constexpr bool starts_with_drive(std::string_view path)
 {
     return path.size() >= 2 && path[1] == ':' && ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+}
+
+// True when `path` is a drive alone ("C:"), which Windows reads as the current folder of that
+// drive, where the program means its top folder.
+constexpr bool is_bare_drive(std::string_view path)
+{
+    return path.size() == 2 && starts_with_drive(path);
 }
 
 // True for a name Windows reads as a device in every folder, whatever follows its first dot:

@@ -23,7 +23,7 @@ bool is_digit(char c)
 
 bool is_poser_document(std::string_view name)
 {
-    std::size_t slash = name.find_last_of("/\\");
+    const std::size_t slash = last_separator(name, PathStyle::windows);
     std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
     if (base.size() < 5 || base.rfind("._", 0) == 0) {
         return false;
@@ -53,7 +53,7 @@ const char* poser_document_patterns()
         for (std::string_view ext : k_extensions) {
             list += list.empty() ? "*" : ";*";
             for (char c : ext) {
-                list += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+                list += ascii_upper(c);
             }
         }
         return list;

@@ -8,6 +8,11 @@
 #include <string>
 #include <string_view>
 
+// True when `text` is UTF-8 as the standard writes it: no overlong form, no surrogate, nothing
+// past U+10FFFF. A name kept in JSON, or in a zip marked as UTF-8, must be such text to be
+// read back as the same name.
+bool is_utf8(std::string_view text);
+
 // `text` with every run of bytes that is not UTF-8 read in the ANSI code page, so that a
 // log or transcript holds UTF-8 throughout. Elsewhere than on Windows the bytes as they are.
 std::string utf8_text(std::string_view text);

@@ -40,7 +40,7 @@ std::string extension_of(std::string_view name)
 std::string without_extension(const std::string& name)
 {
     const std::size_t dot = name.rfind('.');
-    const std::size_t slash = name.find_last_of("/\\");
+    const std::size_t slash = last_separator(name, PathStyle::windows);
     return dot == std::string::npos || (slash != std::string::npos && dot <= slash + 1) ? name : name.substr(0, dot);
 }
 
@@ -55,7 +55,7 @@ std::string numbered(const std::string& name, int n)
 // with '/' is cut there too, so that no name in the collection holds a drive or a "..".
 std::string last_name(const std::string& path)
 {
-    const std::size_t cut = path.find_last_of(fsys::k_sep == '\\' ? "\\/" : "/");
+    const std::size_t cut = last_separator(path, k_native_style);
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 

@@ -198,16 +198,6 @@ bool write_zip(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing& li
     return writer.finish(reason);
 }
 
-bool write_listing(fsys::FileSystem& fs, const std::string& path, const std::string& listing)
-{
-    fsys::RawFile f;
-    if (!fs.open_for_writing(path, fsys::Create::exclusive, f)) {
-        return false;
-    }
-    const bool written = fs.write_all(f, listing.data(), listing.size());
-    return fs.close_file(f) && written;
-}
-
 bool write_folder(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing& listing, const std::string& out,
                   const CollectProgress& progress, std::string& reason)
 {
@@ -266,7 +256,7 @@ bool write_folder(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing&
     }
     const std::string path = child_path(out, k_collect_listing);
     leftovers.file(path);
-    if (!write_listing(fs, path, listing(plan))) {
+    if (!fs.write_file(path, listing(plan), fsys::Create::exclusive)) {
         reason = "the file cannot be written: " + path;
         return false;
     }

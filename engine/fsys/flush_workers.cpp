@@ -43,6 +43,9 @@ bool FlushWorkers::add(RawFile& f, Writing write)
         return false;
     }
     m_waiting.push_back(&f);
+    if (m_order == Order::in_turn_at_sync) {
+        return false;
+    }
     if (m_idle < m_waiting.size() && m_threads.size() + 1 < k_most_threads) {
         m_threads.emplace_back([this] { serve(); });
         return false;
@@ -57,6 +60,13 @@ void FlushWorkers::sync(const std::vector<RawFile*>& files, std::vector<bool>& s
         if (add(*f)) {
             m_wake.notify_one();
         }
+    }
+    if (m_order == Order::in_turn_at_sync) {
+        ++m_syncing;
+        if (m_threads.empty()) {
+            m_threads.emplace_back([this] { serve(); });
+        }
+        m_wake.notify_one();
     }
     // The one asking only waits: its own work goes on on one core, the flushes on the other.
     m_done.wait(lock, [&] {
@@ -74,6 +84,7 @@ void FlushWorkers::sync(const std::vector<RawFile*>& files, std::vector<bool>& s
     for (RawFile* f : files) {
         m_flushes.erase(f);
     }
+    m_syncing -= m_order == Order::in_turn_at_sync ? 1 : 0;
 }
 
 void FlushWorkers::serve()
@@ -81,7 +92,7 @@ void FlushWorkers::serve()
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         ++m_idle;
-        m_wake.wait(lock, [this] { return m_stopping || !m_waiting.empty(); });
+        m_wake.wait(lock, [this] { return m_stopping || (!m_waiting.empty() && (m_order == Order::at_once || m_syncing > 0)); });
         --m_idle;
         if (m_stopping) {
             return;

@@ -25,7 +25,11 @@ public:
     // Flushes files by `flush` (the disk's own flush, true when the file is on the disk); the
     // disk that owns the workers hands it in.
     using Flush = std::function<bool(RawFile& f)>;
-    explicit FlushWorkers(Flush flush) : m_flush(std::move(flush)) {}
+    // When the files are written and flushed: as soon as they are started, several at once; or
+    // once sync asks for them, one at a time in the order they were started, on one thread, so
+    // that a disk that fails its steps on demand meets them in the same order every time.
+    enum class Order { at_once, in_turn_at_sync };
+    explicit FlushWorkers(Flush flush, Order order = Order::at_once) : m_flush(std::move(flush)), m_order(order) {}
     ~FlushWorkers();
     FlushWorkers(const FlushWorkers&) = delete;
     FlushWorkers& operator=(const FlushWorkers&) = delete;
@@ -49,6 +53,7 @@ private:
     void run_next(std::unique_lock<std::mutex>& lock);
 
     Flush m_flush;
+    const Order m_order;
     std::mutex m_mutex;  // guards what follows
     std::condition_variable m_wake;  // a flush waits, or the threads are to end
     std::condition_variable m_done;  // a flush has ended
@@ -56,6 +61,7 @@ private:
     std::unordered_map<RawFile*, Pending> m_flushes;  // started and not yet asked for
     std::deque<RawFile*> m_waiting;                 // of those, the ones no thread has taken
     std::size_t m_idle = 0;                          // threads waiting for a flush
+    std::size_t m_syncing = 0;                       // syncs waiting (Order::in_turn_at_sync)
     bool m_stopping = false;
 };
 

@@ -37,7 +37,7 @@ bool is_regular_disk_file(HANDLE h)
 // whose entries the walk lists, not the current folder of that drive as Windows reads it.
 std::string walked_folder(const std::string& folder)
 {
-    if (folder.size() == 2 && folder[1] == ':') {
+    if (is_bare_drive(folder)) {
         return folder + '\\';
     }
     return folder;

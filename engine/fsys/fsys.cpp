@@ -42,7 +42,7 @@ bool FileSystem::make_folders(const std::string& path)
         return true;
     }
     // The top folder ("/" or "C:\\") always exists: the names above it are made first.
-    const std::size_t cut = path.find_last_of(k_sep == '/' ? "/" : "\\/");
+    const std::size_t cut = last_separator(path, k_native_style);
     if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':' && !make_folders(path.substr(0, cut))) {
         return false;
     }
@@ -62,6 +62,23 @@ bool FileSystem::read_whole_file(const std::string& path, std::string& text, std
     }
     close_file(f);
     return n == 0 && text.size() <= limit;
+}
+
+bool FileSystem::write_file(const std::string& path, std::string_view bytes, Create mode, Sync sync)
+{
+    RawFile f;
+    if (!open_for_writing(path, mode, f)) {
+        return false;
+    }
+    const bool written = write_all(f, bytes.data(), bytes.size()) && (sync == Sync::no || sync_to_disk(f));
+    if (close_file(f) && written) {
+        return true;
+    }
+    // Only a file this call made held nothing of anybody's.
+    if (mode == Create::exclusive) {
+        remove_file(path);
+    }
+    return false;
 }
 
 bool FileSystem::copy_into_new_file(const std::string& from, const std::string& to, RawFile& out, std::string& reason)

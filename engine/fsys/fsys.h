@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fsys {
@@ -35,6 +36,9 @@ inline bool is_nameable(const std::string& path)
 enum class Listed { unknown, plain_file };
 
 enum class Create { truncate, exclusive };
+
+// Whether a file written whole is flushed to the disk before it is closed.
+enum class Sync { no, yes };
 
 // What a listing says an entry is, where the system says it without a query of its own:
 // `other` for a link (a junction or other reparse point on Windows), or whatever the caller
@@ -206,6 +210,10 @@ public:
     // Appends every byte of the file `path` to `text`; false when it cannot be read to its
     // end or holds more than `limit` bytes.
     bool read_whole_file(const std::string& path, std::string& text, std::size_t limit = std::size_t(-1));
+    // Makes the file `path` (or, with Create::truncate, empties it), writes `bytes` to it,
+    // flushes it to the disk with Sync::yes, and closes it. False when a step failed; a file
+    // made by Create::exclusive that could not be written whole is removed again.
+    bool write_file(const std::string& path, std::string_view bytes, Create mode, Sync sync = Sync::no);
     // The size and SHA-256 of the bytes of the file `path`; false when it cannot be read whole.
     bool digest_file(const std::string& path, FileDigest& digest);
     // Makes the new file `to` (Create::exclusive) with every byte of the file `from`, left open in

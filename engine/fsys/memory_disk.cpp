@@ -162,7 +162,7 @@ bool MemoryDisk::follow_link(Place& w, const std::string& target, std::deque<std
 {
     PathText t;
     if (windows()) {
-        const bool absolute = !target.empty() && (is_sep(target[0]) || (target.size() > 1 && target[1] == ':'));
+        const bool absolute = !target.empty() && (is_sep(target[0]) || starts_with_drive(target));
         t = parse(absolute ? target : text_of(w) + k_sep + target);
     } else {
         t.ok = true;

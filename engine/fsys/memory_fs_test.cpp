@@ -369,6 +369,33 @@ TEST(MemoryDisk, SharedOperationsWorkOnIt)
     EXPECT_EQ(digests, std::vector<fsys::FileDigest>(4, digest));
 }
 
+// A whole buffer written to a file: flushed only when asked, and removed again only when this writing made it.
+TEST(MemoryDisk, AWholeBufferWrittenToAFile)
+{
+    const char* const none = nullptr;  // no file before
+    struct Case { const char* before; Create mode; fsys::Sync sync; Op failing; bool written; std::string left; int syncs; };
+    const Case cases[] = {
+        {none, Create::exclusive, fsys::Sync::yes, Op::rename, true, "new", 1},
+        {none, Create::exclusive, fsys::Sync::no, Op::sync, true, "new", 0},
+        {none, Create::exclusive, fsys::Sync::no, Op::write, false, "<missing>", 0},
+        {none, Create::exclusive, fsys::Sync::yes, Op::sync, false, "<missing>", 0},
+        {none, Create::exclusive, fsys::Sync::no, Op::close, false, "<missing>", 0},
+        {"old", Create::exclusive, fsys::Sync::no, Op::rename, false, "old", 0},
+        {"old", Create::truncate, fsys::Sync::no, Op::rename, true, "new", 0},
+        {"old", Create::truncate, fsys::Sync::no, Op::write, false, "", 0},
+    };
+    for (const Case& c : cases) {
+        MemoryFileSystem d(DiskRules::posix);
+        if (c.before != nullptr) {
+            d.add_file("/f", c.before);
+        }
+        d.fail_when([&](Op op, const std::string&) { return op == c.failing; });
+        EXPECT_EQ(d.write_file("/f", "new", c.mode, c.sync), c.written) << "case " << &c - cases;
+        EXPECT_EQ(d.bytes("/f"), c.left) << "case " << &c - cases;
+        EXPECT_EQ(d.syncs("/f"), c.syncs) << "case " << &c - cases;
+    }
+}
+
 TEST(MemoryDisk, NulInAPathIsRefused)
 {
     using namespace std::string_literals;

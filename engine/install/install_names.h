@@ -27,6 +27,3 @@ inline constexpr std::size_t k_posix_path_limit = 4095;
 
 // How many UTF-16 units Windows needs for the UTF-8 text `utf8`.
 std::size_t utf16_length(std::string_view utf8);
-
-// True when `text` is well-formed UTF-8.
-bool is_utf8(std::string_view text);

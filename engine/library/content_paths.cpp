@@ -68,7 +68,7 @@ std::size_t last_runtime_component(const std::vector<std::string_view>& componen
 
 std::string without_trailing_separators(std::string path, PathStyle style)
 {
-    const bool drive = path.size() >= 2 && path[1] == ':' && style != PathStyle::posix;
+    const bool drive = starts_with_drive(path) && style != PathStyle::posix;
     const std::size_t top = drive ? 3 : 1;
     while (path.size() > top && is_separator(path.back(), style)) {
         path.pop_back();

@@ -8,6 +8,11 @@ DefaultRules::DefaultRules() : m_policy(repair_walk_policy()) {}
 
 void DefaultRules::start(Run&) {}
 
+int DefaultRules::walk(Run& run, const std::string& dirname, Prompts& wn)
+{
+    return walk_asking_after_each_folder(run, dirname, wn);
+}
+
 void DefaultRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)
 {
     readposerfile(run, orig, wn, listed);

@@ -24,7 +24,7 @@ fsys::Listed listed_as(const fsys::FolderEntry& entry)
 // when it will be seen.
 class CheckingVisitor : public WalkVisitor {
 public:
-    CheckingVisitor(Run& run, Prompts& wn) : m_run(run), m_repairs(run.rules().folder_repairs(run, wn)) {}
+    CheckingVisitor(Run& run, Prompts& wn) : m_repairs(run.rules().folder_repairs(run, wn)) {}
 
     bool enter(const std::string& folder, const FolderContents& contents) override
     {
@@ -42,14 +42,13 @@ public:
         if (run_stop::requested()) {
             return false;
         }
-        if (contents.documents.empty() || !m_run.rules().asks_after_each_folder()) {
+        if (contents.documents.empty()) {
             return true;
         }
         return m_repairs->prompts().question(Owner::none, folder, "searchdir finished for this folder: shall I continue?");
     }
 
 private:
-    Run& m_run;
     std::unique_ptr<FolderRepairs> m_repairs;
 };
 
@@ -103,20 +102,26 @@ int is_dir(fsys::FileSystem& fs, const std::string& path)
 
 int searchdir(Run& run, const std::string& dirname, Prompts& wn)
 {
-    // Rules that ask nothing after each folder count the documents first, so that a run shows
-    // how far it has come and a stopped one how much it left.
-    if (!run.rules().asks_after_each_folder()) {
-        const auto documents = documents_below(run, dirname);
-        run.tally.total += static_cast<long long>(documents.size());
-        for (const auto& [path, listed] : documents) {
-            if (run_stop::requested()) {
-                return 0;
-            }
-            run.rules().repair(run, path, wn, listed);
-        }
-        return run_stop::requested() ? 0 : 1;
-    }
+    return run.rules().walk(run, dirname, wn);
+}
+
+int walk_asking_after_each_folder(Run& run, const std::string& dirname, Prompts& wn)
+{
     // The repairs still waiting finish with the visitor, before the run's closing lines.
     CheckingVisitor visitor(run, wn);
     return walk_folders(run.fs(), dirname, run.rules().walk_policy(), visitor, scope_of(run)) ? 1 : 0;
+}
+
+int walk_counted_first(Run& run, const std::string& dirname, Prompts& wn)
+{
+    // A stopped run says how much it left.
+    const auto documents = documents_below(run, dirname);
+    run.tally.total += static_cast<long long>(documents.size());
+    for (const auto& [path, listed] : documents) {
+        if (run_stop::requested()) {
+            return 0;
+        }
+        run.rules().repair(run, path, wn, listed);
+    }
+    return run_stop::requested() ? 0 : 1;
 }

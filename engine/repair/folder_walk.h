@@ -22,7 +22,14 @@ WalkPolicy repair_walk_policy();
 int is_dir(fsys::FileSystem& fs, const std::string& path);
 
 // Checks the documents of `dirname`, then walks its subfolders, as the rules in force take
-// them, asking after each folder that holds documents whether to go on when the rules ask.
-// Returns non-zero to go on, 0 when the user answered No at this folder's question or a stop
-// was asked for.
+// them and walk them. Returns non-zero to go on, 0 when the user answered No at a folder's
+// question or a stop was asked for.
 int searchdir(Run& run, const std::string& dirname, Prompts& wn);
+
+// The two walks the rules choose from, both by the rules' policy and repairs. The first checks
+// each folder's documents, walks its subfolders, then asks whether to go on (after a folder
+// with documents), whose No ends the walk of the folder's later siblings.
+int walk_asking_after_each_folder(Run& run, const std::string& dirname, Prompts& wn);
+// The second counts the documents below `dirname` into the tally's total first, then checks
+// them in the walk's order, asking nothing between folders.
+int walk_counted_first(Run& run, const std::string& dirname, Prompts& wn);

@@ -7,6 +7,7 @@
 #include "engine/fsys/textio.h"
 #include "engine/library/content_paths.h"
 #include "engine/repair/backup_name.h"
+#include "engine/repair/folder_walk.h"
 #include "engine/repair/library_repair.h"
 #include "engine/repair/poserfile.h"
 #include "engine/repair/run.h"
@@ -78,6 +79,11 @@ std::string LibraryRules::summary(const RunTally& tally) const
     return text + "files checked: " + std::to_string(tally.checked) + ", corrected: " + std::to_string(tally.corrected) +
            ", abandoned: " + std::to_string(tally.abandoned) + ", references replaced: " + std::to_string(tally.replaced) +
            ", left as they are: " + std::to_string(tally.left);
+}
+
+int LibraryRules::walk(Run& run, const std::string& dirname, Prompts& wn)
+{
+    return walk_counted_first(run, dirname, wn);
 }
 
 void LibraryRules::repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed)

@@ -26,7 +26,9 @@ public:
 
     void start(Run& run) override;
     const WalkPolicy& walk_policy() const override { return m_policy; }
-    bool asks_after_each_folder() const override { return false; }
+    // Counts the documents first, so that a run shows how far it has come, and asks nothing
+    // after each folder: a stop ends it.
+    int walk(Run& run, const std::string& dirname, Prompts& wn) override;
     std::vector<std::string> walk_roots(const Run&) const override { return options().roots; }
     void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) override;
     const FileFilter& document_filter() const override;

@@ -35,8 +35,9 @@ public:
     virtual void start(Run& run) = 0;
     // Which entries of a folder are documents and which folders a walk enters.
     virtual const WalkPolicy& walk_policy() const = 0;
-    // True when a folder walk asks after each folder with documents whether to go on.
-    virtual bool asks_after_each_folder() const = 0;
+    // Checks and repairs every document below `dirname` in the walk's order, through `wn`.
+    // 0 when the user ended the walk or a stop was asked for, non-zero otherwise.
+    virtual int walk(Run& run, const std::string& dirname, Prompts& wn) = 0;
     // The content roots a folder link may lead into and still be followed: the Poser root.
     virtual std::vector<std::string> walk_roots(const Run& run) const;
     // Checks the document `orig` and repairs it when needed. `listed`: what a folder listing
@@ -56,7 +57,8 @@ public:
     DefaultRules();
     void start(Run& run) override;
     const WalkPolicy& walk_policy() const override { return m_policy; }
-    bool asks_after_each_folder() const override { return true; }
+    // Asks after each folder with documents whether to go on.
+    int walk(Run& run, const std::string& dirname, Prompts& wn) override;
     void repair(Run& run, const std::string& orig, Prompts& wn, fsys::Listed listed) override;
     // Files finish together: their copies are flushed to the disk at once.
     std::unique_ptr<FolderRepairs> folder_repairs(Run& run, Prompts& wn) override;

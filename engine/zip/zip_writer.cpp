@@ -3,6 +3,7 @@
 #include "engine/base/ascii.h"
 #include "engine/base/path_style.h"
 #include "engine/base/poser_documents.h"
+#include "engine/base/text_encoding.h"
 #include "engine/zip/zip_archive.h"
 #include "engine/zip/zip_entries.h"
 
@@ -25,26 +26,6 @@ constexpr zip_uint32_t k_deflate_level = 6;
 // Extensions whose data is compressed already; deflate would only spend time on them.
 // .mz5 is the compressed material file, which the list of documents counts among the plain ones.
 constexpr std::string_view k_stored[] = {".mz5", ".obz", ".jpg", ".jpeg", ".png", ".zip", ".gz"};
-
-// True for well-formed UTF-8 (overlong forms and surrogates not looked for: libzip takes them).
-bool is_utf8(std::string_view text)
-{
-    std::size_t k = 0;
-    while (k < text.size()) {
-        const auto c = static_cast<unsigned char>(text[k]);
-        const std::size_t more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 4;
-        if (more == 4 || more >= text.size() - k) {
-            return more == 0;
-        }
-        for (std::size_t j = 1; j <= more; ++j) {
-            if ((static_cast<unsigned char>(text[k + j]) & 0xc0) != 0x80) {
-                return false;
-            }
-        }
-        k += more + 1;
-    }
-    return true;
-}
 
 // The DOS date and time of `t` in local time, as zip tools write and read them: two-second
 // steps, from 1980 to 2107 (times outside are held at the ends).

@@ -93,6 +93,11 @@ TEST(ZipWriter, NamesAreCheckedAsTheyAreAdded)
         {"Runtime/../a.cr2", "the name holds a '..' component, which leads out of the install folder"},
         {"Runtime/Caf\xe9.cr2", "the entry name is not UTF-8"},
         {"Runtime/\xc3", "the entry name is not UTF-8"},
+        // Forms our own install would read in code page 437: overlong, a surrogate, past U+10FFFF.
+        {"Runtime/\xc0\xaf.cr2", "the entry name is not UTF-8"},
+        {"Runtime/\xe0\x80\xaf.cr2", "the entry name is not UTF-8"},
+        {"Runtime/\xed\xa0\x80.cr2", "the entry name is not UTF-8"},
+        {"Runtime/\xf4\x90\x80\x80.cr2", "the entry name is not UTF-8"},
         {"Runtime/Folder/", "the entry name ends in a folder separator"},
     };
     for (const auto& [name, why] : refused) {
