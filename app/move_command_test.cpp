@@ -8,7 +8,42 @@
 #include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
+#include <atomic>
+
 namespace {
+
+// A disk in memory that flushes a file system whole, as Linux does: the move then writes each batch's copies on
+// several threads and flushes them at once. It logs each flush, with the changes the manifests hold then, and the
+// renames between, and fails a flush when `fails` says so.
+class WholeFlushDisk : public fsys::MemoryFileSystem {
+public:
+    using MemoryFileSystem::MemoryFileSystem;
+    bool can_sync_file_system() const override { return whole; }
+    bool sync_file_system(const std::string& path) override
+    {
+        std::size_t recorded = 0;
+        for (const auto& [file, bytes] : files_below(std::string(1, fsys::k_sep))) {
+            for (std::size_t at = 0; (at = bytes.find("\"backup\":", at + 1)) != std::string::npos; ++recorded) {
+            }
+        }
+        log += renames() + "flush with " + std::to_string(recorded) + " recorded; ";
+        return !(fails && fails(fsys::Op::sync, path));
+    }
+    bool rename_noreplace(const std::string& from, const std::string& to) override
+    {
+        ++renamed;
+        return MemoryFileSystem::rename_noreplace(from, to);
+    }
+    std::string renames()
+    {
+        const int n = std::exchange(renamed, 0);
+        return n > 0 ? std::to_string(n) + " renames; " : "";
+    }
+    bool whole = false;
+    FailWhen fails;
+    std::string log;  // "flush with 3 recorded; 10 renames; "
+    int renamed = 0;
+};
 
 struct Library {
     explicit Library(fsys::DiskRules rules) : disk(rules), two(rules == fsys::DiskRules::windows ? "D:" : "")
@@ -55,7 +90,7 @@ struct Library {
         return status;
     }
 
-    fsys::MemoryFileSystem disk;
+    WholeFlushDisk disk;
     std::string two;
     std::vector<std::string> roots;
     std::string target = two + native("/two/Runtime/New");
@@ -64,30 +99,78 @@ struct Library {
 
 TEST(MoveCommand, AFailureAtEveryStepLeavesTheLibraryAsItWasOrAsItWasOnceUndone)
 {
-    for (const fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
-        for (int k = 0;; ++k) {
-            SCOPED_TRACE(std::to_string(k) + (rules == fsys::DiskRules::posix ? " posix" : " windows"));
-            Library l(rules);
-            const MovePlan plan = l.plan();
-            int seen = 0;
-            l.disk.fail_when([&](fsys::Op, const std::string&) { return seen++ >= k; });
-            const MoveRunResult result = move_with_run_folders(l.disk, plan, l.roots, "9.9", std::time(nullptr));
-            l.disk.fail_when(nullptr);
-            if (result.status == k_move_done) {
-                EXPECT_EQ(l.disk.bytes(l.target + native("/sub/bump.jpg")), "bump");
-                EXPECT_EQ(l.disk.bytes(l.roots[1] + native("/Runtime/Libraries/b.pz3")), "\tbumpMap \":Runtime:New:skin.jpg\"\n");
-                EXPECT_EQ(l.disk.bytes(l.target + native("/skin.mt5")), "textureMap :Runtime:New:skin.jpg\r\n");
-            } else {
-                EXPECT_NE(result.status, k_move_incomplete);
-            }
-            if (l.content() != l.before || result.status == k_move_done) {
-                EXPECT_EQ(l.command(UndoAction::undo), 0);
-            }
-            EXPECT_EQ(l.content(), l.before);
-            if (seen <= k) {
-                break;  // every step taken
+    for (const bool whole : {false, true}) {
+        for (const fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
+            for (int k = 0;; ++k) {
+                SCOPED_TRACE(std::to_string(k) + (rules == fsys::DiskRules::posix ? " posix" : " windows") + (whole ? ", flushed whole" : ""));
+                Library l(rules);
+                l.disk.whole = whole;
+                const MovePlan plan = l.plan();
+                std::atomic<int> seen = 0;  // the copies are written on several threads
+                const fsys::FailWhen fails = [&](fsys::Op, const std::string&) { return seen++ >= k; };
+                l.disk.fail_when(fails);
+                l.disk.fails = fails;
+                const MoveRunResult result = move_with_run_folders(l.disk, plan, l.roots, "9.9", std::time(nullptr));
+                l.disk.fail_when(nullptr);
+                if (result.status == k_move_done) {
+                    EXPECT_EQ(l.disk.bytes(l.target + native("/sub/bump.jpg")), "bump");
+                    EXPECT_EQ(l.disk.bytes(l.roots[1] + native("/Runtime/Libraries/b.pz3")), "\tbumpMap \":Runtime:New:skin.jpg\"\n");
+                    EXPECT_EQ(l.disk.bytes(l.target + native("/skin.mt5")), "textureMap :Runtime:New:skin.jpg\r\n");
+                } else {
+                    EXPECT_NE(result.status, k_move_incomplete);
+                }
+                if (l.content() != l.before || result.status == k_move_done) {
+                    EXPECT_EQ(l.command(UndoAction::undo), 0);
+                }
+                EXPECT_EQ(l.content(), l.before);
+                if (seen <= k) {
+                    break;  // every step taken
+                }
             }
         }
+    }
+}
+
+// Hundreds of documents go in batches, each written while the one before takes its texts: each batch's copies and
+// records on the disk before the first of its documents changes. A flush that fails leaves its batch as it was, a
+// stop the batches not written yet and every file in its place, and --undo or the move's own taking back the rest.
+TEST(MoveCommand, DocumentsInBatchesEachFlushedAndRecordedBeforeTheyChange)
+{
+    struct Case {
+        int failed_flush;  // 1, 2 ...; 0 for none
+        bool stop;         // asked for at that flush instead
+        int status;
+        std::string steps;
+    };
+    const Case cases[] = {
+        {0, false, k_move_done, "flush with 128 recorded; 384 renames; flush with 256 recorded; 384 renames; flush with 300 recorded; 133 renames; "},
+        {2, false, k_move_incomplete, "flush with 128 recorded; 384 renames; flush with 256 recorded; flush with 300 recorded; 133 renames; "},
+        {1, true, k_move_failed, "flush with 128 recorded; 384 renames; flush with 256 recorded; 384 renames; "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.steps);
+        Library l(fsys::DiskRules::posix);
+        for (int k = 0; k < 297; ++k) {
+            l.disk.add_file(l.roots[0] + native("/Runtime/Libraries/m" + std::to_string(k) + ".mt5"), "textureMap :Runtime:Textures:Old:skin.jpg\n");
+        }
+        l.before = l.content();
+        l.disk.whole = true;
+        int flushes = 0;
+        l.disk.fails = [&](fsys::Op, const std::string&) {
+            if (++flushes == c.failed_flush && c.stop) {
+                run_stop::request();
+            }
+            return flushes == c.failed_flush && !c.stop;
+        };
+        const MoveRunResult result = move_with_run_folders(l.disk, l.plan(), l.roots, "9.9", std::time(nullptr));
+        run_stop::clear();
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(l.disk.log + l.disk.renames(), c.steps);
+        EXPECT_EQ(result.outcome.failed.size(), c.failed_flush == 2 ? 128u : 0u);
+        if (result.status != k_move_failed) {
+            EXPECT_EQ(l.command(UndoAction::undo), 0);
+        }
+        EXPECT_EQ(l.content(), l.before);
     }
 }
 
