@@ -37,3 +37,49 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
     });
     EXPECT_GT(steps, 5);
 }
+
+// The diff of a document: hunks of three lines of context, joined where their context meets,
+// each headed by the lines it covers before and after (a line replaced by one line), the
+// document's last line marked when it has no line end.
+TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
+{
+    const std::string root = absolute("/lib"), doc = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
+    const std::string ref = "objFileGeom 0 0 Runtime:Geometries:ball.obj", fixed = "objFileGeom 0 0 :Runtime:Geometries:ball.obj";
+    const auto lines = [](int from, int to) {
+        std::string text;
+        for (int k = from; k <= to; ++k) {
+            text += "l" + std::to_string(k) + "\n";
+        }
+        return text;
+    };
+    const struct {
+        std::string text;
+        std::string diff;
+    } cases[] = {
+        {ref, "@@ -1 +1 @@\n-" + ref + "\n\\ No newline at end of file\n+" + fixed + "\n\\ No newline at end of file\n"},
+        {lines(1, 1) + ref + "\n" + lines(3, 4), "@@ -1,4 +1,4 @@\n l1\n-" + ref + "\n+" + fixed + "\n l3\n l4\n"},
+        {lines(1, 1) + ref + "\n" + lines(3, 10) + ref + "\n" + lines(12, 12),
+         "@@ -1,5 +1,5 @@\n l1\n-" + ref + "\n+" + fixed + "\n l3\n l4\n l5\n@@ -8,5 +8,5 @@\n l8\n l9\n l10\n-" + ref + "\n+" +
+             fixed + "\n l12\n"},
+        {lines(1, 4) + ref + "\n" + lines(6, 10) + ref + "\n" + lines(12, 20),
+         "@@ -2,13 +2,13 @@\n l2\n l3\n l4\n-" + ref + "\n+" + fixed + "\n l6\n l7\n l8\n l9\n l10\n-" + ref + "\n+" + fixed +
+             "\n l12\n l13\n l14\n"},
+    };
+    for (const auto& c : cases) {
+        fsys::MemoryFileSystem disk;
+        disk.add_file(doc, c.text);
+        disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
+        std::string shown;
+        ::Run run(disk);
+        reset_engine(run, root);
+        DryRunPrinter printer([&](std::string_view text) { shown += text; });
+        printer.set_roots({root});
+        use_library_rules(run, LibraryOptions{false, {root}, {}}).set_dry_run(&printer);
+        ScriptedPrompts wn(Lines{}, disk);
+        ::repair(run, doc, wn);
+        reset_engine(run, "");
+        const std::size_t hunk = shown.find("@@");
+        EXPECT_EQ(hunk == std::string::npos ? shown : shown.substr(hunk), c.diff);
+        EXPECT_EQ(disk.bytes(doc), c.text);
+    }
+}

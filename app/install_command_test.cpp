@@ -84,7 +84,7 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
 {
     struct Planted {
         const char* what;
-        std::string from, to;  // in the manifest's text; "" plants a link instead
+        std::string from, to;  // in the manifest's text; "" plants a link for the folder of `to` instead
         std::string refused;
     };
     std::vector<Planted> table = {
@@ -95,7 +95,8 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
         {"an old version without its digest", "\"before\":{", "\"before\":null,\"b\":{", "is corrupt"},
         {"a digest of the wrong type", "\"size\":3", "\"size\":\"3\"", "is corrupt"},
         {"a newer format", "\"format\":2", "\"format\":3", "newer tarnwick"},
-        {"a link on the way", "", "", "is a link"},
+        {"a link for a folder it made", "", "Textures/t.jpg", "is a link"},
+        {"a link for a folder on the way", "", "Geometries/a.obj", "is a link"},
     };
     if (k_native_style == PathStyle::windows) {
         table.push_back({"a device's name", "\"path\":\"Runtime/Textures/t.jpg\"", "\"path\":\"Runtime/Textures/COM1.jpg\"", "outside its root"});
@@ -105,10 +106,11 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
         InstalledProduct p;
         const std::string manifest = child_path(p.run, "manifest.json");
         if (t.from.empty()) {
-            p.disk.add_file(native("/victim/t.jpg"), "jpg");
-            p.disk.remove_file(native("/Poser/Runtime/Textures/t.jpg"));
-            p.disk.remove_folder(native("/Poser/Runtime/Textures"));
-            p.disk.add_link(native("/Poser/Runtime/Textures"), native("/victim"));
+            const std::string folder = native("/Poser/Runtime/" + t.to.substr(0, t.to.find('/')));
+            p.disk.add_file(native("/victim/" + t.to), "jpg");
+            p.disk.remove_file(native("/Poser/Runtime/" + t.to));
+            p.disk.remove_folder(folder);
+            p.disk.add_link(folder, native("/victim/") + t.to.substr(0, t.to.find('/')));
         } else {
             std::string text = p.disk.bytes(manifest);
             ASSERT_NE(text.find(t.from), std::string::npos) << t.what;

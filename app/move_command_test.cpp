@@ -179,9 +179,12 @@ TEST(MoveCommand, DocumentsInBatchesEachFlushedAndRecordedBeforeTheyChange)
 TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
 {
     Library l(fsys::DiskRules::posix);
-    ASSERT_EQ(move_with_run_folders(l.disk, l.plan(), l.roots, "9.9", std::time(nullptr)).status, k_move_done);
     std::string listed;
     ASSERT_EQ(l.command(UndoAction::runs, &listed), 0);
+    EXPECT_EQ(listed, "no runs below the roots\n");
+    ASSERT_EQ(move_with_run_folders(l.disk, l.plan(), l.roots, "9.9", std::time(nullptr)).status, k_move_done);
+    ASSERT_EQ(l.command(UndoAction::runs, &listed), 0);
+    EXPECT_EQ(listed.find("no runs"), std::string::npos);
     const std::string moved = "3 files moved from " + l.roots[0] + native("/Runtime/Textures/Old") + " to " + l.target;
     EXPECT_NE(listed.find("  " + moved + ", 2 references rewritten in 2 documents  " + l.roots[0] + native("/tarnwick-runs/")),
               std::string::npos) << listed;
@@ -218,3 +221,27 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
 }
 
 }  // namespace
+
+// A document whose new version cannot be written stays as it was and is named apart; the others
+// are listed with each reference rewritten, and the move goes on (exit 3).
+TEST(MoveCommand, ADocumentThatCannotBeWrittenIsNamedApartFromThoseChanged)
+{
+    Library l(fsys::DiskRules::posix);
+    const std::string stuck = l.roots[0] + native("/Runtime/Libraries/a.mt5");
+    // Its new version is written in the run folder, under its own path.
+    l.disk.fail_when([](fsys::Op op, const std::string& path) {
+        return op == fsys::Op::write && path.find("tarnwick-runs") != std::string::npos && path.find("a.mt5") != std::string::npos;
+    });
+    std::FILE* o = std::tmpfile();
+    std::FILE* e = std::tmpfile();
+    const int status = run_move(l.disk, MoveCommandRequest{l.roots[0] + native("/Runtime/Textures/Old"), l.target, l.roots}, "9.9", o, e);
+    const std::string out = file_text(o), err = file_text(e);
+    EXPECT_EQ(status, k_move_incomplete) << err;
+    EXPECT_EQ(out.find("changed " + stuck), std::string::npos) << out;
+    EXPECT_NE(out.find("changed " + l.roots[1] + native("/Runtime/Libraries/b.pz3") +
+                       "\n    :Runtime:Textures:Old:skin.jpg -> :Runtime:New:skin.jpg\n"),
+              std::string::npos) << out;
+    EXPECT_NE(err.find("not changed " + stuck + ": "), std::string::npos) << err;
+    EXPECT_NE(out.find("; 2 references rewritten in 2 documents; 1 document could not be read or changed\n"), std::string::npos) << out;
+    EXPECT_EQ(l.disk.bytes(stuck), "textureMap Runtime:Textures:Old:sub:bump.jpg\n");
+}

@@ -178,3 +178,40 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
     EXPECT_EQ(doc["product"]["package"][0]["entry"], "Runtime/<l>\u001b");
     expect_pieces(report_html(r, "9.9"), {"/p.zip Runtime/&lt;l&gt;\\e: a link", "<span class=\"tag\">from root</span>"});
 }
+
+// The page's verdict says the worst the report holds, counted, and calls it fine only when
+// nothing is broken, unread or in the way of an install.
+TEST(ReportOutput, HtmlVerdictNamesTheWorstThingCounted)
+{
+    struct Shape {
+        long long missing, refused;
+        std::size_t unread, package, needed;
+        const char* verdict;
+    };
+    const Shape shapes[] = {
+        {1, 0, 1, 1, 0, "broken\">1 reference moved, missing or refused</p>"},
+        {1, 1, 0, 0, 0, "broken\">2 references moved, missing or refused</p>"},
+        {0, 0, 1, 1, 1, "broken\">1 Poser file could not be read</p>"},
+        {0, 0, 2, 0, 0, "broken\">2 Poser files could not be read</p>"},
+        {0, 0, 0, 1, 1, "broken\">1 problem breaks the install</p>"},
+        {0, 0, 0, 2, 0, "broken\">2 problems break the install</p>"},
+        {0, 0, 0, 0, 1, "fine\">every reference is found, 1 file of them needed from the roots</p>"},
+        {0, 0, 0, 0, 0, "fine\">every reference is found</p>"},
+    };
+    for (const Shape& s : shapes) {
+        LibraryReport r{{"/r"}, 2, 0, 0, false, {}, 5, 1, {}, {}};
+        r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)] = s.missing;
+        r.counts[static_cast<int>(RefStatus::refused)][static_cast<int>(RefKind::image)] = s.refused;
+        r.unreadable.assign(s.unread, UnreadableFile{"/l/a.cr2", "corrupt"});
+        r.package.assign(s.package, ReportPackageProblem{"/p.zip", {zipfs::ProblemKind::link, "Runtime/l", "a link"}});
+        r.dependencies.assign(s.needed, ReportProblem{":b.obj", RefKind::geometry, RefStatus::ok, {"/r/b.obj"}, {}});
+        const std::string page = report_html(r, "9.9");
+        EXPECT_NE(page.find(std::string("<p class=\"verdict ") + s.verdict), std::string::npos) << s.verdict;
+        // A check of product zips is titled so; the summary has a column per kind of reference.
+        EXPECT_NE(page.find(s.package > 0 ? "<h1>Product report</h1>" : "<h1>Library report</h1>"), std::string::npos);
+        const std::string n = std::to_string(s.missing);
+        EXPECT_NE(page.find("<tr class=\"missing\"><td>missing</td><td>" + n + "</td><td>" + n + "</td><td>0</td><td>0</td><td>0</td></tr>"),
+                  std::string::npos);
+        EXPECT_EQ(page.find("class=\"verdict", page.find("class=\"verdict") + 1), std::string::npos) << s.verdict;
+    }
+}

@@ -128,6 +128,21 @@ TEST_F(Undo, ANameThatIsNotUtf8KeepsItsOldVersionBesideIt)
 }
 #endif
 
+// A folder of the run folder that cannot be made sends the old versions of its files beside them,
+// as the default repair keeps them, said once in the log; the others stay in the run folder.
+TEST_F(Undo, AFolderTheRunFolderCannotMakeKeepsOldVersionsBesideTheirFiles)
+{
+    disk.fail_when([](fsys::Op op, const std::string& path) {
+        return op == fsys::Op::make_folder && path.find(k_runs_folder_name) != std::string::npos &&
+               path.find("sub") != std::string::npos;
+    });
+    const std::string run = repair();
+    disk.fail_when(nullptr);
+    EXPECT_TRUE(std::filesystem::exists(fs_path(dir.at("root/Runtime/Libraries/sub/b_zz00.crz"))));
+    EXPECT_EQ(read_bytes(run + "/Runtime/Libraries/a.cr2"), "{\nfigureResFile :Runtime:Geometries:gone.obj\r\n}");
+    EXPECT_FALSE(std::filesystem::exists(fs_path(run + "/Runtime/Libraries/sub")));
+}
+
 // An undo stopped at any of its steps leaves each old text under a name, and a second undo finishes it.
 TEST_F(Undo, AFailingDiskAtEveryStepOfAnUndoKeepsTheOldText)
 {
@@ -337,6 +352,16 @@ TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
     m.add_file("/lib/Runtime/Libraries/a.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
     m.add_file("/lib/Runtime/Libraries/sub/b.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
     const std::string run = repair_library(m, r, "20261207-101010", {"/lib/Runtime/Geometries/a.obj"});
+    // --runs says how far each run was undone.
+    const auto listed = [&m, &r] {
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::runs, "", {r}, "", false}, stdin, out, err, true), 0);
+        file_text(err);
+        return file_text(out);
+    };
+    const std::string line = "20261207-101010  2 files changed, 2 references replaced";
+    EXPECT_EQ(listed(), line + "  " + run + "\n");
     m.set_folder_locked("/lib/Runtime/Libraries/sub", true);
     UndoOutcome first;
     std::string error;
@@ -344,11 +369,13 @@ TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
     EXPECT_EQ(first.restored.size(), 1u);
     EXPECT_EQ(first.left.size(), 1u);
     EXPECT_EQ(last_run(find_runs(m, {r}, k_later)).size(), 1u);  // still to be finished
+    EXPECT_EQ(listed(), line + ", 1 undone  " + run + "\n");
     m.set_folder_locked("/lib/Runtime/Libraries/sub", false);
     UndoOutcome second;
     ASSERT_TRUE(undo_run(m, run, k_later, second, error)) << error;
     EXPECT_EQ(second.restored, Lines{"/lib/Runtime/Libraries/sub/b.cr2"});
     EXPECT_EQ(m.bytes("/lib/Runtime/Libraries/sub/b.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
+    EXPECT_EQ(listed(), line + ", undone " + run_stamp(k_later) + "  " + run + "\n");
     EXPECT_FALSE(undo_run(m, run, k_later, second, error));
     EXPECT_NE(error.find("was undone already"), std::string::npos);
 }

@@ -201,3 +201,43 @@ TEST(ReportPage, NamedByTimeNeverReplacedAndPathsFromTheRoots)
     EXPECT_NE(page.find("<li>" + dir.at("rx/y.cr2") + " line 4</li>"), std::string::npos);
     EXPECT_NE(page.find("Content folders from &lt;prefs&gt;.xml"), std::string::npos);
 }
+
+// The lines the window's status shows in each state: the hint and the last outcome when idle,
+// the file in hand and the counts during a run (of the documents counted first, when they were),
+// the work's title and its progress during a report, a collect, an install or a move.
+TEST(WindowStatusLines, EachStateSaysWhatIsGoingOn)
+{
+    WindowStatus status;
+    RunTally tally;
+    const std::string hint = "Drop a Poser file or a folder here to check it.";
+    EXPECT_EQ(status.lines(tally).size(), 2u);
+    EXPECT_EQ(status.lines(tally).front(), hint);
+    status.run_started();
+    tally.checked = 3;
+    tally.corrected = 1;
+    EXPECT_EQ(status.lines(tally), Lines({"Checking...", "files checked: 3, corrected: 1"}));
+    status.file_in_hand("/lib/a.cr2");
+    tally.total = 7;
+    EXPECT_EQ(status.lines(tally), Lines({"Checking /lib/a.cr2", "3 of 7 files checked, corrected: 1"}));
+    status.run_ended(tally, false);
+    EXPECT_EQ(status.lines(tally), Lines({hint, status.lines(tally)[1], "Last run: 3 of 7 files checked, corrected: 1."}));
+
+    status.report_started("/lib");
+    EXPECT_EQ(status.lines(tally), Lines({"Library report of /lib", "looking for Poser documents..."}));
+    status.report_progress(5, 9, 2500000, 2.0);
+    EXPECT_EQ(status.lines(tally)[1], "5 of 9 files, 2.5 MB read from disk, 1.2 MB/s");
+    status.report_progress(0, 9, 0, 0.0);
+    EXPECT_EQ(status.lines(tally)[1], "0 of 9 files, 0.0 MB read from disk, 0.0 MB/s");
+    const std::pair<long long, std::string> amounts[] = {
+        {999999, "0.5 of 1000.0 kB written"}, {1000000, "0.0 of 1.0 MB written"}, {2500000, "0.0 of 2.5 MB written"}};
+    for (const auto& [total, line] : amounts) {
+        status.collect_progress(true, 500, total);
+        EXPECT_EQ(status.lines(tally)[1], line);
+    }
+    status.collect_progress(false, 2, 12);
+    EXPECT_EQ(status.lines(tally)[1], "2 of 12 documents read");
+    status.bytes_progress(1500000, 3000000, "unpacked");
+    EXPECT_EQ(status.lines(tally)[1], "1.5 of 3.0 MB unpacked");
+    status.report_ended("one line\nand another");
+    EXPECT_EQ(status.lines(tally), Lines({hint, status.lines(tally)[1], "one line", "and another"}));
+}

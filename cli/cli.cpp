@@ -358,8 +358,9 @@ bool check_combinations(const CliOptions& o, std::string& error)
         error = "--install takes no --report, --collect, --answers, --transcript, --yes, --menu, --modern or --auto";
     } else if (!o.report && (o.json || !o.html.empty())) {
         error = "--json and --html need --report";
-    } else if (!o.report && !o.modern && !o.move && !o.install && o.collect.empty() && (o.roots.size() > 1 || !o.library_prefs.empty())) {
-        error = "several --root and --library-prefs need --modern, --report, --collect, --move or --install";
+    } else if (!o.report && !o.modern && !o.move && !o.install && o.collect.empty() && undoing == 0 &&
+               (o.roots.size() > 1 || !o.library_prefs.empty())) {
+        error = "several --root and --library-prefs need --modern, --report, --collect, --move, --install or an undo";
     } else if (o.dry_run && !o.move && ((!o.modern && !o.install) || has_menu || !o.answers.empty() || !o.transcript.empty())) {
         error = "--dry-run goes with --modern, --auto, --move or --install and paths, without --menu, --answers or --transcript";
     } else if ((o.report || o.dry_run || o.install || !o.collect.empty()) && paths == 0) {

@@ -33,6 +33,55 @@ TEST(CliArguments, OptionsAndActionsInOrder)
     }
 }
 
+// Each mode takes the options that make sense with it and refuses the others, naming what it takes.
+TEST(CliArguments, EachModeTakesOnlyTheOptionsThatGoWithIt)
+{
+    const std::pair<Lines, std::string> cases[] = {
+        {{"--move", "a", "b"}, ""},
+        {{"--move", "--dry-run", "--root", "r", "--root", "s", "--library-prefs", "auto", "a", "b"}, ""},
+        {{"--move", "a"}, "--move takes SRC and DST"},
+        {{"--move", "--yes", "a", "b"}, "--move takes SRC and DST"},
+        {{"--move", "--collect=z.zip", "a", "b"}, "--move takes SRC and DST"},
+        {{"--move", "--install", "a", "b"}, "--move takes SRC and DST"},
+        {{"--move", "--runs", "a", "b"}, "--move takes SRC and DST"},
+        {{"--move", "--menu", "259", "a", "b"}, "--move takes SRC and DST"},
+        {{"--move", "--transcript=t", "a", "b"}, "--move takes SRC and DST"},
+        {{"--undo", "--yes", "--root", "r", "--root", "s"}, ""},
+        {{"--undo", "run"}, ""},
+        {{"--runs", "--library-prefs", "auto"}, ""},
+        {{"--root", "r", "--root", "s", "a"}, "several --root and --library-prefs need"},
+        {{"--undo", "run", "other"}, "--undo, --undo-log, --runs and --forget go alone"},
+        {{"--runs", "--undo"}, "--undo, --undo-log, --runs and --forget go alone"},
+        {{"--runs", "a"}, "--undo, --undo-log, --runs and --forget go alone"},
+        {{"--forget=run", "--install", "p.zip"}, "--undo, --undo-log, --runs and --forget go alone"},
+        {{"--undo-log=l", "--answers=x"}, "--undo, --undo-log, --runs and --forget go alone"},
+        {{"--collect=z.zip", "--root", "r", "--root", "s", "a"}, ""},
+        {{"--collect=z.zip", "--yes", "a"}, "--collect takes no"},
+        {{"--collect=z.zip", "--report", "a"}, "--collect takes no"},
+        {{"--collect=z.zip", "--auto", "a"}, "--collect takes no"},
+        {{"--install", "--dry-run", "--root", "r", "p.zip", "q.zip"}, ""},
+        {{"--install", "--collect=z.zip", "p.zip"}, "--install takes no"},
+        {{"--install", "--yes", "p.zip"}, "--install takes no"},
+        {{"--install", "--modern", "p.zip"}, "--install takes no"},
+        {{"--install"}, "no PATH given"},
+        {{"--report", "--json"}, "no PATH given"},
+        {{"--report", "--transcript=t", "a"}, "--report takes no"},
+        {{"--html=x.html", "a"}, "--json and --html need --report"},
+        {{"--modern", "--dry-run", "a"}, ""},
+        {{"--dry-run", "a"}, "--dry-run goes with"},
+        {{"--auto", "--dry-run", "--answers=x", "a"}, "--dry-run goes with"},
+        {{"--root", "r", "--root", "s", "--modern", "a"}, ""},
+        {{"--library-prefs", "auto", "--report", "a"}, ""},
+    };
+    for (const auto& [args, refused] : cases) {
+        CliOptions o;
+        std::string error;
+        const bool parsed = parse_cli(args, o, error);
+        EXPECT_EQ(parsed, refused.empty()) << args[0] << " " << args[1] << ": " << error;
+        EXPECT_EQ(error.substr(0, refused.size()), refused) << args[0] << " " << args[1];
+    }
+}
+
 #ifndef _WIN32
 // tarnwick-cli run in "start" of `dir` with `args` (shell words) and `input`: its exit status, output and errors.
 static std::string run_cli(const TempDir& dir, const std::string& args, const std::string& input = "")

@@ -121,6 +121,27 @@ TEST(Collect, AFileNoRootHoldsGoesByItsType)
               "Runtime/Libraries/Character/collected Runtime/Python/collected");
 }
 
+// Two files never share a name in the collection, nor names that differ only in letter case
+// (Windows takes them for one): the later ones are numbered. One file named twice, by two
+// references, keeps one name.
+TEST(Collect, NamesDifferingOnlyInLetterCaseAreNumberedOneFileNamedOnce)
+{
+    fsys::MemoryFileSystem disk;
+    const std::string a = absolute("/ext/a/Bump.jpg"), b = absolute("/ext/b/bump.JPG"), c = absolute("/ext/c/BUMP.jpg");
+    disk.add_file(native("/lib/Runtime/Libraries/Scenes/s.pz3"), "bumpMap " + a + "\r\nbumpMap " + b + "\r\nbumpMap " + c +
+                                                                     "\r\ntextureMap " + a + "\r\n");
+    for (const std::string& path : {a, b, c}) {
+        disk.add_file(path, path);
+    }
+    const CollectPlan plan = plan_collection(disk, {native("/lib/Runtime/Libraries/Scenes/s.pz3")}, {native("/lib")});
+    std::vector<std::string> names;
+    for (const CollectedFile& f : plan.files) {
+        names.push_back(f.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Runtime/Libraries/Scenes/s.pz3", "Runtime/Textures/collected/Bump.jpg",
+                                               "Runtime/Textures/collected/bump-2.JPG", "Runtime/Textures/collected/BUMP-3.jpg"}));
+}
+
 // Only what the user means to share: a file from outside the roots only when it is what its
 // reference names, and a link (the texture, the thumbnail, the document given) only to a file
 // inside a root; each other one named with its reason, and no source named by the user's folders.

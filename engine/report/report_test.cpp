@@ -28,6 +28,9 @@ TEST(References, KeywordsQuotesMarkersAndBuiltins)
         {"other \"x y :z.obZ\"", "geometry x y :z.obZ"},
         {"FigureResFile a/b.obj", "geometry FigureResFile a/b.obj"},
         {"textureMapX :a.jpg", ""}, {"name :a.obj\"", ""}, {"x.ob", ""},
+        // a quote never closed runs to the line's end; what follows a closing one is no path
+        {"textureMap \"C:\\my tex\\a.jpg", "image C:\\my tex\\a.jpg"}, {"textureMap \":a.jpg\" 1 2", "image :a.jpg"},
+        {"textureMap \"\"", "image builtin "}, {"bumpMap \":a b.jpg\"\t", "image :a b.jpg"},
     };
     for (const auto& [line, expected] : cases) {
         FileReference r;
@@ -49,6 +52,10 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
     const RegisteredFolders windows = parse_library_prefs(xml, PathStyle::windows);
     EXPECT_EQ(windows.roots, (Lines{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;", "Z:\\srv\\Extra A"}));
     EXPECT_TRUE(windows.unreachable.empty());
+    // An attribute starts a word after any blank, a line end included, and is found by its whole name.
+    const std::string spaced = "<ContentFolder\r\nfolder=\"Z:\\a\"/><ContentFolder\tfolder = 'Z:\\b'/><ContentFolder\nfolder=\"Z:\\c\"/>"
+                               "<ContentFolder myfolder=\"Z:\\no\" folder=\"Z:\\d\"/><ContentFolder folders=\"Z:\\no\"/>";
+    EXPECT_EQ(parse_library_prefs(spaced, PathStyle::posix).roots, (Lines{"/a", "/b", "/c", "/d"}));
 }
 
 TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
@@ -64,10 +71,10 @@ TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
     TempDir dir;
     write_bytes(dir.at("f.cr2"), "");
     std::string found;
-    for (std::string t : {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", ""}) {
+    for (std::string t : {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", "", "\\\\", "//", "C:\\", "\\/"}) {
         found += is_absolute_reference(fsys::disk(), t) ? "1" : "0";
     }
-    EXPECT_EQ(found, "1100110000");
+    EXPECT_EQ(found, "11001100001111");
 #ifndef _WIN32
     EXPECT_TRUE(is_absolute_reference(fsys::disk(), dir.at("f.cr2")) && !is_absolute_reference(fsys::disk(), dir.at("g.cr2")));
 #endif
