@@ -92,48 +92,26 @@ void write_copy(fsys::FileSystem& fs, Waiting& w, Flush flush)
     }
 }
 
-// So many documents are rewritten in one batch: the copies of two batches, one being written
-// while the other is finished, are as many as unfinished_copy records at once.
-constexpr std::size_t k_batch_documents = unfinished_copy::k_most_recorded / 2;
-
-// Writes the copies of a batch. With Flush::whole in the background, on one thread per core, while
-// the program finishes the batch before: nothing waits for a flush here. With Flush::each at once,
-// their flushes started. Waits for them when it goes.
-class CopyWriters {
-public:
-    CopyWriters(fsys::FileSystem& fs, std::vector<Waiting>& batch, Flush flush) : m_fs(fs), m_batch(batch), m_flush(flush)
-    {
-        const unsigned threads = flush == Flush::whole ? std::max(1u, std::thread::hardware_concurrency()) : 0u;
-        for (unsigned t = 0; t < std::min<std::size_t>(threads, batch.size()); ++t) {
-            m_threads.emplace_back([this] { work(); });
+// Writes the copies of `batch`: with Flush::whole on one thread per core, as nothing waits for a
+// flush meanwhile; with Flush::each in turn, each copy's flush started as soon as it is written.
+void write_copies(fsys::FileSystem& fs, std::vector<Waiting>& batch, Flush flush)
+{
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k; (k = next++) < batch.size();) {
+            write_copy(fs, batch[k], flush);
         }
-        if (m_threads.empty()) {
-            work();
-        }
+    };
+    const unsigned cores = flush == Flush::whole ? std::max(1u, std::thread::hardware_concurrency()) : 1u;
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t < std::min<std::size_t>(cores, batch.size()); ++t) {
+        helpers.emplace_back(work);
     }
-    ~CopyWriters()
-    {
-        for (std::thread& t : m_threads) {
-            t.join();
-        }
+    work();
+    for (std::thread& t : helpers) {
+        t.join();
     }
-    CopyWriters(const CopyWriters&) = delete;
-    CopyWriters& operator=(const CopyWriters&) = delete;
-
-private:
-    void work()
-    {
-        for (std::size_t k; (k = m_next++) < m_batch.size();) {
-            write_copy(m_fs, m_batch[k], m_flush);
-        }
-    }
-
-    fsys::FileSystem& m_fs;
-    std::vector<Waiting>& m_batch;
-    const Flush m_flush;
-    std::atomic<std::size_t> m_next{0};
-    std::vector<std::thread> m_threads;
-};
+}
 
 // Flushes the file systems that hold the recorded copies of `batch`, each once, with the records
 // written meanwhile; a copy whose file system fails it counts as not written.
@@ -199,14 +177,15 @@ void record_batch(fsys::FileSystem& fs, std::vector<Waiting>& batch, RunJournal&
     }
 }
 
-// Gives the documents of `batch`, whose copies are written, their references' new paths: every
-// new text is on the disk before the first document takes it, and each change is recorded
-// before it is made; a copy that is not is taken away again.
-void finish_batch(fsys::FileSystem& fs, std::vector<Waiting>& batch, RunJournal& journal, Flush flush, MoveOutcome& outcome)
+// Gives the documents of `batch` their references' new paths: every new text is written and on
+// the disk before the first document takes it, and each change is recorded before it is made; a
+// copy that is not is taken away again.
+void rewrite_batch(fsys::FileSystem& fs, std::vector<Waiting>& batch, RunJournal& journal, Flush flush, MoveOutcome& outcome)
 {
-    if (batch.empty()) {
-        return;
+    for (Waiting& w : batch) {
+        w.copy = journal.backup_for(w.document->path);
     }
+    write_copies(fs, batch, flush);
     record_batch(fs, batch, journal, flush);
     // With the copies, the flush of the whole file system takes the records of their changes.
     if (flush == Flush::whole) {
@@ -303,32 +282,20 @@ MoveOutcome carry_out_move(fsys::FileSystem& fs, const MovePlan& plan, RunJourna
     MoveOutcome outcome;
     const Flush flush = fs.can_sync_file_system() ? Flush::whole : Flush::each;
     const std::size_t count = plan.documents.size();
-    std::vector<Waiting> written;  // the batch before, finished while the next one is written
-    std::size_t first = 0;
-    for (; first < count && !run_stop::requested(); first += k_batch_documents) {
-        std::vector<Waiting> batch(std::min(k_batch_documents, count - first));
+    for (std::size_t first = 0; first < count; first += unfinished_copy::k_most_recorded) {
+        if (run_stop::requested()) {
+            outcome.stopped = true;
+            outcome.reason = "stopped";
+            return outcome;
+        }
+        std::vector<Waiting> batch(std::min<std::size_t>(unfinished_copy::k_most_recorded, count - first));
         for (std::size_t k = 0; k < batch.size(); ++k) {
             batch[k].document = &plan.documents[first + k];
-            batch[k].copy = journal.backup_for(batch[k].document->path);
         }
-        {
-            const CopyWriters writing(fs, batch, flush);
-            finish_batch(fs, written, journal, flush, outcome);
+        rewrite_batch(fs, batch, journal, flush, outcome);
+        if (progress) {
+            progress(false, static_cast<long long>(first + batch.size()), static_cast<long long>(count));
         }
-        if (progress && first > 0) {
-            progress(false, static_cast<long long>(first), static_cast<long long>(count));
-        }
-        written = std::move(batch);
-    }
-    // A stop leaves the batch written last finished, the rest as it was, and the files in place.
-    finish_batch(fs, written, journal, flush, outcome);
-    if (first < count) {
-        outcome.stopped = true;
-        outcome.reason = "stopped";
-        return outcome;
-    }
-    if (progress) {
-        progress(false, static_cast<long long>(count), static_cast<long long>(count));
     }
     outcome.moved = move_files(fs, plan, progress, outcome.reason);
     outcome.stopped = !outcome.moved && run_stop::requested();
