@@ -30,6 +30,14 @@ public:
         log += std::to_string(recorded) + " recorded, " + std::to_string(changed) + " changed; ";
         return !(fails && fails(fsys::Op::sync, path));
     }
+    // As a disk that fills up: the first `half_records` writes of changes to a manifest write half and fail.
+    bool write_all(fsys::RawFile& f, const char* data, std::size_t size) override
+    {
+        const bool half = f.path.find("manifest") != std::string::npos &&
+                          std::string_view(data, size).find("\"backup\"") != std::string::npos && half_records-- > 0;
+        return MemoryFileSystem::write_all(f, data, half ? size / 2 : size) && !half;
+    }
+    int half_records = 0;
     bool whole = false;
     FailWhen fails;
     std::string log;
@@ -122,21 +130,23 @@ TEST(MoveCommand, AFailureAtEveryStepLeavesTheLibraryAsItWasOrAsItWasOnceUndone)
 }
 
 // Hundreds of documents go in batches, a batch's copies and records on the disk before the first of its documents
-// changes. A flush that fails leaves its batch as it was, a stop the batches after it and every file in its place,
-// and --undo or the move's own taking back the rest.
+// changes. A flush or a record that fails leaves its batch as it was, a stop the batches after it and every file in
+// its place, and --undo or the move's own taking back the rest.
 TEST(MoveCommand, DocumentsInBatchesEachFlushedAndRecordedBeforeTheyChange)
 {
     struct Case {
         int failed_flush;  // 1, 2 ...; 0 for none
         bool stop;         // asked for at that flush instead
+        int half_records;
         int status;
         long long changed;
         std::string flushes;
     };
     const Case cases[] = {
-        {0, false, k_move_done, 300, "256 recorded, 0 changed; 300 recorded, 256 changed; "},
-        {1, false, k_move_incomplete, 44, "256 recorded, 0 changed; 300 recorded, 0 changed; "},
-        {1, true, k_move_failed, 256, "256 recorded, 0 changed; "},
+        {0, false, 0, k_move_done, 300, "256 recorded, 0 changed; 300 recorded, 256 changed; "},
+        {1, false, 0, k_move_incomplete, 44, "256 recorded, 0 changed; 300 recorded, 0 changed; "},
+        {1, true, 0, k_move_failed, 256, "256 recorded, 0 changed; "},
+        {0, false, 1, k_move_incomplete, 44, "44 recorded, 0 changed; "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flushes);
@@ -146,6 +156,7 @@ TEST(MoveCommand, DocumentsInBatchesEachFlushedAndRecordedBeforeTheyChange)
         }
         l.before = l.content();
         l.disk.whole = true;
+        l.disk.half_records = c.half_records;
         int flushes = 0;
         l.disk.fails = [&](fsys::Op, const std::string&) {
             if (++flushes == c.failed_flush && c.stop) {

@@ -206,6 +206,18 @@ bool RunFolders::record(const FileChange& change)
     return recorded.front();
 }
 
+// After a write of entries that failed, perhaps halfway (a disk that filled up): the manifest ends
+// again where its entries do, blanks over what the write left behind it, so that it still reads.
+void RunFolders::end_manifest_again(Folder& f)
+{
+    fsys::FileSystem& fs = m_run.fs();
+    std::string end = k_manifest_end;
+    end.resize(static_cast<std::size_t>(std::max<long long>(fs.file_size(f.manifest) - f.end, static_cast<long long>(end.size()))), ' ');
+    if (fs.seek_to(f.manifest, f.end)) {
+        fs.write_all(f.manifest, end.data(), end.size());
+    }
+}
+
 void RunFolders::record_all(const std::vector<FileChange>& changes, std::vector<bool>& recorded)
 {
     recorded.assign(changes.size(), true);
@@ -254,6 +266,8 @@ void RunFolders::record_all(const std::vector<FileChange>& changes, std::vector<
         if (written) {
             f->end += static_cast<long long>(size);
             f->entries += e.count;
+        } else {
+            end_manifest_again(*f);
         }
         for (const std::size_t k : e.changes) {
             recorded[k] = written;

@@ -51,6 +51,7 @@ public:
 private:
     struct Folder;
     Folder* folder_for(std::size_t root);
+    void end_manifest_again(Folder& f);
     std::string place(const std::string& given, std::size_t& root);
 
     Run& m_run;
