@@ -126,23 +126,26 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
 }
 
 // On the real disk: the flush of what was unpacked failing (the whole file system's where the system flushes it at
-// once, else each file's) takes the install back before any file moves in; then it installs.
+// once, and each file's as Windows flushes them) takes the install back before any file moves in; then it installs.
 TEST(InstallRuns, OnTheRealDiskAFailedFlushTakesTheInstallBack)
 {
-    TempDir dir;
-    FailingFileSystem disk;
-    write_bytes(dir.at("Poser/Runtime/Geometries/a.obj"), "old");
-    write_bytes(dir.at("p.zip"), made_zip({MadeEntry("Runtime/Geometries/a.obj", "new"), MadeEntry("Runtime/Textures/t.jpg", "jpg")}));
-    const Files before = files_below(dir.at("Poser"));
-    const InstallPlan plan = plan_product(disk, {dir.at("p.zip")}, dir.at("Poser"));
-    disk.fail_when([](fsys::Op op, const std::string& path) {
-        return op == fsys::Op::sync && path.find("manifest.json") == std::string::npos;
-    });
-    const InstallOutcome failed = install_product(disk, plan, "9.9", run_stamp(k_now));
-    EXPECT_TRUE(failed.status == k_install_not_written && failed.taken_back.left.empty()) << failed.error;
-    EXPECT_NE(failed.error.find("can't write"), std::string::npos) << failed.error;
-    EXPECT_EQ(files_below(dir.at("Poser/Runtime")), (Files{{dir.at("Poser/Runtime/Geometries/a.obj"), "old"}}));
-    disk.fail_when(nullptr);
-    EXPECT_EQ(install_product(disk, plan, "9.9", run_stamp(k_now)).status, k_install_done);
-    EXPECT_EQ(read_bytes(dir.at("Poser/Runtime/Textures/t.jpg")), "jpg");
+    for (const bool each_file : {false, true}) {
+        TempDir dir;
+        FailingFileSystem disk;
+        disk.flush_each_file(each_file);
+        write_bytes(dir.at("Poser/Runtime/Geometries/a.obj"), "old");
+        write_bytes(dir.at("p.zip"), made_zip({MadeEntry("Runtime/Geometries/a.obj", "new"), MadeEntry("Runtime/Textures/t.jpg", "jpg")}));
+        const Files before = files_below(dir.at("Poser"));
+        const InstallPlan plan = plan_product(disk, {dir.at("p.zip")}, dir.at("Poser"));
+        disk.fail_when([](fsys::Op op, const std::string& path) {
+            return op == fsys::Op::sync && path.find("manifest.json") == std::string::npos;
+        });
+        const InstallOutcome failed = install_product(disk, plan, "9.9", run_stamp(k_now));
+        EXPECT_TRUE(failed.status == k_install_not_written && failed.taken_back.left.empty()) << failed.error;
+        EXPECT_NE(failed.error.find("can't write"), std::string::npos) << failed.error;
+        EXPECT_EQ(files_below(dir.at("Poser/Runtime")), (Files{{dir.at("Poser/Runtime/Geometries/a.obj"), "old"}}));
+        disk.fail_when(nullptr);
+        EXPECT_EQ(install_product(disk, plan, "9.9", run_stamp(k_now)).status, k_install_done);
+        EXPECT_EQ(read_bytes(dir.at("Poser/Runtime/Textures/t.jpg")), "jpg");
+    }
 }

@@ -145,8 +145,9 @@ private:
             }
             return;
         }
-        m_fs.start_sync(p.file);
+        // Started where it stays until finish waits for it: a flush thread keeps its address.
         pending.push_back(std::move(p));
+        m_fs.start_sync(pending.back().file);
     }
 
     fsys::FileSystem& m_fs;
