@@ -4,9 +4,41 @@
 #include "tests/changing_disk.h"
 #include "tests/test_support.h"
 
+namespace {
+
+std::string root_folder()
+{
+    return absolute("/lib");
+}
+
+std::string document()
+{
+    return absolute("/lib/Runtime/Libraries/Props/ball.pp2");
+}
+
+// The dry run of the document's repair on `disk`: what it shows, and how many prompts it showed.
+std::string dry_run_of(fsys::MemoryFileSystem& disk, int* warnings = nullptr)
+{
+    std::string shown;
+    ::Run run(disk);
+    reset_engine(run, root_folder());
+    DryRunPrinter printer([&](std::string_view text) { shown += text; });
+    printer.set_roots({root_folder()});
+    use_library_rules(run, LibraryOptions{false, {root_folder()}, {}}).set_dry_run(&printer);
+    ScriptedPrompts wn(Lines{}, disk);
+    ::repair(run, document(), wn);
+    if (warnings != nullptr) {
+        *warnings = static_cast<int>(wn.prompts_shown());
+    }
+    reset_engine(run, "");
+    return shown;
+}
+
+}  // namespace
+
 TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
 {
-    const std::string root = absolute("/lib"), doc = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
+    const std::string root = root_folder(), doc = document();
     const std::string old_text = "prop ball\n{\nobjFileGeom 0 0 Runtime:Geometries:ball.obj\n}\n";
     const std::string new_text = "# saved meanwhile\n" + old_text;
     std::string shown;
@@ -15,18 +47,7 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
         disk.add_file(doc, text);
         disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
     };
-    const auto work = [&](fsys::MemoryFileSystem& disk) {
-        shown.clear();
-        ::Run run(disk);
-        reset_engine(run, root);
-        DryRunPrinter printer([&](std::string_view text) { shown += text; });
-        printer.set_roots({root});
-        use_library_rules(run, LibraryOptions{false, {root}, {}}).set_dry_run(&printer);
-        ScriptedPrompts wn(Lines{}, disk);
-        ::repair(run, doc, wn);
-        warnings = static_cast<int>(wn.prompts_shown());
-        reset_engine(run, "");
-    };
+    const auto work = [&](fsys::MemoryFileSystem& disk) { shown = dry_run_of(disk, &warnings); };
     const auto diff_of = [&](const std::string& text) { return left_by(setup, text, work, [&](auto&) { return shown; }); };
     const std::string from_old = diff_of(old_text), from_new = diff_of(new_text);
     ASSERT_NE(from_old.find("\n+objFileGeom 0 0 :Runtime:Geometries:ball.obj\n"), std::string::npos);
@@ -43,7 +64,6 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
 // document's last line marked when it has no line end.
 TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
 {
-    const std::string root = absolute("/lib"), doc = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
     const std::string ref = "objFileGeom 0 0 Runtime:Geometries:ball.obj", fixed = "objFileGeom 0 0 :Runtime:Geometries:ball.obj";
     const auto lines = [](int from, int to) {
         std::string text;
@@ -67,19 +87,11 @@ TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
     };
     for (const auto& c : cases) {
         fsys::MemoryFileSystem disk;
-        disk.add_file(doc, c.text);
+        disk.add_file(document(), c.text);
         disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
-        std::string shown;
-        ::Run run(disk);
-        reset_engine(run, root);
-        DryRunPrinter printer([&](std::string_view text) { shown += text; });
-        printer.set_roots({root});
-        use_library_rules(run, LibraryOptions{false, {root}, {}}).set_dry_run(&printer);
-        ScriptedPrompts wn(Lines{}, disk);
-        ::repair(run, doc, wn);
-        reset_engine(run, "");
+        const std::string shown = dry_run_of(disk);
         const std::size_t hunk = shown.find("@@");
         EXPECT_EQ(hunk == std::string::npos ? shown : shown.substr(hunk), c.diff);
-        EXPECT_EQ(disk.bytes(doc), c.text);
+        EXPECT_EQ(disk.bytes(document()), c.text);
     }
 }

@@ -8,7 +8,40 @@
 #include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
+#include <atomic>
+
 namespace {
+
+// A disk in memory that flushes a file system whole, as Linux does: the move then writes each batch's copies on
+// several threads and flushes them at once. It logs, at each flush, the changes the manifests hold and the documents
+// outside the run folders that name the new place, and fails a flush when `fails` says so.
+class WholeFlushDisk : public fsys::MemoryFileSystem {
+public:
+    using MemoryFileSystem::MemoryFileSystem;
+    bool can_sync_file_system() const override { return whole; }
+    bool sync_file_system(const std::string& path) override
+    {
+        std::size_t recorded = 0, changed = 0;
+        for (const auto& [file, bytes] : files_below(std::string(1, fsys::k_sep))) {
+            for (std::size_t at = 0; (at = bytes.find("\"backup\":", at + 1)) != std::string::npos; ++recorded) {
+            }
+            changed += file.find("tarnwick-runs") == std::string::npos && bytes.find(":New:") != std::string::npos;
+        }
+        log += std::to_string(recorded) + " recorded, " + std::to_string(changed) + " changed; ";
+        return !(fails && fails(fsys::Op::sync, path));
+    }
+    // As a disk that fills up: the first `half_records` writes of changes to a manifest write half and fail.
+    bool write_all(fsys::RawFile& f, const char* data, std::size_t size) override
+    {
+        const bool half = f.path.find("manifest") != std::string::npos &&
+                          std::string_view(data, size).find("\"backup\"") != std::string::npos && half_records-- > 0;
+        return MemoryFileSystem::write_all(f, data, half ? size / 2 : size) && !half;
+    }
+    int half_records = 0;
+    bool whole = false;
+    FailWhen fails;
+    std::string log;
+};
 
 struct Library {
     explicit Library(fsys::DiskRules rules) : disk(rules), two(rules == fsys::DiskRules::windows ? "D:" : "")
@@ -55,7 +88,7 @@ struct Library {
         return status;
     }
 
-    fsys::MemoryFileSystem disk;
+    WholeFlushDisk disk;
     std::string two;
     std::vector<std::string> roots;
     std::string target = two + native("/two/Runtime/New");
@@ -64,30 +97,82 @@ struct Library {
 
 TEST(MoveCommand, AFailureAtEveryStepLeavesTheLibraryAsItWasOrAsItWasOnceUndone)
 {
-    for (const fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
-        for (int k = 0;; ++k) {
-            SCOPED_TRACE(std::to_string(k) + (rules == fsys::DiskRules::posix ? " posix" : " windows"));
-            Library l(rules);
-            const MovePlan plan = l.plan();
-            int seen = 0;
-            l.disk.fail_when([&](fsys::Op, const std::string&) { return seen++ >= k; });
-            const MoveRunResult result = move_with_run_folders(l.disk, plan, l.roots, "9.9", std::time(nullptr));
-            l.disk.fail_when(nullptr);
-            if (result.status == k_move_done) {
-                EXPECT_EQ(l.disk.bytes(l.target + native("/sub/bump.jpg")), "bump");
-                EXPECT_EQ(l.disk.bytes(l.roots[1] + native("/Runtime/Libraries/b.pz3")), "\tbumpMap \":Runtime:New:skin.jpg\"\n");
-                EXPECT_EQ(l.disk.bytes(l.target + native("/skin.mt5")), "textureMap :Runtime:New:skin.jpg\r\n");
-            } else {
-                EXPECT_NE(result.status, k_move_incomplete);
-            }
-            if (l.content() != l.before || result.status == k_move_done) {
-                EXPECT_EQ(l.command(UndoAction::undo), 0);
-            }
-            EXPECT_EQ(l.content(), l.before);
-            if (seen <= k) {
-                break;  // every step taken
+    for (const bool whole : {false, true}) {
+        for (const fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
+            for (int k = 0;; ++k) {
+                SCOPED_TRACE(std::to_string(k) + (rules == fsys::DiskRules::posix ? " posix" : " windows") + (whole ? ", flushed whole" : ""));
+                Library l(rules);
+                l.disk.whole = whole;
+                const MovePlan plan = l.plan();
+                std::atomic<int> seen = 0;  // the copies are written on several threads
+                const fsys::FailWhen fails = [&](fsys::Op, const std::string&) { return seen++ >= k; };
+                l.disk.fail_when(fails);
+                l.disk.fails = fails;
+                const MoveRunResult result = move_with_run_folders(l.disk, plan, l.roots, "9.9", std::time(nullptr));
+                l.disk.fail_when(nullptr);
+                if (result.status == k_move_done) {
+                    EXPECT_EQ(l.disk.bytes(l.target + native("/sub/bump.jpg")), "bump");
+                    EXPECT_EQ(l.disk.bytes(l.roots[1] + native("/Runtime/Libraries/b.pz3")), "\tbumpMap \":Runtime:New:skin.jpg\"\n");
+                    EXPECT_EQ(l.disk.bytes(l.target + native("/skin.mt5")), "textureMap :Runtime:New:skin.jpg\r\n");
+                } else {
+                    EXPECT_NE(result.status, k_move_incomplete);
+                }
+                if (l.content() != l.before || result.status == k_move_done) {
+                    EXPECT_EQ(l.command(UndoAction::undo), 0);
+                }
+                EXPECT_EQ(l.content(), l.before);
+                if (seen <= k) {
+                    break;  // every step taken
+                }
             }
         }
+    }
+}
+
+// Hundreds of documents go in batches, a batch's copies and records on the disk before the first of its documents
+// changes. A flush or a record that fails leaves its batch as it was, a stop the batches after it and every file in
+// its place, and --undo or the move's own taking back the rest.
+TEST(MoveCommand, DocumentsInBatchesEachFlushedAndRecordedBeforeTheyChange)
+{
+    struct Case {
+        int failed_flush;  // 1, 2 ...; 0 for none
+        bool stop;         // asked for at that flush instead
+        int half_records;
+        int status;
+        long long changed;
+        std::string flushes;
+    };
+    const Case cases[] = {
+        {0, false, 0, k_move_done, 300, "256 recorded, 0 changed; 300 recorded, 256 changed; "},
+        {1, false, 0, k_move_incomplete, 44, "256 recorded, 0 changed; 300 recorded, 0 changed; "},
+        {1, true, 0, k_move_failed, 256, "256 recorded, 0 changed; "},
+        {0, false, 1, k_move_incomplete, 44, "44 recorded, 0 changed; "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flushes);
+        Library l(fsys::DiskRules::posix);
+        for (int k = 0; k < 297; ++k) {
+            l.disk.add_file(l.roots[0] + native("/Runtime/Libraries/m" + std::to_string(k) + ".mt5"), "textureMap :Runtime:Textures:Old:skin.jpg\n");
+        }
+        l.before = l.content();
+        l.disk.whole = true;
+        l.disk.half_records = c.half_records;
+        int flushes = 0;
+        l.disk.fails = [&](fsys::Op, const std::string&) {
+            if (++flushes == c.failed_flush && c.stop) {
+                run_stop::request();
+            }
+            return flushes == c.failed_flush && !c.stop;
+        };
+        const MoveRunResult result = move_with_run_folders(l.disk, l.plan(), l.roots, "9.9", std::time(nullptr));
+        run_stop::clear();
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.outcome.documents_changed, c.changed);
+        EXPECT_EQ(l.disk.log, c.flushes);
+        if (result.status != k_move_failed) {
+            EXPECT_EQ(l.command(UndoAction::undo), 0);
+        }
+        EXPECT_EQ(l.content(), l.before);
     }
 }
 

@@ -190,30 +190,76 @@ std::string RunFolders::backup_for(const std::string& given)
 
 bool RunFolders::record(const FileChange& change)
 {
-    std::size_t root = std::string::npos;
-    const std::string file = place(change.file, root);
-    Folder* f = root == std::string::npos ? nullptr : folder_for(root);
-    // An old version kept beside its file is undone from the run log, as the default repair's.
-    if (f == nullptr || change.backup.compare(0, f->path.size() + 1, f->path + fsys::k_sep) != 0) {
-        return true;
+    std::vector<bool> recorded;
+    record_all({change}, recorded);
+    return recorded.front();
+}
+
+// After a write of entries that failed, perhaps halfway (a disk that filled up): the manifest ends
+// again where its entries do, blanks over what the write left behind it, so that it still reads.
+void RunFolders::end_manifest_again(Folder& f)
+{
+    fsys::FileSystem& fs = m_run.fs();
+    std::string end = k_manifest_end;
+    end.resize(static_cast<std::size_t>(std::max<long long>(fs.file_size(f.manifest) - f.end, static_cast<long long>(end.size()))), ' ');
+    if (fs.seek_to(f.manifest, f.end)) {
+        fs.write_all(f.manifest, end.data(), end.size());
     }
-    ordered_json replacements = ordered_json::array();
-    for (const Replacement& r : change.replacements) {
-        replacements.push_back(
-            {{"old", r.old_path}, {"new", r.new_path}, {"kind", kind_name(r.kind)}, {"how", r.how}, {"uses", r.uses}});
+}
+
+void RunFolders::record_all(const std::vector<FileChange>& changes, std::vector<bool>& recorded)
+{
+    recorded.assign(changes.size(), true);
+    // The new entries of each run folder's manifest, written there in one step.
+    struct Entries {
+        std::string text;
+        int count = 0;
+        std::vector<std::size_t> changes;
+    };
+    std::vector<Entries> entries(m_folders.size());
+    for (std::size_t k = 0; k < changes.size(); ++k) {
+        const FileChange& change = changes[k];
+        std::size_t root = std::string::npos;
+        const std::string file = place(change.file, root);
+        Folder* f = root == std::string::npos ? nullptr : folder_for(root);
+        // An old version kept beside its file is undone from the run log, as the default repair's.
+        if (f == nullptr || change.backup.compare(0, f->path.size() + 1, f->path + fsys::k_sep) != 0) {
+            continue;
+        }
+        ordered_json replacements = ordered_json::array();
+        for (const Replacement& r : change.replacements) {
+            replacements.push_back(
+                {{"old", r.old_path}, {"new", r.new_path}, {"kind", kind_name(r.kind)}, {"how", r.how}, {"uses", r.uses}});
+        }
+        const ordered_json entry{{"path", relative_path(file, f->root)},
+                                 {"backup", relative_path(change.backup, f->path)},
+                                 {"before", digest_json(change.before)},
+                                 {"after", digest_json(change.after)},
+                                 {"replacements", replacements},
+                                 {"undone", nullptr}};
+        Entries& e = entries[root];
+        e.text += f->entries + e.count > 0 ? ",\n" : "\n";
+        e.text += entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        ++e.count;
+        e.changes.push_back(k);
     }
-    const ordered_json entry{{"path", relative_path(file, f->root)},
-                             {"backup", relative_path(change.backup, f->path)},
-                             {"before", digest_json(change.before)},
-                             {"after", digest_json(change.after)},
-                             {"replacements", replacements},
-                             {"undone", nullptr}};
-    const std::string text = (f->entries > 0 ? ",\n" : "\n") +
-                             entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + k_manifest_end;
-    if (!m_run.fs().seek_to(f->manifest, f->end) || !m_run.fs().write_all(f->manifest, text.data(), text.size())) {
-        return false;
+    for (std::size_t root = 0; root < entries.size(); ++root) {
+        Entries& e = entries[root];
+        if (e.count == 0) {
+            continue;
+        }
+        Folder* f = m_folders[root].get();
+        const std::size_t size = e.text.size();
+        e.text += k_manifest_end;
+        const bool written = m_run.fs().seek_to(f->manifest, f->end) && m_run.fs().write_all(f->manifest, e.text.data(), e.text.size());
+        if (written) {
+            f->end += static_cast<long long>(size);
+            f->entries += e.count;
+        } else {
+            end_manifest_again(*f);
+        }
+        for (const std::size_t k : e.changes) {
+            recorded[k] = written;
+        }
     }
-    f->end += static_cast<long long>(text.size() - k_manifest_end.size());
-    ++f->entries;
-    return true;
 }

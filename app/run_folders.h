@@ -41,6 +41,7 @@ public:
     ~RunFolders() override;
     std::string backup_for(const std::string& file) override;
     bool record(const FileChange& change) override;
+    void record_all(const std::vector<FileChange>& changes, std::vector<bool>& recorded) override;
     // Makes the run folder below root `root` with its manifest now, before the run changes
     // anything; its path, or "" when it cannot be made.
     std::string open_folder(std::size_t root);
@@ -50,6 +51,7 @@ public:
 private:
     struct Folder;
     Folder* folder_for(std::size_t root);
+    void end_manifest_again(Folder& f);
     std::string place(const std::string& given, std::size_t& root);
 
     Run& m_run;

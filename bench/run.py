@@ -1014,7 +1014,7 @@ def fsync_lines(results):
         if case not in results:
             continue
         r = results[case]
-        out.append("Case %s without the flush (fsync and fdatasync made no-ops by LD_PRELOAD=build/bench/libnofsync.so, "
+        out.append("Case %s without the flush (fsync, fdatasync and syncfs made no-ops by LD_PRELOAD=build/bench/libnofsync.so, "
                    "this run only): median %.3f s against %.3f s with it, so the flush takes %.0f%% of the run." % (
                        case, r["no_fsync"].wall, r["prog"].wall, 100 * (1 - r["no_fsync"].wall / r["prog"].wall)))
         if "strace_fsync_s" in r:

@@ -217,6 +217,29 @@ TEST(MemoryDisk, LoopsAndDanglingLinks)
     EXPECT_TRUE(w.is_folder(native("F/sub/back/sub/back")));
 }
 
+// A link is followed for the stamp of the file it leads to; a file named as a folder (a
+// separator or "." after its name) is no file, by either system's rules.
+TEST(MemoryDisk, StampsThroughLinksAndFilesNamedAsFolders)
+{
+    MemoryFileSystem p(DiskRules::posix, native("/L"));
+    p.add_file(native("F/a.txt"), "abc");
+    p.add_link(native("F/b.txt"), "a.txt");
+    fsys::FileStamp a, b;
+    ASSERT_TRUE(p.stamp(native("F/a.txt"), a) && p.stamp(native("F/b.txt"), b));
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a.size, 3);
+    for (const DiskRules rules : {DiskRules::posix, DiskRules::windows}) {
+        MemoryFileSystem d(rules, native("/L"));
+        d.add_file(native("F/a.txt"), "abc");
+        for (const char* folder_like : {"F/a.txt/", "F/a.txt/.", "F/a.txt/./"}) {
+            fsys::RawFile f;
+            EXPECT_FALSE(d.open_for_reading(native(folder_like), f)) << folder_like;
+            EXPECT_FALSE(d.is_readable_file(native(folder_like))) << folder_like;
+        }
+        EXPECT_TRUE(d.is_readable_file(native("F/./a.txt")));
+    }
+}
+
 TEST(MemoryDisk, LockedFolderKeepsItsEntries)
 {
     for (DiskRules rules : {DiskRules::posix, DiskRules::windows}) {

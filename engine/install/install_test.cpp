@@ -270,6 +270,10 @@ TEST(Install, InstalledThenTakenBackGivesTheFolderBackByteForByte)
         EXPECT_EQ(p.d.disk.bytes(p.d.at("Runtime/libraries/character/p/p.cr2")), "figure");
         EXPECT_EQ(p.d.disk.bytes(done.record.run_folder + fsys::k_sep + native("old/Runtime/Geometries/a.obj")), "old a");
         EXPECT_FALSE(p.d.disk.entry_exists(done.record.run_folder + fsys::k_sep + "new"));
+        // Each file unpacked was on the disk before it moved in (this disk flushes file by file).
+        for (const InstalledFile& f : done.kept.files) {
+            EXPECT_EQ(p.d.disk.syncs(done.record.run_folder + fsys::k_sep + native(f.staged)), 1) << f.path;
+        }
         EXPECT_TRUE(done.kept.finished && done.kept.files.size() == 4u);
         // Each file's stamp is kept as it stood once the file moved in.
         InstallRecord record = done.kept;

@@ -29,13 +29,11 @@ using MoveStep = std::function<void(bool moving, long long done, long long total
 // the undo to give back.
 MoveOutcome carry_out_move(fsys::FileSystem& fs, const MovePlan& plan, RunJournal& journal, const MoveStep& progress = nullptr);
 
-// `document`'s text with `edits` applied, written to the new file `copy` (compressed when the
-// document is), left open in `file` with its flush to the disk started: the caller waits for it
-// with sync_together and closes it. The digests of both files' bytes, for a document that is not
-// compressed, in `before` and `after` (sizes of -1 otherwise). False with `reason` when the
-// document cannot be read, no longer holds the bytes an edit replaces (it changed since it was
-// read: each edit names the bytes it was planned on), or the copy cannot be written, and then no
-// copy is left.
-bool write_following_copy(fsys::FileSystem& fs, const std::string& document, const std::vector<Edit>& edits,
-                          const std::string& copy, fsys::RawFile& file,
-                          fsys::FileDigest& before, fsys::FileDigest& after, std::string& reason);
+// The text of `document` with its edits applied, written to the new file `copy` (compressed when
+// the document is), left open in `file`: the caller flushes it and closes it. The digests of both
+// files' bytes, for a document that is not compressed, in `before` and `after` (sizes of -1
+// otherwise). False with `reason` when the document cannot be read, no longer holds the bytes an
+// edit replaces (it changed since it was read: each edit names the bytes it was planned on), or
+// the copy cannot be written, and then no copy is left. Safe from several threads at once.
+bool write_following_copy(fsys::FileSystem& fs, const FollowingDocument& document, const std::string& copy,
+                          fsys::RawFile& file, fsys::FileDigest& before, fsys::FileDigest& after, std::string& reason);

@@ -35,4 +35,14 @@ public:
     // Records a change about to be made; false when it could not be recorded, and then the
     // file is not changed.
     virtual bool record(const FileChange& change) = 0;
+    // Records several changes about to be made, as record does each: `recorded[k]` tells whether
+    // changes[k] was. A journal may write them all at once, as a run changing thousands of files
+    // in batches does best.
+    virtual void record_all(const std::vector<FileChange>& changes, std::vector<bool>& recorded)
+    {
+        recorded.clear();
+        for (const FileChange& change : changes) {
+            recorded.push_back(record(change));
+        }
+    }
 };

@@ -52,6 +52,10 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
     const RegisteredFolders windows = parse_library_prefs(xml, PathStyle::windows);
     EXPECT_EQ(windows.roots, (Lines{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;", "Z:\\srv\\Extra A"}));
     EXPECT_TRUE(windows.unreachable.empty());
+    // An attribute starts a word after any blank, a line end included, and is found by its whole name.
+    const std::string spaced = "<ContentFolder\r\nfolder=\"Z:\\a\"/><ContentFolder\tfolder = 'Z:\\b'/><ContentFolder\nfolder=\"Z:\\c\"/>"
+                               "<ContentFolder myfolder=\"Z:\\no\" folder=\"Z:\\d\"/><ContentFolder folders=\"Z:\\no\"/>";
+    EXPECT_EQ(parse_library_prefs(spaced, PathStyle::posix).roots, (Lines{"/a", "/b", "/c", "/d"}));
 }
 
 TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
@@ -67,10 +71,10 @@ TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
     TempDir dir;
     write_bytes(dir.at("f.cr2"), "");
     std::string found;
-    for (std::string t : {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", ""}) {
+    for (std::string t : {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", "", "\\\\", "//", "C:\\", "\\/"}) {
         found += is_absolute_reference(fsys::disk(), t) ? "1" : "0";
     }
-    EXPECT_EQ(found, "1100110000");
+    EXPECT_EQ(found, "11001100001111");
 #ifndef _WIN32
     EXPECT_TRUE(is_absolute_reference(fsys::disk(), dir.at("f.cr2")) && !is_absolute_reference(fsys::disk(), dir.at("g.cr2")));
 #endif
