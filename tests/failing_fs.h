@@ -8,6 +8,7 @@
 #include "engine/fsys/fsys.h"
 
 #include <functional>
+#include <mutex>
 
 class FailingFileSystem : public fsys::FileSystem {
 public:
@@ -71,9 +72,16 @@ public:
 private:
     static fsys::FileSystem& d() { return fsys::disk(); }
     bool fails(fsys::Op op, const std::string& path) const { return m_when && m_when(op, path); }
-    const std::string& seen(const std::string& path) { return asked.emplace_back(path); }
+    // Asked from several threads at once where the work is shared out (an install taken back).
+    const std::string& seen(const std::string& path)
+    {
+        std::lock_guard<std::mutex> lock(m_asked_mutex);
+        asked.push_back(path);
+        return path;
+    }
 
     FailWhen m_when;
+    std::mutex m_asked_mutex;
     bool m_exchange = false;
     bool m_refuse_new_files = false;
     bool m_each_file = false;
