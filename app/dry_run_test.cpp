@@ -1,6 +1,7 @@
 // The dry run of a document that another program saves at any step: the diff shown is the whole change of one version,
 // or nothing and a warning.
 #include "app/dry_run.h"
+#include "app/transcript.h"
 #include "tests/changing_disk.h"
 #include "tests/test_support.h"
 
@@ -16,8 +17,8 @@ std::string document()
     return absolute("/lib/Runtime/Libraries/Props/ball.pp2");
 }
 
-// The dry run of the document's repair on `disk`: what it shows, and how many prompts it showed.
-std::string dry_run_of(fsys::MemoryFileSystem& disk, int* warnings = nullptr)
+// The dry run of the document's repair on `disk`: what it shows, and the prompts it showed.
+std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr)
 {
     std::string shown;
     ::Run run(disk);
@@ -25,10 +26,11 @@ std::string dry_run_of(fsys::MemoryFileSystem& disk, int* warnings = nullptr)
     DryRunPrinter printer([&](std::string_view text) { shown += text; });
     printer.set_roots({root_folder()});
     use_library_rules(run, LibraryOptions{false, {root_folder()}, {}}).set_dry_run(&printer);
-    ScriptedPrompts wn(Lines{}, disk);
+    ScriptedPrompts answers(Lines{}, disk);
+    TranscriptPrompts wn(answers);
     ::repair(run, document(), wn);
-    if (warnings != nullptr) {
-        *warnings = static_cast<int>(wn.prompts_shown());
+    if (prompts != nullptr) {
+        *prompts = wn.lines();
     }
     reset_engine(run, "");
     return shown;
@@ -42,17 +44,19 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
     const std::string old_text = "prop ball\n{\nobjFileGeom 0 0 Runtime:Geometries:ball.obj\n}\n";
     const std::string new_text = "# saved meanwhile\n" + old_text;
     std::string shown;
-    int warnings = 0;
+    Lines prompts;
     const auto setup = [&](fsys::MemoryFileSystem& disk, const std::string& text) {
         disk.add_file(doc, text);
         disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
     };
-    const auto work = [&](fsys::MemoryFileSystem& disk) { shown = dry_run_of(disk, &warnings); };
+    const auto work = [&](fsys::MemoryFileSystem& disk) { shown = dry_run_of(disk, &prompts); };
     const auto diff_of = [&](const std::string& text) { return left_by(setup, text, work, [&](auto&) { return shown; }); };
     const std::string from_old = diff_of(old_text), from_new = diff_of(new_text);
     ASSERT_NE(from_old.find("\n+objFileGeom 0 0 :Runtime:Geometries:ball.obj\n"), std::string::npos);
     const int steps = at_every_step(setup, old_text, doc, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
-        EXPECT_TRUE(shown == from_old || shown == from_new || (shown.empty() && warnings == 1)) << shown;
+        // Saved before it is shown, it is read again; while shown, nothing of it goes out.
+        const Lines warned{"warning\tnone\tthis file changed while its changes were shown\t" + doc};
+        EXPECT_TRUE(shown == from_old || shown == from_new || (shown.empty() && prompts == warned)) << shown;
         EXPECT_EQ(disk.bytes(doc), changed ? new_text : old_text);
         EXPECT_EQ(disk.files_below(root).size(), 2u);
     });

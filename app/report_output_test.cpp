@@ -37,6 +37,9 @@ TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
 {
     EXPECT_EQ(visible("a\tb\x1b\x7f\xc3\xa9\xe2\x82\xac\xff\xc2\x85\xc2\xa0z\xe0\x80\xaf"),
               "a\\tb\\e\\x7f\xc3\xa9\xe2\x82\xac\\xff\\x85\xc2\xa0z\\xe0\\x80\\xaf");
+    // Four-byte forms up to U+10FFFF kept; overlong ones, surrogates and those past it shown byte by byte.
+    EXPECT_EQ(visible("\xf0\x9f\x98\x80\xf0\x8f\xbf\xbf\xed\xa0\x80\xf4\x8f\xbf\xbf\xf4\x90\x80\x80\xe0\xa0\x80\xc1\xbf"),
+              "\xf0\x9f\x98\x80\\xf0\\x8f\\xbf\\xbf\\xed\\xa0\\x80\xf4\x8f\xbf\xbf\\xf4\\x90\\x80\\x80\xe0\xa0\x80\\xc1\\xbf");
     const std::string text = report_text(hostile_report());
     EXPECT_EQ(text.substr(0, text.find("\n\n")),
               "refused image //s/<i>.jpg\n  a network path, not looked up\n  used in /l/x.cr2 line 5\n"
@@ -176,7 +179,8 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
     EXPECT_EQ(doc["problems"][1]["from"], "root");
     EXPECT_EQ(doc["product"]["dependencies"][0]["from"], "root");
     EXPECT_EQ(doc["product"]["package"][0]["entry"], "Runtime/<l>\u001b");
-    expect_pieces(report_html(r, "9.9"), {"/p.zip Runtime/&lt;l&gt;\\e: a link", "<span class=\"tag\">from root</span>"});
+    expect_pieces(report_html(r, "9.9"), {"/p.zip Runtime/&lt;l&gt;\\e: a link", "<span class=\"tag\">from root</span>",
+                                          "<ul><li>a link \\x01 not followed</li></ul>"});
 }
 
 // The page's verdict says the worst the report holds, counted, and calls it fine only when

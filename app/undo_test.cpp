@@ -302,11 +302,18 @@ TEST(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
     const std::string planted = "/lib/tarnwick-runs/99991231-235959";
     std::string manifest = m.bytes(run + "/manifest.json");
     manifest.replace(manifest.find("20261207-101010"), 15, "99991231-235959");
-    m.add_file(planted + "/manifest.json", manifest);
-    m.add_file(planted + "/Runtime/Libraries/a.cr2", "planted\n");
+    // Nor is a folder named by no time at all, whatever its manifest says.
+    Lines refused;
+    for (const char* name : {"20261207-10101x", "2026120x-101010", "20261207-101010-", "20261207-101010-x", "20261307-101010",
+                             "20261207-246010", "20261207_101010", "99991231-235959"}) {
+        m.add_file("/lib/tarnwick-runs/" + std::string(name) + "/manifest.json", manifest);
+        m.add_file("/lib/tarnwick-runs/" + std::string(name) + "/Runtime/Libraries/a.cr2", "planted\n");
+        refused.push_back("refused: /lib/tarnwick-runs/" + std::string(name) + " is not named by the time of a run so far");
+    }
     const RunList list = find_runs(m, {r}, k_later);
     ASSERT_EQ(list.runs.size(), 1u);
-    EXPECT_EQ(list.refused, Lines{"refused: " + planted + " is not named by the time of a run so far"});
+    std::sort(refused.begin(), refused.end());
+    EXPECT_EQ(list.refused, refused);
     UndoOutcome outcome;
     std::string error;
     ASSERT_EQ(last_run(list).size(), 1u);

@@ -200,6 +200,8 @@ TEST(ReportPage, NamedByTimeNeverReplacedAndPathsFromTheRoots)
     EXPECT_NE(page.find("<li><span title=\"" + dir.at("r/t/b.jpg") + "\">t" + fsys::k_sep + "b.jpg</span></li>"), std::string::npos);
     EXPECT_NE(page.find("<li>" + dir.at("rx/y.cr2") + " line 4</li>"), std::string::npos);
     EXPECT_NE(page.find("Content folders from &lt;prefs&gt;.xml"), std::string::npos);
+    EXPECT_NE(page.find("<p>Paths below a root are shown from it;"), std::string::npos);
+    EXPECT_EQ(report_html(r, "1").find("Paths below a root"), std::string::npos);
 }
 
 // The lines the window's status shows in each state: the hint and the last outcome when idle,

@@ -1,4 +1,5 @@
 // The library report's reading of references, roots and whole trees.
+#include "engine/base/poser_documents.h"
 #include "engine/library/content_paths.h"
 #include "engine/library/library_prefs.h"
 #include "engine/report/library_report.h"
@@ -153,6 +154,11 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     EXPECT_EQ(r.files_read, 6 + exists(dir.at("lib/sub/linked.pz2")));  // the link, where there is one
     EXPECT_EQ(r.files_compressed, 2);
     EXPECT_EQ(r.backups_skipped, 2);
+    // A backup is NAME_zzNN.ext beside NAME.ext, and nothing like it.
+    for (const char* name : {"a_zz0x.cr2", "a_zzx0.cr2", "a_zy00.cr2", "a_yz00.cr2", "a-zz00.cr2", "a_zz00_cr2", "b_zz00.cr2", "zz00.cr2"}) {
+        EXPECT_FALSE(is_backup_beside(name, {"a.cr2", "a_cr2", "b.crz"})) << name;
+    }
+    EXPECT_TRUE(is_backup_beside("a_zz99.cr2", {"a.cr2"}));
     ASSERT_EQ(r.unreadable.size(), 2u);
     EXPECT_EQ(r.unreadable[0].path, dir.at("lib/d.hrz"));
     EXPECT_EQ(r.unreadable[1].reason, "corrupt or truncated gzip data");
