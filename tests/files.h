@@ -36,6 +36,8 @@ inline std::string absolute(const std::string& path)
     return (fsys::k_sep == '\\' ? "C:" : "") + native(path);
 }
 
+using Lines = std::vector<std::string>;
+
 // A new empty folder, removed with all its content when the object goes.
 class TempDir {
 public:
@@ -115,9 +117,9 @@ inline std::string read_gzip(const std::string& path)
 }
 
 // Ctrl-Z ends the data, carriage returns are dropped, line feeds end lines, and a last line counts when not empty.
-inline std::vector<std::string> poser_lines(std::string_view bytes)
+inline Lines poser_lines(std::string_view bytes)
 {
-    std::vector<std::string> lines(1);
+    Lines lines(1);
     for (char c : bytes.substr(0, bytes.find('\x1a'))) {
         if (c == '\n') {
             lines.emplace_back();

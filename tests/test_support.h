@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 #include <map>
 
-using Lines = std::vector<std::string>;
 using Files = std::map<std::string, std::string>;  // path -> bytes
 
 inline bool exists(const std::string& path) { return fsys::disk().entry_exists(path); }

@@ -31,6 +31,12 @@ struct MadeEntry {
     std::string packed;                // when not empty, stored as the data instead
 };
 
+// An entry of a small text file, for a zip that only needs its name.
+inline MadeEntry entry(std::string name, std::string data = "x\n")
+{
+    return MadeEntry(std::move(name), std::move(data));
+}
+
 // `data` as raw deflate data (with zlib's `window_bits`, gzip data); with `repeat_to`, its first
 // byte repeated to that many bytes, made in pieces, so that a bomb stays small on disk and in
 // memory while it is made.

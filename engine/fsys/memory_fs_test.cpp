@@ -14,7 +14,6 @@ using fsys::FolderId;
 using fsys::MemoryFileSystem;
 using fsys::Op;
 using fsys::RawFile;
-using Lines = std::vector<std::string>;
 
 namespace {
 

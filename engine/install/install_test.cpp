@@ -10,7 +10,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
 using fsys::DiskRules;
 
 // A disk of `rules` with the content folder <top>Poser and the zips in <top>zips.
@@ -69,25 +68,20 @@ struct PlanCase {
     Lines expected;
 };
 
-MadeEntry file(std::string name, std::string data = "x\n")
-{
-    return MadeEntry(std::move(name), std::move(data));
-}
-
 std::vector<MadeEntry> files(const Lines& names)
 {
     std::vector<MadeEntry> entries;
     for (const std::string& n : names) {
-        entries.push_back(file(n, n));
+        entries.push_back(entry(n, n));
     }
     return entries;
 }
 
 std::vector<PlanCase> plan_cases()
 {
-    MadeEntry link = file("Runtime/Textures/l.jpg", "/etc/passwd");
+    MadeEntry link = entry("Runtime/Textures/l.jpg", "/etc/passwd");
     link.unix_mode = 0120777;
-    MadeEntry marked = file("Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg");
+    MadeEntry marked = entry("Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg");
     marked.utf8_mark = true;
     std::string deep = "Runtime/Textures/";
     while (deep.size() < 260) {
@@ -112,7 +106,7 @@ std::vector<PlanCase> plan_cases()
          {"new runtime/Textures/a.jpg", "new runtime/Textures/new/b.jpg", "new runtime/Textures/new/c.jpg",
           "folder runtime/Textures/new"}},
         {"replaced, already there, a file in another letter case", windows,
-         {{file("Runtime/a.obj", "new bytes"), file("Runtime/b.obj", "same"), file("Runtime/C.obj", "c")}},
+         {{entry("Runtime/a.obj", "new bytes"), entry("Runtime/b.obj", "same"), entry("Runtime/C.obj", "c")}},
          {{"Runtime/a.obj", "old"}, {"Runtime/b.obj", "same"}, {"Runtime/c.obj", "older"}},
          {"replaced Runtime/a.obj", "already there Runtime/b.obj", "replaced Runtime/c.obj"}},
         {"junk and old copies", posix,
@@ -122,13 +116,13 @@ std::vector<PlanCase> plan_cases()
          {"new Runtime/a.cr2", "folder Runtime", "skipped Runtime/a_zz01.cr2", "skipped Runtime/tarnwick-runs/1/x.cr2",
           "junk __MACOSX/Runtime/._a.cr2", "junk Runtime/.DS_Store", "junk Runtime/Thumbs.db", "junk Runtime/._b.jpg"}},
         {"names in UTF-8 marked or not, and in code page 437", posix,
-         {{marked, file("Runtime/Textures/caf\xc3\xa9.jpg"), file("Runtime/Textures/\x82t\x82.png")}},
+         {{marked, entry("Runtime/Textures/caf\xc3\xa9.jpg"), entry("Runtime/Textures/\x82t\x82.png")}},
          {},
          {"new Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg", "new Runtime/Textures/caf\xc3\xa9.jpg", "new Runtime/Textures/\xc3\xa9t\xc3\xa9.png",
           "folder Runtime", "folder Runtime/Textures",
           "note Runtime/Textures/\x82t\x82.png: a name neither marked nor written as UTF-8: read in code page 437, as the zip format says"}},
         {"unsafe names, a link, case twins", posix,
-         {{file("Runtime/../../x.obj"), file("/etc/x.obj"), link, file("Runtime/A.obj"), file("Runtime/a.obj")}},
+         {{entry("Runtime/../../x.obj"), entry("/etc/x.obj"), link, entry("Runtime/A.obj"), entry("Runtime/a.obj")}},
          {},
          {"refused Runtime/../../x.obj: unsafe name: the name holds a '..' component, which leads out of the install folder",
           "refused /etc/x.obj: unsafe name: the name begins at the top folder ('/')",
@@ -247,9 +241,9 @@ struct Product {
         d.disk.add_file(d.at("Runtime/Geometries/a.obj"), "old a");
         d.disk.add_file(d.at("Runtime/Geometries/b.obj"), "b");
         d.disk.add_file(d.at("Runtime/Textures/mine.jpg"), "mine");
-        zip = d.zip("p.zip", made_zip({file("runtime/geometries/a.obj", "new a"), file("runtime/geometries/b.obj", "b"),
-                                        file("runtime/textures/skin/skin.jpg", std::string(300000, 's')),
-                                        file("runtime/libraries/character/p/p.cr2", "figure"), file("ReadMe.txt", "read")}));
+        zip = d.zip("p.zip", made_zip({entry("runtime/geometries/a.obj", "new a"), entry("runtime/geometries/b.obj", "b"),
+                                        entry("runtime/textures/skin/skin.jpg", std::string(300000, 's')),
+                                        entry("runtime/libraries/character/p/p.cr2", "figure"), entry("ReadMe.txt", "read")}));
         before = d.content();
     }
     Disk d;

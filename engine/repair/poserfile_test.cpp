@@ -58,6 +58,21 @@ protected:
         }
         return left;
     }
+    // Repairs the file holding `text` (beside a swap file left over when `leftover_swap`), the disk failing where `hook`
+    // says and a missing mesh answered with man2.obj: the last line the user saw.
+    std::string repaired_failing(const std::string& text, const FailingFileSystem::FailWhen& hook, bool leftover_swap = false)
+    {
+        start_over(text);
+        if (leftover_swap) {
+            write_bytes(dir.at("Poser/chars/") + k_swap_file_name, "left over");
+        }
+        disk.fail_when(hook);
+        ScriptedSession s({obj("man2.obj")});
+        ::repair(run, man, s.wn);
+        run.LOG.reset();
+        disk.fail_when(nullptr);
+        return s.transcript().back();
+    }
     void every_step_keeps_the_old_text();
 
     TempDir dir, log_dir;
@@ -301,17 +316,8 @@ void PoserFile::every_step_keeps_the_old_text()
         corrected.replace(corrected.find("man.obj"), 7, "man2.obj");
         corrected.replace(corrected.find("geom:ball"), 0, ":");
     }
-    auto repair = [&](const FailingFileSystem::FailWhen& hook) {
-        start_over(old_text);
-        disk.fail_when(hook);
-        ScriptedSession s({obj("man2.obj")});
-        ::repair(run, man, s.wn);
-        run.LOG.reset();
-        disk.fail_when(nullptr);
-        return s.transcript().back();
-    };
     Lines steps;
-    repair([&](fsys::Op op, const std::string& path) {
+    repaired_failing(old_text, [&](fsys::Op op, const std::string& path) {
         steps.push_back(std::to_string(static_cast<int>(op)) + " " + path);
         return false;
     });
@@ -325,7 +331,7 @@ void PoserFile::every_step_keeps_the_old_text()
     for (std::size_t k = 0; k <= steps.size(); ++k) {
         SCOPED_TRACE(k < steps.size() ? "step " + steps[k] : "after the last step");
         std::size_t seen = 0;
-        std::string said = repair([&](fsys::Op, const std::string&) { return seen++ == k; });
+        std::string said = repaired_failing(old_text, [&](fsys::Op, const std::string&) { return seen++ == k; });
         // a failure to write the copy or to rename ends the repair; one of the log or the file read does not
         if (k < steps.size() && (steps[k][0] == '3' || (steps[k].substr(2) == backup && k <= copy_closed))) {
             EXPECT_TRUE(left_files() == (Files{{man, old_text}}));
@@ -335,7 +341,7 @@ void PoserFile::every_step_keeps_the_old_text()
             EXPECT_TRUE(left_files() == (Files{{man, corrected}, {backup, old_text}}));
         }
         seen = 0;
-        said = repair([&](fsys::Op, const std::string&) { return seen++ >= k; });
+        said = repaired_failing(old_text, [&](fsys::Op, const std::string&) { return seen++ >= k; });
         Files left = left_files();
         auto holds = [&](const std::string& name, const std::string& text) { return left.count(name) && left[name] == text; };
         EXPECT_TRUE(holds(man, old_text) || holds(backup, old_text) || holds(swap, old_text));
@@ -368,24 +374,13 @@ TEST_F(PoserFile, AnExchangeInOneStepNeedsNoSwapFile)
     disk.allow_exchange(true);
     const std::string old_text = "prop 0 0 geom:ball.obj\n", swap = dir.at("Poser/chars/") + k_swap_file_name;
     const std::string refused = "warning\tnone\tI can't rename this file\t" + man;
-    auto repair = [&](const FailingFileSystem::FailWhen& hook, bool leftover = false) {
-        start_over(old_text);
-        if (leftover) {
-            write_bytes(swap, "left over");
-        }
-        disk.fail_when(hook);
-        ScriptedSession s;
-        ::repair(run, man, s.wn);
-        disk.fail_when(nullptr);
-        return s.transcript().back();
-    };
     int renames = 0;
-    repair([&](fsys::Op op, const std::string&) { return op == fsys::Op::rename && ++renames < 0; });
+    repaired_failing(old_text, [&](fsys::Op op, const std::string&) { return op == fsys::Op::rename && ++renames < 0; });
     EXPECT_TRUE(left_files() == (Files{{man, "prop 0 0 :geom:ball.obj\r\n"}, {backup, old_text}}));
     EXPECT_EQ(renames, 1);
-    EXPECT_EQ(repair([](fsys::Op op, const std::string&) { return op == fsys::Op::rename; }), refused);
+    EXPECT_EQ(repaired_failing(old_text, [](fsys::Op op, const std::string&) { return op == fsys::Op::rename; }), refused);
     EXPECT_TRUE(left_files() == (Files{{man, old_text}}));
-    EXPECT_EQ(repair(nullptr, true), refused);
+    EXPECT_EQ(repaired_failing(old_text, nullptr, true), refused);
     EXPECT_TRUE(left_files() == (Files{{man, old_text}, {swap, "left over"}}));
 }
 

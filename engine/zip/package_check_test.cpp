@@ -18,11 +18,6 @@ struct Case {
     std::string message = "";           // a part of the first problem's message
 };
 
-MadeEntry entry(std::string name, std::string data = "x\n")
-{
-    return MadeEntry(std::move(name), std::move(data));
-}
-
 std::vector<Case> hostile_zips()
 {
     static const std::string bomb = raw_deflate(std::string(1, '\0'), std::uint64_t(200) << 20);  // 200 KiB
