@@ -28,16 +28,11 @@ struct InstalledProduct {
         run = o.run_folder;
         installed = content();
     }
-    std::map<std::string, std::string> content() const
-    {
-        auto files = disk.files_below(root);
-        std::erase_if(files, [](const auto& f) { return f.first.find("tarnwick-runs") != std::string::npos; });
-        return files;
-    }
+    Files content() const { return outside_runs(disk.files_below(root)); }
     fsys::MemoryFileSystem disk;
     std::string root = native("/Poser"), zip = native("/p.zip"), mesh = native("/Poser/Runtime/Geometries/a.obj");
     std::string run;
-    std::map<std::string, std::string> before, installed;
+    Files before, installed;
 };
 
 }  // namespace

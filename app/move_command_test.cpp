@@ -60,11 +60,7 @@ struct Library {
     {
         Files files;
         for (const std::string& root : roots) {
-            for (const auto& [path, bytes] : disk.files_below(root)) {
-                if (path.find("tarnwick-runs") == std::string::npos) {
-                    files[path] = bytes;
-                }
-            }
+            files.merge(outside_runs(disk.files_below(root)));
         }
         return files;
     }
@@ -75,16 +71,13 @@ struct Library {
         EXPECT_TRUE(plan_move(disk, MoveRequest{roots[0] + native("/Runtime/Textures/Old"), target, roots}, p, reason)) << reason;
         return p;
     }
-    int command(UndoAction action, std::string* out = nullptr)
+    int command(UndoAction action)
     {
         std::FILE* o = std::tmpfile();
         std::FILE* e = std::tmpfile();
         const int status = run_undo_command(disk, UndoRequest{action, "", roots, "", false}, nullptr, o, e, true);
-        const std::string text = file_text(o);
+        said = file_text(o);
         file_text(e);
-        if (out != nullptr) {
-            *out = text;
-        }
         return status;
     }
 
@@ -93,6 +86,7 @@ struct Library {
     std::vector<std::string> roots;
     std::string target = two + native("/two/Runtime/New");
     Files before;
+    std::string said;  // what the last command wrote out
 };
 
 TEST(MoveCommand, AFailureAtEveryStepLeavesTheLibraryAsItWasOrAsItWasOnceUndone)
@@ -181,15 +175,14 @@ TEST(MoveCommand, DocumentsInBatchesEachFlushedAndRecordedBeforeTheyChange)
 TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
 {
     Library l(fsys::DiskRules::posix);
-    std::string listed;
-    ASSERT_EQ(l.command(UndoAction::runs, &listed), 0);
-    EXPECT_EQ(listed, "no runs below the roots\n");
+    ASSERT_EQ(l.command(UndoAction::runs), 0);
+    EXPECT_EQ(l.said, "no runs below the roots\n");
     ASSERT_EQ(move_with_run_folders(l.disk, l.plan(), l.roots, "9.9", std::time(nullptr)).status, k_move_done);
-    ASSERT_EQ(l.command(UndoAction::runs, &listed), 0);
-    EXPECT_EQ(listed.find("no runs"), std::string::npos);
+    ASSERT_EQ(l.command(UndoAction::runs), 0);
+    EXPECT_EQ(l.said.find("no runs"), std::string::npos);
     const std::string moved = "3 files moved from " + l.roots[0] + native("/Runtime/Textures/Old") + " to " + l.target;
-    EXPECT_NE(listed.find("  " + moved + ", 2 references rewritten in 2 documents  " + l.roots[0] + native("/tarnwick-runs/")),
-              std::string::npos) << listed;
+    EXPECT_NE(l.said.find("  " + moved + ", 2 references rewritten in 2 documents  " + l.roots[0] + native("/tarnwick-runs/")),
+              std::string::npos) << l.said;
     const RunList runs = find_runs(l.disk, l.roots, std::time(nullptr));
     ASSERT_EQ(runs.runs.size(), 2u);
     const std::string twin = runs.runs[0].move.empty() ? runs.runs[0].folder : runs.runs[1].folder;
@@ -214,9 +207,8 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
     ASSERT_EQ(move_with_run_folders(c.disk, c.plan(), c.roots, "9.9", std::time(nullptr)).status, k_move_done);
     const std::string edited = c.roots[1] + native("/Runtime/Libraries/b.pz3");
     c.disk.add_file(edited, "edited since\n");
-    std::string undone;
-    EXPECT_EQ(c.command(UndoAction::undo, &undone), 3);
-    EXPECT_NE(undone.find("left alone " + edited + ": changed since the run\n"), std::string::npos) << undone;
+    EXPECT_EQ(c.command(UndoAction::undo), 3);
+    EXPECT_NE(c.said.find("left alone " + edited + ": changed since the run\n"), std::string::npos) << c.said;
     Files expected = c.before;
     expected[edited] = "edited since\n";
     EXPECT_EQ(c.content(), expected);

@@ -194,7 +194,6 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     EXPECT_EQ(undone.substr(undone.rfind('\n', undone.size() - 2) + 1), "9 files restored, 0 left alone\n");
     EXPECT_EQ(undone.find("0 undoing the run of "), 0u);
     EXPECT_NE(undone.find(" below " + dir.at("auto") + ": 9 files changed, old versions in " + run + "\n"), std::string::npos);
-    EXPECT_EQ(undone.substr(0, 2), "0 ");
     EXPECT_EQ(files_below(run), (Files{{run + "/manifest.json", read_bytes(run + "/manifest.json")}}));
     EXPECT_EQ(run_cli(dir, "--undo --root '" + dir.at("auto") + "'"), "2 tarnwick-cli: no run to undo below the roots\n");
     EXPECT_EQ(run_cli(dir, "--undo '" + run + "'").find("2 tarnwick-cli: the run " + run + " was undone already ("), 0u);
@@ -237,28 +236,7 @@ TEST(CliProcess, LibraryPrefsFoundInTheWinePrefixAndTheSummaryLogged)
     const std::string log = read_bytes(dir.at("start/__result_of_run.txt"));
     EXPECT_EQ(log.substr(log.rfind("files checked")), "files checked: 1, corrected: 1, abandoned: 0, references replaced: 1, left as they are: 0\r\n");
 }
-#endif
 
-#ifdef _WIN32
-// Names in Polish, Greek and Japanese in the wide command line, the start folder and a pointer;
-// the log and the transcript hold them in UTF-8.
-TEST(CliProcess, AnyFileName)
-{
-    TempDir dir;
-    const std::string root = dir.at("Poser Ελληνικά"), ball = dir.at("Łódź/Łukasz ball.pp2");
-    const std::string log = dir.at("Łódź/__result_of_run.txt");
-    write_bytes(root + "\\geom\\日本語.obj", "");
-    write_bytes(ball, "objFileGeom 0 0 :geom:日本語.obj\n");
-    const std::string command = "cd /d \"" + dir.at("Łódź") + "\" && \"" TARNWICK_CLI_PATH "\" --root \"" + root +
-                                "\" --yes --transcript \"" + dir.at("記録.txt") + "\" \"" + ball + "\" >\"" + dir.at("out") + "\" 2>&1";
-    EXPECT_EQ(_wsystem(to_wide(command).c_str()), 0);
-    EXPECT_EQ(read_bytes(log), "no alterations\r\n");
-    EXPECT_EQ(read_bytes(dir.at("記録.txt")),
-              "title\t" + ball + "\nquestion\tnone\tdo you want to see my log for this run?\t" + log + "\tyes\n");
-}
-#endif
-
-#ifndef _WIN32
 // What only the extended modes do: a missing path is a usage error, a reference left as it is fails an unattended
 // run, a run that changes nothing keeps no run folder, a root reached through a link or named by its Runtime folder
 // keeps its old versions in the run folder, and a folder named like a document is walked.
@@ -357,9 +335,7 @@ TEST(CliProcess, MovesAFolderWithWhatUsesItAndUndoesTheMove)
     EXPECT_EQ(moved.substr(0, 2) + moved.substr(moved.size() - summary.size() - 5), "0 moved" + summary) << moved;
     EXPECT_EQ(run_cli(dir, "--move " + args).find("2 tarnwick-cli: no such file or folder: "), 0u);
     EXPECT_EQ(run_cli(dir, "--undo " + root).substr(0, 2), "0 ");
-    Files after = files_below(dir.at("Poser"));
-    std::erase_if(after, [](const auto& f) { return f.first.find("tarnwick-runs") != std::string::npos; });
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(outside_runs(files_below(dir.at("Poser"))), before);
 }
 
 // A dry run shows what the run would write, as a diff that patch and git apply apply from the root, whatever the names
@@ -430,6 +406,23 @@ TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
             EXPECT_EQ(read_bytes(dir.at("patched/Runtime/Libraries/") + name), read_bytes(lib + "/" + name)) << tool << " " << name;
         }
     }
+}
+#else
+// Names in Polish, Greek and Japanese in the wide command line, the start folder and a pointer;
+// the log and the transcript hold them in UTF-8.
+TEST(CliProcess, AnyFileName)
+{
+    TempDir dir;
+    const std::string root = dir.at("Poser Ελληνικά"), ball = dir.at("Łódź/Łukasz ball.pp2");
+    const std::string log = dir.at("Łódź/__result_of_run.txt");
+    write_bytes(root + "\\geom\\日本語.obj", "");
+    write_bytes(ball, "objFileGeom 0 0 :geom:日本語.obj\n");
+    const std::string command = "cd /d \"" + dir.at("Łódź") + "\" && \"" TARNWICK_CLI_PATH "\" --root \"" + root +
+                                "\" --yes --transcript \"" + dir.at("記録.txt") + "\" \"" + ball + "\" >\"" + dir.at("out") + "\" 2>&1";
+    EXPECT_EQ(_wsystem(to_wide(command).c_str()), 0);
+    EXPECT_EQ(read_bytes(log), "no alterations\r\n");
+    EXPECT_EQ(read_bytes(dir.at("記録.txt")),
+              "title\t" + ball + "\nquestion\tnone\tdo you want to see my log for this run?\t" + log + "\tyes\n");
 }
 #endif
 

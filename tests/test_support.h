@@ -32,6 +32,13 @@ inline Files files_below(const std::string& folder, bool compressed = false)
     return files;
 }
 
+// `files` but those in the run folders.
+inline Files outside_runs(Files files)
+{
+    std::erase_if(files, [](const auto& f) { return f.first.find("tarnwick-runs") != std::string::npos; });
+    return files;
+}
+
 // Everything written to the temporary file `f`, which is closed.
 inline std::string file_text(std::FILE* f)
 {

@@ -37,6 +37,14 @@ inline MadeEntry entry(std::string name, std::string data = "x\n")
     return MadeEntry(std::move(name), std::move(data));
 }
 
+// An entry made as a symbolic link to `target`.
+inline MadeEntry link_entry(std::string name, std::string target)
+{
+    MadeEntry e(std::move(name), std::move(target));
+    e.unix_mode = 0120777;
+    return e;
+}
+
 // `data` as raw deflate data (with zlib's `window_bits`, gzip data); with `repeat_to`, its first
 // byte repeated to that many bytes, made in pieces, so that a bomb stays small on disk and in
 // memory while it is made.

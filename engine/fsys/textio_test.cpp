@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 
+static const std::size_t k_block = 256 * 1024;  // the reader's block
 static std::size_t largest_array = 0;  // the largest array allocated with new[] yet
 static int arrays = 0;                 // how many were allocated
 
@@ -34,17 +35,16 @@ static Lines lines_read(TextReader& in)
 TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
 {
     TempDir dir;
-    const std::size_t block = 256 * 1024;
     std::string crlf_lines, lone_crs;
-    while (crlf_lines.size() < 3 * block) {
+    while (crlf_lines.size() < 3 * k_block) {
         crlf_lines += "\t\tk  0  0\r\n";
         lone_crs += "ab\r";
     }
     for (const std::string& bytes : {
              "short\n" + std::string(3 * 1024 * 1024 + 17, 'x') + "\r\n" + lone_crs + "\nend",  // longer than a block
              // a CR LF pair split by the end of the first block; a lone CR as its last byte and after it
-             crlf_lines.substr(0, block - 1) + "\r\n" + crlf_lines, crlf_lines.substr(0, block - 1) + "\rx\r\n" + crlf_lines,
-             crlf_lines.substr(0, block) + "\rx\ry\r\n" + crlf_lines, crlf_lines + "a\rb\r\r\nc\r" + crlf_lines + "end\r",
+             crlf_lines.substr(0, k_block - 1) + "\r\n" + crlf_lines, crlf_lines.substr(0, k_block - 1) + "\rx\r\n" + crlf_lines,
+             crlf_lines.substr(0, k_block) + "\rx\ry\r\n" + crlf_lines, crlf_lines + "a\rb\r\r\nc\r" + crlf_lines + "end\r",
              crlf_lines + "\x1a" + "after Ctrl-Z\r\n" + crlf_lines,  // nothing after Ctrl-Z, however much follows
              crlf_lines + crlf_lines, std::string("a line feed\n\rthen a lone carriage return\nand no other\n"),
              std::string("cr\ronly\r\x1a" "after\n"), std::string("no line feed at the end")}) {
@@ -58,10 +58,10 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
         // A file that came in one block is handed out again from memory, closed or not, and only that file.
         in.close();
         EXPECT_FALSE(in.reread(dir.at("b.cr2")));
-        ASSERT_EQ(in.reread(dir.at("a.cr2")), bytes.size() < block / 2);
-        EXPECT_TRUE(lines_read(in) == (bytes.size() < block / 2 ? lines : Lines{}));
+        ASSERT_EQ(in.reread(dir.at("a.cr2")), bytes.size() < k_block / 2);
+        EXPECT_TRUE(lines_read(in) == (bytes.size() < k_block / 2 ? lines : Lines{}));
     }
-    EXPECT_LE(largest_array, block);  // memory follows the longest line, not the size of the file
+    EXPECT_LE(largest_array, k_block);  // memory follows the longest line, not the size of the file
     TextReader in;
     EXPECT_TRUE(in.open(fsys::disk(), dir.at("a.cr2")));
     arrays = 0;
@@ -73,8 +73,7 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
 TEST(TextReader, ALineCutForItsLengthEndsAtItsCrLfWhereverABlockEnds)
 {
     TempDir dir;
-    const std::size_t block = 256 * 1024;
-    for (std::size_t size = 2 * block - 3; size <= 2 * block + 1; ++size) {
+    for (std::size_t size = 2 * k_block - 3; size <= 2 * k_block + 1; ++size) {
         write_bytes(dir.at("a.cr2"), std::string(size, 'x') + "\r\nnext\r\n");
         TextReader in;
         ASSERT_TRUE(in.open(fsys::disk(), dir.at("a.cr2"), Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored));

@@ -79,8 +79,6 @@ std::vector<MadeEntry> files(const Lines& names)
 
 std::vector<PlanCase> plan_cases()
 {
-    MadeEntry link = entry("Runtime/Textures/l.jpg", "/etc/passwd");
-    link.unix_mode = 0120777;
     MadeEntry marked = entry("Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg");
     marked.utf8_mark = true;
     std::string deep = "Runtime/Textures/";
@@ -122,7 +120,8 @@ std::vector<PlanCase> plan_cases()
           "folder Runtime", "folder Runtime/Textures",
           "note Runtime/Textures/\x82t\x82.png: a name neither marked nor written as UTF-8: read in code page 437, as the zip format says"}},
         {"unsafe names, a link, case twins", posix,
-         {{entry("Runtime/../../x.obj"), entry("/etc/x.obj"), link, entry("Runtime/A.obj"), entry("Runtime/a.obj")}},
+         {{entry("Runtime/../../x.obj"), entry("/etc/x.obj"), link_entry("Runtime/Textures/l.jpg", "/etc/passwd"),
+           entry("Runtime/A.obj"), entry("Runtime/a.obj")}},
          {},
          {"refused Runtime/../../x.obj: unsafe name: the name holds a '..' component, which leads out of the install folder",
           "refused /etc/x.obj: unsafe name: the name begins at the top folder ('/')",

@@ -29,12 +29,15 @@ void make_library(fsys::MemoryFileSystem& disk)
     }
 }
 
-// The documents the rules (none: the default repair) correct walking the library, with the notes told.
-long long corrected(fsys::MemoryFileSystem& disk, std::unique_ptr<Rules> rules, Lines& notes)
+// The documents the default repair, or the extended one (a dry run when `dry` hears it), correct walking the library,
+// with the notes told.
+long long corrected(fsys::MemoryFileSystem& disk, bool extended, DryRunSink* dry, Lines& notes)
 {
     ::Run run(disk);
     reset_engine(run, native("/u/lib"));
-    run.use_rules(std::move(rules));
+    if (extended) {
+        use_library_rules(run, LibraryOptions{true, {native("/u/lib")}, {}}).set_dry_run(dry);
+    }
     run.tell = [&notes](const std::string& line) { notes.push_back(line); };
     ScriptedPrompts answers(Lines{});
     YesToQuestions wn(answers);
@@ -56,15 +59,9 @@ TEST(LinksInALibrary, OutOfItNamedIntoARootFollowedAndEachFolderWalkedOnce)
             notes = r.root_notes;
             return r.files_read;
         },
-        [](fsys::MemoryFileSystem& disk, Lines& notes) { return corrected(disk, nullptr, notes); },
-        [&](fsys::MemoryFileSystem& disk, Lines& notes) {
-            return corrected(disk, std::make_unique<LibraryRules>(LibraryOptions{true, roots, {}}), notes);
-        },
-        [&](fsys::MemoryFileSystem& disk, Lines& notes) {
-            auto dry = std::make_unique<LibraryRules>(LibraryOptions{true, roots, {}});
-            dry->set_dry_run(&unheard);
-            return corrected(disk, std::move(dry), notes);
-        },
+        [](fsys::MemoryFileSystem& disk, Lines& notes) { return corrected(disk, false, nullptr, notes); },
+        [](fsys::MemoryFileSystem& disk, Lines& notes) { return corrected(disk, true, nullptr, notes); },
+        [&](fsys::MemoryFileSystem& disk, Lines& notes) { return corrected(disk, true, &unheard, notes); },
     };
     for (fsys::DiskRules rules : {fsys::DiskRules::posix, fsys::DiskRules::windows}) {
         for (const auto& read : readers) {

@@ -177,18 +177,23 @@ TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
         disk.add_file(doc, text);
         disk.add_file(pick, "");
     };
+    // Repairs the document by either rule set, `pick` chosen for its mesh: what the user saw, and the repairs abandoned.
+    const auto repair_doc = [&](fsys::MemoryFileSystem& disk, bool extended) {
+        ::Run run(disk);
+        reset_engine(run, root);
+        if (extended) {
+            use_library_rules(run, LibraryOptions{false, {root}, {}});
+        }
+        ScriptedPrompts answers({pick}, disk);
+        TranscriptPrompts wn(answers);
+        ::repair(run, doc, wn);
+        const long long abandoned = run.tally.abandoned;
+        reset_engine(run, "");
+        return std::pair(wn.lines(), abandoned);
+    };
     for (bool extended : {false, true}) {
         SCOPED_TRACE(extended ? "extended" : "default");
-        const auto work = [&](fsys::MemoryFileSystem& disk) {
-            ::Run run(disk);
-            reset_engine(run, root);
-            if (extended) {
-                use_library_rules(run, LibraryOptions{false, {root}, {}});
-            }
-            ScriptedPrompts wn({pick}, disk);
-            ::repair(run, doc, wn);
-            reset_engine(run, "");
-        };
+        const auto work = [&](fsys::MemoryFileSystem& disk) { repair_doc(disk, extended); };
         const auto repaired = [&](const std::string& text) { return left_by(setup, text, work, [&](auto& d) { return d.bytes(doc); }); };
         const std::set<std::string> allowed{old_text, new_text, repaired(old_text), repaired(new_text)};
         ASSERT_EQ(allowed.size(), 4u);
@@ -217,15 +222,9 @@ TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
             disk.add_file(doc, saved);
         }
     });
-    ::Run run(disk);
-    reset_engine(run, root);
-    use_library_rules(run, LibraryOptions{false, {root}, {}});
-    ScriptedPrompts answers({pick}, disk);
-    TranscriptPrompts wn(answers);
-    ::repair(run, doc, wn);
+    const auto [seen, abandoned] = repair_doc(disk, true);
     disk.before_each_step(nullptr);
     EXPECT_EQ(disk.bytes(doc), saved);
-    EXPECT_EQ(wn.lines().back(), "warning\tnone\tthis file changed while I was correcting it\t" + doc);
-    EXPECT_EQ(run.tally.abandoned, 1);
-    reset_engine(run, "");
+    EXPECT_EQ(seen.back(), "warning\tnone\tthis file changed while I was correcting it\t" + doc);
+    EXPECT_EQ(abandoned, 1);
 }

@@ -443,20 +443,18 @@ TEST_F(ExtendedRepair, CompressedQuotedObzAndLetterCase)
 
 TEST_F(ExtendedRepair, PicksUnderAnyRootAndReplacementsFoundByName)
 {
-    write_bytes(dir.at("one/chars/a.cr2"), "figureResFile :Runtime:Geometries:gone:hair.obj\n"
-                                           "figureResFile :Runtime:Geometries:old:bob.obj\n"
-                                           "objFileGeom 0 0 :x:chair.obz\n"
-                                           "objFileGeom 0 0 :x:nothing.obj\n");
+    // The lines after the first, which the first repair leaves as they are.
+    const std::string rest = "figureResFile :Runtime:Geometries:old:bob.obj\n"
+                             "objFileGeom 0 0 :x:chair.obz\n"
+                             "objFileGeom 0 0 :x:nothing.obj\n";
+    write_bytes(dir.at("one/chars/a.cr2"), "figureResFile :Runtime:Geometries:gone:hair.obj\n" + rest);
     // Without --auto a single namesake is proposed, not taken; a cancelled file stays as it is, and the rest go on.
     auto seen = repair("one/chars/a.cr2", {dir.at("two/Runtime/Geometries/hair/bob.obj"), "cancel", "cancel"});
     EXPECT_EQ(seen, (Lines{"title\t" + dir.at("one/chars/a.cr2"),
                            chooser("one/Runtime/Geometries/gone/hair.obj", "two/Runtime/Geometries/hair/bob.obj"),
                            chooser("two/Runtime/Geometries/hair/bob.obj", "cancel"), chooser("one/a/chair.obz", "cancel"),
                            chooser("one/x/nothing.obj", "cancel")}));
-    EXPECT_EQ(read_bytes(dir.at("one/chars/a.cr2")), "figureResFile :Runtime:Geometries:hair:bob.obj\n"
-                                                     "figureResFile :Runtime:Geometries:old:bob.obj\n"
-                                                     "objFileGeom 0 0 :x:chair.obz\n"
-                                                     "objFileGeom 0 0 :x:nothing.obj\n");
+    EXPECT_EQ(read_bytes(dir.at("one/chars/a.cr2")), "figureResFile :Runtime:Geometries:hair:bob.obj\n" + rest);
     EXPECT_NE(log_text().find("      left as it is: :Runtime:Geometries:old:bob.obj\r\n"), std::string::npos);
 
     start_over("");
@@ -615,8 +613,7 @@ TEST(RepairBatch, RandomTreesAsOneFileAtATime)
                 if (!batched) {
                     run.use_rules(std::make_unique<OneAtATime>());
                 }
-                run.LOG = std::make_unique<TextWriter>();
-                run.LOG->open(disk, absolute("/log.txt"));
+                open_log(run, absolute("/log.txt"));
                 ScriptedPrompts answers(Lines{}, disk);
                 YesToQuestions yes(answers);
                 Seen seen(yes);

@@ -29,8 +29,7 @@ struct Mounted {
             }
             entries.emplace_back("Runtime/Libraries/Character/Figure.cr2", k_figure);
             entries.emplace_back("Runtime/Geometries/Figure/figure.obj", k_mesh, false);
-            entries.emplace_back("Runtime/Libraries/link.cr2", "/etc/passwd");
-            entries.back().unix_mode = 0120777;
+            entries.push_back(link_entry("Runtime/Libraries/link.cr2", "/etc/passwd"));
             entries.emplace_back(k_utf8, k_figure);
             entries.back().utf8_mark = true;
         }
