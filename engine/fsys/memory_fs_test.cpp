@@ -318,6 +318,7 @@ TEST(MemoryDisk, ReadWriteSeekAndSize)
     ASSERT_TRUE(d.open_for_reading("f", r));
     EXPECT_EQ(d.read_some(r, buf, 5), 5);
     EXPECT_EQ(std::string(buf, 5), "hEYlo");
+    EXPECT_FALSE(d.write_all(r, "x", 1));  // nor one opened for reading written
     d.add_file("f", "changed");
     EXPECT_EQ(d.read_some(r, buf, sizeof buf), 2);  // the new bytes, from where it was
     EXPECT_TRUE(d.remove_file("f") && !d.is_readable_file("f"));

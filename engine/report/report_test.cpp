@@ -55,8 +55,9 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
     EXPECT_TRUE(windows.unreachable.empty());
     // An attribute starts a word after any blank, a line end included, and is found by its whole name.
     const std::string spaced = "<ContentFolder\r\nfolder=\"Z:\\a\"/><ContentFolder\tfolder = 'Z:\\b'/><ContentFolder\nfolder=\"Z:\\c\"/>"
-                               "<ContentFolder myfolder=\"Z:\\no\" folder=\"Z:\\d\"/><ContentFolder folders=\"Z:\\no\"/>";
-    EXPECT_EQ(parse_library_prefs(spaced, PathStyle::posix).roots, (Lines{"/a", "/b", "/c", "/d"}));
+                               "<ContentFolder myfolder=\"Z:\\no\" folder=\"Z:\\d\"/><ContentFolder folders=\"Z:\\no\"/>"
+                               "<ContentFolder folder=\"Z:\\xRuntime\\Libraries\"/>";  // no libraries folder: kept whole
+    EXPECT_EQ(parse_library_prefs(spaced, PathStyle::posix).roots, (Lines{"/a", "/b", "/c", "/d", "/xRuntime/Libraries"}));
 }
 
 TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
@@ -110,7 +111,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     for (const char* file : {"one/Runtime/Geometries/man/man.obj", "two/Runtime/Geometries/hair/bob.obj",
                              "one/Runtime/Textures/skin/skin.jpg", "one/Runtime/Geometries/props/Ball.obj",
                              "one/Runtime/Geometries/elsewhere/chair.obz", "two/stuff/chair.OBZ",
-                             "one/Runtime/Geometries/deep/old/chair.obz", "abs/s.py"}) {
+                             "one/Runtime/Geometries/under/old/chair.obz", "abs/s.py"}) {
         write_bytes(dir.at(file), "");
     }
     write_bytes(dir.at("lib/a.cr2"), "{\r\nfigureResFile :Runtime:Geometries:man:man.obj\r\n"
@@ -173,7 +174,8 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
         "missing script :missing.py | | ~/lib/long.cm2:2",
         std::string("missing script Runtime") + (fsys::k_sep == '/' ? "\\Python\\poseWorks\\" : "/Python/poseWorks/") +
             "caf\xc3\xa9-1.pz2 | | ~/lib/p.pz2:1 ~/lib/sub/p.pz2:1",  // rendered with '/' for the system's separator
-        "moved geometry :Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/deep/old/chair.obz "
+        // the candidate that shares the most of the reference's path first, whatever its folder's name
+        "moved geometry :Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/under/old/chair.obz "
         "~/one/Runtime/Geometries/elsewhere/chair.obz ~/two/stuff/chair.OBZ | ~/lib/a.cr2:9",
     };
 #ifndef _WIN32
