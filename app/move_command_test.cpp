@@ -228,7 +228,7 @@ TEST(MoveCommand, ADocumentThatCannotBeWrittenIsNamedApartFromThoseChanged)
     });
     std::FILE* o = std::tmpfile();
     std::FILE* e = std::tmpfile();
-    const int status = run_move(l.disk, MoveCommandRequest{l.roots[0] + native("/Runtime/Textures/Old"), l.target, l.roots}, "9.9", o, e);
+    const int status = run_move(l.disk, MoveCommandRequest{l.roots[0] + native("/Runtime/Textures/Old"), l.target, l.roots, ""}, "9.9", o, e);
     const std::string out = file_text(o), err = file_text(e);
     EXPECT_EQ(status, k_move_incomplete) << err;
     EXPECT_EQ(out.find("changed " + stuck), std::string::npos) << out;
