@@ -202,7 +202,8 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
 {
     fsys::MemoryFileSystem disk(Rules::windows);
     const std::string from = "C:" + native("/lib/Old"), to = "D:" + native("/lib/New");
-    disk.add_file(from + native("/a.jpg"), "a");
+    const std::string a = std::string(1 << 20, 'a') + "z";  // more than a block read at once
+    disk.add_file(from + native("/a.jpg"), a);
     disk.add_file(from + native("/sub/b.jpg"), "b");
     disk.add_folder("D:" + native("/lib"));
     const auto before = disk.files_below("C:" + native("/"));
@@ -215,7 +216,7 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
         const bool moved = move_tree(disk, from, to, 2, nullptr, reason);
         disk.fail_when(nullptr);
         if (moved) {
-            EXPECT_EQ(disk.bytes(to + native("/sub/b.jpg")) + disk.bytes(to + native("/a.jpg")), "ba");
+            EXPECT_EQ(disk.bytes(to + native("/sub/b.jpg")) + disk.bytes(to + native("/a.jpg")), "b" + a);
             EXPECT_EQ(disk.syncs(to + native("/a.jpg.tarnwick-copy")), synced + 1);  // flushed before it took its name
             EXPECT_EQ(disk.name_kind(from), fsys::NameKind::none);
         }
