@@ -49,6 +49,14 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
              return report_text(build_library_report(disk, {absolute("/lib")}, {absolute("/lib")}, 2));
          },
          " line 100\n\n", "  and 1 more use\n"},
+        {"one reference used in document after document",
+         [](fsys::MemoryFileSystem& disk, bool past) {
+             for (std::size_t k = 0; k < k_uses_kept + (past ? 1 : 0); ++k) {
+                 disk.add_file(absolute("/lib/a" + std::to_string(1000 + k) + ".pz2"), "textureMap :Runtime:Textures:gone.jpg\n");
+             }
+             return report_text(build_library_report(disk, {absolute("/lib")}, {absolute("/lib")}, 2));
+         },
+         "a1099.pz2 line 1\n\n", "  and 1 more use\n"},
         {"a zip entry's path",
          [](fsys::MemoryFileSystem& disk, bool past) {
              // "C:\\", the name and its ending NUL: 260 characters at the bound.
