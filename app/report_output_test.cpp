@@ -81,7 +81,8 @@ TEST(ReportOutput, HtmlPageEscapesEverything)
     EXPECT_EQ(page.find("http"), std::string::npos);  // nothing from outside
     expect_pieces(page, {"<span class=\"target\">:a:&lt;script&gt;\\xff\\x01\\x9b.obj</span>", "/l/y &quot;q&quot;.cr2 line 9",
                          "<span class=\"target\">//s/&lt;i&gt;.jpg</span></div><div>a network path, not looked up</div>",
-                         "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>"});
+                         "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>",
+                         "<summary>used 2 times</summary>", "<summary>used once</summary>"});
     LibraryReport unread{{}, 1, 0, 0, false, {{"/l/bad.crz", "corrupt"}}, 0, 0, {}, {}};
     EXPECT_NE(report_html(unread, "9.9").find(">1 Poser file could not be read</p>"), std::string::npos);
 }

@@ -257,6 +257,7 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
              m.add_file(child_path(run, "manifest.json"), m.bytes(child_path(run, "manifest.json")).substr(0, 120));
          }, "is corrupt"},
         {"outside its root", manifest_edit("\"path\":\"Runtime", "\"path\":\"../victim/Runtime"), "outside its root"},
+        {"in the run folders", manifest_edit("\"path\":\"Runtime", "\"path\":\"tarnwick-runs/x/Runtime"), "outside its root"},
         {"recorded for another root", manifest_edit("\"root\":\"", "\"root\":\"C:\\\\Users\\\\vendor\\\\Poser"),
          "was recorded for another root: C:\\Users\\vendor\\Poser"},
         {"an old version outside its run folder", manifest_edit("\"backup\":\"Runtime", "\"backup\":\"../../../victim/Runtime"),
