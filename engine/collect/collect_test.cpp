@@ -94,13 +94,17 @@ TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
     EXPECT_EQ(zip->modified_time(native("/out/a.zip/Runtime/Textures/skin.jpg")), fsys::MemoryFileSystem::k_setup_time);
     const auto before = lib.disk.tree(native("/out"));
     // The zip fails at its first document rewritten, a folder at its last file, its listing, or a folder in it.
-    const std::tuple<const char*, const char*, fsys::Op> failures[] = {
-        {"/out/c.zip", "c.zip.", fsys::Op::write}, {"/out/d", "a.py", fsys::Op::write},
-        {"/out/f", "collect.txt", fsys::Op::write}, {"/out/g", "Textures", fsys::Op::make_folder}};
-    for (const auto& [out, failing, failed_op] : failures) {
-        lib.disk.fail_when([failing = std::string(failing), failed_op](fsys::Op op, const std::string& p) {
-            return op == failed_op && p.find(failing) != std::string::npos;
+    const struct {
+        const char* out;
+        const char* failing;
+        fsys::Op op;
+    } failures[] = {{"/out/c.zip", "c.zip.", fsys::Op::write}, {"/out/d", "a.py", fsys::Op::write},
+                    {"/out/f", "collect.txt", fsys::Op::write}, {"/out/g", "Textures", fsys::Op::make_folder}};
+    for (const auto& f : failures) {
+        lib.disk.fail_when([failing = std::string(f.failing), failed = f.op](fsys::Op op, const std::string& p) {
+            return op == failed && p.find(failing) != std::string::npos;
         });
+        const std::string out = f.out;
         EXPECT_NE(lib.write(out), "") << out;
         EXPECT_EQ(lib.disk.tree(native("/out")), before) << out;
     }
