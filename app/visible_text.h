@@ -11,6 +11,3 @@
 std::string visible(std::string_view text);
 // The same appended to `out`, which a long listing builds without a string per piece.
 void append_visible(std::string& out, std::string_view text);
-
-// The length of the UTF-8 sequence at `at`, or 0 when the bytes there are not UTF-8.
-std::size_t utf8_sequence_length(std::string_view text, std::size_t at);

@@ -1,33 +1,32 @@
 // What both systems' text encodings share.
 #include "engine/base/text_encoding.h"
 
-namespace {
-
-// The length of the UTF-8 sequence that starts with `b`, 0 when none starts so.
-std::size_t sequence_length(unsigned char b)
+std::size_t utf8_sequence_length(std::string_view s, std::size_t k)
 {
-    return b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xF0 && b < 0xF5 ? 4 : 0;
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char c = b(k);
+    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (n == 0 || k + n > s.size()) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((b(k + i) & 0xc0) != 0x80) {
+            return 0;
+        }
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+    if ((n == 2 && c < 0xc2) || (n == 3 && c == 0xe0 && b(k + 1) < 0xa0) || (n == 3 && c == 0xed && b(k + 1) >= 0xa0) ||
+        (n == 4 && c == 0xf0 && b(k + 1) < 0x90) || (n == 4 && (c > 0xf4 || (c == 0xf4 && b(k + 1) >= 0x90)))) {
+        return 0;
+    }
+    return n;
 }
-
-}  // namespace
 
 bool is_utf8(std::string_view text)
 {
     for (std::size_t k = 0; k < text.size();) {
-        const auto b = static_cast<unsigned char>(text[k]);
-        const std::size_t n = sequence_length(b);
-        if (n == 0 || k + n > text.size()) {
-            return false;
-        }
-        for (std::size_t j = 1; j < n; ++j) {
-            if ((static_cast<unsigned char>(text[k + j]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        const auto second = n > 1 ? static_cast<unsigned char>(text[k + 1]) : 0x80;
-        // No overlong three- or four-byte form, no surrogate, nothing past U+10FFFF.
-        if ((b == 0xE0 && second < 0xA0) || (b == 0xED && second >= 0xA0) || (b == 0xF0 && second < 0x90) ||
-            (b == 0xF4 && second >= 0x90)) {
+        const std::size_t n = utf8_sequence_length(text, k);
+        if (n == 0) {
             return false;
         }
         k += n;

@@ -12,6 +12,8 @@
 // past U+10FFFF. A name kept in JSON, or in a zip marked as UTF-8, must be such text to be
 // read back as the same name.
 bool is_utf8(std::string_view text);
+// The length of the UTF-8 sequence at `at` (1 to 4), or 0 when the bytes there are not such text.
+std::size_t utf8_sequence_length(std::string_view text, std::size_t at);
 
 // `text` with every run of bytes that is not UTF-8 read in the ANSI code page, so that a
 // log or transcript holds UTF-8 throughout. Elsewhere than on Windows the bytes as they are.
