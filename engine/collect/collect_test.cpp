@@ -104,9 +104,8 @@ TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
         lib.disk.fail_when([failing = std::string(f.failing), failed = f.op](fsys::Op op, const std::string& p) {
             return op == failed && p.find(failing) != std::string::npos;
         });
-        const std::string out = f.out;
-        EXPECT_NE(lib.write(out), "") << out;
-        EXPECT_EQ(lib.disk.tree(native("/out")), before) << out;
+        EXPECT_NE(lib.write(f.out), "") << f.out;
+        EXPECT_EQ(lib.disk.tree(native("/out")), before) << f.out;
     }
     lib.disk.fail_when(nullptr);
     run_stop::request();
