@@ -9,6 +9,7 @@
 #include "tests/zip_maker.h"
 
 #include <ctime>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -16,15 +17,6 @@ std::string product_report(fsys::MemoryFileSystem& disk, const std::vector<MadeE
 {
     disk.add_file(absolute("/p.zip"), made_zip(entries));
     return report_text(build_product_report(disk, {absolute("/p.zip")}, {}, 2));
-}
-
-// The text of `path` as JSON writes it.
-std::string json_text(std::string path)
-{
-    for (std::size_t k = path.find('\\'); k != std::string::npos; k = path.find('\\', k + 2)) {
-        path.insert(k, 1, '\\');
-    }
-    return path;
 }
 
 struct Bounded {
@@ -80,9 +72,9 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
              // A manifest of a run that changed nothing, with a field nested so deep that the whole nests one more.
              const std::string run = absolute("/lib/tarnwick-runs/20261207-101010"), manifest = run + native("/manifest.json");
              const std::size_t depth = k_max_manifest_nesting - (past ? 0 : 1);
-             disk.add_file(manifest, "{\"program\":\"tarnwick\",\"format\":1,\"started\":\"20261207-101010\",\"root\":\"" +
-                                         json_text(absolute("/lib")) + "\",\"x\":" +
-                                         std::string(depth, '[') + std::string(depth, ']') + ",\"files\":[]}");
+             disk.add_file(manifest, "{\"program\":\"tarnwick\",\"format\":1,\"started\":\"20261207-101010\",\"root\":" +
+                                         nlohmann::json(absolute("/lib")).dump() + ",\"x\":" + std::string(depth, '[') +
+                                         std::string(depth, ']') + ",\"files\":[]}");
              UndoOutcome outcome;
              std::string error;
              undo_run(disk, run, std::time(nullptr), outcome, error);

@@ -1,6 +1,7 @@
 #include "app/poser_root.h"
 
 #include "app/settings.h"
+#include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
 #include <cstdlib>
@@ -47,19 +48,12 @@ TEST_F(PoserRoot, AChosenFileNamesTheRootWhichIsSavedAndProposedNextTime)
                      question + dir.at("Poser") + "\tyes"}));
 }
 
-// Chooses a file directly in "/", which names no root.
-struct ChoosesInTheTopFolder : ScriptedPrompts {
-    ChoosesInTheTopFolder() : ScriptedPrompts(Lines{}) {}
-    int choose_file(Owner, std::string& f, std::string_view, std::string_view, const FileFilter&, ChooserMode) override
-    {
-        f = "/x.txt";
-        return 1;
-    }
-};
-
 TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRootsEndInNoSeparator)
 {
-    ChoosesInTheTopFolder answers;
+    // A file chosen directly in "/" names no root.
+    fsys::MemoryFileSystem top;
+    top.add_file("/x.txt", "");
+    ScriptedPrompts answers(Lines{"no", "/x.txt"}, top);
     TranscriptPrompts wn(answers);
     EXPECT_EQ(set_poser_root(run, wn), 0);
     EXPECT_EQ(wn.lines().back(), "warning\tmain\tThis is not a valid file name. Exiting\t/x.txt");

@@ -211,12 +211,10 @@ TEST(ReportOutput, HtmlVerdictNamesTheWorstThingCounted)
         r.package.assign(s.package, ReportPackageProblem{"/p.zip", {zipfs::ProblemKind::link, "Runtime/l", "a link"}});
         r.dependencies.assign(s.needed, ReportProblem{":b.obj", RefKind::geometry, RefStatus::ok, {"/r/b.obj"}, {}});
         const std::string page = report_html(r, "9.9");
-        EXPECT_NE(page.find(std::string("<p class=\"verdict ") + s.verdict), std::string::npos) << s.verdict;
         // A check of product zips is titled so; the summary has a column per kind of reference.
-        EXPECT_NE(page.find(s.package > 0 ? "<h1>Product report</h1>" : "<h1>Library report</h1>"), std::string::npos);
         const std::string n = std::to_string(s.missing);
-        EXPECT_NE(page.find("<tr class=\"missing\"><td>missing</td><td>" + n + "</td><td>" + n + "</td><td>0</td><td>0</td><td>0</td></tr>"),
-                  std::string::npos);
+        expect_pieces(page, {std::string("<p class=\"verdict ") + s.verdict, s.package > 0 ? "<h1>Product report</h1>" : "<h1>Library report</h1>",
+                             "<tr class=\"missing\"><td>missing</td><td>" + n + "</td><td>" + n + "</td><td>0</td><td>0</td><td>0</td></tr>"});
         EXPECT_EQ(page.find("class=\"verdict", page.find("class=\"verdict") + 1), std::string::npos) << s.verdict;
     }
 }

@@ -66,34 +66,19 @@ static std::string shown(const FileReference& r, long long line, std::size_t off
            std::string(r.target);
 }
 
-struct LineReference {
-    long long line;
-    std::size_t offset;
-    FileReference ref;
-};
-
-// The references the rules find reading `text` line by line, its first line numbered 1.
-static std::vector<LineReference> references_line_by_line(std::string_view text)
+// The references the rules find reading `text` line by line, its first line numbered 1, shown as found behind `lines`
+// more lines of `bytes` more bytes.
+static std::vector<std::string> references_line_by_line(std::string_view text, long long lines, std::size_t bytes)
 {
-    std::vector<LineReference> wanted;
-    const auto lines = stored_lines(text);
-    for (std::size_t k = 0; k < lines.size(); ++k) {
+    std::vector<std::string> wanted;
+    const auto stored = stored_lines(text);
+    for (std::size_t k = 0; k < stored.size(); ++k) {
         FileReference ref;
-        if (find_file_reference(lines[k].second, ref)) {
-            wanted.push_back(LineReference{static_cast<long long>(k) + 1, lines[k].first, ref});
+        if (find_file_reference(stored[k].second, ref)) {
+            wanted.push_back(shown(ref, static_cast<long long>(k) + 1 + lines, stored[k].first + bytes));
         }
     }
     return wanted;
-}
-
-// Those references shown as found behind `lines` more lines of `bytes` more bytes.
-static std::vector<std::string> shown_behind(const std::vector<LineReference>& wanted, long long lines, std::size_t bytes)
-{
-    std::vector<std::string> out;
-    for (const LineReference& w : wanted) {
-        out.push_back(shown(w.ref, w.line + lines, w.offset + bytes));
-    }
-    return out;
 }
 
 // Scans `text` as one run, held in a buffer of exactly its size so that a sanitizer sees any read past its end.
@@ -111,7 +96,7 @@ static long long scan_exactly(std::string_view text, long long first_line, std::
 
 // The scan of runs of lines, directly: the text behind 0 to 63 blank lines, so that every byte of it falls on every place
 // of a 16-, 32- or 64-byte block once; and the text cut into runs of one line each, numbered on from run to run.
-static void check_direct_scans(std::string_view input, const std::vector<LineReference>& wanted)
+static void check_direct_scans(std::string_view input)
 {
     const auto lines = stored_lines(input);
     const std::string padded = std::string(63, '\n') + std::string(input);
@@ -120,7 +105,7 @@ static void check_direct_scans(std::string_view input, const std::vector<LineRef
         const long long count = scan_exactly(std::string_view(padded).substr(63 - pad), 1, 0, seen);
         const long long behind = static_cast<long long>(pad);
         MODEL_CHECK(count == behind + static_cast<long long>(lines.size()), "lines of a run behind " + std::to_string(pad), input);
-        MODEL_CHECK(seen == shown_behind(wanted, behind, pad), "references of a run behind " + std::to_string(pad), input);
+        MODEL_CHECK(seen == references_line_by_line(input, behind, pad), "references of a run behind " + std::to_string(pad), input);
     }
     std::vector<std::string> seen;
     long long number = 7;
@@ -130,7 +115,7 @@ static void check_direct_scans(std::string_view input, const std::vector<LineRef
         number += scan_exactly(input.substr(begin, end - begin), number, begin, seen);
     }
     MODEL_CHECK(number == 7 + static_cast<long long>(lines.size()), "lines of runs of one line", input);
-    MODEL_CHECK(seen == shown_behind(wanted, 6, 0), "references of runs of one line", input);
+    MODEL_CHECK(seen == references_line_by_line(input, 6, 0), "references of runs of one line", input);
 }
 
 // The references and pointer lines the scans of runs of lines find, against those the rules find line by line.
@@ -141,26 +126,19 @@ static void check_scans(const std::string& path, const std::vector<std::string>&
         pointers += is_reference_line(model::trimmed(line));
     }
     std::vector<std::string> found_here;
-    std::vector<FoundReference> found;
     TextReader runs;
     runs.open(fsys::disk(), path, Gzip::never, fsys::Listed::unknown, ReadMode::as_stored);
     long long number = 1;
     std::string_view lines;
     std::string copy;
     while (runs.next_lines(lines)) {
-        const std::size_t offset = copy.size();
+        number += scan_exactly(lines, number, copy.size(), found_here);
         copy += lines;
-        found.clear();
-        number += scan_references(lines, number, found);
-        for (const FoundReference& f : found) {
-            found_here.push_back(shown(f.ref, f.line, offset + f.line_offset));
-        }
     }
     MODEL_CHECK(copy == input, "runs of lines as stored", input);
     MODEL_CHECK(number == 1 + static_cast<long long>(stored_lines(input).size()), "lines in runs of lines", input);
-    const std::vector<LineReference> wanted = references_line_by_line(input);
-    MODEL_CHECK(found_here == shown_behind(wanted, 0, 0), "references in runs of lines", input);
-    check_direct_scans(input, wanted);
+    MODEL_CHECK(found_here == references_line_by_line(input, 0, 0), "references in runs of lines", input);
+    check_direct_scans(input);
     std::size_t candidates = 0;
     runs.open(fsys::disk(), path);
     while (runs.next_lines(lines)) {

@@ -16,6 +16,14 @@ const std::string k_scene = "figureResFile :Runtime:Geometries:man:man.obj\r\n\t
                             "\"\r\n\ttransparencyMap :Runtime:Textures:gone.jpg\r\n"
                             "readScript \":Runtime:Libraries:Pose:p.pz2\"\r\n";
 
+// `plan` written to `out` with a listing of one line: "" once written, else the reason.
+std::string written(fsys::MemoryFileSystem& disk, CollectPlan& plan, const std::string& out)
+{
+    std::string reason;
+    const auto listing = [](const CollectPlan&) { return std::string("listing\n"); };
+    return write_collection(disk, plan, listing, out, nullptr, reason) ? "" : reason;
+}
+
 struct Library {
     fsys::MemoryFileSystem disk;
     CollectPlan plan;
@@ -39,12 +47,7 @@ struct Library {
         disk.add_folder(native("/out"));
         plan = plan_collection(disk, {native("/lib/Runtime/Libraries/Scenes/s.pz3"), native("/ext/fig.cr2")}, {native("/lib")});
     }
-    std::string write(const std::string& out)
-    {
-        std::string reason;
-        const auto listing = [](const CollectPlan&) { return std::string("listing\n"); };
-        return write_collection(disk, plan, listing, native(out), nullptr, reason) ? "" : reason;
-    }
+    std::string write(const std::string& out) { return written(disk, plan, native(out)); }
 };
 
 TEST(Collect, EachFileAtItsPlaceAndTheDocumentsRenamingThem)
@@ -141,9 +144,7 @@ TEST(Collect, NamesDifferingOnlyInLetterCaseAreNumberedOneFileNamedOnce)
     }
     const CollectPlan plan = plan_collection(disk, {native("/lib/Runtime/Libraries/Scenes/s.pz3")}, {native("/lib")});
     std::vector<std::string> names;
-    for (const CollectedFile& f : plan.files) {
-        names.push_back(f.name);
-    }
+    std::transform(plan.files.begin(), plan.files.end(), std::back_inserter(names), [](const CollectedFile& f) { return f.name; });
     EXPECT_EQ(names, (std::vector<std::string>{"Runtime/Libraries/Scenes/s.pz3", "Runtime/Textures/collected/Bump.jpg",
                                                "Runtime/Textures/collected/bump-2.JPG", "Runtime/Textures/collected/BUMP-3.jpg"}));
 }
@@ -192,14 +193,9 @@ TEST(Collect, OnlyWhatTheUserMeansToShare)
     unsafe.files.emplace_back();
     unsafe.files[0].source = native("/ext/bump.jpg");
     unsafe.files[0].name = "Runtime/../../x.jpg";
-    std::string reason;
-    EXPECT_FALSE(write_collection(disk, unsafe, [](const CollectPlan&) { return std::string(); }, native("/out/c"), nullptr, reason));
+    EXPECT_NE(written(disk, unsafe, native("/out/c")), "");
     EXPECT_FALSE(disk.entry_exists(native("/out/x.jpg")) || disk.entry_exists(native("/x.jpg")));
 }
-
-}  // namespace
-
-namespace {
 
 // Another program saves the scene at any step of its collect: the collection holds the scene of one version with its
 // references renamed, or leaves it out and names it, and is otherwise whole.
@@ -216,8 +212,7 @@ TEST(Collect, ASceneSavedMeanwhileIsNeverAMix)
     };
     const auto work = [&](fsys::MemoryFileSystem& disk) {
         plan = plan_collection(disk, {scene}, {absolute("/lib")});
-        std::string reason;
-        EXPECT_TRUE(write_collection(disk, plan, [](const CollectPlan&) { return std::string(); }, out, nullptr, reason)) << reason;
+        EXPECT_EQ(written(disk, plan, out), "");
     };
     const std::string collected = absolute("/out/c/Runtime/Libraries/Scenes/s.pz3");
     const auto collect = [&](const std::string& text) { return left_by(setup, text, work, [&](auto& d) { return d.bytes(collected); }); };
@@ -278,9 +273,7 @@ TEST(Collect, AControlCharacterInANameIsAnUnderscore)
     CollectPlan plan = plan_collection(disk, {"/lib/Runtime/Libraries/Props/p.pp2"}, {"/lib"});
     ASSERT_EQ(plan.files.size(), 2u);
     EXPECT_EQ(plan.files[1].name, "Runtime/Textures/a_[1mb.jpg");
-    std::string reason;
-    EXPECT_TRUE(write_collection(disk, plan, [](const CollectPlan&) { return std::string(); }, "/out/x.zip", nullptr, reason))
-        << reason;
+    EXPECT_EQ(written(disk, plan, "/out/x.zip"), "");
 }
 #endif
 

@@ -63,19 +63,10 @@ Lines described(const InstallPlan& plan)
 struct PlanCase {
     const char* what;
     DiskRules rules;
-    std::vector<std::vector<MadeEntry>> zips;
+    Lines zips;  // the bytes of each
     std::vector<std::pair<std::string, std::string>> on_disk;  // path below the root, bytes ("/" ends a folder)
     Lines expected;
 };
-
-std::vector<MadeEntry> files(const Lines& names)
-{
-    std::vector<MadeEntry> entries;
-    for (const std::string& n : names) {
-        entries.push_back(entry(n, n));
-    }
-    return entries;
-}
 
 std::vector<PlanCase> plan_cases()
 {
@@ -93,45 +84,45 @@ std::vector<PlanCase> plan_cases()
     const DiskRules posix = DiskRules::posix;
     const DiskRules windows = DiskRules::windows;
     return {
-        {"Runtime at the top", posix, {files({"Runtime/Geometries/a.obj", "ReadMe.txt"})}, {},
+        {"Runtime at the top", posix, {zip_of({"Runtime/Geometries/a.obj", "ReadMe.txt"})}, {},
          {"new Runtime/Geometries/a.obj", "new ReadMe.txt", "folder Runtime", "folder Runtime/Geometries"}},
-        {"one folder down, beside a read-me", windows, {files({"CON/Runtime/Textures/a.jpg", "CON/b.txt", "c.txt"})}, {},
+        {"one folder down, beside a read-me", windows, {zip_of({"CON/Runtime/Textures/a.jpg", "CON/b.txt", "c.txt"})}, {},
          {"new Runtime/Textures/a.jpg", "new b.txt", "folder Runtime", "folder Runtime/Textures", "skipped c.txt",
           "note CON/: the Runtime folder lies one folder down: unpacked from this folder"}},
         {"folders in another letter case, on the disk and in the zip", posix,
-         {files({"Runtime/textures/a.jpg", "Runtime/TEXTURES/new/b.jpg", "Runtime/Textures/New/c.jpg"})},
+         {zip_of({"Runtime/textures/a.jpg", "Runtime/TEXTURES/new/b.jpg", "Runtime/Textures/New/c.jpg"})},
          {{"runtime/Textures/", ""}},
          {"new runtime/Textures/a.jpg", "new runtime/Textures/new/b.jpg", "new runtime/Textures/new/c.jpg",
           "folder runtime/Textures/new"}},
         {"replaced, already there, a file in another letter case", windows,
-         {{entry("Runtime/a.obj", "new bytes"), entry("Runtime/b.obj", "same"), entry("Runtime/C.obj", "c")}},
+         {made_zip({entry("Runtime/a.obj", "new bytes"), entry("Runtime/b.obj", "same"), entry("Runtime/C.obj", "c")})},
          {{"Runtime/a.obj", "old"}, {"Runtime/b.obj", "same"}, {"Runtime/c.obj", "older"}},
          {"replaced Runtime/a.obj", "already there Runtime/b.obj", "replaced Runtime/c.obj"}},
         {"junk and old copies", posix,
-         {files({"Runtime/a.cr2", "Runtime/a_zz01.cr2", "__MACOSX/Runtime/._a.cr2", "Runtime/.DS_Store", "Runtime/Thumbs.db",
+         {zip_of({"Runtime/a.cr2", "Runtime/a_zz01.cr2", "__MACOSX/Runtime/._a.cr2", "Runtime/.DS_Store", "Runtime/Thumbs.db",
                  "Runtime/._b.jpg", "Runtime/tarnwick-runs/1/x.cr2"})},
          {},
          {"new Runtime/a.cr2", "folder Runtime", "skipped Runtime/a_zz01.cr2", "skipped Runtime/tarnwick-runs/1/x.cr2",
           "junk __MACOSX/Runtime/._a.cr2", "junk Runtime/.DS_Store", "junk Runtime/Thumbs.db", "junk Runtime/._b.jpg"}},
         {"names in UTF-8 marked or not, and in code page 437", posix,
-         {{marked, entry("Runtime/Textures/caf\xc3\xa9.jpg"), entry("Runtime/Textures/\x82t\x82.png")}},
+         {made_zip({marked, entry("Runtime/Textures/caf\xc3\xa9.jpg"), entry("Runtime/Textures/\x82t\x82.png")})},
          {},
          {"new Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg", "new Runtime/Textures/caf\xc3\xa9.jpg", "new Runtime/Textures/\xc3\xa9t\xc3\xa9.png",
           "folder Runtime", "folder Runtime/Textures",
           "note Runtime/Textures/\x82t\x82.png: a name neither marked nor written as UTF-8: read in code page 437, as the zip format says"}},
         {"unsafe names, a link, case twins", posix,
-         {{entry("Runtime/../../x.obj"), entry("/etc/x.obj"), link_entry("Runtime/Textures/l.jpg", "/etc/passwd"),
-           entry("Runtime/A.obj"), entry("Runtime/a.obj")}},
+         {made_zip({entry("Runtime/../../x.obj"), entry("/etc/x.obj"), link_entry("Runtime/Textures/l.jpg", "/etc/passwd"),
+                   entry("Runtime/A.obj"), entry("Runtime/a.obj")})},
          {},
          {"refused Runtime/../../x.obj: unsafe name: the name holds a '..' component, which leads out of the install folder",
           "refused /etc/x.obj: unsafe name: the name begins at the top folder ('/')",
           "refused Runtime/Textures/l.jpg: the entry is a symbolic link: unpacked, it could point anywhere",
           "refused Runtime/a.obj: the name differs from another only in letter case: on Windows one overwrites the other"}},
-        {"no Runtime, and two folders holding one", posix, {files({"Textures/a.jpg"}), files({"A/Runtime/x", "B/Runtime/y"})}, {},
+        {"no Runtime, and two folders holding one", posix, {zip_of({"Textures/a.jpg"}), zip_of({"A/Runtime/x", "B/Runtime/y"})}, {},
          {"refused : the zip has no Runtime folder at its top, nor one folder down: Poser will not find its content",
           "refused : a Runtime folder lies one folder down in 2 folders: which one holds the product cannot be told"}},
         {"names Windows cannot make", windows,
-         {files({"Runtime/CON.obj", "Runtime/a./b.obj", "Runtime/b /c.obj", "Runtime/a<b.obj", "Runtime/t\tab.obj", deep + "x.obj",
+         {zip_of({"Runtime/CON.obj", "Runtime/a./b.obj", "Runtime/b /c.obj", "Runtime/a<b.obj", "Runtime/t\tab.obj", deep + "x.obj",
                  "Runtime/.../.../x.obj", "Runtime/x/. ./y.obj"})},
          {},
          {"refused Runtime/CON.obj: the name is a device's on Windows (CON, PRN, AUX, NUL, COM or LPT and a digit)",
@@ -143,26 +134,26 @@ std::vector<PlanCase> plan_cases()
           "refused Runtime/.../.../x.obj: unsafe name: the path climbs out of its content root, not looked up",
           "refused Runtime/x/. ./y.obj: unsafe name: a name of dots and blanks alone, which Windows reads as '..'"}},
         {"the same names on POSIX", posix,
-         {files({"Runtime/CON.obj", "Runtime/a<b.obj", "Runtime/t\tab.obj", deep + "x.obj", "Runtime/.../x.obj"})}, {},
+         {zip_of({"Runtime/CON.obj", "Runtime/a<b.obj", "Runtime/t\tab.obj", deep + "x.obj", "Runtime/.../x.obj"})}, {},
          {"refused Runtime/t\tab.obj: the name holds a control character"}},
-        {"a path longer than POSIX opens", posix, {files({deeper})}, {},
+        {"a path longer than POSIX opens", posix, {zip_of({deeper})}, {},
          {"refused " + deeper + ": installed, its path would be longer than the system can open (4095 bytes)"}},
-        {"what lies in the way on the disk", posix, {files({"Runtime/a/x.obj", "Runtime/b", "Runtime/l/y.obj"})},
+        {"what lies in the way on the disk", posix, {zip_of({"Runtime/a/x.obj", "Runtime/b", "Runtime/l/y.obj"})},
          {{"Runtime/a", "file"}, {"Runtime/b/", ""}, {"Runtime/l", "->"}},
          {"refused Runtime/a/x.obj: a file lies in the content folder where the product has a folder",
           "refused Runtime/b: a folder lies in the content folder where the product has a file",
           "refused Runtime/l/y.obj: a link lies in the content folder where the product has a folder: the install would write "
           "wherever it leads"}},
         {"two zips of one product", windows,
-         {files({"Runtime/a.obj", "ReadMe.txt", "Runtime/x"}), files({"Runtime/b.obj", "ReadMe.txt", "Runtime/X/y.obj", "Runtime/a.OBJ"})},
+         {zip_of({"Runtime/a.obj", "ReadMe.txt", "Runtime/x"}), zip_of({"Runtime/b.obj", "ReadMe.txt", "Runtime/X/y.obj", "Runtime/a.OBJ"})},
          {},
          {"refused Runtime/X/y.obj: the name is a folder's and also a file's of the product (letter case ignored)",
           "refused Runtime/a.OBJ: another zip of the product holds a file of this name with other bytes"}},
         {"a file marked read-only, one whose old version would lie too deep", windows,
-         {files({"Runtime/a.obj", "Runtime/" + std::string(200, 'd') + "/x.obj"})},
+         {zip_of({"Runtime/a.obj", "Runtime/" + std::string(200, 'd') + "/x.obj"})},
          {{"Runtime/a.obj", "read-only"}, {"Runtime/" + std::string(200, 'd') + "/x.obj", "mine"}},
          {"blocked Runtime/a.obj", "blocked Runtime/" + std::string(200, 'd') + "/x.obj"}},
-        {"a name of the run folders", posix, {files({"Runtime/a.obj", "Tarnwick-Runs"})}, {},
+        {"a name of the run folders", posix, {zip_of({"Runtime/a.obj", "Tarnwick-Runs"})}, {},
          {"refused Tarnwick-Runs: the name is that of the folder of tarnwick's runs"}},
     };
 }
@@ -182,8 +173,8 @@ TEST(InstallPlan, EachEntryPlacedSkippedOrRefusedWithNothingWritten)
             }
         }
         std::vector<std::string> zips;
-        for (const std::vector<MadeEntry>& entries : c.zips) {
-            zips.push_back(d.zip(std::to_string(zips.size()) + ".zip", made_zip(entries)));
+        for (const std::string& bytes : c.zips) {
+            zips.push_back(d.zip(std::to_string(zips.size()) + ".zip", bytes));
         }
         ChangesSeen changes(d.disk);
         const InstallPlan plan = d.plan(zips);
@@ -263,14 +254,12 @@ TEST(Install, InstalledThenTakenBackGivesTheFolderBackByteForByte)
         EXPECT_EQ(p.d.disk.bytes(p.d.at("Runtime/libraries/character/p/p.cr2")), "figure");
         EXPECT_EQ(p.d.disk.bytes(done.record.run_folder + fsys::k_sep + native("old/Runtime/Geometries/a.obj")), "old a");
         EXPECT_FALSE(p.d.disk.entry_exists(done.record.run_folder + fsys::k_sep + "new"));
-        // Each file unpacked was on the disk before it moved in (this disk flushes file by file).
-        for (const InstalledFile& f : done.kept.files) {
-            EXPECT_EQ(p.d.disk.syncs(done.record.run_folder + fsys::k_sep + native(f.staged)), 1) << f.path;
-        }
         EXPECT_TRUE(done.kept.finished && done.kept.files.size() == 4u);
-        // Each file's stamp is kept as it stood once the file moved in.
+        // Each file unpacked was on the disk before it moved in (this disk flushes file by file), and its stamp is kept
+        // as it stood once the file moved in.
         InstallRecord record = done.kept;
         for (const InstalledFile& f : record.files) {
+            EXPECT_EQ(p.d.disk.syncs(done.record.run_folder + fsys::k_sep + native(f.staged)), 1) << f.path;
             fsys::FileStamp now;
             EXPECT_TRUE(p.d.disk.stamp(p.d.at(f.path), now) && now == f.stamp) << f.path;
         }

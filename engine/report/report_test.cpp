@@ -6,6 +6,8 @@
 #include "engine/text/references.h"
 #include "tests/test_support.h"
 
+#include <numeric>
+
 TEST(References, KeywordsQuotesMarkersAndBuiltins)
 {
     // Each line with what it refers to: "kind target", "kind builtin target", or "" for none.
@@ -188,10 +190,8 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(rendered(r, dir.path()), expected);
     EXPECT_TRUE(std::is_sorted(r.problems.begin(), r.problems.end(), [](auto& a, auto& b) { return a.target < b.target; }));
-    long long problem_uses = 0;
-    for (const ReportProblem& p : r.problems) {
-        problem_uses += p.use_count;
-    }
+    const long long problem_uses = std::accumulate(r.problems.begin(), r.problems.end(), 0LL,
+                                                   [](long long n, const ReportProblem& p) { return n + p.use_count; });
     EXPECT_EQ(r.count(RefStatus::ok), r.total - r.builtin - problem_uses);
     EXPECT_EQ(r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)], 2);
     EXPECT_TRUE(r.broken());

@@ -80,7 +80,7 @@ std::vector<Case> hostile_zips()
     };
 }
 
-TEST(PackageCheck, HostileAndFaultyZips)
+TEST(PackageCheck, HostileAndFaultyZipsAndWhatTheDirectoryAloneShows)
 {
     for (const Case& c : hostile_zips()) {
         fsys::MemoryFileSystem disk;
@@ -99,18 +99,10 @@ TEST(PackageCheck, HostileAndFaultyZips)
         EXPECT_EQ(changes.list, std::vector<std::string>()) << c.what;
         // Inflating 200 MiB, or a name 30,000 folders deep, never holds more than a few MiB at once.
         EXPECT_LT(memory.above_start(), 32 << 20) << c.what;
-    }
-}
-
-TEST(PackageCheck, TheDirectoryAloneShowsABombThatSaysItsSize)
-{
-    for (const Case& c : hostile_zips()) {
+        // The directory alone shows a bomb that says its size; one that lies, or a bad checksum, needs the contents read.
         const std::string what = c.what;
-        const bool shown = what == "a bomb";
-        if (shown || what == "a bomb lying about its size" || what == "a bad checksum") {
-            fsys::MemoryFileSystem disk;
-            disk.add_file(k_zip, c.zip);
-            EXPECT_EQ(zipfs::check_package(disk, k_zip, zipfs::CheckDepth::directory).size(), shown ? 1u : 0u) << what;
+        if (what == "a bomb" || what == "a bomb lying about its size" || what == "a bad checksum") {
+            EXPECT_EQ(zipfs::check_package(disk, k_zip, zipfs::CheckDepth::directory).size(), what == "a bomb" ? 1u : 0u) << what;
         }
     }
 }
