@@ -33,11 +33,8 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
     const std::vector<Bounded> table = {
         {"one reference used again and again",
          [](fsys::MemoryFileSystem& disk, bool past) {
-             std::string uses;
-             for (std::size_t k = 0; k < k_uses_kept + (past ? 1 : 0); ++k) {
-                 uses += "textureMap :Runtime:Textures:gone.jpg\n";
-             }
-             disk.add_file(absolute("/lib/a.pz2"), uses);
+             const std::string use = "textureMap :Runtime:Textures:gone.jpg\n";
+             disk.add_file(absolute("/lib/a.pz2"), repeated(use, k_uses_kept + (past ? 1 : 0)));
              return report_text(build_library_report(disk, {absolute("/lib")}, {absolute("/lib")}, 2));
          },
          " line 100\n\n", "  and 1 more use\n"},
@@ -58,10 +55,8 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
          "nothing to report", "package path_too_long Runtime/aaa"},
         {"a compressed document in a product zip",
          [](fsys::MemoryFileSystem& disk, bool past) {
-             std::string text;
-             while (text.size() < (8u << 20) + 1) {
-                 text += "textureMap :Runtime:Textures:a.jpg\n";
-             }
+             const std::string use = "textureMap :Runtime:Textures:a.jpg\n";
+             std::string text = repeated(use, (8u << 20) / use.size() + 1);
              text.resize((8u << 20) + (past ? 1 : 0));
              disk.add_file(absolute("/p/Runtime/Textures/a.jpg"), "");
              return product_report(disk, {MadeEntry("Runtime/Libraries/Character/a.crz", gzip_text(text))});
@@ -113,10 +108,7 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
 TEST(HostileInput, AFolderTreeOfAnyDepthIsWalked)
 {
     fsys::MemoryFileSystem disk;
-    std::string bottom = absolute("/lib");
-    for (int k = 0; k < 4000; ++k) {
-        bottom += native("/d");
-    }
+    const std::string bottom = absolute("/lib") + repeated(native("/d"), 4000);
     disk.add_file(bottom + native("/a.pz2"), "textureMap :Runtime:Textures:gone.jpg\n");
     const LibraryReport r = build_library_report(disk, {absolute("/lib")}, {absolute("/lib")}, 2);
     EXPECT_EQ(r.problems.size() == 1 ? r.problems[0].uses.at(0).file : "", bottom + native("/a.pz2"));

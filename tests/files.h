@@ -38,6 +38,16 @@ inline std::string absolute(const std::string& path)
 
 using Lines = std::vector<std::string>;
 
+// `piece` written `times` times over.
+inline std::string repeated(const std::string& piece, std::size_t times)
+{
+    std::string text;
+    for (std::size_t k = 0; k < times; ++k) {
+        text += piece;
+    }
+    return text;
+}
+
 // A new empty folder, removed with all its content when the object goes.
 class TempDir {
 public:

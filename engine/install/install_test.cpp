@@ -72,15 +72,8 @@ std::vector<PlanCase> plan_cases()
 {
     MadeEntry marked = entry("Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg");
     marked.utf8_mark = true;
-    std::string deep = "Runtime/Textures/";
-    while (deep.size() < 260) {
-        deep += "folder/";
-    }
-    std::string deeper = "Runtime/";
-    for (int k = 0; k < 21; ++k) {
-        deeper += std::string(200, 'b') + "/";
-    }
-    deeper += "x.obj";
+    const std::string deep = "Runtime/Textures/" + repeated("folder/", 35);  // 262 bytes, past 259
+    const std::string deeper = "Runtime/" + repeated(std::string(200, 'b') + "/", 21) + "x.obj";
     const DiskRules posix = DiskRules::posix;
     const DiskRules windows = DiskRules::windows;
     return {
@@ -338,10 +331,7 @@ TEST(InstallNames, UnmakeableNamesAndUtf8)
         EXPECT_EQ(unmakeable_reason(name, DiskRules::windows) == nullptr, makeable) << name;
     }
     // 128 letters of four bytes each are 256 units of UTF-16, and 512 bytes.
-    std::string emoji;
-    for (int k = 0; k < 127; ++k) {
-        emoji += "\xf0\x9f\x98\x80";
-    }
+    const std::string emoji = repeated("\xf0\x9f\x98\x80", 127);
     EXPECT_EQ(unmakeable_reason(emoji, DiskRules::windows), nullptr);
     EXPECT_NE(unmakeable_reason(emoji + "\xf0\x9f\x98\x80", DiskRules::windows), nullptr);
     EXPECT_NE(unmakeable_reason(emoji, DiskRules::posix), nullptr);

@@ -65,10 +65,8 @@ TEST(ProductReport, HostileAndFaultyZips)
     const std::string clean = product({});
     const std::string needs = "needs :Runtime:Geometries:Base:base.obj from root, ";
     // A compressed figure of a few kilobytes repeating one reference past the bound of its entry's size.
-    std::string repeated;
-    while (repeated.size() <= (9 << 20)) {
-        repeated += "textureMap :Runtime:Textures:fig.jpg\n";
-    }
+    const std::string use = "textureMap :Runtime:Textures:fig.jpg\n";
+    const std::string uses = repeated(use, (9 << 20) / use.size() + 1);
     const std::string crz = "Runtime/Libraries/Character/Fig.crz";
     const std::pair<std::string, std::string> cases[] = {
         {clean, needs + "broken 0, unreadable 0"},
@@ -85,7 +83,7 @@ TEST(ProductReport, HostileAndFaultyZips)
         {product({MadeEntry("Runtime/Libraries/Props/net.pp2", "figureResFile \\\\server\\share\\x.obj\n")}),
          "network_reference Runtime/Libraries/Props/net.pp2, " + needs + "broken 1, unreadable 0"},
         {made_zip({bomb}), "unreadable_entry " + k_figure + ", broken 0, unreadable 1"},
-        {product({MadeEntry(crz, gzip_text(repeated))}), "unreadable_entry " + crz + ", " + needs + "broken 0, unreadable 1"},
+        {product({MadeEntry(crz, gzip_text(uses))}), "unreadable_entry " + crz + ", " + needs + "broken 0, unreadable 1"},
         {clean.substr(0, clean.size() - 10), "unreadable_zip , broken 0, unreadable 0"},
     };
     for (const auto& [zip, expected] : cases) {

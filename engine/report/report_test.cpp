@@ -128,10 +128,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     write_gzip(dir.at("lib/b.crz"), "version\n{\nfigureResFile :Runtime:Geometries:gone.obj\n}\n");
     // two gzip members, the second longer than a read block, and a plain extension
     write_gzip(dir.at("lib/sub/c.pp2"), "figureResFile :Runtime:Geometries:man:man.obj\n");
-    std::string filler;
-    while (filler.size() < 600000) {
-        filler += "\t\tk 0 0.25\n";
-    }
+    const std::string filler = repeated("\t\tk 0 0.25\n", 60000);
     write_gzip(dir.at("lib/sub/c.pp2"), filler + "textureMap :Runtime:Textures:skin:gone.jpg\n", true);
     const std::string c_line = std::to_string(2 + std::count(filler.begin(), filler.end(), '\n'));
     write_gzip(dir.at("lib/d.hrz"), std::string(5000, 'x') + "\nfigureResFile :gone.obj\n");

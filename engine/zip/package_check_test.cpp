@@ -39,10 +39,7 @@ std::vector<Case> hostile_zips()
     const std::size_t second = overlapping.find("PK\x01\x02", overlapping.find("PK\x01\x02") + 4);
     overlapping[second + 42] = 10;  // the second entry begins inside the first
     overlapping[second + 43] = overlapping[second + 44] = overlapping[second + 45] = 0;
-    std::string deep = "Runtime/";
-    for (int k = 0; k < 30000; ++k) {
-        deep += "a/";
-    }
+    const std::string deep = "Runtime/" + repeated("a/", 30000);
     return {
         {"a clean product", clean, {}},
         {"a UTF-8 name with its mark", made_zip({entry(k_doc), marked}), {}},
