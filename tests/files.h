@@ -92,6 +92,14 @@ inline void write_bytes(const std::string& path, const std::string& bytes)
     }
 }
 
+// Each of `files` ('/' between names) written below `dir` with `bytes`.
+inline void write_files(const TempDir& dir, const Lines& files, const std::string& bytes)
+{
+    for (const std::string& file : files) {
+        write_bytes(dir.at(file), bytes);
+    }
+}
+
 // The whole file, or "<missing>" when it cannot be read.
 inline std::string read_bytes(const std::string& path)
 {

@@ -20,12 +20,6 @@ protected:
     void SetUp() override { reset_engine(run, dir.at("Poser")); }
     void TearDown() override { reset_engine(run, ""); }
 
-    void poser_files(const Lines& relatives) const
-    {
-        for (const std::string& relative : relatives) {
-            write_bytes(dir.at(relative), "nothing to repair\n");
-        }
-    }
     // The entries of `folder` among `wanted`, in the order the system lists them.
     Lines listed(const std::string& folder, const Lines& wanted) const
     {
@@ -46,7 +40,7 @@ protected:
 
 TEST_F(FolderWalk, FilesFirstThenEachSubfolderThenTheQuestion)
 {
-    poser_files({"T/t.cr2", "T/.x.pz3", "T/A/x.pp2", "T/B/x.pp2", "T/.hidden/h.cr2", "T/poses.cr2/inside.cr2"});
+    write_files(dir, {"T/t.cr2", "T/.x.pz3", "T/A/x.pp2", "T/B/x.pp2", "T/.hidden/h.cr2", "T/poses.cr2/inside.cr2"}, "nothing to repair\n");
     write_bytes(dir.at("T/notes.txt"), "");
     fs::create_directories(dir.at("T/empty"));
     Lines files;
@@ -73,7 +67,7 @@ TEST_F(FolderWalk, FilesFirstThenEachSubfolderThenTheQuestion)
 
 TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
 {
-    poser_files({"T/A/A1/x.cr2", "T/A/A2/x.cr2"});
+    write_files(dir, {"T/A/A1/x.cr2", "T/A/A2/x.cr2"}, "nothing to repair\n");
     write_bytes(dir.at("Poser/geom/ball.obj"), "");
     write_bytes(dir.at("T/B/x.cr2"), "prop 0 0 geom:ball.obj\n");
     const std::string a1 = "T/A/" + listed("T/A", {"A1", "A2"})[0];
@@ -92,8 +86,8 @@ TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
 TEST_F(FolderWalk, WithTheExtendedRulesEveryDocumentButNoBackupOfAFileBeside)
 {
     use_library_rules(run, LibraryOptions{false, {dir.at("T")}});
-    poser_files({"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt",
-                 "T/tarnwick-runs/20261207-101010/a.cr2"});
+    write_files(dir, {"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt",
+                      "T/tarnwick-runs/20261207-101010/a.cr2"}, "nothing to repair\n");
     ScriptedSession s({"yes"});
     searchdir(run, dir.at("T"), s.wn);
     Lines titles = s.transcript();  // no question after any folder
@@ -108,7 +102,7 @@ TEST_F(FolderWalk, LinkLoopsEndAndDeepTreesAreWalked)
     while (dir.at(deep).size() < 1500) {
         deep += "/deeper_folder_name";
     }
-    poser_files({"T/A/a.cr2", deep + "/deep.cr2", "X/x.cr2"});
+    write_files(dir, {"T/A/a.cr2", deep + "/deep.cr2", "X/x.cr2"}, "nothing to repair\n");
     fs::create_directory_symlink("..", dir.at("T/A/up"));
     fs::create_directory_symlink(".", dir.at("T/A/self"));
     fs::create_directory_symlink(dir.at("X"), dir.at(deep + "/outside"));  // out of the tree and the root: not walked

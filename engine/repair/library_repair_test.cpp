@@ -80,12 +80,10 @@ class LibraryRepair : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* file : {"main/Runtime/Geometries/props/top2.obj", "main/Runtime/Textures/skin/skin.jpg",
-                                 "main/Runtime/libraries/Character/x/morphs.pmd", "main/Runtime/Python/poses/pose.py",
-                                 "main/Runtime/Geometries/other/y.obj", "main/Runtime/Textures/w.tif",
-                                 "extra/Runtime/Geometries/mac/y.obj"}) {
-            write_bytes(dir.at(file), "");
-        }
+        write_files(dir, {"main/Runtime/Geometries/props/top2.obj", "main/Runtime/Textures/skin/skin.jpg",
+                          "main/Runtime/libraries/Character/x/morphs.pmd", "main/Runtime/Python/poses/pose.py",
+                          "main/Runtime/Geometries/other/y.obj", "main/Runtime/Textures/w.tif", "extra/Runtime/Geometries/mac/y.obj"},
+                    "");
         roots = {dir.at("main"), dir.at("extra")};
         std::filesystem::create_directories(dir.at("log"));
     }

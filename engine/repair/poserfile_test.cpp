@@ -388,10 +388,8 @@ protected:
         PoserFile::SetUp();
         run.posername = dir.at("one");
         use_library_rules(run, LibraryOptions{false, {dir.at("one"), dir.at("two")}, {}});
-        for (const char* file : {"one/Runtime/Geometries/man/man.obj", "one/Runtime/Geometries/props/ball.OBZ",
-                                 "two/Runtime/Geometries/hair/bob.obj", "one/a/chair.obz", "two/b/chair.obz"}) {
-            write_bytes(dir.at(file), "");
-        }
+        write_files(dir, {"one/Runtime/Geometries/man/man.obj", "one/Runtime/Geometries/props/ball.OBZ",
+                          "two/Runtime/Geometries/hair/bob.obj", "one/a/chair.obz", "two/b/chair.obz"}, "");
     }
     // Checks (and repairs) `relative`, answering the prompts from `answers`.
     Lines repair(const std::string& relative, Lines answers = {})

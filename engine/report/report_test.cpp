@@ -110,12 +110,10 @@ static std::vector<std::string> rendered(const LibraryReport& r, const std::stri
 TEST(LibraryReport, EveryStatusKindAndKindOfFile)
 {
     TempDir dir;
-    for (const char* file : {"one/Runtime/Geometries/man/man.obj", "two/Runtime/Geometries/hair/bob.obj",
-                             "one/Runtime/Textures/skin/skin.jpg", "one/Runtime/Geometries/props/Ball.obj",
-                             "one/Runtime/Geometries/elsewhere/chair.obz", "two/stuff/chair.OBZ",
-                             "one/Runtime/Geometries/under/old/chair.obz", "abs/s.py"}) {
-        write_bytes(dir.at(file), "");
-    }
+    write_files(dir, {"one/Runtime/Geometries/man/man.obj", "two/Runtime/Geometries/hair/bob.obj", "one/Runtime/Textures/skin/skin.jpg",
+                      "one/Runtime/Geometries/props/Ball.obj", "one/Runtime/Geometries/elsewhere/chair.obz", "two/stuff/chair.OBZ",
+                      "one/Runtime/Geometries/under/old/chair.obz", "abs/s.py"},
+                "");
     write_bytes(dir.at("lib/a.cr2"), "{\r\nfigureResFile :Runtime:Geometries:man:man.obj\r\n"
                                      "\tfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"
                                      "\tobjFileGeom 0 0 \\Runtime\\Geometries\\props\\ball.obj\r\n"
@@ -145,10 +143,9 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     write_bytes(dir.at("abs/linked.pz2"), "readScript :linked.py\nreadScript /" + dir.at("abs/s.py") + "\n");
     std::filesystem::create_symlink(dir.at("abs/linked.pz2"), dir.at("lib/sub/linked.pz2"));
 #endif
-    for (const char* skipped : {"lib/._a.cr2", "lib/__MACOSX/m.cr2", "lib/.hidden/h.cr2", "lib/notes.txt", "lib/a_zz00.cr2",
-                                "lib/b_zz03.crz", "lib/tarnwick-runs/20261207-101010/a.cr2"}) {
-        write_bytes(dir.at(skipped), "figureResFile :skipped.obj\n");
-    }
+    write_files(dir, {"lib/._a.cr2", "lib/__MACOSX/m.cr2", "lib/.hidden/h.cr2", "lib/notes.txt", "lib/a_zz00.cr2", "lib/b_zz03.crz",
+                      "lib/tarnwick-runs/20261207-101010/a.cr2"},
+                "figureResFile :skipped.obj\n");
 
     const LibraryReport r = build_library_report(fsys::disk(), {dir.at("lib")}, {dir.at("one"), dir.at("two")}, 2);
     EXPECT_EQ(r.files_read, 6 + exists(dir.at("lib/sub/linked.pz2")));  // the link, where there is one
