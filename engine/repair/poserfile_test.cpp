@@ -570,15 +570,6 @@ TEST(RepairBatch, RandomTreesAsOneFileAtATime)
     struct OneAtATime : DefaultRules {
         std::unique_ptr<FolderRepairs> folder_repairs(::Run& run, Prompts& wn) override { return Rules::folder_repairs(run, wn); }
     };
-    // What the user sees when the questions are answered unseen: no question.
-    struct Seen : TranscriptPrompts {
-        using TranscriptPrompts::TranscriptPrompts;
-        bool answers_questions_unseen() const override { return true; }
-        bool ask_question(Owner owner, std::string_view body, std::string_view caption) override
-        {
-            return ForwardingPrompts::ask_question(owner, body, caption);
-        }
-    };
     const std::string root = absolute("/P");
     const char* const texts[] = {"figureResFile Runtime:geom:m.obj\n", "figureResFile :Runtime:geom:m.obj\n",
                                  "figureResFile :Runtime:geom:gone.obj\n"};
@@ -607,9 +598,9 @@ TEST(RepairBatch, RandomTreesAsOneFileAtATime)
                 }
                 open_log(run, absolute("/log.txt"));
                 ScriptedPrompts answers(Lines{}, disk);
-                YesToQuestions yes(answers);
-                Seen seen(yes);
-                searchdir(run, root, seen);
+                TranscriptPrompts seen(answers);  // what the user sees when the questions are answered unseen: no question
+                YesToQuestions yes(seen);
+                searchdir(run, root, yes);
                 run.LOG.reset();
                 return std::pair(seen.lines(), disk.files_below(absolute("/")));
             };
