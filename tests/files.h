@@ -38,6 +38,17 @@ inline std::string absolute(const std::string& path)
 
 using Lines = std::vector<std::string>;
 
+// `show` of each of `items`, each followed by `end`.
+template <class Items, class Show>
+std::string joined(const Items& items, Show show, const std::string& end)
+{
+    std::string text;
+    for (const auto& item : items) {
+        text += show(item) + end;
+    }
+    return text;
+}
+
 // `piece` written `times` times over.
 inline std::string repeated(const std::string& piece, std::size_t times)
 {

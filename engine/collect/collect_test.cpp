@@ -178,17 +178,12 @@ TEST(Collect, OnlyWhatTheUserMeansToShare)
     const std::vector<std::string> given{native("/lib/Runtime/Libraries/Scenes/s.pz3")};
 #endif
     const CollectPlan plan = plan_collection(disk, given, {native("/lib")});
-    std::string seen;
-    for (const CollectedFile& f : plan.files) {
-        seen += f.name.substr(f.name.rfind('/') + 1) + " from " + (f.outside_roots ? "outside " : "") + f.from + ", ";
-    }
-    for (const MissingReference& m : plan.missing) {
-        seen += m.target + ": " + m.left_out + ", ";
-    }
-    for (const UnreadableFile& u : plan.left_out) {
-        seen += u.path + ": " + u.reason + ", ";
-    }
-    EXPECT_EQ(seen, expected);
+    const auto file = [](const CollectedFile& f) {
+        return f.name.substr(f.name.rfind('/') + 1) + " from " + (f.outside_roots ? "outside " : "") + f.from;
+    };
+    const auto missing = [](const MissingReference& m) { return m.target + ": " + m.left_out; };
+    const auto left_out = [](const UnreadableFile& u) { return u.path + ": " + u.reason; };
+    EXPECT_EQ(joined(plan.files, file, ", ") + joined(plan.missing, missing, ", ") + joined(plan.left_out, left_out, ", "), expected);
     CollectPlan unsafe;  // a name that would leave the folder is refused there as the zip refuses it
     unsafe.files.emplace_back();
     unsafe.files[0].source = native("/ext/bump.jpg");

@@ -46,14 +46,9 @@ std::string zip64_product()
 // where, and how many references are missing and documents unreadable.
 std::string summary(const LibraryReport& r)
 {
-    std::string out;
-    for (const ReportPackageProblem& p : r.package) {
-        out += std::string(zipfs::problem_kind_name(p.problem.kind)) + " " + p.problem.entry + ", ";
-    }
-    for (const ReportProblem& p : r.dependencies) {
-        out += "needs " + p.target + " from " + std::string(r.from(p.root)) + ", ";
-    }
-    return out + "broken " + std::to_string(r.broken_count()) + ", unreadable " +
+    const auto problem = [](const ReportPackageProblem& p) { return zipfs::problem_kind_name(p.problem.kind) + (" " + p.problem.entry); };
+    const auto needed = [&r](const ReportProblem& p) { return "needs " + p.target + " from " + std::string(r.from(p.root)); };
+    return joined(r.package, problem, ", ") + joined(r.dependencies, needed, ", ") + "broken " + std::to_string(r.broken_count()) + ", unreadable " +
            std::to_string(r.unreadable.size());
 }
 

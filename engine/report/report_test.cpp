@@ -89,14 +89,9 @@ static std::vector<std::string> rendered(const LibraryReport& r, const std::stri
 {
     std::vector<std::string> lines;
     for (const ReportProblem& p : r.problems) {
-        std::string line = std::string(status_name(p.status)) + " " + std::string(kind_name(p.kind)) + " " + p.target + " |";
-        for (const std::string& c : p.candidates) {
-            line += " " + c;
-        }
-        line += " |";
-        for (const ReportUse& u : p.uses) {
-            line += " " + u.file + ":" + std::to_string(u.line);
-        }
+        const auto use = [](const ReportUse& u) { return " " + u.file + ":" + std::to_string(u.line); };
+        std::string line = std::string(status_name(p.status)) + " " + std::string(kind_name(p.kind)) + " " + p.target + " |" +
+                           joined(p.candidates, [](const std::string& c) { return " " + c; }, "") + " |" + joined(p.uses, use, "");
         for (std::size_t at; (at = line.find(top)) != std::string::npos;) {
             line.replace(at, top.size(), "~");
         }
