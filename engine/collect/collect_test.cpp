@@ -120,11 +120,9 @@ TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
 
 TEST(Collect, AFileNoRootHoldsGoesByItsType)
 {
-    std::string folders;
-    for (const char* name : {"a.pz3", "a.CRZ", "a.pp2", "a.hr2", "a.p2z", "a.mc6", "a.fc2", "a.hdz", "a.lt2", "a.cm2", "a.obj"}) {
-        folders += folder_outside_roots(name, RefKind::geometry).substr(8) + " ";
-    }
-    EXPECT_EQ(folders, "Libraries/Scenes Libraries/Character Libraries/Props Libraries/Hair Libraries/Pose Libraries/Materials "
+    const auto folder = [](const std::string& name) { return folder_outside_roots(name, RefKind::geometry).substr(8); };
+    const Lines names = {"a.pz3", "a.CRZ", "a.pp2", "a.hr2", "a.p2z", "a.mc6", "a.fc2", "a.hdz", "a.lt2", "a.cm2", "a.obj"};
+    EXPECT_EQ(joined(names, folder, " "), "Libraries/Scenes Libraries/Character Libraries/Props Libraries/Hair Libraries/Pose Libraries/Materials "
                        "Libraries/Face Libraries/Hand Libraries/Light Libraries/Camera Geometries/collected ");
     EXPECT_EQ(folder_outside_roots("a.pmd", RefKind::morph) + " " + folder_outside_roots("a.py", RefKind::script),
               "Runtime/Libraries/Character/collected Runtime/Python/collected");

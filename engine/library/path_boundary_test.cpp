@@ -14,11 +14,8 @@ namespace {
 std::string bounded(std::string_view path, PathStyle style)
 {
     const BoundedPath b = bounded_path(path, style);
-    std::string names;
-    for (std::string_view name : b.names) {
-        names += (names.empty() ? "" : "/") + std::string(name);
-    }
-    return b.refusal == Refusal::none ? names : std::string(refusal_name(b.refusal));
+    const std::string names = joined(b.names, [](std::string_view name) { return "/" + std::string(name); }, "");
+    return b.refusal == Refusal::none ? names.substr(names.empty() ? 0 : 1) : std::string(refusal_name(b.refusal));
 }
 
 TEST(PathBoundary, HostilePathsByEitherSystemsRules)

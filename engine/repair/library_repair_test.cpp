@@ -34,11 +34,8 @@ const std::pair<std::string, std::string> k_scene[] = {
 // The scene with every line end as stored, or with a carriage return alone for each.
 std::string scene(bool cr_only)
 {
-    std::string text;
-    for (const auto& [line, end] : k_scene) {
-        text += line + (cr_only && !end.empty() ? std::string("\r") : end);
-    }
-    return text;
+    const auto stored = [cr_only](const auto& line) { return line.first + (cr_only && !line.second.empty() ? "\r" : line.second); };
+    return joined(k_scene, stored, "");
 }
 
 // The scene as the repair must leave it: nothing but the paths changed.

@@ -74,11 +74,8 @@ TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
 {
     TempDir dir;
     write_bytes(dir.at("f.cr2"), "");
-    std::string found;
-    for (std::string t : {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", "", "\\\\", "//", "C:\\", "\\/"}) {
-        found += is_absolute_reference(fsys::disk(), t) ? "1" : "0";
-    }
-    EXPECT_EQ(found, "11001100001111");
+    const Lines paths = {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", "", "\\\\", "//", "C:\\", "\\/"};
+    EXPECT_EQ(joined(paths, [](const std::string& t) { return is_absolute_reference(fsys::disk(), t) ? "1" : "0"; }, ""), "11001100001111");
 #ifndef _WIN32
     EXPECT_TRUE(is_absolute_reference(fsys::disk(), dir.at("f.cr2")) && !is_absolute_reference(fsys::disk(), dir.at("g.cr2")));
 #endif
