@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-// Every piece must be found in `text`.
 static void expect_pieces(const std::string& text, const Lines& pieces)
 {
     for (const std::string& piece : pieces) {

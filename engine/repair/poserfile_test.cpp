@@ -391,14 +391,12 @@ protected:
         write_files(dir, {"one/Runtime/Geometries/man/man.obj", "one/Runtime/Geometries/props/ball.OBZ",
                           "two/Runtime/Geometries/hair/bob.obj", "one/a/chair.obz", "two/b/chair.obz"}, "");
     }
-    // Checks (and repairs) `relative`, answering the prompts from `answers`.
     Lines repair(const std::string& relative, Lines answers = {})
     {
         ScriptedSession s(std::move(answers));
         ::repair(run, dir.at(relative), s.wn);
         return s.transcript();
     }
-    std::string pair(const std::string& from, const std::string& to) const { return replaced_lines(dir.at(from), dir.at(to)); }
     // The chooser offering `initial`, answered with `answer` (a file below the test folder, or "cancel"); its caption
     // names the missing file, which `initial` names too unless it is a candidate.
     std::string chooser(const std::string& initial, const std::string& answer, std::string missing = "") const
