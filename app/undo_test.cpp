@@ -347,6 +347,16 @@ TEST(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
     EXPECT_EQ(file_text(out), "undoing the run of 2026-12-07 10:10:10 below /other: 1 file changed, old versions in " + run +
                                   "\nrestored /other/Runtime/Libraries/a.cr2\n1 file restored, 0 left alone\n");
     file_text(err);
+    // Forgetting the run asks first, and only "yes" deletes it.
+    for (const char* answer : {"no\n", "", "yes\n"}) {
+        std::FILE* in = std::tmpfile();
+        std::fputs(answer, in);
+        std::rewind(in);
+        err = std::tmpfile();
+        EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::forget, run, {}, "", false}, in, out, err, true), *answer == 'y' ? 0 : 1);
+        EXPECT_EQ(file_text(err), "delete the old versions kept in " + run + "? (yes/no) ");
+        EXPECT_EQ(m.entry_exists(run), *answer != 'y') << answer;
+    }
 }
 
 // A file that cannot be given back (held open by Poser on Windows, a folder not writable) is left, and the run stays
