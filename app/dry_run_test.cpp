@@ -18,7 +18,7 @@ std::string document()
 }
 
 // The dry run of the document's repair on `disk`: what it shows, and the prompts it showed.
-std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr)
+std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, const std::string& doc = document())
 {
     std::string shown;
     ::Run run(disk);
@@ -28,7 +28,7 @@ std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr)
     use_library_rules(run, LibraryOptions{false, {root_folder()}, {}}).set_dry_run(&printer);
     ScriptedPrompts answers(Lines{}, disk);
     TranscriptPrompts wn(answers);
-    ::repair(run, document(), wn);
+    ::repair(run, doc, wn);
     if (prompts != nullptr) {
         *prompts = wn.lines();
     }
@@ -99,3 +99,18 @@ TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
         EXPECT_EQ(disk.bytes(document()), c.text);
     }
 }
+
+#ifndef _WIN32  // no Windows name holds a quote or a control character
+// A name with a quote, a backslash or a control character is headed in C quotes, as git and patch read it; a
+// space and UTF-8 stay as they are.
+TEST(DryRun, ANameThatNeedsQuotesIsHeadedInThem)
+{
+    fsys::MemoryFileSystem disk;
+    const std::string doc = absolute("/lib/Runtime/Libraries/Props/b \"a\\l\tl\x7f\xc3\xa9.pp2");
+    disk.add_file(doc, "objFileGeom 0 0 Runtime:Geometries:ball.obj\n");
+    disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
+    const std::string shown = dry_run_of(disk, nullptr, doc);
+    const std::string name = "/Runtime/Libraries/Props/b \\\"a\\\\l\\011l\\177\xc3\xa9.pp2\"\t\n";
+    EXPECT_EQ(shown.substr(0, shown.find("@@")), "--- \"a" + name + "+++ \"b" + name);
+}
+#endif

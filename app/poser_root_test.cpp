@@ -66,6 +66,15 @@ TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRoots
     write_bytes(ini, "[other]\nk=v\n");
     ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "/r"));
     EXPECT_EQ(read_bytes(ini), "[other]\nk=v\n[poserinfo]\nposeraddr=/r\n");
+    // The root's line in its section, as the Windows profile functions find it.
+    const std::string long_value(300, 'v');
+    for (const auto& [text, root] : {std::pair<std::string, std::string>{"[poserinfo]\nposeraddr=/a\n[]\nposeraddr=/b\n", "/a"},
+                                     {" \t[ PoserInfo ]\t\r\n\t poseraddr \t= \t/c d \t\r\n", "/c d"},
+                                     {"[poserinfo]\nposeraddr\n[poserinfox]\nposeraddr=/e\n[poserinfo\nposeraddr=/f", ""},
+                                     {"[poserinfo]\r\nother=1\r\n\r\nposeraddr=" + long_value, long_value.substr(0, 255)}}) {
+        write_bytes(ini, text);
+        EXPECT_EQ(read_setting(k_settings_section, k_root_key), root) << text;
+    }
     // A stored root ends in no separator.
     for (const auto& [value, root] : {std::pair{"/p//", "/p"}, std::pair{"/", "/"}}) {
         write_bytes(ini, "[poserinfo]\nposeraddr=" + std::string(value) + "\n");

@@ -347,6 +347,16 @@ TEST(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
     EXPECT_EQ(file_text(out), "undoing the run of 2026-12-07 10:10:10 below /other: 1 file changed, old versions in " + run +
                                   "\nrestored /other/Runtime/Libraries/a.cr2\n1 file restored, 0 left alone\n");
     file_text(err);
+    // Forgetting the run asks first, and only "yes" deletes it.
+    for (const char* answer : {"no\n", "", "yes\n"}) {
+        std::FILE* in = std::tmpfile();
+        std::fputs(answer, in);
+        std::rewind(in);
+        err = std::tmpfile();
+        EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::forget, run, {}, "", false}, in, out, err, true), *answer == 'y' ? 0 : 1);
+        EXPECT_EQ(file_text(err), "delete the old versions kept in " + run + "? (yes/no) ");
+        EXPECT_EQ(m.entry_exists(run), *answer != 'y') << answer;
+    }
 }
 
 // A file that cannot be given back (held open by Poser on Windows, a folder not writable) is left, and the run stays
@@ -420,6 +430,53 @@ TEST(HostileRuns, ALogNamingFilesOutsideTheRootsOrOddBackupsIsNotObeyed)
     EXPECT_FALSE(undo_from_log(m, "/logs/image.jpg", {"/lib"}, outcome, error));
     EXPECT_EQ(error, "the log /logs/image.jpg holds binary data: it is no run log");
 }
+// Each block of a log and what comes of it: given back (""), left with its reason, or read as no repair ("-").
+TEST(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
+{
+    const auto block = [](const std::string& stem, const std::string& backup_line) {
+        return "file " + stem + ".cr2 being corrected: old version is on\r\n" + backup_line + "\r\n";
+    };
+    const std::string not_named = "the log does not name its old version as a run does";
+    const std::pair<std::string, std::string> rows[] = {
+        {block("/lib/a", "     /lib/a_zz00.cr2"), ""},
+        {block("/lib/b", "    /lib/b_zz00.cr2"), not_named},
+        {block("/lib/c", "      /lib/c_zz00.cr2"), not_named},
+        {block("/lib/d", ""), "-"},
+        {block("/lib/e", "     /lib/e_zz00.cr2") + "      RUN ABANDONED\r\n", "-"},
+        {block("/lib/f", "     /lib/f_zz00.cr2") + "      nothing changed in it\r\n", "-"},
+        {block("/lib/g", "     /lib/g_zz00.cr2") + "file /lib/g.cr2 read\r\n      RUN ABANDONED\r\n", ""},
+        {block("/lib/h", "     /lib/h_zz01.cr2"), "its old version /lib/h_zz01.cr2 is gone"},
+        {block("/lib/i", "     /lib/i_zz00.cr2"), "its old version /lib/i_zz00.cr2 is no plain file"},
+        {block("/lib/j", "     /lib/j_zz00.cr2"), "it is no plain file"},
+        {block("/lib/k", "     /lib/k.cr2"), "its old version /lib/k.cr2 is not its backup beside it"},
+        {block("/lib/l", "     /lib/l_zzAB.cr2"), "its old version /lib/l_zzAB.cr2 is not its backup beside it"},
+        {block("/other/n", "     /other/n_zz00.cr2"), "it lies outside the roots and the log's folder"},
+        {block("/lib/o\\x01", "     /lib/o\\x01_zz00.cr2"),
+         "its name holds a control character, which the log shows as \\xNN: it cannot be read back whole"},
+    };
+    fsys::MemoryFileSystem m;
+    std::string log;
+    for (const auto& [text, left] : rows) {
+        const std::string stem = text.substr(5, text.find(".cr2") - 5);
+        m.add_file(stem + ".cr2", "corrected");
+        m.add_file(stem + "_zz00.cr2", "old");
+        log += text;
+    }
+    m.remove_file("/lib/i_zz00.cr2");
+    m.add_folder("/lib/i_zz00.cr2");
+    m.remove_file("/lib/j.cr2");
+    m.add_folder("/lib/j.cr2");
+    m.add_file("/logs/log.txt", log);
+    UndoOutcome outcome;
+    std::string error;
+    ASSERT_TRUE(undo_from_log(m, "/logs/log.txt", {"/lib"}, outcome, error)) << error;
+    std::map<std::string, std::string> left(outcome.left.begin(), outcome.left.end());
+    for (const auto& [text, why] : rows) {
+        const std::string file = text.substr(5, text.find(".cr2") - 1);
+        EXPECT_EQ(left.count(file) != 0 ? left[file] : m.bytes(file) == "old" ? "" : "-", why) << file;
+    }
+}
+
 
 // Names with line breaks and escapes: the repair's log holds each as one line, and an undo from
 // that log obeys no line a name wrote, leaving such a file alone and named.

@@ -8,6 +8,7 @@
 #include "app/runs.h"
 #include "app/window_options.h"
 #include "app/window_status.h"
+#include "engine/fsys/memory_fs.h"
 
 #include "tests/test_support.h"
 
@@ -192,6 +193,17 @@ TEST(ReportPage, NamedByTimeNeverReplacedAndPathsFromTheRoots)
     write_bytes(dir.at("file"), "");
     EXPECT_EQ(write_report_page(fsys::disk(), dir.at("file/reports"), t, "x", tried), "");
     EXPECT_EQ(tried, dir.at("file/reports/library-report-2024-05-07-090503.html"));
+    // The window shows the newest page: by its time, then its number (10 after 9); names no page is made with are
+    // passed over, however new they look.
+    fsys::MemoryFileSystem pages;
+    for (const char* name : {"09-9.html", "09-10.html", "09.html", "08-99.html", "09-100.html", "09-1x.html", "09-.html",
+                             "09-70.htm", "1.html", "x.html"}) {
+        pages.add_file(absolute("/p/library-report-2024-05-07-0905") + name, "");
+    }
+    pages.add_file(absolute("/p/xlibrary-report-2024-05-07-090509-20.html"), "");
+    pages.add_folder(absolute("/p/library-report-2024-05-07-090509-30.html"));
+    EXPECT_EQ(newest_report_page(pages, absolute("/p")), absolute("/p/library-report-2024-05-07-090509-10.html"));
+    EXPECT_EQ(newest_report_page(pages, absolute("/none")), "");
 
     LibraryReport r{{dir.at("r")}, 1, 0, 0, false, {}, 1, 0, {}, {}};
     r.problems = {{":b.jpg", RefKind::image, RefStatus::moved, {dir.at("r/t/b.jpg")}, {{dir.at("rx/y.cr2"), 4}}}};

@@ -291,6 +291,16 @@ TEST(CliProcess, CollectsAScene)
     EXPECT_EQ(run_cli(dir, "--collect folder" + root + scene).substr(0, 2), "0 ");
     EXPECT_EQ(files_below(dir.at("start/folder")).size(), 9u);
     EXPECT_EQ(run_cli(dir, "--report a.zip"), "0 nothing to report: 7 references in 2 Poser files, all found\n");
+    // Nothing is collected over what exists, into a folder that does not, or from a document that is not there.
+    const std::pair<std::string, std::string> refused[] = {
+        {"a.zip" + root + scene, "a.zip: the zip exists already"},
+        {"folder" + root + scene, "folder: it exists already, and is no empty folder"},
+        {"none/d.zip" + root + scene, "none/d.zip: the folder " + dir.at("start/none") + " does not exist"},
+        {"d.zip" + root + "none.pz3", "d.zip: no such file: none.pz3"},
+    };
+    for (const auto& [args, why] : refused) {
+        EXPECT_EQ(run_cli(dir, "--collect " + args), "2 tarnwick-cli: nothing collected into " + why + "\n");
+    }
     write_gzip(dir.at("lib/x.crz"), "textureMap :Runtime:Textures:gone.jpg\nfigureResFile " + dir.at("lib/m.obj") + "\n");
     write_bytes(dir.at("lib/m.obj"), "v\n");
     std::error_code no_link;  // a thumbnail that is a link out of every root is left out, and counted
@@ -304,7 +314,11 @@ TEST(CliProcess, CollectsAScene)
                   "2 files collected into c (2 from outside the roots), 1 reference renamed; 1 reference missing, 0 documents "
                   "unreadable" + (no_link ? "" : ", 1 file left out") + ", named in collect.txt\n");
     // The listing in the collection names no folder of the user's.
-    EXPECT_EQ(read_bytes(dir.at("start/c/collect.txt")).find(dir.path()), std::string::npos);
+    EXPECT_EQ(read_bytes(dir.at("start/c/collect.txt")),
+              std::string("tarnwick collect: 2 files collected, 1 reference missing, 0 documents unreadable\nRuntime/Libraries/Character/x.crz "
+              "from outside the roots: x.crz (1 reference renamed)\nRuntime/Geometries/collected/m.obj from outside the roots: "
+              "m.obj\nmissing image :Runtime:Textures:gone.jpg in Runtime/Libraries/Character/x.crz line 1\n") +
+                  (no_link ? "" : "left out x.png: a link leading out of the library, not followed\n"));
     EXPECT_EQ(read_gzip(dir.at("start/c/Runtime/Libraries/Character/x.crz")),
               "textureMap :Runtime:Textures:gone.jpg\nfigureResFile :Runtime:Geometries:collected:m.obj\n");
     if (std::system("command -v unzip >/dev/null && command -v python3 >/dev/null") != 0) {
@@ -465,6 +479,9 @@ TEST(CliProcess, InstallsAProductAndTakesItBack)
                                                  {"__MACOSX/P/._p.cr2", "mac"}}));
     write_bytes(dir.at("start/bad.zip"), made_zip({{"Runtime/a.obj", ""}, {"Runtime/../../evil.obj", ""}}));
     const Files before = files_below(root);
+    EXPECT_EQ(run_quoted(dir, {"--install", "--root", root, "none.zip"}), "2 tarnwick-cli: no such zip: none.zip\n");
+    EXPECT_EQ(run_quoted(dir, {"--install", "p.zip"}),
+              "2 tarnwick-cli: no content folder to install into: give --root DIR, or save a Poser root with a repair run first\n");
     EXPECT_EQ(run_quoted(dir, {"--install", "--root", root, "bad.zip"}),
               "2 refused: bad.zip: Runtime/../../evil.obj: unsafe name: the name holds a '..' component, which leads out of "
               "the install folder\ntarnwick-cli: nothing was installed into " + root + "\n");

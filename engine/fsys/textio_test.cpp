@@ -69,15 +69,23 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
     EXPECT_EQ(arrays, 0);  // the block of the last file is kept for the next
 }
 
-// A line cut for its length is dropped up to its end, also when the end of a block splits its CR LF pair.
-TEST(TextReader, ALineCutForItsLengthEndsAtItsCrLfWhereverABlockEnds)
+// A line ends at its CR LF wherever the end of a block splits the pair, and a line past the limit is cut there and
+// skipped up to that end, or up to the end of the data.
+TEST(TextReader, ALineEndsAtItsCrLfWhereverABlockEndsAndALongOneIsCutThere)
 {
     TempDir dir;
-    for (std::size_t size = 2 * k_block - 3; size <= 2 * k_block + 1; ++size) {
-        write_bytes(dir.at("a.cr2"), std::string(size, 'x') + "\r\nnext\r\n");
-        TextReader in;
-        ASSERT_TRUE(in.open(fsys::disk(), dir.at("a.cr2"), Gzip::if_magic, fsys::Listed::unknown, ReadMode::as_stored));
-        EXPECT_EQ(lines_read(in).size(), 2u) << size;
+    for (const ReadMode mode : {ReadMode::poser_text, ReadMode::as_stored}) {
+        for (const std::size_t limit : {std::size_t(0), std::size_t(100)}) {
+            for (std::size_t size = 2 * k_block - 6; size <= 2 * k_block + 1; ++size) {
+                const std::string x(size, 'x'), y(k_block, 'y');
+                write_bytes(dir.at("a.cr2"), "a\n" + x + "\r\nb\r\n" + y);
+                TextReader in;
+                ASSERT_TRUE(in.open(fsys::disk(), dir.at("a.cr2"), Gzip::if_magic, fsys::Listed::unknown, mode));
+                in.limit_line_length(limit);
+                const std::size_t cut = limit == 0 ? std::string::npos : limit;
+                EXPECT_EQ(lines_read(in), (Lines{"a", x.substr(0, cut), "b", y.substr(0, cut)})) << size;
+            }
+        }
     }
 }
 

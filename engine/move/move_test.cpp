@@ -154,6 +154,7 @@ TEST(Move, EachRefusalChangesNothing)
         {"/lib/Runtime/Link", "/lib/New", "is a link or no plain file or folder"},
         {"/lib/Runtime/Geometries", "/lib/New", "is a link or no plain file, which is not moved"},
         {old, "/lib/Runtime/Geometries/x.obj", "exists already, and is no empty folder"},
+        {old, "/lib/Runtime/Geometries/x.obj/New", "cannot be made: /lib/Runtime/Geometries/x.obj is no folder"},
         {old, "/lib/Runtime/Textures", "exists already"},
         {old, old + "/Sub/New", "lies inside"},
         {old, "/lib/tarnwick-runs/New", "lies in the run folders"},

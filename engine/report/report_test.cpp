@@ -58,8 +58,9 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
     // An attribute starts a word after any blank, a line end included, and is found by its whole name.
     const std::string spaced = "<ContentFolder\r\nfolder=\"Z:\\a\"/><ContentFolder\tfolder = 'Z:\\b'/><ContentFolder\nfolder=\"Z:\\c\"/>"
                                "<ContentFolder myfolder=\"Z:\\no\" folder=\"Z:\\d\"/><ContentFolder folders=\"Z:\\no\"/>"
-                               "<ContentFolder folder=\"Z:\\xRuntime\\Libraries\"/>";  // no libraries folder: kept whole
-    EXPECT_EQ(parse_library_prefs(spaced, PathStyle::posix).roots, (Lines{"/a", "/b", "/c", "/d", "/xRuntime/Libraries"}));
+                               "<ContentFolder folder=\"Z:\\xRuntime\\Libraries\"/>"  // no libraries folder: kept whole
+                               "<ContentFolder folder=Z:\\no folder=\"Z:\\e\"/><ContentFolder folder=\"Z:\\no/><ContentFolder folder>";
+    EXPECT_EQ(parse_library_prefs(spaced, PathStyle::posix).roots, (Lines{"/a", "/b", "/c", "/d", "/xRuntime/Libraries", "/e"}));
 }
 
 TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)

@@ -107,6 +107,8 @@ TEST(ZipFileSystem, NamesAndKinds)
         EXPECT_EQ(m.zip->name_kind(path), kind) << path;
         EXPECT_EQ(m.zip->is_folder(path), kind == NameKind::folder) << path;
         EXPECT_EQ(m.zip->is_readable_file(path), kind == NameKind::file) << path;
+        EXPECT_EQ(m.zip->entry_exists(path), kind != NameKind::none) << path;
+        EXPECT_EQ(m.zip->absolute_path(path).empty(), path == k_zip + "x" || path == native("/x")) << path;
         EXPECT_EQ(m.zip->resolved_path(path).empty(), kind == NameKind::none) << path;
     }
     fsys::FolderId top, runtime;
@@ -116,6 +118,8 @@ TEST(ZipFileSystem, NamesAndKinds)
     fsys::RawFile f;
     EXPECT_FALSE(m.zip->open_for_writing(k_zip + native("/Runtime/new.cr2"), fsys::Create::exclusive, f));
     EXPECT_FALSE(m.zip->remove_file(k_doc) || m.zip->rename_noreplace(k_doc, k_doc + "2") || m.zip->make_folder(k_doc + "2"));
+    EXPECT_FALSE(m.zip->rename_replace(k_doc, k_obj) || m.zip->remove_folder(k_zip) || m.zip->give_protection(k_doc, k_obj) ||
+                 m.zip->write_all(f, "x", 1) || m.zip->sync_to_disk(f));
     EXPECT_EQ(changes.list, std::vector<std::string>());
     EXPECT_EQ(m.zip->modified_time(k_doc), m.zip->modified_time(k_obj));  // 2025-01-01, as the maker dates entries
     EXPECT_NE(m.zip->modified_time(k_doc), -1);

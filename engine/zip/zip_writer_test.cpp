@@ -88,7 +88,10 @@ TEST(ZipWriter, NamesAreCheckedAsTheyAreAdded)
     zipfs::ZipWriter writer(disk, k_out);
     std::string reason;
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/a.cr2", "a", k_time, reason));
+    ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/a b~.cr2", "a", k_time, reason));
     const std::pair<std::string, std::string> refused[] = {
+        {"Runtime/a\tb.cr2", "the entry name holds a control character, which zip tools refuse"},
+        {"Runtime/a\x7f.cr2", "the entry name holds a control character, which zip tools refuse"},
         {"Runtime/Libraries/A.CR2", "an entry of that name (in some letter case) is in the zip already"},
         {"Runtime/../a.cr2", "the name holds a '..' component, which leads out of the install folder"},
         {"Runtime/Caf\xe9.cr2", "the entry name is not UTF-8"},
@@ -104,6 +107,9 @@ TEST(ZipWriter, NamesAreCheckedAsTheyAreAdded)
         EXPECT_FALSE(writer.add_bytes(name, "b", k_time, reason)) << name;
         EXPECT_EQ(reason, why) << name;
     }
+    zipfs::ZipWriter empty(disk, k_out);
+    EXPECT_FALSE(empty.finish(reason));
+    EXPECT_EQ(reason, "there is nothing to put in the zip");
 }
 
 TEST(ZipWriter, AFailedCollectLeavesNothing)
