@@ -53,10 +53,9 @@ TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRoots
     // A file chosen directly in "/" names no root.
     fsys::MemoryFileSystem top;
     top.add_file("/x.txt", "");
-    ScriptedPrompts answers(Lines{"no", "/x.txt"}, top);
-    TranscriptPrompts wn(answers);
-    EXPECT_EQ(set_poser_root(run, wn), 0);
-    EXPECT_EQ(wn.lines().back(), "warning\tmain\tThis is not a valid file name. Exiting\t/x.txt");
+    ScriptedSession chosen({"no", "/x.txt"}, top);
+    EXPECT_EQ(set_poser_root(run, chosen.wn), 0);
+    EXPECT_EQ(chosen.transcript().back(), "warning\tmain\tThis is not a valid file name. Exiting\t/x.txt");
     EXPECT_FALSE(exists(ini));
     const std::string before = "; kept\n[other]\nposeraddr=elsewhere\n[PoserInfo]\nsize=3\n", after = "\n\n[last]\nk=v\n";
     write_bytes(ini, before + "PoserAddr = /old" + after);

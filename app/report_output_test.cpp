@@ -82,8 +82,6 @@ TEST(ReportOutput, HtmlPageEscapesEverything)
                          "<span class=\"target\">//s/&lt;i&gt;.jpg</span></div><div>a network path, not looked up</div>",
                          "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>",
                          "<summary>used 2 times</summary>", "<summary>used once</summary>"});
-    LibraryReport unread{{}, 1, 0, 0, false, {{"/l/bad.crz", "corrupt"}}, 0, 0, {}, {}};
-    EXPECT_NE(report_html(unread, "9.9").find(">1 Poser file could not be read</p>"), std::string::npos);
 }
 
 // A real browser shows the page as written (slow: a browser starts).
@@ -112,8 +110,7 @@ TEST(ReportOutputSlow, HtmlPageRendersInABrowser)
 TEST(ReportCommand, ExitStatusesRootsAndATreeLeftAsItWas)
 {
     TempDir dir;
-    write_bytes(dir.at("one/Runtime/Geometries/a.obj"), "");
-    write_bytes(dir.at("two/Runtime/Geometries/b.obj"), "");
+    write_files(dir, {"one/Runtime/Geometries/a.obj", "two/Runtime/Geometries/b.obj"}, "");
     write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:a.obj\r\n");
     write_gzip(dir.at("lib/y.crz"), "figureResFile :Runtime:Geometries:b.obj\n");
     write_bytes(dir.at("cut/z.crz"), read_bytes(dir.at("lib/y.crz")).substr(0, 20));
@@ -196,6 +193,7 @@ TEST(ReportOutput, HtmlVerdictNamesTheWorstThingCounted)
         {1, 0, 1, 1, 0, "broken\">1 reference moved, missing or refused</p>"},
         {1, 1, 0, 0, 0, "broken\">2 references moved, missing or refused</p>"},
         {0, 0, 1, 1, 1, "broken\">1 Poser file could not be read</p>"},
+        {0, 0, 1, 0, 0, "broken\">1 Poser file could not be read</p>"},
         {0, 0, 2, 0, 0, "broken\">2 Poser files could not be read</p>"},
         {0, 0, 0, 1, 1, "broken\">1 problem breaks the install</p>"},
         {0, 0, 0, 2, 0, "broken\">2 problems break the install</p>"},

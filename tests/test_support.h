@@ -49,9 +49,9 @@ inline std::string file_text(std::FILE* f)
     return text;
 }
 
-// Scripted answers with a transcript: what the user saw, line by line.
+// Scripted answers with a transcript: what the user saw, line by line; the files chosen are looked for on `fs`.
 struct ScriptedSession {
-    explicit ScriptedSession(Lines lines = {}) : answers(std::move(lines)), wn(answers) {}
+    explicit ScriptedSession(Lines lines = {}, fsys::FileSystem& fs = fsys::disk()) : answers(std::move(lines), fs), wn(answers) {}
     const Lines& transcript() const { return wn.lines(); }
 
     ScriptedPrompts answers;

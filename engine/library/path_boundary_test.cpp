@@ -116,8 +116,7 @@ TEST(PathBoundary, TheRealDiskIsNeverAskedAboutThem)
     TempDir dir;
     const std::string doc = dir.at("lib/Runtime/Libraries/Props/p.pp2");
     write_bytes(doc, k_hostile);
-    write_bytes(dir.at("lib/Runtime/Geometries/fine.obj"), "v\n");
-    write_bytes(dir.at("private/notes.obj"), "v\n");
+    write_files(dir, {"lib/Runtime/Geometries/fine.obj", "private/notes.obj"}, "v\n");
     const bool windows = fsys::k_sep == '\\';
     if (!windows) {
         write_bytes(dir.at("lib/Runtime/libraries/CON.pmd"), "");

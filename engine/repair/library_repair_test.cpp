@@ -179,12 +179,11 @@ TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
         if (extended) {
             use_library_rules(run, LibraryOptions{false, {root}, {}});
         }
-        ScriptedPrompts answers({pick}, disk);
-        TranscriptPrompts wn(answers);
-        ::repair(run, doc, wn);
+        ScriptedSession s({pick}, disk);
+        ::repair(run, doc, s.wn);
         const long long abandoned = run.tally.abandoned;
         reset_engine(run, "");
-        return std::pair(wn.lines(), abandoned);
+        return std::pair(s.transcript(), abandoned);
     };
     for (bool extended : {false, true}) {
         SCOPED_TRACE(extended ? "extended" : "default");

@@ -44,8 +44,7 @@ protected:
         } else {
             write_bytes(man, text);
         }
-        write_bytes(obj("man2.obj"), "");
-        write_bytes(obj("ball.obj"), "");
+        write_files(dir, {"Poser/geom/man2.obj", "Poser/geom/ball.obj"}, "");
         open_log(run, log_dir.at("__result_of_run.txt"));
     }
     std::string log_text() { return closed_log(run, log_dir.at("__result_of_run.txt")); }
@@ -595,12 +594,11 @@ TEST(RepairBatch, RandomTreesAsOneFileAtATime)
                     run.use_rules(std::make_unique<OneAtATime>());
                 }
                 open_log(run, absolute("/log.txt"));
-                ScriptedPrompts answers(Lines{}, disk);
-                TranscriptPrompts seen(answers);  // what the user sees when the questions are answered unseen: no question
-                YesToQuestions yes(seen);
+                ScriptedSession seen({}, disk);  // what the user sees when the questions are answered unseen: no question
+                YesToQuestions yes(seen.wn);
                 searchdir(run, root, yes);
                 run.LOG.reset();
-                return std::pair(seen.lines(), disk.files_below(absolute("/")));
+                return std::pair(seen.transcript(), disk.files_below(absolute("/")));
             };
             EXPECT_EQ(walk(true), walk(false)) << "seed " << seed << ", tree " << tree;
         }
