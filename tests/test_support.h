@@ -56,6 +56,7 @@ struct ScriptedSession {
 
     ScriptedPrompts answers;
     TranscriptPrompts wn;
+    YesToQuestions yes{wn};  // the same with every question answered yes unseen, as --yes answers them
 };
 
 // A dry run's output, not looked at.

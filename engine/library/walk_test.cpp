@@ -39,9 +39,8 @@ long long corrected(fsys::MemoryFileSystem& disk, bool extended, DryRunSink* dry
         use_library_rules(run, LibraryOptions{true, {native("/u/lib")}, {}}).set_dry_run(dry);
     }
     run.tell = [&notes](const std::string& line) { notes.push_back(line); };
-    ScriptedPrompts answers(Lines{});
-    YesToQuestions wn(answers);
-    searchdir(run, k_walked, wn);
+    ScriptedSession s;
+    searchdir(run, k_walked, s.yes);
     EXPECT_EQ(disk.bytes(native("/u/private/p.cr2")), k_needs_repair);
     EXPECT_EQ(run.tally.checked, run.tally.corrected);
     return run.tally.corrected;

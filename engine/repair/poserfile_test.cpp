@@ -484,8 +484,7 @@ TEST_F(PoserFile, ACopyThatCannotBeMadeLeavesItsFileAlone)
             disk.refuse_new_files(creating);
             disk.fail_when([](fsys::Op op, const std::string& path) { return op == fsys::Op::write && path.find("_zz00") != std::string::npos; });
             ScriptedSession s({obj("man2.obj"), "yes"});
-            YesToQuestions yes(s.wn);
-            searchdir(run, dir.at("Poser/chars"), unseen ? static_cast<Prompts&>(yes) : s.wn);
+            searchdir(run, dir.at("Poser/chars"), unseen ? static_cast<Prompts&>(s.yes) : s.wn);
             disk.refuse_new_files(false);
             disk.fail_when(nullptr);
             const Lines seen = s.transcript();
@@ -522,8 +521,7 @@ TEST_F(PoserFile, RepairsFinishedTogetherKeepEveryOldText)
             }
             disk.fail_when(hook);
             ScriptedSession s({obj("man2.obj"), "yes", "yes"});
-            YesToQuestions yes(s.wn);
-            searchdir(run, dir.at("Poser/chars"), unseen ? static_cast<Prompts&>(yes) : s.wn);
+            searchdir(run, dir.at("Poser/chars"), unseen ? static_cast<Prompts&>(s.yes) : s.wn);
             disk.fail_when(nullptr);
             return s.transcript();
         };
@@ -595,8 +593,7 @@ TEST(RepairBatch, RandomTreesAsOneFileAtATime)
                 }
                 open_log(run, absolute("/log.txt"));
                 ScriptedSession seen({}, disk);  // what the user sees when the questions are answered unseen: no question
-                YesToQuestions yes(seen.wn);
-                searchdir(run, root, yes);
+                searchdir(run, root, seen.yes);
                 run.LOG.reset();
                 return std::pair(seen.transcript(), disk.files_below(absolute("/")));
             };
