@@ -22,13 +22,11 @@ static LibraryReport hostile_report()
     r.counts[static_cast<int>(RefStatus::moved)][static_cast<int>(RefKind::image)] = 1;
     r.counts[static_cast<int>(RefStatus::refused)][static_cast<int>(RefKind::image)] = 1;
     r.problems = {
-        {":a:<script>\xff\x01\xc2\x9b.obj", RefKind::geometry, RefStatus::missing, {}, {{"/l/x.cr2", 3}, {"/l/y \"q\".cr2", 9}}},
-        {":b.jpg", RefKind::image, RefStatus::moved, {"/r/t/b.jpg"}, {{"/l/x.cr2", 4}}},
-        {"//s/<i>.jpg", RefKind::image, RefStatus::refused, {}, {{"/l/x.cr2", 5}}, std::string::npos, Refusal::network},
+        {":a:<script>\xff\x01\xc2\x9b.obj", RefKind::geometry, RefStatus::missing, {}, {{"/l/x.cr2", 3}, {"/l/y \"q\".cr2", 9}},
+         std::string::npos, Refusal::none, 2},
+        {":b.jpg", RefKind::image, RefStatus::moved, {"/r/t/b.jpg"}, {{"/l/x.cr2", 4}}, std::string::npos, Refusal::none, 1},
+        {"//s/<i>.jpg", RefKind::image, RefStatus::refused, {}, {{"/l/x.cr2", 5}}, std::string::npos, Refusal::network, 1},
     };
-    for (ReportProblem& p : r.problems) {
-        p.use_count = static_cast<long long>(p.uses.size());
-    }
     return r;
 }
 

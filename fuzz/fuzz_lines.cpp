@@ -121,10 +121,8 @@ static void check_direct_scans(std::string_view input)
 // The references and pointer lines the scans of runs of lines find, against those the rules find line by line.
 static void check_scans(const std::string& path, const std::vector<std::string>& expected, std::string_view input)
 {
-    std::size_t pointers = 0;
-    for (const std::string& line : expected) {
-        pointers += is_reference_line(model::trimmed(line));
-    }
+    const auto pointers = static_cast<std::size_t>(
+        std::count_if(expected.begin(), expected.end(), [](const std::string& line) { return is_reference_line(model::trimmed(line)); }));
     std::vector<std::string> found_here;
     TextReader runs;
     runs.open(fsys::disk(), path, Gzip::never, fsys::Listed::unknown, ReadMode::as_stored);

@@ -29,8 +29,7 @@ protected:
         for (const fsys::FolderEntry& e : entries) {
             names.push_back(e.name);
         }
-        auto unwanted = [&](const std::string& n) { return std::find(wanted.begin(), wanted.end(), n) == wanted.end(); };
-        names.erase(std::remove_if(names.begin(), names.end(), unwanted), names.end());
+        std::erase_if(names, [&](const std::string& n) { return std::find(wanted.begin(), wanted.end(), n) == wanted.end(); });
         return names;
     }
 

@@ -82,7 +82,6 @@ protected:
                           "main/Runtime/Geometries/other/y.obj", "main/Runtime/Textures/w.tif", "extra/Runtime/Geometries/mac/y.obj"},
                     "");
         roots = {dir.at("main"), dir.at("extra")};
-        std::filesystem::create_directories(dir.at("log"));
     }
     void TearDown() override { reset_engine(run, ""); }
     // Repairs `text` as scene.pz3 below the main root, answering the prompts from `answers`.
@@ -92,10 +91,10 @@ protected:
         use_library_rules(run, LibraryOptions{automatic, roots, {}});
         std::filesystem::remove_all(std::filesystem::path(doc).parent_path());
         write_bytes(doc, text);
-        open_log(run, dir.at("log/__result_of_run.txt"));
+        open_log(run, dir.at("__result_of_run.txt"));
         ScriptedSession s(std::move(answers));
         ::repair(run, doc, s.wn);
-        log = closed_log(run, dir.at("log/__result_of_run.txt"));
+        log = closed_log(run, dir.at("__result_of_run.txt"));
         return s.transcript();
     }
 
