@@ -253,6 +253,10 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
         {"started not its folder's", manifest_edit("\"started\":\"20261207-101010\"", "\"started\":\"20261207-101011\""),
          "is corrupt"},
         {"digest of the wrong type", manifest_edit("\"size\":", "\"size\":\"x\",\"y\":"), "is corrupt"},
+        {"files no list", manifest_edit("\"files\":[", "\"files\":0,\"x\":["), "not a manifest of tarnwick"},
+        {"a newer format", manifest_edit("\"format\":1", "\"format\":99"), "was written by a newer tarnwick"},
+        {"undone no time", manifest_edit("\"undone\":null", "\"undone\":1"), "its undo time is no time"},
+        {"a kind unknown", manifest_edit("\"format\":1", "\"format\":1,\"kind\":\"x\""), "no kind this tarnwick knows"},
         {"truncated", [](fsys::MemoryFileSystem& m, const std::string& run) {
              m.add_file(child_path(run, "manifest.json"), m.bytes(child_path(run, "manifest.json")).substr(0, 120));
          }, "is corrupt"},
