@@ -416,18 +416,17 @@ TEST(MemoryDisk, NulInAPathIsRefused)
 // What the disk cache knows goes for the folder the program changed and for nothing else, until everything goes.
 TEST(DiskCache, ForgetsOnlyTheFolderTheProgramChanged)
 {
-    auto p = [](const std::string& path) { return native("/" + path); };
     MemoryFileSystem disk;
-    disk.add_file(p("geom/man.obj"), "");
-    disk.add_file(p("chars/ball.obj"), "");
+    disk.add_file(absolute("/geom/man.obj"), "");
+    disk.add_file(absolute("/chars/ball.obj"), "");
     DiskCache cache(disk);
-    EXPECT_TRUE(cache.is_readable(p("geom/man.obj")) && cache.is_readable(p("chars/ball.obj")));
-    EXPECT_TRUE(cache.is_file(p("chars"), "ball.obj"));
-    EXPECT_TRUE(disk.remove_file(p("geom/man.obj")) && disk.remove_file(p("chars/ball.obj")));
-    cache.forget_folder_of(p("other/b.cr2"));  // nothing known there
-    cache.forget_folder_of(p("chars/a.cr2"));
-    EXPECT_TRUE(cache.is_readable(p("geom/man.obj")));
-    EXPECT_FALSE(cache.is_readable(p("chars/ball.obj")) || cache.is_file(p("chars"), "ball.obj"));
+    EXPECT_TRUE(cache.is_readable(absolute("/geom/man.obj")) && cache.is_readable(absolute("/chars/ball.obj")));
+    EXPECT_TRUE(cache.is_file(absolute("/chars"), "ball.obj"));
+    EXPECT_TRUE(disk.remove_file(absolute("/geom/man.obj")) && disk.remove_file(absolute("/chars/ball.obj")));
+    cache.forget_folder_of(absolute("/other/b.cr2"));  // nothing known there
+    cache.forget_folder_of(absolute("/chars/a.cr2"));
+    EXPECT_TRUE(cache.is_readable(absolute("/geom/man.obj")));
+    EXPECT_FALSE(cache.is_readable(absolute("/chars/ball.obj")) || cache.is_file(absolute("/chars"), "ball.obj"));
     cache.clear();
-    EXPECT_FALSE(cache.is_readable(p("geom/man.obj")));
+    EXPECT_FALSE(cache.is_readable(absolute("/geom/man.obj")));
 }
