@@ -92,6 +92,10 @@ TEST(MemoryDisk, EachRuleSetAnswersAsItsSystem)
         {"link removed as a file", [](Disk& d) { return d.remove_file("fl"); }, true, false},
         {"link removed as a folder", [](Disk& d) { return d.remove_folder("fl"); }, false, true},
         {"link to a file", [](Disk& d) { return d.is_readable_file("to_file"); }, true, false},
+        {"link to a file opened", [](Disk& d) {
+             RawFile f;
+             return d.open_for_reading("to_file", f) && d.close_file(f);
+         }, true, false},
         {"dangling link exists", [](Disk& d) { return d.entry_exists("dl"); }, true, true},
         {"folder made through a link", [](Disk& d) { return d.make_folder(native("dl/")); }, false, false},
         {"folder moved through a link", [](Disk& d) { return d.rename_noreplace(native("fl/"), "G"); }, false, false},
@@ -396,21 +400,41 @@ TEST(MemoryDisk, AWholeBufferWrittenToAFile)
     }
 }
 
-TEST(MemoryDisk, NulInAPathIsRefused)
+// A name ends at a NUL byte for the system: a path holding one would reach a file it does not name.
+TEST(MemoryDisk, NulInAPathIsRefusedAsOnTheRealDisk)
 {
     using namespace std::string_literals;
-    MemoryFileSystem d(DiskRules::posix);
-    d.add_file("a", "x");
-    d.add_folder("F");
-    const std::string a = "a\0b"s, f = "F\0"s;
-    RawFile r;
-    EXPECT_FALSE(d.entry_exists(a) || d.is_readable_file(a) || d.is_folder(f) || d.open_for_reading(a, r));
-    EXPECT_FALSE(d.open_for_writing(a, Create::truncate, r) || d.remove_file(a) || d.remove_folder(f));
-    EXPECT_FALSE(d.rename_noreplace("a", "a\0c"s) || d.rename_replace(a, "b") || d.make_folder("n\0"s));
-    EXPECT_FALSE(d.make_folders("n\0/m"s) || d.make_folders(""));
-    EXPECT_EQ(d.name_kind(a), fsys::NameKind::none);
-    EXPECT_EQ(d.absolute_path(a) + d.resolved_path(a), "");
-    EXPECT_EQ(d.tree(""), (Lines{native("/F/"), native("/a")}));
+    TempDir dir;
+    MemoryFileSystem memory(DiskRules::posix);
+    std::vector<std::pair<fsys::FileSystem*, std::string>> disks{{&memory, native("/")}};
+#ifndef _WIN32
+    disks.emplace_back(&fsys::disk(), dir.path() + "/");
+#endif
+    for (const auto& [d, top] : disks) {
+        ASSERT_TRUE(d->write_file(top + "a", "x", Create::exclusive) && d->make_folder(top + "F"));
+        const std::string a = top + "a\0b"s, f = top + "F\0"s;
+        RawFile r;
+        FolderId id;
+        fsys::FileStamp stamp;
+        std::vector<fsys::FolderEntry> entries;
+        EXPECT_FALSE(d->entry_exists(a) || d->is_readable_file(a) || d->is_folder(f) || d->open_for_reading(a, r));
+        EXPECT_FALSE(d->open_for_writing(a, Create::truncate, r) || d->remove_file(a) || d->remove_folder(f));
+        EXPECT_FALSE(d->rename_noreplace(top + "a", a + "c") || d->rename_replace(a, top + "b") || d->make_folder(f));
+        EXPECT_FALSE(d->make_folders(top + "n\0/m"s) || d->make_folders("") || d->give_protection(a, top + "a"));
+        EXPECT_FALSE(d->give_protection(top + "a", a) || d->folder_identity(f, id) || d->list_folder_entries(f, entries));
+        EXPECT_FALSE(d->stamp(a, stamp) || d->is_read_only(a) || d->is_special_file(a));
+        EXPECT_EQ(d->modified_time(a), -1);
+        EXPECT_NE(d->exchange(a, top + "a"), fsys::Exchange::done);
+        EXPECT_EQ(d->name_kind(a), fsys::NameKind::none);
+        EXPECT_EQ(d->resolved_path(a), "");
+        ASSERT_TRUE(d->list_folder_entries(top, entries));
+        EXPECT_EQ(entries.size(), 2u);  // nothing made or renamed through a name cut at its NUL
+        EXPECT_TRUE(d->list_folder_entries(top + "F", entries) && entries.empty());
+        std::string text;
+        EXPECT_TRUE(d->read_whole_file(top + "a", text) && text == "x");
+    }
+    EXPECT_EQ(memory.tree(""), (Lines{native("/F/"), native("/a")}));
+    EXPECT_EQ(memory.absolute_path("a\0b"s), "");
 }
 
 // What the disk cache knows goes for the folder the program changed and for nothing else, until everything goes.
