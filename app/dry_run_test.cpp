@@ -7,25 +7,17 @@
 
 namespace {
 
-std::string root_folder()
-{
-    return absolute("/lib");
-}
-
-std::string document()
-{
-    return absolute("/lib/Runtime/Libraries/Props/ball.pp2");
-}
+const std::string k_root = absolute("/lib"), k_document = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
 
 // The dry run of the document's repair on `disk`: what it shows, and the prompts it showed.
-std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, const std::string& doc = document())
+std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, const std::string& doc = k_document)
 {
     std::string shown;
     ::Run run(disk);
-    reset_engine(run, root_folder());
+    reset_engine(run, k_root);
     DryRunPrinter printer([&](std::string_view text) { shown += text; });
-    printer.set_roots({root_folder()});
-    use_library_rules(run, LibraryOptions{false, {root_folder()}, {}}).set_dry_run(&printer);
+    printer.set_roots({k_root});
+    use_library_rules(run, LibraryOptions{false, {k_root}, {}}).set_dry_run(&printer);
     ScriptedPrompts answers(Lines{}, disk);
     TranscriptPrompts wn(answers);
     ::repair(run, doc, wn);
@@ -40,25 +32,24 @@ std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, c
 
 TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
 {
-    const std::string root = root_folder(), doc = document();
     const std::string old_text = "prop ball\n{\nobjFileGeom 0 0 Runtime:Geometries:ball.obj\n}\n";
     const std::string new_text = "# saved meanwhile\n" + old_text;
     std::string shown;
     Lines prompts;
     const auto setup = [&](fsys::MemoryFileSystem& disk, const std::string& text) {
-        disk.add_file(doc, text);
+        disk.add_file(k_document, text);
         disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
     };
     const auto work = [&](fsys::MemoryFileSystem& disk) { shown = dry_run_of(disk, &prompts); };
     const auto diff_of = [&](const std::string& text) { return left_by(setup, text, work, [&](auto&) { return shown; }); };
     const std::string from_old = diff_of(old_text), from_new = diff_of(new_text);
     ASSERT_NE(from_old.find("\n+objFileGeom 0 0 :Runtime:Geometries:ball.obj\n"), std::string::npos);
-    const int steps = at_every_step(setup, old_text, doc, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
+    const int steps = at_every_step(setup, old_text, k_document, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
         // Saved before it is shown, it is read again; while shown, nothing of it goes out.
-        const Lines warned{"warning\tnone\tthis file changed while its changes were shown\t" + doc};
+        const Lines warned{"warning\tnone\tthis file changed while its changes were shown\t" + k_document};
         EXPECT_TRUE(shown == from_old || shown == from_new || (shown.empty() && prompts == warned)) << shown;
-        EXPECT_EQ(disk.bytes(doc), changed ? new_text : old_text);
-        EXPECT_EQ(disk.files_below(root).size(), 2u);
+        EXPECT_EQ(disk.bytes(k_document), changed ? new_text : old_text);
+        EXPECT_EQ(disk.files_below(k_root).size(), 2u);
     });
     EXPECT_GT(steps, 5);
 }
@@ -91,12 +82,12 @@ TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
     };
     for (const auto& c : cases) {
         fsys::MemoryFileSystem disk;
-        disk.add_file(document(), c.text);
+        disk.add_file(k_document, c.text);
         disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
         const std::string shown = dry_run_of(disk);
         const std::size_t hunk = shown.find("@@");
         EXPECT_EQ(hunk == std::string::npos ? shown : shown.substr(hunk), c.diff);
-        EXPECT_EQ(disk.bytes(document()), c.text);
+        EXPECT_EQ(disk.bytes(k_document), c.text);
     }
 }
 

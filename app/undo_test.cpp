@@ -48,6 +48,17 @@ std::string repair_library(fsys::FileSystem& disk, const std::string& root, cons
     return child_path(child_path(root, k_runs_folder_name), stamp);
 }
 
+// The console's undo command for `request` with `typed` on its input: its exit status, then its output, then its errors.
+std::string undo_command(fsys::FileSystem& fs, const UndoRequest& request, const std::string& typed = "")
+{
+    std::FILE *in = std::tmpfile(), *out = std::tmpfile(), *err = std::tmpfile();
+    std::fputs(typed.c_str(), in);
+    std::rewind(in);
+    const int status = run_undo_command(fs, request, in, out, err, true);
+    std::fclose(in);
+    return std::to_string(status) + " " + file_text(out) + file_text(err);
+}
+
 }  // namespace
 
 class Undo : public testing::Test {
@@ -61,13 +72,6 @@ protected:
         before = files_below(dir.at("root/Runtime"));
     }
     std::string repair() { return repair_library(disk, dir.at("root"), "20261207-101010", {dir.at("root/Runtime/Geometries/a.obj")}); }
-    // The manifest of `run` with `from` replaced by `to`.
-    void edit_manifest(const std::string& run, const std::string& from, const std::string& to)
-    {
-        std::string text = read_bytes(run + "/manifest.json");
-        text.replace(text.find(from), from.size(), to);
-        write_bytes(run + "/manifest.json", text);
-    }
 
     TempDir dir;
     FailingFileSystem disk;
@@ -336,29 +340,21 @@ TEST(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
     m.add_folder("/lib");
     const std::string run = repair_library(m, "/other", "20261207-101010", {"/other/Runtime/Geometries/a.obj"});
     const std::string corrected = m.bytes("/other/Runtime/Libraries/a.cr2");
-    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
-    EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::undo, run, {"/lib"}, "", false}, stdin, out, err, true), 2);
-    EXPECT_EQ(file_text(err), "tarnwick-cli: the run " + run + " lies below none of the roots\n");
+    EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::undo, run, {"/lib"}, "", false}),
+              "2 tarnwick-cli: the run " + run + " lies below none of the roots\n");
     EXPECT_EQ(m.bytes("/other/Runtime/Libraries/a.cr2"), corrected);
     std::string manifest = m.bytes(run + "/manifest.json");
     const std::size_t entry = manifest.find("{\"path\"");
     const std::string file = manifest.substr(entry, manifest.rfind(']') - entry);
     manifest.insert(entry, file + ",");
     m.add_file(run + "/manifest.json", manifest);
-    out = std::tmpfile();
-    err = std::tmpfile();
-    EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::undo, run, {"/other"}, "", false}, stdin, out, err, true), 0);
-    EXPECT_EQ(file_text(out), "undoing the run of 2026-12-07 10:10:10 below /other: 1 file changed, old versions in " + run +
-                                  "\nrestored /other/Runtime/Libraries/a.cr2\n1 file restored, 0 left alone\n");
-    file_text(err);
+    EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::undo, run, {"/other"}, "", false}),
+              "0 undoing the run of 2026-12-07 10:10:10 below /other: 1 file changed, old versions in " + run +
+                  "\nrestored /other/Runtime/Libraries/a.cr2\n1 file restored, 0 left alone\n");
     // Forgetting the run asks first, and only "yes" deletes it.
     for (const char* answer : {"no\n", "", "yes\n"}) {
-        std::FILE* in = std::tmpfile();
-        std::fputs(answer, in);
-        std::rewind(in);
-        err = std::tmpfile();
-        EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::forget, run, {}, "", false}, in, out, err, true), *answer == 'y' ? 0 : 1);
-        EXPECT_EQ(file_text(err), "delete the old versions kept in " + run + "? (yes/no) ");
+        EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::forget, run, {}, "", false}, answer),
+                  (*answer == 'y' ? "0" : "1") + (" delete the old versions kept in " + run + "? (yes/no) "));
         EXPECT_EQ(m.entry_exists(run), *answer != 'y') << answer;
     }
 }
@@ -374,14 +370,8 @@ TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
     m.add_file("/lib/Runtime/Libraries/sub/b.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
     const std::string run = repair_library(m, r, "20261207-101010", {"/lib/Runtime/Geometries/a.obj"});
     // --runs says how far each run was undone.
-    const auto listed = [&m, &r] {
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        EXPECT_EQ(run_undo_command(m, UndoRequest{UndoAction::runs, "", {r}, "", false}, stdin, out, err, true), 0);
-        file_text(err);
-        return file_text(out);
-    };
-    const std::string line = "20261207-101010  2 files changed, 2 references replaced";
+    const auto listed = [&m, &r] { return undo_command(m, UndoRequest{UndoAction::runs, "", {r}, "", false}); };
+    const std::string line = "0 20261207-101010  2 files changed, 2 references replaced";  // exit status 0, then the run
     EXPECT_EQ(listed(), line + "  " + run + "\n");
     m.set_folder_locked("/lib/Runtime/Libraries/sub", true);
     UndoOutcome first;
@@ -401,40 +391,8 @@ TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
     EXPECT_NE(error.find("was undone already"), std::string::npos);
 }
 
-// A log names what it likes: only a file below a root whose old version is its own backup beside it is given back.
-TEST(HostileRuns, ALogNamingFilesOutsideTheRootsOrOddBackupsIsNotObeyed)
-{
-    fsys::MemoryFileSystem m;
-    m.add_file("/lib/a.cr2", "corrected");
-    m.add_file("/lib/a_zz00.cr2", "old");
-    m.add_file("/home/notes.txt", "the user's");
-    m.add_file("/home/evil.txt", "planted");
-    m.add_file("/lib/b.cr2", "corrected");
-    m.add_file("/lib/evil.cr2", "planted");
-    m.add_file("/logs/__result_of_run.txt",
-               "file /home/notes.txt being corrected: old version is on\r\n     /home/evil.txt\r\n"
-               "file /lib/b.cr2 being corrected: old version is on\r\n     /lib/evil.cr2\r\n"
-               "file /lib/a.cr2 being corrected: old version is on\r\n     /lib/a_zz00.cr2\r\n");
-    m.add_file("/lib/c.cr2", "corrected");
-    m.add_link("/lib/c_zz00.cr2", "/home/notes.txt");
-    m.add_file("/logs/__result_of_run.txt", m.bytes("/logs/__result_of_run.txt") +
-                                               "file /lib/c.cr2 being corrected: old version is on\r\n     /lib/c_zz00.cr2\r\n");
-    UndoOutcome outcome;
-    std::string error;
-    ASSERT_TRUE(undo_from_log(m, "/logs/__result_of_run.txt", {"/lib"}, outcome, error)) << error;
-    EXPECT_EQ(m.bytes("/home/notes.txt"), "the user's");
-    EXPECT_EQ(m.bytes("/lib/b.cr2"), "corrected");
-    EXPECT_EQ(m.bytes("/lib/a.cr2"), "old");
-    ASSERT_EQ(outcome.left.size(), 3u);
-    EXPECT_EQ(outcome.left[0].second, "its old version /lib/c_zz00.cr2 is a link, which may lead anywhere");
-    EXPECT_EQ(outcome.left[1].second, "its old version /lib/evil.cr2 is not its backup beside it");
-    EXPECT_EQ(outcome.left[2].second, "its old version /home/evil.txt is not its backup beside it");
-    // A file that holds bytes no text holds is no log.
-    m.add_file("/logs/image.jpg", std::string("\xff\xd8\0\0JFIF", 8));
-    EXPECT_FALSE(undo_from_log(m, "/logs/image.jpg", {"/lib"}, outcome, error));
-    EXPECT_EQ(error, "the log /logs/image.jpg holds binary data: it is no run log");
-}
-// Each block of a log and what comes of it: given back (""), left with its reason, or read as no repair ("-").
+// Each block of a log and what comes of it: given back (""), left with its reason, or read as no repair ("-"). A log
+// names what it likes: only a file below a root whose old version is its own backup beside it is given back.
 TEST(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
 {
     const auto block = [](const std::string& stem, const std::string& backup_line) {
@@ -455,6 +413,9 @@ TEST(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
         {block("/lib/k", "     /lib/k.cr2"), "its old version /lib/k.cr2 is not its backup beside it"},
         {block("/lib/l", "     /lib/l_zzAB.cr2"), "its old version /lib/l_zzAB.cr2 is not its backup beside it"},
         {block("/other/n", "     /other/n_zz00.cr2"), "it lies outside the roots and the log's folder"},
+        {block("/home/notes", "     /home/evil.cr2"), "its old version /home/evil.cr2 is not its backup beside it"},
+        {block("/lib/p", "     /lib/evil.cr2"), "its old version /lib/evil.cr2 is not its backup beside it"},
+        {block("/lib/q", "     /lib/q_zz00.cr2"), "its old version /lib/q_zz00.cr2 is a link, which may lead anywhere"},
         {block("/lib/o\\x01", "     /lib/o\\x01_zz00.cr2"),
          "its name holds a control character, which the log shows as \\xNN: it cannot be read back whole"},
     };
@@ -470,15 +431,27 @@ TEST(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
     m.add_folder("/lib/i_zz00.cr2");
     m.remove_file("/lib/j.cr2");
     m.add_folder("/lib/j.cr2");
+    m.add_file("/home/evil.cr2", "planted");
+    m.add_file("/lib/evil.cr2", "planted");
+    m.remove_file("/lib/q_zz00.cr2");
+    m.add_file("/home/mine.txt", "the user's");
+    m.add_link("/lib/q_zz00.cr2", "/home/mine.txt");
     m.add_file("/logs/log.txt", log);
     UndoOutcome outcome;
     std::string error;
     ASSERT_TRUE(undo_from_log(m, "/logs/log.txt", {"/lib"}, outcome, error)) << error;
     std::map<std::string, std::string> left(outcome.left.begin(), outcome.left.end());
+    EXPECT_EQ(left.size(), outcome.left.size());  // each file left once
     for (const auto& [text, why] : rows) {
         const std::string file = text.substr(5, text.find(".cr2") - 1);
-        EXPECT_EQ(left.count(file) != 0 ? left[file] : m.bytes(file) == "old" ? "" : "-", why) << file;
+        EXPECT_EQ(m.bytes(file) == "old" ? "" : left.count(file) != 0 ? left[file] : "-", why) << file;
+        EXPECT_TRUE(m.bytes(file) == "old" || m.bytes(file) == "corrected" || !m.is_readable_file(file)) << file;
     }
+    EXPECT_EQ(m.bytes("/home/mine.txt"), "the user's");
+    // A file that holds bytes no text holds is no log.
+    m.add_file("/logs/image.jpg", std::string("\xff\xd8\0\0JFIF", 8));
+    EXPECT_FALSE(undo_from_log(m, "/logs/image.jpg", {"/lib"}, outcome, error));
+    EXPECT_EQ(error, "the log /logs/image.jpg holds binary data: it is no run log");
 }
 
 
