@@ -361,13 +361,7 @@ TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     write_bytes(dir.at("lib/Runtime/Textures/t/skin.jpg"), "");
     const std::string body = "{\nfigureResFile Runtime:Geometries:a.obj\n\ttextureMap :Runtime:Textures:old:skin.jpg\n"
                              "\tbumpMap :Runtime:Textures:gone.jpg\n}\n";
-    auto with_ends = [&](const std::string& end) {
-        std::string text = body;
-        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += end.size()) {
-            text.replace(at, 1, end);
-        }
-        return text;
-    };
+    auto with_ends = [&](const std::string& end) { return joined(poser_lines(body), [](const std::string& line) { return line; }, end); };
     // Changes on the first and the last line (which has no line end), seven and eight lines apart, and a line too
     // long for any reference among the lines around them.
     std::string edges = "figureResFile Runtime:Geometries:a.obj\n";
@@ -444,23 +438,16 @@ TEST(CliProcess, AnyFileName)
 // status, then its output, then its errors.
 static std::string run_quoted(const TempDir& dir, const Lines& args)
 {
-    std::filesystem::create_directories(fs_path(dir.at("start")));
 #ifdef _WIN32
-    std::string command = "cd /d \"" + dir.at("start") + "\" && \"" TARNWICK_CLI_PATH "\"";
-    for (const std::string& a : args) {
-        command += " \"" + a + "\"";
-    }
-    const int status = _wsystem(to_wide(command + " <NUL >\"" + dir.at("out") + "\" 2>\"" + dir.at("err") + "\"").c_str());
+    std::filesystem::create_directories(fs_path(dir.at("start")));
+    const std::string command = "cd /d \"" + dir.at("start") + "\" && \"" TARNWICK_CLI_PATH "\" " +
+                                joined(args, [](const std::string& a) { return "\"" + a + "\""; }, " ");
+    const int status = _wsystem(to_wide(command + "<NUL >\"" + dir.at("out") + "\" 2>\"" + dir.at("err") + "\"").c_str());
+    std::string said = std::to_string(status) + " " + read_bytes(dir.at("out")) + read_bytes(dir.at("err"));
 #else
-    std::string command = "cd '" + dir.at("start") + "' && XDG_CONFIG_HOME='" + dir.at("config") + "' '" TARNWICK_CLI_PATH "'";
-    for (const std::string& a : args) {
-        command += " '" + a + "'";
-    }
-    const int raw = std::system((command + " </dev/null >'" + dir.at("out") + "' 2>'" + dir.at("err") + "'").c_str());
-    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::string said = run_cli(dir, joined(args, [](const std::string& a) { return "'" + a + "'"; }, " "));
 #endif
     // The console's lines end as the system's do (CR LF on Windows): compared here as LF.
-    std::string said = std::to_string(status) + " " + read_bytes(dir.at("out")) + read_bytes(dir.at("err"));
     said.erase(std::remove(said.begin(), said.end(), '\r'), said.end());
     return said;
 }
@@ -500,7 +487,5 @@ TEST(CliProcess, InstallsAProductAndTakesItBack)
     EXPECT_EQ(read_bytes(mesh), "v 0 0 0\n");
     EXPECT_NE(run_quoted(dir, {"--runs", "--root", root}).find("  install of p.zip: 2 files written  "), std::string::npos);
     EXPECT_EQ(run_quoted(dir, {"--undo", "--root", root}).substr(0, 2), "0 ");
-    Files after = files_below(dir.at("Poser/Runtime"));
-    EXPECT_EQ(after.size(), 1u);
-    EXPECT_EQ(after[mesh], "old mesh\n");
+    EXPECT_EQ(files_below(dir.at("Poser/Runtime")), (Files{{mesh, "old mesh\n"}}));
 }

@@ -145,6 +145,27 @@ inline std::string read_gzip(const std::string& path)
     return f != nullptr && gzclose(f) == Z_OK && gzip && n == 0 ? text : "<not gzip>";
 }
 
+// The names `fs` lists in the folder `path`, a folder's with '/' after it, or "<cannot list>".
+inline Lines listing(fsys::FileSystem& fs, const std::string& path)
+{
+    std::vector<fsys::FolderEntry> entries;
+    if (!fs.list_folder_entries(path, entries)) {
+        return {"<cannot list>"};
+    }
+    Lines out;
+    for (const fsys::FolderEntry& e : entries) {
+        out.push_back(e.name + (e.type == fsys::EntryType::folder ? "/" : ""));
+    }
+    return out;
+}
+
+// The whole file `path` on `fs`, or "<unreadable>".
+inline std::string read_all(fsys::FileSystem& fs, const std::string& path)
+{
+    std::string text;
+    return fs.read_whole_file(path, text) ? text : "<unreadable>";
+}
+
 // Ctrl-Z ends the data, carriage returns are dropped, line feeds end lines, and a last line counts when not empty.
 inline Lines poser_lines(std::string_view bytes)
 {

@@ -35,11 +35,8 @@ static Lines lines_read(TextReader& in)
 TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
 {
     TempDir dir;
-    std::string crlf_lines, lone_crs;
-    while (crlf_lines.size() < 3 * k_block) {
-        crlf_lines += "\t\tk  0  0\r\n";
-        lone_crs += "ab\r";
-    }
+    const std::size_t count = (3 * k_block + 10) / 11;  // lines of 11 bytes enough for three blocks
+    const std::string crlf_lines = repeated("\t\tk  0  0\r\n", count), lone_crs = repeated("ab\r", count);
     for (const std::string& bytes : {
              "short\n" + std::string(3 * 1024 * 1024 + 17, 'x') + "\r\n" + lone_crs + "\nend",  // longer than a block
              // a CR LF pair split by the end of the first block; a lone CR as its last byte and after it

@@ -40,25 +40,6 @@ struct Mounted {
     }
 };
 
-std::vector<std::string> listing(fsys::FileSystem& fs, const std::string& path)
-{
-    std::vector<fsys::FolderEntry> entries;
-    if (!fs.list_folder_entries(path, entries)) {
-        return {"<cannot list>"};
-    }
-    std::vector<std::string> out;
-    for (const fsys::FolderEntry& e : entries) {
-        out.push_back(e.name + (e.type == fsys::EntryType::folder ? "/" : ""));
-    }
-    return out;
-}
-
-std::string read_all(fsys::FileSystem& fs, const std::string& path)
-{
-    std::string text;
-    return fs.read_whole_file(path, text) ? text : "<unreadable>";
-}
-
 TEST(ZipFileSystem, WalksFoldersAndReadsEntries)
 {
     Mounted m;

@@ -165,12 +165,8 @@ TEST(ZipWriter, MoreThan65535EntriesTakeZip64)
     EXPECT_EQ(entries_of(bytes).size(), static_cast<std::size_t>(count));
     auto zip = zipfs::ZipFileSystem::open(disk, k_out, k_out, reason);
     ASSERT_NE(zip, nullptr) << reason;
-    std::vector<fsys::FolderEntry> listed;
-    ASSERT_TRUE(zip->list_folder_entries(k_out + native("/Runtime/Textures"), listed));
-    EXPECT_EQ(listed.size(), static_cast<std::size_t>(count));
-    std::string text;
-    ASSERT_TRUE(zip->read_whole_file(k_out + native("/Runtime/Textures/t69999.png"), text));
-    EXPECT_EQ(text, "69999");
+    EXPECT_EQ(listing(*zip, k_out + native("/Runtime/Textures")).size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(read_all(*zip, k_out + native("/Runtime/Textures/t69999.png")), "69999");
     EXPECT_EQ(zipfs::check_package(disk, k_out).size(), 0u);
 }
 
