@@ -48,17 +48,6 @@ std::string repair_library(fsys::FileSystem& disk, const std::string& root, cons
     return child_path(child_path(root, k_runs_folder_name), stamp);
 }
 
-// The console's undo command for `request` with `typed` on its input: its exit status, then its output, then its errors.
-std::string undo_command(fsys::FileSystem& fs, const UndoRequest& request, const std::string& typed = "")
-{
-    std::FILE *in = std::tmpfile(), *out = std::tmpfile(), *err = std::tmpfile();
-    std::fputs(typed.c_str(), in);
-    std::rewind(in);
-    const int status = run_undo_command(fs, request, in, out, err, true);
-    std::fclose(in);
-    return std::to_string(status) + " " + file_text(out) + file_text(err);
-}
-
 }  // namespace
 
 class Undo : public testing::Test {
@@ -227,6 +216,29 @@ TEST_F(Undo, TheLastRunNamedInAQuestionThenUndoneOneRunAtATime)
 #ifndef _WIN32
 // Run folders, manifests and logs that arrive with content: each refused with a clear message, and nothing outside the
 // root changed, on a disk in memory with either platform's rules and on the real disk.
+
+// A library below `root` on `m` whose `documents` name a mesh gone, repaired with run folders by picking the one there;
+// its run folder.
+static std::string repaired(fsys::MemoryFileSystem& m, const std::string& root, const Lines& documents = {"Runtime/Libraries/a.cr2"})
+{
+    m.add_file(child_path(root, "Runtime/Geometries/a.obj"), "");
+    for (const std::string& document : documents) {
+        m.add_file(child_path(root, document), "figureResFile :Runtime:Geometries:gone.obj\n");
+    }
+    return repair_library(m, root, "20261207-101010", {child_path(root, "Runtime/Geometries/a.obj")});
+}
+
+// The console's undo command for `request` with `typed` on its input: its exit status, then its output, then its errors.
+static std::string undo_command(fsys::FileSystem& fs, const UndoRequest& request, const std::string& typed = "")
+{
+    std::FILE *in = std::tmpfile(), *out = std::tmpfile(), *err = std::tmpfile();
+    std::fputs(typed.c_str(), in);
+    std::rewind(in);
+    const int status = run_undo_command(fs, request, in, out, err, true);
+    std::fclose(in);
+    return std::to_string(status) + " " + file_text(out) + file_text(err);
+}
+
 struct Hostile {
     std::string name;
     std::function<void(fsys::MemoryFileSystem&, const std::string& run)> plant;
@@ -278,10 +290,8 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
             }
             SCOPED_TRACE(h.name);
             fsys::MemoryFileSystem m(rules);
-            m.add_file(child_path(r, "Runtime/Geometries/a.obj"), "");
-            m.add_file(child_path(r, "Runtime/Libraries/a.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
             m.add_file("/victim/Runtime/Libraries/a.cr2", "victim's");
-            const std::string run = repair_library(m, r, "20261207-101010", {child_path(r, "Runtime/Geometries/a.obj")});
+            const std::string run = repaired(m, r);
             h.plant(m, run);
             const auto outside = m.files_below("/victim");
             const std::string target = h.name == "run folder a link" ? run + "-2" : run;
@@ -304,10 +314,7 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
 TEST(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
 {
     fsys::MemoryFileSystem m;
-    const std::string r = "/lib";
-    m.add_file("/lib/Runtime/Geometries/a.obj", "");
-    m.add_file("/lib/Runtime/Libraries/a.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
-    const std::string run = repair_library(m, r, "20261207-101010", {"/lib/Runtime/Geometries/a.obj"});
+    const std::string r = "/lib", run = repaired(m, r);
     const std::string planted = "/lib/tarnwick-runs/99991231-235959";
     std::string manifest = m.bytes(run + "/manifest.json");
     manifest.replace(manifest.find("20261207-101010"), 15, "99991231-235959");
@@ -335,10 +342,8 @@ TEST(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
 TEST(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
 {
     fsys::MemoryFileSystem m;
-    m.add_file("/other/Runtime/Geometries/a.obj", "");
-    m.add_file("/other/Runtime/Libraries/a.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
     m.add_folder("/lib");
-    const std::string run = repair_library(m, "/other", "20261207-101010", {"/other/Runtime/Geometries/a.obj"});
+    const std::string run = repaired(m, "/other");
     const std::string corrected = m.bytes("/other/Runtime/Libraries/a.cr2");
     EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::undo, run, {"/lib"}, "", false}),
               "2 tarnwick-cli: the run " + run + " lies below none of the roots\n");
@@ -364,11 +369,7 @@ TEST(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
 TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
 {
     fsys::MemoryFileSystem m;
-    const std::string r = "/lib";
-    m.add_file("/lib/Runtime/Geometries/a.obj", "");
-    m.add_file("/lib/Runtime/Libraries/a.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
-    m.add_file("/lib/Runtime/Libraries/sub/b.cr2", "figureResFile :Runtime:Geometries:gone.obj\n");
-    const std::string run = repair_library(m, r, "20261207-101010", {"/lib/Runtime/Geometries/a.obj"});
+    const std::string r = "/lib", run = repaired(m, r, {"Runtime/Libraries/a.cr2", "Runtime/Libraries/sub/b.cr2"});
     // --runs says how far each run was undone.
     const auto listed = [&m, &r] { return undo_command(m, UndoRequest{UndoAction::runs, "", {r}, "", false}); };
     const std::string line = "0 20261207-101010  2 files changed, 2 references replaced";  // exit status 0, then the run

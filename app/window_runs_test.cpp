@@ -16,15 +16,6 @@
 #include <windows.h>
 #endif
 
-static void set_env(const char* name, const std::string& value)
-{
-#ifdef _WIN32
-    SetEnvironmentVariableA(name, value.c_str());
-#else
-    ::setenv(name, value.c_str(), 1);
-#endif
-}
-
 class WindowRuns : public testing::Test {
 protected:
     void SetUp() override
@@ -35,10 +26,10 @@ protected:
         write_bytes(log, "");
         session.log_viewer = nullptr;
 #ifdef _WIN32
-        set_env("APPDATA", roaming);
+        SetEnvironmentVariableA("APPDATA", roaming.c_str());
 #else
-        set_env("XDG_CONFIG_HOME", dir.at("config"));
-        set_env("WINEPREFIX", dir.at("wine"));
+        ::setenv("XDG_CONFIG_HOME", dir.at("config").c_str(), 1);
+        ::setenv("WINEPREFIX", dir.at("wine").c_str(), 1);
 #endif
     }
     void TearDown() override
