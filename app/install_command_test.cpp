@@ -23,9 +23,7 @@ struct InstalledProduct {
         disk.add_file(mesh, "old");
         disk.add_file(zip, made_zip({MadeEntry("Runtime/Geometries/a.obj", "new"), MadeEntry("Runtime/Textures/t.jpg", "jpg")}));
         before = disk.files_below(root);
-        const InstallPlan plan = plan_product(disk, {zip}, root);
-        const InstallOutcome o = install_product(disk, plan, "9.9", run_stamp(k_now));
-        run = o.run_folder;
+        run = install_product(disk, plan_product(disk, {zip}, root), "9.9", run_stamp(k_now)).run_folder;
         installed = content();
     }
     Files content() const { return outside_runs(disk.files_below(root)); }
