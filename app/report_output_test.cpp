@@ -79,7 +79,8 @@ TEST(ReportOutput, HtmlPageEscapesEverything)
     expect_pieces(page, {"<span class=\"target\">:a:&lt;script&gt;\\xff\\x01\\x9b.obj</span>", "/l/y &quot;q&quot;.cr2 line 9",
                          "<span class=\"target\">//s/&lt;i&gt;.jpg</span></div><div>a network path, not looked up</div>",
                          "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>",
-                         "<summary>used 2 times</summary>", "<summary>used once</summary>"});
+                         "<summary>used 2 times</summary>", "<summary>used once</summary>",
+                         "<h2 id=\"missing\">missing: 1 target</h2>", "<h2 id=\"refused\">refused: 1 target</h2>"});
 }
 
 // A real browser shows the page as written (slow: a browser starts).
