@@ -116,6 +116,11 @@ TEST(TextWriter, CompressesALineLongerThanASliceWhole)
     ASSERT_TRUE(out.open(fsys::disk(), dir.at("a.crz"), fsys::Create::truncate, Gzip::always));
     EXPECT_TRUE(out.write_line(line) && out.close());
     EXPECT_TRUE(read_gzip(dir.at("a.crz")) == line + "\r\n");
+    // A flush ends the compressed stream: what is written after it fails, and the file holds what came before.
+    ASSERT_TRUE(out.open(fsys::disk(), dir.at("b.crz"), fsys::Create::truncate, Gzip::always));
+    EXPECT_TRUE(out.write_line("a") && out.sync());
+    EXPECT_FALSE(out.write_line("b") && out.close());
+    EXPECT_EQ(read_gzip(dir.at("b.crz")), "a\r\n");
 }
 
 // A folder's corrected copies: one writer writes each in turn with one buffer and hands it over
