@@ -67,10 +67,13 @@ TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRoots
     EXPECT_EQ(read_bytes(ini), "[other]\nk=v\n[poserinfo]\nposeraddr=/r\n");
     // The root's line in its section, as the Windows profile functions find it.
     const std::string long_value(300, 'v');
-    for (const auto& [text, root] : {std::pair<std::string, std::string>{"[poserinfo]\nposeraddr=/a\n[]\nposeraddr=/b\n", "/a"},
-                                     {" \t[ PoserInfo ]\t\r\n\t poseraddr \t= \t/c d \t\r\n", "/c d"},
-                                     {"[poserinfo]\nposeraddr\n[poserinfox]\nposeraddr=/e\n[poserinfo\nposeraddr=/f", ""},
-                                     {"[poserinfo]\r\nother=1\r\n\r\nposeraddr=" + long_value, long_value.substr(0, 255)}}) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"[poserinfo]\n[]\nposeraddr=/b\n[PoserInfo]\nposeraddr=/a\n", "/a"},
+        {" \t[ PoserInfo ]\t\r\n\t poseraddr \t= \t/c d \t\r\n", "/c d"},
+        {"[poserinfo]\nposeraddr\n[poserinfox]\nposeraddr=/e\n[poserinfo\nposeraddr=/f", ""},
+        {"[poserinfo]\r\nother=1\r\n\r\nposeraddr=" + long_value, long_value.substr(0, 255)},
+    };
+    for (const auto& [text, root] : rows) {
         write_bytes(ini, text);
         EXPECT_EQ(read_setting(k_settings_section, k_root_key), root) << text;
     }
