@@ -57,8 +57,8 @@ static std::vector<std::pair<std::size_t, std::string_view>> stored_lines(std::s
     return lines;
 }
 
-// Every field of a found reference, its line's offset counted from `run_offset`: the found ones point into buffers reused
-// later, and the scan must agree with the rules on each.
+// Every field of a found reference, with `line` its number and `offset` where its line starts: the found ones point
+// into buffers reused later, and the scan must agree with the rules on each.
 static std::string shown(const FileReference& r, long long line, std::size_t offset)
 {
     return std::to_string(line) + " @" + std::to_string(offset) + " " + std::string(kind_name(r.kind)) + (r.builtin ? " builtin" : "") +
