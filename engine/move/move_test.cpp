@@ -209,13 +209,21 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
     disk.add_folder("D:" + native("/lib"));
     const auto before = disk.files_below("C:" + native("/"));
     std::string reason;
-    for (int k = 0;; ++k) {
+    for (int k = 0; k < 1000; ++k) {  // a failure at step k / 2, or a stop there (k odd)
         SCOPED_TRACE(k);
         int seen = 0;
         const int synced = disk.syncs(to + native("/a.jpg.tarnwick-copy"));
-        disk.fail_when([&](fsys::Op, const std::string&) { return seen++ == k; });
+        disk.fail_when([&](fsys::Op, const std::string&) {
+            const bool at = seen++ == k / 2;
+            if (at && k % 2 == 1) {
+                run_stop::request();
+            }
+            return at && k % 2 == 0;
+        });
         const bool moved = move_tree(disk, from, to, 2, nullptr, reason);
         disk.fail_when(nullptr);
+        run_stop::clear();
+        EXPECT_TRUE(moved || k % 2 == 0 || reason == "stopped") << reason;
         if (moved) {
             EXPECT_EQ(disk.bytes(to + native("/sub/b.jpg")) + disk.bytes(to + native("/a.jpg")), "b" + a);
             EXPECT_EQ(disk.syncs(to + native("/a.jpg.tarnwick-copy")), synced + 1);  // flushed before it took its name
@@ -225,7 +233,7 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
         EXPECT_TRUE(move_back(disk, from, to, left));
         EXPECT_EQ(disk.files_below("C:" + native("/")), before);
         EXPECT_EQ(disk.name_kind(to), fsys::NameKind::none);
-        if (seen <= k) {
+        if (seen <= k / 2) {
             break;  // every step taken
         }
     }
