@@ -27,7 +27,10 @@ TEST(References, KeywordsQuotesMarkersAndBuiltins)
         {"\tobjFile 2002 :Runtime:Props:Top2.obj", "geometry :Runtime:Props:Top2.obj"},
         {"\tname GetStringRes:Top2.obj", ""}, {"objFile GetStringRes:Top2.obj", "geometry builtin GetStringRes:Top2.obj"},
         {"morphPmdFile \":Runtime:libraries:x.pmd\" 1", "morph :Runtime:libraries:x.pmd"},
-        {"runPythonScript \"Shaders\\a.py\"", "script Shaders\\a.py"},
+        // a script named from no root lies beside its document
+        {"runPythonScript \"Shaders\\a.py\"", "script beside Shaders\\a.py"}, {"runPythonScript x.py", "script beside x.py"},
+        {"runPythonScript \"Macintosh HD:Python:x.py\"", "script Macintosh HD:Python:x.py"},
+        {"runPythonScript \"runtime\\Python\\x.py\"", "script runtime\\Python\\x.py"}, {"runPythonScript /V/x.py", "script /V/x.py"},
         {"other \"x y :z.obZ\"", "geometry x y :z.obZ"},
         {"FigureResFile a/b.obj", "geometry FigureResFile a/b.obj"},
         {"textureMapX :a.jpg", ""}, {"name :a.obj\"", ""}, {"x.ob", ""},
@@ -38,7 +41,7 @@ TEST(References, KeywordsQuotesMarkersAndBuiltins)
     for (const auto& [line, expected] : cases) {
         FileReference r;
         const bool found = find_file_reference(line, r);
-        const std::string builtin = r.builtin ? " builtin " : " ";
+        const std::string builtin = r.builtin ? " builtin " : r.beside_document ? " beside " : " ";
         EXPECT_EQ(found ? std::string(kind_name(r.kind)) + builtin + std::string(r.target) : "", expected);
     }
 }
