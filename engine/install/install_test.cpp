@@ -238,6 +238,16 @@ TEST(Install, InstalledThenTakenBackGivesTheFolderBackByteForByte)
 {
     for (const DiskRules rules : {DiskRules::posix, DiskRules::windows}) {
         Product p(rules);
+        // A stop while the plan compares the files it would replace ends it with nothing planned.
+        p.d.disk.before_each_step([&](const std::string& path) {
+            if (path == p.d.at("Runtime/Geometries/a.obj")) {
+                run_stop::request();
+            }
+        });
+        const InstallPlan stopped = p.d.plan({p.zip});
+        p.d.disk.before_each_step(nullptr);
+        run_stop::clear();
+        EXPECT_TRUE(stopped.stopped && stopped.files.empty());
         const InstallPlan plan = p.d.plan({p.zip});
         ASSERT_TRUE(plan.can_install());
         const Installed done = install(p.d, plan, 3);
