@@ -132,7 +132,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     write_bytes(dir.at("lib/p.pz2"), "readScript Runtime\\Python\\poseWorks\\caf\xc3\xa9-1.pz2\n");
     write_bytes(dir.at("lib/sub/p.pz2"), "runPythonScript \"Runtime\\Python\\poseWorks\\caf\xc3\xa9-1.pz2\"\n");
     // a line too long to be a path, and the line after it
-    write_bytes(dir.at("lib/long.cm2"), std::string(3 << 20, 'x') + ".obj\nreadScript :missing.py\n");
+    write_bytes(dir.at("lib/long.cm2"), std::string(3 << 20, 'x') + ".obj\nreadScript :missing.py\ntextureMap :\n");
 #ifndef _WIN32
     // a link to a document outside is read like the document
     // a share path names nothing here, even where "//" reaches a file as "/" does
@@ -155,12 +155,12 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     ASSERT_EQ(r.unreadable.size(), 2u);
     EXPECT_EQ(r.unreadable[0].path, dir.at("lib/d.hrz"));
     EXPECT_EQ(r.unreadable[1].reason, "corrupt or truncated gzip data");
-    EXPECT_EQ(r.total, 16 + 2 * (r.files_read - 6));
+    EXPECT_EQ(r.total, 17 + 2 * (r.files_read - 6));
     EXPECT_EQ(r.builtin, 1);
     std::vector<std::string> expected = {
         "absolute script ~/abs/s.py | | ~/lib/a.cr2:8",
         "missing geometry :Runtime:Geometries:gone.obj | | ~/lib/a.cr2:11 ~/lib/b.crz:3",
-        "missing image :Runtime:Textures:skin: | | ~/lib/a.cr2:10",
+        "missing image :Runtime:Textures:skin: | | ~/lib/a.cr2:10", "missing image : | | ~/lib/long.cm2:3",  // no name at all
         "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:" + c_line,
         "missing morph :Runtime:libraries:Character:X:Y All Morphs.pmd | | ~/lib/a.cr2:7",
         "missing script :missing.py | | ~/lib/long.cm2:2",
