@@ -6,6 +6,7 @@
 #include "engine/fsys/memory_fs.h"
 #include "engine/fsys/textio.h"
 #include "engine/move/move_apply.h"
+#include "engine/move/moved_view.h"
 #include "engine/move/tree_move.h"
 #include "tests/files.h"
 
@@ -195,6 +196,17 @@ TEST(Move, EachRefusalChangesNothing)
     EXPECT_EQ(outcome.failed[0].path + ": " + outcome.failed[0].reason, l.lib("Runtime/Libraries/b.cr2") + ": it changed since it was read");
     EXPECT_TRUE(outcome.moved && l.disk.bytes(l.lib("Runtime/Libraries/b.cr2")) == changed);
     EXPECT_NE(l.text(l.lib("Runtime/Libraries/a.mt5")).find("\nfigureResFile :Runtime:x.obj  \n"), std::string::npos);
+}
+
+// The plan reads the disk as the move will leave it: the old name gone from its folder, its files at the new one.
+TEST(Move, ThePlanSeesTheDiskAsTheMoveLeavesIt)
+{
+    Library l(Rules::posix);
+    MovedView view(l.disk, l.lib("Runtime/Textures/Old"), l.lib("Runtime/Textures/New"));
+    EXPECT_EQ(listing(view, l.lib("Runtime/Textures")), Lines{"New/"});
+    EXPECT_EQ(listing(view, l.lib("Runtime/Textures/New")), (Lines{"bump.jpg", "helper.py", "same.jpg", "skin.jpg", "skin.mt5"}));
+    EXPECT_EQ(listing(view, l.lib("Runtime/Textures/Old")), Lines{"<cannot list>"});
+    EXPECT_EQ(listing(view, l.lib("Runtime")), (Lines{"Geometries/", "Libraries/", "Textures/"}));
 }
 
 // Across volumes every file is copied, flushed and compared before the sources go; a failure at any
