@@ -214,9 +214,6 @@ TEST_F(Undo, TheLastRunNamedInAQuestionThenUndoneOneRunAtATime)
 }
 
 #ifndef _WIN32
-// Run folders, manifests and logs that arrive with content: each refused with a clear message, and nothing outside the
-// root changed, on a disk in memory with either platform's rules and on the real disk.
-
 // A library below `root` on `m` whose `documents` name a mesh gone, repaired with run folders by picking the one there;
 // its run folder.
 static std::string repaired(fsys::MemoryFileSystem& m, const std::string& root, const Lines& documents = {"Runtime/Libraries/a.cr2"})
@@ -239,6 +236,8 @@ static std::string undo_command(fsys::FileSystem& fs, const UndoRequest& request
     return std::to_string(status) + " " + file_text(out) + file_text(err);
 }
 
+// Run folders, manifests and logs that arrive with content: each refused with a clear message, and nothing outside the
+// root changed, on a disk in memory with either platform's rules and on the real disk.
 struct Hostile {
     std::string name;
     std::function<void(fsys::MemoryFileSystem&, const std::string& run)> plant;

@@ -4,8 +4,9 @@
 std::size_t utf8_sequence_length(std::string_view s, std::size_t k)
 {
     const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    // The lead byte alone rules out the overlong two-byte forms (C0, C1) and all past F4.
     const unsigned char c = b(k);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    const std::size_t n = c < 0x80 ? 1 : c >= 0xc2 && c < 0xe0 ? 2 : c >= 0xe0 && c < 0xf0 ? 3 : c >= 0xf0 && c < 0xf5 ? 4 : 0;
     if (n == 0 || k + n > s.size()) {
         return 0;
     }
@@ -14,9 +15,9 @@ std::size_t utf8_sequence_length(std::string_view s, std::size_t k)
             return 0;
         }
     }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
-    if ((n == 2 && c < 0xc2) || (n == 3 && c == 0xe0 && b(k + 1) < 0xa0) || (n == 3 && c == 0xed && b(k + 1) >= 0xa0) ||
-        (n == 4 && c == 0xf0 && b(k + 1) < 0x90) || (n == 4 && (c > 0xf4 || (c == 0xf4 && b(k + 1) >= 0x90)))) {
+    // With the second byte: no overlong three- or four-byte form, no surrogate, nothing past U+10FFFF.
+    const unsigned char second = n > 1 ? b(k + 1) : 0x80;
+    if ((c == 0xe0 && second < 0xa0) || (c == 0xed && second >= 0xa0) || (c == 0xf0 && second < 0x90) || (c == 0xf4 && second >= 0x90)) {
         return 0;
     }
     return n;

@@ -221,32 +221,34 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
     disk.add_folder("D:" + native("/lib"));
     const auto before = disk.files_below("C:" + native("/"));
     std::string reason;
-    for (int k = 0; k < 1000; ++k) {  // a failure at step k / 2, or a stop there (k odd)
-        SCOPED_TRACE(k);
-        int seen = 0;
-        const int synced = disk.syncs(to + native("/a.jpg.tarnwick-copy"));
-        disk.fail_when([&](fsys::Op, const std::string&) {
-            const bool at = seen++ == k / 2;
-            if (at && k % 2 == 1) {
-                run_stop::request();
+    for (const bool stop : {false, true}) {  // a failure at step k, or a stop there
+        for (int k = 0;; ++k) {
+            SCOPED_TRACE(std::to_string(k) + (stop ? ", stopped" : ", failed"));
+            int seen = 0;
+            const int synced = disk.syncs(to + native("/a.jpg.tarnwick-copy"));
+            disk.fail_when([&](fsys::Op, const std::string&) {
+                const bool at = seen++ == k;
+                if (at && stop) {
+                    run_stop::request();
+                }
+                return at && !stop;
+            });
+            const bool moved = move_tree(disk, from, to, 2, nullptr, reason);
+            disk.fail_when(nullptr);
+            run_stop::clear();
+            EXPECT_TRUE(moved || !stop || reason == "stopped") << reason;
+            if (moved) {
+                EXPECT_EQ(disk.bytes(to + native("/sub/b.jpg")) + disk.bytes(to + native("/a.jpg")), "b" + a);
+                EXPECT_EQ(disk.syncs(to + native("/a.jpg.tarnwick-copy")), synced + 1);  // flushed before it took its name
+                EXPECT_EQ(disk.name_kind(from), fsys::NameKind::none);
             }
-            return at && k % 2 == 0;
-        });
-        const bool moved = move_tree(disk, from, to, 2, nullptr, reason);
-        disk.fail_when(nullptr);
-        run_stop::clear();
-        EXPECT_TRUE(moved || k % 2 == 0 || reason == "stopped") << reason;
-        if (moved) {
-            EXPECT_EQ(disk.bytes(to + native("/sub/b.jpg")) + disk.bytes(to + native("/a.jpg")), "b" + a);
-            EXPECT_EQ(disk.syncs(to + native("/a.jpg.tarnwick-copy")), synced + 1);  // flushed before it took its name
-            EXPECT_EQ(disk.name_kind(from), fsys::NameKind::none);
-        }
-        std::vector<std::pair<std::string, std::string>> left;
-        EXPECT_TRUE(move_back(disk, from, to, left));
-        EXPECT_EQ(disk.files_below("C:" + native("/")), before);
-        EXPECT_EQ(disk.name_kind(to), fsys::NameKind::none);
-        if (seen <= k / 2) {
-            break;  // every step taken
+            std::vector<std::pair<std::string, std::string>> left;
+            EXPECT_TRUE(move_back(disk, from, to, left));
+            EXPECT_EQ(disk.files_below("C:" + native("/")), before);
+            EXPECT_EQ(disk.name_kind(to), fsys::NameKind::none);
+            if (seen <= k) {
+                break;  // every step taken
+            }
         }
     }
     // A file put at an old place since is never written over.
