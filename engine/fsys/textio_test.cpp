@@ -1,4 +1,5 @@
 #include "engine/fsys/textio.h"
+#include "engine/fsys/memory_fs.h"
 
 #include "tests/test_support.h"
 
@@ -99,6 +100,58 @@ TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
         EXPECT_TRUE(in.open(fsys::disk(), dir.at("a.crz"), Gzip::if_magic) && in.next_line(line) && line == "a");
         // more than zero bytes after the member: its next line, or a failure
         EXPECT_EQ(in.next_line(line) || in.failed(), bytes.find_first_not_of('\0', m.size()) != std::string::npos);
+    }
+}
+
+// A disk whose read fails once `readable` bytes have been read, as at a damaged sector, and reads on after it.
+class DamagedDisk : public fsys::MemoryFileSystem {
+public:
+    using MemoryFileSystem::MemoryFileSystem;
+    long long read_some(fsys::RawFile& f, char* buffer, std::size_t size) override
+    {
+        if (readable == 0) {
+            readable = -1;
+            return -1;
+        }
+        const long long n = MemoryFileSystem::read_some(f, buffer, readable > 0 ? std::min(size, std::size_t(readable)) : size);
+        readable -= readable > 0 ? n : 0;
+        return n;
+    }
+    long long readable = -1;
+};
+
+// A read that fails is never taken for the end of the data, nor read past, wherever it fails: in the two bytes that
+// tell a compressed file, in its stream or the zero bytes after it, in a line, or in the rest of a line past the
+// limit that is being skipped. What came before is handed out as it is.
+TEST(TextReader, AReadErrorIsAFailureNeverTheEndOfTheData)
+{
+    TempDir dir;
+    const std::string x(2 * k_block, 'x'), text = "a\n" + x + "\nb\n";
+    DamagedDisk disk(fsys::DiskRules::posix);
+    disk.add_file("/a.cr2", text);
+    write_gzip(dir.at("a.crz"), text);
+    disk.add_file("/a.crz", read_bytes(dir.at("a.crz")));
+    write_gzip(dir.at("a.crz"), text, false, 100000);
+    disk.add_file("/padded.crz", read_bytes(dir.at("a.crz")));
+    for (const char* path : {"/a.cr2", "/a.crz", "/padded.crz"}) {
+        const auto size = static_cast<long long>(disk.bytes(path).size());
+        for (const long long readable : {0LL, 1LL, 3LL, size / 2, size - 1}) {
+            for (const std::size_t limit : {std::size_t(0), std::size_t(100)}) {
+                disk.readable = readable;
+                TextReader in;
+                Lines lines;
+                if (in.open(disk, path, Gzip::if_magic)) {
+                    in.limit_line_length(limit);
+                    lines = lines_read(in);
+                }
+                const Lines whole{"a", x.substr(0, limit == 0 ? x.size() : limit), "b"};
+                EXPECT_TRUE(in.failed() && lines.size() <= 3 && std::equal(lines.begin(), lines.end(), whole.begin()))
+                    << path << " after " << readable << " bytes";
+            }
+        }
+        std::string bytes;
+        disk.readable = size / 2;
+        EXPECT_FALSE(read_text_as_stored(disk, path, bytes) || read_text_as_stored(disk, "/gone.cr2", bytes));
     }
 }
 
