@@ -1,5 +1,7 @@
 #include "app/progress_line.h"
 
+#include <algorithm>
+
 double ProgressLine::seconds() const
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
@@ -13,7 +15,9 @@ double ProgressLine::megabytes_per_second(unsigned long long bytes) const
 
 void ProgressLine::show(const std::string& text)
 {
-    const std::string line = "\r" + text + " ";
+    std::string line = "\r" + text + " ";
+    // A shorter line than the one before blanks out what is left of that one.
+    line.resize(std::max(line.size(), m_width), ' ');
     m_width = line.size();
     std::fputs(line.c_str(), m_err);
     std::fflush(m_err);

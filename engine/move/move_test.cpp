@@ -108,6 +108,8 @@ TEST(Move, EveryReferenceToAMovedFileFollowsItAndNothingElseChanges)
          ":Runtime:Textures:Skins:Face:s.jpg", "", "/lib/Runtime/Textures/Old/skin.mt5"},
         {"to another root", Rules::posix, "/lib/Runtime/Textures/Old", "/third/Runtime/T2", ":Runtime:T2:skin.jpg",
          ":Runtime:T2:bump.jpg", "/third/Runtime/T2/skin.mt5"},
+        {"onto an empty folder, whose place it takes", Rules::posix, "/lib/Runtime/Textures/Old", "/third/Runtime", ":Runtime:skin.jpg",
+         ":Runtime:bump.jpg", "/third/Runtime/skin.mt5"},
         {"into folders named in other letter case", Rules::windows, "/lib/Runtime/Textures/Old", "/lib/runtime/textures/New",
          ":Runtime:Textures:New:skin.jpg", ":Runtime:Textures:New:bump.jpg", "/lib/Runtime/Textures/New/skin.mt5"},
         {"the same, on POSIX", Rules::posix, "/lib/Runtime/Textures/Old", "/lib/runtime/textures/New",
