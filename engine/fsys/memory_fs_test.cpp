@@ -143,8 +143,7 @@ TEST(MemoryDisk, PathsMadeAbsoluteAndResolved)
         d.add_link(native("/abs"), native("/L/F"));
         const std::string path = c.rules == DiskRules::posix ? native(c.path) : c.path;
         EXPECT_EQ(d.absolute_path(path), native(c.absolute)) << c.path << rules_name(c.rules);
-        const std::string resolved = *c.resolved != '\0' ? native(c.resolved) : "";
-        EXPECT_EQ(d.resolved_path(path), resolved) << c.path << rules_name(c.rules);
+        EXPECT_EQ(d.resolved_path(path), native(c.resolved)) << c.path << rules_name(c.rules);
     }
 }
 
