@@ -127,9 +127,7 @@ TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenames)
 {
     {
         run_stop::RenamesInProgress renaming;
-        {
-            run_stop::RenamesInProgress creating;  // a flush thread creating a copy meanwhile
-        }
+        run_stop::RenamesInProgress{};  // a flush thread creating a copy meanwhile
         EXPECT_FALSE(run_stop::claim_exit());
     }
     EXPECT_TRUE(run_stop::claim_exit());
@@ -182,7 +180,7 @@ TEST(Interrupt, AnExitThatCannotWaitDeletesTheCopiesOfEveryThread)
     TextWriter out;
     EXPECT_FALSE(unfinished_copy::create_file(fsys::disk(), dir.at("mine"), taken));
     EXPECT_TRUE(unfinished_copy::create(out, fsys::disk(), dir.at("kept"), fsys::Create::truncate, Gzip::never) && out.close());
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int t = 0; t < 16; ++t) {
         threads.emplace_back([&dir, t] {
             for (int k = 0; k < unfinished_copy::k_most_copies / 16; ++k) {
@@ -192,9 +190,7 @@ TEST(Interrupt, AnExitThatCannotWaitDeletesTheCopiesOfEveryThread)
             }
         });
     }
-    for (std::thread& t : threads) {
-        t.join();
-    }
+    threads.clear();  // each joined
     EXPECT_EQ(files_below(dir.path()).size(), static_cast<std::size_t>(unfinished_copy::k_most_copies) + 2);
     unfinished_copy::remove_now();
     EXPECT_EQ(files_below(dir.path()), (Files{{dir.at("kept"), ""}, {dir.at("mine"), "x"}}));

@@ -68,15 +68,14 @@ struct PlanCase {
     Lines expected;
 };
 
-std::vector<PlanCase> plan_cases()
+TEST(InstallPlan, EachEntryPlacedSkippedOrRefusedWithNothingWritten)
 {
     MadeEntry marked = entry("Runtime/Textures/\xc3\xa9t\xc3\xa9.jpg");
     marked.utf8_mark = true;
     const std::string deep = "Runtime/Textures/" + repeated("folder/", 35);  // 262 bytes, past 259
     const std::string deeper = "Runtime/" + repeated(std::string(200, 'b') + "/", 21) + "x.obj";
-    const DiskRules posix = DiskRules::posix;
-    const DiskRules windows = DiskRules::windows;
-    return {
+    using enum DiskRules;
+    const PlanCase cases[] = {
         {"Runtime at the top", posix, {zip_of({"Runtime/Geometries/a.obj", "ReadMe.txt"})}, {},
          {"new Runtime/Geometries/a.obj", "new ReadMe.txt", "folder Runtime", "folder Runtime/Geometries"}},
         {"one folder down, beside a read-me", windows, {zip_of({"CON/Runtime/Textures/a.jpg", "CON/b.txt", "c.txt"})}, {},
@@ -149,11 +148,7 @@ std::vector<PlanCase> plan_cases()
         {"a name of the run folders", posix, {zip_of({"Runtime/a.obj", "Tarnwick-Runs"})}, {},
          {"refused Tarnwick-Runs: the name is that of the folder of tarnwick's runs"}},
     };
-}
-
-TEST(InstallPlan, EachEntryPlacedSkippedOrRefusedWithNothingWritten)
-{
-    for (const PlanCase& c : plan_cases()) {
+    for (const PlanCase& c : cases) {
         Disk d(c.rules);
         for (const auto& [path, bytes] : c.on_disk) {
             if (path.back() == '/') {
@@ -184,10 +179,8 @@ struct KeptOnDisk : InstallJournal {
     explicit KeptOnDisk(fsys::FileSystem& d) : disk(d) {}
     bool keep(const InstallRecord& record) override
     {
-        fsys::RawFile f;
         const std::string path = record.run_folder + fsys::k_sep + "record";
-        const bool kept = disk.open_for_writing(path + ".new", fsys::Create::truncate, f) && disk.write_all(f, "r", 1) &&
-                          disk.close_file(f) && disk.rename_replace(path + ".new", path);
+        const bool kept = disk.write_file(path + ".new", "r", fsys::Create::truncate) && disk.rename_replace(path + ".new", path);
         if (kept) {
             last = record;
         }

@@ -18,7 +18,7 @@ struct Case {
     std::string message = "";           // a part of the first problem's message
 };
 
-std::vector<Case> hostile_zips()
+TEST(PackageCheck, HostileAndFaultyZipsAndWhatTheDirectoryAloneShows)
 {
     static const std::string bomb = raw_deflate(std::string(1, '\0'), std::uint64_t(200) << 20);  // 200 KiB
     MadeEntry honest_bomb = entry("Runtime/Textures/zeros.jpg", "");
@@ -40,7 +40,7 @@ std::vector<Case> hostile_zips()
     overlapping[second + 42] = 10;  // the second entry begins inside the first
     overlapping[second + 43] = overlapping[second + 44] = overlapping[second + 45] = 0;
     const std::string deep = "Runtime/" + repeated("a/", 30000);
-    return {
+    const Case cases[] = {
         {"a clean product", clean, {}},
         {"a UTF-8 name with its mark", made_zip({entry(k_doc), marked}), {}},
         {"a name 30,000 folders deep", zip_of({k_doc, deep + "x.cr2"}), {"path_too_long " + deep + "x.cr2"}, "260"},
@@ -75,11 +75,7 @@ std::vector<Case> hostile_zips()
         {"shorter than it says", made_zip({entry(k_doc), short_entry}), {"unreadable_entry Runtime/Textures/short.png"}, "ends after"},
         {"a bad checksum", made_zip({bad_crc}), {"unreadable_entry " + k_doc}, "checksum"},
     };
-}
-
-TEST(PackageCheck, HostileAndFaultyZipsAndWhatTheDirectoryAloneShows)
-{
-    for (const Case& c : hostile_zips()) {
+    for (const Case& c : cases) {
         fsys::MemoryFileSystem disk;
         disk.add_file(k_zip, c.zip);
         ChangesSeen changes(disk);
