@@ -130,7 +130,9 @@ TEST(ZipFileSystem, AnEntryThatCannotBeInflatedReadsAsAnErrorWithItsReason)
         }
         EXPECT_EQ(n, -1) << name;
         EXPECT_EQ(m.zip->read_failure(f), reason);
+        EXPECT_TRUE(m.zip->file_size(f) == -1 && !m.zip->seek_to(f, 0)) << name;  // no size nor place once failed
         m.zip->close_file(f);
+        EXPECT_EQ(m.zip->file_size(f), -1);
     }
 }
 
