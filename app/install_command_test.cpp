@@ -87,6 +87,8 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
         {"a copy outside the unpacked ones", "\"staged\":\"new/1\"", "\"staged\":\"old/../new/1\"", "outside its run folder"},
         {"an old version without its digest", "\"before\":{", "\"before\":null,\"b\":{", "is corrupt"},
         {"a digest of the wrong type", "\"size\":3", "\"size\":\"3\"", "is corrupt"},
+        {"a stamp's size below zero", "\"id\":11,\"size\":3", "\"id\":11,\"size\":-3", "is corrupt"},
+        {"folders that are no list", "\"folders\":[", "\"folders\":null,\"f\":[", "its folders are no list"},
         {"a newer format", "\"format\":2", "\"format\":3", "newer tarnwick"},
         {"a link for a folder it made", "", "Textures/t.jpg", "is a link"},
         {"a link for a folder on the way", "", "Geometries/a.obj", "is a link"},
