@@ -89,23 +89,20 @@ TEST(ZipWriter, NamesAreCheckedAsTheyAreAdded)
     std::string reason;
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/a.cr2", "a", k_time, reason));
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/a b~.cr2", "a", k_time, reason));
-    const std::pair<std::string, std::string> refused[] = {
-        {"Runtime/a\tb.cr2", "the entry name holds a control character, which zip tools refuse"},
-        {"Runtime/a\x7f.cr2", "the entry name holds a control character, which zip tools refuse"},
-        {"Runtime/Libraries/A.CR2", "an entry of that name (in some letter case) is in the zip already"},
-        {"Runtime/../a.cr2", "the name holds a '..' component, which leads out of the install folder"},
-        {"Runtime/Caf\xe9.cr2", "the entry name is not UTF-8"},
-        {"Runtime/\xc3", "the entry name is not UTF-8"},
-        // Forms our own install would read in code page 437: overlong, a surrogate, past U+10FFFF.
-        {"Runtime/\xc0\xaf.cr2", "the entry name is not UTF-8"},
-        {"Runtime/\xe0\x80\xaf.cr2", "the entry name is not UTF-8"},
-        {"Runtime/\xed\xa0\x80.cr2", "the entry name is not UTF-8"},
-        {"Runtime/\xf4\x90\x80\x80.cr2", "the entry name is not UTF-8"},
-        {"Runtime/Folder/", "the entry name ends in a folder separator"},
+    const std::pair<std::string, std::vector<std::string>> refused[] = {
+        {"the entry name holds a control character, which zip tools refuse", {"Runtime/a\tb.cr2", "Runtime/a\x7f.cr2"}},
+        {"an entry of that name (in some letter case) is in the zip already", {"Runtime/Libraries/A.CR2"}},
+        {"the name holds a '..' component, which leads out of the install folder", {"Runtime/../a.cr2"}},
+        // After the first two, forms our own install would read in code page 437: overlong, a surrogate, past U+10FFFF.
+        {"the entry name is not UTF-8", {"Runtime/Caf\xe9.cr2", "Runtime/\xc3", "Runtime/\xc0\xaf.cr2", "Runtime/\xe0\x80\xaf.cr2",
+                                         "Runtime/\xed\xa0\x80.cr2", "Runtime/\xf4\x90\x80\x80.cr2"}},
+        {"the entry name ends in a folder separator", {"Runtime/Folder/"}},
     };
-    for (const auto& [name, why] : refused) {
-        EXPECT_FALSE(writer.add_bytes(name, "b", k_time, reason)) << name;
-        EXPECT_EQ(reason, why) << name;
+    for (const auto& [why, names] : refused) {
+        for (const std::string& name : names) {
+            EXPECT_FALSE(writer.add_bytes(name, "b", k_time, reason)) << name;
+            EXPECT_EQ(reason, why) << name;
+        }
     }
     zipfs::ZipWriter empty(disk, k_out);
     EXPECT_FALSE(empty.finish(reason));
