@@ -332,8 +332,7 @@ TEST_F(CliProcess, MovesAFolderWithWhatUsesItAndUndoesTheMove)
 // hold and however the root was given, and changes nothing on the disk.
 TEST_F(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
 {
-    write_bytes(dir.at("lib/Runtime/Geometries/a.obj"), "");
-    write_bytes(dir.at("lib/Runtime/Textures/t/skin.jpg"), "");
+    write_files(dir, {"lib/Runtime/Geometries/a.obj", "lib/Runtime/Textures/t/skin.jpg"}, "");
     const std::string body = "{\nfigureResFile Runtime:Geometries:a.obj\n\ttextureMap :Runtime:Textures:old:skin.jpg\n"
                              "\tbumpMap :Runtime:Textures:gone.jpg\n}\n";
     auto with_ends = [&](const std::string& end) { return joined(poser_lines(body), [](const std::string& line) { return line; }, end); };
@@ -345,13 +344,12 @@ TEST_F(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     }
     edges += "figureResFile Runtime:Geometries:a.obj";
     const std::string lib = dir.at("lib/Runtime/Libraries"), spaced = "Reality Start Scene - P9-P10.pz3";
-    write_bytes(lib + "/lf.cr2", body);
+    write_files(dir, {"lib/Runtime/Libraries/lf.cr2", "lib/Runtime/Libraries/" + spaced}, body);
     write_bytes(lib + "/crlf.cr2", with_ends("\r\n"));
     write_bytes(lib + "/cr.cr2", with_ends("\r"));
     write_bytes(lib + "/mixed.cr2", "x\r\n" + body + "y\rz");
     write_gzip(lib + "/packed.crz", body);
     write_bytes(lib + "/fine.cr2", "figureResFile :Runtime:Geometries:a.obj\n");
-    write_bytes(lib + "/" + spaced, body);
     write_bytes(lib + "/edges.cr2", edges);
     const Files before = files_below(dir.at("lib"));
     // The root relative to the folder the run starts in.

@@ -111,24 +111,20 @@ TEST(ZipWriter, NamesAreCheckedAsTheyAreAdded)
 
 TEST(ZipWriter, AFailedCollectLeavesNothing)
 {
-    struct Failure {
-        const char* what;
-        fsys::Op op;
-        std::string reason;
+    const std::pair<std::string, std::vector<fsys::Op>> failures[] = {
+        {"the zip cannot be written: the disk refused to take the zip's data", {fsys::Op::write, fsys::Op::sync, fsys::Op::close}},
+        {"the finished zip cannot be given its name", {fsys::Op::rename}},
     };
-    const Failure failures[] = {
-        {"the disk refuses a write", fsys::Op::write, "the zip cannot be written: the disk refused to take the zip's data"},
-        {"the rename is refused", fsys::Op::rename, "the finished zip cannot be given its name"},
-        {"the flush is refused", fsys::Op::sync, "the zip cannot be written: the disk refused to take the zip's data"},
-        {"the close is refused", fsys::Op::close, "the zip cannot be written: the disk refused to take the zip's data"},
-    };
-    for (const Failure& f : failures) {
-        Scene scene;
-        scene.disk.fail_when([&](fsys::Op op, const std::string& path) { return op == f.op && path == k_out + ".partial"; });
-        std::string reason;
-        EXPECT_FALSE(scene.collect(k_files, reason)) << f.what;
-        EXPECT_EQ(reason, f.reason) << f.what;
-        EXPECT_EQ(scene.file_count(), 3u) << f.what;  // the scene's files alone
+    for (const auto& [why, ops] : failures) {
+        for (const fsys::Op failing : ops) {
+            SCOPED_TRACE(static_cast<int>(failing));
+            Scene scene;
+            scene.disk.fail_when([&](fsys::Op op, const std::string& path) { return op == failing && path == k_out + ".partial"; });
+            std::string reason;
+            EXPECT_FALSE(scene.collect(k_files, reason));
+            EXPECT_EQ(reason, why);
+            EXPECT_EQ(scene.file_count(), 3u);  // the scene's files alone
+        }
     }
     Scene missing;
     std::string reason;
