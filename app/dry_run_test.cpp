@@ -54,7 +54,7 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
     EXPECT_GT(steps, 5);
 }
 
-// The diff of a document: hunks of three lines of context, joined where their context meets,
+// The diff of a document: hunks of three lines of context, joined where their context meets (six lines apart, not seven),
 // each headed by the lines it covers before and after (a line replaced by one line), the
 // document's last line marked when it has no line end.
 TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
@@ -67,12 +67,12 @@ TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
     } cases[] = {
         {ref, "@@ -1 +1 @@\n-" + ref + "\n\\ No newline at end of file\n+" + fixed + "\n\\ No newline at end of file\n"},
         {lines(1, 1) + ref + "\n" + lines(3, 4), "@@ -1,4 +1,4 @@\n l1\n-" + ref + "\n+" + fixed + "\n l3\n l4\n"},
-        {lines(1, 1) + ref + "\n" + lines(3, 10) + ref + "\n" + lines(12, 12),
-         "@@ -1,5 +1,5 @@\n l1\n-" + ref + "\n+" + fixed + "\n l3\n l4\n l5\n@@ -8,5 +8,5 @@\n l8\n l9\n l10\n-" + ref + "\n+" +
-             fixed + "\n l12\n"},
-        {lines(1, 4) + ref + "\n" + lines(6, 10) + ref + "\n" + lines(12, 20),
-         "@@ -2,13 +2,13 @@\n l2\n l3\n l4\n-" + ref + "\n+" + fixed + "\n l6\n l7\n l8\n l9\n l10\n-" + ref + "\n+" + fixed +
-             "\n l12\n l13\n l14\n"},
+        {lines(1, 1) + ref + "\n" + lines(3, 9) + ref + "\n" + lines(11, 11),
+         "@@ -1,5 +1,5 @@\n l1\n-" + ref + "\n+" + fixed + "\n l3\n l4\n l5\n@@ -7,5 +7,5 @@\n l7\n l8\n l9\n-" + ref + "\n+" +
+             fixed + "\n l11\n"},
+        {lines(1, 4) + ref + "\n" + lines(6, 11) + ref + "\n" + lines(13, 20),
+         "@@ -2,14 +2,14 @@\n l2\n l3\n l4\n-" + ref + "\n+" + fixed + "\n l6\n l7\n l8\n l9\n l10\n l11\n-" + ref + "\n+" + fixed +
+             "\n l13\n l14\n l15\n"},
     };
     for (const auto& c : cases) {
         fsys::MemoryFileSystem disk;

@@ -155,6 +155,28 @@ TEST(TextReader, AReadErrorIsAFailureNeverTheEndOfTheData)
     }
 }
 
+// Read as stored with the rest of long lines handed out, the pieces give back every byte; those after the first
+// of a long line say so, up to its line end (CR LF whole), and the lines after it are whole again.
+TEST(TextReader, TheRestOfALongLineComesInPiecesUpToItsLineEnd)
+{
+    fsys::MemoryFileSystem disk(fsys::DiskRules::posix);
+    for (const std::string end : {"\n", "\r\n", "\r"}) {
+        const std::string bytes = "a" + end + std::string(3 * k_block, 'x') + end + "b" + end + "c";
+        disk.add_file("/a.cr2", bytes);
+        TextReader in;
+        ASSERT_TRUE(in.open(disk, "/a.cr2", Gzip::never, fsys::Listed::unknown, ReadMode::as_stored));
+        in.limit_line_length(100, LongLines::hand_out_rest);
+        std::string all, continued;
+        for (std::string_view piece; in.next_lines(piece);) {
+            all += piece;
+            continued += in.continues_long_line() ? "+" + std::string(piece.substr(piece.size() - 1)) : "";
+        }
+        EXPECT_EQ(all, bytes);
+        EXPECT_TRUE(continued.ends_with("+x+" + end.substr(end.size() - 1)) && continued.find_first_not_of("+x") == continued.size() - 1)
+            << continued;
+    }
+}
+
 // zlib counts in 32 bits, and the writer hands a long line to it in slices: a line longer than a slice goes in whole,
 // through the same code as the line of 4 GiB below, which the program's own slices cut.
 TEST(TextWriter, CompressesALineLongerThanASliceWhole)

@@ -80,6 +80,9 @@ TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
     write_bytes(dir.at("f.cr2"), "");
     const Lines paths = {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", "", "\\\\", "//", "C:\\", "\\/"};
     EXPECT_EQ(joined(paths, [](const std::string& t) { return is_absolute_reference(fsys::disk(), t) ? "1" : "0"; }, ""), "11001100001111");
+    // Written on another machine: from a drive, a share, the top or a Mac volume, Runtime below its first folder.
+    const Lines elsewhere = {"C:\\P\\Runtime\\a", "/P/Runtime/a", "HD:P:Runtime:a", ":P:Runtime:a", "P/Runtime/a", "/Runtime/a", "HD:P:a", ""};
+    EXPECT_EQ(joined(elsewhere, [](const std::string& t) { return is_written_elsewhere(t) ? "1" : "0"; }, ""), "11100000");
 #ifndef _WIN32
     EXPECT_TRUE(is_absolute_reference(fsys::disk(), dir.at("f.cr2")) && !is_absolute_reference(fsys::disk(), dir.at("g.cr2")));
 #endif
