@@ -2,6 +2,7 @@
 #include "engine/fsys/memory_fs.h"
 
 #include "tests/test_support.h"
+#include "tests/zip_maker.h"
 
 #include <cstdlib>
 #include <new>
@@ -91,8 +92,7 @@ TEST(TextReader, ALineEndsAtItsCrLfWhereverABlockEndsAndALongOneIsCutThere)
 TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
 {
     TempDir dir;
-    write_gzip(dir.at("a.crz"), "a\n");
-    const std::string m = read_bytes(dir.at("a.crz")), zeros(200000, '\0');
+    const std::string m = gzip_text("a\n"), zeros(200000, '\0');
     for (const std::string& bytes : {m + zeros, m + zeros.substr(0, 2), m + m, m + zeros + "x", m + "x", m + zeros + m}) {
         write_bytes(dir.at("a.crz"), bytes);
         TextReader in;
@@ -125,14 +125,11 @@ public:
 // limit that is being skipped. What came before is handed out as it is.
 TEST(TextReader, AReadErrorIsAFailureNeverTheEndOfTheData)
 {
-    TempDir dir;
     const std::string x(2 * k_block, 'x'), text = "a\n" + x + "\nb\n";
     DamagedDisk disk(fsys::DiskRules::posix);
     disk.add_file("/a.cr2", text);
-    write_gzip(dir.at("a.crz"), text);
-    disk.add_file("/a.crz", read_bytes(dir.at("a.crz")));
-    write_gzip(dir.at("a.crz"), text, false, 100000);
-    disk.add_file("/padded.crz", read_bytes(dir.at("a.crz")));
+    disk.add_file("/a.crz", gzip_text(text));
+    disk.add_file("/padded.crz", gzip_text(text) + std::string(100000, '\0'));
     for (const char* path : {"/a.cr2", "/a.crz", "/padded.crz"}) {
         const auto size = static_cast<long long>(disk.bytes(path).size());
         for (const long long readable : {0LL, 1LL, 3LL, size / 2, size - 1}) {

@@ -19,11 +19,9 @@ protected:
     // The entries of `folder` among `wanted`, in the order the system lists them.
     Lines listed(const std::string& folder, const Lines& wanted) const
     {
-        std::vector<fsys::FolderEntry> entries;
-        fsys::disk().list_folder_entries(dir.at(folder), entries);
-        Lines names;
-        for (const fsys::FolderEntry& e : entries) {
-            names.push_back(e.name);
+        Lines names = listing(fsys::disk(), dir.at(folder));
+        for (std::string& name : names) {
+            name = name.substr(0, name.find('/'));  // a folder's without its '/'
         }
         std::erase_if(names, [&](const std::string& n) { return std::find(wanted.begin(), wanted.end(), n) == wanted.end(); });
         return names;

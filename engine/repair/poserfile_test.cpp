@@ -72,6 +72,29 @@ protected:
         disk.fail_when(nullptr);
         return s.transcript().back();
     }
+    // Walks the folder chars, which holds `files` alone, the disk failing where `hook` says, a missing mesh answered
+    // with man2.obj and each question yes, shown or answered unseen: what the user saw.
+    Lines walked(const Files& files, const FailingFileSystem::FailWhen& hook, bool unseen)
+    {
+        start_over("");
+        fs::remove(man);
+        for (const auto& [path, text] : files) {
+            write_bytes(path, text);
+        }
+        disk.fail_when(hook);
+        ScriptedSession s({obj("man2.obj"), "yes", "yes"});
+        searchdir(run, dir.at("Poser/chars"), unseen ? static_cast<Prompts&>(s.yes) : s.wn);
+        disk.fail_when(nullptr);
+        return s.transcript();
+    }
+    // A disk failing nowhere, each step it takes written in `steps` as "OP PATH", OP the operation's number.
+    static FailingFileSystem::FailWhen recording(Lines& steps)
+    {
+        return [&steps](fsys::Op op, const std::string& path) {
+            steps.push_back(std::to_string(static_cast<int>(op)) + " " + path);
+            return false;
+        };
+    }
 
     TempDir dir, log_dir;
     FailingFileSystem disk;
@@ -296,10 +319,7 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
             corrected.replace(corrected.find("geom:ball"), 0, ":");
         }
         Lines steps;  // the repair of a disk that never fails: the last of the runs below checks what it leaves
-        repaired_failing(old_text, [&](fsys::Op op, const std::string& path) {
-            steps.push_back(std::to_string(static_cast<int>(op)) + " " + path);
-            return false;
-        });
+        repaired_failing(old_text, recording(steps));
         EXPECT_GE(std::count(steps.begin(), steps.end(), "0 " + backup), compressed ? 1 : 3);  // blocks of the copy
         EXPECT_EQ(std::count_if(steps.begin(), steps.end(), [](const std::string& s) { return s[0] == '3'; }), 3);
         const std::string swap = dir.at("Poser/chars/") + k_swap_file_name;
@@ -475,19 +495,14 @@ TEST_F(PoserFile, ACopyThatCannotBeMadeLeavesItsFileAlone)
 {
     const std::string a = dir.at("Poser/chars/a.cr2"), b = dir.at("Poser/chars/b.cr2");
     const std::string a_kept = dir.at("Poser/chars/a_zz00.cr2"), b_kept = dir.at("Poser/chars/b_zz00.cr2");
+    const Files files{{a, "prop 0 0 geom:ball.obj\n"}, {b, "figureResFile :geom:gone.obj\n"}, {man, "figureResFile :geom:man2.obj\n"}};
+    const auto copy_written = [](fsys::Op op, const std::string& path) { return op == fsys::Op::write && path.find("_zz00") != std::string::npos; };
     for (const bool creating : {true, false}) {
         for (const bool unseen : {false, true}) {
             SCOPED_TRACE(std::string(creating ? "creating" : "writing") + (unseen ? ", answered unseen" : ""));
-            start_over("figureResFile :geom:man2.obj\n");
-            write_bytes(a, "prop 0 0 geom:ball.obj\n");
-            write_bytes(b, "figureResFile :geom:gone.obj\n");
             disk.refuse_new_files(creating);
-            disk.fail_when([](fsys::Op op, const std::string& path) { return op == fsys::Op::write && path.find("_zz00") != std::string::npos; });
-            ScriptedSession s({obj("man2.obj"), "yes"});
-            searchdir(run, dir.at("Poser/chars"), unseen ? static_cast<Prompts&>(s.yes) : s.wn);
+            Lines shown = walked(files, copy_written, unseen);
             disk.refuse_new_files(false);
-            disk.fail_when(nullptr);
-            Lines shown = s.transcript();
             std::erase_if(shown, [](const std::string& l) { return l.rfind("warning", 0) != 0 && l.rfind("open", 0) != 0; });
             const std::string failed = creating ? "warning\tnone\tI can't open this file\t" : "warning\tnone\tI can't write this file\t";
             Lines expected{failed + a_kept, chooser_line(obj("gone.obj"), obj("man2.obj")), failed + b_kept};
@@ -496,8 +511,7 @@ TEST_F(PoserFile, ACopyThatCannotBeMadeLeavesItsFileAlone)
             const std::string abandoned = "      RUN ABANDONED\r\n";
             const std::string replaced = creating ? "" : replaced_lines(obj("gone.obj"), obj("man2.obj"));
             EXPECT_EQ(log_text(), correcting_lines(a, a_kept) + abandoned + correcting_lines(b, b_kept) + replaced + abandoned);
-            EXPECT_EQ(left_files(), (Files{{a, "prop 0 0 geom:ball.obj\n"}, {b, "figureResFile :geom:gone.obj\n"},
-                                           {man, "figureResFile :geom:man2.obj\n"}}));
+            EXPECT_EQ(left_files(), files);
             EXPECT_EQ(run.tally.abandoned, 2);
         }
     }
@@ -505,51 +519,36 @@ TEST_F(PoserFile, ACopyThatCannotBeMadeLeavesItsFileAlone)
 
 TEST_F(PoserFile, RepairsFinishedTogetherKeepEveryOldText)
 {
-    const std::vector<std::pair<std::string, std::string>> files = {{"one/a.cr2", "prop 0 0 geom:ball.obj\n"},
-                                                                    {"one/b.cr2", "figureResFile :geom:gone.obj\n"},
-                                                                    {"two/c.hr2", "prop 0 0 geom:man2.obj\n"}};
-    auto kept = [&](const std::string& name) { return dir.at("Poser/chars/" + name.substr(0, 5) + "_zz00" + name.substr(5)); };
+    const std::string b = dir.at("Poser/chars/one/b.cr2"), c = dir.at("Poser/chars/two/c.hr2");
+    const Files files{{dir.at("Poser/chars/one/a.cr2"), "prop 0 0 geom:ball.obj\n"}, {b, "figureResFile :geom:gone.obj\n"},
+                      {c, "prop 0 0 geom:man2.obj\n"}};
+    auto kept = [](const std::string& path) { return path.substr(0, path.size() - 4) + "_zz00" + path.substr(path.size() - 4); };
     for (const bool unseen : {false, true}) {
         SCOPED_TRACE(unseen ? "questions answered unseen" : "questions shown");
-        auto walk = [&](const FailingFileSystem::FailWhen& hook) {
-            start_over("");
-            fs::remove(man);
-            for (const auto& [name, text] : files) {
-                write_bytes(dir.at("Poser/chars/" + name), text);
-            }
-            disk.fail_when(hook);
-            ScriptedSession s({obj("man2.obj"), "yes", "yes"});
-            searchdir(run, dir.at("Poser/chars"), unseen ? static_cast<Prompts&>(s.yes) : s.wn);
-            disk.fail_when(nullptr);
-            return s.transcript();
-        };
+        auto walk = [&](const FailingFileSystem::FailWhen& hook) { return walked(files, hook, unseen); };
         Lines steps;
-        const Lines seen = walk([&](fsys::Op op, const std::string& path) {
-            steps.push_back(std::to_string(static_cast<int>(op)) + " " + path);
-            return false;
-        });
+        const Lines seen = walk(recording(steps));
         std::string expected_log;
-        for (const auto& [name, text] : files) {
-            EXPECT_EQ(read_bytes(kept(name)), text);
-            expected_log += correcting_lines(dir.at("Poser/chars/" + name), kept(name)) +
-                            (name == "one/b.cr2" ? replaced_lines(obj("gone.obj"), obj("man2.obj")) : "");
+        for (const auto& [path, text] : files) {
+            EXPECT_EQ(read_bytes(kept(path)), text);
+            expected_log += correcting_lines(path, kept(path)) + (path == b ? replaced_lines(obj("gone.obj"), obj("man2.obj")) : "");
         }
         EXPECT_EQ(log_text(), expected_log);
         EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](const std::string& l) { return l.rfind("open\t", 0) == 0; }), 1);
-        EXPECT_EQ(seen.back(), unseen ? "title\t" + dir.at("Poser/chars/two/c.hr2") : continue_line(dir.at("Poser/chars/two"), "yes"));
+        EXPECT_EQ(seen.back(), unseen ? "title\t" + c : continue_line(dir.at("Poser/chars/two"), "yes"));
         // b.cr2 is given its new text before c.hr2's copy is written only when the question between them is seen.
         const auto at = [&](const std::string& step) { return std::find(steps.begin(), steps.end(), step) - steps.begin(); };
-        EXPECT_EQ(at("3 " + dir.at("Poser/chars/one/b.cr2")) > at("0 " + kept("two/c.hr2")), unseen);
+        EXPECT_EQ(at("3 " + b) > at("0 " + kept(c)), unseen);
         for (std::size_t k = 0; k < steps.size(); ++k) {
             SCOPED_TRACE("from step " + steps[k]);
             std::size_t taken = 0;
             walk([&](fsys::Op, const std::string&) { return taken++ >= k; });
             const Files left = files_below(dir.at("Poser/chars"));
             for (const auto& file : files) {
-                const std::string& name = file.first;
-                const std::string swap = dir.at("Poser/chars/" + name.substr(0, 4)) + k_swap_file_name;
+                const std::string& path = file.first;
+                const std::string swap = path.substr(0, path.rfind(fsys::k_sep) + 1) + k_swap_file_name;
                 auto holds = [&](const std::string& p) { return left.count(p) != 0 && left.at(p) == file.second; };
-                EXPECT_TRUE(holds(dir.at("Poser/chars/" + name)) || holds(kept(name)) || holds(swap)) << name;
+                EXPECT_TRUE(holds(path) || holds(kept(path)) || holds(swap)) << path;
             }
         }
     }
