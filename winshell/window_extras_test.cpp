@@ -8,7 +8,7 @@
 #include "app/settings.h"
 #include "app/window_options.h"
 #include "tests/ink_bounds-win32.h"
-#include "tests/test_support.h"
+#include "tests/main_window-win32.h"
 #include "tests/zip_maker.h"
 #include "winshell/install_window.h"
 #include "winshell/move_window.h"
@@ -18,20 +18,12 @@
 
 #include <commctrl.h>
 
-class WindowExtras : public testing::Test {
+class WindowExtras : public MainWindowTest {
 protected:
     void SetUp() override
     {
-        Instance = GetModuleHandleA(nullptr);
-        Register(progname, MainWinProc);
-        reset_main_session();
-        run_stop::clear();
-        SetEnvironmentVariableA("APPDATA", dir.at("roaming").c_str());
-        SetEnvironmentVariableA("LOCALAPPDATA", dir.at("local").c_str());
-        CreateDirectoryA(dir.at("start").c_str(), nullptr);
-        SetCurrentDirectoryA(dir.at("start").c_str());
-        write_bytes(dir.at("Poser/Runtime/Geometries/man.obj"), "");
-        write_bytes(dir.at("content/Runtime/Geometries/hat.obj"), "");
+        MainWindowTest::SetUp();
+        write_files(dir, {"Poser/Runtime/Geometries/man.obj", "content/Runtime/Geometries/hat.obj"}, "");
         write_bytes(dir.at("roaming/Poser Pro/11/LibraryPrefs.xml"), "<ContentFolder folder=\"" + dir.at("content") + "\"/>");
         ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
         use_folder_picker([this](std::string& folder, std::string_view, std::string_view title) {
@@ -54,20 +46,7 @@ protected:
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
         save_window_options({});
-        SetCurrentDirectoryA(dir.path().c_str());
-    }
-    // The window with the prompts answered from `lines`; `act` before answer `at`.
-    void create_window(Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)
-    {
-        answers = std::make_unique<ScriptedPrompts>([=, k = std::size_t{0}]() mutable {
-            if (k == at && act) {
-                std::exchange(act, nullptr)();
-            }
-            return k < lines.size() ? std::optional<std::string>(lines[k++]) : std::nullopt;
-        });
-        seen = std::make_unique<TranscriptPrompts>(*answers);
-        use_prompts(*seen);
-        wn = newwindow(progname, progname, WS_MAXIMIZE);
+        MainWindowTest::TearDown();
     }
     // Handles the window's messages until the report (or move, or install) has ended, as the message loop does.
     void pump_until_report_ends()
@@ -80,35 +59,20 @@ protected:
             Sleep(5);
         }
     }
-    std::string status() const
-    {
-        std::string text;
-        for (const std::string& line : window_status().lines(main_session().run.tally)) {
-            text += line + "\n";
-        }
-        return text;
-    }
-    void command(int id) { SendMessageA(wn, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+    std::string status() const { return joined(window_status().lines(main_session().run.tally), std::identity{}, "\n"); }
     // The greyed commands of the menu bar, the window menu and the right-click menu, each
     // ended by "|".
     static std::string greyed()
     {
-        std::string text;
-        for (HMENU menu : {GetMenu(mwn), GetSystemMenu(mwn, FALSE), context_menu()}) {
-            for (UINT id : {256, 259, 257, 258, 272, 352, 368, 384, 288, 304, 336}) {
+        return joined(std::initializer_list<HMENU>{GetMenu(mwn), GetSystemMenu(mwn, FALSE), context_menu()}, [](HMENU menu) {
+            return joined(std::initializer_list<UINT>{256, 259, 257, 258, 272, 352, 368, 384, 288, 304, 336}, [menu](UINT id) {
                 const UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
-                text += state != 0xFFFFFFFF && (state & MF_GRAYED) ? std::to_string(id) + " " : "";
-            }
-            text += "|";
-        }
-        return text;
+                return state != 0xFFFFFFFF && (state & MF_GRAYED) ? std::to_string(id) + " " : "";
+            }, "");
+        }, "|");
     }
     static bool takes_drops() { return (GetWindowLongPtrA(mwn, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; }
 
-    TempDir dir;
-    std::unique_ptr<ScriptedPrompts> answers;
-    std::unique_ptr<TranscriptPrompts> seen;
-    HWND wn = nullptr;
     Lines picked, opened;
 };
 
@@ -261,8 +225,7 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
 
     // On at the next start: the root denied is picked as a folder.
     write_bytes(dir.at("lib/a.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
-    write_bytes(dir.at("lib/sub/b.cr2"), "figureResFile :Runtime:Geometries:man.obj\n");
-    write_bytes(dir.at("lib/sub/c.cr2"), "figureResFile :Runtime:Geometries:man.obj\n");
+    write_files(dir, {"lib/sub/b.cr2", "lib/sub/c.cr2"}, "figureResFile :Runtime:Geometries:man.obj\n");
     create_window({"no", "cancel", "yes"}, 1, [] { PostMessageA(mwn, WM_COMMAND, IDC_CANCEL_WORK, 0); });
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_EXTENDED, MF_BYCOMMAND) & MF_CHECKED, MF_CHECKED);
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_AUTOMATIC, MF_BYCOMMAND) & MF_CHECKED, 0u);
@@ -273,7 +236,6 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     // nothing is asked after the folder, and the log and its summary are offered.
     command(k_check_folder);
     EXPECT_EQ(picked, (Lines{"your Poser installation's root folder", "folder to be checked"}));
-    const std::string log = dir.at("start/__result_of_run.txt");
     EXPECT_EQ(seen->lines().back(), "question\tnone\tdo you want to see my log for this run?\t" + log +
                                         "\\n\\nstopped before its end: 1 of 3 files checked\\nfiles checked: 1, corrected: 0, "
                                         "abandoned: 0, references replaced: 0, left as they are: 1\tyes");
