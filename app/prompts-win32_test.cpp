@@ -30,23 +30,17 @@ static void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
     }
 }
 
-// What of a box's texts is cut short: its caption, wider than the box beside the close button; its text, which drawn
-// unclipped with its control's font, width and wrapping inks past the control, or the control reaching past the box.
-static std::string cut_in(HWND box, const std::string& caption)
+// A box as the user sees it: owner, icon (a warning's only), buttons shown, main window enabled, and what of its texts
+// is cut short: its caption, wider than the box beside the close button; its text, which drawn unclipped with its
+// control's font, width and wrapping inks past the control, or the control reaching past the box.
+static std::string describe(HWND box, HWND main, const std::string& caption)
 {
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    HDC dc = GetDC(box);
-    HGDIOBJ old = SelectObject(dc, CreateFontIndirectA(&metrics.lfCaptionFont));
-    SIZE text{};
-    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
-    DeleteObject(SelectObject(dc, old));
-    ReleaseDC(box, dc);
-    RECT r;
-    GetWindowRect(box, &r);
-    std::string cut = r.right - r.left < text.cx + GetSystemMetrics(SM_CXSIZE) ? " caption cut" : "";
+    std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";
     EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
+        std::string& seen = *reinterpret_cast<std::string*>(l);
+        const int id = GetDlgCtrlID(w);
+        seen += SendMessageA(w, STM_GETICON, 0, 0) != 0 ? " icon" : "";
+        seen += IsWindowVisible(w) && id >= IDOK && id <= IDNO ? " " + std::to_string(id) : "";
         wchar_t body[4096] = {}, cls[16] = {};
         const LONG style = GetWindowLongW(w, GWL_STYLE);
         RECT area{}, place{}, box_area{};
@@ -61,25 +55,23 @@ static std::string cut_in(HWND box, const std::string& caption)
                 DrawTextW(on, body, -1, &area, DT_EXPANDTABS | DT_WORDBREAK | DT_NOCLIP | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
             });
             const bool whole = ink.right <= area.right && ink.bottom <= area.bottom && place.right <= box_area.right;
-            *reinterpret_cast<std::string*>(l) += whole ? "" : " text cut";
+            seen += whole ? "" : " text cut";
         }
         return TRUE;
-    }, reinterpret_cast<LPARAM>(&cut));
-    return cut;
-}
-
-// A box as the user sees it: owner, icon (a warning's only), buttons shown, main window enabled, texts cut short.
-static std::string describe(HWND box, HWND main, const std::string& caption)
-{
-    std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";
-    EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
-        const int id = GetDlgCtrlID(w);
-        *reinterpret_cast<std::string*>(l) += SendMessageA(w, STM_GETICON, 0, 0) != 0 ? " icon" : "";
-        const bool button = IsWindowVisible(w) && id >= IDOK && id <= IDNO;
-        *reinterpret_cast<std::string*>(l) += button ? " " + std::to_string(id) : "";
-        return TRUE;
     }, reinterpret_cast<LPARAM>(&seen));
-    return seen + (IsWindowEnabled(main) ? " main enabled" : "") + cut_in(box, caption);
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HDC dc = GetDC(box);
+    HGDIOBJ old = SelectObject(dc, CreateFontIndirectA(&metrics.lfCaptionFont));
+    SIZE text{};
+    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+    DeleteObject(SelectObject(dc, old));
+    ReleaseDC(box, dc);
+    RECT r;
+    GetWindowRect(box, &r);
+    const bool caption_cut = r.right - r.left < text.cx + GetSystemMetrics(SM_CXSIZE);
+    return seen + (IsWindowEnabled(main) ? " main enabled" : "") + (caption_cut ? " caption cut" : "");
 }
 
 TEST(WindowsPrompts, MessageBoxesAndChoosers)

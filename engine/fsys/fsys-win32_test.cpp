@@ -32,12 +32,10 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     std::vector<fsys::FolderEntry> entries;
     for (const std::string& path : {dir.at("f"), dir.at("f") + "\\"}) {
         ASSERT_TRUE(fsys::disk().list_folder_entries(path, entries)) << path;
-        std::string listed;
         std::sort(entries.begin(), entries.end(), [](auto& x, auto& y) { return x.name < y.name; });
-        for (const fsys::FolderEntry& e : entries) {
-            listed += e.name + (e.type == fsys::EntryType::folder ? "/ " : e.type == fsys::EntryType::file ? " " : "? ");
-        }
-        EXPECT_EQ(listed, ".hidden/ a.cr2 b.cr2 ") << path;
+        EXPECT_EQ(joined(entries, [](const fsys::FolderEntry& e) {
+            return e.name + (e.type == fsys::EntryType::folder ? "/" : e.type == fsys::EntryType::file ? "" : "?");
+        }, " "), ".hidden/ a.cr2 b.cr2 ") << path;
     }
     fsys::FolderId f, other;
     for (const std::string& path : {a, dir.at("none"), dir.at("*")}) {
