@@ -24,7 +24,17 @@ protected:
         CreateDirectoryW(to_wide(start).c_str(), nullptr);
         ASSERT_TRUE(SetCurrentDirectoryW(to_wide(start).c_str()));
     }
-    void TearDown() override { SetCurrentDirectoryA(dir.path().c_str()); }
+    // The window gone, and with it the messages it left.
+    void TearDown() override
+    {
+        if (IsWindow(wn)) {
+            DestroyWindow(wn);
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        SetCurrentDirectoryA(dir.path().c_str());
+    }
     // The main window as the program creates it, with the prompts answered from `lines`; `act` comes before answer
     // `at`, as while a prompt shows.
     void create_window(Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)

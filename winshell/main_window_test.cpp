@@ -17,11 +17,6 @@ static int quit_code()
 
 class MainWindow : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        MainWindowTest::SetUp();
-        write_bytes(dir.at("Poser/geom/man.obj"), "");
-    }
     // The main window with `root` stored (unless empty).
     void create_window(const std::string& root, Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)
     {
@@ -46,6 +41,7 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
 {
     const std::string man = dir.at("drop/man.cr2");
     write_bytes(man, "figureResFile :geom:man.obj\n");
+    write_bytes(dir.at("Poser/geom/man.obj"), "");
     const std::string long_path = dir.path() + std::string(300, 'a') + ".cr2.txt";  // past an old 255-character buffer
     create_window(dir.at("Poser"), {"yes", "cancel", "cancel"});
     EXPECT_TRUE(mwn == wn && main_session().rootdir == start && main_session().run.posername == dir.at("Poser"));
@@ -95,6 +91,7 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
 
     // A file in the old prefix notation in each of two folders; closed at the first question.
     write_files(dir, {"work/1/a.cr2", "work/2/a.cr2"}, "prop 0 0 geom:man.obj\n");
+    write_bytes(dir.at("Poser/geom/man.obj"), "");
     create_window(dir.at("Poser"), {"yes", "yes"}, 1, [this] { SendMessageA(wn, WM_CLOSE, 0, 0); });
     drop({dir.at("work")});
     // Walked in the order Windows lists them: the first folder's file alone was rewritten.
@@ -142,6 +139,4 @@ TEST_F(MainWindow, AnyFileName)
     const Lines& lines = seen->lines();
     EXPECT_EQ(lines[lines.size() - 3], continue_line(dir.at("日本"), "yes"));
     EXPECT_EQ(lines.back(), "question\tnone\tdo you want to see my log for this run?\t" + log + "\tno");
-    DestroyWindow(wn);
-    quit_code();
 }

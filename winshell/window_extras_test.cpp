@@ -28,7 +28,7 @@ protected:
         ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
         use_folder_picker([this](std::string& folder, std::string_view, std::string_view title) {
             picked.push_back(std::string(title));
-            folder = dir.at("lib");
+            folder = dir.at(folders[(picked.size() - 1) % folders.size()]);
             return 1;
         });
         use_page_opener([this](const std::string& page) {
@@ -39,14 +39,8 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(wn)) {
-            DestroyWindow(wn);
-        }
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
-        save_window_options({});
         MainWindowTest::TearDown();
+        save_window_options({});
     }
     // Handles the window's messages until the report (or move, or install) has ended, as the message loop does.
     void pump_until_report_ends()
@@ -74,6 +68,7 @@ protected:
     static bool takes_drops() { return (GetWindowLongPtrA(mwn, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; }
 
     Lines picked, opened;
+    Lines folders{"lib"};  // the folder picker's answers in turn
 };
 
 TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
@@ -262,10 +257,7 @@ TEST_F(WindowExtras, TheLastExtendedRunUndoneFromTheMenu)
     save_window_options({true, true});
     const std::string a = dir.at("Poser/Runtime/Libraries/a.cr2"), old = "figureResFile :Runtime:Geometries:old:man.obj\n";
     write_bytes(a, old);
-    use_folder_picker([this](std::string& folder, std::string_view, std::string_view) {
-        folder = dir.at("Poser/Runtime/Libraries");
-        return 1;
-    });
+    folders = {"Poser/Runtime/Libraries"};
     create_window({"yes", "no", "yes"});
     command(k_check_folder);
     EXPECT_EQ(read_bytes(a), "figureResFile :Runtime:Geometries:man.obj\n");
@@ -303,11 +295,7 @@ TEST_F(WindowExtras, AFolderMovedWithWhatUsesItCancelledThenMovedAndUndone)
     write_bytes(doc, text);
     write_bytes(dir.at("Poser/Runtime/Textures/Old/skin.jpg"), "skin");
     CreateDirectoryA(dir.at("Poser/Runtime/Textures/New").c_str(), nullptr);  // made with the picker's New folder
-    use_folder_picker([this](std::string& folder, std::string_view, std::string_view title) {
-        picked.push_back(std::string(title));
-        folder = dir.at(picked.size() % 2 == 1 ? "Poser/Runtime/Textures/Old" : "Poser/Runtime/Textures/New");
-        return 1;
-    });
+    folders = {"Poser/Runtime/Textures/Old", "Poser/Runtime/Textures/New"};
     UINT greyed_meanwhile = 0;
     create_window({"yes", "yes", "yes", "yes"}, 1, [&] {
         greyed_meanwhile = GetMenuState(context_menu(), IDM_MOVE_FOLDER, MF_BYCOMMAND) & MF_GRAYED;
