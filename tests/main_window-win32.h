@@ -1,7 +1,8 @@
 // The real main window and its procedure, driven by messages, with scripted prompts; application data and the start
-// folder in a fresh folder.
+// folder in a fresh folder, the Poser root stored.
 #pragma once
 
+#include "app/settings.h"
 #include "engine/base/text_encoding.h"
 #include "tests/test_support.h"
 #include "winshell/main_window.h"
@@ -23,6 +24,7 @@ protected:
         SetEnvironmentVariableA("LOCALAPPDATA", dir.at("local").c_str());
         CreateDirectoryW(to_wide(start).c_str(), nullptr);
         ASSERT_TRUE(SetCurrentDirectoryW(to_wide(start).c_str()));
+        ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
     }
     // The window gone, and with it the messages it left.
     void TearDown() override

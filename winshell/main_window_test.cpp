@@ -17,12 +17,6 @@ static int quit_code()
 
 class MainWindow : public MainWindowTest {
 protected:
-    // The main window with `root` stored (unless empty).
-    void create_window(const std::string& root, Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)
-    {
-        ASSERT_TRUE(root.empty() || write_setting(k_settings_section, k_root_key, root));
-        MainWindowTest::create_window(std::move(lines), at, std::move(act));
-    }
     // A drop as the shell hands it over: a header, the paths in UTF-16, each terminated, one more NUL.
     void drop(const std::vector<std::string>& paths)
     {
@@ -43,7 +37,7 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
     write_bytes(man, "figureResFile :geom:man.obj\n");
     write_bytes(dir.at("Poser/geom/man.obj"), "");
     const std::string long_path = dir.path() + std::string(300, 'a') + ".cr2.txt";  // past an old 255-character buffer
-    create_window(dir.at("Poser"), {"yes", "cancel", "cancel"});
+    create_window({"yes", "cancel", "cancel"});
     EXPECT_TRUE(mwn == wn && main_session().rootdir == start && main_session().run.posername == dir.at("Poser"));
     EXPECT_TRUE(IsWindowVisible(wn) && IsZoomed(wn) && (GetWindowLongPtrA(wn, GWL_EXSTYLE) & WS_EX_ACCEPTFILES));
     char text[64] = {};
@@ -79,7 +73,8 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
 
 TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
 {
-    create_window("", {"no", "cancel"}, 0, [] {
+    DeleteFileW(to_wide(settings_file_path()).c_str());  // no root stored
+    create_window({"no", "cancel"}, 0, [] {
         for (int id : {256, 259, 258}) {
             SendMessageA(mwn, WM_COMMAND, static_cast<WPARAM>(id), 0);
         }
@@ -92,7 +87,8 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
     // A file in the old prefix notation in each of two folders; closed at the first question.
     write_files(dir, {"work/1/a.cr2", "work/2/a.cr2"}, "prop 0 0 geom:man.obj\n");
     write_bytes(dir.at("Poser/geom/man.obj"), "");
-    create_window(dir.at("Poser"), {"yes", "yes"}, 1, [this] { SendMessageA(wn, WM_CLOSE, 0, 0); });
+    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
+    create_window({"yes", "yes"}, 1, [this] { SendMessageA(wn, WM_CLOSE, 0, 0); });
     drop({dir.at("work")});
     // Walked in the order Windows lists them: the first folder's file alone was rewritten.
     ASSERT_EQ(seen->lines().size(), 3u);
@@ -102,7 +98,7 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
     EXPECT_EQ(read_bytes(log).rfind("file " + first + " being corrected", 0), 0u);
     // The close box keeps the remembered picks; after the run it closes at once again.
     EXPECT_TRUE(!IsWindow(wn) && main_session().run.repllist && quit_code() == 0);
-    create_window(dir.at("Poser"), {"yes"});
+    create_window({"yes"});
     EXPECT_TRUE(SendMessageA(wn, WM_CLOSE, 0, 0) == 0 && !IsWindow(wn) && quit_code() == 0);
 
     // Getting a message fails: no quit message brought a code, so the program ends with 0.
@@ -121,7 +117,8 @@ TEST_F(MainWindow, AnyFileName)
                             "figureResFile :geom:caf\xE9.obj\nfigureResFile :geom:café.obj\n";
     write_bytes(ball, old);
     write_bytes(dir.at("日本/Ζήτα.cr2"), "figureResFile :geom:ball.obj\n");
-    create_window(root, {"yes", root + "\\geom\\日本語 ball.obj", root + "\\geom\\café hat.obj", "yes", "yes", "no"});
+    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, root));
+    create_window({"yes", root + "\\geom\\日本語 ball.obj", root + "\\geom\\café hat.obj", "yes", "yes", "no"});
     drop({ball});
     EXPECT_EQ(seen->lines()[1], "title\t" + ball);
     EXPECT_EQ(seen->lines()[3], chooser_line(root + "\\geom\\café old.obj", root + "\\geom\\café hat.obj"));

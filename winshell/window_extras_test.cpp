@@ -25,7 +25,6 @@ protected:
         MainWindowTest::SetUp();
         write_files(dir, {"Poser/Runtime/Geometries/man.obj", "content/Runtime/Geometries/hat.obj"}, "");
         write_bytes(dir.at("roaming/Poser Pro/11/LibraryPrefs.xml"), "<ContentFolder folder=\"" + dir.at("content") + "\"/>");
-        ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
         use_folder_picker([this](std::string& folder, std::string_view, std::string_view title) {
             picked.push_back(std::string(title));
             folder = dir.at(folders[(picked.size() - 1) % folders.size()]);
@@ -140,7 +139,6 @@ TEST_F(WindowExtras, ASceneCollectedIntoAZipAndTheZipCheckedAsAProduct)
     write_bytes(dir.at("Poser/Runtime/Libraries/Scenes/s.pz3"), "figureResFile :Runtime:Geometries:man.obj\n"
                                                                 "textureMap :Runtime:Textures:gone.jpg\n");
     const std::string zip = dir.at("out/s.zip");
-    CreateDirectoryA(dir.at("out").c_str(), nullptr);
     write_bytes(dir.at("out/leftovers.zip"), made_zip({{"Runtime/Libraries/a.cr2", "x"}, {"Thumbs.db", ""}, {".DS_Store", ""}}));
     create_window({"yes", dir.at("Poser/Runtime/Libraries/Scenes/s.pz3"), zip, zip, dir.at("out/leftovers.zip")});
     command(IDM_COLLECT_SCENE);
@@ -308,9 +306,8 @@ TEST_F(WindowExtras, AFolderMovedWithWhatUsesItCancelledThenMovedAndUndone)
     }
     const Lines& t = seen->lines();
     ASSERT_EQ(t.size(), 5u);
-    const std::string question = "question\tnone\tmove a folder and keep what uses it\tmove 1 file to " +
-                                 dir.at("Poser/Runtime/Textures/New") + "? 1 reference in 1 document will follow\tyes";
-    EXPECT_EQ(t[1], question);
+    EXPECT_EQ(t[1], "question\tnone\tmove a folder and keep what uses it\tmove 1 file to " + dir.at("Poser/Runtime/Textures/New") +
+                        "? 1 reference in 1 document will follow\tyes");
     EXPECT_EQ(t[2], "information\tnone\tmove a folder and keep what uses it\tthe move was cancelled: everything is as it was");
     EXPECT_EQ(t[4], "information\tnone\tmove a folder and keep what uses it\tmoved 1 file from " + dir.at("Poser/Runtime/Textures/Old") +
                         " to " + dir.at("Poser/Runtime/Textures/New") + "; 1 reference rewritten in 1 document");

@@ -48,8 +48,7 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     std::filesystem::current_path(dir.at("f"));
     EXPECT_TRUE(fsys::disk().list_folder_entries(drive, entries) && fsys::disk().folder_identity(drive, other));
     std::filesystem::current_path(cwd);
-    EXPECT_TRUE(std::find_if(entries.begin(), entries.end(), [](auto& e) { return _stricmp(e.name.c_str(), "windows") == 0; }) !=
-                entries.end());
+    EXPECT_TRUE(std::ranges::any_of(entries, [](auto& e) { return _stricmp(e.name.c_str(), "windows") == 0; }));
     EXPECT_TRUE(fsys::disk().folder_identity(drive + "\\", f) && other == f);
 }
 
@@ -66,13 +65,10 @@ TEST(FsysWindows, NamesInAnyScript)
         {"caf\xe9 Łódź", L"caf\u00e9 \u0141\u00f3d\u017a"},
         {"🎭", L"\U0001f3ad"},
     };
+    TempDir dir;
     for (const auto& [name, wide] : cases) {
         EXPECT_EQ(to_wide(name), wide) << name;
         EXPECT_EQ(to_wide(to_utf8(wide)), wide) << name;
-    }
-
-    TempDir dir;
-    for (const auto& [name, wide] : cases) {
         const std::string folder = dir.at(name), file = folder + "\\" + name + ".cr2";
         ASSERT_TRUE(CreateDirectoryW(to_wide(folder).c_str(), nullptr)) << name;
         fsys::RawFile f;
