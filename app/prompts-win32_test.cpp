@@ -113,9 +113,10 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     // Past an old 128-character buffer, named in several scripts: the pick comes back whole.
     const std::string folder = dir.path() + "\\Ελληνικά " + std::string(150, 'g'), man2 = folder + "\\Łukasz 日本.obj";
     write_bytes(man2, "");
-    // Each request: owner, record size, mode flag, filters up to the closing empty text.
+    // A chooser answered as `typed` (nothing: cancelled); each request: owner, record size, mode flag, filters to the end.
     Lines requests;
-    auto answer = [&](const char* title, std::string typed) {
+    auto choose = [&](Owner owner, std::string& name, const char* title, const FileFilter& filter, ChooserMode mode,
+                      const std::string& typed) {
         g_expected.emplace_back(title, [&, typed](HWND dialog) {
             const OPENFILENAMEW& ofn = prompts.ofn;
             const wchar_t* end = ofn.lpstrFilter;
@@ -129,15 +130,13 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
             SetDlgItemTextW(dialog, edt1, to_wide(typed).c_str());
             PostMessageA(dialog, WM_COMMAND, typed.empty() ? IDCANCEL : IDOK, 0);
         });
+        return prompts.GetFileName(owner, name, folder, title, filter, mode);
     };
     std::string obj = "man.obj", named = "__result_of_run.txt";
-    answer("find the mesh", man2);
-    EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "find the mesh", filterOBJ, ChooserMode::open), 1);
+    EXPECT_EQ(choose(Owner::main, obj, "find the mesh", filterOBJ, ChooserMode::open, man2), 1);
     // Save mode takes a new name and writes nothing; a cancel leaves the caller's name as it was.
-    answer("find any file", folder + "\\new.txt");
-    EXPECT_EQ(prompts.GetFileName(Owner::none, named, folder, "find any file", filterall, ChooserMode::save), 1);
-    answer("file to check?", "");
-    EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "file to check?", filterCR2etc, ChooserMode::open), 0);
+    EXPECT_EQ(choose(Owner::none, named, "find any file", filterall, ChooserMode::save, folder + "\\new.txt"), 1);
+    EXPECT_EQ(choose(Owner::main, obj, "file to check?", filterCR2etc, ChooserMode::open, ""), 0);
     EXPECT_TRUE(obj == man2 && named == folder + "\\new.txt" && !exists(named));
     const std::string size = " " + std::to_string(sizeof(OPENFILENAMEW));
     EXPECT_EQ(requests, (Lines{"main" + size + " 4096 OBJ mesh geometry files\0*.OBJ"s, "none" + size + " 2 all files\0*.*"s,
