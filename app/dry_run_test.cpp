@@ -1,9 +1,10 @@
 // The dry run of a document that another program saves at any step: the diff shown is the whole change of one version,
 // or nothing and a warning.
 #include "app/dry_run.h"
-#include "app/transcript.h"
 #include "tests/changing_disk.h"
 #include "tests/test_support.h"
+
+#include <ranges>
 
 namespace {
 
@@ -18,11 +19,10 @@ std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, c
     DryRunPrinter printer([&](std::string_view text) { shown += text; });
     printer.set_roots({k_root});
     use_library_rules(run, LibraryOptions{false, {k_root}, {}}).set_dry_run(&printer);
-    ScriptedPrompts answers(Lines{}, disk);
-    TranscriptPrompts wn(answers);
-    ::repair(run, doc, wn);
+    ScriptedSession s({}, disk);
+    ::repair(run, doc, s.wn);
     if (prompts != nullptr) {
-        *prompts = wn.lines();
+        *prompts = s.transcript();
     }
     reset_engine(run, "");
     return shown;
@@ -60,13 +60,7 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
 TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
 {
     const std::string ref = "objFileGeom 0 0 Runtime:Geometries:ball.obj", fixed = "objFileGeom 0 0 :Runtime:Geometries:ball.obj";
-    const auto lines = [](int from, int to) {
-        std::string text;
-        for (int k = from; k <= to; ++k) {
-            text += "l" + std::to_string(k) + "\n";
-        }
-        return text;
-    };
+    const auto lines = [](int from, int to) { return joined(std::views::iota(from, to + 1), [](int k) { return "l" + std::to_string(k); }, "\n"); };
     const struct {
         std::string text;
         std::string diff;

@@ -33,8 +33,7 @@ TEST(HostileInput, EachBoundTakesWhatIsAtItAndSaysWhatIsPast)
     const std::vector<Bounded> table = {
         {"one reference used again and again",
          [](fsys::MemoryFileSystem& disk, bool past) {
-             const std::string use = "textureMap :Runtime:Textures:gone.jpg\n";
-             disk.add_file(absolute("/lib/a.pz2"), repeated(use, k_uses_kept + (past ? 1 : 0)));
+             disk.add_file(absolute("/lib/a.pz2"), repeated("textureMap :Runtime:Textures:gone.jpg\n", k_uses_kept + (past ? 1 : 0)));
              return report_text(build_library_report(disk, {absolute("/lib")}, {absolute("/lib")}, 2));
          },
          " line 100\n\n", "  and 1 more use\n"},

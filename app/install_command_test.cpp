@@ -67,8 +67,7 @@ TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
     EXPECT_EQ(s.transcript()[0].find("question\tnone\tundo the last run?\tthe install of p.zip of "), 0u);
     // The run folder named by its own name: on Windows the list of runs spells the folders above
     // it otherwise than the install does.
-    EXPECT_NE(s.transcript()[0].find(": 2 files written, old versions in\\n"), std::string::npos);
-    EXPECT_NE(s.transcript()[0].find(p.run.substr(p.run.rfind(fsys::k_sep))), std::string::npos) << s.transcript()[0];
+    expect_pieces(s.transcript()[0], {": 2 files written, old versions in\\n", p.run.substr(p.run.rfind(fsys::k_sep))});
     EXPECT_EQ(s.transcript()[1], "information\tnone\tundo the last run\t2 files restored, 0 left alone");
     EXPECT_TRUE(last_run(find_runs(p.disk, {p.root}, k_later)).empty());
 }
@@ -87,6 +86,8 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
         {"a copy outside the unpacked ones", "\"staged\":\"new/1\"", "\"staged\":\"old/../new/1\"", "outside its run folder"},
         {"an old version without its digest", "\"before\":{", "\"before\":null,\"b\":{", "is corrupt"},
         {"a digest of the wrong type", "\"size\":3", "\"size\":\"3\"", "is corrupt"},
+        {"a stamp's size below zero", "\"id\":11,\"size\":3", "\"id\":11,\"size\":-3", "is corrupt"},
+        {"folders that are no list", "\"folders\":[", "\"folders\":null,\"f\":[", "its folders are no list"},
         {"a newer format", "\"format\":2", "\"format\":3", "newer tarnwick"},
         {"a link for a folder it made", "", "Textures/t.jpg", "is a link"},
         {"a link for a folder on the way", "", "Geometries/a.obj", "is a link"},

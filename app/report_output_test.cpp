@@ -7,13 +7,6 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-static void expect_pieces(const std::string& text, const Lines& pieces)
-{
-    for (const std::string& piece : pieces) {
-        EXPECT_NE(text.find(piece), std::string::npos) << piece;
-    }
-}
-
 static LibraryReport hostile_report()
 {
     LibraryReport r{{"/r"}, 2, 1, 3, false, {{"/l/bad\x1b[31m.crz", "corrupt or truncated gzip data"}}, 5, 1, {}, {}};

@@ -19,20 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// 2026-12-07 10:10:10 in local time, the time of the runs below, and a moment after it.
-std::time_t at(int hour, int minute, int second)
-{
-    std::tm t{};
-    t.tm_year = 2026 - 1900;
-    t.tm_mon = 11;
-    t.tm_mday = 7;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
-const std::time_t k_later = at(12, 0, 0);
+// A moment after the runs below, made at 2026-12-07 10:10:10 in local time.
+const std::time_t k_later = local_time("2026-12-07 12:00:00");
 
 // An extended repair of `root`'s library on `disk` with run folders of the time `stamp`; its run folder.
 std::string repair_library(fsys::FileSystem& disk, const std::string& root, const std::string& stamp, Lines answers)

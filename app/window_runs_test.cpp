@@ -95,8 +95,7 @@ TEST_F(WindowRuns, PoserPrefsFoundAndOptionsSavedAndPutInForce)
 
 TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
 {
-    write_bytes(dir.at("lib/1/a.cr2"), "figureResFile :geom:gone.obj\n");
-    write_bytes(dir.at("lib/2/b.hr2"), "figureResFile :geom:gone.obj\n");
+    write_files(dir, {"lib/1/a.cr2", "lib/2/b.hr2"}, "figureResFile :geom:gone.obj\n");
     write_bytes(dir.at("lib/2/c.pp2"), "figureResFile :geom:new.obj\n");
     apply_window_options(session, {true, false}, [this](std::string& folder, std::string_view initdir, std::string_view title) {
         picks.push_back(std::string(initdir) + "|" + std::string(title));
@@ -129,8 +128,7 @@ TEST_F(WindowRuns, ExtendedRunsPickFoldersLeaveCancelledFilesAndEndWithASummary)
 
 TEST_F(WindowRuns, TheCancelButtonEndsTheRunAtTheNextFileAndStillOffersTheLog)
 {
-    write_bytes(dir.at("lib/1/a.cr2"), "figureResFile :geom:gone.obj\n");
-    write_bytes(dir.at("lib/2/b.cr2"), "figureResFile :geom:gone.obj\n");
+    write_files(dir, {"lib/1/a.cr2", "lib/2/b.cr2"}, "figureResFile :geom:gone.obj\n");
     apply_window_options(session, {true, false}, [this](std::string& folder, std::string_view, std::string_view) {
         folder = dir.at("lib");
         return 1;
@@ -164,10 +162,7 @@ TEST_F(WindowRuns, TheCancelButtonEndsTheRunAtTheNextFileAndStillOffersTheLog)
 TEST(ReportPage, NamedByTimeNeverReplacedAndPathsFromTheRoots)
 {
     TempDir dir;
-    std::tm made{};
-    made.tm_year = 124, made.tm_mon = 4, made.tm_mday = 7, made.tm_hour = 9, made.tm_min = 5, made.tm_sec = 3;
-    made.tm_isdst = -1;
-    const std::time_t t = std::mktime(&made);
+    const std::time_t t = local_time("2024-05-07 09:05:03");
     EXPECT_EQ(report_page_name(t), "library-report-2024-05-07-090503.html");
     std::string tried;
     const std::string folder = dir.at("local/tarnwick/reports");
@@ -193,10 +188,9 @@ TEST(ReportPage, NamedByTimeNeverReplacedAndPathsFromTheRoots)
     r.problems = {{":b.jpg", RefKind::image, RefStatus::moved, {dir.at("r/t/b.jpg")}, {{dir.at("rx/y.cr2"), 4}}}};
     r.library_prefs = "<prefs>.xml";
     const std::string page = report_html(r, "1", PagePaths::from_roots);
-    EXPECT_NE(page.find("<li><span title=\"" + dir.at("r/t/b.jpg") + "\">t" + fsys::k_sep + "b.jpg</span></li>"), std::string::npos);
-    EXPECT_NE(page.find("<li>" + dir.at("rx/y.cr2") + " line 4</li>"), std::string::npos);
-    EXPECT_NE(page.find("Content folders from &lt;prefs&gt;.xml"), std::string::npos);
-    EXPECT_NE(page.find("<p>Paths below a root are shown from it;"), std::string::npos);
+    expect_pieces(page, {"<li><span title=\"" + dir.at("r/t/b.jpg") + "\">t" + fsys::k_sep + "b.jpg</span></li>",
+                         "<li>" + dir.at("rx/y.cr2") + " line 4</li>", "Content folders from &lt;prefs&gt;.xml",
+                         "<p>Paths below a root are shown from it;"});
     EXPECT_EQ(report_html(r, "1").find("Paths below a root"), std::string::npos);
 }
 

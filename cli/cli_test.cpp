@@ -23,64 +23,54 @@ TEST(CliArguments, OptionsAndActionsInOrder)
 #ifndef _WIN32
     EXPECT_EQ(root_without_trailing_separators("/p\\"), "/p\\");  // a backslash is part of a POSIX name
 #endif
-    for (const Lines& bad : std::vector<Lines>{{"--bogus"}, {"a", "--root"}, {"--menu", "x"}, {"--menu", "-1"}, {"--root="},
-                                               {"--report", "--modern", "a"}, {"--report", "--menu", "257"},
-                                               {"--report", "--yes", "a"}, {"--json", "a"}, {"--root", "p", "--root", "q", "a"},
-                                               {"--library-prefs", "x", "a"}, {"--html"}}) {
-        CliOptions b;
-        error.clear();
-        EXPECT_FALSE(parse_cli(bad, b, error) || error.empty()) << bad[0];
+}
+
+// Each mode takes the options that make sense with it and refuses the others, naming what it takes; options
+// unknown or without their value are refused.
+TEST(CliArguments, EachModeTakesOnlyTheOptionsThatGoWithIt)
+{
+    // Each message with the arguments it refuses; "" with those taken.
+    const std::pair<std::string, std::vector<Lines>> cases[] = {
+        {"", {{"--move", "a", "b"}, {"--move", "--dry-run", "--root", "r", "--root", "s", "--library-prefs", "auto", "a", "b"},
+              {"--undo", "--yes", "--root", "r", "--root", "s"}, {"--undo", "run"}, {"--runs", "--library-prefs", "auto"},
+              {"--collect=z.zip", "--root", "r", "--root", "s", "a"}, {"--install", "--dry-run", "--root", "r", "p.zip", "q.zip"},
+              {"--modern", "--dry-run", "a"}, {"--root", "r", "--root", "s", "--modern", "a"}, {"--library-prefs", "auto", "--report", "a"}}},
+        {"--move takes SRC and DST", {{"--move", "a"}, {"--move", "--yes", "a", "b"}, {"--move", "--collect=z.zip", "a", "b"},
+                                      {"--move", "--install", "a", "b"}, {"--move", "--runs", "a", "b"},
+                                      {"--move", "--menu", "259", "a", "b"}, {"--move", "--transcript=t", "a", "b"}}},
+        {"several --root and --library-prefs need",
+         {{"--root", "r", "--root", "s", "a"}, {"--root", "p", "--root", "q", "a"}, {"--library-prefs", "x", "a"}}},
+        {"--undo, --undo-log, --runs and --forget go alone", {{"--undo", "run", "other"}, {"--runs", "--undo"}, {"--runs", "a"},
+                                                              {"--forget=run", "--install", "p.zip"}, {"--undo-log=l", "--answers=x"}}},
+        {"--collect takes no", {{"--collect=z.zip", "--yes", "a"}, {"--collect=z.zip", "--report", "a"}, {"--collect=z.zip", "--auto", "a"}}},
+        {"--install takes no", {{"--install", "--collect=z.zip", "p.zip"}, {"--install", "--yes", "p.zip"}, {"--install", "--modern", "p.zip"}}},
+        {"no PATH given", {{"--install"}, {"--report", "--json"}}},
+        {"--report takes no", {{"--report", "--transcript=t", "a"}, {"--report", "--modern", "a"}, {"--report", "--menu", "257"},
+                               {"--report", "--yes", "a"}}},
+        {"--json and --html need --report", {{"--html=x.html", "a"}, {"--json", "a"}}},
+        {"--dry-run goes with", {{"--dry-run", "a"}, {"--auto", "--dry-run", "--answers=x", "a"}}},
+        {"unknown option --bogus", {{"--bogus"}}},
+        {"option --root needs a value", {{"a", "--root"}}},
+        {"option --html needs a value", {{"--html"}}},
+        {"--menu needs a command number", {{"--menu", "x"}, {"--menu", "-1"}}},
+        {"--root needs a folder", {{"--root="}}},
+    };
+    for (const auto& [refused, all] : cases) {
+        for (const Lines& args : all) {
+            SCOPED_TRACE(joined(args, [](const std::string& a) { return a; }, " "));
+            CliOptions o;
+            std::string error;
+            EXPECT_EQ(parse_cli(args, o, error), refused.empty()) << error;
+            EXPECT_EQ(error.substr(0, refused.size()), refused);
+        }
     }
 }
 
-// Each mode takes the options that make sense with it and refuses the others, naming what it takes.
-TEST(CliArguments, EachModeTakesOnlyTheOptionsThatGoWithIt)
-{
-    const std::pair<Lines, std::string> cases[] = {
-        {{"--move", "a", "b"}, ""},
-        {{"--move", "--dry-run", "--root", "r", "--root", "s", "--library-prefs", "auto", "a", "b"}, ""},
-        {{"--move", "a"}, "--move takes SRC and DST"},
-        {{"--move", "--yes", "a", "b"}, "--move takes SRC and DST"},
-        {{"--move", "--collect=z.zip", "a", "b"}, "--move takes SRC and DST"},
-        {{"--move", "--install", "a", "b"}, "--move takes SRC and DST"},
-        {{"--move", "--runs", "a", "b"}, "--move takes SRC and DST"},
-        {{"--move", "--menu", "259", "a", "b"}, "--move takes SRC and DST"},
-        {{"--move", "--transcript=t", "a", "b"}, "--move takes SRC and DST"},
-        {{"--undo", "--yes", "--root", "r", "--root", "s"}, ""},
-        {{"--undo", "run"}, ""},
-        {{"--runs", "--library-prefs", "auto"}, ""},
-        {{"--root", "r", "--root", "s", "a"}, "several --root and --library-prefs need"},
-        {{"--undo", "run", "other"}, "--undo, --undo-log, --runs and --forget go alone"},
-        {{"--runs", "--undo"}, "--undo, --undo-log, --runs and --forget go alone"},
-        {{"--runs", "a"}, "--undo, --undo-log, --runs and --forget go alone"},
-        {{"--forget=run", "--install", "p.zip"}, "--undo, --undo-log, --runs and --forget go alone"},
-        {{"--undo-log=l", "--answers=x"}, "--undo, --undo-log, --runs and --forget go alone"},
-        {{"--collect=z.zip", "--root", "r", "--root", "s", "a"}, ""},
-        {{"--collect=z.zip", "--yes", "a"}, "--collect takes no"},
-        {{"--collect=z.zip", "--report", "a"}, "--collect takes no"},
-        {{"--collect=z.zip", "--auto", "a"}, "--collect takes no"},
-        {{"--install", "--dry-run", "--root", "r", "p.zip", "q.zip"}, ""},
-        {{"--install", "--collect=z.zip", "p.zip"}, "--install takes no"},
-        {{"--install", "--yes", "p.zip"}, "--install takes no"},
-        {{"--install", "--modern", "p.zip"}, "--install takes no"},
-        {{"--install"}, "no PATH given"},
-        {{"--report", "--json"}, "no PATH given"},
-        {{"--report", "--transcript=t", "a"}, "--report takes no"},
-        {{"--html=x.html", "a"}, "--json and --html need --report"},
-        {{"--modern", "--dry-run", "a"}, ""},
-        {{"--dry-run", "a"}, "--dry-run goes with"},
-        {{"--auto", "--dry-run", "--answers=x", "a"}, "--dry-run goes with"},
-        {{"--root", "r", "--root", "s", "--modern", "a"}, ""},
-        {{"--library-prefs", "auto", "--report", "a"}, ""},
-    };
-    for (const auto& [args, refused] : cases) {
-        CliOptions o;
-        std::string error;
-        const bool parsed = parse_cli(args, o, error);
-        EXPECT_EQ(parsed, refused.empty()) << args[0] << " " << args[1] << ": " << error;
-        EXPECT_EQ(error.substr(0, refused.size()), refused) << args[0] << " " << args[1];
-    }
-}
+// Each run of the program in a fresh folder.
+class CliProcess : public testing::Test {
+protected:
+    TempDir dir;
+};
 
 #ifndef _WIN32
 // tarnwick-cli run in "start" of `dir` with `args` (shell words) and `input`: its exit status, output and errors.
@@ -95,9 +85,8 @@ static std::string run_cli(const TempDir& dir, const std::string& args, const st
     return std::to_string(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1) + " " + read_bytes(dir.at("out")) + read_bytes(dir.at("err"));
 }
 
-TEST(CliProcess, ExitStatuses)
+TEST_F(CliProcess, ExitStatuses)
 {
-    TempDir dir;
     write_bytes(dir.at("Poser/any.txt"), "");
     write_bytes(dir.at("lib/a.cr2"), "x\n");
     const std::string a = " '" + dir.at("lib/a.cr2") + "'", log = dir.at("start/__result_of_run.txt");
@@ -130,13 +119,13 @@ TEST(CliProcess, ExitStatuses)
     EXPECT_FALSE(exists(log));
 }
 
-TEST(CliProcess, RepairsTheSampleInstallation)
+TEST_F(CliProcess, RepairsTheSampleInstallation)
 {
-    TempDir dir;
     const std::string sample = TARNWICK_SAMPLE_DIR "/Poser/Runtime/Libraries", lib = dir.at("sample/Runtime/Libraries");
     for (const char* copy : {"sample", "auto"}) {
         std::filesystem::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at(copy), std::filesystem::copy_options::recursive);
     }
+    const Files before = files_below(dir.at("auto"));
     write_bytes(dir.at("picks.txt"), dir.at("sample/Runtime/Geometries/tarnwick/man/man_hires.obj") + "\n");
     std::string out = run_cli(dir, "--root '" + dir.at("sample") + "/' --yes --answers '" + dir.at("picks.txt") +
                                        "' --transcript '" + dir.at("t.txt") + "' '" + lib + "'");
@@ -169,18 +158,15 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     write_bytes(dir.at("picks.txt"), dir.at("auto/Runtime/Geometries/tarnwick/man/man_hires.obj") + "\n");
     out = run_cli(dir, "--auto --root '" + dir.at("auto") + "' --yes --answers '" + dir.at("picks.txt") + "' '" +
                            dir.at("auto") + "'");
-    EXPECT_NE(read_gzip(props + "ball moved.ppz").find("\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.obj\r\n"),
-              std::string::npos);
+    expect_pieces(read_gzip(props + "ball moved.ppz"), {"\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.obj\r\n"});
     // The old versions are kept in the run folder, out of the library.
     EXPECT_FALSE(exists(props + "ball moved_zz00.ppz"));
     const std::string run = std::filesystem::directory_iterator(dir.at("auto/tarnwick-runs"))->path().string();
-    EXPECT_NE(read_bytes(dir.at("start/__result_of_run.txt")).find("old versions of the files changed are kept in\r\n     " + run),
-              std::string::npos);
+    expect_pieces(read_bytes(dir.at("start/__result_of_run.txt")), {"old versions of the files changed are kept in\r\n     " + run});
     EXPECT_EQ(read_bytes(run + "/Runtime/Libraries/Props/tarnwick/ball moved.ppz"),
               read_bytes(sample + "/Props/tarnwick/ball moved.ppz"));
-    EXPECT_NE(read_bytes(dir.at("auto/Runtime/Libraries/Hair/tarnwick/bob quoted.hr2"))
-                  .find("\r\nfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"),
-              std::string::npos);
+    expect_pieces(read_bytes(dir.at("auto/Runtime/Libraries/Hair/tarnwick/bob quoted.hr2")),
+                  {"\r\nfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"});
     lines = poser_lines(read_bytes(dir.at("start/__result_of_run.txt")));
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "      (found by name)"), 3);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "      (found by its Runtime path)"), 1);
@@ -197,32 +183,25 @@ TEST(CliProcess, RepairsTheSampleInstallation)
     EXPECT_EQ(files_below(run), (Files{{run + "/manifest.json", read_bytes(run + "/manifest.json")}}));
     EXPECT_EQ(run_cli(dir, "--undo --root '" + dir.at("auto") + "'"), "2 tarnwick-cli: no run to undo below the roots\n");
     EXPECT_EQ(run_cli(dir, "--undo '" + run + "'").find("2 tarnwick-cli: the run " + run + " was undone already ("), 0u);
-    std::filesystem::remove_all(dir.at("auto/tarnwick-runs"));
-    EXPECT_EQ(files_below(dir.at("auto")).size(), files_below(TARNWICK_SAMPLE_DIR "/Poser").size());
-    for (const auto& [path, bytes] : files_below(TARNWICK_SAMPLE_DIR "/Poser")) {
-        EXPECT_EQ(read_bytes(dir.at("auto") + path.substr(std::string(TARNWICK_SAMPLE_DIR "/Poser").size())), bytes) << path;
-    }
+    EXPECT_EQ(outside_runs(files_below(dir.at("auto"))), before);
 }
 
 // Roots given relative to the current folder, with "..", or as the top folder hold from anywhere.
-TEST(CliProcess, RootsMadeAbsoluteTakeAbsolutePicks)
+TEST_F(CliProcess, RootsMadeAbsoluteTakeAbsolutePicks)
 {
-    TempDir dir;
     write_bytes(dir.at("tree/Runtime/Geometries/a.obj"), "");
     write_bytes(dir.at("tree/lib/x.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
     write_bytes(dir.at("picks.txt"), dir.at("tree/Runtime/Geometries/a.obj") + "\n");
     run_cli(dir, "--modern --root ../start/../tree --yes --answers '" + dir.at("picks.txt") + "' ../tree/lib");
     EXPECT_EQ(read_bytes(dir.at("tree/lib/x.cr2")), "figureResFile :Runtime:Geometries:a.obj\n");
     EXPECT_TRUE(exists(dir.at("tree/tarnwick-runs")));  // files named from the current folder too
-    EXPECT_NE(read_bytes(dir.at("start/__result_of_run.txt")).find("pointer to :Runtime:Geometries:gone.obj replaced"),
-              std::string::npos);
+    expect_pieces(read_bytes(dir.at("start/__result_of_run.txt")), {"pointer to :Runtime:Geometries:gone.obj replaced"});
     write_bytes(dir.at("plain/y.cr2"), "version 4\n");  // nothing to look for below the whole disk
     EXPECT_NE(run_cli(dir, "--report --json --root / ../plain").find("\"roots\": [\n    \"/\"\n  ]"), std::string::npos);
 }
 // Poser's own LibraryPrefs.xml in wine's prefix, found on request; --modern's log ends with its summary.
-TEST(CliProcess, LibraryPrefsFoundInTheWinePrefixAndTheSummaryLogged)
+TEST_F(CliProcess, LibraryPrefsFoundInTheWinePrefixAndTheSummaryLogged)
 {
-    TempDir dir;
     write_bytes(dir.at("content/Runtime/Geometries/a.obj"), "");
     write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:a.obj\n");
     ::setenv("WINEPREFIX", dir.at("wine").c_str(), 1);
@@ -240,9 +219,8 @@ TEST(CliProcess, LibraryPrefsFoundInTheWinePrefixAndTheSummaryLogged)
 // What only the extended modes do: a missing path is a usage error, a reference left as it is fails an unattended
 // run, a run that changes nothing keeps no run folder, a root reached through a link or named by its Runtime folder
 // keeps its old versions in the run folder, and a folder named like a document is walked.
-TEST(CliProcess, ExtendedRunsTellTheTruthAboutWhatTheyDid)
+TEST_F(CliProcess, ExtendedRunsTellTheTruthAboutWhatTheyDid)
 {
-    TempDir dir;
     write_bytes(dir.at("lib/Runtime/Geometries/a.obj"), "");
     write_bytes(dir.at("lib/Runtime/Libraries/poses.cr2/in.cr2"), "figureResFile Runtime:Geometries:a.obj\n");
     write_bytes(dir.at("lib/Runtime/Libraries/tex.mt5"), "textureMap :Runtime:Textures:gone.jpg\n");
@@ -281,9 +259,8 @@ TEST(CliProcess, ExtendedRunsTellTheTruthAboutWhatTheyDid)
 // The sample's scene collected into a zip and a folder, twice the same bytes; a missing texture named, a compressed
 // document with an absolute path compressed again; the zip a product with nothing to report, read by other readers,
 // and unpacked into an empty folder a library with nothing to report either.
-TEST(CliProcess, CollectsAScene)
+TEST_F(CliProcess, CollectsAScene)
 {
-    TempDir dir;
     const std::string root = " --root '" TARNWICK_SAMPLE_DIR "/Poser' ", scene = "'" TARNWICK_SAMPLE_DIR "/Poser/Runtime/Libraries/Scenes/tarnwick/man on a chair.pz3'";
     EXPECT_EQ(run_cli(dir, "--collect a.zip" + root + scene), "0 8 files collected into a.zip, 1 reference renamed\n");
     EXPECT_EQ(run_cli(dir, "--collect b.zip" + root + scene).substr(0, 2), "0 ");
@@ -332,9 +309,8 @@ TEST(CliProcess, CollectsAScene)
 
 // The sample's textures moved: the dry run first, which changes nothing, then the move, each reference in whatever
 // notation following; then --undo gives every file back.
-TEST(CliProcess, MovesAFolderWithWhatUsesItAndUndoesTheMove)
+TEST_F(CliProcess, MovesAFolderWithWhatUsesItAndUndoesTheMove)
 {
-    TempDir dir;
     fs::copy(TARNWICK_SAMPLE_DIR "/Poser", dir.at("Poser"), fs::copy_options::recursive);
     const Files before = files_below(dir.at("Poser"));
     const std::string root = "--root '" + dir.at("Poser") + "' ", from = dir.at("Poser/Runtime/Textures/tarnwick"),
@@ -354,11 +330,9 @@ TEST(CliProcess, MovesAFolderWithWhatUsesItAndUndoesTheMove)
 
 // A dry run shows what the run would write, as a diff that patch and git apply apply from the root, whatever the names
 // hold and however the root was given, and changes nothing on the disk.
-TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
+TEST_F(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
 {
-    TempDir dir;
-    write_bytes(dir.at("lib/Runtime/Geometries/a.obj"), "");
-    write_bytes(dir.at("lib/Runtime/Textures/t/skin.jpg"), "");
+    write_files(dir, {"lib/Runtime/Geometries/a.obj", "lib/Runtime/Textures/t/skin.jpg"}, "");
     const std::string body = "{\nfigureResFile Runtime:Geometries:a.obj\n\ttextureMap :Runtime:Textures:old:skin.jpg\n"
                              "\tbumpMap :Runtime:Textures:gone.jpg\n}\n";
     auto with_ends = [&](const std::string& end) { return joined(poser_lines(body), [](const std::string& line) { return line; }, end); };
@@ -370,13 +344,12 @@ TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     }
     edges += "figureResFile Runtime:Geometries:a.obj";
     const std::string lib = dir.at("lib/Runtime/Libraries"), spaced = "Reality Start Scene - P9-P10.pz3";
-    write_bytes(lib + "/lf.cr2", body);
+    write_files(dir, {"lib/Runtime/Libraries/lf.cr2", "lib/Runtime/Libraries/" + spaced}, body);
     write_bytes(lib + "/crlf.cr2", with_ends("\r\n"));
     write_bytes(lib + "/cr.cr2", with_ends("\r"));
     write_bytes(lib + "/mixed.cr2", "x\r\n" + body + "y\rz");
     write_gzip(lib + "/packed.crz", body);
     write_bytes(lib + "/fine.cr2", "figureResFile :Runtime:Geometries:a.obj\n");
-    write_bytes(lib + "/" + spaced, body);
     write_bytes(lib + "/edges.cr2", edges);
     const Files before = files_below(dir.at("lib"));
     // The root relative to the folder the run starts in.
@@ -386,16 +359,12 @@ TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     EXPECT_FALSE(exists(dir.at("lib/tarnwick-runs")) || exists(dir.at("start/__result_of_run.txt")));
     EXPECT_EQ(shown.substr(0, 2), "3 ");
     for (const std::string name : {"lf.cr2", "crlf.cr2", "cr.cr2", "mixed.cr2", "packed.crz", spaced.c_str()}) {
-        EXPECT_NE(shown.find("--- a/Runtime/Libraries/" + name + "\t\n+++ b/Runtime/Libraries/" + name + "\t\n"),
-                  std::string::npos) << name;
-        EXPECT_NE(shown.find("left as it is: :Runtime:Textures:gone.jpg in ../lib/Runtime/Libraries/" + name + "\n"),
-                  std::string::npos);
+        expect_pieces(shown, {"--- a/Runtime/Libraries/" + name + "\t\n+++ b/Runtime/Libraries/" + name + "\t\n",
+                              "left as it is: :Runtime:Textures:gone.jpg in ../lib/Runtime/Libraries/" + name + "\n"});
     }
-    EXPECT_NE(shown.find("\n-\ttextureMap :Runtime:Textures:old:skin.jpg\r\n+\ttextureMap :Runtime:Textures:t:skin.jpg\r\n"),
-              std::string::npos);
+    expect_pieces(shown, {"\n-\ttextureMap :Runtime:Textures:old:skin.jpg\r\n+\ttextureMap :Runtime:Textures:t:skin.jpg\r\n",
+                          "\nfiles checked: 8, corrected: 7, abandoned: 0, references replaced: 16, left as they are: 6\n"});
     EXPECT_EQ(shown.find("fine.cr2"), std::string::npos);
-    EXPECT_NE(shown.find("\nfiles checked: 8, corrected: 7, abandoned: 0, references replaced: 16, left as they are: 6\n"),
-              std::string::npos);
     // patch -p1 and git apply from the root turn the files of LF or CR LF lines into what the real run writes, byte
     // for byte.
     write_bytes(dir.at("diff"), shown.substr(2, shown.find("left as it is:") - 2));
@@ -418,9 +387,8 @@ TEST(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
 #else
 // Names in Polish, Greek and Japanese in the wide command line, the start folder and a pointer;
 // the log and the transcript hold them in UTF-8.
-TEST(CliProcess, AnyFileName)
+TEST_F(CliProcess, AnyFileName)
 {
-    TempDir dir;
     const std::string root = dir.at("Poser Ελληνικά"), ball = dir.at("Łódź/Łukasz ball.pp2");
     const std::string log = dir.at("Łódź/__result_of_run.txt");
     write_bytes(root + "\\geom\\日本語.obj", "");
@@ -455,9 +423,8 @@ static std::string run_quoted(const TempDir& dir, const Lines& args)
 // A product installed through the program and taken back: a zip refused with nothing written, a dry run that writes
 // nothing, the install over a file it replaces (its Runtime one folder down, Mac leftovers skipped, a texture missing),
 // listed among the runs, and undone byte for byte.
-TEST(CliProcess, InstallsAProductAndTakesItBack)
+TEST_F(CliProcess, InstallsAProductAndTakesItBack)
 {
-    TempDir dir;
     const std::string root = dir.at("Poser"), mesh = dir.at("Poser/Runtime/Geometries/p/a.obj");
     write_bytes(mesh, "old mesh\n");
     write_bytes(dir.at("start/p.zip"), made_zip({{"P/Runtime/Geometries/p/a.obj", "v 0 0 0\n"},
@@ -480,9 +447,8 @@ TEST(CliProcess, InstallsAProductAndTakesItBack)
     EXPECT_EQ(files_below(root), before);
     EXPECT_FALSE(exists(dir.at("Poser/tarnwick-runs")));
     const std::string installed = run_quoted(dir, {"--install", "--root", root, "p.zip"});
-    EXPECT_NE(installed.find("\ninstalled 2 files from p.zip into " + root + ": 1 new, 1 replaced, 0 already there, 1 skipped\n"),
-              std::string::npos) << installed;
-    EXPECT_NE(installed.find("\nmissing image :Runtime:Textures:p:gone.jpg in "), std::string::npos) << installed;
+    expect_pieces(installed, {"\ninstalled 2 files from p.zip into " + root + ": 1 new, 1 replaced, 0 already there, 1 skipped\n",
+                              "\nmissing image :Runtime:Textures:p:gone.jpg in "});
     EXPECT_EQ(installed.substr(0, 2), "3 ");
     EXPECT_EQ(read_bytes(mesh), "v 0 0 0\n");
     EXPECT_NE(run_quoted(dir, {"--runs", "--root", root}).find("  install of p.zip: 2 files written  "), std::string::npos);

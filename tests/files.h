@@ -83,9 +83,7 @@ public:
     // `relative` with '/' between names, as a native path under this folder.
     std::string at(const std::string& relative) const
     {
-        std::string p = m_path + '/' + relative;
-        std::replace(p.begin(), p.end(), '/', fsys::k_sep);
-        return p;
+        return native(m_path + '/' + relative);
     }
 
 private:

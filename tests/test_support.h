@@ -12,7 +12,9 @@
 #include "tests/files.h"
 
 #include <cstdio>
+#include <ctime>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <map>
 
 using Files = std::map<std::string, std::string>;  // path -> bytes
@@ -37,6 +39,23 @@ inline Files outside_runs(Files files)
 {
     std::erase_if(files, [](const auto& f) { return f.first.find("tarnwick-runs") != std::string::npos; });
     return files;
+}
+
+// Each of `pieces` is somewhere in `text`.
+inline void expect_pieces(const std::string& text, const Lines& pieces)
+{
+    for (const std::string& piece : pieces) {
+        EXPECT_NE(text.find(piece), std::string::npos) << piece;
+    }
+}
+
+// `when`, "YYYY-MM-DD hh:mm:ss", in local time.
+inline std::time_t local_time(const char* when)
+{
+    std::tm t{};
+    std::istringstream(when) >> std::get_time(&t, "%Y-%m-%d %H:%M:%S");
+    t.tm_isdst = -1;
+    return std::mktime(&t);
 }
 
 // Everything written to the temporary file `f`, which is closed.

@@ -47,6 +47,7 @@ TEST(PackageCheck, HostileAndFaultyZipsAndWhatTheDirectoryAloneShows)
         {"one folder too deep", zip_of({"Product/", "Product/Runtime/", "Product/" + k_doc}),
          {"runtime_too_deep Product/"}, "unpack this zip one folder up"},
         {"no Runtime", zip_of({"Libraries/Character/Figure.cr2"}), {"no_runtime "}, "no Runtime folder"},
+        {"a file named Runtime", zip_of({"Runtime", "ReadMe.txt"}), {"no_runtime "}},
         {"no entries", made_zip({}), {"no_runtime "}},
         {"'..'", zip_of({k_doc, "Runtime/../../evil.cr2"}), {"unsafe_name Runtime/../../evil.cr2"}, "'..'"},
         {"absolute", zip_of({k_doc, "/etc/evil.cr2"}), {"unsafe_name /etc/evil.cr2"}, "top folder"},

@@ -130,7 +130,9 @@ TEST(ZipFileSystem, AnEntryThatCannotBeInflatedReadsAsAnErrorWithItsReason)
         }
         EXPECT_EQ(n, -1) << name;
         EXPECT_EQ(m.zip->read_failure(f), reason);
+        EXPECT_TRUE(m.zip->file_size(f) == -1 && !m.zip->seek_to(f, 0)) << name;  // no size nor place once failed
         m.zip->close_file(f);
+        EXPECT_EQ(m.zip->file_size(f), -1);
     }
 }
 
@@ -138,7 +140,7 @@ TEST(ZipFileSystem, SeveralThreadsReadAtOnce)
 {
     Mounted m;
     std::atomic<int> wrong{0};
-    std::vector<std::thread> readers;
+    std::vector<std::jthread> readers;
     for (int t = 0; t < 6; ++t) {
         readers.emplace_back([&] {
             for (int round = 0; round < 20; ++round) {
@@ -146,9 +148,7 @@ TEST(ZipFileSystem, SeveralThreadsReadAtOnce)
             }
         });
     }
-    for (std::thread& t : readers) {
-        t.join();
-    }
+    readers.clear();  // each joined
     EXPECT_EQ(wrong, 0);
     EXPECT_LE(m.zip->open_handles(), 6u);  // one archive handle per reader at most, kept for the next
 }
