@@ -30,23 +30,17 @@ static void CALLBACK answer_dialogs(HWND, UINT, UINT_PTR, DWORD)
     }
 }
 
-// What of a box's texts is cut short: its caption, wider than the box beside the close button; its text, which drawn
-// unclipped with its control's font, width and wrapping inks past the control, or the control reaching past the box.
-static std::string cut_in(HWND box, const std::string& caption)
+// A box as the user sees it: owner, icon (a warning's only), buttons shown, main window enabled, and what of its texts
+// is cut short: its caption, wider than the box beside the close button; its text, which drawn unclipped with its
+// control's font, width and wrapping inks past the control, or the control reaching past the box.
+static std::string describe(HWND box, HWND main, const std::string& caption)
 {
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    HDC dc = GetDC(box);
-    HGDIOBJ old = SelectObject(dc, CreateFontIndirectA(&metrics.lfCaptionFont));
-    SIZE text{};
-    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
-    DeleteObject(SelectObject(dc, old));
-    ReleaseDC(box, dc);
-    RECT r;
-    GetWindowRect(box, &r);
-    std::string cut = r.right - r.left < text.cx + GetSystemMetrics(SM_CXSIZE) ? " caption cut" : "";
+    std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";
     EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
+        std::string& seen = *reinterpret_cast<std::string*>(l);
+        const int id = GetDlgCtrlID(w);
+        seen += SendMessageA(w, STM_GETICON, 0, 0) != 0 ? " icon" : "";
+        seen += IsWindowVisible(w) && id >= IDOK && id <= IDNO ? " " + std::to_string(id) : "";
         wchar_t body[4096] = {}, cls[16] = {};
         const LONG style = GetWindowLongW(w, GWL_STYLE);
         RECT area{}, place{}, box_area{};
@@ -61,25 +55,23 @@ static std::string cut_in(HWND box, const std::string& caption)
                 DrawTextW(on, body, -1, &area, DT_EXPANDTABS | DT_WORDBREAK | DT_NOCLIP | ((style & SS_NOPREFIX) ? DT_NOPREFIX : 0));
             });
             const bool whole = ink.right <= area.right && ink.bottom <= area.bottom && place.right <= box_area.right;
-            *reinterpret_cast<std::string*>(l) += whole ? "" : " text cut";
+            seen += whole ? "" : " text cut";
         }
         return TRUE;
-    }, reinterpret_cast<LPARAM>(&cut));
-    return cut;
-}
-
-// A box as the user sees it: owner, icon (a warning's only), buttons shown, main window enabled, texts cut short.
-static std::string describe(HWND box, HWND main, const std::string& caption)
-{
-    std::string seen = GetWindow(box, GW_OWNER) == main ? "main" : GetWindow(box, GW_OWNER) ? "other" : "none";
-    EnumChildWindows(box, [](HWND w, LPARAM l) -> BOOL {
-        const int id = GetDlgCtrlID(w);
-        *reinterpret_cast<std::string*>(l) += SendMessageA(w, STM_GETICON, 0, 0) != 0 ? " icon" : "";
-        const bool button = IsWindowVisible(w) && id >= IDOK && id <= IDNO;
-        *reinterpret_cast<std::string*>(l) += button ? " " + std::to_string(id) : "";
-        return TRUE;
     }, reinterpret_cast<LPARAM>(&seen));
-    return seen + (IsWindowEnabled(main) ? " main enabled" : "") + cut_in(box, caption);
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    HDC dc = GetDC(box);
+    HGDIOBJ old = SelectObject(dc, CreateFontIndirectA(&metrics.lfCaptionFont));
+    SIZE text{};
+    GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+    DeleteObject(SelectObject(dc, old));
+    ReleaseDC(box, dc);
+    RECT r;
+    GetWindowRect(box, &r);
+    const bool caption_cut = r.right - r.left < text.cx + GetSystemMetrics(SM_CXSIZE);
+    return seen + (IsWindowEnabled(main) ? " main enabled" : "") + (caption_cut ? " caption cut" : "");
 }
 
 TEST(WindowsPrompts, MessageBoxesAndChoosers)
@@ -121,9 +113,10 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
     // Past an old 128-character buffer, named in several scripts: the pick comes back whole.
     const std::string folder = dir.path() + "\\Ελληνικά " + std::string(150, 'g'), man2 = folder + "\\Łukasz 日本.obj";
     write_bytes(man2, "");
-    // Each request: owner, record size, mode flag, filters up to the closing empty text.
+    // A chooser answered as `typed` (nothing: cancelled); each request: owner, record size, mode flag, filters to the end.
     Lines requests;
-    auto answer = [&](const char* title, std::string typed) {
+    auto choose = [&](Owner owner, std::string& name, const char* title, const FileFilter& filter, ChooserMode mode,
+                      const std::string& typed) {
         g_expected.emplace_back(title, [&, typed](HWND dialog) {
             const OPENFILENAMEW& ofn = prompts.ofn;
             const wchar_t* end = ofn.lpstrFilter;
@@ -137,15 +130,13 @@ TEST(WindowsPrompts, MessageBoxesAndChoosers)
             SetDlgItemTextW(dialog, edt1, to_wide(typed).c_str());
             PostMessageA(dialog, WM_COMMAND, typed.empty() ? IDCANCEL : IDOK, 0);
         });
+        return prompts.GetFileName(owner, name, folder, title, filter, mode);
     };
     std::string obj = "man.obj", named = "__result_of_run.txt";
-    answer("find the mesh", man2);
-    EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "find the mesh", filterOBJ, ChooserMode::open), 1);
+    EXPECT_EQ(choose(Owner::main, obj, "find the mesh", filterOBJ, ChooserMode::open, man2), 1);
     // Save mode takes a new name and writes nothing; a cancel leaves the caller's name as it was.
-    answer("find any file", folder + "\\new.txt");
-    EXPECT_EQ(prompts.GetFileName(Owner::none, named, folder, "find any file", filterall, ChooserMode::save), 1);
-    answer("file to check?", "");
-    EXPECT_EQ(prompts.GetFileName(Owner::main, obj, folder, "file to check?", filterCR2etc, ChooserMode::open), 0);
+    EXPECT_EQ(choose(Owner::none, named, "find any file", filterall, ChooserMode::save, folder + "\\new.txt"), 1);
+    EXPECT_EQ(choose(Owner::main, obj, "file to check?", filterCR2etc, ChooserMode::open, ""), 0);
     EXPECT_TRUE(obj == man2 && named == folder + "\\new.txt" && !exists(named));
     const std::string size = " " + std::to_string(sizeof(OPENFILENAMEW));
     EXPECT_EQ(requests, (Lines{"main" + size + " 4096 OBJ mesh geometry files\0*.OBJ"s, "none" + size + " 2 all files\0*.*"s,

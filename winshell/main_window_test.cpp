@@ -3,12 +3,10 @@
 
 #include "app/runs.h"
 #include "app/settings.h"
-#include "engine/base/text_encoding.h"
-#include "tests/test_support.h"
+#include "tests/main_window-win32.h"
 
 #include <cstring>
 #include <shlobj.h>
-#include <utility>
 
 // The code of the quit message when one is waiting, -1 otherwise.
 static int quit_code()
@@ -17,37 +15,8 @@ static int quit_code()
     return PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? static_cast<int>(msg.wParam) : -1;
 }
 
-class MainWindow : public testing::Test {
+class MainWindow : public MainWindowTest {
 protected:
-    void SetUp() override
-    {
-        Instance = GetModuleHandleA(nullptr);
-        Register(progname, MainWinProc);  // the first time
-        reset_main_session();
-        run_stop::clear();
-        CreateDirectoryA(dir.at("appdata").c_str(), nullptr);
-        SetEnvironmentVariableA("APPDATA", dir.at("appdata").c_str());
-        CreateDirectoryW(to_wide(start).c_str(), nullptr);
-        ASSERT_TRUE(SetCurrentDirectoryW(to_wide(start).c_str()));
-        write_bytes(dir.at("Poser/geom/man.obj"), "");
-    }
-    void TearDown() override { SetCurrentDirectoryA(dir.path().c_str()); }
-    // The main window as the program creates it, with `root` stored (unless empty) and the
-    // prompts answered from `lines`; `act` comes before answer `at`, as while a prompt shows.
-    void create_window(const std::string& root, Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)
-    {
-        ASSERT_TRUE(root.empty() || write_setting(k_settings_section, k_root_key, root));
-        answers = std::make_unique<ScriptedPrompts>([=, k = std::size_t{0}]() mutable {
-            if (k == at && act) {
-                std::exchange(act, nullptr)();
-            }
-            return k < lines.size() ? std::optional<std::string>(lines[k++]) : std::nullopt;
-        });
-        seen = std::make_unique<TranscriptPrompts>(*answers);
-        use_prompts(*seen);
-        wn = newwindow(progname, progname, WS_MAXIMIZE);
-    }
-    void command(int id) { SendMessageA(wn, WM_COMMAND, static_cast<WPARAM>(id), 0); }
     // A drop as the shell hands it over: a header, the paths in UTF-16, each terminated, one more NUL.
     void drop(const std::vector<std::string>& paths)
     {
@@ -60,20 +29,15 @@ protected:
         void* memory = std::memcpy(GlobalAlloc(GMEM_FIXED, size), block.c_str(), size);
         SendMessageA(wn, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     }
-    TempDir dir;
-    // Named with letters outside the ANSI code page: the run log must land here all the same.
-    const std::string start = dir.at("start Łódź"), log = start + "\\__result_of_run.txt";
-    std::unique_ptr<ScriptedPrompts> answers;
-    std::unique_ptr<TranscriptPrompts> seen;
-    HWND wn = nullptr;
 };
 
 TEST_F(MainWindow, CreationCommandsAndDrops)
 {
     const std::string man = dir.at("drop/man.cr2");
     write_bytes(man, "figureResFile :geom:man.obj\n");
+    write_bytes(dir.at("Poser/geom/man.obj"), "");
     const std::string long_path = dir.path() + std::string(300, 'a') + ".cr2.txt";  // past an old 255-character buffer
-    create_window(dir.at("Poser"), {"yes", "cancel", "cancel"});
+    create_window({"yes", "cancel", "cancel"});
     EXPECT_TRUE(mwn == wn && main_session().rootdir == start && main_session().run.posername == dir.at("Poser"));
     EXPECT_TRUE(IsWindowVisible(wn) && IsZoomed(wn) && (GetWindowLongPtrA(wn, GWL_EXSTYLE) & WS_EX_ACCEPTFILES));
     char text[64] = {};
@@ -109,7 +73,8 @@ TEST_F(MainWindow, CreationCommandsAndDrops)
 
 TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
 {
-    create_window("", {"no", "cancel"}, 0, [] {
+    DeleteFileW(to_wide(settings_file_path()).c_str());  // no root stored
+    create_window({"no", "cancel"}, 0, [] {
         for (int id : {256, 259, 258}) {
             SendMessageA(mwn, WM_COMMAND, static_cast<WPARAM>(id), 0);
         }
@@ -120,9 +85,10 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
     EXPECT_TRUE(DestroyWindow(wn) && quit_code() == 0);
 
     // A file in the old prefix notation in each of two folders; closed at the first question.
-    write_bytes(dir.at("work/1/a.cr2"), "prop 0 0 geom:man.obj\n");
-    write_bytes(dir.at("work/2/a.cr2"), "prop 0 0 geom:man.obj\n");
-    create_window(dir.at("Poser"), {"yes", "yes"}, 1, [this] { SendMessageA(wn, WM_CLOSE, 0, 0); });
+    write_files(dir, {"work/1/a.cr2", "work/2/a.cr2"}, "prop 0 0 geom:man.obj\n");
+    write_bytes(dir.at("Poser/geom/man.obj"), "");
+    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
+    create_window({"yes", "yes"}, 1, [this] { SendMessageA(wn, WM_CLOSE, 0, 0); });
     drop({dir.at("work")});
     // Walked in the order Windows lists them: the first folder's file alone was rewritten.
     ASSERT_EQ(seen->lines().size(), 3u);
@@ -132,7 +98,7 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
     EXPECT_EQ(read_bytes(log).rfind("file " + first + " being corrected", 0), 0u);
     // The close box keeps the remembered picks; after the run it closes at once again.
     EXPECT_TRUE(!IsWindow(wn) && main_session().run.repllist && quit_code() == 0);
-    create_window(dir.at("Poser"), {"yes"});
+    create_window({"yes"});
     EXPECT_TRUE(SendMessageA(wn, WM_CLOSE, 0, 0) == 0 && !IsWindow(wn) && quit_code() == 0);
 
     // Getting a message fails: no quit message brought a code, so the program ends with 0.
@@ -146,14 +112,13 @@ TEST_F(MainWindow, BusyWhileTheRootIsAskedForOrARunIsClosed)
 TEST_F(MainWindow, AnyFileName)
 {
     const std::string root = dir.at("Poser Łódź"), ball = dir.at("Ελληνικά/Łukasz ball.pp2");
-    write_bytes(root + "\\geom\\café.obj", "");
-    write_bytes(root + "\\geom\\日本語 ball.obj", "");
-    write_bytes(root + "\\geom\\café hat.obj", "");
+    write_files(dir, {"Poser Łódź/geom/café.obj", "Poser Łódź/geom/日本語 ball.obj", "Poser Łódź/geom/café hat.obj"}, "");
     const std::string old = "objFileGeom 0 0 :geom:ball.obj\nprop 0 0 geom:caf\xE9 old.obj\n"
                             "figureResFile :geom:caf\xE9.obj\nfigureResFile :geom:café.obj\n";
     write_bytes(ball, old);
     write_bytes(dir.at("日本/Ζήτα.cr2"), "figureResFile :geom:ball.obj\n");
-    create_window(root, {"yes", root + "\\geom\\日本語 ball.obj", root + "\\geom\\café hat.obj", "yes", "yes", "no"});
+    ASSERT_TRUE(write_setting(k_settings_section, k_root_key, root));
+    create_window({"yes", root + "\\geom\\日本語 ball.obj", root + "\\geom\\café hat.obj", "yes", "yes", "no"});
     drop({ball});
     EXPECT_EQ(seen->lines()[1], "title\t" + ball);
     EXPECT_EQ(seen->lines()[3], chooser_line(root + "\\geom\\café old.obj", root + "\\geom\\café hat.obj"));
@@ -171,6 +136,4 @@ TEST_F(MainWindow, AnyFileName)
     const Lines& lines = seen->lines();
     EXPECT_EQ(lines[lines.size() - 3], continue_line(dir.at("日本"), "yes"));
     EXPECT_EQ(lines.back(), "question\tnone\tdo you want to see my log for this run?\t" + log + "\tno");
-    DestroyWindow(wn);
-    quit_code();
 }

@@ -8,7 +8,7 @@
 #include "app/settings.h"
 #include "app/window_options.h"
 #include "tests/ink_bounds-win32.h"
-#include "tests/test_support.h"
+#include "tests/main_window-win32.h"
 #include "tests/zip_maker.h"
 #include "winshell/install_window.h"
 #include "winshell/move_window.h"
@@ -18,25 +18,16 @@
 
 #include <commctrl.h>
 
-class WindowExtras : public testing::Test {
+class WindowExtras : public MainWindowTest {
 protected:
     void SetUp() override
     {
-        Instance = GetModuleHandleA(nullptr);
-        Register(progname, MainWinProc);
-        reset_main_session();
-        run_stop::clear();
-        SetEnvironmentVariableA("APPDATA", dir.at("roaming").c_str());
-        SetEnvironmentVariableA("LOCALAPPDATA", dir.at("local").c_str());
-        CreateDirectoryA(dir.at("start").c_str(), nullptr);
-        SetCurrentDirectoryA(dir.at("start").c_str());
-        write_bytes(dir.at("Poser/Runtime/Geometries/man.obj"), "");
-        write_bytes(dir.at("content/Runtime/Geometries/hat.obj"), "");
+        MainWindowTest::SetUp();
+        write_files(dir, {"Poser/Runtime/Geometries/man.obj", "content/Runtime/Geometries/hat.obj"}, "");
         write_bytes(dir.at("roaming/Poser Pro/11/LibraryPrefs.xml"), "<ContentFolder folder=\"" + dir.at("content") + "\"/>");
-        ASSERT_TRUE(write_setting(k_settings_section, k_root_key, dir.at("Poser")));
         use_folder_picker([this](std::string& folder, std::string_view, std::string_view title) {
             picked.push_back(std::string(title));
-            folder = dir.at("lib");
+            folder = dir.at(folders[(picked.size() - 1) % folders.size()]);
             return 1;
         });
         use_page_opener([this](const std::string& page) {
@@ -47,27 +38,8 @@ protected:
     }
     void TearDown() override
     {
-        if (IsWindow(wn)) {
-            DestroyWindow(wn);
-        }
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
+        MainWindowTest::TearDown();
         save_window_options({});
-        SetCurrentDirectoryA(dir.path().c_str());
-    }
-    // The window with the prompts answered from `lines`; `act` before answer `at`.
-    void create_window(Lines lines, std::size_t at = 99, std::function<void()> act = nullptr)
-    {
-        answers = std::make_unique<ScriptedPrompts>([=, k = std::size_t{0}]() mutable {
-            if (k == at && act) {
-                std::exchange(act, nullptr)();
-            }
-            return k < lines.size() ? std::optional<std::string>(lines[k++]) : std::nullopt;
-        });
-        seen = std::make_unique<TranscriptPrompts>(*answers);
-        use_prompts(*seen);
-        wn = newwindow(progname, progname, WS_MAXIMIZE);
     }
     // Handles the window's messages until the report (or move, or install) has ended, as the message loop does.
     void pump_until_report_ends()
@@ -80,36 +52,22 @@ protected:
             Sleep(5);
         }
     }
-    std::string status() const
-    {
-        std::string text;
-        for (const std::string& line : window_status().lines(main_session().run.tally)) {
-            text += line + "\n";
-        }
-        return text;
-    }
-    void command(int id) { SendMessageA(wn, WM_COMMAND, static_cast<WPARAM>(id), 0); }
+    std::string status() const { return joined(window_status().lines(main_session().run.tally), std::identity{}, "\n"); }
     // The greyed commands of the menu bar, the window menu and the right-click menu, each
     // ended by "|".
     static std::string greyed()
     {
-        std::string text;
-        for (HMENU menu : {GetMenu(mwn), GetSystemMenu(mwn, FALSE), context_menu()}) {
-            for (UINT id : {256, 259, 257, 258, 272, 352, 368, 384, 288, 304, 336}) {
+        return joined(std::initializer_list<HMENU>{GetMenu(mwn), GetSystemMenu(mwn, FALSE), context_menu()}, [](HMENU menu) {
+            return joined(std::initializer_list<UINT>{256, 259, 257, 258, 272, 352, 368, 384, 288, 304, 336}, [menu](UINT id) {
                 const UINT state = GetMenuState(menu, id, MF_BYCOMMAND);
-                text += state != 0xFFFFFFFF && (state & MF_GRAYED) ? std::to_string(id) + " " : "";
-            }
-            text += "|";
-        }
-        return text;
+                return state != 0xFFFFFFFF && (state & MF_GRAYED) ? std::to_string(id) + " " : "";
+            }, "");
+        }, "|");
     }
     static bool takes_drops() { return (GetWindowLongPtrA(mwn, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0; }
 
-    TempDir dir;
-    std::unique_ptr<ScriptedPrompts> answers;
-    std::unique_ptr<TranscriptPrompts> seen;
-    HWND wn = nullptr;
     Lines picked, opened;
+    Lines folders{"lib"};  // the folder picker's answers in turn
 };
 
 TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
@@ -137,11 +95,11 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
     pump_until_report_ends();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].rfind(dir.at("local/tarnwick/reports/library-report-"), 0), 0u);
-    const std::string page = read_bytes(opened[0]);
-    EXPECT_NE(page.find("Content folders from " + dir.at("roaming/Poser Pro/11/LibraryPrefs.xml")), std::string::npos);
-    EXPECT_NE(page.find("<li><span title=\"" + dir.at("content/Runtime/Geometries/hat.obj") +
-                        "\">Runtime\\Geometries\\hat.obj</span></li>"), std::string::npos);
-    EXPECT_NE(page.find("<p><small>tarnwick "), std::string::npos);  // signed by the program that made it
+    // The page is signed by the program that made it.
+    expect_pieces(read_bytes(opened[0]), {"Content folders from " + dir.at("roaming/Poser Pro/11/LibraryPrefs.xml"),
+                                          "<li><span title=\"" + dir.at("content/Runtime/Geometries/hat.obj") +
+                                              "\">Runtime\\Geometries\\hat.obj</span></li>",
+                                          "<p><small>tarnwick "});
     EXPECT_NE(status().find("Last report: 2 files read, 2 references moved, missing or refused.\nThe page: " + opened[0] + "\n"), std::string::npos);
     EXPECT_EQ(picked, (Lines{"folder of the library to report on", "folder of the library to report on"}));
     EXPECT_EQ(seen->lines().size(), 2u);  // the root question and the help alone
@@ -181,7 +139,6 @@ TEST_F(WindowExtras, ASceneCollectedIntoAZipAndTheZipCheckedAsAProduct)
     write_bytes(dir.at("Poser/Runtime/Libraries/Scenes/s.pz3"), "figureResFile :Runtime:Geometries:man.obj\n"
                                                                 "textureMap :Runtime:Textures:gone.jpg\n");
     const std::string zip = dir.at("out/s.zip");
-    CreateDirectoryA(dir.at("out").c_str(), nullptr);
     write_bytes(dir.at("out/leftovers.zip"), made_zip({{"Runtime/Libraries/a.cr2", "x"}, {"Thumbs.db", ""}, {".DS_Store", ""}}));
     create_window({"yes", dir.at("Poser/Runtime/Libraries/Scenes/s.pz3"), zip, zip, dir.at("out/leftovers.zip")});
     command(IDM_COLLECT_SCENE);
@@ -199,9 +156,7 @@ TEST_F(WindowExtras, ASceneCollectedIntoAZipAndTheZipCheckedAsAProduct)
     pump_until_report_ends();
     EXPECT_EQ(t.back().find("open\tmain\tthe product zip to check\t\t" + dir.at("out") + "\t"), 0u);
     ASSERT_EQ(opened.size(), 1u);
-    const std::string page = read_bytes(opened[0]);
-    EXPECT_NE(page.find("gone.jpg"), std::string::npos);
-    EXPECT_NE(page.find("<p><small>tarnwick "), std::string::npos);
+    expect_pieces(read_bytes(opened[0]), {"gone.jpg", "<p><small>tarnwick "});
     // What breaks a product's install is said beside its references.
     command(IDM_CHECK_PRODUCT_ZIP);
     pump_until_report_ends();
@@ -261,8 +216,7 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
 
     // On at the next start: the root denied is picked as a folder.
     write_bytes(dir.at("lib/a.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
-    write_bytes(dir.at("lib/sub/b.cr2"), "figureResFile :Runtime:Geometries:man.obj\n");
-    write_bytes(dir.at("lib/sub/c.cr2"), "figureResFile :Runtime:Geometries:man.obj\n");
+    write_files(dir, {"lib/sub/b.cr2", "lib/sub/c.cr2"}, "figureResFile :Runtime:Geometries:man.obj\n");
     create_window({"no", "cancel", "yes"}, 1, [] { PostMessageA(mwn, WM_COMMAND, IDC_CANCEL_WORK, 0); });
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_EXTENDED, MF_BYCOMMAND) & MF_CHECKED, MF_CHECKED);
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_AUTOMATIC, MF_BYCOMMAND) & MF_CHECKED, 0u);
@@ -273,7 +227,6 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     // nothing is asked after the folder, and the log and its summary are offered.
     command(k_check_folder);
     EXPECT_EQ(picked, (Lines{"your Poser installation's root folder", "folder to be checked"}));
-    const std::string log = dir.at("start/__result_of_run.txt");
     EXPECT_EQ(seen->lines().back(), "question\tnone\tdo you want to see my log for this run?\t" + log +
                                         "\\n\\nstopped before its end: 1 of 3 files checked\\nfiles checked: 1, corrected: 0, "
                                         "abandoned: 0, references replaced: 0, left as they are: 1\tyes");
@@ -300,10 +253,7 @@ TEST_F(WindowExtras, TheLastExtendedRunUndoneFromTheMenu)
     save_window_options({true, true});
     const std::string a = dir.at("Poser/Runtime/Libraries/a.cr2"), old = "figureResFile :Runtime:Geometries:old:man.obj\n";
     write_bytes(a, old);
-    use_folder_picker([this](std::string& folder, std::string_view, std::string_view) {
-        folder = dir.at("Poser/Runtime/Libraries");
-        return 1;
-    });
+    folders = {"Poser/Runtime/Libraries"};
     create_window({"yes", "no", "yes"});
     command(k_check_folder);
     EXPECT_EQ(read_bytes(a), "figureResFile :Runtime:Geometries:man.obj\n");
@@ -341,11 +291,7 @@ TEST_F(WindowExtras, AFolderMovedWithWhatUsesItCancelledThenMovedAndUndone)
     write_bytes(doc, text);
     write_bytes(dir.at("Poser/Runtime/Textures/Old/skin.jpg"), "skin");
     CreateDirectoryA(dir.at("Poser/Runtime/Textures/New").c_str(), nullptr);  // made with the picker's New folder
-    use_folder_picker([this](std::string& folder, std::string_view, std::string_view title) {
-        picked.push_back(std::string(title));
-        folder = dir.at(picked.size() % 2 == 1 ? "Poser/Runtime/Textures/Old" : "Poser/Runtime/Textures/New");
-        return 1;
-    });
+    folders = {"Poser/Runtime/Textures/Old", "Poser/Runtime/Textures/New"};
     UINT greyed_meanwhile = 0;
     create_window({"yes", "yes", "yes", "yes"}, 1, [&] {
         greyed_meanwhile = GetMenuState(context_menu(), IDM_MOVE_FOLDER, MF_BYCOMMAND) & MF_GRAYED;
@@ -358,9 +304,8 @@ TEST_F(WindowExtras, AFolderMovedWithWhatUsesItCancelledThenMovedAndUndone)
     }
     const Lines& t = seen->lines();
     ASSERT_EQ(t.size(), 5u);
-    const std::string question = "question\tnone\tmove a folder and keep what uses it\tmove 1 file to " +
-                                 dir.at("Poser/Runtime/Textures/New") + "? 1 reference in 1 document will follow\tyes";
-    EXPECT_EQ(t[1], question);
+    EXPECT_EQ(t[1], "question\tnone\tmove a folder and keep what uses it\tmove 1 file to " + dir.at("Poser/Runtime/Textures/New") +
+                        "? 1 reference in 1 document will follow\tyes");
     EXPECT_EQ(t[2], "information\tnone\tmove a folder and keep what uses it\tthe move was cancelled: everything is as it was");
     EXPECT_EQ(t[4], "information\tnone\tmove a folder and keep what uses it\tmoved 1 file from " + dir.at("Poser/Runtime/Textures/Old") +
                         " to " + dir.at("Poser/Runtime/Textures/New") + "; 1 reference rewritten in 1 document");

@@ -32,12 +32,10 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     std::vector<fsys::FolderEntry> entries;
     for (const std::string& path : {dir.at("f"), dir.at("f") + "\\"}) {
         ASSERT_TRUE(fsys::disk().list_folder_entries(path, entries)) << path;
-        std::string listed;
         std::sort(entries.begin(), entries.end(), [](auto& x, auto& y) { return x.name < y.name; });
-        for (const fsys::FolderEntry& e : entries) {
-            listed += e.name + (e.type == fsys::EntryType::folder ? "/ " : e.type == fsys::EntryType::file ? " " : "? ");
-        }
-        EXPECT_EQ(listed, ".hidden/ a.cr2 b.cr2 ") << path;
+        EXPECT_EQ(joined(entries, [](const fsys::FolderEntry& e) {
+            return e.name + (e.type == fsys::EntryType::folder ? "/" : e.type == fsys::EntryType::file ? "" : "?");
+        }, " "), ".hidden/ a.cr2 b.cr2 ") << path;
     }
     fsys::FolderId f, other;
     for (const std::string& path : {a, dir.at("none"), dir.at("*")}) {
@@ -50,8 +48,7 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     std::filesystem::current_path(dir.at("f"));
     EXPECT_TRUE(fsys::disk().list_folder_entries(drive, entries) && fsys::disk().folder_identity(drive, other));
     std::filesystem::current_path(cwd);
-    EXPECT_TRUE(std::find_if(entries.begin(), entries.end(), [](auto& e) { return _stricmp(e.name.c_str(), "windows") == 0; }) !=
-                entries.end());
+    EXPECT_TRUE(std::ranges::any_of(entries, [](auto& e) { return _stricmp(e.name.c_str(), "windows") == 0; }));
     EXPECT_TRUE(fsys::disk().folder_identity(drive + "\\", f) && other == f);
 }
 
@@ -68,13 +65,10 @@ TEST(FsysWindows, NamesInAnyScript)
         {"caf\xe9 Łódź", L"caf\u00e9 \u0141\u00f3d\u017a"},
         {"🎭", L"\U0001f3ad"},
     };
+    TempDir dir;
     for (const auto& [name, wide] : cases) {
         EXPECT_EQ(to_wide(name), wide) << name;
         EXPECT_EQ(to_wide(to_utf8(wide)), wide) << name;
-    }
-
-    TempDir dir;
-    for (const auto& [name, wide] : cases) {
         const std::string folder = dir.at(name), file = folder + "\\" + name + ".cr2";
         ASSERT_TRUE(CreateDirectoryW(to_wide(folder).c_str(), nullptr)) << name;
         fsys::RawFile f;
