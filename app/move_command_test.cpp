@@ -110,6 +110,7 @@ TEST(MoveCommand, AFailureAtEveryStepLeavesTheLibraryAsItWasOrAsItWasOnceUndone)
                     EXPECT_EQ(l.disk.bytes(l.target + native("/skin.mt5")), "textureMap :Runtime:New:skin.jpg\r\n");
                 } else {
                     EXPECT_NE(result.status, k_move_incomplete);
+                    EXPECT_EQ(move_summary(plan, result), "nothing moved: " + result.error);
                 }
                 if (l.content() != l.before || result.status == k_move_done) {
                     EXPECT_EQ(l.command(UndoAction::undo), 0);
@@ -201,6 +202,17 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
                                      ", 3 documents changed, old versions in\\n"),
               std::string::npos) << s.transcript()[0];
     EXPECT_EQ(w.content(), w.before);
+
+    // A record naming a place out of its roots, in both its run folders alike, is refused, and nothing moves back.
+    Library h(fsys::DiskRules::posix);
+    ASSERT_EQ(move_with_run_folders(h.disk, h.plan(), h.roots, "9.9", std::time(nullptr)).status, k_move_done);
+    for (const RunFolderInfo& run : find_runs(h.disk, h.roots, std::time(nullptr)).runs) {
+        std::string text = h.disk.bytes(run.folder + native("/manifest.json"));
+        h.disk.add_file(run.folder + native("/manifest.json"), text.replace(text.find("\"to\":\"") + 6, 0, "../"));
+    }
+    const Files after = h.content();
+    EXPECT_EQ(h.command(UndoAction::undo), 2);
+    EXPECT_EQ(h.content(), after);
 
     // A document changed after the move keeps its new bytes and is named; the files and the rest come back.
     Library c(fsys::DiskRules::windows);
