@@ -1,3 +1,4 @@
+#include "engine/base/poser_documents.h"
 #include "engine/repair/folder_walk.h"
 #include "engine/repair/library_rules.h"
 
@@ -9,6 +10,9 @@ TEST(PoserFileNames, RecognisedByTheirLastFourCharacters)
 {
     const Lines names = {"A.CR2", "b.Pz3", "d.hr2", "x.pp2", ".x.pp2", "/a/b/c.cr2", "cr2", ".cr2", "a.cr", "x.cr2.bak", "x.obj", "acr2"};
     EXPECT_EQ(joined(names, [](const std::string& n) { return std::to_string(isposerfile(n)); }, ""), "111111000000");
+    // The documents the other modes read: every kind, compressed or not, but no Mac's "._" file beside one.
+    const Lines documents = {"a/B.MZ5", "x.p2z", "a\\._b.cr2", "a/._b.cr2", "._b.cr2", "a/.cr2", "a/b.cr", "b.obj"};
+    EXPECT_EQ(joined(documents, [](const std::string& n) { return std::to_string(is_poser_document(n)); }, ""), "11000000");
 }
 
 class FolderWalk : public testing::Test {
