@@ -30,6 +30,7 @@ TEST(PathBoundary, HostilePathsByEitherSystemsRules)
         {"\\\\?\\UNC\\server\\share\\x.obj", "network_path", "network_path"},
         {"\\\\.\\PhysicalDrive0", "device", "device"},
         {"\\\\?\\C:\\x.obj", "device", "device"},
+        {"\\\\?\\C:x\\y.obj", "device", "device"},  // a separator where a share's name would follow UNC
         {"\\??\\C:\\x.obj", "device", "device"},
         {":Runtime:com1 .x:nul.obj", "Runtime/com1 .x/nul.obj", "device"},
         {":Runtime:console.obj:com10.obj", "Runtime/console.obj/com10.obj", "Runtime/console.obj/com10.obj"},
