@@ -4,7 +4,6 @@
 #include "tests/changing_disk.h"
 #include "tests/test_support.h"
 
-#include <ranges>
 
 namespace {
 
@@ -60,7 +59,13 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
 TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
 {
     const std::string ref = "objFileGeom 0 0 Runtime:Geometries:ball.obj", fixed = "objFileGeom 0 0 :Runtime:Geometries:ball.obj";
-    const auto lines = [](int from, int to) { return joined(std::views::iota(from, to + 1), [](int k) { return "l" + std::to_string(k); }, "\n"); };
+    const auto lines = [](int from, int to) {
+        std::string text;
+        for (int k = from; k <= to; ++k) {
+            text += "l" + std::to_string(k) + "\n";
+        }
+        return text;
+    };
     const struct {
         std::string text;
         std::string diff;

@@ -189,9 +189,6 @@ TEST(Move, EachRefusalChangesNothing)
     EXPECT_EQ(outcome.failed[0].path + ": " + outcome.failed[0].reason, l.lib("Runtime/Libraries/b.cr2") + ": it changed since it was read");
     EXPECT_TRUE(outcome.moved && l.disk.bytes(l.lib("Runtime/Libraries/b.cr2")) == changed);
     EXPECT_NE(l.text(l.lib("Runtime/Libraries/a.mt5")).find("\nfigureResFile :Runtime:x.obj  \n"), std::string::npos);
-    // A script beside its document that moves away from it is named from the root.
-    ASSERT_EQ(l.move(l.lib("Runtime/Textures/Old/helper.py"), l.lib("Runtime/Python/helper.py"), plan), "");
-    EXPECT_EQ(l.text(l.lib("Runtime/Textures/Old/skin.mt5")), "textureMap :Runtime:Textures:Old:skin.jpg\nrunPythonScript \":Runtime:Python:helper.py\"\n");
 }
 
 // The plan reads the disk as the move will leave it: the old name gone from its folder, its files at the new one.
