@@ -4,7 +4,6 @@
 #include "tests/changing_disk.h"
 #include "tests/test_support.h"
 
-
 namespace {
 
 const std::string k_root = absolute("/lib"), k_document = absolute("/lib/Runtime/Libraries/Props/ball.pp2");

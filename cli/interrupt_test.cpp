@@ -127,7 +127,7 @@ TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenames)
 {
     {
         run_stop::RenamesInProgress renaming;
-        run_stop::RenamesInProgress{};  // a flush thread creating a copy meanwhile
+        run_stop::RenamesInProgress{};  // a flush thread's, entered and left meanwhile: the first still holds the exit
         EXPECT_FALSE(run_stop::claim_exit());
     }
     EXPECT_TRUE(run_stop::claim_exit());

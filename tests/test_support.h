@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <iomanip>
 #include <map>
+#include <sstream>
 
 using Files = std::map<std::string, std::string>;  // path -> bytes
 

@@ -484,10 +484,6 @@ TEST_F(ExtendedRepair, PicksUnderAnyRootAndReplacementsFoundByName)
               std::string::npos);
 }
 
-// The repairs of a walk finish together: their copies are flushed at once, then each file is given its new text in
-// turn, before the next prompt the user sees; a question answered unseen (--yes) does not end the batch, which then
-// spans folders. A disk failing at any step, or dying there, leaves each old text whole under its own name, the backup
-// name or the swap name; the log and the prompts come in the order one file at a time gives them.
 // Where no copy can be made or written, each file is warned about under its copy's name, in
 // order, and left as it was: a file asking nothing has its copy made in memory and created and
 // written later; one with a missing mesh asks first only when its copy could be created.
@@ -517,6 +513,10 @@ TEST_F(PoserFile, ACopyThatCannotBeMadeLeavesItsFileAlone)
     }
 }
 
+// The repairs of a walk finish together: their copies are flushed at once, then each file is given its new text in
+// turn, before the next prompt the user sees; a question answered unseen (--yes) does not end the batch, which then
+// spans folders. A disk failing at any step, or dying there, leaves each old text whole under its own name, the backup
+// name or the swap name; the log and the prompts come in the order one file at a time gives them.
 TEST_F(PoserFile, RepairsFinishedTogetherKeepEveryOldText)
 {
     const std::string b = dir.at("Poser/chars/one/b.cr2"), c = dir.at("Poser/chars/two/c.hr2");
