@@ -42,7 +42,7 @@ std::map<std::string, std::string> documents(const Forms& f)
 }
 
 struct Library {
-    explicit Library(Rules r) : rules(r), disk(r, top()) 
+    explicit Library(Rules r) : rules(r), disk(r, path("/"))
     {
         for (const auto& [name, bytes] : documents(Forms{})) {
             disk.add_file(lib("Runtime/" + name), name.ends_with("z5") ? gzip_text(bytes) : bytes);  // a compressed kind stored so
@@ -55,7 +55,6 @@ struct Library {
         disk.add_folder(path("/third/Runtime"));
         roots = {path("/early"), path("/lib"), path("/third")};
     }
-    std::string top() const { return rules == Rules::windows ? "C:" + native("/") : native("/"); }
     std::string path(const std::string& p) const { return (rules == Rules::windows ? "C:" : "") + native(p); }
     std::string lib(const std::string& p) const { return path("/lib/" + p); }
     std::string text(const std::string& at)
@@ -91,47 +90,42 @@ TEST(Move, EveryReferenceToAMovedFileFollowsItAndNothingElseChanges)
     struct Case {
         const char* what;
         Rules rules;
-        std::string from, to, skin, bump, moved_document;  // new texts; "" when that file stays
+        std::string to, written;  // where Old goes and the new text of its folder; a path to a .jpg takes skin.jpg alone
     };
     const Case cases[] = {
-        {"a folder", Rules::posix, "/lib/Runtime/Textures/Old", "/lib/Runtime/Textures/New", ":Runtime:Textures:New:skin.jpg",
-         ":Runtime:Textures:New:bump.jpg", "/lib/Runtime/Textures/New/skin.mt5"},
-        {"a file, its folders made", Rules::windows, "/lib/Runtime/Textures/Old/skin.jpg", "/lib/Runtime/Textures/Skins/Face/s.jpg",
-         ":Runtime:Textures:Skins:Face:s.jpg", "", "/lib/Runtime/Textures/Old/skin.mt5"},
-        {"to another root", Rules::posix, "/lib/Runtime/Textures/Old", "/third/Runtime/T2", ":Runtime:T2:skin.jpg",
-         ":Runtime:T2:bump.jpg", "/third/Runtime/T2/skin.mt5"},
-        {"onto an empty folder, whose place it takes", Rules::posix, "/lib/Runtime/Textures/Old", "/third/Runtime", ":Runtime:skin.jpg",
-         ":Runtime:bump.jpg", "/third/Runtime/skin.mt5"},
-        {"into folders named in other letter case", Rules::windows, "/lib/Runtime/Textures/Old", "/lib/runtime/textures/New",
-         ":Runtime:Textures:New:skin.jpg", ":Runtime:Textures:New:bump.jpg", "/lib/Runtime/Textures/New/skin.mt5"},
-        {"the same, on POSIX", Rules::posix, "/lib/Runtime/Textures/Old", "/lib/runtime/textures/New",
-         ":runtime:textures:New:skin.jpg", ":runtime:textures:New:bump.jpg", "/lib/runtime/textures/New/skin.mt5"},
-        {"its letter case alone", Rules::windows, "/lib/Runtime/Textures/Old", "/lib/Runtime/Textures/old",
-         ":Runtime:Textures:old:skin.jpg", ":Runtime:Textures:old:bump.jpg", "/lib/Runtime/Textures/old/skin.mt5"},
+        {"a folder", Rules::posix, "/lib/Runtime/Textures/New", ":Runtime:Textures:New:"},
+        {"a file, its folders made", Rules::windows, "/lib/Runtime/Textures/Skins/Face/s.jpg", ":Runtime:Textures:Skins:Face:s.jpg"},
+        {"to another root", Rules::posix, "/third/Runtime/T2", ":Runtime:T2:"},
+        {"onto an empty folder, whose place it takes", Rules::posix, "/third/Runtime", ":Runtime:"},
+        {"into folders named in other letter case", Rules::windows, "/lib/runtime/textures/New", ":Runtime:Textures:New:"},
+        {"the same, on POSIX", Rules::posix, "/lib/runtime/textures/New", ":runtime:textures:New:"},
+        {"its letter case alone", Rules::windows, "/lib/Runtime/Textures/old", ":Runtime:Textures:old:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const bool file = c.to.ends_with(".jpg");
+        const std::string old = "/lib/Runtime/Textures/Old", from = file ? old + "/skin.jpg" : old;
         Library l(c.rules);
         const std::string found = l.found({l.path("/lib")});
         MovePlan plan;
-        ASSERT_EQ(l.move(l.path(c.from), l.path(c.to), plan), "");
+        ASSERT_EQ(l.move(l.path(from), l.path(c.to), plan), "");
         Forms after;
-        after.skin = after.skin_mac = c.skin;
-        if (!c.bump.empty()) {
-            after.bump = after.bump_windows = c.bump;
+        after.skin = after.skin_mac = file ? c.written : c.written + "skin.jpg";
+        if (!file) {
+            after.bump = after.bump_windows = c.written + "bump.jpg";
         }
         for (auto [name, text] : documents(after)) {
-            const std::string at = name.rfind("Textures/Old/", 0) == 0 ? l.path(c.moved_document) : l.lib("Runtime/" + name);
+            const std::string at = name.rfind("Textures/Old/", 0) == 0 ? l.path((file ? old : c.to) + "/skin.mt5") : l.lib("Runtime/" + name);
             EXPECT_EQ(l.text(at), text) << at;
         }
         EXPECT_EQ(l.disk.bytes(l.lib("Runtime/Libraries/c.mz5")).substr(0, 2), "\x1f\x8b");
-        EXPECT_EQ(l.disk.bytes(l.path(c.to) + (c.bump.empty() ? "" : native("/skin.jpg"))), "skin.jpg");
-        EXPECT_EQ(l.disk.name_kind(l.path(c.from)) == fsys::NameKind::none, c.rules == Rules::posix || c.skin.find(":old:") == std::string::npos);
-        EXPECT_EQ(plan.references, c.bump.empty() ? 4 : 7);
+        EXPECT_EQ(l.disk.bytes(l.path(c.to) + (file ? "" : native("/skin.jpg"))), "skin.jpg");
+        EXPECT_EQ(l.disk.name_kind(l.path(from)) == fsys::NameKind::none, c.rules == Rules::posix || c.written.find(":old:") == std::string::npos);
+        EXPECT_EQ(plan.references, file ? 4 : 7);
         // The report finds every reference it found before, at the files' new places, and the references
         // saved on another machine that moved are mended on the way.
         EXPECT_EQ(found, "11 found, 2 to repair");
-        EXPECT_EQ(l.found({l.path("/lib"), l.path("/third")}), c.bump.empty() ? "11 found, 1 to repair" : "11 found, 0 to repair");
+        EXPECT_EQ(l.found({l.path("/lib"), l.path("/third")}), file ? "11 found, 1 to repair" : "11 found, 0 to repair");
     }
 }
 
@@ -170,12 +164,12 @@ TEST(Move, EachRefusalChangesNothing)
     l.disk.add_file(l.path("/third/Runtime/Textures/Shadow/skin.jpg"), "");
     l.disk.add_file(l.lib("Runtime/Libraries/d.cr2"), "textureMap :Runtime:Textures:Shadow:skin.jpg\n");
     l.disk.add_file(l.path("/early/Runtime/Textures/Taken/skin.jpg"), "");
-    const auto before = l.disk.tree(l.top());
+    const auto before = l.disk.tree(l.path("/"));
     for (const auto& c : cases) {
         MovePlan plan;
         const std::string reason = l.move(l.path(c.from), l.path(c.to), plan);
         EXPECT_NE(reason.find(native(c.reason)), std::string::npos) << c.from << " to " << c.to << ": " << reason;
-        EXPECT_EQ(l.disk.tree(l.top()), before);
+        EXPECT_EQ(l.disk.tree(l.path("/")), before);
     }
     // A folder holding a root never moves, nor anything once a stop is asked for.
     MovePlan held;
@@ -185,7 +179,7 @@ TEST(Move, EachRefusalChangesNothing)
     run_stop::request();
     EXPECT_TRUE(l.move(l.lib("Runtime/Textures/Old"), l.lib("Runtime/T2"), held) == "stopped" && held.stopped);
     run_stop::clear();
-    EXPECT_EQ(l.disk.tree(l.top()), before);
+    EXPECT_EQ(l.disk.tree(l.path("/")), before);
     // A document changed since it was read is left as it is and named; the rest moves.
     MovePlan plan;
     std::string reason;
