@@ -3,19 +3,6 @@
 #include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
-// Prompts on a console where `typed` is typed in; `use` talks to it. Returns the screen.
-template <typename Use>
-static std::string console(const std::string& typed, Use use, fsys::FileSystem& fs = fsys::disk())
-{
-    std::FILE *in = std::tmpfile(), *out = std::tmpfile();
-    std::fputs(typed.c_str(), in);
-    std::rewind(in);
-    ConsolePrompts prompts(in, out, fs);
-    use(prompts);
-    std::fclose(in);
-    return file_text(out);
-}
-
 TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
 {
     // The file chosen lies on the disk the prompts were given.
@@ -23,20 +10,24 @@ TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
     const std::string m = absolute("/d/m.obj"), nope = absolute("/d/nope.obj"), folder = absolute("/d");
     disk.add_file(m, "");
     std::string f = "/old.obj";
-    // paths pasted in quotes, as terminals paste a dropped file
+    // Typed in: paths pasted in quotes, as terminals paste a dropped file.
     const std::string typed = "maybe\ny\n\"" + nope + "\"\n" + folder + "\n'" + m + "' \n\nn\n";
-    const std::string screen = console(typed, [&](Prompts& p) {
-        for (const char* title : {"/lib/long_name.cr2", "/lib/a.cr2", "/lib/b.cr2"}) {
-            p.SetTitle(title);
-        }
-        p.warning(Owner::none, "/p/a.cr2", "I can't open this file");
-        p.information(Owner::none, "read the file.", "");
-        EXPECT_TRUE(p.question(Owner::none, "/lib", "go on?"));
-        EXPECT_EQ(p.GetFileName(Owner::main, f, "/geom", "find the correct .OBJ file", filterOBJ, ChooserMode::open), 1);
-        EXPECT_EQ(p.GetFileName(Owner::main, f, "/geom", "t", filterOBJ, ChooserMode::open), 0);
-        EXPECT_FALSE(p.question(Owner::none, "/lib", "go on?"));
-        EXPECT_FALSE(p.question(Owner::none, "/lib", "go on?"));  // the end of input answers No
-    }, disk);
+    std::FILE *in = std::tmpfile(), *out = std::tmpfile();
+    std::fputs(typed.c_str(), in);
+    std::rewind(in);
+    ConsolePrompts p(in, out, disk);
+    for (const char* title : {"/lib/long_name.cr2", "/lib/a.cr2", "/lib/b.cr2"}) {
+        p.SetTitle(title);
+    }
+    p.warning(Owner::none, "/p/a.cr2", "I can't open this file");
+    p.information(Owner::none, "read the file.", "");
+    EXPECT_TRUE(p.question(Owner::none, "/lib", "go on?"));
+    EXPECT_EQ(p.GetFileName(Owner::main, f, "/geom", "find the correct .OBJ file", filterOBJ, ChooserMode::open), 1);
+    EXPECT_EQ(p.GetFileName(Owner::main, f, "/geom", "t", filterOBJ, ChooserMode::open), 0);
+    EXPECT_FALSE(p.question(Owner::none, "/lib", "go on?"));
+    EXPECT_FALSE(p.question(Owner::none, "/lib", "go on?"));  // the end of input answers No
+    std::fclose(in);
+    const std::string screen = file_text(out);
     EXPECT_EQ(f, m);
     const std::string path = "path (empty line to cancel): ";
     EXPECT_EQ(screen, "\r/lib/long_name.cr2\r/lib/a.cr2        \r/lib/a.cr2\r/lib/b.cr2\nI can't open this file: /p/a.cr2\n"
