@@ -16,8 +16,7 @@ namespace {
 // A disk in memory that flushes a file system whole, as Linux does: the move then writes each batch's copies on
 // several threads and flushes them at once. It logs, at each flush, the changes the manifests hold and the documents
 // outside the run folders that name the new place, and fails a flush when `fails` says so.
-class WholeFlushDisk : public fsys::MemoryFileSystem {
-public:
+struct WholeFlushDisk : fsys::MemoryFileSystem {
     using MemoryFileSystem::MemoryFileSystem;
     bool can_sync_file_system() const override { return whole; }
     bool sync_file_system(const std::string& path) override

@@ -29,11 +29,11 @@ TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
     std::fclose(in);
     const std::string screen = file_text(out);
     EXPECT_EQ(f, m);
-    const std::string path = "path (empty line to cancel): ";
-    EXPECT_EQ(screen, "\r/lib/long_name.cr2\r/lib/a.cr2        \r/lib/a.cr2\r/lib/b.cr2\nI can't open this file: /p/a.cr2\n"
-                      "read the file.\ngo on?\n  /lib\n[y/n] [y/n] find the correct .OBJ file\n  initial file:   /old.obj\n"
-                      "  initial folder: /geom\n  (OBJ mesh geometry files: *.OBJ)\n" + path + "  there is no such file: " +
-                          nope + "\n" + path + "  there is no such file: " + folder + "\n" + path +
-                          "t\n  initial file:   " + m + "\n  initial folder: /geom\n"
-                          "  (OBJ mesh geometry files: *.OBJ)\n" + path + "go on?\n  /lib\n[y/n] go on?\n  /lib\n[y/n] \n");
+    const std::string path = "path (empty line to cancel): ", ask = "go on?\n  /lib\n[y/n] ";
+    const auto chooser = [](const std::string& title, const std::string& initial) {
+        return title + "\n  initial file:   " + initial + "\n  initial folder: /geom\n  (OBJ mesh geometry files: *.OBJ)\n";
+    };
+    EXPECT_EQ(screen, "\r/lib/long_name.cr2\r/lib/a.cr2        \r/lib/a.cr2\r/lib/b.cr2\nI can't open this file: /p/a.cr2\nread the file.\n" + ask +
+                      "[y/n] " + chooser("find the correct .OBJ file", "/old.obj") + path + "  there is no such file: " + nope + "\n" + path +
+                      "  there is no such file: " + folder + "\n" + path + chooser("t", m) + path + ask + ask + "\n");
 }
