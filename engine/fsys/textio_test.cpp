@@ -45,7 +45,7 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
              crlf_lines.substr(0, k_block - 1) + "\r\n" + crlf_lines, crlf_lines.substr(0, k_block - 1) + "\rx\r\n" + crlf_lines,
              crlf_lines.substr(0, k_block) + "\rx\ry\r\n" + crlf_lines, crlf_lines + "a\rb\r\r\nc\r" + crlf_lines + "end\r",
              crlf_lines + "\x1a" + "after Ctrl-Z\r\n" + crlf_lines,  // nothing after Ctrl-Z, however much follows
-             crlf_lines + crlf_lines, std::string("a line feed\n\rthen a lone carriage return\nand no other\n"),
+             crlf_lines + crlf_lines, crlf_lines.substr(0, k_block / 2), std::string("a line feed\n\rthen a lone carriage return\nand no other\n"),
              std::string("cr\ronly\r\x1a" "after\n"), std::string("no line feed at the end")}) {
         write_bytes(dir.at("a.cr2"), bytes);
         largest_array = 0;
@@ -54,11 +54,11 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
         const Lines lines = lines_read(in);
         EXPECT_FALSE(in.failed());
         EXPECT_TRUE(lines == poser_lines(bytes)) << "sample of " << bytes.size() << " bytes";
-        // A file that came in one block is handed out again from memory, closed or not, and only that file.
+        // A file that came in one block, half of it free, is handed out again from memory, closed or not, and only that file.
         in.close();
         EXPECT_FALSE(in.reread(dir.at("b.cr2")));
-        ASSERT_EQ(in.reread(dir.at("a.cr2")), bytes.size() < k_block / 2);
-        EXPECT_TRUE(lines_read(in) == (bytes.size() < k_block / 2 ? lines : Lines{}));
+        ASSERT_EQ(in.reread(dir.at("a.cr2")), bytes.size() <= k_block / 2);
+        EXPECT_TRUE(lines_read(in) == (bytes.size() <= k_block / 2 ? lines : Lines{}));
     }
     EXPECT_LE(largest_array, k_block);  // memory follows the longest line, not the size of the file
     TextReader in;
