@@ -11,48 +11,38 @@
 
 namespace {
 
-// A scene's lines, each with the line end it is stored with; the last has none.
-const std::pair<std::string, std::string> k_scene[] = {
+// A scene's lines, each with the line end it is stored with (the last has none) and, where the repair changes its path,
+// the line it must leave there.
+struct SceneLine {
+    std::string text, end, repaired = "";  // "" where the line stays
+};
+const SceneLine k_scene[] = {
     {"{", "\r\n"},
     {"alternateGeom", "\n"},
     {"\t{", "\n"},
     {"\tname GetStringRes:top2.obj", "\n"},
     {"\tobjFile 2002 :Runtime:Geometries:props:top2.obj \t", "\r"},
     {"\t}", "\r\n"},
-    {"textureMap \":Runtime:Textures:old:skin.jpg\"", "\n"},
-    {"\t\tfile :Runtime:Textures:old:skin.jpg ", "\n"},
-    {"morphPmdFile \":Runtime:libraries:gone:morphs.pmd\"", "\r\n"},
-    {"runPythonScript \":Runtime:Python:old:pose.py\"", "\n"},
-    {"objFileGeom 0 0 /Volumes/Content/Poser Pro 2014 Content/Runtime/Geometries/mac/y.obj", "\n"},
-    {"bumpMap \"C:\\Program Files\\Poser 4\\Runtime\\Textures\\w.tif\"", "\n"},
+    {"textureMap \":Runtime:Textures:old:skin.jpg\"", "\n", "textureMap \":Runtime:Textures:skin:skin.jpg\""},
+    {"\t\tfile :Runtime:Textures:old:skin.jpg ", "\n", "\t\tfile :Runtime:Textures:skin:skin.jpg "},
+    {"morphPmdFile \":Runtime:libraries:gone:morphs.pmd\"", "\r\n", "morphPmdFile \":Runtime:libraries:Character:x:morphs.pmd\""},
+    {"runPythonScript \":Runtime:Python:old:pose.py\"", "\n", "runPythonScript \":Runtime:Python:poses:pose.py\""},
+    {"objFileGeom 0 0 /Volumes/Content/Poser Pro 2014 Content/Runtime/Geometries/mac/y.obj", "\n", "objFileGeom 0 0 :Runtime:Geometries:mac:y.obj"},
+    {"bumpMap \"C:\\Program Files\\Poser 4\\Runtime\\Textures\\w.tif\"", "\n", "bumpMap \":Runtime:Textures:w.tif\""},
     {"textureMap NO_MAP", "\n"},
     {"\x1a\x01 control bytes", "\n"},
     {"", "\n"},
     {"}", ""},
 };
 
-// The scene with every line end as stored, or with a carriage return alone for each.
-std::string scene(bool cr_only)
+// The scene with every line end as stored, or with a carriage return alone for each; with `repaired`, as the repair must
+// leave it: nothing but the paths changed.
+std::string scene(bool cr_only, bool repaired = false)
 {
-    const auto stored = [cr_only](const auto& line) { return line.first + (cr_only && !line.second.empty() ? "\r" : line.second); };
-    return joined(k_scene, stored, "");
-}
-
-// The scene as the repair must leave it: nothing but the paths changed.
-std::string repaired(std::string text)
-{
-    const std::pair<std::string, std::string> paths[] = {
-        {":Runtime:Textures:old:skin.jpg", ":Runtime:Textures:skin:skin.jpg"},
-        {":Runtime:Textures:old:skin.jpg", ":Runtime:Textures:skin:skin.jpg"},
-        {":Runtime:libraries:gone:morphs.pmd", ":Runtime:libraries:Character:x:morphs.pmd"},
-        {":Runtime:Python:old:pose.py", ":Runtime:Python:poses:pose.py"},
-        {"/Volumes/Content/Poser Pro 2014 Content/Runtime/Geometries/mac/y.obj", ":Runtime:Geometries:mac:y.obj"},
-        {"C:\\Program Files\\Poser 4\\Runtime\\Textures\\w.tif", ":Runtime:Textures:w.tif"},
+    const auto stored = [=](const SceneLine& line) {
+        return (repaired && !line.repaired.empty() ? line.repaired : line.text) + (cr_only && !line.end.empty() ? "\r" : line.end);
     };
-    for (const auto& [from, to] : paths) {
-        text.replace(text.find(from), from.size(), to);
-    }
-    return text;
+    return joined(k_scene, stored, "");
 }
 
 // The transcript field `k` (counted from 0) of every chooser.
@@ -109,7 +99,7 @@ TEST_F(LibraryRepair, EveryKindRepairedByNameOrRuntimePathChangingNothingButPath
     for (bool cr_only : {false, true}) {
         SCOPED_TRACE(cr_only ? "CR only" : "mixed line ends");
         repair(scene(cr_only), true);
-        EXPECT_EQ(read_bytes(doc), repaired(scene(cr_only)));
+        EXPECT_EQ(read_bytes(doc), scene(cr_only, true));
         EXPECT_EQ(read_bytes(dir.at("main/Runtime/Libraries/scene/scene_zz00.pz3")), scene(cr_only));
         Lines lines = poser_lines(log);
         EXPECT_EQ(std::count(lines.begin(), lines.end(), "      (found by its Runtime path)"), 2);
@@ -132,7 +122,7 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
                          dir.at("main/Runtime/Python/poses/pose.py"), dir.at("extra/Runtime/Geometries/mac/y.obj"),
                          dir.at("main/Runtime/Textures/w.tif")};
     const Lines seen = repair(scene(false), false, picks);
-    EXPECT_EQ(read_bytes(doc), repaired(scene(false)));
+    EXPECT_EQ(read_bytes(doc), scene(false, true));
     EXPECT_EQ(chooser_fields(seen, 2), (Lines{"find the correct image file for skin.jpg", "find the correct morph file for morphs.pmd",
                                              "find the correct Poser script for pose.py", "find the correct .OBJ file for y.obj",
                                              "find the correct image file for w.tif"}));
