@@ -15,7 +15,8 @@ TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)
     std::FILE *in = std::tmpfile(), *out = std::tmpfile();
     std::fputs(typed.c_str(), in);
     std::rewind(in);
-    ConsolePrompts p(in, out, disk);
+    ConsolePrompts console(in, out, disk);
+    Prompts& p = console;  // as the program talks to it
     for (const char* title : {"/lib/long_name.cr2", "/lib/a.cr2", "/lib/b.cr2"}) {
         p.SetTitle(title);
     }
