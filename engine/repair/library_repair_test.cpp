@@ -8,6 +8,7 @@
 #include "tests/test_support.h"
 
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -43,22 +44,6 @@ std::string scene(bool cr_only, bool repaired = false)
         return (repaired && !line.repaired.empty() ? line.repaired : line.text) + (cr_only && !line.end.empty() ? "\r" : line.end);
     };
     return joined(k_scene, stored, "");
-}
-
-// The transcript field `k` (counted from 0) of every chooser.
-Lines chooser_fields(const Lines& transcript, std::size_t k)
-{
-    Lines fields;
-    for (const std::string& line : transcript) {
-        if (line.rfind("open\t", 0) == 0) {
-            std::size_t at = 0;
-            for (std::size_t n = 0; n < k; ++n) {
-                at = line.find('\t', at) + 1;
-            }
-            fields.push_back(line.substr(at, line.find('\t', at) - at));
-        }
-    }
-    return fields;
 }
 
 }  // namespace
@@ -118,17 +103,22 @@ TEST_F(LibraryRepair, EveryKindRepairedByNameOrRuntimePathChangingNothingButPath
 
 TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
 {
-    const Lines picks = {dir.at("main/Runtime/Textures/skin/skin.jpg"), dir.at("main/Runtime/libraries/Character/x/morphs.pmd"),
-                         dir.at("main/Runtime/Python/poses/pose.py"), dir.at("extra/Runtime/Geometries/mac/y.obj"),
-                         dir.at("main/Runtime/Textures/w.tif")};
-    const Lines seen = repair(scene(false), false, picks);
+    // Each pick with its chooser's caption and kind: the pick itself proposed, in its own folder.
+    const std::tuple<std::string, std::string, std::string> asked[] = {
+        {"main/Runtime/Textures/skin/skin.jpg", "image file for skin.jpg", "image files"},
+        {"main/Runtime/libraries/Character/x/morphs.pmd", "morph file for morphs.pmd", "morph files"},
+        {"main/Runtime/Python/poses/pose.py", "Poser script for pose.py", "Poser scripts and poses"},
+        {"extra/Runtime/Geometries/mac/y.obj", ".OBJ file for y.obj", "OBJ mesh geometry files"},
+        {"main/Runtime/Textures/w.tif", "image file for w.tif", "image files"},
+    };
+    Lines picks, shown = {"title\t" + doc};
+    for (const auto& [pick, caption, kind] : asked) {
+        const std::string at = dir.at(pick), folder = at.substr(0, at.find_last_of("/\\"));
+        picks.push_back(at);
+        shown.push_back("open\tmain\tfind the correct " + caption + "\t" + at + "\t" + folder + "\t" + kind + "\t" + at);
+    }
+    EXPECT_EQ(repair(scene(false), false, picks), shown);
     EXPECT_EQ(read_bytes(doc), scene(false, true));
-    EXPECT_EQ(chooser_fields(seen, 2), (Lines{"find the correct image file for skin.jpg", "find the correct morph file for morphs.pmd",
-                                             "find the correct Poser script for pose.py", "find the correct .OBJ file for y.obj",
-                                             "find the correct image file for w.tif"}));
-    EXPECT_EQ(chooser_fields(seen, 3), picks);
-    EXPECT_EQ(chooser_fields(seen, 5), (Lines{"image files", "morph files", "Poser scripts and poses",
-                                             "OBJ mesh geometry files", "image files"}));
 
     // Every reference needing repair left as it is: the file stays as it was, and no repair failed.
     repair("textureMap :Runtime:Textures:none.jpg\n", false, {"cancel"});
