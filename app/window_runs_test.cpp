@@ -216,14 +216,18 @@ TEST(WindowStatusLines, EachStateSaysWhatIsGoingOn)
 
     status.report_started("/lib");
     EXPECT_EQ(status.lines(tally), Lines({"Library report of /lib", "looking for Poser documents..."}));
+    // The bytes counted as the disk holds them, compressed or not.
     status.report_progress(5, 9, 2500000, 2.0);
-    EXPECT_EQ(status.lines(tally)[1], "5 of 9 files, 2.5 MB read from disk, 1.2 MB/s");
+    EXPECT_EQ(status.lines(tally), Lines({"Library report of /lib", "5 of 9 files, 2.5 MB read from disk, 1.2 MB/s"}));
+    status.report_progress(3, 10, 3000000, 2.0);
+    EXPECT_EQ(status.lines(tally)[1], "3 of 10 files, 3.0 MB read from disk, 1.5 MB/s");
     status.report_progress(0, 9, 0, 0.0);
     EXPECT_EQ(status.lines(tally)[1], "0 of 9 files, 0.0 MB read from disk, 0.0 MB/s");
-    const std::pair<long long, std::string> amounts[] = {
-        {999999, "0.5 of 1000.0 kB written"}, {1000000, "0.0 of 1.0 MB written"}, {2500000, "0.0 of 2.5 MB written"}};
-    for (const auto& [total, line] : amounts) {
-        status.collect_progress(true, 500, total);
+    const std::tuple<long long, long long, std::string> amounts[] = {
+        {500, 999999, "0.5 of 1000.0 kB written"}, {500, 1000000, "0.0 of 1.0 MB written"}, {500, 2500000, "0.0 of 2.5 MB written"},
+        {1500, 40000, "1.5 of 40.0 kB written"}};  // the last: a few small files
+    for (const auto& [done, total, line] : amounts) {
+        status.collect_progress(true, done, total);
         EXPECT_EQ(status.lines(tally)[1], line);
     }
     status.collect_progress(false, 2, 12);
