@@ -59,6 +59,11 @@ TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
         p.disk.add_file(p.root + fsys::k_sep + native(f["path"].get<std::string>()), texture ? "JPG" : "new");
         f["stamp"] = stamp_of(f);
     }
+    // A record without its product list is still listed, with no product named.
+    nlohmann::json bare = doc;
+    bare.erase("product");
+    p.disk.add_file(manifest, bare.dump());
+    EXPECT_EQ(find_runs(p.disk, {p.root}, k_later).runs.at(0).product, "");
     p.disk.add_file(manifest, doc.dump());
     ScriptedSession s({"yes"});
     undo_last_run(p.disk, {p.root}, s.wn, k_later);

@@ -74,6 +74,13 @@ TEST(ReportOutput, HtmlPageEscapesEverything)
                          "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>",
                          "<summary>used 2 times</summary>", "<summary>used once</summary>",
                          "<h2 id=\"missing\">missing: 1 target</h2>", "<h2 id=\"refused\">refused: 1 target</h2>"});
+    // A problem's uses are shown open up to ten of them, folded beyond.
+    LibraryReport many = hostile_report();
+    for (const auto& [uses, details] : {std::pair(10, "<details open><summary>used 10"), std::pair(11, "<details><summary>used 11")}) {
+        many.problems[0].uses.resize(uses, {"/l/z.cr2", 1});
+        many.problems[0].use_count = uses;
+        EXPECT_NE(report_html(many, "9.9").find(details), std::string::npos) << uses;
+    }
 }
 
 // A real browser shows the page as written (slow: a browser starts).

@@ -180,6 +180,10 @@ TEST(Interrupt, AnExitThatCannotWaitDeletesTheCopiesOfEveryThread)
     TextWriter out;
     EXPECT_FALSE(unfinished_copy::create_file(fsys::disk(), dir.at("mine"), taken));
     EXPECT_TRUE(unfinished_copy::create(out, fsys::disk(), dir.at("kept"), fsys::Create::truncate, Gzip::never) && out.close());
+    // Nor a file given the name of a copy removed before.
+    EXPECT_TRUE(unfinished_copy::create_file(fsys::disk(), dir.at("gone"), taken) && fsys::disk().close_file(taken));
+    EXPECT_TRUE(unfinished_copy::remove(fsys::disk(), dir.at("gone")));
+    write_bytes(dir.at("gone"), "y");
     std::vector<std::jthread> threads;
     for (int t = 0; t < 16; ++t) {
         threads.emplace_back([&dir, t] {
@@ -191,7 +195,7 @@ TEST(Interrupt, AnExitThatCannotWaitDeletesTheCopiesOfEveryThread)
         });
     }
     threads.clear();  // each joined
-    EXPECT_EQ(files_below(dir.path()).size(), static_cast<std::size_t>(unfinished_copy::k_most_copies) + 2);
+    EXPECT_EQ(files_below(dir.path()).size(), static_cast<std::size_t>(unfinished_copy::k_most_copies) + 3);
     unfinished_copy::remove_now();
-    EXPECT_EQ(files_below(dir.path()), (Files{{dir.at("kept"), ""}, {dir.at("mine"), "x"}}));
+    EXPECT_EQ(files_below(dir.path()), (Files{{dir.at("gone"), "y"}, {dir.at("kept"), ""}, {dir.at("mine"), "x"}}));
 }

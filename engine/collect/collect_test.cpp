@@ -108,6 +108,7 @@ TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
     }
     lib.disk.fail_when(nullptr);
     run_stop::request();
+    EXPECT_TRUE(plan_collection(lib.disk, {native("/ext/fig.cr2")}, {native("/lib")}).stopped);
     EXPECT_EQ(lib.write("/out/e.zip"), "stopped");
     EXPECT_EQ(lib.write("/out/e"), "stopped");
     run_stop::clear();
@@ -151,13 +152,15 @@ TEST(Collect, OnlyWhatTheUserMeansToShare)
     const std::string slash = fsys::k_sep == '\\' ? "C:/ext/slash.jpg" : "/ext/slash.jpg";  // a '/' where Windows has '\\'
     disk.add_file(native("/lib/Runtime/Libraries/Scenes/s.pz3"),
                   "textureMap " + absolute("/home/u/.ssh/id_rsa") + "\nbumpMap " + absolute("/ext/bump.jpg") + "\nbumpMap " +
-                      slash + "\nreadScript " + absolute("/ext/pose.pz2") + "\ntextureMap :Runtime:Textures:pw.jpg\n");
-    for (const char* file : {"/home/u/.ssh/id_rsa", "/ext/bump.jpg", "/ext/slash.jpg", "/ext/pose.pz2", "/home/u/me.png"}) {
+                      slash + "\nreadScript " + absolute("/ext/pose.pz2") + "\ntextureMap //srv/P/Runtime/Textures/net.jpg\n"
+                      "textureMap :Runtime:Textures:pw.jpg\n");
+    for (const char* file : {"/home/u/.ssh/id_rsa", "/ext/bump.jpg", "/ext/slash.jpg", "/ext/pose.pz2", "/home/u/me.png",
+                             "/lib/Runtime/Textures/net.jpg"}) {
         disk.add_file(native(file), "bytes");
     }
     std::string expected = "s.pz3 from Runtime/Libraries/Scenes/s.pz3, bump.jpg from outside bump.jpg, slash.jpg from outside "
                            "slash.jpg, pose.pz2 from outside pose.pz2, " + absolute("/home/u/.ssh/id_rsa") +
-                           ": from outside the roots, and not one of the image files, ";
+                           ": from outside the roots, and not one of the image files, //srv/P/Runtime/Textures/net.jpg: , ";
 #ifndef _WIN32
     disk.add_link("/lib/Runtime/Textures/pw.jpg", "/home/u/.ssh/id_rsa");
     disk.add_link("/lib/Runtime/Libraries/Scenes/s.png", "/home/u/me.png");

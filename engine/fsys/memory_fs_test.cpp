@@ -154,6 +154,7 @@ TEST(MemoryDisk, CurrentFolderAndLetterCaseAsFirstWritten)
     d.add_file("GEOM\\cube.obj", "2");
     d.add_link("j", "Geom");
     EXPECT_TRUE(d.rename_noreplace("geom\\ball.obj", "geom\\BALL.obj"));
+    EXPECT_FALSE(d.rename_noreplace("geom\\cube.obj", "NUL") || d.rename_replace("geom\\cube.obj", "Geom\\aux.txt"));  // onto a device
     std::vector<fsys::FolderEntry> entries;
     ASSERT_TRUE(d.list_folder_entries("", entries));
     ASSERT_EQ(entries.size(), 2u);
@@ -311,6 +312,8 @@ TEST(MemoryDisk, ReadWriteSeekAndSize)
     EXPECT_EQ(d.file_size(w), 8);
     EXPECT_GT(d.modified_time("f"), MemoryFileSystem::k_setup_time);  // written now
     EXPECT_EQ(d.modified_time("f/g"), -1);
+    d.set_modified_time("f", 7);
+    EXPECT_EQ(d.modified_time("f"), 7);
     char buf[16];
     EXPECT_EQ(d.read_some(w, buf, sizeof buf), -1);  // a file opened for writing is not read
     EXPECT_TRUE(d.close_file(w));

@@ -150,6 +150,12 @@ TEST(TextReader, AReadErrorIsAFailureNeverTheEndOfTheData)
         disk.readable = size / 2;
         EXPECT_FALSE(read_text_as_stored(disk, path, bytes) || read_text_as_stored(disk, "/gone.cr2", bytes));
     }
+    // A file read whole in one block, its last read failing, is not handed out again from memory.
+    disk.add_file("/short.cr2", "a\nb\n");
+    disk.readable = 4;
+    TextReader in;
+    ASSERT_TRUE(in.open(disk, "/short.cr2", Gzip::never));
+    EXPECT_TRUE(lines_read(in) == (Lines{"a", "b"}) && in.failed() && !in.reread("/short.cr2"));
 }
 
 // Read as stored with the rest of long lines handed out, the pieces give back every byte; those after the first

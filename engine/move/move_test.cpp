@@ -199,6 +199,8 @@ TEST(Move, ThePlanSeesTheDiskAsTheMoveLeavesIt)
     EXPECT_EQ(listing(view, l.lib("Runtime/Textures")), Lines{"New/"});
     EXPECT_EQ(listing(view, l.lib("Runtime/Textures/New")), (Lines{"bump.jpg", "helper.py", "same.jpg", "skin.jpg", "skin.mt5"}));
     EXPECT_EQ(listing(view, l.lib("Runtime/Textures/Old")), Lines{"<cannot list>"});
+    // A name in other letters is the new folder only where the system ignores letter case.
+    EXPECT_EQ(listing(view, l.lib("Runtime/Textures/NEW")) == listing(view, l.lib("Runtime/Textures/New")), k_native_style == PathStyle::windows);
     EXPECT_EQ(listing(view, l.lib("Runtime")), (Lines{"Geometries/", "Libraries/", "Textures/"}));
 }
 

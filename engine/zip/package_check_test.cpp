@@ -40,6 +40,12 @@ TEST(PackageCheck, HostileAndFaultyZipsAndWhatTheDirectoryAloneShows)
     overlapping[second + 42] = 10;  // the second entry begins inside the first
     overlapping[second + 43] = overlapping[second + 44] = overlapping[second + 45] = 0;
     const std::string deep = "Runtime/" + repeated("a/", 30000);
+    // A compressed document inflating past its bound only after its first piece read.
+    std::string numbers;
+    for (int k = 0; numbers.size() < (300 << 10); ++k) {
+        numbers += std::to_string(k * k) + ' ';
+    }
+    const MadeEntry late_bomb("Runtime/Libraries/Props/b.ppz", gzip_text(numbers + std::string(32 << 20, '\0')));
     const Case cases[] = {
         {"a clean product", clean, {}},
         {"a UTF-8 name with its mark", made_zip({entry(k_doc), marked}), {}},
@@ -75,6 +81,7 @@ TEST(PackageCheck, HostileAndFaultyZipsAndWhatTheDirectoryAloneShows)
          {"unreadable_entry Runtime/Textures/zeros.jpg"}, "more bytes than its directory record says"},
         {"shorter than it says", made_zip({entry(k_doc), short_entry}), {"unreadable_entry Runtime/Textures/short.png"}, "ends after"},
         {"a bad checksum", made_zip({bad_crc}), {"unreadable_entry " + k_doc}, "checksum"},
+        {"a document inflating too far", made_zip({entry(k_doc), late_bomb}), {"unreadable_entry " + late_bomb.name}, "gzip bomb"},
     };
     for (const Case& c : cases) {
         fsys::MemoryFileSystem disk;
