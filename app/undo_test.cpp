@@ -158,9 +158,8 @@ TEST_F(Undo, ADefaultRunUndoneFromItsLogKeepsTheCorrectedText)
     reset_engine(run, dir.at("root"));
     open_log(run, dir.at("__result_of_run.txt"));
     write_bytes(dir.at("root/gone.cr2"), "figureResFile :Runtime:Geometries:none.obj\n");
-    ScriptedSession s({dir.at("root/Runtime/Geometries/a.obj"), "cancel"});
-    readposerfile(run, plain, s.wn);
-    readposerfile(run, dir.at("root/gone.cr2"), s.wn);  // abandoned: nothing to undo
+    seen_repairing(run, plain, {dir.at("root/Runtime/Geometries/a.obj")});
+    seen_repairing(run, dir.at("root/gone.cr2"), {"cancel"});  // abandoned: nothing to undo
     run.LOG.reset();
     const std::string corrected = read_bytes(plain);
     ASSERT_TRUE(undo_from_log(disk, dir.at("__result_of_run.txt"), {dir.at("root")}, outcome, error)) << error;

@@ -103,6 +103,15 @@ inline void repair(Run& run, const std::string& path, Prompts& wn)
     run.rules().repair(run, path, wn, fsys::Listed::unknown);
 }
 
+// What the user saw while `path` was checked and repaired by the rules in force, the choosers answered from `answers`
+// and the files chosen looked for on `fs`.
+inline Lines seen_repairing(Run& run, const std::string& path, Lines answers = {}, fsys::FileSystem& fs = fsys::disk())
+{
+    ScriptedSession s(std::move(answers), fs);
+    repair(run, path, s.wn);
+    return s.transcript();
+}
+
 // The library rules put in force on `run`.
 inline LibraryRules& use_library_rules(Run& run, LibraryOptions options)
 {
