@@ -16,25 +16,17 @@
 #include <windows.h>
 #endif
 
-class WindowRuns : public testing::Test {
+class WindowRuns : public SessionTest {
 protected:
     void SetUp() override
     {
-        reset_engine(run, dir.at("Poser"));
-        write_bytes(dir.at("Poser/geom/new.obj"), "");
-        session.rootdir = dir.at("start");
-        write_bytes(log, "");
-        session.log_viewer = nullptr;
+        SessionTest::SetUp();
 #ifdef _WIN32
         SetEnvironmentVariableA("APPDATA", roaming.c_str());
 #else
         ::setenv("XDG_CONFIG_HOME", dir.at("config").c_str(), 1);
         ::setenv("WINEPREFIX", dir.at("wine").c_str(), 1);
 #endif
-    }
-    void TearDown() override
-    {
-        reset_engine(run, "");
     }
     // A LibraryPrefs.xml registering `folder`, changed `age` seconds ago.
     void prefs(const std::string& at, const std::string& folder, int age)
@@ -44,15 +36,11 @@ protected:
         std::filesystem::last_write_time(at, now - std::chrono::seconds(age));
     }
 
-    TempDir dir;
-    Session session;
-    ::Run& run = session.run;
 #ifdef _WIN32
     const std::string roaming = dir.at("roaming");
 #else
     const std::string roaming = dir.at("wine/drive_c/users/me/AppData/Roaming");
 #endif
-    const std::string log = dir.at("start/__result_of_run.txt");
     Lines picks;  // what the folder picker was asked for
 };
 
