@@ -66,11 +66,10 @@ protected:
             write_bytes(dir.at("Poser/chars/") + k_swap_file_name, "left over");
         }
         disk.fail_when(hook);
-        ScriptedSession s({obj("man2.obj")});
-        ::repair(run, man, s.wn);
+        const std::string said = seen_repairing(run, man, {obj("man2.obj")}).back();
         run.LOG.reset();
         disk.fail_when(nullptr);
-        return s.transcript().back();
+        return said;
     }
     // Walks the folder chars, which holds `files` alone, the disk failing where `hook` says, a missing mesh answered
     // with man2.obj and each question yes, shown or answered unseen: what the user saw.
