@@ -9,6 +9,7 @@
 #include "tests/test_support.h"
 
 #include <atomic>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -203,16 +204,24 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
               std::string::npos) << s.transcript()[0];
     EXPECT_EQ(w.content(), w.before);
 
-    // A record naming a place out of its roots, in both its run folders alike, is refused, and nothing moves back.
-    Library h(fsys::DiskRules::posix);
-    ASSERT_EQ(move_with_run_folders(h.disk, h.plan(), h.roots, "9.9", std::time(nullptr)).status, k_move_done);
-    for (const RunFolderInfo& run : find_runs(h.disk, h.roots, std::time(nullptr)).runs) {
-        std::string text = h.disk.bytes(run.folder + native("/manifest.json"));
-        h.disk.add_file(run.folder + native("/manifest.json"), text.replace(text.find("\"to\":\"") + 6, 0, "../"));
+    // A record naming a place out of its roots (""), or without a field of its move, in both its run folders alike, is
+    // refused, and nothing moves back.
+    for (const std::string field : {"", "from_root", "from", "to_root", "to", "files", "made", "to_was_empty_folder"}) {
+        Library h(fsys::DiskRules::posix);
+        ASSERT_EQ(move_with_run_folders(h.disk, h.plan(), h.roots, "9.9", std::time(nullptr)).status, k_move_done);
+        for (const RunFolderInfo& run : find_runs(h.disk, h.roots, std::time(nullptr)).runs) {
+            nlohmann::json doc = nlohmann::json::parse(h.disk.bytes(run.folder + native("/manifest.json")));
+            if (field.empty()) {
+                doc["move"]["to"] = "../" + doc["move"]["to"].get<std::string>();
+            } else {
+                doc["move"].erase(field);
+            }
+            h.disk.add_file(run.folder + native("/manifest.json"), doc.dump());
+        }
+        const Files after = h.content();
+        EXPECT_EQ(h.command(UndoAction::undo), 2) << field;
+        EXPECT_EQ(h.content(), after) << field;
     }
-    const Files after = h.content();
-    EXPECT_EQ(h.command(UndoAction::undo), 2);
-    EXPECT_EQ(h.content(), after);
 
     // A document changed after the move keeps its new bytes and is named; the files and the rest come back.
     Library c(fsys::DiskRules::windows);

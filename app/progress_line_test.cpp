@@ -1,10 +1,12 @@
 // Long commands show their progress on standard error only when it is a terminal: one line,
 // overwritten in place, and cleared before the closing lines so that they start clean.
 #include "app/collect_command.h"
+#include "app/install_command.h"
 #include "app/move_command.h"
 
 #include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
+#include "tests/zip_maker.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -35,7 +37,7 @@ static std::string on_terminal(const std::function<int(std::FILE*)>& command, in
 }
 
 // Each shows its first step at once and its last, and nothing of them is left once it ends.
-TEST(ProgressLine, CollectAndMoveOnATerminal)
+TEST(ProgressLine, CollectMoveAndInstallOnATerminal)
 {
     fsys::MemoryFileSystem disk(fsys::DiskRules::posix);
     disk.add_file("/lib/Runtime/Textures/Old/skin.jpg", "skin");
@@ -57,6 +59,12 @@ TEST(ProgressLine, CollectAndMoveOnATerminal)
     EXPECT_TRUE(collected.ends_with(" \rmissing image :Runtime:Textures:gone.jpg in /lib/Runtime/Libraries/a.mt5 line 2\r\n2 files collected "
                                     "into /a.zip, 0 references renamed; 1 reference missing, 0 documents unreadable, named in collect.txt\r\n"))
         << collected;
+    disk.add_file("/p.zip", zip_of({"Runtime/Textures/p.jpg"}));
+    disk.add_file("/q.zip", zip_of({"Runtime/Textures/q.jpg"}));
+    const std::string checked = on_terminal([&](std::FILE* err) {
+        return run_install(disk, InstallRequest{{"/lib"}, "", {"/p.zip", "/q.zip"}, true}, "9.9", out, err);
+    });
+    EXPECT_EQ(checked, "\rchecking p.zip and the others \r" + std::string(31, ' ') + "\r") << checked;
     std::fclose(out);
 }
 #endif

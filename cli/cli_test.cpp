@@ -52,7 +52,8 @@ TEST(CliArguments, EachModeTakesOnlyTheOptionsThatGoWithIt)
         {"unknown option --bogus", {{"--bogus"}}},
         {"option --root needs a value", {{"a", "--root"}}},
         {"option --html needs a value", {{"--html"}}},
-        {"--menu needs a command number", {{"--menu", "x"}, {"--menu", "-1"}}},
+        {"option --menu needs a value", {{"--menu"}}},
+        {"--menu needs a command number", {{"--menu", "x"}, {"--menu", "-1"}, {"--menu", ""}, {"--menu", "0000002590"}}},
         {"--root needs a folder", {{"--root="}}},
     };
     for (const auto& [refused, all] : cases) {

@@ -85,6 +85,7 @@ TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
     ASSERT_EQ(lib.write("/out/a.zip"), "");
     ASSERT_EQ(lib.write("/out/b.zip"), "");
     EXPECT_EQ(lib.disk.bytes(native("/out/a.zip")), lib.disk.bytes(native("/out/b.zip")));
+    EXPECT_EQ(lib.write("/out/a.zip"), "a file of that name exists already");
     std::string reason;
     auto zip = zipfs::ZipFileSystem::open(lib.disk, native("/out/a.zip"), native("/out/a.zip"), reason);
     ASSERT_NE(zip, nullptr) << reason;
@@ -106,6 +107,9 @@ TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
         EXPECT_NE(lib.write(f.out), "") << f.out;
         EXPECT_EQ(lib.disk.tree(native("/out")), before) << f.out;
     }
+    lib.disk.fail_when([](fsys::Op op, const std::string& p) { return op == fsys::Op::make_folder && p.find("unmade") != std::string::npos; });
+    EXPECT_EQ(lib.write("/out/unmade.zip"), "no folder can be made beside the zip for the documents rewritten");
+    EXPECT_EQ(lib.write("/out/unmade"), "the folder cannot be made");
     lib.disk.fail_when(nullptr);
     run_stop::request();
     EXPECT_TRUE(plan_collection(lib.disk, {native("/ext/fig.cr2")}, {native("/lib")}).stopped);

@@ -356,6 +356,12 @@ TEST(MemoryDisk, SharedOperationsWorkOnIt)
     EXPECT_TRUE(d.make_folders(native("C:/m/n/o")) && d.is_folder("C:\\M\\N\\O"));
     EXPECT_FALSE(d.make_folders(native("C:/d/abc/x")));
     EXPECT_FALSE(d.make_folders(native("D:/x")));  // no drive D:
+    // A copy into a new file: from a file that opens, to a name that is free.
+    fsys::RawFile copy;
+    std::string reason;
+    EXPECT_FALSE(d.copy_into_new_file("C:\\d\\none", "C:\\d\\new", copy, reason) || d.copy_into_new_file("C:\\d\\abc", "C:\\D\\ABC", copy, reason));
+    EXPECT_EQ(reason, "the file cannot be made: C:\\D\\ABC");
+    EXPECT_TRUE(d.copy_into_new_file("C:\\d\\abc", "C:\\d\\new", copy, reason) && d.close_file(copy) && read_all(d, "C:\\d\\new") == "abc");
     std::vector<std::jthread> readers;
     std::vector<fsys::FileDigest> digests(4);
     for (fsys::FileDigest& each : digests) {

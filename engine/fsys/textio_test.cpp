@@ -199,6 +199,7 @@ TEST(TextWriter, CompressesALineLongerThanASliceWhole)
     EXPECT_TRUE(out.write_line("a") && out.sync());
     EXPECT_FALSE(out.write_line("b") && out.close());
     EXPECT_EQ(read_gzip(dir.at("b.crz")), "a\r\n");
+    EXPECT_FALSE(TextWriter().write_line("never opened"));
 }
 
 // A folder's corrected copies: one writer writes each in turn with one buffer and hands it over

@@ -177,6 +177,15 @@ TEST(Move, EachRefusalChangesNothing)
         EXPECT_NE(reason.find(native(c.reason)), std::string::npos) << c.from << " to " << c.to << ": " << reason;
         EXPECT_EQ(l.disk.tree(l.top()), before);
     }
+    // A folder holding a root never moves, nor anything once a stop is asked for.
+    MovePlan held;
+    l.roots.push_back(l.lib("Runtime/Textures/Old"));
+    EXPECT_NE(l.move(l.lib("Runtime/Textures"), l.lib("Runtime/T2"), held).find("holds the content root"), std::string::npos);
+    l.roots.pop_back();
+    run_stop::request();
+    EXPECT_TRUE(l.move(l.lib("Runtime/Textures/Old"), l.lib("Runtime/T2"), held) == "stopped" && held.stopped);
+    run_stop::clear();
+    EXPECT_EQ(l.disk.tree(l.top()), before);
     // A document changed since it was read is left as it is and named; the rest moves.
     MovePlan plan;
     std::string reason;
@@ -254,6 +263,19 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].first + ": " + left[0].second, to + native("/a.jpg") + ": its old place " + from + native("/a.jpg") + " holds other bytes");
     EXPECT_EQ(disk.bytes(from + native("/sub/b.jpg")), "b");
+    // More files than are copied at once; a link, never copied; a name in other letters moved back.
+    const std::string many = "C:" + native("/Many"), twin = "C:" + native("/lib/new"), link = "C:" + native("/link");
+    for (int k = 0; k < 70; ++k) {
+        disk.add_file(many + fsys::k_sep + std::to_string(k), "m");
+    }
+    ASSERT_TRUE(move_tree(disk, many, "D:" + native("/Many"), 70, nullptr, reason)) << reason;
+    EXPECT_EQ(disk.files_below("D:" + native("/Many")).size(), 70u);
+    disk.add_link(link, many);
+    EXPECT_FALSE(move_tree(disk, link, "D:" + native("/link"), 0, nullptr, reason));
+    EXPECT_EQ(reason, link + " is no plain file or folder");
+    disk.add_file(native(twin + "/c.jpg"), "c");
+    ASSERT_TRUE(move_tree(disk, twin, "C:" + native("/lib/NEW"), 1, nullptr, reason) && move_back(disk, twin, "C:" + native("/lib/NEW"), left));
+    EXPECT_EQ(disk.resolved_path("C:" + native("/lib/NEW")), twin);
 }
 
 }  // namespace

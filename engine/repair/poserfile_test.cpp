@@ -203,6 +203,9 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
     // A link the system refuses (a folder here; any file on FAT): checked, then renamed.
     EXPECT_TRUE(fsys::rename_by_link(dir.at("Poser/chars/man_zz01.cr2"), dir.at("f")) &&
                 exists(dir.at("f/a folder, which is taken too")));
+    // Names that are not there: no exchange (a failure, not a lack of support), no flush.
+    EXPECT_EQ(fsys::disk().exchange(dir.at("none"), dir.at("l.cr2")), fsys::Exchange::failed);
+    EXPECT_FALSE(fsys::disk().sync_file_system(dir.at("none/x")));
 #endif
     write_bytes(dir.at("poser_file"), "");  // no extension, so no backup name
     EXPECT_EQ(next_free_backup_name(fsys::disk(), dir.at("poser_file")), "");

@@ -62,6 +62,9 @@ TEST(ZipFileSystem, WalksFoldersAndReadsEntries)
     ASSERT_TRUE(m.zip->seek_to(f, 10));  // inflated data is read up to the place
     ASSERT_EQ(m.zip->read_some(f, buf, 6), 6);
     EXPECT_EQ(std::string(buf, 6), k_figure.substr(10, 6));
+    ASSERT_TRUE(m.zip->seek_to(f, 2));  // back: inflated again from the start; never past the end
+    ASSERT_EQ(m.zip->read_some(f, buf, 6), 6);
+    EXPECT_TRUE(std::string(buf, 6) == k_figure.substr(2, 6) && !m.zip->seek_to(f, k_figure.size() + 1));
     ASSERT_TRUE(m.zip->seek_to_start(f));
     EXPECT_EQ(m.zip->read_some(f, buf, sizeof buf), static_cast<long long>(k_figure.size()));
     EXPECT_EQ(m.zip->read_failure(f), "");
