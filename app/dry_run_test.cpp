@@ -17,10 +17,9 @@ std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, c
     DryRunPrinter printer([&](std::string_view text) { shown += text; });
     printer.set_roots({k_root});
     use_library_rules(run, LibraryOptions{false, {k_root}, {}}).set_dry_run(&printer);
-    ScriptedSession s({}, disk);
-    ::repair(run, doc, s.wn);
+    const Lines seen = seen_repairing(run, doc, {}, disk);
     if (prompts != nullptr) {
-        *prompts = s.transcript();
+        *prompts = seen;
     }
     reset_engine(run, "");
     return shown;

@@ -3,28 +3,14 @@
 #include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
-class Runs : public testing::Test {
+class Runs : public SessionTest {
 protected:
-    void SetUp() override
-    {
-        reset_engine(run, dir.at("Poser"));
-        session.rootdir = dir.at("start");
-        write_bytes(log, "");
-        session.file.clear();
-        write_bytes(dir.at("Poser/geom/new.obj"), "");
-        session.log_viewer = [this](const std::string& path) { shown_logs.push_back(path); };
-    }
-    void TearDown() override { reset_engine(run, ""); }
     std::string closing(const std::string& answer) const
     {
         return "question\tnone\tdo you want to see my log for this run?\t" + log + "\t" + answer;
     }
 
-    TempDir dir;
-    Session session;
-    ::Run& run = session.run;
-    const std::string log = dir.at("start/__result_of_run.txt"), a = dir.at("lib/a.cr2");
-    Lines shown_logs;
+    const std::string a = dir.at("lib/a.cr2");
 };
 
 TEST_F(Runs, ChecksOfAFileAndOfAFolderWithTheirLogs)

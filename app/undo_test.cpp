@@ -36,9 +36,15 @@ std::string repair_library(fsys::FileSystem& disk, const std::string& root, cons
     return child_path(child_path(root, k_runs_folder_name), stamp);
 }
 
+// What an undo gave back, and why it refused.
+struct Undone : testing::Test {
+    UndoOutcome outcome;
+    std::string error;
+};
+
 }  // namespace
 
-class Undo : public testing::Test {
+class Undo : public Undone {
 protected:
     void SetUp() override
     {
@@ -66,8 +72,6 @@ TEST_F(Undo, ARepairUndoneGivesBackEveryFileByteForByteOnce)
     EXPECT_TRUE(list.runs[0].files == 2 && list.runs[0].replacements == 2 && list.runs[0].undone.empty());
     EXPECT_NE(read_bytes(run + "/manifest.json").find("\"options\":{\"modern\":true,"), std::string::npos);
 
-    UndoOutcome outcome;
-    std::string error;
     ASSERT_TRUE(undo_run(disk, run + "/manifest.json", k_later, outcome, error)) << error;
     EXPECT_EQ(outcome.restored.size(), 2u);
     EXPECT_EQ(files_below(dir.at("root/Runtime")), before);
@@ -83,8 +87,6 @@ TEST_F(Undo, AFileChangedSinceIsLeftAloneAndAMissingOneRestored)
     const std::string run = repair();
     write_bytes(plain, "changed by hand\n");
     fs::remove(packed);
-    UndoOutcome outcome;
-    std::string error;
     ASSERT_TRUE(undo_run(disk, run, k_later, outcome, error)) << error;
     ASSERT_EQ(outcome.left.size(), 1u);
     EXPECT_EQ(outcome.left[0], std::make_pair(plain, std::string("changed since the run")));
@@ -134,8 +136,6 @@ TEST_F(Undo, AFailingDiskAtEveryStepOfAnUndoKeepsTheOldText)
         const std::string run = repair();
         std::size_t seen = 0;
         disk.fail_when([&](fsys::Op, const std::string&) { return seen++ >= k; });
-        UndoOutcome outcome;
-        std::string error;
         undo_run(disk, run, k_later, outcome, error);
         disk.fail_when(nullptr);
         const Files all = files_below(dir.at("root"));
@@ -158,13 +158,10 @@ TEST_F(Undo, ADefaultRunUndoneFromItsLogKeepsTheCorrectedText)
     reset_engine(run, dir.at("root"));
     open_log(run, dir.at("__result_of_run.txt"));
     write_bytes(dir.at("root/gone.cr2"), "figureResFile :Runtime:Geometries:none.obj\n");
-    ScriptedSession s({dir.at("root/Runtime/Geometries/a.obj"), "cancel"});
-    readposerfile(run, plain, s.wn);
-    readposerfile(run, dir.at("root/gone.cr2"), s.wn);  // abandoned: nothing to undo
+    seen_repairing(run, plain, {dir.at("root/Runtime/Geometries/a.obj")});
+    seen_repairing(run, dir.at("root/gone.cr2"), {"cancel"});  // abandoned: nothing to undo
     run.LOG.reset();
     const std::string corrected = read_bytes(plain);
-    UndoOutcome outcome;
-    std::string error;
     ASSERT_TRUE(undo_from_log(disk, dir.at("__result_of_run.txt"), {dir.at("root")}, outcome, error)) << error;
     EXPECT_EQ(outcome.restored, Lines{plain + " (its corrected text kept on " + dir.at("root/Runtime/Libraries/a_zz01.cr2") + ")"});
     EXPECT_EQ(read_bytes(plain), before[plain]);
@@ -226,13 +223,14 @@ static std::string undo_command(fsys::FileSystem& fs, const UndoRequest& request
 
 // Run folders, manifests and logs that arrive with content: each refused with a clear message, and nothing outside the
 // root changed, on a disk in memory with either platform's rules and on the real disk.
+using HostileRuns = Undone;
 struct Hostile {
     std::string name;
     std::function<void(fsys::MemoryFileSystem&, const std::string& run)> plant;
     std::string refused;  // what undo_run and forget_run say
 };
 
-TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
+TEST_F(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
 {
     const std::string r = std::string(1, fsys::k_sep) + "lib", victim = child_path(r, "../victim");
     auto manifest_edit = [](const std::string& from, const std::string& to) {
@@ -282,11 +280,9 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
             h.plant(m, run);
             const auto outside = m.files_below("/victim");
             const std::string target = h.name == "run folder a link" ? run + "-2" : run;
-            UndoOutcome outcome;
-            std::string error;
+            error.clear();
             EXPECT_FALSE(undo_run(m, target, k_later, outcome, error));
             EXPECT_NE(error.find(h.refused), std::string::npos) << error;
-            error.clear();
             EXPECT_FALSE(forget_run(m, target, k_later, error) && h.name == "run folder a link");
             // A run folder that cannot be deleted whole is refused before anything in it is deleted.
             EXPECT_TRUE(h.name != "a link below the run folder" || m.entry_exists(child_path(run, "manifest.json")));
@@ -298,7 +294,7 @@ TEST(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
 }
 
 // A run dated after now, planted to shadow the user's, is no run: the user's own is undone.
-TEST(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
+TEST_F(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
 {
     fsys::MemoryFileSystem m;
     const std::string r = "/lib", run = repaired(m, r);
@@ -316,8 +312,6 @@ TEST(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
     const RunList list = find_runs(m, {r}, k_later);
     ASSERT_EQ(list.runs.size(), 1u);
     EXPECT_EQ(list.refused, refused);
-    UndoOutcome outcome;
-    std::string error;
     ASSERT_EQ(last_run(list).size(), 1u);
     EXPECT_TRUE(undo_run(m, last_run(list)[0]->folder, k_later, outcome, error)) << error;
     EXPECT_EQ(m.bytes("/lib/Runtime/Libraries/a.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
@@ -326,7 +320,7 @@ TEST(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
 
 // A run named with the roots it is to be undone below is undone only when it lies below one of them; a file the
 // manifest names twice is one file given back.
-TEST(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
+TEST_F(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
 {
     fsys::MemoryFileSystem m;
     m.add_folder("/lib");
@@ -353,7 +347,7 @@ TEST(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
 
 // A file that cannot be given back (held open by Poser on Windows, a folder not writable) is left, and the run stays
 // to be finished by a second undo.
-TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
+TEST_F(HostileRuns, APartialUndoIsFinishedByASecondOne)
 {
     fsys::MemoryFileSystem m;
     const std::string r = "/lib", run = repaired(m, r, {"Runtime/Libraries/a.cr2", "Runtime/Libraries/sub/b.cr2"});
@@ -363,7 +357,6 @@ TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
     EXPECT_EQ(listed(), line + "  " + run + "\n");
     m.set_folder_locked("/lib/Runtime/Libraries/sub", true);
     UndoOutcome first;
-    std::string error;
     ASSERT_TRUE(undo_run(m, run, k_later, first, error)) << error;
     EXPECT_EQ(first.restored.size(), 1u);
     EXPECT_EQ(first.left.size(), 1u);
@@ -381,7 +374,7 @@ TEST(HostileRuns, APartialUndoIsFinishedByASecondOne)
 
 // Each block of a log and what comes of it: given back (""), left with its reason, or read as no repair ("-"). A log
 // names what it likes: only a file below a root whose old version is its own backup beside it is given back.
-TEST(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
+TEST_F(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
 {
     const auto block = [](const std::string& stem, const std::string& backup_line) {
         return "file " + stem + ".cr2 being corrected: old version is on\r\n" + backup_line + "\r\n";
@@ -425,8 +418,6 @@ TEST(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
     m.add_file("/home/mine.txt", "the user's");
     m.add_link("/lib/q_zz00.cr2", "/home/mine.txt");
     m.add_file("/logs/log.txt", log);
-    UndoOutcome outcome;
-    std::string error;
     ASSERT_TRUE(undo_from_log(m, "/logs/log.txt", {"/lib"}, outcome, error)) << error;
     std::map<std::string, std::string> left(outcome.left.begin(), outcome.left.end());
     EXPECT_EQ(left.size(), outcome.left.size());  // each file left once
@@ -445,7 +436,7 @@ TEST(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
 
 // Names with line breaks and escapes: the repair's log holds each as one line, and an undo from
 // that log obeys no line a name wrote, leaving such a file alone and named.
-TEST(HostileRuns, NamesWithLineBreaksWriteNoLinesOfTheirOwn)
+TEST_F(HostileRuns, NamesWithLineBreaksWriteNoLinesOfTheirOwn)
 {
     fsys::MemoryFileSystem m;
     m.add_file("/P/geom/x.obj", "");
@@ -465,8 +456,6 @@ TEST(HostileRuns, NamesWithLineBreaksWriteNoLinesOfTheirOwn)
     const std::string log = m.bytes("/logs/__result_of_run.txt");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 4);  // two lines for each file corrected
     EXPECT_NE(log.find("/P/lib/a\\x1b]0;pwned\\x07.cr2 being corrected"), std::string::npos);
-    UndoOutcome outcome;
-    std::string error;
     ASSERT_TRUE(undo_from_log(m, "/logs/__result_of_run.txt", {"/P"}, outcome, error)) << error;
     EXPECT_EQ(m.bytes("/P/lib/b.cr2"), "the user's");
     EXPECT_TRUE(outcome.restored.empty());
@@ -481,7 +470,6 @@ TEST_F(Undo, LinksOnTheRealDiskAreNeverFollowed)
     write_bytes(dir.at("victim/manifest.json"), "{\"program\":\"tarnwick\",\"format\":1,\"started\":\"20261207-101010\",\"files\":[]}");
     fs::create_directories(dir.at("root/tarnwick-runs"));
     fs::create_directory_symlink(dir.at("victim"), dir.at("root/tarnwick-runs/20261207-101010"));
-    std::string error;
     EXPECT_FALSE(forget_run(disk, dir.at("root/tarnwick-runs/20261207-101010"), k_later, error));
     EXPECT_NE(error.find("is a link"), std::string::npos);
     EXPECT_EQ(read_bytes(dir.at("victim/keep.txt")), "the user's");

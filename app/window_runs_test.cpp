@@ -16,25 +16,17 @@
 #include <windows.h>
 #endif
 
-class WindowRuns : public testing::Test {
+class WindowRuns : public SessionTest {
 protected:
     void SetUp() override
     {
-        reset_engine(run, dir.at("Poser"));
-        write_bytes(dir.at("Poser/geom/new.obj"), "");
-        session.rootdir = dir.at("start");
-        write_bytes(log, "");
-        session.log_viewer = nullptr;
+        SessionTest::SetUp();
 #ifdef _WIN32
         SetEnvironmentVariableA("APPDATA", roaming.c_str());
 #else
         ::setenv("XDG_CONFIG_HOME", dir.at("config").c_str(), 1);
         ::setenv("WINEPREFIX", dir.at("wine").c_str(), 1);
 #endif
-    }
-    void TearDown() override
-    {
-        reset_engine(run, "");
     }
     // A LibraryPrefs.xml registering `folder`, changed `age` seconds ago.
     void prefs(const std::string& at, const std::string& folder, int age)
@@ -44,15 +36,11 @@ protected:
         std::filesystem::last_write_time(at, now - std::chrono::seconds(age));
     }
 
-    TempDir dir;
-    Session session;
-    ::Run& run = session.run;
 #ifdef _WIN32
     const std::string roaming = dir.at("roaming");
 #else
     const std::string roaming = dir.at("wine/drive_c/users/me/AppData/Roaming");
 #endif
-    const std::string log = dir.at("start/__result_of_run.txt");
     Lines picks;  // what the folder picker was asked for
 };
 
@@ -216,14 +204,18 @@ TEST(WindowStatusLines, EachStateSaysWhatIsGoingOn)
 
     status.report_started("/lib");
     EXPECT_EQ(status.lines(tally), Lines({"Library report of /lib", "looking for Poser documents..."}));
+    // The bytes counted as the disk holds them, compressed or not.
     status.report_progress(5, 9, 2500000, 2.0);
-    EXPECT_EQ(status.lines(tally)[1], "5 of 9 files, 2.5 MB read from disk, 1.2 MB/s");
+    EXPECT_EQ(status.lines(tally), Lines({"Library report of /lib", "5 of 9 files, 2.5 MB read from disk, 1.2 MB/s"}));
+    status.report_progress(3, 10, 3000000, 2.0);
+    EXPECT_EQ(status.lines(tally)[1], "3 of 10 files, 3.0 MB read from disk, 1.5 MB/s");
     status.report_progress(0, 9, 0, 0.0);
     EXPECT_EQ(status.lines(tally)[1], "0 of 9 files, 0.0 MB read from disk, 0.0 MB/s");
-    const std::pair<long long, std::string> amounts[] = {
-        {999999, "0.5 of 1000.0 kB written"}, {1000000, "0.0 of 1.0 MB written"}, {2500000, "0.0 of 2.5 MB written"}};
-    for (const auto& [total, line] : amounts) {
-        status.collect_progress(true, 500, total);
+    const std::tuple<long long, long long, std::string> amounts[] = {
+        {500, 999999, "0.5 of 1000.0 kB written"}, {500, 1000000, "0.0 of 1.0 MB written"}, {500, 2500000, "0.0 of 2.5 MB written"},
+        {1500, 40000, "1.5 of 40.0 kB written"}};  // the last: a few small files
+    for (const auto& [done, total, line] : amounts) {
+        status.collect_progress(true, done, total);
         EXPECT_EQ(status.lines(tally)[1], line);
     }
     status.collect_progress(false, 2, 12);

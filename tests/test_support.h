@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/prompts-scripted.h"
+#include "app/runs.h"
 #include "app/transcript.h"
 #include "engine/base/run_stop.h"
 #include "engine/repair/correction.h"
@@ -103,6 +104,15 @@ inline void repair(Run& run, const std::string& path, Prompts& wn)
     run.rules().repair(run, path, wn, fsys::Listed::unknown);
 }
 
+// What the user saw while `path` was checked and repaired by the rules in force, the choosers answered from `answers`
+// and the files chosen looked for on `fs`.
+inline Lines seen_repairing(Run& run, const std::string& path, Lines answers = {}, fsys::FileSystem& fs = fsys::disk())
+{
+    ScriptedSession s(std::move(answers), fs);
+    repair(run, path, s.wn);
+    return s.transcript();
+}
+
 // The library rules put in force on `run`.
 inline LibraryRules& use_library_rules(Run& run, LibraryOptions options)
 {
@@ -146,3 +156,24 @@ inline std::string continue_line(const std::string& folder, const std::string& a
 {
     return "question\tnone\tsearchdir finished for this folder: shall I continue?\t" + folder + "\t" + answer;
 }
+
+// A session of the program in a fresh folder: runs start in "start" with an empty log there, the Poser root holds
+// the mesh geom/new.obj, and each log a run offers to show is kept in `shown_logs`.
+class SessionTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_engine(run, dir.at("Poser"));
+        session.rootdir = dir.at("start");
+        write_bytes(log, "");
+        write_bytes(dir.at("Poser/geom/new.obj"), "");
+        session.log_viewer = [this](const std::string& path) { shown_logs.push_back(path); };
+    }
+    void TearDown() override { reset_engine(run, ""); }
+
+    TempDir dir;
+    Session session;
+    ::Run& run = session.run;
+    const std::string log = dir.at("start/__result_of_run.txt");
+    Lines shown_logs;
+};

@@ -2,7 +2,6 @@
 // (cancelled, closed, or written and opened), the options in the window menu, and the
 // extended repair with the folder picker, the status text and the title.
 #include "winshell/main_window.h"
-#include "winshell/move_window.h"
 
 #include "app/runs.h"
 #include "app/settings.h"
@@ -118,18 +117,6 @@ TEST_F(WindowExtras, TheReportRunsBesideTheWindowAndIsCancelledClosedOrOpened)
         EXPECT_TRUE(!IsWindow(wn) && opened.size() == 3u && !run_stop::requested());
         create_window({"yes"});
     }
-}
-
-// The progress line counts the bytes as the disk holds them, compressed or not.
-TEST_F(WindowExtras, TheReportsProgressSaysWhereItsMegabytesWereRead)
-{
-    WindowStatus shown;
-    shown.report_started("lib");
-    shown.report_progress(3, 10, 3'000'000, 2.0);
-    EXPECT_EQ(shown.lines(RunTally{}),
-              (Lines{"Library report of lib", "3 of 10 files, 3.0 MB read from disk, 1.5 MB/s"}));
-    shown.collect_progress(true, 1500, 40000);  // a few small files
-    EXPECT_EQ(shown.lines(RunTally{})[1], "1.5 of 40.0 kB written");
 }
 
 // A scene collected into a zip from the window, then that zip checked as a product: both on the worker thread with

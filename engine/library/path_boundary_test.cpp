@@ -66,10 +66,8 @@ void read_by_every_reader(fsys::FileSystem& disk, const std::string& doc, const 
         use_library_rules(run, LibraryOptions{true, roots, {}}).set_dry_run(dry);
         run.LOG = std::make_unique<TextWriter>();
         run.LOG->open_in_memory();
-        ScriptedSession s;
-        repair(run, doc, s.wn);
+        EXPECT_EQ(seen_repairing(run, doc), Lines{"title\t" + doc});
         EXPECT_EQ(run.tally.left, refused);
-        EXPECT_EQ(s.transcript(), Lines{"title\t" + doc});
         EXPECT_EQ(dry != nullptr, run.LOG->take_text().find("left as it is: \\\\server\\share\\b.jpg (a network path, "
                                                             "not looked up)") == std::string::npos);
     }
@@ -104,9 +102,7 @@ TEST(PathBoundary, EveryReaderRefusesAndNeverAsksTheDisk)
         // The default repair takes a device for a missing mesh without opening it.
         ::Run run(disk);
         reset_engine(run, native("/lib"));
-        ScriptedSession s({"cancel"});
-        readposerfile(run, mesh, s.wn);
-        EXPECT_EQ(s.transcript().size(), windows ? 2u : 1u);
+        EXPECT_EQ(seen_repairing(run, mesh, {"cancel"}).size(), windows ? 2u : 1u);
         never_asked(disk.paths_asked(), windows);
     }
 }

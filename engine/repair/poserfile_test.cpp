@@ -66,11 +66,10 @@ protected:
             write_bytes(dir.at("Poser/chars/") + k_swap_file_name, "left over");
         }
         disk.fail_when(hook);
-        ScriptedSession s({obj("man2.obj")});
-        ::repair(run, man, s.wn);
+        const std::string said = seen_repairing(run, man, {obj("man2.obj")}).back();
         run.LOG.reset();
         disk.fail_when(nullptr);
-        return s.transcript().back();
+        return said;
     }
     // Walks the folder chars, which holds `files` alone, the disk failing where `hook` says, a missing mesh answered
     // with man2.obj and each question yes, shown or answered unseen: what the user saw.
@@ -161,9 +160,7 @@ TEST_F(PoserFile, CheckedAndRepairedByteForByte)
             seen.push_back(chooser_line(missing, answers.back()));
         }
         const Files before = files_below(dir.path());
-        ScriptedSession s(answers);
-        readposerfile(run, man, s.wn);
-        EXPECT_EQ(s.transcript(), seen);
+        EXPECT_EQ(seen_repairing(run, man, answers), seen);
         EXPECT_EQ(run.nL, std::count_if(answers.begin(), answers.end(), [](const std::string& a) { return a != "cancel"; }));
         const std::string abandoned = c.outcome == A ? "      RUN ABANDONED\r\n" : "";
         EXPECT_EQ(log_text(), c.outcome == U ? "" : correcting_lines(man, backup) + c.log + abandoned);
@@ -187,8 +184,7 @@ TEST_F(PoserFile, BackupNamesAndTheCurrentFolder)
     write_bytes(dir.at("Poser/chars/man_zz03.cr2"), "older still");
     const fs::path before = fs::current_path();
     fs::current_path(dir.at("Poser/chars"));
-    ScriptedSession s;
-    readposerfile(run, "man.cr2", s.wn);  // the swap file too lies in the current folder
+    seen_repairing(run, "man.cr2");  // the swap file too lies in the current folder
     fs::current_path(before);
     EXPECT_EQ(read_bytes(man), "prop 0 0 :geom:ball.obj\r\n");
     EXPECT_EQ(read_bytes(dir.at("Poser/chars/man_zz02.cr2")), "prop 0 0 geom:ball.obj\n");
@@ -225,8 +221,7 @@ TEST_F(PoserFile, TheCorrectedFileKeepsTheProtectionOfTheOldOne)
         const fs::perms mode = fs::status(man).permissions();
         int renames = 0;
         disk.fail_when([&](fsys::Op op, const std::string&) { return op == fsys::Op::rename && ++renames == failing_rename; });
-        ScriptedSession s;
-        readposerfile(run, man, s.wn);
+        seen_repairing(run, man);
         EXPECT_EQ(read_bytes(man), failing_rename == 0 ? "prop 0 0 :geom:ball.obj\r\n" : "prop 0 0 geom:ball.obj\n");
         EXPECT_EQ(fs::status(man).permissions(), mode);
         EXPECT_EQ(fs::status(backup).permissions(), failing_rename == 0 ? mode : fs::perms::unknown);
@@ -295,9 +290,7 @@ TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)
     // Opens fine but every read fails, as on a failing disk: the process's own memory, whose first page is unmapped.
     fs::remove(man);
     fs::create_symlink("/proc/self/mem", man);
-    ScriptedSession failing;
-    readposerfile(run, man, failing.wn);
-    EXPECT_EQ(failing.transcript(), (Lines{"title\t" + man, "warning\tnone\tI can't read this file\t" + man}));
+    EXPECT_EQ(seen_repairing(run, man), (Lines{"title\t" + man, "warning\tnone\tI can't read this file\t" + man}));
 #endif
 }
 
@@ -413,12 +406,6 @@ protected:
         write_files(dir, {"one/Runtime/Geometries/man/man.obj", "one/Runtime/Geometries/props/ball.OBZ",
                           "two/Runtime/Geometries/hair/bob.obj", "one/a/chair.obz", "two/b/chair.obz"}, "");
     }
-    Lines repair(const std::string& relative, Lines answers = {})
-    {
-        ScriptedSession s(std::move(answers));
-        ::repair(run, dir.at(relative), s.wn);
-        return s.transcript();
-    }
     // The chooser offering `initial`, answered with `answer` (a file below the test folder, or "cancel"); its caption
     // names the missing file, which `initial` names too unless it is a candidate.
     std::string chooser(const std::string& initial, const std::string& answer, std::string missing = "") const
@@ -436,7 +423,7 @@ TEST_F(ExtendedRepair, CompressedQuotedObzAndLetterCase)
                              "\tfigureResFile :runtime:geometries:MAN:man.obj\r\n}";
     write_gzip(dir.at("one/chars/man.crz"), text);
     const std::string old_bytes = read_bytes(dir.at("one/chars/man.crz"));
-    const auto seen = repair("one/chars/man.crz", {dir.at("one/Runtime/Geometries/man/man.obj")});
+    const auto seen = seen_repairing(run, dir.at("one/chars/man.crz"), {dir.at("one/Runtime/Geometries/man/man.obj")});
     EXPECT_EQ(read_gzip(dir.at("one/chars/man.crz")),
               "{\r\n\tfigureResFile \":Runtime:Geometries:man:man.obj\"\r\n"
               "\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.OBZ\r\n"
@@ -450,8 +437,8 @@ TEST_F(ExtendedRepair, CompressedQuotedObzAndLetterCase)
     // Letter case alone is no reason to rewrite, and a corrupt compressed file is left alone.
     write_bytes(dir.at("one/chars/case.cr2"), "figureResFile :runtime:geometries:MAN:man.obj\n");
     write_bytes(dir.at("one/chars/bad.crz"), "\x1f\x8b\x08 broken");
-    EXPECT_EQ(repair("one/chars/case.cr2").size(), 1u);
-    EXPECT_EQ(repair("one/chars/bad.crz").back(), "warning\tnone\tI can't read this file\t" + dir.at("one/chars/bad.crz"));
+    EXPECT_EQ(seen_repairing(run, dir.at("one/chars/case.cr2")).size(), 1u);
+    EXPECT_EQ(seen_repairing(run, dir.at("one/chars/bad.crz")).back(), "warning\tnone\tI can't read this file\t" + dir.at("one/chars/bad.crz"));
     EXPECT_FALSE(exists(dir.at("one/chars/case_zz00.cr2")) || exists(dir.at("one/chars/bad_zz00.crz")));
 }
 
@@ -463,7 +450,7 @@ TEST_F(ExtendedRepair, PicksUnderAnyRootAndReplacementsFoundByName)
                              "objFileGeom 0 0 :x:nothing.obj\n";
     write_bytes(dir.at("one/chars/a.cr2"), "figureResFile :Runtime:Geometries:gone:hair.obj\n" + rest);
     // Without --auto a single namesake is proposed, not taken; a cancelled file stays as it is, and the rest go on.
-    auto seen = repair("one/chars/a.cr2", {dir.at("two/Runtime/Geometries/hair/bob.obj"), "cancel", "cancel"});
+    auto seen = seen_repairing(run, dir.at("one/chars/a.cr2"), {dir.at("two/Runtime/Geometries/hair/bob.obj"), "cancel", "cancel"});
     EXPECT_EQ(seen, (Lines{"title\t" + dir.at("one/chars/a.cr2"),
                            chooser("one/Runtime/Geometries/gone/hair.obj", "two/Runtime/Geometries/hair/bob.obj"),
                            chooser("two/Runtime/Geometries/hair/bob.obj", "cancel"), chooser("one/a/chair.obz", "cancel"),
@@ -474,7 +461,7 @@ TEST_F(ExtendedRepair, PicksUnderAnyRootAndReplacementsFoundByName)
     start_over("");
     run.posername = dir.at("one");
     use_library_rules(run, LibraryOptions{true, {dir.at("one"), dir.at("two")}, {}});
-    seen = repair("one/chars/a.cr2", {dir.at("two/b/chair.obz"), dir.at("one/Runtime/Geometries/man/man.obj")});
+    seen = seen_repairing(run, dir.at("one/chars/a.cr2"), {dir.at("two/b/chair.obz"), dir.at("one/Runtime/Geometries/man/man.obj")});
     EXPECT_EQ(read_bytes(dir.at("one/chars/a.cr2")), "figureResFile :Runtime:Geometries:hair:bob.obj\n"
                                                      "figureResFile :Runtime:Geometries:hair:bob.obj\n"
                                                      "objFileGeom 0 0 :b:chair.obz\n"

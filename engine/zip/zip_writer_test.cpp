@@ -61,14 +61,20 @@ std::vector<std::string> entries_of(const std::string& bytes)
     return out;
 }
 
-TEST(ZipWriter, TheSameEntriesGiveTheSameBytes)
-{
-    Scene first, second;
-    ChangesSeen changes(first.disk);
+// A scene to collect, and the reason a step of the writer gives for failing.
+class ZipWriter : public testing::Test {
+protected:
+    Scene scene;
     std::string reason;
-    ASSERT_TRUE(first.collect(k_files, reason)) << reason;
+};
+
+TEST_F(ZipWriter, TheSameEntriesGiveTheSameBytes)
+{
+    Scene second;
+    ChangesSeen changes(scene.disk);
+    ASSERT_TRUE(scene.collect(k_files, reason)) << reason;
     ASSERT_TRUE(second.collect({k_files.rbegin(), k_files.rend()}, reason)) << reason;
-    const std::string bytes = first.disk.bytes(k_out);
+    const std::string bytes = scene.disk.bytes(k_out);
     EXPECT_EQ(bytes, second.disk.bytes(k_out));
     EXPECT_EQ(entries_of(bytes), (std::vector<std::string>{
                                      "Runtime/Geometries/figure.obj deflated 20000 60",
@@ -79,14 +85,12 @@ TEST(ZipWriter, TheSameEntriesGiveTheSameBytes)
     // Written under a temporary name, renamed at the end.
     const std::string partial = k_out + ".partial";
     EXPECT_EQ(changes.list, (std::vector<std::string>{"write " + partial, "sync " + partial, "rename " + partial}));
-    EXPECT_EQ(zipfs::check_package(first.disk, k_out).size(), 0u);
+    EXPECT_EQ(zipfs::check_package(scene.disk, k_out).size(), 0u);
 }
 
-TEST(ZipWriter, NamesAreCheckedAsTheyAreAdded)
+TEST_F(ZipWriter, NamesAreCheckedAsTheyAreAdded)
 {
-    fsys::MemoryFileSystem disk;
-    zipfs::ZipWriter writer(disk, k_out);
-    std::string reason;
+    zipfs::ZipWriter writer(scene.disk, k_out);
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/a.cr2", "a", k_time, reason));
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/a b~.cr2", "a", k_time, reason));
     const std::pair<std::string, std::vector<std::string>> refused[] = {
@@ -104,12 +108,12 @@ TEST(ZipWriter, NamesAreCheckedAsTheyAreAdded)
             EXPECT_EQ(reason, why) << name;
         }
     }
-    zipfs::ZipWriter empty(disk, k_out);
+    zipfs::ZipWriter empty(scene.disk, k_out);
     EXPECT_FALSE(empty.finish(reason));
     EXPECT_EQ(reason, "there is nothing to put in the zip");
 }
 
-TEST(ZipWriter, AFailedCollectLeavesNothing)
+TEST_F(ZipWriter, AFailedCollectLeavesNothing)
 {
     const std::pair<std::string, std::vector<fsys::Op>> failures[] = {
         {"the zip cannot be written: the disk refused to take the zip's data", {fsys::Op::write, fsys::Op::sync, fsys::Op::close}},
@@ -118,19 +122,17 @@ TEST(ZipWriter, AFailedCollectLeavesNothing)
     for (const auto& [why, ops] : failures) {
         for (const fsys::Op failing : ops) {
             SCOPED_TRACE(static_cast<int>(failing));
-            Scene scene;
-            scene.disk.fail_when([&](fsys::Op op, const std::string& path) { return op == failing && path == k_out + ".partial"; });
-            std::string reason;
-            EXPECT_FALSE(scene.collect(k_files, reason));
-            EXPECT_EQ(reason, why);
-            EXPECT_EQ(scene.file_count(), 3u);  // the scene's files alone
+            Scene failing_disk;
+            failing_disk.disk.fail_when([&](fsys::Op op, const std::string& path) { return op == failing && path == k_out + ".partial"; });
+            std::string said;
+            EXPECT_FALSE(failing_disk.collect(k_files, said));
+            EXPECT_EQ(said, why);
+            EXPECT_EQ(failing_disk.file_count(), 3u);  // the scene's files alone
         }
     }
-    Scene missing;
-    std::string reason;
-    EXPECT_FALSE(missing.collect({"Scene.pz3", "Runtime/Textures/gone.png"}, reason));
+    EXPECT_FALSE(scene.collect({"Scene.pz3", "Runtime/Textures/gone.png"}, reason));
     EXPECT_EQ(reason, "the file cannot be opened: " + native("/lib/Runtime/Textures/gone.png"));
-    EXPECT_EQ(missing.file_count(), 3u);
+    EXPECT_EQ(scene.file_count(), 3u);
     // A file under the zip's name is never written over.
     Scene taken;
     taken.disk.add_file(k_out, "mine");
@@ -141,38 +143,33 @@ TEST(ZipWriter, AFailedCollectLeavesNothing)
     EXPECT_EQ(changes.list, std::vector<std::string>());
 }
 
-TEST(ZipWriter, MoreThan65535EntriesTakeZip64)
+TEST_F(ZipWriter, MoreThan65535EntriesTakeZip64)
 {
-    fsys::MemoryFileSystem disk;
-    disk.add_folder(native("/out"));
-    zipfs::ZipWriter writer(disk, k_out);
-    std::string reason;
+    zipfs::ZipWriter writer(scene.disk, k_out);
     // Stored entries (.png): 70,000 deflate streams, each set up anew, cost the sanitized build minutes.
     const int count = 70000;
     for (int k = 0; k < count; ++k) {
         ASSERT_TRUE(writer.add_bytes("Runtime/Textures/t" + std::to_string(k) + ".png", std::to_string(k), k_time, reason));
     }
     ASSERT_TRUE(writer.finish(reason)) << reason;
-    const std::string bytes = disk.bytes(k_out);
+    const std::string bytes = scene.disk.bytes(k_out);
     EXPECT_NE(bytes.find(std::string("PK\x06\x06", 4)), std::string::npos);  // the Zip64 end of directory
     EXPECT_EQ(entries_of(bytes).size(), static_cast<std::size_t>(count));
-    auto zip = zipfs::ZipFileSystem::open(disk, k_out, k_out, reason);
+    auto zip = zipfs::ZipFileSystem::open(scene.disk, k_out, k_out, reason);
     ASSERT_NE(zip, nullptr) << reason;
     EXPECT_EQ(listing(*zip, k_out + native("/Runtime/Textures")).size(), static_cast<std::size_t>(count));
     EXPECT_EQ(read_all(*zip, k_out + native("/Runtime/Textures/t69999.png")), "69999");
-    EXPECT_EQ(zipfs::check_package(disk, k_out).size(), 0u);
+    EXPECT_EQ(zipfs::check_package(scene.disk, k_out).size(), 0u);
 }
 
 #ifndef _WIN32
 // Other readers take the zip: Info-ZIP's unzip tests every entry, Python's zipfile sees the
 // names, their UTF-8 mark and the methods. Skipped where the tools are not installed.
-TEST(ZipWriter, OtherReadersReadIt)
+TEST_F(ZipWriter, OtherReadersReadIt)
 {
     if (std::system("command -v unzip >/dev/null 2>&1 && command -v python3 >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "unzip or python3 is not installed";
     }
-    Scene scene;
-    std::string reason;
     zipfs::ZipWriter writer(scene.disk, k_out);
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/Caf\xc3\xa9/Sc\xc3\xa8ne.pz3", k_scene, k_time, reason));
     ASSERT_TRUE(writer.add_file("Runtime/Textures/skin.jpg", "/lib/Runtime/Textures/skin.jpg", k_time, reason));
@@ -193,7 +190,7 @@ TEST(ZipWriter, OtherReadersReadIt)
 }
 #endif
 
-TEST(ZipWriter, CompressedDataIsStored)
+TEST_F(ZipWriter, CompressedDataIsStored)
 {
     const std::pair<const char*, bool> samples[] = {
         {"a.crz", true}, {"a.PZZ", true}, {"a.p2z", true}, {"a.mz5", true}, {"a.obz", true}, {"a.jpeg", true},
