@@ -128,7 +128,8 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
 }
 
 // On the real disk: the flush of what was unpacked failing (the whole file system's where the system flushes it at
-// once, and each file's as Windows flushes them) takes the install back before any file moves in; then it installs.
+// once, and each file's as Windows flushes them) takes the install back before any file moves in; then it installs,
+// an empty file among the rest, and is taken back whole.
 TEST(InstallRuns, OnTheRealDiskAFailedFlushTakesTheInstallBack)
 {
     for (const bool each_file : {false, true}) {
@@ -136,7 +137,8 @@ TEST(InstallRuns, OnTheRealDiskAFailedFlushTakesTheInstallBack)
         FailingFileSystem disk;
         disk.flush_each_file(each_file);
         write_bytes(dir.at("Poser/Runtime/Geometries/a.obj"), "old");
-        write_bytes(dir.at("p.zip"), made_zip({MadeEntry("Runtime/Geometries/a.obj", "new"), MadeEntry("Runtime/Textures/t.jpg", "jpg")}));
+        write_bytes(dir.at("p.zip"), made_zip({MadeEntry("Runtime/Geometries/a.obj", "new"), MadeEntry("Runtime/Textures/t.jpg", "jpg"),
+                                               MadeEntry("Runtime/Textures/empty.jpg", "")}));
         const Files before = files_below(dir.at("Poser"));
         const InstallPlan plan = plan_product(disk, {dir.at("p.zip")}, dir.at("Poser"));
         disk.fail_when([](fsys::Op op, const std::string& path) {
@@ -147,7 +149,11 @@ TEST(InstallRuns, OnTheRealDiskAFailedFlushTakesTheInstallBack)
         EXPECT_NE(failed.error.find("can't write"), std::string::npos) << failed.error;
         EXPECT_EQ(files_below(dir.at("Poser/Runtime")), (Files{{dir.at("Poser/Runtime/Geometries/a.obj"), "old"}}));
         disk.fail_when(nullptr);
-        EXPECT_EQ(install_product(disk, plan, "9.9", run_stamp(k_now)).status, k_install_done);
-        EXPECT_EQ(read_bytes(dir.at("Poser/Runtime/Textures/t.jpg")), "jpg");
+        const InstallOutcome done = install_product(disk, plan, "9.9", run_stamp(k_now));
+        EXPECT_TRUE(done.status == k_install_done && read_bytes(dir.at("Poser/Runtime/Textures/t.jpg")) == "jpg");
+        UndoOutcome outcome;
+        std::string error;
+        EXPECT_TRUE(undo_run(disk, done.run_folder, k_later, outcome, error)) << error;
+        EXPECT_EQ(outside_runs(files_below(dir.at("Poser"))), before);
     }
 }
