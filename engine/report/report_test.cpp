@@ -59,7 +59,7 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
     EXPECT_EQ(windows.roots, (Lines{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;", "Z:\\srv\\Extra A"}));
     EXPECT_TRUE(windows.unreachable.empty());
     // An attribute starts a word after any blank, a line end included, and is found by its whole name.
-    const std::string spaced = "<ContentFolder\r\nfolder=\"Z:\\a\"/><ContentFolder\tfolder = 'Z:\\b'/><ContentFolder\nfolder=\"Z:\\c\"/>"
+    const std::string spaced = "<ContentFolder\rfolder=\"Z:\\a\"/><ContentFolder\tfolder = 'Z:\\b'/><ContentFolder\nfolder=\"Z:\\c\"/>"
                                "<ContentFolder myfolder=\"Z:\\no\" folder=\"Z:\\d\"/><ContentFolder folders=\"Z:\\no\"/>"
                                "<ContentFolder folder=\"Z:\\xRuntime\\Libraries\"/>"  // no libraries folder: kept whole
                                "<ContentFolder folder=Z:\\no folder=\"Z:\\e\"/><ContentFolder folder=\"Z:\\no/><ContentFolder folder>";
