@@ -144,11 +144,13 @@ inline std::string replaced_lines(const std::string& old_obj, const std::string&
     return "      pointer to " + old_obj + " replaced by\r\n      pointer to " + new_obj + "\r\n";
 }
 
-// The transcript line of the chooser asking for the missing `missing`, answered `answer`.
-inline std::string chooser_line(const std::string& missing, const std::string& answer)
+// The transcript line of the chooser asking for the missing `missing`, answered `answer`: a mesh's, or the chooser
+// for `what` offering the files of `kind`.
+inline std::string chooser_line(const std::string& missing, const std::string& answer, const std::string& what = ".OBJ file",
+                                const std::string& kind = "OBJ mesh geometry files")
 {
     const std::string folder = missing.substr(0, missing.find_last_of("/\\"));
-    return "open\tmain\tfind the correct .OBJ file\t" + missing + "\t" + folder + "\tOBJ mesh geometry files\t" + answer;
+    return "open\tmain\tfind the correct " + what + "\t" + missing + "\t" + folder + "\t" + kind + "\t" + answer;
 }
 
 // The transcript line of the question closing the walk of `folder`, answered `answer`.

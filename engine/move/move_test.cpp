@@ -265,7 +265,7 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
     disk.add_link(link, many);
     EXPECT_FALSE(move_tree(disk, link, "D:" + native("/link"), 0, nullptr, reason));
     EXPECT_EQ(reason, link + " is no plain file or folder");
-    disk.add_file(native(twin + "/c.jpg"), "c");
+    disk.add_file(twin + native("/c.jpg"), "c");
     ASSERT_TRUE(move_tree(disk, twin, "C:" + native("/lib/NEW"), 1, nullptr, reason) && move_back(disk, twin, "C:" + native("/lib/NEW"), left));
     EXPECT_EQ(disk.resolved_path("C:" + native("/lib/NEW")), twin);
 }

@@ -113,9 +113,8 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
     };
     Lines picks, shown = {"title\t" + doc};
     for (const auto& [pick, caption, kind] : asked) {
-        const std::string at = dir.at(pick), folder = at.substr(0, at.find_last_of("/\\"));
-        picks.push_back(at);
-        shown.push_back("open\tmain\tfind the correct " + caption + "\t" + at + "\t" + folder + "\t" + kind + "\t" + at);
+        picks.push_back(dir.at(pick));
+        shown.push_back(chooser_line(picks.back(), picks.back(), caption, kind));
     }
     EXPECT_EQ(repair(scene(false), false, picks), shown);
     EXPECT_EQ(read_bytes(doc), scene(false, true));
