@@ -225,3 +225,13 @@ TEST(WindowStatusLines, EachStateSaysWhatIsGoingOn)
     status.report_ended("one line\nand another");
     EXPECT_EQ(status.lines(tally), Lines({hint, status.lines(tally)[1], "one line", "and another"}));
 }
+
+// A root named through a link and then "..": the folder the system finds there, not the one its text names.
+TEST(ContentRoots, ARootThroughALinkAndUpIsTheFolderTheSystemFinds)
+{
+    fsys::MemoryFileSystem disk;
+    disk.add_folder(absolute("/other/deep"));
+    disk.add_link(absolute("/lib/l"), absolute("/other/deep"));
+    const bool by_text = k_native_style == PathStyle::windows;  // where ".." is read from the text alone
+    EXPECT_EQ(normalised_root(disk, absolute("/lib/l/..")), absolute(by_text ? "/lib" : "/other"));
+}
