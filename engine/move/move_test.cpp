@@ -202,6 +202,17 @@ TEST(Move, EachRefusalChangesNothing)
     }
     EXPECT_NE(failed.find(c + ": its new version cannot be written: " + c + ".old\n"), std::string::npos) << failed;
     EXPECT_TRUE(unclosed.moved && l.disk.bytes(c) == c_bytes && l.disk.name_kind(c + ".old") == fsys::NameKind::none);
+    // The files stay where they are when an empty folder in their place cannot be taken away, or a folder on their
+    // way cannot be made (the documents already rewritten are the run's undo to take back).
+    const std::pair<std::string, std::string> unmade[] = {{"/third/Runtime", "the empty folder /third/Runtime cannot be replaced"},
+                                                          {old + "2/New", "the folder /lib/Runtime/Textures/Old2 cannot be made"}};
+    for (const auto& [to, said] : unmade) {
+        Library fresh(Rules::posix);
+        fresh.disk.fail_when([](fsys::Op op, const std::string&) { return op == fsys::Op::remove || op == fsys::Op::make_folder; });
+        MovePlan unmoved;
+        EXPECT_EQ(fresh.move(fresh.path(old), fresh.path(to), unmoved), "failed: " + native(said));
+        EXPECT_EQ(fresh.disk.bytes(fresh.path(old + "/skin.jpg")), "skin.jpg");
+    }
 }
 
 // The plan reads the disk as the move will leave it: the old name gone from its folder, its files at the new one.
