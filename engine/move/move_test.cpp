@@ -194,6 +194,7 @@ TEST(Move, EachRefusalChangesNothing)
     const std::string c = l.lib("Runtime/Libraries/c.mz5"), c_bytes = l.disk.bytes(c);
     ASSERT_TRUE(plan_move(l.disk, MoveRequest{l.lib("Runtime/Textures/Old"), l.lib("Runtime/Textures/New"), l.roots}, plan, reason));
     l.disk.fail_when([&](fsys::Op op, const std::string& at) { return op == fsys::Op::close && at == c + ".old"; });
+    ASSERT_TRUE(l.disk.remove_file(l.lib("Runtime/Libraries/a.mt5")));  // gone since the plan read it
     const MoveOutcome unclosed = carry_out_move(l.disk, plan, journal);
     l.disk.fail_when(nullptr);
     std::string failed;
@@ -201,6 +202,7 @@ TEST(Move, EachRefusalChangesNothing)
         failed += f.path + ": " + f.reason + "\n";  // with those whose old versions' names the last move took
     }
     EXPECT_NE(failed.find(c + ": its new version cannot be written: " + c + ".old\n"), std::string::npos) << failed;
+    EXPECT_NE(failed.find(l.lib("Runtime/Libraries/a.mt5") + ": it cannot be opened\n"), std::string::npos) << failed;
     EXPECT_TRUE(unclosed.moved && l.disk.bytes(c) == c_bytes && l.disk.name_kind(c + ".old") == fsys::NameKind::none);
     // The files stay where they are when an empty folder in their place cannot be taken away, or a folder on their
     // way cannot be made (the documents already rewritten are the run's undo to take back).

@@ -94,6 +94,10 @@ TEST(ZipFileSystem, NamesAndKinds)
         EXPECT_EQ(m.zip->entry_exists(path), kind != NameKind::none) << path;
         EXPECT_EQ(m.zip->absolute_path(path).empty(), path == k_zip + "x" || path == native("/x")) << path;
         EXPECT_EQ(m.zip->resolved_path(path).empty(), kind == NameKind::none) << path;
+        fsys::FolderId id;
+        fsys::RawFile opened;
+        EXPECT_EQ(m.zip->folder_identity(path, id), kind == NameKind::folder) << path;
+        EXPECT_EQ(m.zip->open_for_reading(path, opened) && m.zip->close_file(opened), kind == NameKind::file) << path;
     }
     fsys::FolderId top, runtime;
     ASSERT_TRUE(m.zip->folder_identity(k_zip, top) && m.zip->folder_identity(k_zip + native("/Runtime"), runtime));
@@ -103,7 +107,7 @@ TEST(ZipFileSystem, NamesAndKinds)
     EXPECT_FALSE(m.zip->open_for_writing(k_zip + native("/Runtime/new.cr2"), fsys::Create::exclusive, f));
     EXPECT_FALSE(m.zip->remove_file(k_doc) || m.zip->rename_noreplace(k_doc, k_doc + "2") || m.zip->make_folder(k_doc + "2"));
     EXPECT_FALSE(m.zip->rename_replace(k_doc, k_obj) || m.zip->remove_folder(k_zip) || m.zip->give_protection(k_doc, k_obj) ||
-                 m.zip->write_all(f, "x", 1) || m.zip->sync_to_disk(f));
+                 m.zip->write_all(f, "x", 1) || m.zip->sync_to_disk(f) || m.zip->close_file(f));
     EXPECT_EQ(changes.list, std::vector<std::string>());
     EXPECT_EQ(m.zip->modified_time(k_doc), m.zip->modified_time(k_obj));  // 2025-01-01, as the maker dates entries
     EXPECT_NE(m.zip->modified_time(k_doc), -1);
