@@ -195,6 +195,7 @@ TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
     ASSERT_TRUE(all.open_for_reading(k_doc, a) && all.open_for_reading(on_disk, b));
     EXPECT_EQ(all.file_size(a), static_cast<long long>(k_figure.size()));
     EXPECT_EQ(all.file_size(b), 6);
+    EXPECT_EQ(all.read_failure(a) + all.read_failure(b), "");
     EXPECT_TRUE(all.close_file(a) && all.close_file(b));
     EXPECT_EQ(read_all(all, k_doc), k_figure);
     EXPECT_EQ(read_all(all, on_disk), "other\n");
@@ -207,6 +208,10 @@ TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
     ASSERT_TRUE(all.open_for_writing(native("/x/new.txt"), fsys::Create::exclusive, a));
     EXPECT_TRUE(all.write_all(a, "new", 3) && all.close_file(a));
     EXPECT_EQ(read_all(m.disk, native("/x/new.txt")), "new");
+    // A file's protection passes to another on the same side alone.
+    m.disk.set_read_only(on_disk, true);
+    EXPECT_FALSE(all.give_protection(k_doc, native("/x/new.txt")) || m.disk.is_read_only(native("/x/new.txt")));
+    EXPECT_TRUE(all.give_protection(on_disk, native("/x/new.txt")) && m.disk.is_read_only(native("/x/new.txt")));
 }
 
 }  // namespace
