@@ -192,7 +192,7 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
     EXPECT_EQ(l.disk.bytes(l.target + native("/skin.jpg")), "skin");
 
     Library w(fsys::DiskRules::posix);
-    w.target = w.roots[0] + native("/Runtime/Textures/New");
+    w.target = w.roots[0] + native("/Runtime/Textures/Made/New");
     ASSERT_EQ(move_with_run_folders(w.disk, w.plan(), w.roots, "9.9", std::time(nullptr)).status, k_move_done);
     ScriptedSession s({"yes"});
     undo_last_run(w.disk, w.roots, s.wn, std::time(nullptr));
@@ -200,6 +200,10 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
     expect_pieces(s.transcript()[0], {": 3 files moved from " + w.roots[0] + native("/Runtime/Textures/Old") + " to " + w.target +
                                       ", 3 documents changed, old versions in\\n"});
     EXPECT_EQ(w.content(), w.before);
+    for (const RunFolderInfo& run : find_runs(w.disk, w.roots, std::time(nullptr)).runs) {  // each record undone keeps the folder made
+        const nlohmann::json doc = nlohmann::json::parse(w.disk.bytes(run.folder + native("/manifest.json")));
+        EXPECT_EQ(doc["move"]["made"], nlohmann::json::array({"Runtime/Textures/Made"}));
+    }
 
     // A record naming a place out of its roots (""), or without a field of its move, in both its run folders alike, is
     // refused, and nothing moves back.
