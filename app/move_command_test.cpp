@@ -234,6 +234,13 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
     Files expected = c.before;
     expected[edited] = "edited since\n";
     EXPECT_EQ(c.content(), expected);
+    // The empty folder whose place the move took is made again; where it cannot be, that is said.
+    Library e(fsys::DiskRules::posix);
+    e.disk.add_folder(e.target);
+    ASSERT_EQ(move_with_run_folders(e.disk, e.plan(), e.roots, "9.9", std::time(nullptr)).status, k_move_done);
+    e.disk.fail_when([](fsys::Op op, const std::string&) { return op == fsys::Op::make_folder; });
+    EXPECT_EQ(e.command(UndoAction::undo), 3);
+    EXPECT_NE(e.said.find("left alone " + e.target + ": the empty folder cannot be made again\n"), std::string::npos) << e.said;
 }
 
 }  // namespace
