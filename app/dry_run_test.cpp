@@ -10,12 +10,14 @@ namespace {
 
 const std::string k_root = absolute("/lib"), k_document = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
 
-// The dry run of the document's repair on `disk`: what it shows, and the prompts it showed.
-std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, const std::string& doc = k_document)
+// The dry run of the document's repair on `disk`: what it shows (on a terminal, or to a file or pipe),
+// and the prompts it showed.
+std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, const std::string& doc = k_document, bool terminal = false)
 {
     std::string shown;
     ::Run run(disk);
-    DryRunPrinter printer([&](std::string_view text) { shown += text; });
+    std::FILE* screen = std::tmpfile();
+    DryRunPrinter printer = terminal ? DryRunPrinter(screen, true) : DryRunPrinter([&](std::string_view text) { shown += text; });
     printer.set_roots({k_root});
     start_engine(run, k_root, true, false, &printer);
     const Lines seen = seen_repairing(run, doc, {}, disk);
@@ -23,7 +25,7 @@ std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, c
         *prompts = seen;
     }
     reset_engine(run, "");
-    return shown;
+    return shown + file_text(screen);
 }
 
 }  // namespace
@@ -83,6 +85,11 @@ TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
         EXPECT_EQ(hunk == std::string::npos ? shown : shown.substr(hunk), c.diff);
         EXPECT_EQ(disk.bytes(k_document), c.text);
     }
+    // On a terminal a line's control characters are made visible; its line end is kept.
+    fsys::MemoryFileSystem disk;
+    disk.add_file(k_document, "# \x1b[2J\r\n" + ref + "\n");
+    disk.add_file(absolute("/lib/Runtime/Geometries/ball.obj"), "");
+    EXPECT_NE(dry_run_of(disk, nullptr, k_document, true).find("\n # \\e[2J\\r\n-" + ref + "\n"), std::string::npos);
 }
 
 #ifndef _WIN32  // no Windows name holds a quote or a control character

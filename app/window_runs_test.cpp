@@ -225,3 +225,23 @@ TEST(WindowStatusLines, EachStateSaysWhatIsGoingOn)
     status.report_ended("one line\nand another");
     EXPECT_EQ(status.lines(tally), Lines({hint, status.lines(tally)[1], "one line", "and another"}));
 }
+
+// A root named through a link and then ".." is the folder the system finds there, not the one its text names.
+TEST(ContentRoots, EachRootIsTheFolderTheSystemFindsOrTheParentOfItsRuntimeFolder)
+{
+    fsys::MemoryFileSystem disk;
+    disk.add_folder(absolute("/other/deep"));
+    disk.add_link(absolute("/lib/l"), absolute("/other/deep"));
+    const bool by_text = k_native_style == PathStyle::windows;  // where ".." is read from the text alone
+    EXPECT_EQ(normalised_root(disk, absolute("/lib/l/..")), absolute(by_text ? "/lib" : "/other"));
+    // A Runtime folder given for its parent is its parent; a folder holding Libraries, or a Runtime folder holding
+    // a Runtime folder, is itself.
+    for (const char* folder : {"/c/Runtime/Textures", "/d/Libraries", "/e/Runtime/Runtime/Textures"}) {
+        disk.add_folder(absolute(folder));
+    }
+    std::vector<std::string> roots, notes;
+    std::string error;
+    ASSERT_TRUE(gather_content_roots(disk, {absolute("/c/Runtime"), absolute("/d"), absolute("/e/Runtime")}, "", roots, error, notes));
+    EXPECT_EQ(roots, (std::vector<std::string>{absolute("/c"), absolute("/d"), absolute("/e/Runtime")}));
+    EXPECT_EQ(notes.size(), 1u);
+}

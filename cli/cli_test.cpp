@@ -230,6 +230,10 @@ TEST_F(CliProcess, ExtendedRunsTellTheTruthAboutWhatTheyDid)
     const std::string root = " --root '" + dir.at("lib") + "' ";
     EXPECT_EQ(run_cli(dir, "--auto" + root + "'" + dir.at("nope") + "'"), "2 tarnwick-cli: no such file or folder: " + dir.at("nope") + "\n");
     EXPECT_EQ(run_cli(dir, "--report --json" + root), "2 tarnwick-cli: no PATH given (see tarnwick-cli --help)\n");
+    EXPECT_EQ(run_cli(dir, "--modern --library-prefs nope.xml" + root + "'" + dir.at("lib") + "'"),
+              "2 tarnwick-cli: can't read the library preferences nope.xml\n");
+    EXPECT_EQ(run_cli(dir, "--modern --transcript '" + dir.at("nope/t.txt") + "'" + root + "'" + dir.at("lib") + "'"),
+              "2 tarnwick-cli: can't write the transcript file " + dir.at("nope/t.txt") + "\n");
     // The texture is left as it is, said on standard error; the document inside the folder named like one is repaired.
     const std::string libraries = dir.at("lib/Runtime/Libraries");
     EXPECT_EQ(run_cli(dir, "--auto" + root + "'" + libraries + "'", "cancel\n"),

@@ -197,6 +197,7 @@ struct Installed {
     InstallRecord kept;
     TakenBack taken_back;
     std::string reason;
+    std::pair<unsigned long long, unsigned long long> progress;  // as last shown: done, of all
 };
 
 Installed install(Disk& d, const InstallPlan& plan, unsigned threads = 1)
@@ -205,7 +206,8 @@ Installed install(Disk& d, const InstallPlan& plan, unsigned threads = 1)
     d.disk.make_folders(run);
     KeptOnDisk journal(d.disk);
     Installed out;
-    out.end = install_planned(d.disk, plan, run, journal, threads, "later", nullptr, out.record, out.taken_back, out.reason);
+    const InstallProgress shown = [&](unsigned long long done, unsigned long long all) { out.progress = {done, all}; };
+    out.end = install_planned(d.disk, plan, run, journal, threads, "later", shown, out.record, out.taken_back, out.reason);
     out.kept = journal.last;
     return out;
 }
@@ -252,6 +254,7 @@ TEST(Install, InstalledThenTakenBackGivesTheFolderBackByteForByte)
         EXPECT_EQ(p.d.disk.bytes(done.record.run_folder + fsys::k_sep + native("old/Runtime/Geometries/a.obj")), "old a");
         EXPECT_FALSE(p.d.disk.entry_exists(done.record.run_folder + fsys::k_sep + "new"));
         EXPECT_TRUE(done.kept.finished && done.kept.files.size() == 4u);
+        EXPECT_EQ(done.progress, std::make_pair(300015ull, 300015ull));  // the bytes written; b.obj was there already
         // Each file unpacked was on the disk before it moved in (this disk flushes file by file), and its stamp is kept
         // as it stood once the file moved in.
         InstallRecord record = done.kept;
@@ -278,6 +281,18 @@ TEST(Install, InstalledThenTakenBackGivesTheFolderBackByteForByte)
         take_back(p.d.disk, record, "then", back);
         EXPECT_EQ(record.undone, "then");
         EXPECT_EQ(p.d.content(), p.before);
+        // A file the user writes over as it moves in is known by its bytes, not by the stamp it had then.
+        Product q(rules);
+        const std::string over = q.d.at("Runtime/libraries/character/p/p.cr2");
+        q.d.disk.before_each_step([&](const std::string& path) {
+            if (path == over && q.d.disk.bytes(over) == "figure") {
+                q.d.disk.add_file(over, "the user's figure");
+            }
+        });
+        Installed written_over = install(q.d, plan);
+        take_back(q.d.disk, written_over.kept, "then", written_over.taken_back);
+        q.d.disk.before_each_step(nullptr);
+        EXPECT_EQ(written_over.taken_back.left, (std::vector<std::pair<std::string, std::string>>{{over, "changed since the install"}}));
     }
 }
 

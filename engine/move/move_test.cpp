@@ -190,6 +190,31 @@ TEST(Move, EachRefusalChangesNothing)
     EXPECT_EQ(outcome.failed[0].path + ": " + outcome.failed[0].reason, l.lib("Runtime/Libraries/b.cr2") + ": it changed since it was read");
     EXPECT_TRUE(outcome.moved && l.disk.bytes(l.lib("Runtime/Libraries/b.cr2")) == changed);
     EXPECT_NE(l.text(l.lib("Runtime/Libraries/a.mt5")).find("\nfigureResFile :Runtime:x.obj  \n"), std::string::npos);
+    // So is a compressed document whose new version cannot be closed: its bytes are known only then.
+    const std::string c = l.lib("Runtime/Libraries/c.mz5"), c_bytes = l.disk.bytes(c);
+    ASSERT_TRUE(plan_move(l.disk, MoveRequest{l.lib("Runtime/Textures/Old"), l.lib("Runtime/Textures/New"), l.roots}, plan, reason));
+    l.disk.fail_when([&](fsys::Op op, const std::string& at) { return op == fsys::Op::close && at == c + ".old"; });
+    ASSERT_TRUE(l.disk.remove_file(l.lib("Runtime/Libraries/a.mt5")));  // gone since the plan read it
+    const MoveOutcome unclosed = carry_out_move(l.disk, plan, journal);
+    l.disk.fail_when(nullptr);
+    std::string failed;
+    for (const auto& f : unclosed.failed) {
+        failed += f.path + ": " + f.reason + "\n";  // with those whose old versions' names the last move took
+    }
+    EXPECT_NE(failed.find(c + ": its new version cannot be written: " + c + ".old\n"), std::string::npos) << failed;
+    EXPECT_NE(failed.find(l.lib("Runtime/Libraries/a.mt5") + ": it cannot be opened\n"), std::string::npos) << failed;
+    EXPECT_TRUE(unclosed.moved && l.disk.bytes(c) == c_bytes && l.disk.name_kind(c + ".old") == fsys::NameKind::none);
+    // The files stay where they are when an empty folder in their place cannot be taken away, or a folder on their
+    // way cannot be made (the documents already rewritten are the run's undo to take back).
+    const std::pair<std::string, std::string> unmade[] = {{"/third/Runtime", "the empty folder /third/Runtime cannot be replaced"},
+                                                          {old + "2/New", "the folder /lib/Runtime/Textures/Old2 cannot be made"}};
+    for (const auto& [to, said] : unmade) {
+        Library fresh(Rules::posix);
+        fresh.disk.fail_when([](fsys::Op op, const std::string&) { return op == fsys::Op::remove || op == fsys::Op::make_folder; });
+        MovePlan unmoved;
+        EXPECT_EQ(fresh.move(fresh.path(old), fresh.path(to), unmoved), "failed: " + native(said));
+        EXPECT_EQ(fresh.disk.bytes(fresh.path(old + "/skin.jpg")), "skin.jpg");
+    }
 }
 
 // The plan reads the disk as the move will leave it: the old name gone from its folder, its files at the new one.

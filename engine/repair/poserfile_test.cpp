@@ -263,6 +263,11 @@ TEST_F(PoserFile, WhetherAMeshExistsIsAskedAgainOnceAPromptWasShown)
     s.wn.information(Owner::none, "", "");
     run.cache.keep_while_no_prompt(s.wn);
     EXPECT_FALSE(run.cache.is_readable(obj("ball.obj")));
+    write_bytes(obj("ball.obj"), "");
+    ScriptedSession other;  // another session's prompts, as many shown: it may have changed the disk too
+    other.wn.information(Owner::none, "", "");
+    run.cache.keep_while_no_prompt(other.wn);
+    EXPECT_TRUE(run.cache.is_readable(obj("ball.obj")));
 }
 
 TEST_F(PoserFile, NamesThatAreNoReadableRegularFileAreWarnedAbout)

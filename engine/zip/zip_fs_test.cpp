@@ -92,6 +92,10 @@ TEST(ZipFileSystem, NamesAndKinds)
         EXPECT_EQ(m.zip->entry_exists(path), kind != NameKind::none) << path;
         EXPECT_EQ(m.zip->absolute_path(path).empty(), path == k_zip + "x" || path == native("/x")) << path;
         EXPECT_EQ(m.zip->resolved_path(path).empty(), kind == NameKind::none) << path;
+        fsys::FolderId id;
+        fsys::RawFile opened;
+        EXPECT_EQ(m.zip->folder_identity(path, id), kind == NameKind::folder) << path;
+        EXPECT_EQ(m.zip->open_for_reading(path, opened) && m.zip->close_file(opened), kind == NameKind::file) << path;
     }
     fsys::FolderId top, runtime;
     ASSERT_TRUE(m.zip->folder_identity(k_zip, top) && m.zip->folder_identity(k_zip + native("/Runtime"), runtime));
@@ -101,7 +105,7 @@ TEST(ZipFileSystem, NamesAndKinds)
     EXPECT_FALSE(m.zip->open_for_writing(k_zip + native("/Runtime/new.cr2"), fsys::Create::exclusive, f));
     EXPECT_FALSE(m.zip->remove_file(k_doc) || m.zip->rename_noreplace(k_doc, k_doc + "2") || m.zip->make_folder(k_doc + "2"));
     EXPECT_FALSE(m.zip->rename_replace(k_doc, k_obj) || m.zip->remove_folder(k_zip) || m.zip->give_protection(k_doc, k_obj) ||
-                 m.zip->write_all(f, "x", 1) || m.zip->sync_to_disk(f));
+                 m.zip->write_all(f, "x", 1) || m.zip->sync_to_disk(f) || m.zip->close_file(f));
     EXPECT_EQ(changes.list, std::vector<std::string>());
     EXPECT_EQ(m.zip->modified_time(k_doc), m.zip->modified_time(k_obj));  // 2025-01-01, as the maker dates entries
     EXPECT_NE(m.zip->modified_time(k_doc), -1);
@@ -189,6 +193,7 @@ TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
     ASSERT_TRUE(all.open_for_reading(k_doc, a) && all.open_for_reading(on_disk, b));
     EXPECT_EQ(all.file_size(a), static_cast<long long>(k_figure.size()));
     EXPECT_EQ(all.file_size(b), 6);
+    EXPECT_EQ(all.read_failure(a) + all.read_failure(b), "");
     EXPECT_TRUE(all.close_file(a) && all.close_file(b));
     EXPECT_EQ(read_all(all, k_doc), k_figure);
     EXPECT_EQ(read_all(all, on_disk), "other\n");
@@ -201,6 +206,10 @@ TEST(MountedFileSystem, RoutesPathsToTheDiskOrTheZip)
     ASSERT_TRUE(all.open_for_writing(native("/x/new.txt"), fsys::Create::exclusive, a));
     EXPECT_TRUE(all.write_all(a, "new", 3) && all.close_file(a));
     EXPECT_EQ(read_all(m.disk, native("/x/new.txt")), "new");
+    // A file's protection passes to another on the same side alone.
+    m.disk.set_read_only(on_disk, true);
+    EXPECT_FALSE(all.give_protection(k_doc, native("/x/new.txt")) || m.disk.is_read_only(native("/x/new.txt")));
+    EXPECT_TRUE(all.give_protection(on_disk, native("/x/new.txt")) && m.disk.is_read_only(native("/x/new.txt")));
 }
 
 }  // namespace
