@@ -4,6 +4,8 @@
 #include "tests/changing_disk.h"
 #include "tests/test_support.h"
 
+#include <ranges>
+
 namespace {
 
 const std::string k_root = absolute("/lib"), k_document = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
@@ -14,11 +16,10 @@ std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, c
 {
     std::string shown;
     ::Run run(disk);
-    reset_engine(run, k_root);
     std::FILE* screen = std::tmpfile();
     DryRunPrinter printer = terminal ? DryRunPrinter(screen, true) : DryRunPrinter([&](std::string_view text) { shown += text; });
     printer.set_roots({k_root});
-    use_library_rules(run, LibraryOptions{false, {k_root}, {}}).set_dry_run(&printer);
+    start_engine(run, k_root, true, false, &printer);
     const Lines seen = seen_repairing(run, doc, {}, disk);
     if (prompts != nullptr) {
         *prompts = seen;
@@ -60,11 +61,7 @@ TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
 {
     const std::string ref = "objFileGeom 0 0 Runtime:Geometries:ball.obj", fixed = "objFileGeom 0 0 :Runtime:Geometries:ball.obj";
     const auto lines = [](int from, int to) {
-        std::string text;
-        for (int k = from; k <= to; ++k) {
-            text += "l" + std::to_string(k) + "\n";
-        }
-        return text;
+        return joined(std::views::iota(from, to + 1), [](int k) { return "l" + std::to_string(k); }, "\n");
     };
     const struct {
         std::string text;

@@ -3,7 +3,6 @@
 #include "app/counted.h"
 #include "app/report_output.h"
 #include "app/undo.h"
-#include "engine/fsys/memory_fs.h"
 #include "engine/report/product_report.h"
 #include "tests/test_support.h"
 #include "tests/zip_maker.h"

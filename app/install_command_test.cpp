@@ -6,7 +6,6 @@
 #include "app/run_folders.h"
 #include "app/undo.h"
 #include "app/undo_command.h"
-#include "engine/fsys/memory_fs.h"
 #include "engine/library/content_paths.h"
 #include "tests/test_support.h"
 #include "tests/zip_maker.h"

@@ -5,7 +5,6 @@
 #include "app/undo.h"
 #include "app/undo_command.h"
 
-#include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
 #include <atomic>

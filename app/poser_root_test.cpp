@@ -1,7 +1,6 @@
 #include "app/poser_root.h"
 
 #include "app/settings.h"
-#include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
 #include <cstdlib>

@@ -4,7 +4,6 @@
 #include "app/install_command.h"
 #include "app/move_command.h"
 
-#include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 #include "tests/zip_maker.h"
 

@@ -1,6 +1,5 @@
 #include "app/prompts-console.h"
 
-#include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
 TEST(ConsolePrompts, MessagesQuestionsChoosersAndTheStatusLine)

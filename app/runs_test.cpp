@@ -1,6 +1,5 @@
 #include "app/runs.h"
 
-#include "engine/fsys/memory_fs.h"
 #include "tests/test_support.h"
 
 class Runs : public SessionTest {
@@ -105,10 +104,7 @@ TEST(RunLog, NeverWrittenThroughALink)
         const std::string log = native("/start/__result_of_run.txt");
         disk.add_link(log, native(target));
         Session session(disk);
-        reset_engine(session.run, native("/poser"));
-        if (extended) {
-            use_library_rules(session.run, LibraryOptions{false, {native("/poser")}, {}});
-        }
+        start_engine(session.run, native("/poser"), extended);
         session.rootdir = native("/start");
         ScriptedSession s({"yes", "no"});
         handle_drop(session, {native("/start/lib")}, s.wn);

@@ -5,7 +5,6 @@
 #include "app/undo.h"
 #include "app/undo_command.h"
 
-#include "engine/fsys/memory_fs.h"
 #include "engine/library/content_paths.h"
 #include "engine/repair/folder_walk.h"
 #include "engine/repair/poserfile.h"
@@ -401,12 +400,10 @@ TEST_F(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
          "its name holds a control character, which the log shows as \\xNN: it cannot be read back whole"},
     };
     fsys::MemoryFileSystem m;
-    std::string log;
     for (const auto& [text, left] : rows) {
         const std::string stem = text.substr(5, text.find(".cr2") - 5);
         m.add_file(stem + ".cr2", "corrected");
         m.add_file(stem + "_zz00.cr2", "old");
-        log += text;
     }
     m.remove_file("/lib/i_zz00.cr2");
     m.add_folder("/lib/i_zz00.cr2");
@@ -417,7 +414,7 @@ TEST_F(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
     m.remove_file("/lib/q_zz00.cr2");
     m.add_file("/home/mine.txt", "the user's");
     m.add_link("/lib/q_zz00.cr2", "/home/mine.txt");
-    m.add_file("/logs/log.txt", log);
+    m.add_file("/logs/log.txt", joined(rows, [](const auto& row) { return row.first; }, ""));
     ASSERT_TRUE(undo_from_log(m, "/logs/log.txt", {"/lib"}, outcome, error)) << error;
     std::map<std::string, std::string> left(outcome.left.begin(), outcome.left.end());
     EXPECT_EQ(left.size(), outcome.left.size());  // each file left once
@@ -432,7 +429,6 @@ TEST_F(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
     EXPECT_FALSE(undo_from_log(m, "/logs/image.jpg", {"/lib"}, outcome, error));
     EXPECT_EQ(error, "the log /logs/image.jpg holds binary data: it is no run log");
 }
-
 
 // Names with line breaks and escapes: the repair's log holds each as one line, and an undo from
 // that log obeys no line a name wrote, leaving such a file alone and named.

@@ -4,6 +4,7 @@
 #include "tests/zip_maker.h"
 
 #include <cstdlib>
+#include <ranges>
 
 namespace fs = std::filesystem;
 #ifdef _WIN32
@@ -344,11 +345,9 @@ TEST_F(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     auto with_ends = [&](const std::string& end) { return joined(poser_lines(body), [](const std::string& line) { return line; }, end); };
     // Changes on the first and the last line (which has no line end), seven and eight lines apart, and a line too
     // long for any reference among the lines around them.
-    std::string edges = "figureResFile Runtime:Geometries:a.obj\n";
-    for (int k = 0; k < 24; ++k) {
-        edges += k == 6 || k == 14 ? "objFile 1 Runtime:Geometries:a.obj\n" : k == 16 ? std::string(3 << 20, 'x') + "\n" : "line\n";
-    }
-    edges += "figureResFile Runtime:Geometries:a.obj";
+    const std::string edges = "figureResFile Runtime:Geometries:a.obj\n" + joined(std::views::iota(0, 24), [](int k) {
+        return k == 6 || k == 14 ? "objFile 1 Runtime:Geometries:a.obj" : k == 16 ? std::string(3 << 20, 'x') : "line";
+    }, "\n") + "figureResFile Runtime:Geometries:a.obj";
     const std::string lib = dir.at("lib/Runtime/Libraries"), spaced = "Reality Start Scene - P9-P10.pz3";
     write_files(dir, {"lib/Runtime/Libraries/lf.cr2", "lib/Runtime/Libraries/" + spaced}, body);
     write_bytes(lib + "/crlf.cr2", with_ends("\r\n"));

@@ -1,11 +1,13 @@
-// What the tests share: the files of tests/files.h, prompts answered from a list whose
-// transcript the tests compare, the engine as a fresh program has it, and the run log.
+// What the tests share: the files of tests/files.h, the disks they run on (the real one failing on demand, and one in
+// memory with either platform's rules), prompts answered from a list whose transcript the tests compare, the engine as
+// a fresh program has it, and the run log.
 #pragma once
 
 #include "app/prompts-scripted.h"
 #include "app/runs.h"
 #include "app/transcript.h"
 #include "engine/base/run_stop.h"
+#include "engine/fsys/memory_fs.h"
 #include "engine/repair/correction.h"
 #include "engine/repair/library_rules.h"
 #include "engine/repair/run.h"
@@ -120,6 +122,16 @@ inline LibraryRules& use_library_rules(Run& run, LibraryOptions options)
     LibraryRules& made = *rules;
     run.use_rules(std::move(rules));
     return made;
+}
+
+// The engine as a fresh program has it with `root` its Poser root, and with `extended` the library rules of that root
+// alone (choosing by themselves when `automatic`), told of each change by `dry` when it is a dry run.
+inline void start_engine(Run& run, const std::string& root, bool extended, bool automatic = false, DryRunSink* dry = nullptr)
+{
+    reset_engine(run, root);
+    if (extended) {
+        use_library_rules(run, LibraryOptions{automatic, {root}, {}}).set_dry_run(dry);
+    }
 }
 
 // The run log written to `path` from now on; what it holds once closed.

@@ -33,14 +33,11 @@ void add_library(MemoryFileSystem& d)
     d.add_folder("C");
     d.add_folder("E");
     d.set_read_only("E", true);
-    d.add_link("fl", "F");
-    d.add_link("dl", "none");
-    d.add_link("to_file", "a.cr2");
-    d.add_link(native("F/sub/back"), "..");
-    d.add_link("x", "y");
-    d.add_link("y", "x");
     d.add_file(native("K/a.cr2"), "A");
-    d.add_link(native("K/link"), "a.cr2");
+    for (const auto& [link, target] : {std::pair{"fl", "F"}, {"dl", "none"}, {"to_file", "a.cr2"}, {"F/sub/back", ".."}, {"x", "y"},
+                                       {"y", "x"}, {"K/link", "a.cr2"}}) {
+        d.add_link(native(link), target);
+    }
     d.add_folder(native("K/s"));
     d.set_folder_locked("K", true);
 }

@@ -1,5 +1,4 @@
 #include "engine/fsys/textio.h"
-#include "engine/fsys/memory_fs.h"
 
 #include "tests/test_support.h"
 #include "tests/zip_maker.h"

@@ -1,9 +1,7 @@
 // The boundary between a stranger's paths and the disk: hostile paths read by either system's
 // rules, and every reader of a library refusing them without ever asking the disk about them.
 #include "engine/collect/collect_plan.h"
-#include "engine/fsys/memory_fs.h"
 #include "engine/repair/poserfile.h"
-#include "tests/failing_fs.h"
 #include "tests/test_support.h"
 
 #include <sys/stat.h>
@@ -62,8 +60,7 @@ void read_by_every_reader(fsys::FileSystem& disk, const std::string& doc, const 
     UnheardDryRun unheard;
     for (DryRunSink* dry : {static_cast<DryRunSink*>(nullptr), static_cast<DryRunSink*>(&unheard)}) {
         ::Run run(disk);
-        reset_engine(run, root);
-        use_library_rules(run, LibraryOptions{true, roots, {}}).set_dry_run(dry);
+        start_engine(run, root, true, true, dry);
         run.LOG = std::make_unique<TextWriter>();
         run.LOG->open_in_memory();
         EXPECT_EQ(seen_repairing(run, doc), Lines{"title\t" + doc});

@@ -1,6 +1,5 @@
 // Links in a library, walked by every reader: a link out of the library or to "/" is named and
 // passed over, one into a root is followed, and a ladder of links reaches each folder once.
-#include "engine/fsys/memory_fs.h"
 #include "engine/repair/folder_walk.h"
 #include "engine/report/library_report.h"
 #include "tests/test_support.h"
@@ -34,10 +33,7 @@ void make_library(fsys::MemoryFileSystem& disk)
 long long corrected(fsys::MemoryFileSystem& disk, bool extended, DryRunSink* dry, Lines& notes)
 {
     ::Run run(disk);
-    reset_engine(run, native("/u/lib"));
-    if (extended) {
-        use_library_rules(run, LibraryOptions{true, {native("/u/lib")}, {}}).set_dry_run(dry);
-    }
+    start_engine(run, native("/u/lib"), extended, true, dry);
     run.tell = [&notes](const std::string& line) { notes.push_back(line); };
     ScriptedSession s;
     searchdir(run, k_walked, s.yes);

@@ -1,6 +1,5 @@
 // The extended repair on a tree shaped like real content: every reference kind, lines ended
 // every way, paths saved on other machines, and the report agreeing with the result.
-#include "engine/fsys/memory_fs.h"
 #include "engine/repair/library_repair.h"
 #include "engine/repair/poserfile.h"
 #include "engine/report/library_report.h"
@@ -135,7 +134,6 @@ TEST_F(LibraryRepair, PicksAskedWithTheKindsCaptionAndTheBestCandidateProposed)
 #endif
 }
 
-
 // Another program saves a document at any step of its repair (a user saving in Poser while a chooser is open): both
 // repairs write the corrected text of one version only, the one they read, never lose the text saved, and put the
 // corrected text of the older version in its place only when it was saved during the last few steps, in the renames.
@@ -152,10 +150,7 @@ TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
     // Repairs the document by either rule set, `pick` chosen for its mesh: what the user saw, and the repairs abandoned.
     const auto repair_doc = [&](fsys::MemoryFileSystem& disk, bool extended) {
         ::Run run(disk);
-        reset_engine(run, root);
-        if (extended) {
-            use_library_rules(run, LibraryOptions{false, {root}, {}});
-        }
+        start_engine(run, root, extended);
         ScriptedSession s({pick}, disk);
         ::repair(run, doc, s.wn);
         const long long abandoned = run.tally.abandoned;
