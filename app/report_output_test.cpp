@@ -23,14 +23,15 @@ static LibraryReport hostile_report()
     return r;
 }
 
-TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
+TEST(ReportOutput, TextWorstFirstJsonWholeAndValidHtmlEscapedWithControlsMadeVisible)
 {
     EXPECT_EQ(visible("a\tb\x1b\x7f\xc3\xa9\xe2\x82\xac\xff\xc2\x85\xc2\xa0z\xe0\x80\xaf"),
               "a\\tb\\e\\x7f\xc3\xa9\xe2\x82\xac\\xff\\x85\xc2\xa0z\\xe0\\x80\\xaf");
     // Four-byte forms up to U+10FFFF kept; overlong ones, surrogates and those past it shown byte by byte.
     EXPECT_EQ(visible("\xf0\x9f\x98\x80\xf0\x8f\xbf\xbf\xed\xa0\x80\xf4\x8f\xbf\xbf\xf4\x90\x80\x80\xe0\xa0\x80\xc1\xbf"),
               "\xf0\x9f\x98\x80\\xf0\\x8f\\xbf\\xbf\\xed\\xa0\\x80\xf4\x8f\xbf\xbf\\xf4\\x90\\x80\\x80\xe0\xa0\x80\\xc1\\xbf");
-    const std::string text = report_text(hostile_report());
+    const LibraryReport hostile = hostile_report();
+    const std::string text = report_text(hostile);
     EXPECT_EQ(text.substr(0, text.find("\n\n")),
               "refused image //s/<i>.jpg\n  a network path, not looked up\n  used in /l/x.cr2 line 5\n"
               "missing geometry :a:<script>\\xff\\x01\\x9b.obj\n  used in /l/x.cr2 line 3\n  used in /l/y \"q\".cr2 line 9\n"
@@ -43,10 +44,6 @@ TEST(ReportOutput, TextShowsProblemsWorstFirstWithControlsMadeVisible)
     EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found\n");
     fine.backups_skipped = 2;
     EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found (2 backups skipped)\n");
-}
-
-TEST(ReportOutput, JsonIsWholeAndValid)
-{
     const std::string expected = R"({"version":"9.9","roots":["/r"],"files":{"read":2,"compressed":1,"backups_skipped":3,
         "unreadable":[{"path":"/l/bad\u001b[31m.crz","reason":"corrupt or truncated gzip data"}]},
         "references":{"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"refused":1,"builtin":1},
@@ -56,17 +53,13 @@ TEST(ReportOutput, JsonIsWholeAndValid)
                      "uses":[{"file":"/l/x.cr2","line":4}],"use_count":1},
                     {"target":"//s/<i>.jpg","kind":"image","status":"refused","candidates":[],"refusal":"network_path",
                      "reason":"a network path, not looked up","uses":[{"file":"/l/x.cr2","line":5}],"use_count":1}]})";
-    EXPECT_EQ(nlohmann::json::parse(report_json(hostile_report(), "9.9")), nlohmann::json::parse(expected));
+    EXPECT_EQ(nlohmann::json::parse(report_json(hostile, "9.9")), nlohmann::json::parse(expected));
     // Laid out byte for byte as the library lays out the same values, empty lists included.
-    for (const LibraryReport& r : {hostile_report(), LibraryReport{}}) {
-        const std::string text = report_json(r, "9.9");
-        EXPECT_EQ(text, nlohmann::json::parse(text).dump(2) + "\n");
+    for (const LibraryReport& r : {hostile, LibraryReport{}}) {
+        const std::string json = report_json(r, "9.9");
+        EXPECT_EQ(json, nlohmann::json::parse(json).dump(2) + "\n");
     }
-}
-
-TEST(ReportOutput, HtmlPageEscapesEverything)
-{
-    const std::string page = report_html(hostile_report(), "9.9");
+    const std::string page = report_html(hostile, "9.9");
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_EQ(page.find("http"), std::string::npos);  // nothing from outside
     expect_pieces(page, {"<span class=\"target\">:a:&lt;script&gt;\\xff\\x01\\x9b.obj</span>", "/l/y &quot;q&quot;.cr2 line 9",
@@ -75,7 +68,7 @@ TEST(ReportOutput, HtmlPageEscapesEverything)
                          "<summary>used 2 times</summary>", "<summary>used once</summary>",
                          "<h2 id=\"missing\">missing: 1 target</h2>", "<h2 id=\"refused\">refused: 1 target</h2>"});
     // A problem's uses are shown open up to ten of them, folded beyond.
-    LibraryReport many = hostile_report();
+    LibraryReport many = hostile;
     for (const auto& [uses, details] : {std::pair(10, "<details open><summary>used 10"), std::pair(11, "<details><summary>used 11")}) {
         many.problems[0].uses.resize(uses, {"/l/z.cr2", 1});
         many.problems[0].use_count = uses;

@@ -375,28 +375,25 @@ TEST_F(HostileRuns, APartialUndoIsFinishedByASecondOne)
 // names what it likes: only a file below a root whose old version is its own backup beside it is given back.
 TEST_F(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
 {
-    const auto block = [](const std::string& stem, const std::string& backup_line) {
-        return "file " + stem + ".cr2 being corrected: old version is on\r\n" + backup_line + "\r\n";
-    };
     const std::string not_named = "the log does not name its old version as a run does";
     const std::pair<std::string, std::string> rows[] = {
-        {block("/lib/a", "     /lib/a_zz00.cr2"), ""},
-        {block("/lib/b", "    /lib/b_zz00.cr2"), not_named},
-        {block("/lib/c", "      /lib/c_zz00.cr2"), not_named},
-        {block("/lib/d", ""), "-"},
-        {block("/lib/e", "     /lib/e_zz00.cr2") + "      RUN ABANDONED\r\n", "-"},
-        {block("/lib/f", "     /lib/f_zz00.cr2") + "      nothing changed in it\r\n", "-"},
-        {block("/lib/g", "     /lib/g_zz00.cr2") + "file /lib/g.cr2 read\r\n      RUN ABANDONED\r\n", ""},
-        {block("/lib/h", "     /lib/h_zz01.cr2"), "its old version /lib/h_zz01.cr2 is gone"},
-        {block("/lib/i", "     /lib/i_zz00.cr2"), "its old version /lib/i_zz00.cr2 is no plain file"},
-        {block("/lib/j", "     /lib/j_zz00.cr2"), "it is no plain file"},
-        {block("/lib/k", "     /lib/k.cr2"), "its old version /lib/k.cr2 is not its backup beside it"},
-        {block("/lib/l", "     /lib/l_zzAB.cr2"), "its old version /lib/l_zzAB.cr2 is not its backup beside it"},
-        {block("/other/n", "     /other/n_zz00.cr2"), "it lies outside the roots and the log's folder"},
-        {block("/home/notes", "     /home/evil.cr2"), "its old version /home/evil.cr2 is not its backup beside it"},
-        {block("/lib/p", "     /lib/evil.cr2"), "its old version /lib/evil.cr2 is not its backup beside it"},
-        {block("/lib/q", "     /lib/q_zz00.cr2"), "its old version /lib/q_zz00.cr2 is a link, which may lead anywhere"},
-        {block("/lib/o\\x01", "     /lib/o\\x01_zz00.cr2"),
+        {correcting_lines("/lib/a.cr2", "/lib/a_zz00.cr2"), ""},
+        {"file /lib/b.cr2 being corrected: old version is on\r\n    /lib/b_zz00.cr2\r\n", not_named},
+        {"file /lib/c.cr2 being corrected: old version is on\r\n      /lib/c_zz00.cr2\r\n", not_named},
+        {"file /lib/d.cr2 being corrected: old version is on\r\n\r\n", "-"},
+        {correcting_lines("/lib/e.cr2", "/lib/e_zz00.cr2") + "      RUN ABANDONED\r\n", "-"},
+        {correcting_lines("/lib/f.cr2", "/lib/f_zz00.cr2") + "      nothing changed in it\r\n", "-"},
+        {correcting_lines("/lib/g.cr2", "/lib/g_zz00.cr2") + "file /lib/g.cr2 read\r\n      RUN ABANDONED\r\n", ""},
+        {correcting_lines("/lib/h.cr2", "/lib/h_zz01.cr2"), "its old version /lib/h_zz01.cr2 is gone"},
+        {correcting_lines("/lib/i.cr2", "/lib/i_zz00.cr2"), "its old version /lib/i_zz00.cr2 is no plain file"},
+        {correcting_lines("/lib/j.cr2", "/lib/j_zz00.cr2"), "it is no plain file"},
+        {correcting_lines("/lib/k.cr2", "/lib/k.cr2"), "its old version /lib/k.cr2 is not its backup beside it"},
+        {correcting_lines("/lib/l.cr2", "/lib/l_zzAB.cr2"), "its old version /lib/l_zzAB.cr2 is not its backup beside it"},
+        {correcting_lines("/other/n.cr2", "/other/n_zz00.cr2"), "it lies outside the roots and the log's folder"},
+        {correcting_lines("/home/notes.cr2", "/home/evil.cr2"), "its old version /home/evil.cr2 is not its backup beside it"},
+        {correcting_lines("/lib/p.cr2", "/lib/evil.cr2"), "its old version /lib/evil.cr2 is not its backup beside it"},
+        {correcting_lines("/lib/q.cr2", "/lib/q_zz00.cr2"), "its old version /lib/q_zz00.cr2 is a link, which may lead anywhere"},
+        {correcting_lines("/lib/o\\x01.cr2", "/lib/o\\x01_zz00.cr2"),
          "its name holds a control character, which the log shows as \\xNN: it cannot be read back whole"},
     };
     fsys::MemoryFileSystem m;

@@ -189,8 +189,9 @@ TEST_F(CliProcess, RepairsTheSampleInstallation)
     EXPECT_EQ(outside_runs(files_below(dir.at("auto"))), before);
 }
 
-// Roots given relative to the current folder, with "..", or as the top folder hold from anywhere.
-TEST_F(CliProcess, RootsMadeAbsoluteTakeAbsolutePicks)
+// Roots given relative to the current folder, with "..", or as the top folder hold from anywhere; Poser's own
+// LibraryPrefs.xml in wine's prefix is found on request; --modern's log ends with its summary.
+TEST_F(CliProcess, RootsMadeAbsoluteTakeAbsolutePicksAndLibraryPrefsAreFoundInTheWinePrefix)
 {
     write_bytes(dir.at("tree/Runtime/Geometries/a.obj"), "");
     write_bytes(dir.at("tree/lib/x.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
@@ -201,20 +202,14 @@ TEST_F(CliProcess, RootsMadeAbsoluteTakeAbsolutePicks)
     expect_pieces(read_bytes(dir.at("start/__result_of_run.txt")), {"pointer to :Runtime:Geometries:gone.obj replaced"});
     write_bytes(dir.at("plain/y.cr2"), "version 4\n");  // nothing to look for below the whole disk
     EXPECT_NE(run_cli(dir, "--report --json --root / ../plain").find("\"roots\": [\n    \"/\"\n  ]"), std::string::npos);
-}
-// Poser's own LibraryPrefs.xml in wine's prefix, found on request; --modern's log ends with its summary.
-TEST_F(CliProcess, LibraryPrefsFoundInTheWinePrefixAndTheSummaryLogged)
-{
-    write_bytes(dir.at("content/Runtime/Geometries/a.obj"), "");
-    write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:a.obj\n");
     ::setenv("WINEPREFIX", dir.at("wine").c_str(), 1);
-    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto lib").substr(0, 2), "2 ");
+    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto tree/lib").substr(0, 2), "2 ");
     write_bytes(dir.at("wine/drive_c/users/me/AppData/Roaming/Poser Pro/11/LibraryPrefs.xml"),
-                "<ContentFolder folder=\"" + dir.at("content") + "\"/>");
-    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto ../lib"), "0 nothing to report: 1 reference in 1 Poser file, all found\n");
+                "<ContentFolder folder=\"" + dir.at("tree") + "\"/>");
+    EXPECT_EQ(run_cli(dir, "--report --library-prefs auto ../tree/lib"), "0 nothing to report: 1 reference in 1 Poser file, all found\n");
     ::unsetenv("WINEPREFIX");
-    write_bytes(dir.at("lib/x.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
-    run_cli(dir, "--modern --root '" + dir.at("content") + "' --yes ../lib", dir.at("content/Runtime/Geometries/a.obj") + "\n");
+    write_bytes(dir.at("tree/lib/x.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
+    run_cli(dir, "--modern --root '" + dir.at("tree") + "' --yes ../tree/lib", dir.at("tree/Runtime/Geometries/a.obj") + "\n");
     const std::string log = read_bytes(dir.at("start/__result_of_run.txt"));
     EXPECT_EQ(log.substr(log.rfind("files checked")), "files checked: 1, corrected: 1, abandoned: 0, references replaced: 1, left as they are: 0\r\n");
 }

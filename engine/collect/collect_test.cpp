@@ -50,7 +50,7 @@ struct Library {
     std::string write(const std::string& out) { return written(disk, plan, native(out)); }
 };
 
-TEST(Collect, EachFileAtItsPlaceAndTheDocumentsRenamingThem)
+TEST(Collect, EachFileAtItsPlaceInAFolderOrTheSameZipTwiceAndNothingLeftWhenItFails)
 {
     Library lib;
     ASSERT_EQ(lib.write("/out/scene"), "");
@@ -77,11 +77,7 @@ TEST(Collect, EachFileAtItsPlaceAndTheDocumentsRenamingThem)
     EXPECT_EQ(lib.plan.missing[0].target + " line " + std::to_string(lib.plan.missing[0].line), ":Runtime:Textures:gone.jpg line 5");
     EXPECT_EQ(lib.disk.bytes(native("/lib/Runtime/Libraries/Scenes/s.pz3")), k_scene);  // the library as it was
     EXPECT_EQ(lib.write("/out/scene"), "it exists already, and is no empty folder");
-}
-
-TEST(Collect, TheSameZipTwiceAndNothingLeftWhenItFails)
-{
-    Library lib;
+    // The same library into a zip, twice the same bytes, and nothing left when it fails.
     ASSERT_EQ(lib.write("/out/a.zip"), "");
     ASSERT_EQ(lib.write("/out/b.zip"), "");
     EXPECT_EQ(lib.disk.bytes(native("/out/a.zip")), lib.disk.bytes(native("/out/b.zip")));

@@ -203,7 +203,7 @@ TEST(TextWriter, CompressesALineLongerThanASliceWhole)
 
 // A folder's corrected copies: one writer writes each in turn with one buffer and hands it over
 // open, and the real disk flushes them together, telling which it could not.
-TEST(TextWriter, HandsEachCopyOverOpenAndTheDiskFlushesThemTogether)
+TEST(TextWriter, HandsEachCopyOverOpenOrInMemoryAndTheDiskFlushesThemTogether)
 {
     TempDir dir;
     TextWriter out;
@@ -233,14 +233,8 @@ TEST(TextWriter, HandsEachCopyOverOpenAndTheDiskFlushesThemTogether)
     }
     EXPECT_EQ(read_bytes(dir.at("4.cr2")), "prop 4\r\n");
     EXPECT_EQ(read_gzip(dir.at("5.cr2")), "prop 5\r\n");
-}
-
-// A copy made in memory, then created and written by the flush threads, as a repair leaves a
-// copy that asks nothing: only a copy whole and flushed counts as synced.
-TEST(TextWriter, KeepsACopyInMemoryForTheFlushThreadsToWrite)
-{
-    TempDir dir;
-    TextWriter out;
+    // A copy made in memory, then created and written by the flush threads, as a repair leaves a
+    // copy that asks nothing: only a copy whole and flushed counts as synced.
     out.open_in_memory();
     const std::string long_line(300 * 1024, 'k');  // more than the writer's buffer
     EXPECT_TRUE(out.write_line("prop a\nb") && out.write_plain_line(long_line) && out.write_plain_line("}"));
@@ -248,24 +242,24 @@ TEST(TextWriter, KeepsACopyInMemoryForTheFlushThreadsToWrite)
     const std::string text = out.take_text();
     EXPECT_EQ(text, "prop a\r\nb\r\n" + long_line + "\r\n}\r\n");
     EXPECT_EQ(out.take_text(), "");
-    std::vector<fsys::RawFile> copies(3);
-    std::vector<fsys::RawFile*> files;
+    std::vector<fsys::RawFile> kept(3);
+    files.clear();
     for (int k = 0; k < 3; ++k) {
         // 1 cannot be created; 2 is created but its writing fails.
-        const std::string path = dir.at(k == 1 ? "missing/1.cr2" : std::to_string(k) + ".cr2");
-        fsys::disk().start_write_and_sync(copies[k], [path, &text, k](fsys::RawFile& f) {
+        const std::string path = dir.at(k == 1 ? "missing/1.cr2" : "kept" + std::to_string(k) + ".cr2");
+        fsys::disk().start_write_and_sync(kept[k], [path, &text, k](fsys::RawFile& f) {
             return fsys::disk().open_for_writing(path, fsys::Create::exclusive, f) && k != 2 &&
                    fsys::disk().write_all(f, text.data(), text.size());
         });
-        files.push_back(&copies[k]);
+        files.push_back(&kept[k]);
     }
     std::vector<bool> synced;
     fsys::disk().sync_together(files, synced);
     EXPECT_EQ(synced, (std::vector<bool>{true, false, false}));
-    for (fsys::RawFile& copy : copies) {
+    for (fsys::RawFile& copy : kept) {
         fsys::disk().close_file(copy);
     }
-    EXPECT_TRUE(read_bytes(dir.at("0.cr2")) == text);
+    EXPECT_TRUE(read_bytes(dir.at("kept0.cr2")) == text);
     EXPECT_FALSE(exists(dir.at("missing")));
 }
 

@@ -61,10 +61,11 @@ std::vector<std::string> entries_of(const std::string& bytes)
     return out;
 }
 
-// A scene to collect, and the reason a step of the writer gives for failing.
+// A scene to collect, a writer of the zip for entries added by hand, and the reason a step of the writer gives for failing.
 class ZipWriter : public testing::Test {
 protected:
     Scene scene;
+    zipfs::ZipWriter writer{scene.disk, k_out};
     std::string reason;
 };
 
@@ -90,7 +91,6 @@ TEST_F(ZipWriter, TheSameEntriesGiveTheSameBytes)
 
 TEST_F(ZipWriter, NamesAreCheckedAsTheyAreAdded)
 {
-    zipfs::ZipWriter writer(scene.disk, k_out);
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/a.cr2", "a", k_time, reason));
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/a b~.cr2", "a", k_time, reason));
     const std::pair<std::string, std::vector<std::string>> refused[] = {
@@ -145,7 +145,6 @@ TEST_F(ZipWriter, AFailedCollectLeavesNothing)
 
 TEST_F(ZipWriter, MoreThan65535EntriesTakeZip64)
 {
-    zipfs::ZipWriter writer(scene.disk, k_out);
     // Stored entries (.png): 70,000 deflate streams, each set up anew, cost the sanitized build minutes.
     const int count = 70000;
     for (int k = 0; k < count; ++k) {
@@ -170,7 +169,6 @@ TEST_F(ZipWriter, OtherReadersReadIt)
     if (std::system("command -v unzip >/dev/null 2>&1 && command -v python3 >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "unzip or python3 is not installed";
     }
-    zipfs::ZipWriter writer(scene.disk, k_out);
     ASSERT_TRUE(writer.add_bytes("Runtime/Libraries/Caf\xc3\xa9/Sc\xc3\xa8ne.pz3", k_scene, k_time, reason));
     ASSERT_TRUE(writer.add_file("Runtime/Textures/skin.jpg", "/lib/Runtime/Textures/skin.jpg", k_time, reason));
     ASSERT_TRUE(writer.finish(reason)) << reason;
