@@ -373,7 +373,7 @@ TEST_F(HostileRuns, APartialUndoIsFinishedByASecondOne)
 
 // Each block of a log and what comes of it: given back (""), left with its reason, or read as no repair ("-"). A log
 // names what it likes: only a file below a root whose old version is its own backup beside it is given back.
-TEST_F(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
+TEST_F(HostileRuns, EachBlockOfALogIsReadAsARunWritesItAndNamesWithLineBreaksWriteNoLinesOfTheirOwn)
 {
     const std::string not_named = "the log does not name its old version as a run does";
     const std::pair<std::string, std::string> rows[] = {
@@ -425,17 +425,12 @@ TEST_F(HostileRuns, EachBlockOfALogIsReadAsARunWritesIt)
     m.add_file("/logs/image.jpg", std::string("\xff\xd8\0\0JFIF", 8));
     EXPECT_FALSE(undo_from_log(m, "/logs/image.jpg", {"/lib"}, outcome, error));
     EXPECT_EQ(error, "the log /logs/image.jpg holds binary data: it is no run log");
-}
-
-// Names with line breaks and escapes: the repair's log holds each as one line, and an undo from
-// that log obeys no line a name wrote, leaving such a file alone and named.
-TEST_F(HostileRuns, NamesWithLineBreaksWriteNoLinesOfTheirOwn)
-{
-    fsys::MemoryFileSystem m;
+    // Names with line breaks and escapes: the repair's log holds each as one line, and an undo from
+    // that log obeys no line a name wrote, leaving such a file alone and named.
+    outcome = UndoOutcome{};
     m.add_file("/P/geom/x.obj", "");
     m.add_file("/P/lib/b.cr2", "the user's");
     m.add_file("/P/lib/b_zz00.cr2", "planted");
-    m.add_folder("/logs");
     const std::string forged = "/P/lib/c\nfile /P/lib/b.cr2 being corrected: old version is on\n     /P/lib/b_zz00.cr2\nd.cr2";
     const std::string escaped = "/P/lib/a\x1b]0;pwned\x07.cr2";
     for (const std::string& name : {forged, escaped}) {

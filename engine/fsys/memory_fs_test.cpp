@@ -212,7 +212,7 @@ TEST(MemoryDisk, PathsMadeAbsoluteAndResolved)
     }
 }
 
-TEST(MemoryDisk, CurrentFolderAndLetterCaseAsFirstWritten)
+TEST(MemoryDisk, CurrentFolderAndLetterCaseAsFirstWrittenAndTheSharedOperationsWork)
 {
     MemoryFileSystem d(DiskRules::windows, "\\Runtime");
     d.add_file("Geom\\Ball.OBJ", "1");
@@ -233,6 +233,34 @@ TEST(MemoryDisk, CurrentFolderAndLetterCaseAsFirstWritten)
     d.set_current_folder("E:\\");
     EXPECT_EQ(d.absolute_path("x"), native("E:/x"));
     EXPECT_FALSE(d.rename_noreplace("C:\\Runtime\\Geom\\cube.obj", "E:\\cube.obj"));  // no move across drives
+    d.add_file("C:\\d\\abc", "abc");
+    fsys::FileDigest digest;
+    ASSERT_TRUE(d.digest_file("c:/D/ABC", digest));
+    EXPECT_EQ(digest.size, 3);
+    EXPECT_EQ(digest.sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    std::string text;
+    EXPECT_FALSE(d.read_whole_file("C:\\d\\abc", text, 2));
+    EXPECT_EQ(read_all(d, "C:\\d\\abc"), "abc");
+    EXPECT_TRUE(d.make_folders(native("C:/m/n/o")) && d.is_folder("C:\\M\\N\\O"));
+    EXPECT_FALSE(d.make_folders(native("C:/d/abc/x")));
+    EXPECT_FALSE(d.make_folders(native("D:/x")));  // no drive D:
+    // A copy into a new file: from a file that opens, to a name that is free.
+    fsys::RawFile copy;
+    std::string reason;
+    EXPECT_FALSE(d.copy_into_new_file("C:\\d\\none", "C:\\d\\new", copy, reason) || d.copy_into_new_file("C:\\d\\abc", "C:\\D\\ABC", copy, reason));
+    EXPECT_EQ(reason, "the file cannot be made: C:\\D\\ABC");
+    EXPECT_TRUE(d.copy_into_new_file("C:\\d\\abc", "C:\\d\\new", copy, reason) && d.close_file(copy) && read_all(d, "C:\\d\\new") == "abc");
+    std::vector<std::jthread> readers;
+    std::vector<fsys::FileDigest> digests(4);
+    for (fsys::FileDigest& each : digests) {
+        readers.emplace_back([&] {
+            for (int k = 0; k < 50; ++k) {
+                d.digest_file("C:\\d\\abc", each);
+            }
+        });
+    }
+    readers.clear();  // each joined
+    EXPECT_EQ(digests, std::vector<fsys::FileDigest>(4, digest));
 }
 
 TEST(MemoryDisk, EveryInjectedFailureChangesNothing)
@@ -306,39 +334,6 @@ TEST(MemoryDisk, ReadWriteSeekAndSize)
     EXPECT_TRUE(d.close_file(r));
     EXPECT_EQ(d.read_some(r, buf, sizeof buf), -1);
     EXPECT_EQ(d.file_size(r), -1);
-}
-
-TEST(MemoryDisk, SharedOperationsWorkOnIt)
-{
-    MemoryFileSystem d(DiskRules::windows);
-    d.add_file("C:\\d\\abc", "abc");
-    fsys::FileDigest digest;
-    ASSERT_TRUE(d.digest_file("c:/D/ABC", digest));
-    EXPECT_EQ(digest.size, 3);
-    EXPECT_EQ(digest.sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    std::string text;
-    EXPECT_FALSE(d.read_whole_file("C:\\d\\abc", text, 2));
-    EXPECT_EQ(read_all(d, "C:\\d\\abc"), "abc");
-    EXPECT_TRUE(d.make_folders(native("C:/m/n/o")) && d.is_folder("C:\\M\\N\\O"));
-    EXPECT_FALSE(d.make_folders(native("C:/d/abc/x")));
-    EXPECT_FALSE(d.make_folders(native("D:/x")));  // no drive D:
-    // A copy into a new file: from a file that opens, to a name that is free.
-    fsys::RawFile copy;
-    std::string reason;
-    EXPECT_FALSE(d.copy_into_new_file("C:\\d\\none", "C:\\d\\new", copy, reason) || d.copy_into_new_file("C:\\d\\abc", "C:\\D\\ABC", copy, reason));
-    EXPECT_EQ(reason, "the file cannot be made: C:\\D\\ABC");
-    EXPECT_TRUE(d.copy_into_new_file("C:\\d\\abc", "C:\\d\\new", copy, reason) && d.close_file(copy) && read_all(d, "C:\\d\\new") == "abc");
-    std::vector<std::jthread> readers;
-    std::vector<fsys::FileDigest> digests(4);
-    for (fsys::FileDigest& each : digests) {
-        readers.emplace_back([&] {
-            for (int k = 0; k < 50; ++k) {
-                d.digest_file("C:\\d\\abc", each);
-            }
-        });
-    }
-    readers.clear();  // each joined
-    EXPECT_EQ(digests, std::vector<fsys::FileDigest>(4, digest));
 }
 
 // A whole buffer written to a file: flushed only when asked, and removed again only when this writing made it.

@@ -66,16 +66,12 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
     EXPECT_EQ(parse_library_prefs(spaced, PathStyle::posix).roots, (Lines{"/a", "/b", "/c", "/d", "/xRuntime/Libraries", "/e"}));
 }
 
-TEST(AbsolutePath, FromTheCurrentFolderWithoutDotsOrDoubledSeparators)
+TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPathAndAPathMadeAbsoluteWithoutDotsOrDoubledSeparators)
 {
     const std::string here = std::filesystem::current_path().string(), s(1, fsys::k_sep);
     EXPECT_EQ(fsys::disk().absolute_path("."), here);
     EXPECT_EQ(fsys::disk().absolute_path("a" + s + "." + s + "b" + s + s + "c" + s), here + s + "a" + s + "b" + s + "c");
     EXPECT_EQ(fsys::disk().absolute_path(here + s + "x" + s), here + s + "x");
-}
-
-TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPath)
-{
     TempDir dir;
     write_bytes(dir.at("f.cr2"), "");
     const Lines paths = {"C:\\a", "z:/a", "C:a", "1:/a", "\\\\srv\\a", "//srv/a", "\\a", ":C:\\a", "/", "", "\\\\", "//", "C:\\", "\\/"};

@@ -20,9 +20,8 @@ struct Case {
 
 TEST(PackageCheck, HostileAndFaultyZipsAndWhatTheDirectoryAloneShows)
 {
-    static const std::string bomb = raw_deflate(std::string(1, '\0'), std::uint64_t(200) << 20);  // 200 KiB
     MadeEntry honest_bomb = entry("Runtime/Textures/zeros.jpg", "");
-    honest_bomb.packed = bomb;
+    honest_bomb.packed = raw_deflate(std::string(1, '\0'), std::uint64_t(200) << 20);  // 200 KiB
     honest_bomb.claimed_size = std::int64_t(200) << 20;
     MadeEntry lying_bomb = honest_bomb;
     lying_bomb.claimed_size = 1000;
