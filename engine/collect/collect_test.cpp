@@ -115,7 +115,10 @@ TEST(Collect, EachFileAtItsPlaceInAFolderOrTheSameZipTwiceAndNothingLeftWhenItFa
     EXPECT_EQ(lib.disk.tree(native("/out")), before);
 }
 
-TEST(Collect, AFileNoRootHoldsGoesByItsType)
+// A file no root holds goes by its type. Two files never share a name in the collection, nor names that differ only in
+// letter case (Windows takes them for one): the later ones are numbered. One file named twice, by two references,
+// keeps one name.
+TEST(Collect, AFileNoRootHoldsGoesByItsTypeNamesDifferingOnlyInLetterCaseAreNumberedOneFileNamedOnce)
 {
     const auto folder = [](const std::string& name) { return folder_outside_roots(name, RefKind::geometry).substr(8); };
     const Lines names = {"a.pz3", "a.CRZ", "a.pp2", "a.hr2", "a.p2z", "a.mc6", "a.fc2", "a.hdz", "a.lt2", "a.cm2", "a.obj"};
@@ -123,13 +126,6 @@ TEST(Collect, AFileNoRootHoldsGoesByItsType)
                        "Libraries/Face Libraries/Hand Libraries/Light Libraries/Camera Geometries/collected ");
     EXPECT_EQ(folder_outside_roots("a.pmd", RefKind::morph) + " " + folder_outside_roots("a.py", RefKind::script),
               "Runtime/Libraries/Character/collected Runtime/Python/collected");
-}
-
-// Two files never share a name in the collection, nor names that differ only in letter case
-// (Windows takes them for one): the later ones are numbered. One file named twice, by two
-// references, keeps one name.
-TEST(Collect, NamesDifferingOnlyInLetterCaseAreNumberedOneFileNamedOnce)
-{
     fsys::MemoryFileSystem disk;
     const std::string a = absolute("/ext/a/Bump.jpg"), b = absolute("/ext/b/bump.JPG"), c = absolute("/ext/c/BUMP.jpg");
     disk.add_file(native("/lib/Runtime/Libraries/Scenes/s.pz3"), "bumpMap " + a + "\r\nbumpMap " + b + "\r\nbumpMap " + c +

@@ -33,7 +33,7 @@ static Lines lines_read(TextReader& in)
 }
 
 // The fuzz corpus covers short files; these are the ones longer than the reader's blocks.
-TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
+TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocksAndGzipPaddingEndsTheData)
 {
     TempDir dir;
     const std::size_t count = (3 * k_block + 10) / 11;  // lines of 11 bytes enough for three blocks
@@ -65,6 +65,16 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocks)
     arrays = 0;
     EXPECT_TRUE(in.open(fsys::disk(), dir.at("a.cr2")) && !in.open(fsys::disk(), dir.path()));
     EXPECT_EQ(arrays, 0);  // the block of the last file is kept for the next
+    // After a whole gzip member, zero bytes are padding that ends the data; anything else must be one more member.
+    const std::string m = gzip_text("a\n"), zeros(200000, '\0');
+    for (const std::string& bytes : {m + zeros, m + zeros.substr(0, 2), m + m, m + zeros + "x", m + "x", m + zeros + m}) {
+        write_bytes(dir.at("a.crz"), bytes);
+        TextReader packed;
+        std::string_view line;
+        EXPECT_TRUE(packed.open(fsys::disk(), dir.at("a.crz"), Gzip::if_magic) && packed.next_line(line) && line == "a");
+        // more than zero bytes after the member: its next line, or a failure
+        EXPECT_EQ(packed.next_line(line) || packed.failed(), bytes.find_first_not_of('\0', m.size()) != std::string::npos);
+    }
 }
 
 // A line ends at its CR LF wherever the end of a block splits the pair, and a line past the limit is cut there and
@@ -84,21 +94,6 @@ TEST(TextReader, ALineEndsAtItsCrLfWhereverABlockEndsAndALongOneIsCutThere)
                 EXPECT_EQ(lines_read(in), (Lines{"a", x.substr(0, cut), "b", y.substr(0, cut)})) << size;
             }
         }
-    }
-}
-
-// After a whole gzip member, zero bytes are padding that ends the data; anything else must be one more member.
-TEST(TextReader, GzipPaddingEndsTheDataAndGarbageFails)
-{
-    TempDir dir;
-    const std::string m = gzip_text("a\n"), zeros(200000, '\0');
-    for (const std::string& bytes : {m + zeros, m + zeros.substr(0, 2), m + m, m + zeros + "x", m + "x", m + zeros + m}) {
-        write_bytes(dir.at("a.crz"), bytes);
-        TextReader in;
-        std::string_view line;
-        EXPECT_TRUE(in.open(fsys::disk(), dir.at("a.crz"), Gzip::if_magic) && in.next_line(line) && line == "a");
-        // more than zero bytes after the member: its next line, or a failure
-        EXPECT_EQ(in.next_line(line) || in.failed(), bytes.find_first_not_of('\0', m.size()) != std::string::npos);
     }
 }
 
