@@ -4,8 +4,6 @@
 #include "tests/changing_disk.h"
 #include "tests/test_support.h"
 
-#include <ranges>
-
 namespace {
 
 const std::string k_root = absolute("/lib"), k_document = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
@@ -61,7 +59,11 @@ TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
 {
     const std::string ref = "objFileGeom 0 0 Runtime:Geometries:ball.obj", fixed = "objFileGeom 0 0 :Runtime:Geometries:ball.obj";
     const auto lines = [](int from, int to) {
-        return joined(std::views::iota(from, to + 1), [](int k) { return "l" + std::to_string(k); }, "\n");
+        std::string text;
+        for (int k = from; k <= to; ++k) {
+            text += "l" + std::to_string(k) + "\n";
+        }
+        return text;
     };
     const struct {
         std::string text;

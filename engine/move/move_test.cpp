@@ -197,10 +197,8 @@ TEST(Move, EachRefusalChangesNothing)
     ASSERT_TRUE(l.disk.remove_file(l.lib("Runtime/Libraries/a.mt5")));  // gone since the plan read it
     const MoveOutcome unclosed = carry_out_move(l.disk, plan, journal);
     l.disk.fail_when(nullptr);
-    std::string failed;
-    for (const auto& f : unclosed.failed) {
-        failed += f.path + ": " + f.reason + "\n";  // with those whose old versions' names the last move took
-    }
+    // With those whose old versions' names the last move took.
+    const std::string failed = joined(unclosed.failed, [](const UnreadableFile& f) { return f.path + ": " + f.reason; }, "\n");
     EXPECT_NE(failed.find(c + ": its new version cannot be written: " + c + ".old\n"), std::string::npos) << failed;
     EXPECT_NE(failed.find(l.lib("Runtime/Libraries/a.mt5") + ": it cannot be opened\n"), std::string::npos) << failed;
     EXPECT_TRUE(unclosed.moved && l.disk.bytes(c) == c_bytes && l.disk.name_kind(c + ".old") == fsys::NameKind::none);
