@@ -4,7 +4,6 @@
 #include "tests/zip_maker.h"
 
 #include <cstdlib>
-#include <ranges>
 
 namespace fs = std::filesystem;
 #ifdef _WIN32
@@ -340,9 +339,9 @@ TEST_F(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     auto with_ends = [&](const std::string& end) { return joined(poser_lines(body), [](const std::string& line) { return line; }, end); };
     // Changes on the first and the last line (which has no line end), seven and eight lines apart, and a line too
     // long for any reference among the lines around them.
-    const std::string edges = "figureResFile Runtime:Geometries:a.obj\n" + joined(std::views::iota(0, 24), [](int k) {
-        return k == 6 || k == 14 ? "objFile 1 Runtime:Geometries:a.obj" : k == 16 ? std::string(3 << 20, 'x') : "line";
-    }, "\n") + "figureResFile Runtime:Geometries:a.obj";
+    const std::string obj = "objFile 1 Runtime:Geometries:a.obj\n", seven = repeated("line\n", 7);
+    const std::string edges = "figureResFile Runtime:Geometries:a.obj\n" + repeated("line\n", 6) + obj + seven + obj + "line\n" +
+                              std::string(3 << 20, 'x') + "\n" + seven + "figureResFile Runtime:Geometries:a.obj";
     const std::string lib = dir.at("lib/Runtime/Libraries"), spaced = "Reality Start Scene - P9-P10.pz3";
     write_files(dir, {"lib/Runtime/Libraries/lf.cr2", "lib/Runtime/Libraries/" + spaced}, body);
     write_bytes(lib + "/crlf.cr2", with_ends("\r\n"));
