@@ -10,24 +10,9 @@ namespace fs = std::filesystem;
 #include "engine/base/text_encoding.h"
 #endif
 
-TEST(CliArguments, OptionsAndActionsInOrder)
-{
-    CliOptions o;
-    std::string error;
-    ASSERT_TRUE(parse_cli({"--root", "/p/", "a.cr2", "--menu", "000000259", "--yes", "--answers=x", "--", "--menu"}, o, error));
-    EXPECT_TRUE(o.root == "/p/" && o.yes && o.answers == "x" && o.actions.size() == 3);
-    EXPECT_TRUE(o.actions[0].path == "a.cr2" && o.actions[1].is_menu && o.actions[1].menu == 259 &&
-                o.actions[2].path == "--menu");
-    EXPECT_EQ(root_without_trailing_separators("/p//"), "/p");
-    EXPECT_EQ(root_without_trailing_separators("/"), "");
-#ifndef _WIN32
-    EXPECT_EQ(root_without_trailing_separators("/p\\"), "/p\\");  // a backslash is part of a POSIX name
-#endif
-}
-
 // Each mode takes the options that make sense with it and refuses the others, naming what it takes; options
-// unknown or without their value are refused.
-TEST(CliArguments, EachModeTakesOnlyTheOptionsThatGoWithIt)
+// unknown or without their value are refused. Those taken come in order.
+TEST(CliArguments, EachModeTakesOnlyTheOptionsThatGoWithItInOrder)
 {
     // Each message with the arguments it refuses; "" with those taken.
     const std::pair<std::string, std::vector<Lines>> cases[] = {
@@ -66,6 +51,17 @@ TEST(CliArguments, EachModeTakesOnlyTheOptionsThatGoWithIt)
             EXPECT_EQ(error.substr(0, refused.size()), refused);
         }
     }
+    CliOptions o;
+    std::string error;
+    ASSERT_TRUE(parse_cli({"--root", "/p/", "a.cr2", "--menu", "000000259", "--yes", "--answers=x", "--", "--menu"}, o, error));
+    EXPECT_TRUE(o.root == "/p/" && o.yes && o.answers == "x" && o.actions.size() == 3);
+    EXPECT_TRUE(o.actions[0].path == "a.cr2" && o.actions[1].is_menu && o.actions[1].menu == 259 &&
+                o.actions[2].path == "--menu");
+    EXPECT_EQ(root_without_trailing_separators("/p//"), "/p");
+    EXPECT_EQ(root_without_trailing_separators("/"), "");
+#ifndef _WIN32
+    EXPECT_EQ(root_without_trailing_separators("/p\\"), "/p\\");  // a backslash is part of a POSIX name
+#endif
 }
 
 // Each run of the program in a fresh folder.

@@ -123,23 +123,6 @@ TEST(Interrupt, WhileTheChooserWaitsLeavesTheSceneAsItWas)
     }
 }
 
-TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenames)
-{
-    {
-        run_stop::RenamesInProgress renaming;
-        run_stop::RenamesInProgress{};  // a flush thread's, entered and left meanwhile: the first still holds the exit
-        EXPECT_FALSE(run_stop::claim_exit());
-    }
-    EXPECT_TRUE(run_stop::claim_exit());
-    std::atomic<bool> renamed{false};
-    std::thread repair([&renamed] { run_stop::RenamesInProgress renaming; renamed = true; });
-    std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(renamed);  // the repair waits for the exit
-    run_stop::clear();
-    repair.join();
-    EXPECT_TRUE(renamed);
-}
-
 #ifndef _WIN32
 // A second interrupt while the corrected copy is flushed ends the program at once, by the first one's signal: the copy
 // goes, so that the backup name never holds the new text, and the log keeps the lines of what was done.
@@ -170,9 +153,23 @@ TEST(Interrupt, ASecondOneWhileTheCopyIsFlushedLeavesNoNewTextUnderTheBackupName
 }
 #endif
 
-// The flush threads create copies at once: an exit that cannot wait deletes every one of them.
-TEST(Interrupt, AnExitThatCannotWaitDeletesTheCopiesOfEveryThread)
+// An exit that cannot wait never falls between the renames of a repair; the flush threads create copies at once, and
+// such an exit deletes every one of them.
+TEST(Interrupt, AnExitThatCannotWaitNeverFallsBetweenTheRenamesAndDeletesTheCopiesOfEveryThread)
 {
+    {
+        run_stop::RenamesInProgress renaming;
+        run_stop::RenamesInProgress{};  // a flush thread's, entered and left meanwhile: the first still holds the exit
+        EXPECT_FALSE(run_stop::claim_exit());
+    }
+    EXPECT_TRUE(run_stop::claim_exit());
+    std::atomic<bool> renamed{false};
+    std::thread repair([&renamed] { run_stop::RenamesInProgress renaming; renamed = true; });
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(renamed);  // the repair waits for the exit
+    run_stop::clear();
+    repair.join();
+    EXPECT_TRUE(renamed);
     TempDir dir;
     // Only a copy created anew is deleted: not a file that was there, nor one opened to be written over.
     write_bytes(dir.at("mine"), "x");

@@ -33,7 +33,7 @@ static Lines lines_read(TextReader& in)
 }
 
 // The fuzz corpus covers short files; these are the ones longer than the reader's blocks.
-TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocksAndGzipPaddingEndsTheData)
+TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocksGzipPaddingEndsTheDataALongLineIsCutAtTheLimit)
 {
     TempDir dir;
     const std::size_t count = (3 * k_block + 10) / 11;  // lines of 11 bytes enough for three blocks
@@ -75,23 +75,18 @@ TEST(TextReader, LinesWithoutCarriageReturnsUpToCtrlZAcrossBlocksAndGzipPaddingE
         // more than zero bytes after the member: its next line, or a failure
         EXPECT_EQ(packed.next_line(line) || packed.failed(), bytes.find_first_not_of('\0', m.size()) != std::string::npos);
     }
-}
-
-// A line ends at its CR LF wherever the end of a block splits the pair, and a line past the limit is cut there and
-// skipped up to that end, or up to the end of the data.
-TEST(TextReader, ALineEndsAtItsCrLfWhereverABlockEndsAndALongOneIsCutThere)
-{
-    TempDir dir;
+    // A line ends at its CR LF wherever the end of a block splits the pair, and a line past the limit is cut there and
+    // skipped up to that end, or up to the end of the data.
     for (const ReadMode mode : {ReadMode::poser_text, ReadMode::as_stored}) {
         for (const std::size_t limit : {std::size_t(0), std::size_t(100)}) {
             for (std::size_t size = 2 * k_block - 6; size <= 2 * k_block + 1; ++size) {
                 const std::string x(size, 'x'), y(k_block, 'y');
                 write_bytes(dir.at("a.cr2"), "a\n" + x + "\r\nb\r\n" + y);
-                TextReader in;
-                ASSERT_TRUE(in.open(fsys::disk(), dir.at("a.cr2"), Gzip::if_magic, fsys::Listed::unknown, mode));
-                in.limit_line_length(limit);
+                TextReader limited;
+                ASSERT_TRUE(limited.open(fsys::disk(), dir.at("a.cr2"), Gzip::if_magic, fsys::Listed::unknown, mode));
+                limited.limit_line_length(limit);
                 const std::size_t cut = limit == 0 ? std::string::npos : limit;
-                EXPECT_EQ(lines_read(in), (Lines{"a", x.substr(0, cut), "b", y.substr(0, cut)})) << size;
+                EXPECT_EQ(lines_read(limited), (Lines{"a", x.substr(0, cut), "b", y.substr(0, cut)})) << size;
             }
         }
     }

@@ -104,8 +104,8 @@ TEST(PathBoundary, EveryReaderRefusesAndNeverAsksTheDisk)
     }
 }
 
-// The same on the real disk, Windows' own under wine.
-TEST(PathBoundary, TheRealDiskIsNeverAskedAboutThem)
+// The same on the real disk, Windows' own under wine; and there, pipes and files the system makes up.
+TEST(PathBoundary, TheRealDiskIsNeverAskedAboutThemAndPipesAndSystemFilesAreRefusedByTheirType)
 {
     TempDir dir;
     const std::string doc = dir.at("lib/Runtime/Libraries/Props/p.pp2");
@@ -118,25 +118,18 @@ TEST(PathBoundary, TheRealDiskIsNeverAskedAboutThem)
     FailingFileSystem disk;
     read_by_every_reader(disk, doc, dir.at("lib"), windows ? 7 : 6);
     never_asked(disk.asked, windows);
-}
-
 #ifndef _WIN32
-// On a real disk, a pipe (also through a link) and a file the system makes up are refused by
-// their type: nothing waits for a writer to the pipe, and nothing of /proc is read or collected.
-TEST(PathBoundary, PipesAndSystemFilesRefusedByTheirType)
-{
-    TempDir dir;
-    write_bytes(dir.at("lib/Runtime/Libraries/Props/p.pp2"),
-                "objFile :Runtime:Geometries:pipe.obj\ntextureMap /proc/self/environ\nbumpMap :Runtime:pipe.jpg\n");
-    std::filesystem::create_directories(dir.at("lib/Runtime/Geometries"));
+    // A pipe (also through a link) and a file the system makes up are refused by their type: nothing waits for a
+    // writer to the pipe, and nothing of /proc is read or collected.
+    write_bytes(doc, "objFile :Runtime:Geometries:pipe.obj\ntextureMap /proc/self/environ\nbumpMap :Runtime:pipe.jpg\n");
     ASSERT_EQ(::mkfifo(dir.at("lib/Runtime/Geometries/pipe.obj").c_str(), 0600), 0);
     std::filesystem::create_symlink(dir.at("lib/Runtime/Geometries/pipe.obj"), dir.at("lib/Runtime/pipe.jpg"));
     const LibraryReport r = build_library_report(fsys::disk(), {dir.at("lib")}, {dir.at("lib")}, 2);
     EXPECT_EQ(r.count(RefStatus::refused), 3);
     EXPECT_TRUE(std::all_of(r.problems.begin(), r.problems.end(), [](auto& p) { return p.refusal == Refusal::special_file; }));
-    const CollectPlan plan = plan_collection(fsys::disk(), {dir.at("lib/Runtime/Libraries/Props/p.pp2")}, {dir.at("lib")});
+    const CollectPlan plan = plan_collection(fsys::disk(), {doc}, {dir.at("lib")});
     EXPECT_EQ(plan.files.size() * 10 + plan.missing.size(), 13u);
-}
 #endif
+}
 
 }  // namespace
