@@ -84,6 +84,11 @@ TEST(MemoryDisk, EachRuleSetAnswersAsItsSystem)
         {"read-only removed", [](Disk& d) { return d.remove_file("ro.cr2"); }, true, true},
         {"read-only given",
          [](Disk& d) { return d.give_protection("ro.cr2", "a.cr2") && !writable(d, "a.cr2"); }, true, true},
+        {"read-only given through a link", [](Disk& d) { return d.give_protection("ro.cr2", "to_file") && !writable(d, "a.cr2"); }, true, false},
+        {"file set up through a dangling link", [](Disk& d) {
+             d.add_file("dl", "N");
+             return d.is_readable_file("none");
+         }, true, true},
         {"read-only folder removed", [](Disk& d) { return d.remove_folder("E"); }, true, false},
         {"read-only folder gains entries", [](Disk& d) { return d.make_folder(native("E/n")); }, false, true},
         {"held read", [](Disk& d) { return d.is_readable_file("held.cr2"); }, true, true},
