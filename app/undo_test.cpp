@@ -292,8 +292,10 @@ TEST_F(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
     }
 }
 
-// A run dated after now, planted to shadow the user's, is no run: the user's own is undone.
-TEST_F(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
+// A run dated after now, planted to shadow the user's, is no run: the user's own is undone. A run named with the roots
+// it is to be undone below is undone only when it lies below one of them; a file the manifest names twice is one file
+// given back.
+TEST_F(HostileRuns, APlantedFutureRunIsPassedOverANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
 {
     fsys::MemoryFileSystem m;
     const std::string r = "/lib", run = repaired(m, r);
@@ -315,32 +317,25 @@ TEST_F(HostileRuns, APlantedFutureRunIsPassedOverAndTheRealOneUndone)
     EXPECT_TRUE(undo_run(m, last_run(list)[0]->folder, k_later, outcome, error)) << error;
     EXPECT_EQ(m.bytes("/lib/Runtime/Libraries/a.cr2"), "figureResFile :Runtime:Geometries:gone.obj\n");
     EXPECT_FALSE(undo_run(m, planted, k_later, outcome, error));
-}
 
-// A run named with the roots it is to be undone below is undone only when it lies below one of them; a file the
-// manifest names twice is one file given back.
-TEST_F(HostileRuns, ANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
-{
-    fsys::MemoryFileSystem m;
-    m.add_folder("/lib");
-    const std::string run = repaired(m, "/other");
+    const std::string other = repaired(m, "/other");
     const std::string corrected = m.bytes("/other/Runtime/Libraries/a.cr2");
-    EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::undo, run, {"/lib"}, "", false}),
-              "2 tarnwick-cli: the run " + run + " lies below none of the roots\n");
+    EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::undo, other, {"/lib"}, "", false}),
+              "2 tarnwick-cli: the run " + other + " lies below none of the roots\n");
     EXPECT_EQ(m.bytes("/other/Runtime/Libraries/a.cr2"), corrected);
-    std::string manifest = m.bytes(run + "/manifest.json");
+    manifest = m.bytes(other + "/manifest.json");
     const std::size_t entry = manifest.find("{\"path\"");
     const std::string file = manifest.substr(entry, manifest.rfind(']') - entry);
     manifest.insert(entry, file + ",");
-    m.add_file(run + "/manifest.json", manifest);
-    EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::undo, run, {"/other"}, "", false}),
-              "0 undoing the run of 2026-12-07 10:10:10 below /other: 1 file changed, old versions in " + run +
+    m.add_file(other + "/manifest.json", manifest);
+    EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::undo, other, {"/other"}, "", false}),
+              "0 undoing the run of 2026-12-07 10:10:10 below /other: 1 file changed, old versions in " + other +
                   "\nrestored /other/Runtime/Libraries/a.cr2\n1 file restored, 0 left alone\n");
     // Forgetting the run asks first, and only "yes" deletes it.
     for (const char* answer : {"no\n", "", "yes\n"}) {
-        EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::forget, run, {}, "", false}, answer),
-                  (*answer == 'y' ? "0" : "1") + (" delete the old versions kept in " + run + "? (yes/no) "));
-        EXPECT_EQ(m.entry_exists(run), *answer != 'y') << answer;
+        EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::forget, other, {}, "", false}, answer),
+                  (*answer == 'y' ? "0" : "1") + (" delete the old versions kept in " + other + "? (yes/no) "));
+        EXPECT_EQ(m.entry_exists(other), *answer != 'y') << answer;
     }
 }
 
