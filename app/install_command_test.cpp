@@ -122,6 +122,7 @@ TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)
         std::string error;
         EXPECT_FALSE(undo_run(p.disk, p.run, k_later, outcome, error)) << t.what;
         EXPECT_NE(error.find(t.refused), std::string::npos) << t.what << ": " << error;
+        EXPECT_TRUE(error.rfind("refused", 0) == 0 || error.rfind("the manifest " + manifest + " ", 0) == 0) << error;
         EXPECT_EQ(p.disk.files_below(native("/")), planted) << t.what;
     }
 }
