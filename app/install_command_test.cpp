@@ -67,6 +67,7 @@ TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
     ScriptedSession s({"yes"});
     undo_last_run(p.disk, {p.root}, s.wn, k_later);
     EXPECT_EQ(p.content(), p.before);
+    EXPECT_EQ(p.disk.tree(p.run), Lines{manifest});  // the old versions' folders, emptied, gone
     ASSERT_EQ(s.transcript().size(), 2u);
     EXPECT_EQ(s.transcript()[0].find("question\tnone\tundo the last run?\tthe install of p.zip of "), 0u);
     // The run folder named by its own name: on Windows the list of runs spells the folders above
