@@ -84,12 +84,13 @@ TEST_F(FolderWalk, WithTheExtendedRulesEveryDocumentButNoBackupOfAFileBeside)
 {
     use_library_rules(run, LibraryOptions{false, {dir.at("T")}});
     write_files(dir, {"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt",
-                      "T/tarnwick-runs/20261207-101010/a.cr2"}, "nothing to repair\n");
+                      "T/tarnwick-runs/20261207-101010/a.cr2", "T/.cr2", "T/_zz00.cr2"}, "nothing to repair\n");
     ScriptedSession s({"yes"});
     searchdir(run, dir.at("T"), s.wn);
     Lines titles = s.transcript();  // no question after any folder
     std::sort(titles.begin(), titles.end());
-    EXPECT_EQ(titles, (Lines{"title\t" + dir.at("T/a.cr2"), "title\t" + dir.at("T/b_zz00.cr2"), "title\t" + dir.at("T/c.mc6")}));
+    EXPECT_EQ(titles, (Lines{"title\t" + dir.at("T/_zz00.cr2"), "title\t" + dir.at("T/a.cr2"), "title\t" + dir.at("T/b_zz00.cr2"),
+                             "title\t" + dir.at("T/c.mc6")}));  // "_zz00.cr2" no backup: ".cr2" has none
 }
 
 #ifndef _WIN32
