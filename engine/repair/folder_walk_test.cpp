@@ -6,15 +6,6 @@
 
 namespace fs = std::filesystem;
 
-TEST(PoserFileNames, RecognisedByTheirLastFourCharacters)
-{
-    const Lines names = {"A.CR2", "b.Pz3", "d.hr2", "x.pp2", ".x.pp2", "/a/b/c.cr2", "cr2", ".cr2", "a.cr", "x.cr2.bak", "x.obj", "acr2"};
-    EXPECT_EQ(joined(names, [](const std::string& n) { return std::to_string(isposerfile(n)); }, ""), "111111000000");
-    // The documents the other modes read: every kind, compressed or not, but no Mac's "._" file beside one.
-    const Lines documents = {"a/B.MZ5", "x.p2z", "a\\._b.cr2", "a/._b.cr2", "._b.cr2", "a/.cr2", "a/b.cr", "b.obj"};
-    EXPECT_EQ(joined(documents, [](const std::string& n) { return std::to_string(is_poser_document(n)); }, ""), "11000000");
-}
-
 class FolderWalk : public testing::Test {
 protected:
     void SetUp() override { reset_engine(run, dir.at("Poser")); }
@@ -35,8 +26,11 @@ protected:
     ::Run run;
 };
 
+// Poser files known by their last four characters; files first, then each subfolder, then the question.
 TEST_F(FolderWalk, FilesFirstThenEachSubfolderThenTheQuestion)
 {
+    const Lines names = {"A.CR2", "b.Pz3", "d.hr2", "x.pp2", ".x.pp2", "/a/b/c.cr2", "cr2", ".cr2", "a.cr", "x.cr2.bak", "x.obj", "acr2"};
+    EXPECT_EQ(joined(names, [](const std::string& n) { return std::to_string(isposerfile(n)); }, ""), "111111000000");
     write_files(dir, {"T/t.cr2", "T/.x.pz3", "T/A/x.pp2", "T/B/x.pp2", "T/.hidden/h.cr2", "T/poses.cr2/inside.cr2"}, "nothing to repair\n");
     write_bytes(dir.at("T/notes.txt"), "");
     fs::create_directories(dir.at("T/empty"));
@@ -82,6 +76,9 @@ TEST_F(FolderWalk, ANoTravelsOnlyOneLevelUpAndBackupsMadeOnTheWayAreNotChecked)
 
 TEST_F(FolderWalk, WithTheExtendedRulesEveryDocumentButNoBackupOfAFileBeside)
 {
+    // The documents the other modes read: every kind, compressed or not, but no Mac's "._" file beside one.
+    const Lines documents = {"a/B.MZ5", "x.p2z", "a\\._b.cr2", "a/._b.cr2", "._b.cr2", "a/.cr2", "a/b.cr", "b.obj"};
+    EXPECT_EQ(joined(documents, [](const std::string& n) { return std::to_string(is_poser_document(n)); }, ""), "11000000");
     use_library_rules(run, LibraryOptions{false, {dir.at("T")}});
     write_files(dir, {"T/a.cr2", "T/a_zz00.cr2", "T/b_zz00.cr2", "T/c.mc6", "T/._a.cr2", "T/__MACOSX/m.cr2", "T/notes.txt",
                       "T/tarnwick-runs/20261207-101010/a.cr2", "T/.cr2", "T/_zz00.cr2"}, "nothing to repair\n");
