@@ -171,7 +171,7 @@ TEST_F(ZipWriter, MoreThan65535EntriesTakeZip64)
 
 #ifndef _WIN32
 // Other readers take the zip: Info-ZIP's unzip tests every entry, Python's zipfile sees the
-// names, their UTF-8 mark and the methods. Skipped where the tools are not installed.
+// names, their UTF-8 mark, the methods and the files' modes. Skipped where the tools are not installed.
 TEST_F(ZipWriter, OtherReadersReadIt)
 {
     if (std::system("command -v unzip >/dev/null 2>&1 && command -v python3 >/dev/null 2>&1") != 0) {
@@ -189,10 +189,10 @@ TEST_F(ZipWriter, OtherReadersReadIt)
                                    "z = zipfile.ZipFile(sys.argv[1])\n"
                                    "assert z.testzip() is None\n"
                                    "for i in z.infolist():\n"
-                                   "    print(i.filename, i.flag_bits & 0x800, i.compress_type, i.file_size)\n");
+                                   "    print(i.filename, i.flag_bits & 0x800, i.compress_type, i.file_size, oct(i.external_attr >> 16))\n");
     ASSERT_EQ(std::system(("python3 '" + dir.at("list.py") + "' '" + zip + "' > '" + listing + "'").c_str()), 0);
     EXPECT_EQ(read_bytes(listing), "Runtime/Libraries/Caf\xc3\xa9/Sc\xc3\xa8ne.pz3 2048 8 " + std::to_string(k_scene.size()) +
-                                       "\nRuntime/Textures/skin.jpg 0 0 7000\n");
+                                       " 0o100644\nRuntime/Textures/skin.jpg 0 0 7000 0o100644\n");  // plain files, readable by all
 }
 #endif
 
