@@ -443,7 +443,7 @@ TEST_F(CliProcess, InstallsAProductAndTakesItBack)
     EXPECT_FALSE(exists(dir.at("Poser/tarnwick-runs")));
     const std::string installed = run_quoted(dir, {"--install", "--root", root, "p.zip"});
     expect_pieces(installed, {"\ninstalled 2 files from p.zip into " + root + ": 1 new, 1 replaced, 0 already there, 1 skipped\n"
-                              "the old versions of the files replaced and the record of the install are kept in " + root + "/tarnwick-runs/",
+                              "the old versions of the files replaced and the record of the install are kept in " + root + native("/tarnwick-runs/"),
                               "\nmissing image :Runtime:Textures:p:gone.jpg in "});
     EXPECT_EQ(installed.substr(0, 2), "3 ");
     EXPECT_EQ(read_bytes(mesh), "v 0 0 0\n");
