@@ -61,7 +61,7 @@ struct Library {
         std::string t;
         return read_text_as_stored(disk, at, t) ? t : "<missing>";
     }
-    std::string move(const std::string& from, const std::string& to, MovePlan& plan)
+    std::string move(const std::string& from, const std::string& to)
     {
         std::string reason;
         if (!plan_move(disk, MoveRequest{from, to, roots}, plan, reason)) {
@@ -82,6 +82,7 @@ struct Library {
     Rules rules;
     fsys::MemoryFileSystem disk;
     std::vector<std::string> roots;
+    MovePlan plan;  // the last move's
 };
 
 TEST(Move, EveryReferenceToAMovedFileFollowsItAndNothingElseChanges)
@@ -106,8 +107,7 @@ TEST(Move, EveryReferenceToAMovedFileFollowsItAndNothingElseChanges)
         const std::string old = "/lib/Runtime/Textures/Old", from = file ? old + "/skin.jpg" : old;
         Library l(c.rules);
         EXPECT_EQ(l.found({l.path("/lib")}), "11 found, 2 to repair");
-        MovePlan plan;
-        ASSERT_EQ(l.move(l.path(from), l.path(c.to), plan), "");
+        ASSERT_EQ(l.move(l.path(from), l.path(c.to)), "");
         Forms after;
         after.skin = after.skin_mac = file ? c.written : c.written + "skin.jpg";
         if (!file) {
@@ -120,7 +120,7 @@ TEST(Move, EveryReferenceToAMovedFileFollowsItAndNothingElseChanges)
         EXPECT_EQ(l.disk.bytes(l.lib("Runtime/Libraries/c.mz5")).substr(0, 2), "\x1f\x8b");
         EXPECT_EQ(l.disk.bytes(l.path(c.to) + (file ? "" : native("/skin.jpg"))), "skin.jpg");
         EXPECT_EQ(l.disk.name_kind(l.path(from)) == fsys::NameKind::none, c.rules == Rules::posix || c.written.find(":old:") == std::string::npos);
-        EXPECT_EQ(plan.references, file ? 4 : 7);
+        EXPECT_EQ(l.plan.references, file ? 4 : 7);
         // The report finds every reference it found before, at the files' new places, and the references
         // saved on another machine that moved are mended on the way.
         EXPECT_EQ(l.found({l.path("/lib"), l.path("/third")}), file ? "11 found, 1 to repair" : "11 found, 0 to repair");
@@ -164,18 +164,16 @@ TEST(Move, EachRefusalChangesNothing)
     l.disk.add_file(l.path("/early/Runtime/Textures/Taken/skin.jpg"), "");
     const auto before = l.disk.tree(l.path("/"));
     for (const auto& c : cases) {
-        MovePlan plan;
-        const std::string reason = l.move(l.path(c.from), l.path(c.to), plan);
+        const std::string reason = l.move(l.path(c.from), l.path(c.to));
         EXPECT_NE(reason.find(native(c.reason)), std::string::npos) << c.from << " to " << c.to << ": " << reason;
         EXPECT_EQ(l.disk.tree(l.path("/")), before);
     }
     // A folder holding a root never moves, nor anything once a stop is asked for.
-    MovePlan held;
     l.roots.push_back(l.lib("Runtime/Textures/Old"));
-    EXPECT_NE(l.move(l.lib("Runtime/Textures"), l.lib("Runtime/T2"), held).find("holds the content root"), std::string::npos);
+    EXPECT_NE(l.move(l.lib("Runtime/Textures"), l.lib("Runtime/T2")).find("holds the content root"), std::string::npos);
     l.roots.pop_back();
     run_stop::request();
-    EXPECT_TRUE(l.move(l.lib("Runtime/Textures/Old"), l.lib("Runtime/T2"), held) == "stopped" && held.stopped);
+    EXPECT_TRUE(l.move(l.lib("Runtime/Textures/Old"), l.lib("Runtime/T2")) == "stopped" && l.plan.stopped);
     run_stop::clear();
     EXPECT_EQ(l.disk.tree(l.path("/")), before);
     // A document changed since it was read is left as it is and named; the rest moves.
@@ -209,8 +207,7 @@ TEST(Move, EachRefusalChangesNothing)
     for (const auto& [to, said] : unmade) {
         Library fresh(Rules::posix);
         fresh.disk.fail_when([](fsys::Op op, const std::string&) { return op == fsys::Op::remove || op == fsys::Op::make_folder; });
-        MovePlan unmoved;
-        EXPECT_EQ(fresh.move(fresh.path(old), fresh.path(to), unmoved), "failed: " + native(said));
+        EXPECT_EQ(fresh.move(fresh.path(old), fresh.path(to)), "failed: " + native(said));
         EXPECT_EQ(fresh.disk.bytes(fresh.path(old + "/skin.jpg")), "skin.jpg");
     }
 }
@@ -240,6 +237,7 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
     disk.add_folder("D:" + native("/lib"));
     const auto before = disk.files_below("C:" + native("/"));
     std::string reason;
+    std::vector<std::pair<std::string, std::string>> left;  // what each move back leaves where it is
     for (const bool stop : {false, true}) {  // a failure at step k, or a stop there
         for (int k = 0;; ++k) {
             SCOPED_TRACE(std::to_string(k) + (stop ? ", stopped" : ", failed"));
@@ -261,7 +259,6 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
                 EXPECT_EQ(disk.syncs(to + native("/a.jpg.tarnwick-copy")), synced + 1);  // flushed before it took its name
                 EXPECT_EQ(disk.name_kind(from), fsys::NameKind::none);
             }
-            std::vector<std::pair<std::string, std::string>> left;
             EXPECT_TRUE(move_back(disk, from, to, left));
             EXPECT_EQ(disk.files_below("C:" + native("/")), before);
             EXPECT_EQ(disk.name_kind(to), fsys::NameKind::none);
@@ -273,7 +270,6 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
     // A file put at an old place since is never written over.
     ASSERT_TRUE(move_tree(disk, from, to, 2, nullptr, reason));
     disk.add_file(from + native("/a.jpg"), "new");
-    std::vector<std::pair<std::string, std::string>> left;
     EXPECT_FALSE(move_back(disk, from, to, left));
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].first + ": " + left[0].second, to + native("/a.jpg") + ": its old place " + from + native("/a.jpg") + " holds other bytes");
