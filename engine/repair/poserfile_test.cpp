@@ -377,7 +377,6 @@ TEST_F(PoserFile, AFailingDiskAtEveryStepOfARepairKeepsTheOldText)
     run_folder.at = backup = dir.at("Poser/tarnwick-runs/1/chars/man.crz");
     journal = &run_folder;
     every_step_keeps_the_old_text();
-    journal = nullptr;
 }
 
 // Where the system exchanges two names in one step, the repair needs no swap file: a failure of that step leaves the
