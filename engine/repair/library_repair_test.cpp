@@ -66,10 +66,9 @@ protected:
         std::filesystem::remove_all(std::filesystem::path(doc).parent_path());
         write_bytes(doc, text);
         open_log(run, dir.at("__result_of_run.txt"));
-        ScriptedSession s(std::move(answers));
-        ::repair(run, doc, s.wn);
+        const Lines seen = seen_repairing(run, doc, std::move(answers));
         log = closed_log(run, dir.at("__result_of_run.txt"));
-        return s.transcript();
+        return seen;
     }
 
     TempDir dir;
@@ -151,11 +150,10 @@ TEST(RepairWhileSaved, NeverAMixOfTwoVersions)
     const auto repair_doc = [&](fsys::MemoryFileSystem& disk, bool extended) {
         ::Run run(disk);
         start_engine(run, root, extended);
-        ScriptedSession s({pick}, disk);
-        ::repair(run, doc, s.wn);
+        const Lines seen = seen_repairing(run, doc, {pick}, disk);
         const long long abandoned = run.tally.abandoned;
         reset_engine(run, "");
-        return std::pair(s.transcript(), abandoned);
+        return std::pair(seen, abandoned);
     };
     for (bool extended : {false, true}) {
         SCOPED_TRACE(extended ? "extended" : "default");
