@@ -519,9 +519,8 @@ TEST_F(PoserFile, RepairsFinishedTogetherKeepEveryOldText)
     auto kept = [](const std::string& path) { return path.substr(0, path.size() - 4) + "_zz00" + path.substr(path.size() - 4); };
     for (const bool unseen : {false, true}) {
         SCOPED_TRACE(unseen ? "questions answered unseen" : "questions shown");
-        auto walk = [&](const FailingFileSystem::FailWhen& hook) { return walked(files, hook, unseen); };
         Lines steps;
-        const Lines seen = walk(recording(steps));
+        const Lines seen = walked(files, recording(steps), unseen);
         std::string expected_log;
         for (const auto& [path, text] : files) {
             EXPECT_EQ(read_bytes(kept(path)), text);
@@ -536,7 +535,7 @@ TEST_F(PoserFile, RepairsFinishedTogetherKeepEveryOldText)
         for (std::size_t k = 0; k < steps.size(); ++k) {
             SCOPED_TRACE("from step " + steps[k]);
             std::size_t taken = 0;
-            walk([&](fsys::Op, const std::string&) { return taken++ >= k; });
+            walked(files, [&](fsys::Op, const std::string&) { return taken++ >= k; }, unseen);
             const Files left = files_below(dir.at("Poser/chars"));
             for (const auto& file : files) {
                 const std::string& path = file.first;
