@@ -204,15 +204,18 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
         EXPECT_EQ(doc["move"]["made"], nlohmann::json::array({"Runtime/Textures/Made"}));
     }
 
-    // A record naming a place out of its roots (""), or without a field of its move, in both its run folders alike, is
-    // refused, and nothing moves back.
-    for (const std::string field : {"", "from_root", "from", "to_root", "to", "files", "made", "to_was_empty_folder"}) {
+    // A record naming a place out of its roots ("") or through a link, even one that stays inside its root ("L"), or
+    // without a field of its move, in both its run folders alike, is refused, and nothing moves back.
+    for (const std::string field : {"", "L", "from_root", "from", "to_root", "to", "files", "made", "to_was_empty_folder"}) {
         Library h(fsys::DiskRules::posix);
         ASSERT_EQ(move_with_run_folders(h.disk, h.plan(), h.roots, "9.9", std::time(nullptr)).status, k_move_done);
+        h.disk.add_link(h.roots[1] + native("/L"), h.roots[1] + native("/Runtime"));
         for (const RunFolderInfo& run : find_runs(h.disk, h.roots, std::time(nullptr)).runs) {
             nlohmann::json doc = nlohmann::json::parse(h.disk.bytes(run.folder + native("/manifest.json")));
             if (field.empty()) {
                 doc["move"]["to"] = "../" + doc["move"]["to"].get<std::string>();
+            } else if (field == "L") {
+                doc["move"]["to"] = "L/New";  // the files' new folder, Runtime/New, reached through the link
             } else {
                 doc["move"].erase(field);
             }

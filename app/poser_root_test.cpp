@@ -69,7 +69,7 @@ TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRoots
     const std::pair<std::string, std::string> rows[] = {
         {"[poserinfo]\n[]\nposeraddr=/b\n[PoserInfo]\nposeraddr=/a\n", "/a"},
         {" \t[ PoserInfo ]\t\r\n\t poseraddr \t= \t/c d \t\r\n", "/c d"},
-        {"[poserinfo]\nposeraddr\n[poserinfox]\nposeraddr=/e\n[poserinfo\nposeraddr=/f", ""},
+        {"[poserinfo]\nposeraddr\n[poserinfox]\nposeraddr=/e\n[poserinfo?\nposeraddr=/f", ""},
         {"[poserinfo]\r\nother=1\r\n\r\nposeraddr=" + long_value, long_value.substr(0, 255)},
     };
     for (const auto& [text, root] : rows) {

@@ -66,7 +66,8 @@ TEST(ReportOutput, TextWorstFirstJsonWholeAndValidHtmlEscapedWithControlsMadeVis
                          "<span class=\"target\">//s/&lt;i&gt;.jpg</span></div><div>a network path, not looked up</div>",
                          "<th>all</th><th>geometry</th><th>image</th><th>morph</th><th>script</th></tr>",
                          "<summary>used 2 times</summary>", "<summary>used once</summary>",
-                         "<h2 id=\"missing\">missing: 1 target</h2>", "<h2 id=\"refused\">refused: 1 target</h2>"});
+                         "<h2 id=\"missing\">missing: 1 target</h2>", "<h2 id=\"refused\">refused: 1 target</h2>",
+                         "<h2>unreadable files</h2><ul><li>/l/bad\\e[31m.crz: corrupt or truncated gzip data</li></ul>"});
     // A problem's uses are shown open up to ten of them, folded beyond.
     LibraryReport many = hostile;
     for (const auto& [uses, details] : {std::pair(10, "<details open><summary>used 10"), std::pair(11, "<details><summary>used 11")}) {

@@ -76,6 +76,9 @@ TEST_F(WindowRuns, PoserPrefsFoundAndOptionsSavedAndPutInForce)
     ASSERT_TRUE(in_force != nullptr);
     EXPECT_TRUE(in_force->options().automatic && session.dialogue->stopped_by_cancel_button());
     EXPECT_EQ(in_force->options().roots, (Lines{dir.at("Poser"), dir.at("content")}));
+    ScriptedSession cancelled(Lines{});
+    menu_command(session, k_check_folder, cancelled.wn);  // the picker cancelled: nothing is checked, nothing asked
+    EXPECT_EQ(cancelled.transcript(), Lines{});
     apply_window_options(session, {}, [](std::string&, std::string_view, std::string_view) { return 0; });  // a picker, unused
     EXPECT_TRUE(dynamic_cast<const LibraryRules*>(&session.run.rules()) == nullptr);
     EXPECT_FALSE(session.dialogue->stopped_by_cancel_button());

@@ -401,6 +401,7 @@ TEST(MemoryDisk, NulInAPathIsRefusedAsOnTheRealDisk)
     }
     EXPECT_EQ(memory.tree(""), (Lines{native("/F/"), native("/a")}));
     EXPECT_EQ(memory.absolute_path("a\0b"s), "");
+    EXPECT_TRUE(memory.make_folders(native("/n/:m")) && memory.is_folder(native("/n")));  // a colon, unlike NUL, is a letter
 }
 
 // What the disk cache knows goes for the folder the program changed and for nothing else, until everything goes.

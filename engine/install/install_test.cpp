@@ -78,8 +78,10 @@ TEST(InstallPlan, EachEntryPlacedSkippedOrRefusedWithNothingWritten)
     const PlanCase cases[] = {
         {"Runtime at the top", posix, {zip_of({"Runtime/Geometries/a.obj", "ReadMe.txt"})}, {},
          {"new Runtime/Geometries/a.obj", "new ReadMe.txt", "folder Runtime", "folder Runtime/Geometries"}},
-        {"one folder down, beside a read-me", windows, {zip_of({"CON/Runtime/Textures/a.jpg", "CON/b.txt", "c.txt"})}, {},
-         {"new Runtime/Textures/a.jpg", "new b.txt", "folder Runtime", "folder Runtime/Textures", "skipped c.txt",
+        {"one folder down, beside a read-me; a path of 259 letters, as long as Windows programs open", windows,
+         {zip_of({"CON/Runtime/Textures/a.jpg", "CON/b.txt", "c.txt", "CON/Runtime/" + std::string(236, 'f') + "/x.obj"})}, {},
+         {"new Runtime/Textures/a.jpg", "new b.txt", "new Runtime/" + std::string(236, 'f') + "/x.obj", "folder Runtime",
+          "folder Runtime/Textures", "folder Runtime/" + std::string(236, 'f'), "skipped c.txt",
           "note CON/: the Runtime folder lies one folder down: unpacked from this folder"}},
         {"folders in another letter case, on the disk and in the zip", posix,
          {zip_of({"Runtime/textures/a.jpg", "Runtime/TEXTURES/new/b.jpg", "Runtime/Textures/New/c.jpg"})},

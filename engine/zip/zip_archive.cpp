@@ -219,6 +219,8 @@ std::string error_words(zip_error_t* error)
     case ZIP_ER_READ:
     case ZIP_ER_SEEK:
         return "the zip archive could not be read";
+    case ZIP_ER_EOF:
+        return "the zip archive ends before the data its directory names (cut short, or changed while read)";
     case ZIP_ER_CRC:
         return "the data does not match its checksum";
     case ZIP_ER_COMPNOTSUPP:

@@ -149,8 +149,16 @@ TEST(ZipFileSystem, AnEntryThatCannotBeInflatedReadsAsAnErrorWithItsReasonAndAZi
         EXPECT_EQ(m.zip->read_failure(f), reason);
         EXPECT_TRUE(m.zip->file_size(f) == -1 && !m.zip->seek_to(f, 0)) << name;  // no size nor place once failed
         m.zip->close_file(f);
-        EXPECT_EQ(m.zip->file_size(f), -1);
+        EXPECT_TRUE(m.zip->file_size(f) == -1 && !m.zip->seek_to(f, 0));  // nor once closed
     }
+    // A zip cut short on the disk once it was opened: the data its directory names is not there.
+    Mounted cut;
+    cut.disk.add_file(k_zip, cut.disk.bytes(k_zip).substr(0, 10));
+    fsys::RawFile f;
+    char buf[64];
+    ASSERT_TRUE(cut.zip->open_for_reading(k_doc, f));
+    EXPECT_EQ(cut.zip->read_some(f, buf, sizeof buf), -1);
+    EXPECT_EQ(cut.zip->read_failure(f), "the zip archive ends before the data its directory names (cut short, or changed while read)");
     m.disk.add_file(k_zip, "PK\x03\x04 not really");
     std::string reason;
     EXPECT_EQ(zipfs::ZipFileSystem::open(m.disk, k_zip, k_zip, reason), nullptr);
