@@ -212,10 +212,8 @@ TEST(MoveCommand, AMoveListedNamedAndItsRecordChecked)
         h.disk.add_link(h.roots[1] + native("/L"), h.roots[1] + native("/Runtime"));
         for (const RunFolderInfo& run : find_runs(h.disk, h.roots, std::time(nullptr)).runs) {
             nlohmann::json doc = nlohmann::json::parse(h.disk.bytes(run.folder + native("/manifest.json")));
-            if (field.empty()) {
-                doc["move"]["to"] = "../" + doc["move"]["to"].get<std::string>();
-            } else if (field == "L") {
-                doc["move"]["to"] = "L/New";  // the files' new folder, Runtime/New, reached through the link
+            if (field.size() < 2) {  // the files' new folder, Runtime/New, named from above its root or through the link
+                doc["move"]["to"] = field.empty() ? "../Runtime/New" : "L/New";
             } else {
                 doc["move"].erase(field);
             }
