@@ -257,6 +257,8 @@ TEST_F(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
         {"a newer format", manifest_edit("\"format\":1", "\"format\":99"), "was written by a newer tarnwick"},
         {"undone no time", manifest_edit("\"undone\":null", "\"undone\":1"), "its undo time is no time"},
         {"a kind unknown", manifest_edit("\"format\":1", "\"format\":1,\"kind\":\"x\""), "no kind this tarnwick knows"},
+        {"no manifest", [](fsys::MemoryFileSystem& m, const std::string& run) { m.remove_file(child_path(run, "manifest.json")); },
+         "no run folder with a manifest"},
         {"truncated", [](fsys::MemoryFileSystem& m, const std::string& run) {
              m.add_file(child_path(run, "manifest.json"), m.bytes(child_path(run, "manifest.json")).substr(0, 120));
          }, "is corrupt"},

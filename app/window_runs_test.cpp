@@ -235,6 +235,7 @@ TEST(ContentRoots, EachRootIsTheFolderTheSystemFindsOrTheParentOfItsRuntimeFolde
     disk.add_link(absolute("/lib/l"), absolute("/other/deep"));
     const bool by_text = k_native_style == PathStyle::windows;  // where ".." is read from the text alone
     EXPECT_EQ(normalised_root(disk, absolute("/lib/l/..")), absolute(by_text ? "/lib" : "/other"));
+    EXPECT_EQ(normalised_root(disk, absolute("/../lib")), absolute("/lib"));  // nothing lies above the top folder
     // A Runtime folder given for its parent is its parent; a folder holding Libraries, or a Runtime folder holding
     // a Runtime folder, is itself.
     for (const char* folder : {"/c/Runtime/Textures", "/d/Libraries", "/e/Runtime/Runtime/Textures"}) {

@@ -184,9 +184,7 @@ struct KeptOnDisk : InstallJournal {
     {
         const std::string path = record.run_folder + fsys::k_sep + "record";
         const bool kept = disk.write_file(path + ".new", "r", fsys::Create::truncate) && disk.rename_replace(path + ".new", path);
-        if (kept) {
-            last = record;
-        }
+        last = kept ? record : last;
         return kept;
     }
     fsys::FileSystem& disk;
