@@ -177,23 +177,22 @@ TEST(Move, EachRefusalChangesNothing)
     run_stop::clear();
     EXPECT_EQ(l.disk.tree(l.path("/")), before);
     // A document changed since it was read is left as it is and named; the rest moves.
-    MovePlan plan;
     std::string reason;
-    ASSERT_TRUE(plan_move(l.disk, MoveRequest{l.lib("Runtime/Geometries/x.obj"), l.lib("Runtime/x.obj"), l.roots}, plan, reason));
+    ASSERT_TRUE(plan_move(l.disk, MoveRequest{l.lib("Runtime/Geometries/x.obj"), l.lib("Runtime/x.obj"), l.roots}, l.plan, reason));
     const std::string changed = "figureResFile :Runtime:Geometrie:x.obj\n";
     l.disk.add_file(l.lib("Runtime/Libraries/b.cr2"), changed);
     BesideJournal journal;
-    const MoveOutcome outcome = carry_out_move(l.disk, plan, journal);
+    const MoveOutcome outcome = carry_out_move(l.disk, l.plan, journal);
     ASSERT_EQ(outcome.failed.size(), 1u);
     EXPECT_EQ(outcome.failed[0].path + ": " + outcome.failed[0].reason, l.lib("Runtime/Libraries/b.cr2") + ": it changed since it was read");
     EXPECT_TRUE(outcome.moved && l.disk.bytes(l.lib("Runtime/Libraries/b.cr2")) == changed);
     EXPECT_NE(l.text(l.lib("Runtime/Libraries/a.mt5")).find("\nfigureResFile :Runtime:x.obj  \n"), std::string::npos);
     // So is a compressed document whose new version cannot be closed: its bytes are known only then.
     const std::string c = l.lib("Runtime/Libraries/c.mz5"), c_bytes = l.disk.bytes(c);
-    ASSERT_TRUE(plan_move(l.disk, MoveRequest{l.lib("Runtime/Textures/Old"), l.lib("Runtime/Textures/New"), l.roots}, plan, reason));
+    ASSERT_TRUE(plan_move(l.disk, MoveRequest{l.lib("Runtime/Textures/Old"), l.lib("Runtime/Textures/New"), l.roots}, l.plan, reason));
     l.disk.fail_when([&](fsys::Op op, const std::string& at) { return op == fsys::Op::close && at == c + ".old"; });
     ASSERT_TRUE(l.disk.remove_file(l.lib("Runtime/Libraries/a.mt5")));  // gone since the plan read it
-    const MoveOutcome unclosed = carry_out_move(l.disk, plan, journal);
+    const MoveOutcome unclosed = carry_out_move(l.disk, l.plan, journal);
     l.disk.fail_when(nullptr);
     // With those whose old versions' names the last move took.
     const std::string failed = joined(unclosed.failed, [](const UnreadableFile& f) { return f.path + ": " + f.reason; }, "\n");
@@ -220,6 +219,7 @@ TEST(Move, ThePlanSeesTheDiskAsTheMoveLeavesIt)
     EXPECT_EQ(listing(view, l.lib("Runtime/Textures")), Lines{"New/"});
     EXPECT_EQ(listing(view, l.lib("Runtime/Textures/New")), (Lines{"bump.jpg", "helper.py", "same.jpg", "skin.jpg", "skin.mt5"}));
     EXPECT_EQ(listing(view, l.lib("Runtime/Textures/Old")), Lines{"<cannot list>"});
+    EXPECT_TRUE(view.is_readable_file(l.lib("Runtime/Textures/New/skin.jpg")) && !view.is_readable_file(l.lib("Runtime/Textures/New/none.jpg")));
     // A name in other letters is the new folder only where the system ignores letter case.
     EXPECT_EQ(listing(view, l.lib("Runtime/Textures/NEW")) == listing(view, l.lib("Runtime/Textures/New")), k_native_style == PathStyle::windows);
     EXPECT_EQ(listing(view, l.lib("Runtime")), (Lines{"Geometries/", "Libraries/", "Textures/"}));
