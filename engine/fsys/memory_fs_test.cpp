@@ -399,6 +399,7 @@ TEST(MemoryDisk, NulInAPathIsRefusedAsOnTheRealDisk)
         EXPECT_EQ(listing(*d, top + "F"), Lines{});
         EXPECT_EQ(read_all(*d, top + "a"), "x");
     }
+    memory.add_link(native("/l"), "F\0x"s);  // nor a link made to a name cut at its NUL
     EXPECT_EQ(memory.tree(""), (Lines{native("/F/"), native("/a")}));
     EXPECT_EQ(memory.absolute_path("a\0b"s), "");
     EXPECT_TRUE(memory.make_folders(native("/n/:m")) && memory.is_folder(native("/n")));  // a colon, unlike NUL, is a letter

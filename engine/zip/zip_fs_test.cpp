@@ -79,7 +79,6 @@ TEST(ZipFileSystem, WalksFoldersAndReadsEntriesFromSeveralThreadsAtOnce)
     readers.clear();  // each joined
     EXPECT_EQ(wrong, 0);
     EXPECT_LE(m.zip->open_handles(), 6u);  // one archive handle per reader at most, kept for the next
-    // A zip cut short on the disk once it was opened: the data its directory names is not there.
     m.disk.add_file(k_zip, m.disk.bytes(k_zip).substr(0, 10));
     EXPECT_TRUE(m.zip->open_for_reading(k_doc, f) && m.zip->read_some(f, buf, sizeof buf) == -1);
     EXPECT_EQ(m.zip->read_failure(f), "the zip archive ends before the data its directory names (cut short, or changed while read)");
