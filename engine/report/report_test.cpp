@@ -50,13 +50,13 @@ TEST(LibraryPrefs, RegisteredFoldersOnEachSystem)
 {
     const std::string xml =
         "<LibraryPrefs><ContentFolder folder=\"Z:\\home\\u\\Poser\\Runtime\\Libraries\\\"/>\n"
-        "<ContentFolder  folder='C:\\Program Files\\Poser &amp; more&odd;'>\n<ContentFolder name=\"x\"/>"
+        "<ContentFolder  folder='C:\\Program Files\\Poser &amp; more&odd;&#x4E2D;'>\n<ContentFolder name=\"x\"/>"
         "<ContentFolder folder=\"Z:\\srv\\Extra &#x41;\" /></LibraryPrefs>";
     const RegisteredFolders posix = parse_library_prefs(xml, PathStyle::posix);
     EXPECT_EQ(posix.roots, (Lines{"/home/u/Poser", "/srv/Extra A"}));
-    EXPECT_EQ(posix.unreachable, (Lines{"C:\\Program Files\\Poser & more&odd;"}));
+    EXPECT_EQ(posix.unreachable, (Lines{"C:\\Program Files\\Poser & more&odd;&#x4E2D;"}));
     const RegisteredFolders windows = parse_library_prefs(xml, PathStyle::windows);
-    EXPECT_EQ(windows.roots, (Lines{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;", "Z:\\srv\\Extra A"}));
+    EXPECT_EQ(windows.roots, (Lines{"Z:\\home\\u\\Poser", "C:\\Program Files\\Poser & more&odd;&#x4E2D;", "Z:\\srv\\Extra A"}));
     EXPECT_TRUE(windows.unreachable.empty());
     // An attribute starts a word after any blank, a line end included, and is found by its whole name.
     const std::string spaced = "<ContentFolder\rfolder=\"Z:\\a\"/><ContentFolder\tfolder = 'Z:\\b'/><ContentFolder\nfolder=\"Z:\\c\"/>"
@@ -106,7 +106,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
 {
     TempDir dir;
     write_files(dir, {"one/Runtime/Geometries/man/man.obj", "two/Runtime/Geometries/hair/bob.obj", "one/Runtime/Textures/skin/skin.jpg",
-                      "one/Runtime/Geometries/props/Ball.obj", "one/Runtime/Geometries/elsewhere/chair.obz", "two/stuff/chair.OBZ",
+                      "one/Runtime/Geometries/props/Ball.obj", "one/Runtime/Geometries/else/where/chair.obz", "two/stuff/chair.OBZ",
                       "one/Runtime/Geometries/under/old/chair.obz", "abs/s.py"},
                 "");
     write_bytes(dir.at("lib/a.cr2"), "{\r\nfigureResFile :Runtime:Geometries:man:man.obj\r\n"
@@ -165,9 +165,9 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
         "missing script :missing.py | | ~/lib/long.cm2:2",
         std::string("missing script Runtime") + (fsys::k_sep == '/' ? "\\Python\\poseWorks\\" : "/Python/poseWorks/") +
             "caf\xc3\xa9-1.pz2 | | ~/lib/p.pz2:1 ~/lib/sub/p.pz2:1",  // rendered with '/' for the system's separator
-        // the candidate that shares the most of the reference's path first, whatever its folder's name
+        // the candidate that shares the most of the reference's path first, whatever its folders' names and depth
         "moved geometry :Runtime:Geometries:old:chair.obz | ~/one/Runtime/Geometries/under/old/chair.obz "
-        "~/one/Runtime/Geometries/elsewhere/chair.obz ~/two/stuff/chair.OBZ | ~/lib/a.cr2:9",
+        "~/one/Runtime/Geometries/else/where/chair.obz ~/two/stuff/chair.OBZ | ~/lib/a.cr2:9",
     };
 #ifndef _WIN32
     expected.push_back("missing script :linked.py | | ~/lib/sub/linked.pz2:1");
