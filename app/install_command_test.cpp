@@ -54,8 +54,7 @@ TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
     };
     for (nlohmann::json& f : doc["files"]) {
         EXPECT_EQ(f["stamp"], stamp_of(f));
-        const bool texture = f["path"] == "Runtime/Textures/t.jpg";
-        p.disk.add_file(p.root + fsys::k_sep + native(f["path"].get<std::string>()), texture ? "JPG" : "new");
+        p.disk.add_file(p.root + fsys::k_sep + native(f["path"].get<std::string>()), f["path"] == "Runtime/Textures/t.jpg" ? "JPG" : "new");
         f["stamp"] = stamp_of(f);
     }
     // A record without its product list is still listed, with no product named.

@@ -32,8 +32,7 @@ protected:
     void prefs(const std::string& at, const std::string& folder, int age)
     {
         write_bytes(at, "<LibraryPrefs><ContentFolder folder=\"" + folder + "\" /></LibraryPrefs>");
-        const auto now = std::filesystem::file_time_type::clock::now();
-        std::filesystem::last_write_time(at, now - std::chrono::seconds(age));
+        std::filesystem::last_write_time(at, std::filesystem::file_time_type::clock::now() - std::chrono::seconds(age));
     }
 
 #ifdef _WIN32

@@ -318,6 +318,7 @@ TEST_F(CliProcess, MovesAFolderWithWhatUsesItAndUndoesTheMove)
     EXPECT_EQ(shown.substr(0, 2) + shown.substr(shown.size() - summary.size() - 10), "0 would move" + summary);
     EXPECT_NE(shown.find("\n-\ttextureMap \"Macintosh HD:Applications:Poser 6:Runtime:Textures:tarnwick:skin.jpg\"\r\n"
                          "+\ttextureMap \":Runtime:Textures:Skins of tarnwick:skin.jpg\"\r\n"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("changed since it was read"), std::string::npos) << shown;
     const std::string moved = run_cli(dir, "--move " + args);
     EXPECT_EQ(moved.substr(0, 2) + moved.substr(moved.size() - summary.size() - 5), "0 moved" + summary) << moved;
     EXPECT_EQ(run_cli(dir, "--move " + args).find("2 tarnwick-cli: no such file or folder: "), 0u);
@@ -372,8 +373,7 @@ TEST_F(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
         fs::remove_all(dir.at("patched"));
         fs::copy(dir.at("lib"), dir.at("patched"), fs::copy_options::recursive);
         fs::remove_all(dir.at("patched/tarnwick-runs"));
-        const std::string apply = "cd '" + dir.at("patched") + "' && " + tool + " <'" + dir.at("diff") + "' >/dev/null 2>&1";
-        std::system(apply.c_str());
+        std::system(("cd '" + dir.at("patched") + "' && " + tool + " <'" + dir.at("diff") + "' >/dev/null 2>&1").c_str());
         for (const std::string name : {"lf.cr2", "crlf.cr2", spaced.c_str(), "edges.cr2"}) {
             EXPECT_EQ(read_bytes(dir.at("patched/Runtime/Libraries/") + name), read_bytes(lib + "/" + name)) << tool << " " << name;
         }

@@ -20,8 +20,7 @@ const std::string k_scene = "figureResFile :Runtime:Geometries:man:man.obj\r\n\t
 std::string written(fsys::MemoryFileSystem& disk, CollectPlan& plan, const std::string& out)
 {
     std::string reason;
-    const auto listing = [](const CollectPlan&) { return std::string("listing\n"); };
-    return write_collection(disk, plan, listing, out, nullptr, reason) ? "" : reason;
+    return write_collection(disk, plan, [](const CollectPlan&) { return std::string("listing\n"); }, out, nullptr, reason) ? "" : reason;
 }
 
 struct Library {
@@ -128,15 +127,16 @@ TEST(Collect, AFileNoRootHoldsGoesByItsTypeNamesDifferingOnlyInLetterCaseAreNumb
               "Runtime/Libraries/Character/collected Runtime/Python/collected");
     fsys::MemoryFileSystem disk;
     const std::string a = absolute("/ext/a/Bump.jpg"), b = absolute("/ext/b/bump.JPG"), c = absolute("/ext/c/BUMP.jpg");
+    const std::string d = absolute("/ext/d/.jpg"), e = absolute("/ext/e/.jpg");  // a name all extension, or none
     disk.add_file(native("/lib/Runtime/Libraries/Scenes/s.pz3"), "bumpMap " + a + "\r\nbumpMap " + b + "\r\nbumpMap " + c +
-                                                                     "\r\ntextureMap " + a + "\r\n");
-    for (const std::string& path : {a, b, c}) {
+                                                                     "\r\ntextureMap " + a + "\r\nbumpMap " + d + "\r\nbumpMap " + e + "\r\n");
+    for (const std::string& path : {a, b, c, d, e}) {
         disk.add_file(path, path);
     }
     const CollectPlan plan = plan_collection(disk, {native("/lib/Runtime/Libraries/Scenes/s.pz3")}, {native("/lib")});
     EXPECT_EQ(joined(plan.files, [](const CollectedFile& f) { return f.name; }, " "),
               "Runtime/Libraries/Scenes/s.pz3 Runtime/Textures/collected/Bump.jpg Runtime/Textures/collected/bump-2.JPG "
-              "Runtime/Textures/collected/BUMP-3.jpg ");
+              "Runtime/Textures/collected/BUMP-3.jpg Runtime/Textures/collected/.jpg Runtime/Textures/collected/.jpg-2 ");
 }
 
 // Only what the user means to share: a file from outside the roots only when it is what its

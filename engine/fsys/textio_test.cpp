@@ -202,8 +202,7 @@ TEST(TextWriter, HandsEachCopyOverOpenOrInMemoryAndTheDiskFlushesThemTogether)
     std::vector<fsys::RawFile> copies(7);  // the last one never opened
     const int arrays_before = arrays;
     for (int k = 0; k < 6; ++k) {
-        const Gzip gzip = k == 5 ? Gzip::always : Gzip::never;
-        ASSERT_TRUE(out.open(fsys::disk(), dir.at(std::to_string(k) + ".cr2"), fsys::Create::exclusive, gzip));
+        ASSERT_TRUE(out.open(fsys::disk(), dir.at(std::to_string(k) + ".cr2"), fsys::Create::exclusive, k == 5 ? Gzip::always : Gzip::never));
         EXPECT_TRUE(out.write_line("prop " + std::to_string(k)) && out.hand_over(copies[k]));
         EXPECT_TRUE(copies[k].is_open() && !out.is_open());
         EXPECT_EQ(arrays - arrays_before, k < 5 ? 1 : 2) << "one buffer for all, and the compressor's";

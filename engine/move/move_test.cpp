@@ -211,7 +211,8 @@ TEST(Move, EachRefusalChangesNothing)
     }
 }
 
-// The plan reads the disk as the move will leave it: the old name gone from its folder, its files at the new one.
+// The plan reads the disk as the move will leave it: the old name gone from its folder, its files at the new one; and it
+// reads what moves even where no walk of a root goes.
 TEST(Move, ThePlanSeesTheDiskAsTheMoveLeavesIt)
 {
     Library l(Rules::posix);
@@ -223,6 +224,10 @@ TEST(Move, ThePlanSeesTheDiskAsTheMoveLeavesIt)
     // A name in other letters is the new folder only where the system ignores letter case.
     EXPECT_EQ(listing(view, l.lib("Runtime/Textures/NEW")) == listing(view, l.lib("Runtime/Textures/New")), k_native_style == PathStyle::windows);
     EXPECT_EQ(listing(view, l.lib("Runtime")), (Lines{"Geometries/", "Libraries/", "Textures/"}));
+    l.disk.add_file(l.lib("Runtime/.Old/a.mt5"), "textureMap :Runtime:.Old:t.jpg\n");
+    l.disk.add_file(l.lib("Runtime/.Old/t.jpg"), "");
+    ASSERT_EQ(l.move(l.lib("Runtime/.Old"), l.lib("Runtime/New")), "");
+    EXPECT_EQ(l.text(l.lib("Runtime/New/a.mt5")), "textureMap :Runtime:New:t.jpg\n");
 }
 
 // Across volumes every file is copied, flushed and compared before the sources go; a failure at any

@@ -38,8 +38,7 @@ TEST(Edits, AppliedPieceByPieceAsWhole)
             for (std::size_t at = 0; at < text.size() && fed; at += piece) {
                 fed = applier.feed(std::string_view(text).substr(at, piece));
             }
-            const bool done = fed && applier.finish();
-            EXPECT_EQ(done ? out : applier.mismatched() ? "stale" : "past", c.expected) << "pieces of " << piece;
+            EXPECT_EQ(fed && applier.finish() ? out : applier.mismatched() ? "stale" : "past", c.expected) << "pieces of " << piece;
         }
     }
     // An output that refuses its bytes fails.
