@@ -1,6 +1,5 @@
-// Installs as runs: listed with their product, named in the window's question and taken back by
-// --undo, and an install's manifest that arrives damaged or planted refused whole, with nothing
-// changed.
+// Installs as runs: listed with their product, named in the window's question and taken back by --undo, and an
+// install's manifest that arrives damaged or planted refused whole, with nothing changed.
 #include "app/install_command.h"
 #include "app/install_manifest.h"
 #include "app/run_folders.h"
@@ -42,9 +41,8 @@ TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
     const RunList list = find_runs(p.disk, {p.root}, k_later);
     ASSERT_EQ(list.runs.size(), 1u);
     EXPECT_TRUE(list.runs[0].product == "p.zip" && list.runs[0].files == 2);
-    // The manifest keeps each installed file's stamp, and the undo trusts a file whose stamp is
-    // still the one kept without reading it: here one given other bytes of its size, its new
-    // stamp written into the manifest, is taken back.
+    // The manifest keeps each installed file's stamp; the undo trusts, unread, a file whose stamp is still the one kept:
+    // here one given other bytes of its size, its new stamp written into the manifest, is taken back.
     const std::string manifest = p.run + fsys::k_sep + "manifest.json";
     nlohmann::json doc = nlohmann::json::parse(p.disk.bytes(manifest));
     const auto stamp_of = [&p](const nlohmann::json& f) {
@@ -74,6 +72,11 @@ TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
     expect_pieces(s.transcript()[0], {": 2 files written, old versions in\\n", p.run.substr(p.run.rfind(fsys::k_sep))});
     EXPECT_EQ(s.transcript()[1], "information\tnone\tundo the last run\t2 files restored, 0 left alone");
     EXPECT_TRUE(last_run(find_runs(p.disk, {p.root}, k_later)).empty());
+    // A product of empty files alone is installed as a run; installed again, it writes nothing and makes no run.
+    p.disk.add_file(p.zip, made_zip({MadeEntry("Runtime/Textures/e.jpg", "")}));
+    for (const bool first : {true, false}) {
+        EXPECT_EQ(install_product(p.disk, plan_product(p.disk, {p.zip}, p.root), "9.9", run_stamp(k_now)).run_folder.empty(), !first);
+    }
 }
 
 TEST(InstallRuns, AManifestDamagedOrPlantedIsRefusedWholeWithNothingChanged)

@@ -87,8 +87,7 @@ TEST_F(Undo, AFileChangedSinceIsLeftAloneAndAMissingOneRestored)
     write_bytes(plain, "changed by hand\n");
     fs::remove(packed);
     ASSERT_TRUE(undo_run(disk, run, k_later, outcome, error)) << error;
-    ASSERT_EQ(outcome.left.size(), 1u);
-    EXPECT_EQ(outcome.left[0], std::make_pair(plain, std::string("changed since the run")));
+    EXPECT_EQ(outcome.left, (std::vector<std::pair<std::string, std::string>>{{plain, "changed since the run"}}));
     EXPECT_EQ(read_bytes(plain), "changed by hand\n");
     EXPECT_EQ(read_bytes(run + "/Runtime/Libraries/a.cr2"), before[plain]);
     EXPECT_EQ(read_bytes(packed), before[packed]);

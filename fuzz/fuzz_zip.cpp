@@ -1,9 +1,8 @@
-// Fuzz target: any bytes as a product zip. The package check and the zip read as a folder must
-// never crash, hang or read out of bounds, must write nothing, and must keep their own rules:
-// the check's problems are well formed, and what the folder shows is exactly the safe entries.
-// Its install, planned with either platform's rules, writes nothing until it is carried out,
-// places every file below the content folder under names the system can make, writes nowhere
-// else, and taken back leaves the content folder as it was.
+// Fuzz target: any bytes as a product zip. The package check and the zip read as a folder must never crash, hang or
+// read out of bounds, must write nothing, and must keep their own rules: the check's problems are well formed, and what
+// the folder shows is exactly the safe entries. Its install, planned with either platform's rules, writes nothing until
+// it is carried out, places every file below the content folder under names the system can make, writes nowhere else,
+// and taken back leaves the content folder as it was.
 #include "engine/install/install_files.h"
 #include "engine/install/install_names.h"
 #include "engine/library/path_boundary.h"

@@ -1,7 +1,6 @@
-// The real disk, failing any operation that changes it on demand, as a disk that is full, a
-// file held open by another program, or a machine that dies at that step would. Files left to
-// be written and flushed later go to the flush threads the real disk uses, which meet the
-// failures in a thread of their own, one file at a time once a sync asks for them.
+// The real disk, failing any operation that changes it on demand, as a disk that is full, a file held open by another
+// program, or a machine that dies at that step would. Files left to be written and flushed later go to the real disk's
+// flush threads, which meet the failures in a thread of their own, one file at a time once a sync asks for them.
 #pragma once
 
 #include "engine/fsys/flush_workers.h"

@@ -1,6 +1,5 @@
-// Zips made byte by byte for the tests, so that a test can make any zip a hostile or careless
-// archiver would: names with any bytes and any marks, links, sizes that lie, bombs. Written here
-// with zlib alone, never with the code under test.
+// Zips made byte by byte for the tests, so that a test can make any zip a hostile or careless archiver would: names
+// with any bytes and marks, links, sizes that lie, bombs. Written with zlib alone, never with the code under test.
 #pragma once
 
 #include "engine/fsys/memory_fs.h"
@@ -45,9 +44,8 @@ inline MadeEntry link_entry(std::string name, std::string target)
     return e;
 }
 
-// `data` as raw deflate data (with zlib's `window_bits`, gzip data); with `repeat_to`, its first
-// byte repeated to that many bytes, made in pieces, so that a bomb stays small on disk and in
-// memory while it is made.
+// `data` as raw deflate data (with zlib's `window_bits`, gzip data); with `repeat_to`, its first byte repeated to that
+// many bytes, made in pieces, so that a bomb stays small on disk and in memory while it is made.
 inline std::string raw_deflate(const std::string& data, std::uint64_t repeat_to = 0, int window_bits = -15)
 {
     z_stream z{};
@@ -162,9 +160,8 @@ struct ChangesSeen {
     std::vector<std::string> list;
 };
 
-// AddressSanitizer's quarantine keeps what is freed, so no bound on memory holds under it,
-// whether the build asked for it through its option or by compiler flags alone (GCC says so by
-// __SANITIZE_ADDRESS__, clang by its feature test).
+// AddressSanitizer's quarantine keeps what is freed, so no bound on memory holds under it, whether the build asked for
+// it through its option or by compiler flags alone (GCC says so by __SANITIZE_ADDRESS__, clang by its feature test).
 #if defined(TARNWICK_SANITIZED) || defined(__SANITIZE_ADDRESS__)
 #define TARNWICK_MEMORY_UNBOUNDED 1
 #elif defined(__has_feature)
@@ -173,9 +170,8 @@ struct ChangesSeen {
 #endif
 #endif
 
-// The most memory the process holds while this lives, above what it held at the start: sampled
-// every millisecond where the system tells it cheaply (Linux), 0 elsewhere and in the sanitized
-// build, whose quarantine keeps freed memory.
+// The most memory the process holds while this lives, above what it held at the start: sampled every millisecond where
+// the system tells it cheaply (Linux), 0 elsewhere and in the sanitized build, whose quarantine keeps freed memory.
 struct PeakMemory {
     static long long resident()
     {

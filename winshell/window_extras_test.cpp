@@ -52,8 +52,7 @@ protected:
         }
     }
     std::string status() const { return joined(window_status().lines(main_session().run.tally), std::identity{}, "\n"); }
-    // The greyed commands of the menu bar, the window menu and the right-click menu, each
-    // ended by "|".
+    // The greyed commands of the menu bar, the window menu and the right-click menu, each ended by "|".
     static std::string greyed()
     {
         return joined(std::initializer_list<HMENU>{GetMenu(mwn), GetSystemMenu(mwn, FALSE), context_menu()}, [](HMENU menu) {

@@ -38,8 +38,7 @@ TEST(PathBoundary, HostilePathsByEitherSystemsRules)
     }
 }
 
-// A document reaching out of the library every way (a device name only with Windows rules),
-// and a mesh that stays inside.
+// A document reaching out of the library every way (a device name only with Windows rules), and a mesh inside.
 const std::string k_hostile = "figureResFile :Runtime:..:..:private:notes.obj\n"
                               "textureMap \":Runtime:Textures:..:..:..:private:key.jpg\"\n"
                               "bumpMap \"\\\\server\\share\\b.jpg\"\nreflectionMap //server/share/r.jpg\n"

@@ -81,6 +81,11 @@ TEST(AbsoluteReference, ADriveAShareOrAnExistingSlashPathAndAPathMadeAbsoluteWit
     EXPECT_EQ(joined(elsewhere, [](const std::string& t) { return is_written_elsewhere(t) ? "1" : "0"; }, ""), "11100000");
 #ifndef _WIN32
     EXPECT_TRUE(is_absolute_reference(fsys::disk(), dir.at("f.cr2")) && !is_absolute_reference(fsys::disk(), dir.at("g.cr2")));
+    // Another machine's path is never looked up here, even where the current folder holds a file of that name.
+    fsys::MemoryFileSystem mem;
+    mem.add_file("/lib/a.cr2", "figureResFile HD:P:Runtime:a.obj\n");
+    mem.add_file("/HD:P:Runtime:a.obj", "");
+    EXPECT_EQ(build_library_report(mem, {"/lib"}, {"/lib"}, 1).count(RefStatus::missing), 1);
 #endif
 }
 
