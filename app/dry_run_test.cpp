@@ -8,8 +8,7 @@ namespace {
 
 const std::string k_root = absolute("/lib"), k_document = absolute("/lib/Runtime/Libraries/Props/ball.pp2");
 
-// The dry run of the document's repair on `disk`: what it shows (on a terminal, or to a file or pipe),
-// and the prompts it showed.
+// The dry run of the document's repair on `disk`: what it shows (on a terminal, a file or pipe), and its prompts.
 std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, const std::string& doc = k_document, bool terminal = false)
 {
     std::string shown;

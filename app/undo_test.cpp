@@ -94,8 +94,7 @@ TEST_F(Undo, AFileChangedSinceIsLeftAloneAndAMissingOneRestored)
 }
 
 #ifndef _WIN32  // Windows gives every name in Unicode
-// A file whose name is not UTF-8 cannot be named in the manifest: its old version is kept beside it, and the run
-// holds the others.
+// A name that is not UTF-8 cannot be in the manifest: its old version is kept beside it, the run holds the others.
 TEST_F(Undo, ANameThatIsNotUtf8KeepsItsOldVersionBesideIt)
 {
     const std::string odd = dir.at("root/Runtime/Libraries/caf\xe9.cr2");
@@ -293,9 +292,8 @@ TEST_F(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
     }
 }
 
-// A run dated after now, planted to shadow the user's, is no run: the user's own is undone. A run named with the roots
-// it is to be undone below is undone only when it lies below one of them; a file the manifest names twice is one file
-// given back.
+// A run dated after now, planted to shadow the user's, is no run: the user's own is undone. A run named with roots to
+// undo it below is undone only when it lies below one; a file the manifest names twice is one file given back.
 TEST_F(HostileRuns, APlantedFutureRunIsPassedOverANamedRunOutsideTheRootsIsRefusedAndAFileNamedTwiceCountsOnce)
 {
     fsys::MemoryFileSystem m;
@@ -332,11 +330,12 @@ TEST_F(HostileRuns, APlantedFutureRunIsPassedOverANamedRunOutsideTheRootsIsRefus
     EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::undo, other, {"/other"}, "", false}),
               "0 undoing the run of 2026-12-07 10:10:10 below /other: 1 file changed, old versions in " + other +
                   "\nrestored /other/Runtime/Libraries/a.cr2\n1 file restored, 0 left alone\n");
-    // Forgetting the run asks first, and only "yes" deletes it.
+    // Forgetting a run asks first, and only "yes" deletes it, with the folders of the old versions it keeps.
+    const std::string kept = repaired(m, "/kept");
     for (const char* answer : {"no\n", "", "yes\n"}) {
-        EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::forget, other, {}, "", false}, answer),
-                  (*answer == 'y' ? "0" : "1") + (" delete the old versions kept in " + other + "? (yes/no) "));
-        EXPECT_EQ(m.entry_exists(other), *answer != 'y') << answer;
+        EXPECT_EQ(undo_command(m, UndoRequest{UndoAction::forget, kept, {}, "", false}, answer),
+                  (*answer == 'y' ? "0" : "1") + (" delete the old versions kept in " + kept + "? (yes/no) "));
+        EXPECT_EQ(m.entry_exists(kept), *answer != 'y') << answer;
     }
 }
 
@@ -365,6 +364,12 @@ TEST_F(HostileRuns, APartialUndoIsFinishedByASecondOne)
     EXPECT_EQ(listed(), line + ", undone " + run_stamp(k_later) + "  " + run + "\n");
     EXPECT_FALSE(undo_run(m, run, k_later, second, error));
     EXPECT_NE(error.find("was undone already"), std::string::npos);
+    // An undo that cannot note in the manifest what it gave back says so.
+    const std::string unnoted = repaired(m, "/unnoted");
+    m.fail_when([](fsys::Op op, const std::string& at) { return op == fsys::Op::rename && at.ends_with("manifest.json.new"); });
+    EXPECT_FALSE(undo_run(m, unnoted, k_later, second, error));
+    EXPECT_EQ(error, "can't note in " + unnoted + "/manifest.json what was undone");
+    m.fail_when(nullptr);
 }
 
 // Each block of a log and what comes of it: given back (""), left with its reason, or read as no repair ("-"). A log

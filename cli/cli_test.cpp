@@ -361,8 +361,7 @@ TEST_F(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     expect_pieces(shown, {"\n-\ttextureMap :Runtime:Textures:old:skin.jpg\r\n+\ttextureMap :Runtime:Textures:t:skin.jpg\r\n",
                           "\nfiles checked: 8, corrected: 7, abandoned: 0, references replaced: 16, left as they are: 6\n"});
     EXPECT_EQ(shown.find("fine.cr2"), std::string::npos);
-    // patch -p1 and git apply from the root turn the files of LF or CR LF lines into what the real run writes, byte
-    // for byte.
+    // patch -p1 and git apply from the root turn files of LF or CR LF lines into what the real run writes, exactly.
     write_bytes(dir.at("diff"), shown.substr(2, shown.find("left as it is:") - 2));
     run_cli(dir, "--auto --yes " + args);
     for (const std::string tool : {"patch -s -p1 --no-backup-if-mismatch", "git apply"}) {

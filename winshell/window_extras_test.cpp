@@ -1,6 +1,5 @@
-// The window's extras driven through its procedure: the library report on its worker thread
-// (cancelled, closed, or written and opened), the options in the window menu, and the
-// extended repair with the folder picker, the status text and the title.
+// The window's extras driven through its procedure: the library report on its worker thread (cancelled, closed, or
+// written and opened), the window menu's options, the extended repair with its folder picker, status text and title.
 #include "winshell/main_window.h"
 
 #include "app/runs.h"

@@ -115,8 +115,7 @@ TEST(Collect, EachFileAtItsPlaceInAFolderOrTheSameZipTwiceAndNothingLeftWhenItFa
 }
 
 // A file no root holds goes by its type. Two files never share a name in the collection, nor names that differ only in
-// letter case (Windows takes them for one): the later ones are numbered. One file named twice, by two references,
-// keeps one name.
+// letter case (Windows takes them for one): the later ones are numbered. One file named by two references keeps one.
 TEST(Collect, AFileNoRootHoldsGoesByItsTypeNamesDifferingOnlyInLetterCaseAreNumberedOneFileNamedOnce)
 {
     const auto folder = [](const std::string& name) { return folder_outside_roots(name, RefKind::geometry).substr(8); };

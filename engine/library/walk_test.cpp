@@ -9,8 +9,7 @@ namespace {
 const std::string k_needs_repair = "prop 0 0 Runtime:Geometries:x.obj\n";  // a pointer not in colon notation
 const std::string k_walked = native("/u/lib/Runtime/Libraries");
 
-// a.cr2, g.cr2 behind a link into the root, p.cr2 behind one out of it, and a ladder of two links
-// a rung, 4096 ways to its top.
+// a.cr2, g.cr2 behind a link into the root, p.cr2 behind one out of it, a ladder of two links a rung, 4096 ways up.
 void make_library(fsys::MemoryFileSystem& disk)
 {
     disk.add_file(native("/u/lib/Runtime/Geometries/x.obj"), "v\n");

@@ -1,7 +1,6 @@
-// Moving content on a disk in memory with both platforms' rules: every reference that finds a
-// moved file follows it byte for byte, whatever its notation, line ends or compression; what
-// finds another file, or still finds its own, is left as it is; each refusal changes nothing;
-// files that change volume are copied, flushed and compared, and put back from any step.
+// Moving content on a disk in memory with both platforms' rules: every reference that finds a moved file follows it
+// byte for byte, whatever its notation, line ends or compression; what finds another file, or still finds its own, is
+// left as it is; each refusal changes nothing; files changing volume are copied, flushed, compared, put back at any step.
 #include "engine/base/run_stop.h"
 #include "engine/fsys/memory_fs.h"
 #include "engine/fsys/textio.h"
