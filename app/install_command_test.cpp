@@ -67,8 +67,7 @@ TEST(InstallRuns, ListedThenNamedAndTakenBackFromTheWindowsMenu)
     EXPECT_EQ(p.disk.tree(p.run).size(), 1u);  // its record alone: the old versions' folders, emptied, gone
     ASSERT_EQ(s.transcript().size(), 2u);
     EXPECT_EQ(s.transcript()[0].find("question\tnone\tundo the last run?\tthe install of p.zip of "), 0u);
-    // The run folder named by its own name: on Windows the list of runs spells the folders above
-    // it otherwise than the install does.
+    // The run folder named by its own name: on Windows the runs' list spells the folders above it otherwise.
     expect_pieces(s.transcript()[0], {": 2 files written, old versions in\\n", p.run.substr(p.run.rfind(fsys::k_sep))});
     EXPECT_EQ(s.transcript()[1], "information\tnone\tundo the last run\t2 files restored, 0 left alone");
     EXPECT_TRUE(last_run(find_runs(p.disk, {p.root}, k_later)).empty());

@@ -196,8 +196,7 @@ TEST_F(Undo, TheLastRunNamedInAQuestionThenUndoneOneRunAtATime)
 }
 
 #ifndef _WIN32
-// A library below `root` on `m` whose `documents` name a mesh gone, repaired with run folders by picking the one there;
-// its run folder.
+// A library below `root` on `m` whose `documents` name a gone mesh, repaired by picking the one there; its run folder.
 static std::string repaired(fsys::MemoryFileSystem& m, const std::string& root, const Lines& documents = {"Runtime/Libraries/a.cr2"})
 {
     m.add_file(child_path(root, "Runtime/Geometries/a.obj"), "");

@@ -144,7 +144,10 @@ TEST(Interrupt, ASecondOneWhileTheCopyIsFlushedLeavesNoNewTextUnderTheBackupName
         return false;
     });
     ScriptedSession s({dir.at("Poser/geom/ball.obj")});
-    EXPECT_EXIT({ interrupt::install(); readposerfile(run, scene, s.wn); }, testing::KilledBySignal(SIGHUP), "interrupted again");
+    const std::string note = dir.at("note.txt");  // its standard error, byte for byte
+    EXPECT_EXIT({ dup2(open(note.c_str(), O_WRONLY | O_CREAT, 0600), 2); interrupt::install(); readposerfile(run, scene, s.wn); },
+                testing::KilledBySignal(SIGHUP), "");
+    EXPECT_EQ(read_bytes(note), "interrupted again: stopped at once\n");
     reset_engine(run, "");
     EXPECT_EQ(read_bytes(scene), "figureResFile :geom:gone.obj\n");
     EXPECT_FALSE(exists(backup));

@@ -1,6 +1,5 @@
-// Installing product zips on a disk in memory with either platform's rules: where each entry
-// goes, what is refused with nothing written, and an install failing or stopped at every step
-// leaving the content folder as before or to be taken back whole.
+// Installing product zips on a disk in memory with either platform's rules: where each entry goes, what is refused
+// with nothing written, and an install failing or stopped at any step leaves the content folder as it was or to undo.
 #include "engine/base/run_stop.h"
 #include "engine/install/install_files.h"
 #include "engine/install/install_names.h"
