@@ -1,5 +1,4 @@
-// The dry run of a document that another program saves at any step: the diff shown is the whole change of one version,
-// or nothing and a warning.
+// A document another program saves at any step: the dry run shows one version's whole change, or nothing and a warning.
 #include "app/dry_run.h"
 #include "tests/changing_disk.h"
 #include "tests/test_support.h"
@@ -92,8 +91,7 @@ TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
 }
 
 #ifndef _WIN32  // no Windows name holds a quote or a control character
-// A name with a quote, a backslash or a control character is headed in C quotes, as git and patch read it; a
-// space and UTF-8 stay as they are.
+// A name with a quote, backslash or control character is headed in C quotes (git, patch); a blank or UTF-8 is not.
 TEST(DryRun, ANameThatNeedsQuotesIsHeadedInThem)
 {
     fsys::MemoryFileSystem disk;

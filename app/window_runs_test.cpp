@@ -235,8 +235,7 @@ TEST(ContentRoots, EachRootIsTheFolderTheSystemFindsOrTheParentOfItsRuntimeFolde
     const bool by_text = k_native_style == PathStyle::windows;  // where ".." is read from the text alone
     EXPECT_EQ(normalised_root(disk, absolute("/lib/l/..")), absolute(by_text ? "/lib" : "/other"));
     EXPECT_EQ(normalised_root(disk, absolute("/../lib")), absolute("/lib"));  // nothing lies above the top folder
-    // A Runtime folder given for its parent is its parent; a folder holding Libraries, or a Runtime folder holding
-    // a Runtime folder, is itself.
+    // A Runtime folder stands for its parent; a folder holding Libraries, or a Runtime folder holding one, is itself.
     for (const char* folder : {"/c/Runtime/Textures", "/d/Libraries", "/e/Runtime/Runtime/Textures"}) {
         disk.add_folder(absolute(folder));
     }

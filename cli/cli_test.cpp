@@ -379,8 +379,7 @@ TEST_F(CliProcess, ADryRunShowsTheRealRunsChangesAndChangesNothing)
     }
 }
 #else
-// Names in Polish, Greek and Japanese in the wide command line, the start folder and a pointer;
-// the log and the transcript hold them in UTF-8.
+// Polish, Greek and Japanese names in the wide command line, start folder and pointer; log and transcript in UTF-8.
 TEST_F(CliProcess, AnyFileName)
 {
     const std::string root = dir.at("Poser Ελληνικά"), ball = dir.at("Łódź/Łukasz ball.pp2");

@@ -14,8 +14,7 @@
 #include <vector>
 #include <zlib.h>
 
-// `path`, UTF-8 as the program holds names, for the standard library, which on Windows reads
-// a narrow name in the ANSI code page; and back.
+// `path`, in UTF-8 as the program holds names, for the standard library (on Windows narrow names are ANSI); and back.
 inline std::filesystem::path fs_path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
 inline std::string utf8_path(const std::filesystem::path& path)
 {

@@ -27,8 +27,7 @@ void make_library(fsys::MemoryFileSystem& disk)
     }
 }
 
-// The documents the default repair, or the extended one (a dry run when `dry` hears it), correct walking the library,
-// with the notes told.
+// What the default repair, or the extended one (a dry run when `dry` hears it), corrects walking the library; its notes.
 long long corrected(fsys::MemoryFileSystem& disk, bool extended, DryRunSink* dry, Lines& notes)
 {
     ::Run run(disk);

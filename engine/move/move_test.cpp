@@ -278,6 +278,16 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].first + ": " + left[0].second, to + native("/a.jpg") + ": its old place " + from + native("/a.jpg") + " holds other bytes");
     EXPECT_EQ(disk.bytes(from + native("/sub/b.jpg")), "b");
+    // A file changed once its copy is written is no copy of it: the move fails, and the change stays.
+    disk.before_each_step([&](const std::string&) {
+        if (disk.bytes("D:" + native("/lib/Other/sub/b.jpg.tarnwick-copy")) == "b") {
+            disk.add_file(from + native("/sub/b.jpg"), "B");
+        }
+    });
+    EXPECT_FALSE(move_tree(disk, from, "D:" + native("/lib/Other"), 2, nullptr, reason));
+    disk.before_each_step(nullptr);
+    EXPECT_EQ(disk.bytes(from + native("/sub/b.jpg")) + ", " + reason,
+              "B, the copy D:" + native("/lib/Other/sub/b.jpg") + " cannot be made whole");
     // More files than are copied at once; a link, never copied; a name in other letters moved back.
     const std::string many = "C:" + native("/Many"), twin = "C:" + native("/lib/new"), link = "C:" + native("/link");
     for (int k = 0; k < 70; ++k) {

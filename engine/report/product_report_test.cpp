@@ -93,8 +93,7 @@ TEST(ProductReport, HostileAndFaultyZips)
         for (const std::string& path : disk.paths_asked()) {
             EXPECT_EQ(path.find("server"), std::string::npos) << path;  // a share is never asked about
         }
-        // The bomb inflates 200 MiB, twice, in a few MiB at once; the directory of 65,536 entries,
-        // read by each reader, takes the most.
+        // The bomb inflates 200 MiB twice in a few MiB; the directory of 65,536 entries, read by each reader, takes most.
         EXPECT_LT(memory.above_start(), 48 << 20) << expected;
     }
 }

@@ -37,8 +37,7 @@ TEST(RefLine, TrimmingDiskPathsWrittenPathsTheRootAndCuts)
     EXPECT_EQ(cut("/x.txt", P) + " | " + cut("a\\b", P), "0 /x.txt | 0 a\\b");
 }
 
-// The scan tests sixteen and sixty-four bytes at a time: each candidate line is found
-// wherever it falls in those blocks, and each comes once.
+// The scan tests 16 and 64 bytes at a time: each candidate line is found wherever it falls in them, and comes once.
 TEST(LineScan, EveryCandidateLineOnceWhereverItFallsInABlock)
 {
     for (std::size_t pad = 0; pad < 80; ++pad) {
