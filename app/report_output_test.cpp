@@ -170,7 +170,7 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
     EXPECT_EQ(doc["product"]["dependencies"][0]["from"], "root");
     EXPECT_EQ(doc["product"]["package"][0]["entry"], "Runtime/<l>\u001b");
     expect_pieces(report_html(r, "9.9"), {"/p.zip Runtime/&lt;l&gt;\\e: a link", "<span class=\"tag\">from root</span>",
-                                          "<ul><li>a link \\x01 not followed</li></ul>"});
+                                          "<ul><li>a link \\x01 not followed</li></ul>", "needed from the roots: 1 target</h2>"});
 }
 
 // The page's verdict says the worst the report holds, counted, and calls it fine only when
