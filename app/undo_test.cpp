@@ -247,6 +247,7 @@ TEST_F(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
              m.add_link(run + "/Runtime/Libraries", "/victim/Libraries");
          }, "is a link"},
         {"wrong types", manifest_edit("\"program\":\"tarnwick\"", "\"program\":1"), "is corrupt"},
+        {"another program's", manifest_edit("\"program\":\"tarnwick\"", "\"program\":\"tarnwiki\""), "not a manifest of tarnwick"},
         {"started not its folder's", manifest_edit("\"started\":\"20261207-101010\"", "\"started\":\"20261207-101011\""),
          "is corrupt"},
         {"digest of the wrong type", manifest_edit("\"size\":", "\"size\":\"x\",\"y\":"), "is corrupt"},
@@ -303,7 +304,7 @@ TEST_F(HostileRuns, APlantedFutureRunIsPassedOverANamedRunOutsideTheRootsIsRefus
     // Nor is a folder named by no time at all, whatever its manifest says.
     Lines refused;
     for (const char* name : {"20261200-101010", "20261207-101010-", "20261207-101010-x", "20261207-10101x", "20261207-246010",
-                             "20261207_101010", "2026120x-101010", "20261307-101010", "99991231-235959"}) {
+                             "20261207-106010", "20261207_101010", "2026120x-101010", "20261307-101010", "99991231-235959"}) {
         m.add_file("/lib/tarnwick-runs/" + std::string(name) + "/manifest.json", manifest);
         m.add_file("/lib/tarnwick-runs/" + std::string(name) + "/Runtime/Libraries/a.cr2", "planted\n");
         refused.push_back("refused: /lib/tarnwick-runs/" + std::string(name) + " is not named by the time of a run so far");

@@ -67,7 +67,7 @@ TEST_F(WindowRuns, PoserPrefsFoundAndOptionsSavedAndPutInForce)
     for (const auto& c : cases) {
         EXPECT_EQ(switched(c.from, c.item), c.to);
     }
-    ASSERT_TRUE(save_window_options({true, true}));
+    ASSERT_TRUE(save_window_options({false, true}));  // automatic alone brings the extended mode
     EXPECT_EQ(read_window_options(), (WindowOptions{true, true}));
 
     apply_window_options(session, read_window_options(), [](std::string&, std::string_view, std::string_view) { return 0; });

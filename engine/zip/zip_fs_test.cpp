@@ -1,6 +1,5 @@
-// A product zip read as a folder: walked, listed and read like the disk, never changed, read by
-// several threads at once; and the disk and its zips as one file system. Under wine this is the
-// Windows build reading UTF-8 names back through Windows paths.
+// A product zip read as a folder: walked, listed and read like the disk, never changed, by several threads at once; and
+// the disk and its zips as one file system. Under wine, the Windows build reads UTF-8 names back through Windows paths.
 #include "engine/zip/mounted_fs.h"
 #include "tests/zip_maker.h"
 
