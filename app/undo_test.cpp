@@ -303,8 +303,8 @@ TEST_F(HostileRuns, APlantedFutureRunIsPassedOverANamedRunOutsideTheRootsIsRefus
     manifest.replace(manifest.find("20261207-101010"), 15, "99991231-235959");
     // Nor is a folder named by no time at all, whatever its manifest says.
     Lines refused;
-    for (const char* name : {"20261200-101010", "20261207-101010-", "20261207-101010-x", "20261207-10101x", "20261207-246010",
-                             "20261207-106010", "20261207_101010", "2026120x-101010", "20261307-101010", "99991231-235959"}) {
+    for (const char* name : {"20261200-101010", "20261207-101010-", "20261207-101010-x", "20261207-10101x", "20261207-106010",
+                             "20261207-246010", "20261207_101010", "2026120x-101010", "20261307-101010", "99991231-235959"}) {
         m.add_file("/lib/tarnwick-runs/" + std::string(name) + "/manifest.json", manifest);
         m.add_file("/lib/tarnwick-runs/" + std::string(name) + "/Runtime/Libraries/a.cr2", "planted\n");
         refused.push_back("refused: /lib/tarnwick-runs/" + std::string(name) + " is not named by the time of a run so far");
