@@ -162,7 +162,7 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
     expect_pieces(report_text(r), {"package link Runtime/<l>\\e in /p.zip: a link\n", "moved image :b.jpg (from root)\n",
                                    "needed geometry :base.obj (from root)\n  found /r/base.obj\n",
                                    "product: 1 package problem, 1 file needed from the roots\n"});
-    r.root_notes = {"a link \x01 not followed"};
+    r.root_notes = {"a link \x01 not followed", "\\"};
     const std::string text = report_json(r, "9.9");
     EXPECT_EQ(text, nlohmann::json::parse(text).dump(2) + "\n");
     const nlohmann::json doc = nlohmann::json::parse(text);
@@ -170,7 +170,7 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
     EXPECT_EQ(doc["product"]["dependencies"][0]["from"], "root");
     EXPECT_EQ(doc["product"]["package"][0]["entry"], "Runtime/<l>\u001b");
     expect_pieces(report_html(r, "9.9"), {"/p.zip Runtime/&lt;l&gt;\\e: a link", "<span class=\"tag\">from root</span>",
-                                          "<ul><li>a link \\x01 not followed</li></ul>", "needed from the roots: 1 target</h2>"});
+                                          "<ul><li>a link \\x01 not followed</li><li>\\</li></ul>", "needed from the roots: 1 target</h2>"});
 }
 
 // The page's verdict says the worst the report holds, counted, and calls it fine only when
