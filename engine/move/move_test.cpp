@@ -234,7 +234,7 @@ TEST(Move, ThePlanSeesTheDiskAsTheMoveLeavesIt)
 TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
 {
     fsys::MemoryFileSystem disk(Rules::windows);
-    const std::string from = "C:" + native("/lib/Old"), to = "D:" + native("/lib/New");
+    const std::string from = "C:" + native("/lib/Old"), to = "D:" + native("/lib/New"), other = "D:" + native("/lib/Other");
     const std::string a = std::string(1 << 20, 'a') + "z";  // more than a block read at once
     disk.add_file(from + native("/a.jpg"), a);
     disk.add_file(from + native("/sub/b.jpg"), "b");
@@ -280,14 +280,14 @@ TEST(Move, FilesChangeVolumeByFlushedCopiesAndComeBackFromAnyStep)
     EXPECT_EQ(disk.bytes(from + native("/sub/b.jpg")), "b");
     // A file changed once its copy is written is no copy of it: the move fails, and the change stays.
     disk.before_each_step([&](const std::string&) {
-        if (disk.bytes("D:" + native("/lib/Other/sub/b.jpg.tarnwick-copy")) == "b") {
+        if (disk.bytes(other + native("/sub/b.jpg.tarnwick-copy")) == "b") {
             disk.add_file(from + native("/sub/b.jpg"), "B");
         }
     });
-    EXPECT_FALSE(move_tree(disk, from, "D:" + native("/lib/Other"), 2, nullptr, reason));
+    EXPECT_FALSE(move_tree(disk, from, other, 2, nullptr, reason));
     disk.before_each_step(nullptr);
     EXPECT_EQ(disk.bytes(from + native("/sub/b.jpg")) + ", " + reason,
-              "B, the copy D:" + native("/lib/Other/sub/b.jpg") + " cannot be made whole");
+              "B, the copy " + other + native("/sub/b.jpg") + " cannot be made whole");
     // More files than are copied at once; a link, never copied; a name in other letters moved back.
     const std::string many = "C:" + native("/Many"), twin = "C:" + native("/lib/new"), link = "C:" + native("/link");
     for (int k = 0; k < 70; ++k) {
