@@ -50,9 +50,8 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
     EXPECT_GT(steps, 5);
 }
 
-// The diff of a document: hunks of three lines of context, joined where their context meets (six lines apart, not seven),
-// each headed by the lines it covers before and after (a line replaced by one line), the
-// document's last line marked when it has no line end.
+// The diff of a document: hunks of three lines of context, joined where their context meets (six lines apart, not
+// seven), each headed by the lines it covers before and after, the last line marked when it has no line end.
 TEST(DryRun, HunksCoverTheirLinesWithThreeOfContext)
 {
     const std::string ref = "objFileGeom 0 0 Runtime:Geometries:ball.obj", fixed = "objFileGeom 0 0 :Runtime:Geometries:ball.obj";

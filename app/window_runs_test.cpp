@@ -1,6 +1,5 @@
-// The window program's extended mode as the runs see it: Poser's LibraryPrefs.xml found, the
-// options saved and put in force, the folder picker, no question after each folder, the
-// Cancel button, and the summary; and the report's page as the window keeps it.
+// The window program's extended mode as the runs see it: Poser's LibraryPrefs.xml found, the options saved and put in
+// force, the folder picker, no question after each folder, the Cancel button, the summary, and the report's page.
 #include "app/content_roots.h"
 #include "app/library_prefs_search.h"
 #include "app/report_output.h"

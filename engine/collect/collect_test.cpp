@@ -16,11 +16,15 @@ const std::string k_scene = "figureResFile :Runtime:Geometries:man:man.obj\r\n\t
                             "\"\r\n\ttransparencyMap :Runtime:Textures:gone.jpg\r\n"
                             "readScript \":Runtime:Libraries:Pose:p.pz2\"\r\n";
 
-// `plan` written to `out` with a listing of one line: "" once written, else the reason.
+// "" once `plan` is written to `out` (a listing of one line), its progress ending at all of its bytes; else the reason.
 std::string written(fsys::MemoryFileSystem& disk, CollectPlan& plan, const std::string& out)
 {
     std::string reason;
-    return write_collection(disk, plan, [](const CollectPlan&) { return std::string("listing\n"); }, out, nullptr, reason) ? "" : reason;
+    unsigned long long last = 0, all = 0;
+    const CollectProgress progress = [&](unsigned long long done, unsigned long long total) { last = done, all = total; };
+    const bool ok = write_collection(disk, plan, [](const CollectPlan&) { return std::string("listing\n"); }, out, progress, reason);
+    EXPECT_TRUE(!ok || (last == all && all > 0)) << last << " of " << all << " written to " << out;
+    return ok ? "" : reason;
 }
 
 struct Library {

@@ -215,11 +215,16 @@ bool write_folder(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing&
         }
         leftovers.folder(out);
     }
+    // Each file counts as the size it had when the whole was counted: one saved meanwhile never
+    // carries the progress past its end, and one left out takes its share from the whole.
+    std::vector<unsigned long long> sizes;
     unsigned long long total = 0, done = 0;
     for (const CollectedFile& f : plan.files) {
-        total += f.left_out ? 0 : static_cast<unsigned long long>(size_of(fs, f.source));
+        sizes.push_back(f.left_out ? 0 : static_cast<unsigned long long>(size_of(fs, f.source)));
+        total += sizes.back();
     }
-    for (CollectedFile& f : plan.files) {
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+        CollectedFile& f = plan.files[i];
         if (f.left_out) {
             continue;
         }
@@ -247,9 +252,10 @@ bool write_folder(fsys::FileSystem& fs, CollectPlan& plan, const CollectListing&
             // Nothing of it stays: a copy begun is removed at once.
             fs.remove_file(dest);
             leave_out_changed(plan, f);
-            continue;
+            total -= sizes[i];
+        } else {
+            done += sizes[i];
         }
-        done += static_cast<unsigned long long>(size_of(fs, f.source));
         if (progress) {
             progress(done, total);
         }

@@ -52,8 +52,7 @@ TEST(FsysWindows, FilesFoldersListingsAndABareDrive)
     EXPECT_TRUE(fsys::disk().folder_identity(drive + "\\", f) && other == f);
 }
 
-// Names between UTF-8 and the wide calls: every letter kept, bytes an older program wrote
-// read in the ANSI code page (1252 in the test prefix).
+// Names between UTF-8 and the wide calls: every letter kept, bytes an older program wrote read in the ANSI code page.
 TEST(FsysWindows, NamesInAnyScript)
 {
     ASSERT_EQ(GetACP(), 1252u) << "the cases below are written for the code page of wine's default prefix";

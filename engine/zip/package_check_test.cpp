@@ -118,6 +118,8 @@ TEST(PackageCheck, NameFaultsAndBounds)
     for (const auto& [name, fault] : samples) {
         EXPECT_EQ(zipfs::name_fault(name), fault) << name;
     }
+    // Windows counts UTF-16 units: the drive, the NUL, two for each character beyond the basic plane, one for others.
+    EXPECT_EQ(zipfs::installed_path_length("a/\xf0\x9f\x98\x80\xf4\x8f\xbf\xbf\xc3\xa9"), 4u + 2 + 2 + 2 + 1);
     EXPECT_EQ(zipfs::inflate_bound(1000), 8u << 20);
     EXPECT_EQ(zipfs::inflate_bound(1 << 20), 100u << 20);
     EXPECT_EQ(zipfs::inflate_bound(~std::uint64_t(0)), std::uint64_t(4) << 30);
