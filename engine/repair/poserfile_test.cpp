@@ -236,6 +236,7 @@ TEST_F(PoserFile, PicksOutsideTheRootAreRefusedAndAFullListServesTheLineAtHandOn
     start_over("a :geom:g1.obj\nb :geom:g1.obj\n");
     write_bytes(dir.at("outside.obj"), "");
     run.create_repllist();
+    EXPECT_EQ(run.remembered_replacement(""), nullptr);  // the slots not yet filled hold no choice
     for (run.nL = 0; run.nL < k_repl_capacity; ++run.nL) {
         (*run.repllist)[run.nL] = {"old" + std::to_string(run.nL), "new"};
     }
@@ -428,8 +429,7 @@ TEST_F(ExtendedRepair, CompressedQuotedObzAndLetterCase)
     write_gzip(dir.at("one/chars/man.crz"), text);
     const std::string old_bytes = read_bytes(dir.at("one/chars/man.crz"));
     const auto seen = seen_repairing(run, dir.at("one/chars/man.crz"), {dir.at("one/Runtime/Geometries/man/man.obj")});
-    EXPECT_EQ(read_gzip(dir.at("one/chars/man.crz")),
-              "{\r\n\tfigureResFile \":Runtime:Geometries:man:man.obj\"\r\n"
+    EXPECT_EQ(read_gzip(dir.at("one/chars/man.crz")), "{\r\n\tfigureResFile \":Runtime:Geometries:man:man.obj\"\r\n"
               "\tobjFileGeom 0 0 :Runtime:Geometries:props:ball.OBZ\r\n"
               "\tfigureResFile :runtime:geometries:MAN:man.obj\r\n}");
     EXPECT_EQ(read_bytes(dir.at("one/chars/man_zz00.crz")), old_bytes);

@@ -112,8 +112,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     TempDir dir;
     write_files(dir, {"one/Runtime/Geometries/man/man.obj", "two/Runtime/Geometries/hair/bob.obj", "one/Runtime/Textures/skin/skin.jpg",
                       "one/Runtime/Geometries/props/Ball.obj", "one/Runtime/Geometries/else/where/chair.obz", "two/stuff/chair.OBZ",
-                      "one/Runtime/Geometries/under/old/chair.obz", "abs/s.py"},
-                "");
+                      "one/Runtime/Geometries/under/old/chair.obz", "abs/s.py"}, "");
     write_bytes(dir.at("lib/a.cr2"), "{\r\nfigureResFile :Runtime:Geometries:man:man.obj\r\n"
                                      "\tfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"
                                      "\tobjFileGeom 0 0 \\Runtime\\Geometries\\props\\ball.obj\r\n"
@@ -142,10 +141,10 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     // a share path names nothing here, even where "//" reaches a file as "/" does
     write_bytes(dir.at("abs/linked.pz2"), "readScript :linked.py\nreadScript /" + dir.at("abs/s.py") + "\n");
     std::filesystem::create_symlink(dir.at("abs/linked.pz2"), dir.at("lib/sub/linked.pz2"));
+    std::filesystem::create_directory_symlink(dir.at("abs"), dir.at("two/gone.obj"));  // a folder is no mesh found
 #endif
     write_files(dir, {"lib/._a.cr2", "lib/__MACOSX/m.cr2", "lib/.hidden/h.cr2", "lib/notes.txt", "lib/a_zz00.cr2", "lib/b_zz03.crz",
-                      "lib/tarnwick-runs/20261207-101010/a.cr2"},
-                "figureResFile :skipped.obj\n");
+                      "lib/tarnwick-runs/20261207-101010/a.cr2"}, "figureResFile :skipped.obj\n");
 
     const LibraryReport r = build_library_report(fsys::disk(), {dir.at("lib")}, {dir.at("one"), dir.at("two")}, 2);
     EXPECT_EQ(r.files_read, 6 + exists(dir.at("lib/sub/linked.pz2")));  // the link, where there is one

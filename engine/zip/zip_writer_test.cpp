@@ -31,7 +31,8 @@ struct Scene {
         zipfs::ZipWriter writer(disk, k_out);
         for (const std::string& name : order) {
             if (name == "Scene.pz3") {
-                EXPECT_TRUE(writer.add_bytes("Runtime/Libraries/Scenes/Scene.pz3", k_scene, k_time, reason));
+                // dated in November 2107, the last year a zip can hold
+                EXPECT_TRUE(writer.add_bytes("Runtime/Libraries/Scenes/Scene.pz3", k_scene, k_time + 2650000000, reason));
             } else if (!writer.add_file(name, native("/lib/" + name), k_time + 60, reason)) {
                 return false;
             }
@@ -80,7 +81,7 @@ TEST_F(ZipWriter, TheSameEntriesGiveTheSameBytesCompressedDataStored)
     EXPECT_EQ(entries_of(bytes), (std::vector<std::string>{
                                      "Runtime/Geometries/figure.obj deflated 20000 60",
                                      "Runtime/Libraries/Character/Figure.crz stored 5000 60",
-                                     "Runtime/Libraries/Scenes/Scene.pz3 deflated " + std::to_string(k_scene.size()) + " 0",
+                                     "Runtime/Libraries/Scenes/Scene.pz3 deflated " + std::to_string(k_scene.size()) + " 2650000000",
                                      "Runtime/Textures/skin.jpg stored 7000 60",
                                  }));
     // Written under a temporary name, renamed at the end.
