@@ -14,11 +14,11 @@ namespace {
 const std::time_t k_now = std::time(nullptr);
 const std::time_t k_later = k_now + 3600;
 
-// A product installed into a content folder on a disk in memory: a file replaced, one new.
+// A product installed into a content folder on a disk in memory: a file replaced (an empty one), one new.
 struct InstalledProduct {
     InstalledProduct()
     {
-        disk.add_file(mesh, "old");
+        disk.add_file(mesh, "");
         disk.add_file(zip, made_zip({MadeEntry("Runtime/Geometries/a.obj", "new"), MadeEntry("Runtime/Textures/t.jpg", "jpg")}));
         before = disk.files_below(root);
         run = install_product(disk, plan_product(disk, {zip}, root), "9.9", run_stamp(k_now)).run_folder;
