@@ -173,8 +173,7 @@ TEST(ReportOutput, AProductsPackageProblemsAndDependencies)
                                           "<ul><li>a link \\x01 not followed</li><li>\\</li></ul>", "needed from the roots: 1 target</h2>"});
 }
 
-// The page's verdict says the worst the report holds, counted, and calls it fine only when
-// nothing is broken, unread or in the way of an install.
+// The page's verdict names the worst it holds, counted; fine only when nothing is broken, unread or in an install's way.
 TEST(ReportOutput, HtmlVerdictNamesTheWorstThingCounted)
 {
     struct Shape {

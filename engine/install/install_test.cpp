@@ -175,8 +175,7 @@ TEST(InstallPlan, EachEntryPlacedSkippedOrRefusedWithNothingWritten)
     }
 }
 
-// The record kept by writing it to the disk, so that keeping it is a step that can fail; the
-// last record kept is what an undo would read.
+// Each record is kept by writing it to the disk, a step that can fail; the last record kept is what an undo reads.
 struct KeptOnDisk : InstallJournal {
     explicit KeptOnDisk(fsys::FileSystem& d) : disk(d) {}
     bool keep(const InstallRecord& record) override

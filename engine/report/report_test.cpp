@@ -137,8 +137,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     // a line too long to be a path, and the line after it
     write_bytes(dir.at("lib/long.cm2"), std::string(3 << 20, 'x') + ".obj\nreadScript :missing.py\ntextureMap :\n");
 #ifndef _WIN32
-    // a link to a document outside is read like the document
-    // a share path names nothing here, even where "//" reaches a file as "/" does
+    // a link to a document outside is read like it; a share path names nothing, though "//" reaches what "/" does
     write_bytes(dir.at("abs/linked.pz2"), "readScript :linked.py\nreadScript /" + dir.at("abs/s.py") + "\n");
     std::filesystem::create_symlink(dir.at("abs/linked.pz2"), dir.at("lib/sub/linked.pz2"));
     std::filesystem::create_directory_symlink(dir.at("abs"), dir.at("two/gone.obj"));  // a folder is no mesh found
