@@ -55,11 +55,11 @@ protected:
         write_bytes(dir.at("root/Runtime/Libraries/fine.cr2"), "figureResFile :Runtime:Geometries:a.obj\n");
         before = files_below(dir.at("root/Runtime"));
     }
-    std::string repair() { return repair_library(disk, dir.at("root"), "20261207-101010", {dir.at("root/Runtime/Geometries/a.obj")}); }
+    std::string repair() { return repair_library(disk, dir.at("root"), "20261207-101010", {dir.at("root/Runtime/Geometries/a.obj")}, &log); }
 
     TempDir dir;
     FailingFileSystem disk;
-    std::string plain = dir.at("root/Runtime/Libraries/a.cr2"), packed = dir.at("root/Runtime/Libraries/sub/b.crz");
+    std::string plain = dir.at("root/Runtime/Libraries/a.cr2"), packed = dir.at("root/Runtime/Libraries/sub/b.crz"), log;
     Files before;
 };
 
@@ -471,8 +471,7 @@ TEST_F(Undo, LinksOnTheRealDiskAreNeverFollowed)
     EXPECT_EQ(error, "refused: " + dir.at("root/tarnwick-runs/20261207-101010/manifest.json") + " is no plain file or folder");
     fs::remove_all(dir.at("root/tarnwick-runs"));
     fs::create_directory_symlink(dir.at("victim"), dir.at("root/tarnwick-runs"));
-    std::string log;
-    repair_library(disk, dir.at("root"), "20261207-101010", {dir.at("root/Runtime/Geometries/a.obj")}, &log);
+    repair();
     EXPECT_EQ(files_below(dir.at("victim")).size(), 2u);  // nothing written where the link points
     EXPECT_EQ(read_bytes(dir.at("root/Runtime/Libraries/a_zz00.cr2")), before[plain]);  // kept beside, as the log says
     EXPECT_NE(log.find(" is no plain folder: old versions are kept beside their files\n"), std::string::npos) << log;

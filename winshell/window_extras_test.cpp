@@ -207,8 +207,8 @@ TEST_F(WindowExtras, OptionsSavedReadAtStartAndTheExtendedRepair)
     EXPECT_EQ(GetMenuState(GetSystemMenu(wn, FALSE), IDM_OPTION_AUTOMATIC, MF_BYCOMMAND) & MF_CHECKED, 0u);
     EXPECT_EQ(main_session().run.posername, dir.at("lib"));
     main_session().run.posername = dir.at("Poser");
-    // The chooser for the missing mesh is cancelled and the Cancel button pressed meanwhile: the next file is read and
-    // left as it was (not counted as checked), no other is read, nothing is asked after the folder, the log and its summary offered.
+    // The chooser for the missing mesh is cancelled and Cancel pressed meanwhile: the next file is read and left as it
+    // was (not counted as checked), no other is read, nothing is asked after the folder, the log and summary offered.
     command(k_check_folder);
     EXPECT_EQ(picked, (Lines{"your Poser installation's root folder", "folder to be checked"}));
     EXPECT_EQ(seen->lines().back(), "question\tnone\tdo you want to see my log for this run?\t" + log +

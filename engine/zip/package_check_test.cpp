@@ -65,7 +65,7 @@ TEST(PackageCheck, HostileAndFaultyZipsAndWhatTheDirectoryAloneShows)
         {"UTF-8 without the mark", zip_of({k_doc, "Runtime/Caf\xc3\xa9.cr2"}), {"unmarked_non_ascii Runtime/Caf\xc3\xa9.cr2"}},
         {"case twins", zip_of({k_doc, "Runtime/Libraries/character/figure.CR2"}),
          {"case_twins Runtime/Libraries/character/figure.CR2"}, "only in letter case"},
-        {"a name stored twice", zip_of({"Runtime/", k_doc, k_doc, "Runtime/"}), {"duplicate_name " + k_doc}},  // a folder may be
+        {"a file stored twice (a folder may be)", zip_of({"Runtime/", k_doc, k_doc, "Runtime/"}), {"duplicate_name " + k_doc}},
         {"a file that is also a folder", zip_of({"Runtime/x", "Runtime/x/y.cr2"}), {"file_and_folder Runtime/x"}},
         {"leftovers", zip_of({k_doc, "__MACOSX/Runtime/._Figure.cr2", "__MACOSX/Runtime/x", "Runtime/.DS_Store", "Runtime/Thumbs.db"}),
          {"archiver_junk __MACOSX/", "archiver_junk Runtime/.DS_Store", "archiver_junk Runtime/Thumbs.db"}},
