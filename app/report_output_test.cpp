@@ -9,7 +9,7 @@
 
 static LibraryReport hostile_report()
 {
-    LibraryReport r{{"/r"}, 2, 1, 3, false, {{"/l/bad\x1b[31m.crz", "corrupt or truncated gzip data"}}, 5, 1, {}, {}};
+    LibraryReport r{{"/r", "\""}, 2, 1, 3, false, {{"/l/bad\x1b[31m.crz", "corrupt or truncated gzip data"}}, 5, 1, {}, {}};
     r.counts[static_cast<int>(RefStatus::ok)][static_cast<int>(RefKind::geometry)] = 1;
     r.counts[static_cast<int>(RefStatus::missing)][static_cast<int>(RefKind::geometry)] = 2;
     r.counts[static_cast<int>(RefStatus::moved)][static_cast<int>(RefKind::image)] = 1;
@@ -44,7 +44,7 @@ TEST(ReportOutput, TextWorstFirstJsonWholeAndValidHtmlEscapedWithControlsMadeVis
     EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found\n");
     fine.backups_skipped = 2;
     EXPECT_EQ(report_text(fine), "nothing to report: 7 references in 3 Poser files, all found (2 backups skipped)\n");
-    const std::string expected = R"({"version":"9.9","roots":["/r"],"files":{"read":2,"compressed":1,"backups_skipped":3,
+    const std::string expected = R"({"version":"9.9","roots":["/r","\""],"files":{"read":2,"compressed":1,"backups_skipped":3,
         "unreadable":[{"path":"/l/bad\u001b[31m.crz","reason":"corrupt or truncated gzip data"}]},
         "references":{"total":5,"ok":1,"absolute":0,"case":0,"moved":1,"missing":2,"refused":1,"builtin":1},
         "problems":[{"target":":a:<script>\ufffd\u0001\u009b.obj","kind":"geometry","status":"missing","candidates":[],
