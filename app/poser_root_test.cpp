@@ -61,9 +61,9 @@ TEST_F(PoserRoot, TopFolderFileEndsTheProgramSavingKeepsOtherSettingsStoredRoots
     EXPECT_EQ(read_setting(k_settings_section, k_root_key), "/old");
     ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "/new root"));
     EXPECT_EQ(read_bytes(ini), before + "poseraddr=/new root" + after);
-    write_bytes(ini, "[other]\nk=v\n");
+    write_bytes(ini, "[other]\nk=v\n[PoserInfo]\n[last]\n");
     ASSERT_TRUE(write_setting(k_settings_section, k_root_key, "/r"));
-    EXPECT_EQ(read_bytes(ini), "[other]\nk=v\n[poserinfo]\nposeraddr=/r\n");
+    EXPECT_EQ(read_bytes(ini), "[other]\nk=v\n[PoserInfo]\nposeraddr=/r\n[last]\n");
     // The root's line in its section, as the Windows profile functions find it.
     const std::string long_value(300, 'v');
     const std::pair<std::string, std::string> rows[] = {
