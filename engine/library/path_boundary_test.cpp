@@ -26,7 +26,7 @@ TEST(PathBoundary, HostilePathsByEitherSystemsRules)
         {"\\\\server\\share\\x.obj", "network_path", "network_path"},
         {"//server/share/x.obj", "network_path", "network_path"},
         {"\\\\?\\UNC\\server\\share\\x.obj", "network_path", "network_path"},
-        {"\\\\.\\PhysicalDrive0", "device", "device"},
+        {"\\\\.\\", "device", "device"},  // the namespace of devices itself
         {"\\\\?\\C:\\x.obj", "device", "device"},
         {"\\\\?\\C:x\\y.obj", "device", "device"},  // a separator where a share's name would follow UNC
         {"\\??\\C:\\x.obj", "device", "device"},
