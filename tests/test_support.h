@@ -23,6 +23,10 @@
 
 using Files = std::map<std::string, std::string>;  // path -> bytes
 
+// A file the program opens on a disk in memory and never closes fails the test that made the disk.
+inline const bool k_files_left_open_fail =
+    (fsys::MemoryFileSystem::when_files_left_open([](std::size_t open) { ADD_FAILURE() << "files left open: " << open; }), true);
+
 inline bool exists(const std::string& path) { return fsys::disk().entry_exists(path); }
 
 // Every regular file below `folder` with its bytes, decompressed when `compressed`.

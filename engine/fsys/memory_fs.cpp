@@ -29,7 +29,25 @@ MemoryFileSystem::MemoryFileSystem(DiskRules rules, const std::string& current) 
     set_current_folder(current);
 }
 
-MemoryFileSystem::~MemoryFileSystem() = default;
+namespace {
+
+// The call of when_files_left_open, for every disk.
+std::function<void(std::size_t)>& left_open_call()
+{
+    static std::function<void(std::size_t)> call;
+    return call;
+}
+
+}  // namespace
+
+MemoryFileSystem::~MemoryFileSystem()
+{
+    if (!m_disk->open_files.empty() && left_open_call()) {
+        left_open_call()(m_disk->open_files.size());
+    }
+}
+
+void MemoryFileSystem::when_files_left_open(std::function<void(std::size_t open)> call) { left_open_call() = std::move(call); }
 
 void MemoryFileSystem::add_file(const std::string& path, const std::string& bytes)
 {

@@ -90,6 +90,9 @@ public:
     // the path it names (an open file's path, a rename's `from`), outside the disk's lock: a test
     // changes a file there at the step it means to, as another program could. Setting up is no step.
     void before_each_step(std::function<void(const std::string& path)> step);
+    // Called as a disk ends with files the program opened on it and never closed, each one a
+    // handle it lost (a real disk holds them until the program ends); tests fail on it.
+    static void when_files_left_open(std::function<void(std::size_t open)> call);
     // How many times each file was flushed to the disk: the syncs that succeeded on files opened
     // under `path` (the same file by its absolute path; letter case ignored with Windows rules).
     int syncs(const std::string& path) const;

@@ -98,7 +98,8 @@ TEST(MemoryDisk, EachRuleSetAnswersAsItsSystem)
         {"held written", [](Disk& d) { return writable(d, "held.cr2"); }, true, false},
         {"read by us, renamed", [](Disk& d) {
              RawFile f;
-             return d.open_for_reading("a.cr2", f) && d.rename_noreplace("a.cr2", "b.cr2");
+             const bool renamed = d.open_for_reading("a.cr2", f) && d.rename_noreplace("a.cr2", "b.cr2");
+             return d.close_file(f) && renamed;
          }, true, false},
         {"folder link followed", [](Disk& d) { return d.is_folder("fl"); }, true, true},
         {"folder link kind", [](Disk& d) { return d.name_kind("fl") == fsys::NameKind::link; }, true, true},
@@ -304,6 +305,7 @@ TEST(MemoryDisk, EveryInjectedFailureChangesNothing)
             ASSERT_FALSE(asked.empty());
             EXPECT_EQ(asked[0], std::make_pair(c.op, std::string(c.path)));
             EXPECT_EQ(f.is_open(), c.op != Op::close);
+            d.close_file(f);
         }
     }
 }

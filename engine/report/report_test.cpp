@@ -112,7 +112,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     TempDir dir;
     write_files(dir, {"one/Runtime/Geometries/man/man.obj", "two/Runtime/Geometries/hair/bob.obj", "one/Runtime/Textures/skin/skin.jpg",
                       "one/Runtime/Geometries/props/Ball.obj", "one/Runtime/Geometries/else/where/chair.obz", "two/stuff/chair.OBZ",
-                      "one/Runtime/Geometries/under/old/chair.obz", "abs/s.py"}, "");
+                      "one/Runtime/Geometries/under/old/chair.obz", "abs/s.py", "lib/sub/h.py"}, "");
     write_bytes(dir.at("lib/a.cr2"), "{\r\nfigureResFile :Runtime:Geometries:man:man.obj\r\n"
                                      "\tfigureResFile \":Runtime:Geometries:hair:bob.obj\"\r\n"
                                      "\tobjFileGeom 0 0 \\Runtime\\Geometries\\props\\ball.obj\r\n"
@@ -131,9 +131,9 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     write_gzip(dir.at("lib/d.hrz"), std::string(5000, 'x') + "\nfigureResFile :gone.obj\n");
     write_bytes(dir.at("lib/d.hrz"), read_bytes(dir.at("lib/d.hrz")).substr(0, 20));
     write_bytes(dir.at("lib/e.pz3"), "\x1f\x8b not gzip at all\nfigureResFile :gone.obj\n");
-    // one script from a Runtime folder, named without a separator before it, in two folders' documents
-    write_bytes(dir.at("lib/p.pz2"), "readScript Runtime\\Python\\poseWorks\\caf\xc3\xa9-1.pz2\n");
-    write_bytes(dir.at("lib/sub/p.pz2"), "runPythonScript \"Runtime\\Python\\poseWorks\\caf\xc3\xa9-1.pz2\"\n");
+    // in two folders' documents: a script from a Runtime folder named without a separator before it, and h.py from beside them
+    write_bytes(dir.at("lib/p.pz2"), "readScript Runtime\\Python\\poseWorks\\caf\xc3\xa9-1.pz2\nrunPythonScript h.py\n");
+    write_bytes(dir.at("lib/sub/p.pz2"), "runPythonScript \"Runtime\\Python\\poseWorks\\caf\xc3\xa9-1.pz2\"\nrunPythonScript h.py\n");
     // a line too long to be a path, and the line after it
     write_bytes(dir.at("lib/long.cm2"), std::string(3 << 20, 'x') + ".obj\nreadScript :missing.py\ntextureMap :\n");
 #ifndef _WIN32
@@ -157,7 +157,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
     ASSERT_EQ(r.unreadable.size(), 2u);
     EXPECT_EQ(r.unreadable[0].path, dir.at("lib/d.hrz"));
     EXPECT_EQ(r.unreadable[1].reason, "corrupt or truncated gzip data");
-    EXPECT_EQ(r.total, 17 + 2 * (r.files_read - 6));
+    EXPECT_EQ(r.total, 19 + 2 * (r.files_read - 6));
     EXPECT_EQ(r.builtin, 1);
     std::vector<std::string> expected = {
         "absolute script ~/abs/s.py | | ~/lib/a.cr2:8",
@@ -165,7 +165,7 @@ TEST(LibraryReport, EveryStatusKindAndKindOfFile)
         "missing image :Runtime:Textures:skin: | | ~/lib/a.cr2:10", "missing image : | | ~/lib/long.cm2:3",  // no name at all
         "missing image :Runtime:Textures:skin:gone.jpg | | ~/lib/sub/c.pp2:" + c_line,
         "missing morph :Runtime:libraries:Character:X:Y All Morphs.pmd | | ~/lib/a.cr2:7",
-        "missing script :missing.py | | ~/lib/long.cm2:2",
+        "missing script :missing.py | | ~/lib/long.cm2:2", "missing script h.py | | ~/lib/p.pz2:2",
         std::string("missing script Runtime") + (fsys::k_sep == '/' ? "\\Python\\poseWorks\\" : "/Python/poseWorks/") +
             "caf\xc3\xa9-1.pz2 | | ~/lib/p.pz2:1 ~/lib/sub/p.pz2:1",  // rendered with '/' for the system's separator
         // the candidate that shares the most of the reference's path first, whatever its folders' names and depth
