@@ -28,6 +28,7 @@ std::string dry_run_of(fsys::MemoryFileSystem& disk, Lines* prompts = nullptr, c
 
 TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
 {
+    const Lines warned{"title\t" + k_document, "warning\tnone\tthis file changed while its changes were shown\t" + k_document};
     for (const std::size_t copies : {1, 2000}) {  // a long one saved while its changes go out: the user is warned
         const std::string old_text = repeated("prop ball\n{\nobjFileGeom 0 0 Runtime:Geometries:ball.obj\n}\n", copies);
         const std::string new_text = "# saved meanwhile\n" + old_text;
@@ -42,7 +43,6 @@ TEST(DryRun, ADocumentSavedMeanwhileShowsOneVersionsChanges)
         const std::string from_old = diff_of(old_text), from_new = diff_of(new_text);
         ASSERT_NE(from_old.find("\n+objFileGeom 0 0 :Runtime:Geometries:ball.obj\n"), std::string::npos);
         const int steps = at_every_step(setup, old_text, k_document, new_text, work, [&](fsys::MemoryFileSystem& disk, bool changed) {
-            const Lines warned{"title\t" + k_document, "warning\tnone\tthis file changed while its changes were shown\t" + k_document};
             EXPECT_TRUE(shown == from_old || shown == from_new || (copies > 1 && prompts == warned)) << shown.substr(0, 200);
             EXPECT_EQ(disk.bytes(k_document), changed ? new_text : old_text);
             EXPECT_EQ(disk.files_below(k_root).size(), 2u);
