@@ -27,7 +27,7 @@ struct WholeFlushDisk : fsys::MemoryFileSystem {
             changed += file.find("tarnwick-runs") == std::string::npos && bytes.find(":New:") != std::string::npos;
         }
         log += std::to_string(recorded) + " recorded, " + std::to_string(changed) + " changed; ";
-        return !(fails && fails(fsys::Op::sync, path));
+        return !(fails && fails(fsys::Op::sync, path)) && MemoryFileSystem::sync_file_system(path);
     }
     // As a disk that fills up: the first `half_records` writes of changes to a manifest write half and fail.
     bool write_all(fsys::RawFile& f, const char* data, std::size_t size) override

@@ -280,7 +280,7 @@ bool MemoryDisk::is_busy(const Node& n) const
     return false;
 }
 
-bool MemoryDisk::rename(const std::string& from, const std::string& to, bool replace)
+bool MemoryDisk::rename(const std::string& from, const std::string& to, bool replace, bool& unflushed)
 {
     const Place src = walk(from, false);
     const Place dst = walk(to, false);
@@ -316,6 +316,7 @@ bool MemoryDisk::rename(const std::string& from, const std::string& to, bool rep
             return false;
         }
     }
+    unflushed = moved.kind == Node::Kind::file && unflushed_files.contains(moved.serial);
     Entry e = *src.entry;
     e.name = dst.name;
     src.folder().entries.erase(key_of(src.name));

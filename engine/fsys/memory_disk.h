@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <unordered_map>
 
 namespace fsys {
@@ -97,6 +98,7 @@ struct MemoryDisk {
     std::intptr_t next_handle = 3;
     std::uint64_t next_folder = 1;
     std::map<std::string, int> syncs;
+    std::set<std::uint64_t> unflushed_files;  // the files written since their last flush, by serial
     FailWhen fail_when;
     std::function<void(const std::string& path)> before_step;
     std::uint64_t next_serial = 1;
@@ -125,7 +127,8 @@ struct MemoryDisk {
     bool refuses_changes(const Node& folder) const;
     bool is_folder_like(const Node& n) const;
     bool is_busy(const Node& n) const;
-    bool rename(const std::string& from, const std::string& to, bool replace);
+    // `unflushed` tells whether the file moved was written since its last flush.
+    bool rename(const std::string& from, const std::string& to, bool replace, bool& unflushed);
 
     bool open(const std::shared_ptr<Node>& node, bool writing, const std::string& path, RawFile& f);
     OpenFile* open_file(const RawFile& f);

@@ -38,6 +38,13 @@ std::function<void(std::size_t)>& left_open_call()
     return call;
 }
 
+// The call of when_renamed_unflushed, for every disk.
+std::function<void(const std::string&, const std::string&)>& unflushed_call()
+{
+    static std::function<void(const std::string&, const std::string&)> call;
+    return call;
+}
+
 }  // namespace
 
 MemoryFileSystem::~MemoryFileSystem()
@@ -48,6 +55,11 @@ MemoryFileSystem::~MemoryFileSystem()
 }
 
 void MemoryFileSystem::when_files_left_open(std::function<void(std::size_t open)> call) { left_open_call() = std::move(call); }
+
+void MemoryFileSystem::when_renamed_unflushed(std::function<void(const std::string& from, const std::string& to)> call)
+{
+    unflushed_call() = std::move(call);
+}
 
 void MemoryFileSystem::add_file(const std::string& path, const std::string& bytes)
 {
@@ -306,6 +318,7 @@ bool MemoryFileSystem::write_all(RawFile& f, const char* data, std::size_t size)
     o->position += static_cast<long long>(size);
     o->node->modified = std::time(nullptr);
     ++o->node->changes;
+    m_disk->unflushed_files.insert(o->node->serial);
     return true;
 }
 
@@ -341,6 +354,7 @@ bool MemoryFileSystem::sync_to_disk(RawFile& f)
         return false;
     }
     m_disk->syncs[o->sync_key] += 1;
+    m_disk->unflushed_files.erase(o->node->serial);
     return true;
 }
 
@@ -457,16 +471,39 @@ bool MemoryFileSystem::list_folder_entries(const std::string& path, std::vector<
     return true;
 }
 
+bool MemoryFileSystem::renamed(const std::string& from, const std::string& to, bool replace, bool& unflushed)
+{
+    Lock lock(m_disk->mutex);
+    m_disk->asked.push_back(from);
+    m_disk->asked.push_back(to);
+    return m_disk->rename(from, to, replace, unflushed);
+}
+
+bool MemoryFileSystem::sync_file_system(const std::string& path)
+{
+    m_disk->step(path);
+    if (m_disk->refused(Op::sync, path)) {
+        return false;
+    }
+    Lock lock(m_disk->mutex);
+    m_disk->unflushed_files.clear();
+    return true;
+}
+
 bool MemoryFileSystem::rename_noreplace(const std::string& from, const std::string& to)
 {
     m_disk->step(from);
     if (!is_nameable(from) || !is_nameable(to) || m_disk->refused(Op::rename, from)) {
         return false;
     }
-    Lock lock(m_disk->mutex);
-    m_disk->asked.push_back(from);
-    m_disk->asked.push_back(to);
-    return m_disk->rename(from, to, false);
+    bool unflushed = false;
+    if (!renamed(from, to, false, unflushed)) {
+        return false;
+    }
+    if (unflushed && unflushed_call()) {
+        unflushed_call()(from, to);
+    }
+    return true;
 }
 
 bool MemoryFileSystem::rename_replace(const std::string& from, const std::string& to)
@@ -475,10 +512,14 @@ bool MemoryFileSystem::rename_replace(const std::string& from, const std::string
     if (!is_nameable(from) || !is_nameable(to) || m_disk->refused(Op::rename, from)) {
         return false;
     }
-    Lock lock(m_disk->mutex);
-    m_disk->asked.push_back(from);
-    m_disk->asked.push_back(to);
-    return m_disk->rename(from, to, true);
+    bool unflushed = false;
+    if (!renamed(from, to, true, unflushed)) {
+        return false;
+    }
+    if (unflushed && unflushed_call()) {
+        unflushed_call()(from, to);
+    }
+    return true;
 }
 
 bool MemoryFileSystem::remove_file(const std::string& path)

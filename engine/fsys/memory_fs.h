@@ -93,6 +93,9 @@ public:
     // Called as a disk ends with files the program opened on it and never closed, each one a
     // handle it lost (a real disk holds them until the program ends); tests fail on it.
     static void when_files_left_open(std::function<void(std::size_t open)> call);
+    // Called as the program renames a file it wrote and has not flushed since: after a crash the
+    // name could stand for a file whose bytes never reached the disk; tests fail on it.
+    static void when_renamed_unflushed(std::function<void(const std::string& from, const std::string& to)> call);
     // How many times each file was flushed to the disk: the syncs that succeeded on files opened
     // under `path` (the same file by its absolute path; letter case ignored with Windows rules).
     int syncs(const std::string& path) const;
@@ -108,6 +111,8 @@ public:
     bool seek_to(RawFile& f, long long offset) override;
     long long file_size(RawFile& f) override;
     bool sync_to_disk(RawFile& f) override;
+    // Flushes every file written on this disk; the program asks it only where can_sync_file_system says so.
+    bool sync_file_system(const std::string& path) override;
     bool close_file(RawFile& f) override;
     bool is_readable_file(const std::string& path) override;
     bool entry_exists(const std::string& path) override;
@@ -132,6 +137,7 @@ public:
     std::string resolved_path(const std::string& path) override;
 
 private:
+    bool renamed(const std::string& from, const std::string& to, bool replace, bool& unflushed);
     bool remove_entry(const std::string& path, bool folder);
 
     // The nodes, the path rules and the lookup (memory_disk.h).

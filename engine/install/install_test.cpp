@@ -181,7 +181,7 @@ struct KeptOnDisk : InstallJournal {
     bool keep(const InstallRecord& record) override
     {
         const std::string path = record.run_folder + fsys::k_sep + "record";
-        const bool kept = disk.write_file(path + ".new", "r", fsys::Create::truncate) && disk.rename_replace(path + ".new", path);
+        const bool kept = disk.write_file(path + ".new", "r", fsys::Create::truncate, fsys::Sync::yes) && disk.rename_replace(path + ".new", path);
         last = kept ? record : last;
         return kept;
     }
