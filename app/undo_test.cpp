@@ -72,6 +72,7 @@ TEST_F(Undo, ARepairUndoneGivesBackEveryFileByteForByteOnce)
     ASSERT_EQ(list.runs.size(), 1u);
     EXPECT_TRUE(list.runs[0].files == 2 && list.runs[0].replacements == 2 && list.runs[0].undone.empty());
     EXPECT_NE(read_bytes(run + "/manifest.json").find("\"options\":{\"modern\":true,"), std::string::npos);
+    EXPECT_EQ(log.find("kept beside"), std::string::npos) << log;  // every old version is in the run folder
 
     ASSERT_TRUE(undo_run(disk, run + "/manifest.json", k_later, outcome, error)) << error;
     EXPECT_EQ(outcome.restored.size(), 2u);
@@ -104,6 +105,7 @@ TEST_F(Undo, ANameThatIsNotUtf8KeepsItsOldVersionBesideIt)
     repair();
     EXPECT_EQ(read_bytes(odd), "figureResFile :Runtime:Geometries:a.obj\n");
     EXPECT_EQ(read_bytes(dir.at("root/Runtime/Libraries/caf\xe9_zz00.cr2")), "figureResFile Runtime:Geometries:a.obj\n");
+    EXPECT_NE(log.find("\nsome old versions are kept beside their files: the run folder cannot hold them\n"), std::string::npos) << log;
     const RunList list = find_runs(disk, {dir.at("root")}, k_later);
     ASSERT_EQ(list.runs.size(), 1u);
     EXPECT_EQ(list.runs[0].files, 2);
