@@ -148,13 +148,13 @@ TEST(TextReader, AReadErrorIsAFailureNeverTheEndOfTheData)
 }
 
 // Read as stored with the rest of long lines handed out, the pieces give back every byte; those after the first
-// of a long line say so, up to its line end (CR LF whole), and the lines after it are whole again.
+// of a long line say so, up to its line end (CR LF whole), and the blocks of short lines around it never do.
 TEST(TextReader, TheRestOfALongLineComesInPiecesUpToItsLineEnd)
 {
     fsys::MemoryFileSystem disk(fsys::DiskRules::posix);
     for (const std::string end : {"\n", "\r\n", "\r"}) {
         for (std::size_t size = 3 * k_block - 4; size < 3 * k_block + 4; ++size) {  // a CR LF across two blocks among them
-            const std::string bytes = "a" + end + std::string(size, 'x') + end + "b" + end + "c";
+            const std::string bytes = repeated("a" + end, k_block) + std::string(size, 'x') + end + "b" + end + "c";
             disk.add_file("/a.cr2", bytes);
             TextReader in;
             ASSERT_TRUE(in.open(disk, "/a.cr2", Gzip::never, fsys::Listed::unknown, ReadMode::as_stored));
