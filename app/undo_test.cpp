@@ -241,9 +241,7 @@ TEST_F(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
         };
     };
     const std::vector<Hostile> table = {
-        {"run folder a link", [](fsys::MemoryFileSystem& m, const std::string& run) {
-             m.add_link(run + "-2", run);
-         }, "is a link"},
+        {"run folder a link", [](fsys::MemoryFileSystem& m, const std::string& run) { m.add_link(run + "-2", run); }, "is a link"},
         {"a link below the run folder", [](fsys::MemoryFileSystem& m, const std::string& run) {
              m.add_file("/victim/Libraries/a.cr2", "victim's");
              m.remove_file(run + "/Runtime/Libraries/a.cr2");
@@ -261,6 +259,10 @@ TEST_F(HostileRuns, PlantedLinksFutureRunsAndDamagedManifestsAreRefused)
         {"a kind unknown", manifest_edit("\"format\":1", "\"format\":1,\"kind\":\"x\""), "no kind this tarnwick knows"},
         {"no manifest", [](fsys::MemoryFileSystem& m, const std::string& run) { m.remove_file(child_path(run, "manifest.json")); },
          "no run folder with a manifest"},
+        {"a manifest that is a folder", [](fsys::MemoryFileSystem& m, const std::string& run) {
+             m.remove_file(child_path(run, "manifest.json"));
+             m.add_folder(child_path(run, "manifest.json"));
+         }, "is no plain file"},
         {"truncated", [](fsys::MemoryFileSystem& m, const std::string& run) {
              m.add_file(child_path(run, "manifest.json"), m.bytes(child_path(run, "manifest.json")).substr(0, 120));
          }, "is corrupt"},
