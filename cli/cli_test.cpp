@@ -112,12 +112,10 @@ TEST_F(CliProcess, ExitStatuses)
     std::filesystem::remove(log);
     // a dry run ends with 0 when all is well, and with 3 when its only trouble is a document it cannot read
     const std::string dry = "--modern --dry-run --root '" + dir.at("Poser") + "' '";
-    EXPECT_EQ(run_cli(dir, dry + dir.at("lib/a.cr2") + "'"),
-              "0 files checked: 1, corrected: 0, abandoned: 0, references replaced: 0, left as they are: 0\n");
+    const std::string tally = ", corrected: 0, abandoned: 0, references replaced: 0, left as they are: 0\n";
+    EXPECT_EQ(run_cli(dir, dry + dir.at("lib/a.cr2") + "'"), "0 files checked: 1" + tally);
     write_bytes(dir.at("lib/e.crz"), std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03garbage", 17));
-    EXPECT_EQ(run_cli(dir, dry + dir.at("lib/e.crz") + "'"),
-              "3 files checked: 0, corrected: 0, abandoned: 0, references replaced: 0, left as they are: 0\n"
-              "I can't read this file: " + dir.at("lib/e.crz") + "\n");
+    EXPECT_EQ(run_cli(dir, dry + dir.at("lib/e.crz") + "'"), "3 files checked: 0" + tally + "I can't read this file: " + dir.at("lib/e.crz") + "\n");
     // exit ends the program before the arguments after it
     EXPECT_EQ(run_cli(dir, "--transcript '" + dir.at("t.txt") + "' --menu 258" + a, "yes\n"), "0 ");
     EXPECT_EQ(read_bytes(dir.at("t.txt")),

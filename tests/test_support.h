@@ -27,9 +27,8 @@ using Files = std::map<std::string, std::string>;  // path -> bytes
 inline const bool k_files_left_open_fail =
     (fsys::MemoryFileSystem::when_files_left_open([](std::size_t open) { ADD_FAILURE() << "files left open: " << open; }), true);
 // So does a file it renames there after writing it and before flushing it.
-inline const bool k_renamed_unflushed_fail = (fsys::MemoryFileSystem::when_renamed_unflushed([](const std::string& from, const std::string& to) {
-    ADD_FAILURE() << "renamed before it was flushed: " << from << " to " << to;
-}), true);
+inline const bool k_renamed_unflushed_fail = (fsys::MemoryFileSystem::when_renamed_unflushed(
+    [](const std::string& from, const std::string& to) { ADD_FAILURE() << "renamed before it was flushed: " << from << " to " << to; }), true);
 
 inline bool exists(const std::string& path) { return fsys::disk().entry_exists(path); }
 

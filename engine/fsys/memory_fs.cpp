@@ -471,14 +471,6 @@ bool MemoryFileSystem::list_folder_entries(const std::string& path, std::vector<
     return true;
 }
 
-bool MemoryFileSystem::renamed(const std::string& from, const std::string& to, bool replace, bool& unflushed)
-{
-    Lock lock(m_disk->mutex);
-    m_disk->asked.push_back(from);
-    m_disk->asked.push_back(to);
-    return m_disk->rename(from, to, replace, unflushed);
-}
-
 bool MemoryFileSystem::sync_file_system(const std::string& path)
 {
     m_disk->step(path);
@@ -492,29 +484,28 @@ bool MemoryFileSystem::sync_file_system(const std::string& path)
 
 bool MemoryFileSystem::rename_noreplace(const std::string& from, const std::string& to)
 {
-    m_disk->step(from);
-    if (!is_nameable(from) || !is_nameable(to) || m_disk->refused(Op::rename, from)) {
-        return false;
-    }
-    bool unflushed = false;
-    if (!renamed(from, to, false, unflushed)) {
-        return false;
-    }
-    if (unflushed && unflushed_call()) {
-        unflushed_call()(from, to);
-    }
-    return true;
+    return rename_entry(from, to, false);
 }
 
 bool MemoryFileSystem::rename_replace(const std::string& from, const std::string& to)
+{
+    return rename_entry(from, to, true);
+}
+
+bool MemoryFileSystem::rename_entry(const std::string& from, const std::string& to, bool replace)
 {
     m_disk->step(from);
     if (!is_nameable(from) || !is_nameable(to) || m_disk->refused(Op::rename, from)) {
         return false;
     }
     bool unflushed = false;
-    if (!renamed(from, to, true, unflushed)) {
-        return false;
+    {
+        Lock lock(m_disk->mutex);
+        m_disk->asked.push_back(from);
+        m_disk->asked.push_back(to);
+        if (!m_disk->rename(from, to, replace, unflushed)) {
+            return false;
+        }
     }
     if (unflushed && unflushed_call()) {
         unflushed_call()(from, to);

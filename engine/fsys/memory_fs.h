@@ -137,7 +137,7 @@ public:
     std::string resolved_path(const std::string& path) override;
 
 private:
-    bool renamed(const std::string& from, const std::string& to, bool replace, bool& unflushed);
+    bool rename_entry(const std::string& from, const std::string& to, bool replace);
     bool remove_entry(const std::string& path, bool folder);
 
     // The nodes, the path rules and the lookup (memory_disk.h).
