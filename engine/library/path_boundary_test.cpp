@@ -24,7 +24,7 @@ TEST(PathBoundary, HostilePathsByEitherSystemsRules)
         {":Runtime:..:..:private:notes.obj", "climbs_out", "climbs_out"},
         {":Runtime:...:.. :x.obj", "Runtime/.../.. /x.obj", "climbs_out"},
         {"\\\\server\\share\\x.obj", "network_path", "network_path"},
-        {"//", "network_path", "network_path"},  // two separators and nothing else (the shares below: the document test)
+        {"//", "network_path", "network_path"},  // two separators alone (a share with forward slashes: the document below)
         {"\\\\?\\UNC\\server\\share\\x.obj", "network_path", "network_path"},
         {"\\\\.\\", "device", "device"},  // the namespace of devices itself
         {"\\\\?\\C:\\x.obj", "device", "device"},
